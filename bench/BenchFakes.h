@@ -1,0 +1,40 @@
+#pragma once
+
+#include "Clock.h"
+#include "LinkView.h"
+#include "PortWriter.h"
+#include "TriggerSettings.h"
+
+namespace svglogger::bench {
+
+// A view that shows nothing: the benchmark measures the engine, not a window.
+class NullView final : public LinkView
+{
+public:
+    void showMeasurementTime(std::string_view) override {}
+    void communicationLogInserted(std::int32_t, std::string_view) override {}
+    void communicationLogTrimmed(std::int32_t) override {}
+    void showReadout(const MeasurementSample &) override {}
+    void showNegativeSequenceReadout(const MeasurementSample &) override {}
+    void setNegativeSequenceRowsEnabled(bool) override {}
+};
+
+class FixedClock final : public Clock
+{
+public:
+    LocalDateTime now() const override { return {2026, 12, 7, 10, 30, 15}; }
+};
+
+class NullPort final : public PortWriter
+{
+public:
+    void output(std::string_view) override {}
+};
+
+class NullTriggerSettings final : public TriggerSettings
+{
+public:
+    void clearNegativeSequenceConditions() override {}
+};
+
+} // namespace svglogger::bench

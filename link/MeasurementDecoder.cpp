@@ -1,0 +1,162 @@
+#include "MeasurementDecoder.h"
+
+#include "Settings.h"
+#include "TextNumber.h"
+
+#include <cmath>
+
+namespace svglogger {
+
+namespace {
+
+constexpr std::string_view kMarker = "MN";
+constexpr std::size_t kPayloadOffset = 5; // the marker and the three characters after it
+constexpr std::string_view kVersionMarker = "Ver";
+
+// Nominal line-to-line voltage base and the square root of 3 as the controller's
+// firmware scales its raw power components.
+constexpr double kPowerBase = 114329.0;
+constexpr double kRoot3 = 1.732;
+
+std::string_view lastChars(std::string_view text, std::size_t count)
+{
+    return text.size() <= count ? text : text.substr(text.size() - count);
+}
+
+} // namespace
+
+MeasurementDecoder::MeasurementDecoder(const Settings &settings)
+    : m_settings(settings)
+{
+    m_fields.reserve(32);
+}
+
+void MeasurementDecoder::beginReceiveEvent()
+{
+    m_sample.clear();
+    m_voltage = m_active = m_reactive = m_svg = 0;
+    m_negSeqVoltageD = m_negSeqVoltageQ = m_negSeqCommandD = m_negSeqCommandQ = 0;
+}
+
+LineOutcome MeasurementDecoder::processLine(std::string_view line)
+{
+    std::size_t marker = line.find(kMarker);
+    std::string_view rest = line;
+    if (marker != std::string_view::npos) {
+        std::size_t start = marker + kPayloadOffset;
+        rest = start < line.size() ? line.substr(start) : std::string_view{};
+        splitFields(rest);
+        if (m_fields.size() >= static_cast<std::size_t>(3 * m_fieldOffset + 8)) {
+            decodeMeasurement();
+            return {LineOutcome::Kind::Measurement};
+        }
+    }
+    return applyVersion(rest);
+}
+
+void MeasurementDecoder::splitFields(std::string_view payload)
+{
+    m_fields.clear();
+    if (payload.empty())
+        return;
+    std::size_t start = 0;
+    while (true) {
+        std::size_t comma = payload.find(',', start);
+        if (comma == std::string_view::npos) {
+            m_fields.push_back(payload.substr(start));
+            return;
+        }
+        m_fields.push_back(payload.substr(start, comma - start));
+        start = comma + 1;
+    }
+}
+
+void MeasurementDecoder::readReading(std::size_t field, bool negate, std::int16_t &target) const
+{
+    if (field >= m_fields.size())
+        return;
+    double value = readTextNumber(m_fields[field]);
+    if (auto rounded = roundToInt16(negate ? -value : value))
+        target = *rounded;
+}
+
+void MeasurementDecoder::storeTrend(int quantity, float value)
+{
+    if (auto rounded = roundToInt32(value))
+        m_trend.store(quantity, *rounded);
+}
+
+void MeasurementDecoder::decodeMeasurement()
+{
+    using S = MeasurementSample;
+    const std::size_t o = static_cast<std::size_t>(m_fieldOffset);
+    const std::string_view status = m_fields[0];
+    const int lowByte = readHexDigits(lastChars(status, 2));
+
+    const int powerFlowSign = (m_settings.powerFlowCorrection() && (lowByte & 0x10)) ? -1 : 1;
+    const int phaseSign = (m_settings.phaseRotationCorrection() && (lowByte & 0x20)) ? -1 : 1;
+
+    readReading(o + 2, false, m_voltage);
+    readReading(o + 4, false, m_active);
+    readReading(o + 5, true, m_reactive);
+    readReading(o + 6, false, m_svg);
+
+    const double v = m_voltage;
+    m_sample[S::GridVoltage] = static_cast<float>(v);
+    m_sample[S::LoadActivePower] = static_cast<float>(v / kPowerBase * m_active * kRoot3 * powerFlowSign);
+    m_sample[S::LoadReactivePower] = powerFlowSign == 1
+        ? static_cast<float>(v / kPowerBase * m_reactive * kRoot3)
+        : static_cast<float>(v / kPowerBase * m_svg * kRoot3);
+    // S - Q is a 16-bit quantity in the controller's arithmetic; an overflow fails the step.
+    const int svgMinusReactive = int{m_svg} - int{m_reactive};
+    if (svgMinusReactive >= -32768 && svgMinusReactive <= 32767) {
+        m_sample[S::SvgOutput] = static_cast<float>(
+            v / kPowerBase * svgMinusReactive * kRoot3 * phaseSign * powerFlowSign);
+    }
+
+    storeTrend(0, m_sample[S::GridVoltage]);
+    storeTrend(1, m_sample[S::LoadActivePower]);
+    storeTrend(2, m_sample[S::LoadReactivePower]);
+    storeTrend(3, m_sample[S::SvgOutput]);
+
+    // Voltage the grid would have without the SVG, from its output and the percentage
+    // reactance X typed in "%X=" (per 10 MVA).
+    const double x = readTextNumber(m_settings.uncompensatedPercentText());
+    const double uncompensated = double{m_sample[S::GridVoltage]}
+        + double{m_sample[S::SvgOutput]} / 10000.0 * x / 100.0 * 6700.0;
+    if (auto single = toSingle(uncompensated))
+        m_sample[S::UncompensatedVoltage] = *single;
+    storeTrend(4, m_sample[S::UncompensatedVoltage]);
+
+    const int word = readHexDigits(lastChars(status, 4));
+    m_sample[S::StatusWord] = static_cast<float>(word >= 0x8000 ? word - 0x10000 : word);
+
+    m_trend.advance();
+
+    if (m_controllerVersion == 2) {
+        readReading(14, false, m_negSeqVoltageD);
+        readReading(15, false, m_negSeqVoltageQ);
+        readReading(16, false, m_negSeqCommandD);
+        readReading(17, false, m_negSeqCommandQ);
+        // Command currents are scaled from the converter's internal units to amperes.
+        const double root3 = std::sqrt(3.0);
+        m_sample[S::NegSeqVoltageD] = static_cast<float>(m_negSeqVoltageD);
+        m_sample[S::NegSeqVoltageQ] = static_cast<float>(m_negSeqVoltageQ);
+        m_sample[S::NegSeqCommandD] = static_cast<float>(m_negSeqCommandD / root3 / 6.6 / 2350.0 * 300.0);
+        m_sample[S::NegSeqCommandQ] = static_cast<float>(m_negSeqCommandQ / root3 / 6.6 / 2350.0 * 300.0);
+    }
+}
+
+LineOutcome MeasurementDecoder::applyVersion(std::string_view text)
+{
+    std::size_t at = text.find(kVersionMarker);
+    if (at == std::string_view::npos)
+        return {};
+    const bool version2 = text.substr(at + kVersionMarker.size(), 2) == "2.";
+    LineOutcome outcome{LineOutcome::Kind::Version, version2 ? 2 : 1, m_controllerVersion == 0};
+    m_controllerVersion = version2 ? 2 : 1;
+    m_fieldOffset = version2 ? 3 : 0;
+    return outcome;
+}
+
+} // namespace svglogger

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+
+namespace svglogger {
+
+// One decoded measurement: ten single-precision values addressed by index. Zeroed at the
+// start of every receive event; within an event a value changes only when its step succeeds.
+struct MeasurementSample {
+    enum Index : std::size_t {
+        GridVoltage = 0,          // V
+        LoadActivePower = 1,      // kW
+        LoadReactivePower = 2,    // kVar
+        SvgOutput = 3,            // kVar
+        NegSeqVoltageD = 4,       // V, version-2 controllers only
+        NegSeqVoltageQ = 5,       // V
+        NegSeqCommandD = 6,       // A
+        NegSeqCommandQ = 7,       // A
+        UncompensatedVoltage = 8, // V, calculated
+        StatusWord = 9,           // status word as a signed 16-bit number
+        FieldCount = 10
+    };
+
+    std::array<float, FieldCount> values{};
+
+    float &operator[](std::size_t index) { return values[index]; }
+    float operator[](std::size_t index) const { return values[index]; }
+    void clear() { values.fill(0.0f); }
+};
+
+} // namespace svglogger

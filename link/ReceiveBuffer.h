@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace svglogger {
+
+// Received characters not yet cut into lines, one character per received byte. Never
+// cleared as a whole: what is left at Stop is still at the front when the next run starts.
+class ReceiveBuffer
+{
+public:
+    static constexpr char kLineDelimiter = '\r';
+    // Positions in the buffer are 16-bit: at most this many characters are kept before the
+    // first delimiter (or in all, when there is none); older characters are dropped.
+    static constexpr std::size_t kMaxUndelimited = 32766;
+
+    void append(std::string_view received);
+    // Cuts the next non-empty line (without its delimiter) into `line`; empty lines are
+    // dropped. Returns false when no complete line is left.
+    bool takeLine(std::string &line);
+    // The characters not yet cut into lines.
+    std::string_view text() const { return std::string_view(m_text).substr(m_head); }
+    bool empty() const { return m_head == m_text.size(); }
+
+private:
+    void compact();
+
+    std::string m_text;
+    std::size_t m_head = 0; // characters at the front already cut off
+};
+
+} // namespace svglogger

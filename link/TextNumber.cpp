@@ -1,0 +1,148 @@
+#include "TextNumber.h"
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+namespace svglogger {
+
+namespace {
+
+bool isIgnoredBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n';
+}
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+} // namespace
+
+double readTextNumber(std::string_view text)
+{
+    // The significant digits go without blanks into a small buffer, the decimal point into an
+    // exponent; from_chars then gives the correctly rounded double. Digits beyond what a
+    // double can resolve are dropped (whole digits still count in the exponent).
+    constexpr int kMaxDigits = 40;
+    char buffer[kMaxDigits + 24];
+    int length = 0;
+    std::uint64_t mantissa = 0; // the significant digits while there are at most 15
+    long exponent = 0;
+    bool negative = false;
+    bool signAllowed = true;
+    bool seenPoint = false;
+    bool anyDigit = false;
+
+    for (char c : text) {
+        if (isIgnoredBlank(c))
+            continue;
+        if (signAllowed && (c == '+' || c == '-')) {
+            negative = (c == '-');
+            signAllowed = false;
+            continue;
+        }
+        signAllowed = false;
+        if (c == '.' && !seenPoint) {
+            seenPoint = true;
+            continue;
+        }
+        if (!isDigit(c))
+            break;
+        anyDigit = true;
+        if (length == 0 && c == '0') {
+            if (seenPoint)
+                --exponent; // a zero between the point and the first significant digit
+            continue;
+        }
+        if (length < kMaxDigits) {
+            if (length < 15)
+                mantissa = mantissa * 10 + static_cast<std::uint64_t>(c - '0');
+            buffer[length++] = c;
+            if (seenPoint)
+                --exponent;
+        } else if (!seenPoint) {
+            ++exponent;
+        }
+    }
+    if (!anyDigit || length == 0)
+        return 0.0;
+
+    // Up to 15 digits and a power of ten up to 1e22 are both exact in a double, so one
+    // multiplication or division gives the correctly rounded value directly.
+    static constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                              1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                              1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    if (length <= 15 && exponent >= -22 && exponent <= 22) {
+        const double m = static_cast<double>(mantissa);
+        const double value = exponent >= 0 ? m * kPowersOfTen[exponent] : m / kPowersOfTen[-exponent];
+        return negative ? -value : value;
+    }
+
+    buffer[length++] = 'e';
+    auto written = std::to_chars(buffer + length, buffer + sizeof buffer, exponent);
+    double value = 0.0;
+    auto parsed = std::from_chars(buffer, written.ptr, value, std::chars_format::scientific);
+    if (parsed.ec == std::errc::result_out_of_range)
+        value = exponent > 0 ? std::numeric_limits<double>::infinity() : 0.0;
+    return negative ? -value : value;
+}
+
+int readHexDigits(std::string_view digits)
+{
+    int value = 0;
+    for (char c : digits) {
+        int d;
+        if (c >= '0' && c <= '9')
+            d = c - '0';
+        else if (c >= 'A' && c <= 'F')
+            d = c - 'A' + 10;
+        else if (c >= 'a' && c <= 'f')
+            d = c - 'a' + 10;
+        else
+            break;
+        value = value * 16 + d;
+    }
+    return value;
+}
+
+double roundHalfEven(double value)
+{
+    double whole = std::floor(value);
+    double fraction = value - whole;
+    if (fraction > 0.5)
+        return whole + 1.0;
+    if (fraction < 0.5)
+        return whole;
+    return std::fmod(whole, 2.0) == 0.0 ? whole : whole + 1.0;
+}
+
+std::optional<std::int16_t> roundToInt16(double value)
+{
+    if (!std::isfinite(value))
+        return std::nullopt;
+    double r = roundHalfEven(value);
+    if (r < -32768.0 || r > 32767.0)
+        return std::nullopt;
+    return static_cast<std::int16_t>(r);
+}
+
+std::optional<std::int32_t> roundToInt32(double value)
+{
+    if (!std::isfinite(value))
+        return std::nullopt;
+    double r = roundHalfEven(value);
+    if (r < -2147483648.0 || r > 2147483647.0)
+        return std::nullopt;
+    return static_cast<std::int32_t>(r);
+}
+
+std::optional<float> toSingle(double value)
+{
+    if (!std::isfinite(value) || std::fabs(value) > std::numeric_limits<float>::max())
+        return std::nullopt;
+    return static_cast<float>(value);
+}
+
+} // namespace svglogger

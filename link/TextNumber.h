@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace svglogger {
+
+// The number in a text box or a decimal field of a measurement line: blanks, tabs and line
+// feeds are ignored wherever they stand; then an optional sign, digits and an optional decimal
+// part are read up to the first character that cannot continue the number. Text that does not
+// begin with a number reads as 0. A number too large for a double reads as +/-infinity.
+double readTextNumber(std::string_view text);
+
+// Hexadecimal digits read from the start of `digits` until the first non-hex character.
+// At most four digits are passed by the callers, so the result is 0 to 0xFFFF.
+int readHexDigits(std::string_view digits);
+
+// Nearest whole number, halves to the even neighbour (2.5 -> 2, 3.5 -> 4, -2.5 -> -2).
+double roundHalfEven(double value);
+
+// Rounded (halves to even) into a 16-bit or 32-bit signed integer; empty when the rounded
+// value lies outside the type's range or is not a number.
+std::optional<std::int16_t> roundToInt16(double value);
+std::optional<std::int32_t> roundToInt32(double value);
+
+// A double stored as a 32-bit float; empty when it is not finite or beyond the float range.
+std::optional<float> toSingle(double value);
+
+} // namespace svglogger

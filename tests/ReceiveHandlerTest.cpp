@@ -1,0 +1,265 @@
+#include "PlainSettings.h"
+#include "ReceiveHandler.h"
+#include "support/CountingOpener.h"
+#include "support/FakeClock.h"
+#include "support/FakeLinkView.h"
+#include "support/FakePort.h"
+#include "support/FakeTriggerSettings.h"
+#include "support/Lines.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace svglogger {
+namespace {
+
+using S = MeasurementSample;
+using test::olderLine;
+using test::version2Line;
+
+// One complete receive side with fakes around it.
+struct Rig {
+    PlainSettings settings;
+    test::FakeClock clock;
+    test::FakePort port;
+    test::FakeLinkView view;
+    test::FakeTriggerSettings triggerSettings;
+    test::CountingOpener opener;
+    ReceiveHandler handler{settings, clock, port, view, triggerSettings};
+
+    Rig() { handler.setLogFileOpener(&opener); }
+};
+
+TEST(ReceiveHandler, ThreeLinesInOneEventAreHandledInOrderAndTheTimeShownOnce)
+{
+    Rig rig;
+    rig.handler.onComm(olderLine("0000", "6601", "0", "0", "0") + "\r" + olderLine("0000", "6602", "0", "0", "0")
+                       + "\r" + olderLine("0000", "6603", "0", "0", "0") + "\r");
+    ASSERT_EQ(rig.view.readouts.size(), 3u);
+    EXPECT_EQ(rig.view.readouts[0][S::GridVoltage], 6601.0f);
+    EXPECT_EQ(rig.view.readouts[2][S::GridVoltage], 6603.0f);
+    EXPECT_EQ(rig.view.times, std::vector<std::string>{"06/24 09:05:03"});
+}
+
+TEST(ReceiveHandler, LineSplitOverTwoEventsIsHandledOnceWhenItsCrArrives)
+{
+    Rig rig;
+    const std::string line = olderLine("0000", "6600", "0", "0", "0");
+    rig.handler.onComm(line.substr(0, 10));
+    EXPECT_TRUE(rig.view.readouts.empty());
+    EXPECT_EQ(rig.view.times.size(), 1u); // the time is shown at every event
+    rig.handler.onComm(line.substr(10) + "\r");
+    EXPECT_EQ(rig.view.readouts.size(), 1u);
+    EXPECT_EQ(rig.handler.decoder().trendHistory().count(), 1);
+    EXPECT_EQ(rig.view.times.size(), 2u);
+}
+
+TEST(ReceiveHandler, EventWithNothingReceivedStillShowsTheTime)
+{
+    Rig rig;
+    rig.clock.time = {2026, 12, 7, 23, 59, 9};
+    rig.handler.onComm("");
+    EXPECT_EQ(rig.view.times, std::vector<std::string>{"12/07 23:59:09"});
+}
+
+TEST(ReceiveHandler, SampleIsZeroedAtEveryEventAndCarriesOverWithinOne)
+{
+    Rig rig;
+    rig.handler.onComm(olderLine("0000", "6600", "10", "0", "0") + "\r" + olderLine("0000", "99999", "20", "0", "0")
+                       + "\r");
+    ASSERT_EQ(rig.view.readouts.size(), 2u);
+    EXPECT_EQ(rig.view.readouts[1][S::GridVoltage], 6600.0f);
+    rig.handler.onComm(olderLine("0000", "99999", "20", "0", "0") + "\r");
+    ASSERT_EQ(rig.view.readouts.size(), 3u);
+    EXPECT_EQ(rig.view.readouts[2][S::GridVoltage], 0.0f);
+    EXPECT_EQ(rig.view.readouts[2][S::LoadActivePower], 0.0f); // V = 0 makes every power 0
+}
+
+TEST(ReceiveHandler, AnsweredPromptPrefixesTheNextLineWhichIsStillDecoded)
+{
+    Rig rig;
+    rig.handler.link().setLinkState(LinkState::AwaitingPrompt);
+    rig.handler.onComm("D:");
+    EXPECT_EQ(rig.port.written, "MN R\r\n");
+    rig.handler.onComm(olderLine("0000", "6600", "0", "0", "0") + "\r\n" + olderLine("0000", "6500", "0", "0", "0")
+                       + "\r");
+    ASSERT_EQ(rig.view.readouts.size(), 2u);
+    EXPECT_EQ(rig.view.readouts[0][S::GridVoltage], 6600.0f);
+    EXPECT_EQ(rig.view.readouts[1][S::GridVoltage], 6500.0f);
+    EXPECT_EQ(rig.port.written, "MN R\r\n");
+}
+
+TEST(ReceiveHandler, FirstVersionLineOpensTheLogOnceWithoutTrigger)
+{
+    Rig rig;
+    rig.handler.onComm("Ver2.01\rVer2.01\r");
+    EXPECT_EQ(rig.opener.calls, 1);
+    rig.handler.onComm("Ver1.00\r");
+    EXPECT_EQ(rig.opener.calls, 1);
+    EXPECT_EQ(rig.view.rowsEnabledCalls, (std::vector<bool>{true, true, false}));
+}
+
+TEST(ReceiveHandler, WithTriggerTheFirstVersionLineOpensNothingAndNothingLater)
+{
+    Rig rig;
+    rig.settings.tg = true;
+    rig.handler.onComm("Ver1.00\r");
+    rig.settings.tg = false;
+    rig.handler.onComm("Ver2.00\r");
+    EXPECT_EQ(rig.opener.calls, 0);
+}
+
+TEST(ReceiveHandler, OlderControllerClearsTheNegativeSequenceTriggerBoxes)
+{
+    Rig rig;
+    rig.handler.onComm("Ver2.00\r");
+    EXPECT_TRUE(rig.triggerSettings.check1_4);
+    EXPECT_EQ(rig.triggerSettings.clearCalls, 0);
+    rig.handler.onComm("Ver1.00\r");
+    EXPECT_FALSE(rig.triggerSettings.check1_4);
+    EXPECT_FALSE(rig.triggerSettings.check1_5);
+    EXPECT_EQ(rig.triggerSettings.clearCalls, 1);
+}
+
+TEST(ReceiveHandler, NegativeSequenceReadoutOnlyForVersion2)
+{
+    Rig rig;
+    const std::string line = version2Line("0000", "6600", "0", "0", "0", "30", "40", "0", "0");
+    rig.handler.onComm(line + "\r");
+    EXPECT_TRUE(rig.view.negativeSequenceReadouts.empty());
+    rig.handler.onComm("Ver2.00\r" + line + "\r");
+    ASSERT_EQ(rig.view.negativeSequenceReadouts.size(), 1u);
+    EXPECT_EQ(rig.view.negativeSequenceReadouts[0][S::NegSeqVoltageD], 30.0f);
+    EXPECT_EQ(rig.view.negativeSequenceReadouts[0][S::NegSeqVoltageQ], 40.0f);
+}
+
+// --- The same bytes, cut differently -------------------------------------------------------
+
+// What a run leaves behind that must not depend on how the bytes were cut into events.
+struct Outcome {
+    std::string log;
+    std::string written;
+    LinkState state;
+    int version;
+    std::vector<std::vector<float>> samples;
+    std::vector<std::int32_t> trend;
+    std::int32_t trendCount;
+    std::int32_t trendPos;
+    std::string leftOver;
+
+    bool operator==(const Outcome &) const = default;
+};
+
+Outcome run(const std::vector<std::string> &events)
+{
+    Rig rig;
+    rig.settings.check6 = true;
+    rig.handler.link().setLinkState(LinkState::AwaitingPrompt);
+    for (const std::string &event : events)
+        rig.handler.onComm(event);
+    Outcome o{rig.handler.link().commLog().text(), rig.port.written, rig.handler.link().linkState(),
+              rig.handler.decoder().controllerVersion(), {}, {}, 0, 0,
+              std::string(rig.handler.link().receiveBuffer().text())};
+    for (const S &s : rig.view.readouts)
+        o.samples.emplace_back(s.values.begin(), s.values.end());
+    const TrendHistory &trend = rig.handler.decoder().trendHistory();
+    for (int q = 0; q < TrendHistory::kQuantities; ++q)
+        for (int slot = 0; slot < TrendHistory::kSlots; ++slot)
+            o.trend.push_back(trend.value(q, slot));
+    o.trendCount = trend.count();
+    o.trendPos = trend.writePos();
+    return o;
+}
+
+// Before the prompt: noise and an unfinished line. After it: the controller's stream with a
+// version line, both line ends, an empty line and an unfinished last line.
+const std::string kBeforePrompt = "\x1b\rgarbage\rD:";
+const std::string kStream = "SVG Ver2.01\r"
+    + version2Line("0010", "6600", "100", "-50", "20", "3", "4", "5", "6") + "\r\n"
+    + version2Line("8001", "6612.5", "-100", "50", "-20", "30", "40", "50", "60") + "\r\r"
+    + version2Line("0030", "6588", "1", "2", "3", "4", "5", "6", "7") + "\r" + "Ver2.02 again\r"
+    + version2Line("0000", "6601", "7", "8", "9", "10", "11", "12", "13") + "\r" + "MN R,12";
+
+TEST(ReceiveSplits, EveryCutGivesTheSameLinesSamplesAndPromptAnswer)
+{
+    const std::string all = kBeforePrompt + kStream;
+    const Outcome reference = run({kBeforePrompt, kStream});
+    ASSERT_EQ(reference.written, "MN R\r\n");
+    ASSERT_EQ(reference.version, 2);
+    ASSERT_EQ(reference.samples.size(), 4u);
+    ASSERT_EQ(reference.leftOver, "MN R,12");
+    for (std::size_t cut = 0; cut <= all.size(); ++cut) {
+        // The controller streams only after the command, so the prompt always ends an event.
+        std::vector<std::size_t> cuts{cut, kBeforePrompt.size()};
+        std::sort(cuts.begin(), cuts.end());
+        std::vector<std::string> events{all.substr(0, cuts[0]), all.substr(cuts[0], cuts[1] - cuts[0]),
+                                        all.substr(cuts[1])};
+        EXPECT_EQ(run(events), reference) << "cut at " << cut;
+    }
+}
+
+TEST(ReceiveSplits, RandomChunkingGivesTheSameOutcome)
+{
+    const Outcome reference = run({kBeforePrompt, kStream});
+    std::mt19937 random(20261207);
+    for (int trial = 0; trial < 300; ++trial) {
+        std::vector<std::string> events;
+        for (const std::string &part : {kBeforePrompt, kStream}) {
+            std::size_t at = 0;
+            while (at < part.size()) {
+                std::size_t n = std::uniform_int_distribution<std::size_t>(1, 9)(random);
+                events.push_back(part.substr(at, n));
+                at += n;
+            }
+        }
+        ASSERT_EQ(run(events), reference) << "trial " << trial;
+    }
+}
+
+// --- Garbage never crashes and never breaks the bounds -------------------------------------
+
+TEST(ReceiveGarbage, RandomInputKeepsBufferAndLogBounded)
+{
+    std::mt19937 random(7);
+    const std::vector<std::string> pieces{"MN R,", "Ver2.", "Ver1.", ",", "\r", "\n", "D:", "-", ".", "9999999",
+                                          "32768", "-32769", "FFFF", " ", "\t", "MN", "\x1b", "0"};
+    Rig rig;
+    rig.settings.check6 = true;
+    for (int event = 0; event < 3000; ++event) {
+        std::string chunk;
+        const int kind = std::uniform_int_distribution<int>(0, 9)(random);
+        if (kind == 0) {
+            chunk.assign(std::uniform_int_distribution<std::size_t>(1, 70000)(random), 'x'); // no CR
+        } else if (kind == 1) {
+            chunk = "MN R," + std::string(std::uniform_int_distribution<std::size_t>(1, 5000)(random), '7') + ",1,2,3,4,5,6,7\r";
+        } else if (kind < 5) {
+            const std::size_t n = std::uniform_int_distribution<std::size_t>(0, 300)(random);
+            for (std::size_t i = 0; i < n; ++i)
+                chunk.push_back(static_cast<char>(std::uniform_int_distribution<int>(0, 255)(random)));
+        } else {
+            const int n = std::uniform_int_distribution<int>(1, 40)(random);
+            for (int i = 0; i < n; ++i)
+                chunk += pieces[std::uniform_int_distribution<std::size_t>(0, pieces.size() - 1)(random)];
+        }
+        if (event % 97 == 0)
+            rig.handler.link().setLinkState(LinkState::AwaitingPrompt);
+        rig.handler.onComm(chunk);
+        const std::string_view rest = rig.handler.link().receiveBuffer().text();
+        const std::size_t firstCr = rest.find('\r');
+        ASSERT_LE(firstCr == std::string_view::npos ? rest.size() : firstCr, ReceiveBuffer::kMaxUndelimited);
+        ASSERT_LE(rig.handler.link().commLog().text().size(), 10000u);
+        const TrendHistory &trend = rig.handler.decoder().trendHistory();
+        ASSERT_GE(trend.writePos(), 0);
+        ASSERT_LT(trend.writePos(), TrendHistory::kSlots);
+        ASSERT_LE(trend.count(), TrendHistory::kSlots);
+    }
+    EXPECT_EQ(rig.view.mirroredLog, rig.handler.link().commLog().text());
+    EXPECT_EQ(rig.view.times.size(), 3000u);
+}
+
+} // namespace
+} // namespace svglogger

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "PortWriter.h"
+
+#include <string>
+
+namespace svglogger::test {
+
+// Collects every byte written to the port.
+class FakePort final : public PortWriter
+{
+public:
+    std::string written;
+    void output(std::string_view bytes) override { written.append(bytes); }
+};
+
+} // namespace svglogger::test
