@@ -2,21 +2,17 @@
 
 #include "Clock.h"
 #include "LinkView.h"
-#include "LogFileOpener.h"
 #include "MeasurementTime.h"
 #include "Settings.h"
 #include "TriggerSettings.h"
 
 namespace svglogger {
 
-ReceiveHandler::ReceiveHandler(const Settings &settings, const Clock &clock, PortWriter &port,
-                               LinkView &view, TriggerSettings &triggerSettings)
-    : m_settings(settings)
-    , m_clock(clock)
-    , m_view(view)
-    , m_triggerSettings(triggerSettings)
-    , m_link(settings, port, view)
-    , m_decoder(settings)
+ReceiveHandler::ReceiveHandler(const EngineInterfaces &interfaces)
+    : m_interfaces(interfaces)
+    , m_link(interfaces.settings, interfaces.port, interfaces.linkView)
+    , m_decoder(interfaces.settings)
+    , m_recorder(interfaces.settings, interfaces.clock, interfaces.logFile, interfaces.recordingView, m_decoder)
 {
 }
 
@@ -26,7 +22,7 @@ void ReceiveHandler::onComm(std::string_view received)
     m_link.receive(received);
     while (const std::string *line = m_link.nextLine())
         handleLine(*line);
-    m_view.showMeasurementTime(formatMeasurementTime(m_clock.now()));
+    m_interfaces.linkView.showMeasurementTime(formatMeasurementTime(m_interfaces.clock.now()));
 }
 
 void ReceiveHandler::handleLine(std::string_view line)
@@ -34,23 +30,25 @@ void ReceiveHandler::handleLine(std::string_view line)
     const LineOutcome outcome = m_decoder.processLine(line);
     if (outcome.kind == LineOutcome::Kind::Measurement) {
         const MeasurementSample &sample = m_decoder.sample();
-        m_view.showReadout(sample);
+        m_interfaces.linkView.showReadout(sample);
         if (m_decoder.controllerVersion() == 2)
-            m_view.showNegativeSequenceReadout(sample);
+            m_interfaces.linkView.showNegativeSequenceReadout(sample);
+        m_recorder.decodedLine(sample);
     } else if (outcome.kind == LineOutcome::Kind::Version) {
         applyVersion(outcome);
     }
+    m_recorder.writeRow();
 }
 
 // A version line fixes the layout; the first one also opens the log of a run without
 // trigger, which could not be opened while the version was unknown.
 void ReceiveHandler::applyVersion(const LineOutcome &outcome)
 {
-    if (outcome.versionFirstKnown && !m_settings.triggerOn() && m_logFileOpener)
-        m_logFileOpener->fOpen();
-    m_view.setNegativeSequenceRowsEnabled(outcome.version == 2);
+    if (outcome.versionFirstKnown && !m_interfaces.settings.triggerOn())
+        m_recorder.fOpen();
+    m_interfaces.linkView.setNegativeSequenceRowsEnabled(outcome.version == 2);
     if (outcome.version != 2)
-        m_triggerSettings.clearNegativeSequenceConditions();
+        m_interfaces.triggerSettings.clearNegativeSequenceConditions();
 }
 
 } // namespace svglogger

@@ -1,29 +1,21 @@
 #pragma once
 
 #include "DeviceLink.h"
+#include "EngineInterfaces.h"
+#include "LogRecorder.h"
 #include "MeasurementDecoder.h"
 
 #include <string_view>
 
 namespace svglogger {
 
-class Clock;
-class LinkView;
-class LogFileOpener;
-class PortWriter;
-class Settings;
-class TriggerSettings;
-
 // The serial receive event: runs every complete line through the per-line steps in arrival
-// order, answers the prompt when no line is left, and shows the time of the event.
+// order (decoding, readout, recording, row writer), answers the prompt when no line is
+// left, and shows the time of the event.
 class ReceiveHandler
 {
 public:
-    ReceiveHandler(const Settings &settings, const Clock &clock, PortWriter &port, LinkView &view,
-                   TriggerSettings &triggerSettings);
-
-    // Where FOpen goes when the controller's version first becomes known without trigger.
-    void setLogFileOpener(LogFileOpener *opener) { m_logFileOpener = opener; }
+    explicit ReceiveHandler(const EngineInterfaces &interfaces);
 
     // One receive event with everything that arrived (possibly nothing).
     void onComm(std::string_view received);
@@ -31,18 +23,17 @@ public:
     DeviceLink &link() { return m_link; }
     const DeviceLink &link() const { return m_link; }
     const MeasurementDecoder &decoder() const { return m_decoder; }
+    LogRecorder &recorder() { return m_recorder; }
+    const LogRecorder &recorder() const { return m_recorder; }
 
 private:
     void handleLine(std::string_view line);
     void applyVersion(const LineOutcome &outcome);
 
-    const Settings &m_settings;
-    const Clock &m_clock;
-    LinkView &m_view;
-    TriggerSettings &m_triggerSettings;
-    LogFileOpener *m_logFileOpener = nullptr;
+    EngineInterfaces m_interfaces;
     DeviceLink m_link;
     MeasurementDecoder m_decoder;
+    LogRecorder m_recorder;
 };
 
 } // namespace svglogger

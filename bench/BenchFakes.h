@@ -2,7 +2,9 @@
 
 #include "Clock.h"
 #include "LinkView.h"
+#include "LogFileWriter.h"
 #include "PortWriter.h"
+#include "RecordingView.h"
 #include "TriggerSettings.h"
 
 namespace svglogger::bench {
@@ -35,6 +37,24 @@ class NullTriggerSettings final : public TriggerSettings
 {
 public:
     void clearNegativeSequenceConditions() override {}
+};
+
+class NullRecordingView final : public RecordingView
+{
+public:
+    void setOutputPath(std::string_view) override {}
+    void setRecordCount(std::string_view) override {}
+    void setSampleCount(std::string_view) override {}
+    void showStatus(std::string_view) override {}
+};
+
+// A log file that takes every line and keeps none.
+class NullLogFile final : public LogFileWriter
+{
+public:
+    OpenResult createNew(const std::string &) override { return OpenResult::Opened; }
+    bool writeLine(std::string_view) override { return true; }
+    void close() override {}
 };
 
 } // namespace svglogger::bench

@@ -11,15 +11,18 @@ namespace svglogger {
 namespace {
 
 // Version-2 measurement lines as the controller streams them, one per receive event, through
-// the whole receive procedure: framing, decoding, trend history and the view hand-offs.
+// the whole receive procedure: framing, decoding, trend history, view hand-offs and the
+// continuous row handed to a log file that keeps nothing.
 void BM_ReceiveVersion2Lines(benchmark::State &state)
 {
     PlainSettings settings;
     bench::NullView view;
+    bench::NullRecordingView recordingView;
     bench::FixedClock clock;
     bench::NullPort port;
     bench::NullTriggerSettings triggerSettings;
-    ReceiveHandler handler(settings, clock, port, view, triggerSettings);
+    bench::NullLogFile logFile;
+    ReceiveHandler handler(EngineInterfaces{settings, clock, port, view, recordingView, triggerSettings, logFile});
     handler.onComm("Ver2.01\r");
 
     std::vector<std::string> lines;

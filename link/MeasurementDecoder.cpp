@@ -59,16 +59,16 @@ void MeasurementDecoder::splitFields(std::string_view payload)
     m_fields.clear();
     if (payload.empty())
         return;
+    // Fields are short: a plain scan beats a library search call per comma.
+    const char *data = payload.data();
     std::size_t start = 0;
-    while (true) {
-        std::size_t comma = payload.find(',', start);
-        if (comma == std::string_view::npos) {
-            m_fields.push_back(payload.substr(start));
-            return;
+    for (std::size_t i = 0; i < payload.size(); ++i) {
+        if (data[i] == ',') {
+            m_fields.emplace_back(data + start, i - start);
+            start = i + 1;
         }
-        m_fields.push_back(payload.substr(start, comma - start));
-        start = comma + 1;
     }
+    m_fields.emplace_back(data + start, payload.size() - start);
 }
 
 void MeasurementDecoder::readReading(std::size_t field, bool negate, std::int16_t &target) const

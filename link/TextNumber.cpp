@@ -107,17 +107,6 @@ int readHexDigits(std::string_view digits)
     return value;
 }
 
-double roundHalfEven(double value)
-{
-    double whole = std::floor(value);
-    double fraction = value - whole;
-    if (fraction > 0.5)
-        return whole + 1.0;
-    if (fraction < 0.5)
-        return whole;
-    return std::fmod(whole, 2.0) == 0.0 ? whole : whole + 1.0;
-}
-
 std::optional<std::int16_t> roundToInt16(double value)
 {
     if (!std::isfinite(value))

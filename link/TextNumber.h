@@ -17,7 +17,16 @@ double readTextNumber(std::string_view text);
 int readHexDigits(std::string_view digits);
 
 // Nearest whole number, halves to the even neighbour (2.5 -> 2, 3.5 -> 4, -2.5 -> -2).
-double roundHalfEven(double value);
+// Adding and taking away 1.5 x 2^52 leaves no fraction bits, so the hardware's default
+// rounding (to nearest, ties to even) does the work; larger magnitudes are whole already.
+inline double roundHalfEven(double value)
+{
+    constexpr double kShift = 6755399441055744.0;
+    if (!(value > -kShift && value < kShift))
+        return value;
+    volatile double shifted = value + kShift; // kept in memory: no excess precision, no folding
+    return shifted - kShift;
+}
 
 // Rounded (halves to even) into a 16-bit or 32-bit signed integer; empty when the rounded
 // value lies outside the type's range or is not a number.

@@ -1,15 +1,10 @@
-#include "PlainSettings.h"
-#include "ReceiveHandler.h"
-#include "support/CountingOpener.h"
-#include "support/FakeClock.h"
-#include "support/FakeLinkView.h"
-#include "support/FakePort.h"
-#include "support/FakeTriggerSettings.h"
+#include "support/EngineRig.h"
 #include "support/Lines.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -21,28 +16,17 @@ using S = MeasurementSample;
 using test::olderLine;
 using test::version2Line;
 
-// One complete receive side with fakes around it.
-struct Rig {
-    PlainSettings settings;
-    test::FakeClock clock;
-    test::FakePort port;
-    test::FakeLinkView view;
-    test::FakeTriggerSettings triggerSettings;
-    test::CountingOpener opener;
-    ReceiveHandler handler{settings, clock, port, view, triggerSettings};
-
-    Rig() { handler.setLogFileOpener(&opener); }
-};
+using Rig = test::EngineRig;
 
 TEST(ReceiveHandler, ThreeLinesInOneEventAreHandledInOrderAndTheTimeShownOnce)
 {
     Rig rig;
     rig.handler.onComm(olderLine("0000", "6601", "0", "0", "0") + "\r" + olderLine("0000", "6602", "0", "0", "0")
                        + "\r" + olderLine("0000", "6603", "0", "0", "0") + "\r");
-    ASSERT_EQ(rig.view.readouts.size(), 3u);
-    EXPECT_EQ(rig.view.readouts[0][S::GridVoltage], 6601.0f);
-    EXPECT_EQ(rig.view.readouts[2][S::GridVoltage], 6603.0f);
-    EXPECT_EQ(rig.view.times, std::vector<std::string>{"06/24 09:05:03"});
+    ASSERT_EQ(rig.linkView.readouts.size(), 3u);
+    EXPECT_EQ(rig.linkView.readouts[0][S::GridVoltage], 6601.0f);
+    EXPECT_EQ(rig.linkView.readouts[2][S::GridVoltage], 6603.0f);
+    EXPECT_EQ(rig.linkView.times, std::vector<std::string>{"06/24 09:05:03"});
 }
 
 TEST(ReceiveHandler, LineSplitOverTwoEventsIsHandledOnceWhenItsCrArrives)
@@ -50,12 +34,12 @@ TEST(ReceiveHandler, LineSplitOverTwoEventsIsHandledOnceWhenItsCrArrives)
     Rig rig;
     const std::string line = olderLine("0000", "6600", "0", "0", "0");
     rig.handler.onComm(line.substr(0, 10));
-    EXPECT_TRUE(rig.view.readouts.empty());
-    EXPECT_EQ(rig.view.times.size(), 1u); // the time is shown at every event
+    EXPECT_TRUE(rig.linkView.readouts.empty());
+    EXPECT_EQ(rig.linkView.times.size(), 1u); // the time is shown at every event
     rig.handler.onComm(line.substr(10) + "\r");
-    EXPECT_EQ(rig.view.readouts.size(), 1u);
+    EXPECT_EQ(rig.linkView.readouts.size(), 1u);
     EXPECT_EQ(rig.handler.decoder().trendHistory().count(), 1);
-    EXPECT_EQ(rig.view.times.size(), 2u);
+    EXPECT_EQ(rig.linkView.times.size(), 2u);
 }
 
 TEST(ReceiveHandler, EventWithNothingReceivedStillShowsTheTime)
@@ -63,7 +47,7 @@ TEST(ReceiveHandler, EventWithNothingReceivedStillShowsTheTime)
     Rig rig;
     rig.clock.time = {2026, 12, 7, 23, 59, 9};
     rig.handler.onComm("");
-    EXPECT_EQ(rig.view.times, std::vector<std::string>{"12/07 23:59:09"});
+    EXPECT_EQ(rig.linkView.times, std::vector<std::string>{"12/07 23:59:09"});
 }
 
 TEST(ReceiveHandler, SampleIsZeroedAtEveryEventAndCarriesOverWithinOne)
@@ -71,12 +55,12 @@ TEST(ReceiveHandler, SampleIsZeroedAtEveryEventAndCarriesOverWithinOne)
     Rig rig;
     rig.handler.onComm(olderLine("0000", "6600", "10", "0", "0") + "\r" + olderLine("0000", "99999", "20", "0", "0")
                        + "\r");
-    ASSERT_EQ(rig.view.readouts.size(), 2u);
-    EXPECT_EQ(rig.view.readouts[1][S::GridVoltage], 6600.0f);
+    ASSERT_EQ(rig.linkView.readouts.size(), 2u);
+    EXPECT_EQ(rig.linkView.readouts[1][S::GridVoltage], 6600.0f);
     rig.handler.onComm(olderLine("0000", "99999", "20", "0", "0") + "\r");
-    ASSERT_EQ(rig.view.readouts.size(), 3u);
-    EXPECT_EQ(rig.view.readouts[2][S::GridVoltage], 0.0f);
-    EXPECT_EQ(rig.view.readouts[2][S::LoadActivePower], 0.0f); // V = 0 makes every power 0
+    ASSERT_EQ(rig.linkView.readouts.size(), 3u);
+    EXPECT_EQ(rig.linkView.readouts[2][S::GridVoltage], 0.0f);
+    EXPECT_EQ(rig.linkView.readouts[2][S::LoadActivePower], 0.0f); // V = 0 makes every power 0
 }
 
 TEST(ReceiveHandler, AnsweredPromptPrefixesTheNextLineWhichIsStillDecoded)
@@ -87,9 +71,9 @@ TEST(ReceiveHandler, AnsweredPromptPrefixesTheNextLineWhichIsStillDecoded)
     EXPECT_EQ(rig.port.written, "MN R\r\n");
     rig.handler.onComm(olderLine("0000", "6600", "0", "0", "0") + "\r\n" + olderLine("0000", "6500", "0", "0", "0")
                        + "\r");
-    ASSERT_EQ(rig.view.readouts.size(), 2u);
-    EXPECT_EQ(rig.view.readouts[0][S::GridVoltage], 6600.0f);
-    EXPECT_EQ(rig.view.readouts[1][S::GridVoltage], 6500.0f);
+    ASSERT_EQ(rig.linkView.readouts.size(), 2u);
+    EXPECT_EQ(rig.linkView.readouts[0][S::GridVoltage], 6600.0f);
+    EXPECT_EQ(rig.linkView.readouts[1][S::GridVoltage], 6500.0f);
     EXPECT_EQ(rig.port.written, "MN R\r\n");
 }
 
@@ -97,10 +81,10 @@ TEST(ReceiveHandler, FirstVersionLineOpensTheLogOnceWithoutTrigger)
 {
     Rig rig;
     rig.handler.onComm("Ver2.01\rVer2.01\r");
-    EXPECT_EQ(rig.opener.calls, 1);
+    EXPECT_EQ(rig.files.opened, std::vector<std::string>{"/log/Tarmin24D9H5M3.csv"});
     rig.handler.onComm("Ver1.00\r");
-    EXPECT_EQ(rig.opener.calls, 1);
-    EXPECT_EQ(rig.view.rowsEnabledCalls, (std::vector<bool>{true, true, false}));
+    EXPECT_EQ(rig.files.opened.size(), 1u);
+    EXPECT_EQ(rig.linkView.rowsEnabledCalls, (std::vector<bool>{true, true, false}));
 }
 
 TEST(ReceiveHandler, WithTriggerTheFirstVersionLineOpensNothingAndNothingLater)
@@ -110,7 +94,7 @@ TEST(ReceiveHandler, WithTriggerTheFirstVersionLineOpensNothingAndNothingLater)
     rig.handler.onComm("Ver1.00\r");
     rig.settings.tg = false;
     rig.handler.onComm("Ver2.00\r");
-    EXPECT_EQ(rig.opener.calls, 0);
+    EXPECT_TRUE(rig.files.opened.empty());
 }
 
 TEST(ReceiveHandler, OlderControllerClearsTheNegativeSequenceTriggerBoxes)
@@ -130,11 +114,11 @@ TEST(ReceiveHandler, NegativeSequenceReadoutOnlyForVersion2)
     Rig rig;
     const std::string line = version2Line("0000", "6600", "0", "0", "0", "30", "40", "0", "0");
     rig.handler.onComm(line + "\r");
-    EXPECT_TRUE(rig.view.negativeSequenceReadouts.empty());
+    EXPECT_TRUE(rig.linkView.negativeSequenceReadouts.empty());
     rig.handler.onComm("Ver2.00\r" + line + "\r");
-    ASSERT_EQ(rig.view.negativeSequenceReadouts.size(), 1u);
-    EXPECT_EQ(rig.view.negativeSequenceReadouts[0][S::NegSeqVoltageD], 30.0f);
-    EXPECT_EQ(rig.view.negativeSequenceReadouts[0][S::NegSeqVoltageQ], 40.0f);
+    ASSERT_EQ(rig.linkView.negativeSequenceReadouts.size(), 1u);
+    EXPECT_EQ(rig.linkView.negativeSequenceReadouts[0][S::NegSeqVoltageD], 30.0f);
+    EXPECT_EQ(rig.linkView.negativeSequenceReadouts[0][S::NegSeqVoltageQ], 40.0f);
 }
 
 // --- The same bytes, cut differently -------------------------------------------------------
@@ -150,6 +134,7 @@ struct Outcome {
     std::int32_t trendCount;
     std::int32_t trendPos;
     std::string leftOver;
+    std::map<std::string, std::vector<std::string>> files;
 
     bool operator==(const Outcome &) const = default;
 };
@@ -164,7 +149,7 @@ Outcome run(const std::vector<std::string> &events)
     Outcome o{rig.handler.link().commLog().text(), rig.port.written, rig.handler.link().linkState(),
               rig.handler.decoder().controllerVersion(), {}, {}, 0, 0,
               std::string(rig.handler.link().receiveBuffer().text())};
-    for (const S &s : rig.view.readouts)
+    for (const S &s : rig.linkView.readouts)
         o.samples.emplace_back(s.values.begin(), s.values.end());
     const TrendHistory &trend = rig.handler.decoder().trendHistory();
     for (int q = 0; q < TrendHistory::kQuantities; ++q)
@@ -172,6 +157,7 @@ Outcome run(const std::vector<std::string> &events)
             o.trend.push_back(trend.value(q, slot));
     o.trendCount = trend.count();
     o.trendPos = trend.writePos();
+    o.files = rig.files.files;
     return o;
 }
 
@@ -184,7 +170,7 @@ const std::string kStream = "SVG Ver2.01\r"
     + version2Line("0030", "6588", "1", "2", "3", "4", "5", "6", "7") + "\r" + "Ver2.02 again\r"
     + version2Line("0000", "6601", "7", "8", "9", "10", "11", "12", "13") + "\r" + "MN R,12";
 
-TEST(ReceiveSplits, EveryCutGivesTheSameLinesSamplesAndPromptAnswer)
+TEST(ReceiveSplits, EveryCutGivesTheSameLinesSamplesRowsAndPromptAnswer)
 {
     const std::string all = kBeforePrompt + kStream;
     const Outcome reference = run({kBeforePrompt, kStream});
@@ -192,6 +178,8 @@ TEST(ReceiveSplits, EveryCutGivesTheSameLinesSamplesAndPromptAnswer)
     ASSERT_EQ(reference.version, 2);
     ASSERT_EQ(reference.samples.size(), 4u);
     ASSERT_EQ(reference.leftOver, "MN R,12");
+    ASSERT_EQ(reference.files.size(), 1u);
+    ASSERT_EQ(reference.files.begin()->second.size(), 5u); // the header and four rows
     for (std::size_t cut = 0; cut <= all.size(); ++cut) {
         // The controller streams only after the command, so the prompt always ends an event.
         std::vector<std::size_t> cuts{cut, kBeforePrompt.size()};
@@ -257,8 +245,8 @@ TEST(ReceiveGarbage, RandomInputKeepsBufferAndLogBounded)
         ASSERT_LT(trend.writePos(), TrendHistory::kSlots);
         ASSERT_LE(trend.count(), TrendHistory::kSlots);
     }
-    EXPECT_EQ(rig.view.mirroredLog, rig.handler.link().commLog().text());
-    EXPECT_EQ(rig.view.times.size(), 3000u);
+    EXPECT_EQ(rig.linkView.mirroredLog, rig.handler.link().commLog().text());
+    EXPECT_EQ(rig.linkView.times.size(), 3000u);
 }
 
 } // namespace

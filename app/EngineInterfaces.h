@@ -1,0 +1,25 @@
+#pragma once
+
+namespace svglogger {
+
+class Clock;
+class LinkView;
+class LogFileWriter;
+class PortWriter;
+class RecordingView;
+class Settings;
+class TriggerSettings;
+
+// Everything outside the engine that a receive event touches: the windows' controls, the
+// clock, the serial port's sending side, the views and the log file.
+struct EngineInterfaces {
+    const Settings &settings;
+    const Clock &clock;
+    PortWriter &port;
+    LinkView &linkView;
+    RecordingView &recordingView;
+    TriggerSettings &triggerSettings;
+    LogFileWriter &logFile;
+};
+
+} // namespace svglogger

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "LogFileWriter.h"
+
+#include <QFile>
+#include <QStringEncoder>
+
+namespace svglogger {
+
+// The log file on disk: Shift-JIS (code page 932) through Qt's converter, CR LF line ends,
+// no byte-order mark. Every line is handed to the operating system as it is written, so a
+// crash or power cut loses no row that was counted.
+class ShiftJisLogFile final : public LogFileWriter
+{
+public:
+    ShiftJisLogFile();
+    ~ShiftJisLogFile() override;
+
+    OpenResult createNew(const std::string &path) override;
+    bool writeLine(std::string_view text) override;
+    void close() override;
+
+private:
+    QFile m_file;
+    QStringEncoder m_encoder;
+    QByteArray m_bytes; // the encoded line, reused
+};
+
+} // namespace svglogger

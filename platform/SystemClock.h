@@ -1,0 +1,14 @@
+#pragma once
+
+#include "Clock.h"
+
+namespace svglogger {
+
+// The computer's local clock, in whole seconds.
+class SystemClock final : public Clock
+{
+public:
+    LocalDateTime now() const override;
+};
+
+} // namespace svglogger

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "Clock.h"
+#include "MeasurementSample.h"
+
+#include <string>
+
+namespace svglogger {
+
+// The header line of a log file: by sampling mode (0 continuous, 1 interval) and controller
+// version (1 older; every other value takes the version-2 header).
+const std::string &headerLine(int samplingMode, int controllerVersion);
+
+// The continuous row of a decoded line: the time, the grid voltage unrounded, quantities 1 to 3
+// (and 4 to 7 for version 2) to one decimal, the status word to none.
+std::string continuousRow(const LocalDateTime &time, const MeasurementSample &sample, int controllerVersion);
+
+} // namespace svglogger

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "MeasurementSample.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace svglogger {
+
+class RecordingView;
+
+// The interval mode: average, maximum, minimum and count of the first K quantities of the
+// samples of each interval (K = 4 per controller version step). Not reset by Start, Stop,
+// file changes or captures.
+class IntervalAggregator
+{
+public:
+    static constexpr int kQuantities = 8;
+    static constexpr std::int16_t kMaxCount = 32767;
+
+    explicit IntervalAggregator(RecordingView &view);
+
+    // The row of the completed interval, or empty while the interval runs.
+    // `nowSerial` is the current time as a date serial, `intervalSeconds` the number in Text4.
+    std::string addSample(const MeasurementSample &sample, int controllerVersion, double nowSerial,
+                          double intervalSeconds);
+
+    // Start of the running interval as a date serial (days).
+    double intervalStart() const { return m_intervalStart; }
+    void setIntervalStart(double serial) { m_intervalStart = serial; }
+    std::int16_t dtCount() const { return m_dtCount; }
+
+    // Text4_LostFocus: a length below 1 second (also empty or non-numeric text) becomes "1";
+    // anything else stays as typed. Returns the text the box should hold.
+    static std::string validatedIntervalText(std::string_view text);
+    // Option2_Click: the interval box and its unit are enabled only for the interval mode.
+    static bool intervalBoxEnabled(int samplingModeIndex) { return samplingModeIndex == 1; }
+
+private:
+    struct Column {
+        float sum = 0;
+        float maximum = 0;
+        float minimum = 0;
+    };
+
+    std::string buildRow(const MeasurementSample &sample, int k, double intervalSeconds) const;
+    void startWith(const MeasurementSample &sample, int k);
+
+    RecordingView &m_view;
+    double m_intervalStart = 0.0;
+    std::array<Column, kQuantities> m_intervalStats{};
+    std::int16_t m_dtCount = 0;
+};
+
+} // namespace svglogger

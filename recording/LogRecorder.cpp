@@ -1,0 +1,207 @@
+#include "LogRecorder.h"
+
+#include "CaptureRows.h"
+#include "Clock.h"
+#include "CsvLayout.h"
+#include "DateSerial.h"
+#include "LogFileWriter.h"
+#include "MeasurementDecoder.h"
+#include "RecordingView.h"
+#include "Settings.h"
+#include "TextNumber.h"
+
+namespace svglogger {
+
+namespace {
+
+#ifdef _WIN32
+constexpr char kPathSeparator = '\\';
+#else
+constexpr char kPathSeparator = '/';
+#endif
+
+// Further names tried when a name is taken: Tarmin24D9H5M3-2.csv, -3, ...
+constexpr int kMaxNameSuffix = 9999;
+
+std::string suffixedName(const std::string &path, int suffix)
+{
+    if (suffix == 1)
+        return path;
+    const std::size_t dot = path.size() >= 4 ? path.size() - 4 : path.size();
+    return path.substr(0, dot) + "-" + std::to_string(suffix) + path.substr(dot);
+}
+
+} // namespace
+
+LogRecorder::LogRecorder(const Settings &settings, const Clock &clock, LogFileWriter &file, RecordingView &view,
+                         const MeasurementDecoder &decoder)
+    : m_settings(settings)
+    , m_clock(clock)
+    , m_file(file)
+    , m_view(view)
+    , m_decoder(decoder)
+    , m_intervals(view)
+{
+}
+
+std::string LogRecorder::fName() const
+{
+    const LocalDateTime now = m_clock.now();
+    std::string name = "Tarmin" + std::to_string(now.day) + "D" + std::to_string(now.hour) + "H"
+        + std::to_string(now.minute) + "M" + std::to_string(now.second);
+    if (m_settings.powerFlowCorrection())
+        name += 'G';
+    return name + ".csv";
+}
+
+void LogRecorder::fOpen()
+{
+    if (m_decoder.controllerVersion() == 0)
+        return;
+    const std::string requested = m_logFolder + fName();
+    setOutputPath(requested);
+    const LocalDateTime now = m_clock.now();
+    m_fileHour = static_cast<std::int16_t>(now.hour);
+
+    // At most one log file is open: a file still open is closed before the next one.
+    if (m_logFileOpen) {
+        m_file.close();
+        m_logFileOpen = 0;
+    }
+    std::string path;
+    LogFileWriter::OpenResult result = LogFileWriter::OpenResult::NameTaken;
+    for (int suffix = 1; suffix <= kMaxNameSuffix && result == LogFileWriter::OpenResult::NameTaken; ++suffix) {
+        path = suffixedName(requested, suffix);
+        result = m_file.createNew(path);
+    }
+    if (result != LogFileWriter::OpenResult::Opened) {
+        showFileError(kCannotCreate, path);
+        return;
+    }
+    m_openPath = path;
+    if (path != requested)
+        setOutputPath(path);
+    if (m_fileErrorShown) {
+        m_view.showStatus({});
+        m_fileErrorShown = false;
+    }
+
+    const int mode = m_settings.samplingMode();
+    if (!m_file.writeLine(headerLine(mode, m_decoder.controllerVersion())))
+        showFileError(kCannotWrite, m_openPath);
+    if (mode != kSamplingContinuous)
+        m_intervals.setIntervalStart(toDateSerial(now));
+    m_logFileOpen = 1;
+}
+
+void LogRecorder::nfOpen()
+{
+    closeLogFile();
+    setOutputPath(m_logFolder + fName());
+    fOpen();
+}
+
+void LogRecorder::closeLogFile()
+{
+    m_file.close();
+    m_logFileOpen = 0;
+}
+
+void LogRecorder::setOutputPath(const std::string &path)
+{
+    m_logFolder = folderOf(path);
+    m_view.setOutputPath(path);
+}
+
+void LogRecorder::outputPathEdited(std::string_view path)
+{
+    m_logFolder = folderOf(path);
+}
+
+void LogRecorder::refreshOutputPath()
+{
+    setOutputPath(m_logFolder + fName());
+}
+
+void LogRecorder::setRecordCount(std::int64_t count)
+{
+    m_recordCount = count;
+    m_view.setRecordCount(std::to_string(count));
+}
+
+void LogRecorder::decodedLine(const MeasurementSample &sample)
+{
+    const LocalDateTime now = m_clock.now();
+    if (m_settings.triggerOn()) {
+        refreshOutputPath();
+    } else if (now.hour != m_fileHour) {
+        setRecordCount(0);
+        nfOpen();
+    }
+
+    const int version = m_decoder.controllerVersion();
+    if (m_settings.samplingMode() == kSamplingContinuous) {
+        m_rowText = continuousRow(now, sample, version);
+    } else {
+        const double length = readTextNumber(m_settings.intervalText());
+        m_rowText = m_intervals.addSample(sample, version, toDateSerial(now), length);
+    }
+}
+
+void LogRecorder::writeRow()
+{
+    if (m_rowText.empty())
+        return;
+    switch (m_triggerState) {
+    case TriggerState::Untriggered:
+        if (m_logFileOpen && writeLine(m_rowText))
+            setRecordCount(m_recordCount + 1);
+        break;
+    case TriggerState::Armed:
+        if (m_capture)
+            m_capture->rowWhileArmed(m_rowText);
+        break;
+    case TriggerState::Capturing:
+        if (m_logFileOpen && m_capture)
+            m_capture->rowWhileCapturing(m_rowText);
+        break;
+    case TriggerState::Finished:
+        break;
+    }
+    m_rowText.clear();
+}
+
+bool LogRecorder::writeLine(const std::string &line)
+{
+    if (m_file.writeLine(line))
+        return true;
+    showFileError(kCannotWrite, m_openPath);
+    return false;
+}
+
+void LogRecorder::showFileError(std::string_view message, const std::string &path)
+{
+    m_view.showStatus(std::string(message) + path);
+    m_fileErrorShown = true;
+}
+
+std::string LogRecorder::folderOf(std::string_view path)
+{
+    const std::size_t separator = path.rfind(kPathSeparator);
+    return separator == std::string_view::npos ? std::string() : std::string(path.substr(0, separator + 1));
+}
+
+std::string LogRecorder::defaultLogFolder(const std::string &homeDirectory)
+{
+#ifdef _WIN32
+    (void)homeDirectory;
+    return "c:\\temp\\";
+#else
+    std::string folder = homeDirectory;
+    if (folder.empty() || folder.back() != kPathSeparator)
+        folder += kPathSeparator;
+    return folder + "temp" + kPathSeparator;
+#endif
+}
+
+} // namespace svglogger

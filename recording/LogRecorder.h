@@ -1,0 +1,100 @@
+#pragma once
+
+#include "IntervalAggregator.h"
+#include "TriggerState.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace svglogger {
+
+class CaptureRows;
+class Clock;
+class LogFileWriter;
+class MeasurementDecoder;
+class RecordingView;
+class Settings;
+struct MeasurementSample;
+
+// The log file and the rows that go into it: file names from the clock, opening with the
+// header for the mode and the controller's version, the hourly change, building the row of
+// each decoded line and routing it by TriggerState.
+class LogRecorder
+{
+public:
+    static constexpr std::string_view kCannotCreate = "ログファイルを作成できません: ";
+    static constexpr std::string_view kCannotWrite = "ログファイルに書き込めません: ";
+
+    LogRecorder(const Settings &settings, const Clock &clock, LogFileWriter &file, RecordingView &view,
+                const MeasurementDecoder &decoder);
+
+    // Where armed and capturing rows go; without it they are dropped.
+    void setCaptureRows(CaptureRows *capture) { m_capture = capture; }
+
+    // "Tarmin<day>D<hour>H<minute>M<second>[G].csv" from the clock; G with power-flow correction.
+    std::string fName() const;
+    // Opens a new log file and writes its header; nothing while the version is unknown.
+    void fOpen();
+    // Closes the current file and opens the next one.
+    void nfOpen();
+    // Closes the file (at Stop and at the end of a capture); harmless when none is open.
+    void closeLogFile();
+
+    // The program sets Text1; the folder part becomes LogFolder.
+    void setOutputPath(const std::string &path);
+    // The operator changed Text1 (typing or browsing): only LogFolder follows.
+    void outputPathEdited(std::string_view path);
+    // Text1 := LogFolder followed by a fresh name from the clock.
+    void refreshOutputPath();
+
+    // Per decoded measurement line, before its row: the hourly file change (or the path
+    // refresh with trigger), then the row of the line for the sampling mode.
+    void decodedLine(const MeasurementSample &sample);
+    // After the trigger steps of the line: the row goes by TriggerState, then it is cleared.
+    void writeRow();
+    // Writes one line into the open file; false (and a status text) when it did not go out.
+    bool writeLine(const std::string &line);
+
+    TriggerState triggerState() const { return m_triggerState; }
+    void setTriggerState(TriggerState state) { m_triggerState = state; }
+
+    // Label8(0): the number it shows (rows of the current file, or of the capture).
+    std::int64_t recordCount() const { return m_recordCount; }
+    void setRecordCount(std::int64_t count);
+
+    const std::string &rowText() const { return m_rowText; }
+    const std::string &logFolder() const { return m_logFolder; }
+    const std::string &openPath() const { return m_openPath; }
+    std::int16_t fileHour() const { return m_fileHour; }
+    bool logFileOpen() const { return m_logFileOpen != 0; }
+    IntervalAggregator &intervals() { return m_intervals; }
+    const IntervalAggregator &intervals() const { return m_intervals; }
+
+    // The folder part of an output path: up to and including the last path separator.
+    static std::string folderOf(std::string_view path);
+    // The folder log files go to at start-up: "c:\temp\" on Windows, ~/temp/ elsewhere.
+    static std::string defaultLogFolder(const std::string &homeDirectory);
+
+private:
+    void showFileError(std::string_view message, const std::string &path);
+
+    const Settings &m_settings;
+    const Clock &m_clock;
+    LogFileWriter &m_file;
+    RecordingView &m_view;
+    const MeasurementDecoder &m_decoder;
+    CaptureRows *m_capture = nullptr;
+    IntervalAggregator m_intervals;
+
+    std::string m_logFolder;
+    std::string m_openPath;       // the file actually open (LogFolder + FName, or with -2, -3, ...)
+    std::int16_t m_fileHour = 0;
+    std::int16_t m_logFileOpen = 0;
+    std::int64_t m_recordCount = 0;
+    TriggerState m_triggerState = TriggerState::Untriggered;
+    std::string m_rowText;
+    bool m_fileErrorShown = false;
+};
+
+} // namespace svglogger

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string_view>
+
+namespace svglogger {
+
+// What the recording side shows on the main window.
+class RecordingView
+{
+public:
+    virtual ~RecordingView() = default;
+
+    // Text1: the output path. Set by the program; the window does not call back for it.
+    virtual void setOutputPath(std::string_view path) = 0;
+    // Label8(0): rows written to the current file (or the capture's rows).
+    virtual void setRecordCount(std::string_view text) = 0;
+    // Label10: samples in the running interval.
+    virtual void setSampleCount(std::string_view text) = 0;
+    // The status text in the command band; empty clears it.
+    virtual void showStatus(std::string_view text) = 0;
+};
+
+} // namespace svglogger

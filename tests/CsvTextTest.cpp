@@ -1,0 +1,136 @@
+#include "CsvLayout.h"
+#include "CsvText.h"
+#include "DateSerial.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+namespace svglogger {
+namespace {
+
+struct NumberCase {
+    float value;
+    int decimals;
+    const char *expected;
+};
+
+class NumberText : public ::testing::TestWithParam<NumberCase> {};
+
+TEST_P(NumberText, RoundsThenWritesTheShortestForm)
+{
+    const NumberCase &c = GetParam();
+    EXPECT_EQ(numberText(c.value, c.decimals), c.expected) << c.value << " to " << c.decimals;
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, NumberText, ::testing::Values(
+    NumberCase{12.25f, 1, "12.2"},      // a true tie goes to the even digit
+    NumberCase{12.35f, 1, "12.4"},      // 12.35f lies above 12.35: no tie
+    NumberCase{12.75f, 1, "12.8"},
+    NumberCase{12.0f, 1, "12"},         // no trailing zeros, no trailing point
+    NumberCase{-0.4f, 1, "-0.4"},
+    NumberCase{-0.04f, 1, "0"},         // rounds to zero: no minus sign
+    NumberCase{-0.05f, 1, "-0.1"},      // -0.05f lies beyond -0.05
+    NumberCase{0.25f, 1, "0.2"},
+    NumberCase{9.998513f, 1, "10"},
+    NumberCase{-2.999554f, 1, "-3"},
+    NumberCase{6600.5f, 0, "6600"},
+    NumberCase{6601.5f, 0, "6602"},
+    NumberCase{-32768.0f, 0, "-32768"},
+    NumberCase{32767.0f, 0, "32767"},
+    NumberCase{6600.0f, -1, "6600"},    // unrounded
+    NumberCase{0.1f, -1, "0.1"},        // seven significant digits hide the float's tail
+    NumberCase{1.0f / 3.0f, -1, "0.3333333"},
+    NumberCase{-1234.567f, -1, "-1234.567"},
+    NumberCase{1234567.0f, -1, "1234567"},
+    NumberCase{12345678.0f, -1, "1.234568E+07"},
+    NumberCase{99999.95f, 1, "100000"},
+    NumberCase{16265.44f, 1, "16265.4"},
+    NumberCase{-0.0f, 1, "0"},
+    NumberCase{0.0f, 0, "0"}));
+
+struct DateTimeCase {
+    LocalDateTime time;
+    const char *expected;
+};
+
+class DateTimeText : public ::testing::TestWithParam<DateTimeCase> {};
+
+TEST_P(DateTimeText, FixedFormOnEveryLocale)
+{
+    EXPECT_EQ(dateTimeText(GetParam().time), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Times, DateTimeText, ::testing::Values(
+    DateTimeCase{{2016, 6, 24, 9, 5, 3}, "2016/06/24 9:05:03"},
+    DateTimeCase{{2016, 6, 24, 0, 0, 0}, "2016/06/24"},  // midnight: the date alone
+    DateTimeCase{{2016, 6, 24, 0, 0, 1}, "2016/06/24 0:00:01"},
+    DateTimeCase{{2016, 6, 24, 0, 1, 0}, "2016/06/24 0:01:00"},
+    DateTimeCase{{2026, 12, 31, 23, 59, 59}, "2026/12/31 23:59:59"},
+    DateTimeCase{{987, 1, 2, 10, 0, 0}, "0987/01/02 10:00:00"}));
+
+TEST(DateSerial, CountsDaysFrom30December1899)
+{
+    EXPECT_EQ(toDateSerial({1899, 12, 30, 0, 0, 0}), 0.0);
+    EXPECT_EQ(toDateSerial({1900, 1, 1, 0, 0, 0}), 2.0);
+    EXPECT_EQ(toDateSerial({2016, 6, 24, 0, 0, 0}), 42545.0);
+    EXPECT_EQ(toDateSerial({2016, 6, 24, 12, 0, 0}), 42545.5);
+}
+
+TEST(DateSerial, RoundTripsAcrossMonthEndsLeapDaysAndMidnight)
+{
+    const LocalDateTime times[] = {{2024, 2, 28, 23, 59, 59}, {2024, 2, 29, 0, 0, 0}, {2024, 3, 1, 0, 0, 1},
+                                   {2026, 12, 31, 23, 59, 59}, {2027, 1, 1, 0, 0, 0}, {2100, 2, 28, 12, 30, 0},
+                                   {1900, 3, 1, 6, 0, 0}};
+    for (const LocalDateTime &t : times)
+        EXPECT_EQ(fromDateSerial(toDateSerial(t)), t) << dateTimeText(t);
+    // One second after the end of a month, computed on the serial, lands in the next month.
+    EXPECT_EQ(fromDateSerial(toDateSerial({2026, 11, 30, 23, 59, 59}) + 1.0 / 86400), (LocalDateTime{2026, 12, 1, 0, 0, 0}));
+}
+
+TEST(DateSerial, RoundsToTheNearestSecond)
+{
+    const double base = toDateSerial({2016, 6, 24, 9, 5, 3});
+    EXPECT_EQ(fromDateSerial(base + 0.4 / 86400), (LocalDateTime{2016, 6, 24, 9, 5, 3}));
+    EXPECT_EQ(fromDateSerial(base + 0.6 / 86400), (LocalDateTime{2016, 6, 24, 9, 5, 4}));
+    EXPECT_EQ(fromDateSerial(base - 0.4 / 86400), (LocalDateTime{2016, 6, 24, 9, 5, 3}));
+}
+
+std::size_t columns(const std::string &line)
+{
+    return static_cast<std::size_t>(std::count(line.begin(), line.end(), ',')) + 1;
+}
+
+TEST(CsvLayout, HeaderColumnsByModeAndVersion)
+{
+    EXPECT_EQ(columns(headerLine(0, 1)), 6u);
+    EXPECT_EQ(columns(headerLine(0, 2)), 10u);
+    EXPECT_EQ(columns(headerLine(1, 1)), 15u);
+    EXPECT_EQ(columns(headerLine(1, 2)), 27u);
+    EXPECT_EQ(headerLine(0, 0), headerLine(0, 2)); // every version other than 1 takes version 2's
+    EXPECT_EQ(headerLine(0, 1).substr(0, 6), "時刻");
+    EXPECT_TRUE(headerLine(1, 2).ends_with(",DT数,状態(10進)"));
+}
+
+TEST(CsvLayout, ContinuousRowOfEachVersion)
+{
+    MeasurementSample s;
+    s[MeasurementSample::GridVoltage] = 6600;
+    s[MeasurementSample::LoadActivePower] = 9.998513f;
+    s[MeasurementSample::LoadReactivePower] = 4.999257f;
+    s[MeasurementSample::SvgOutput] = -2.999554f;
+    s[MeasurementSample::NegSeqVoltageD] = 30.04f;
+    s[MeasurementSample::NegSeqVoltageQ] = -40.05f;
+    s[MeasurementSample::NegSeqCommandD] = 26.2444f;
+    s[MeasurementSample::NegSeqCommandQ] = 0.04f;
+    s[MeasurementSample::UncompensatedVoltage] = 6500; // never written
+    s[MeasurementSample::StatusWord] = -1;
+    const LocalDateTime t{2016, 6, 24, 9, 5, 3};
+    EXPECT_EQ(continuousRow(t, s, 1), "2016/06/24 9:05:03,6600,10,5,-3,-1");
+    EXPECT_EQ(continuousRow(t, s, 2), "2016/06/24 9:05:03,6600,10,5,-3,30,-40,26.2,0,-1");
+    EXPECT_EQ(continuousRow(t, s, 0), "2016/06/24 9:05:03,6600,10,5,-3,-1");
+}
+
+} // namespace
+} // namespace svglogger

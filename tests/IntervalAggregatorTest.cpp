@@ -1,0 +1,197 @@
+#include "DateSerial.h"
+#include "IntervalAggregator.h"
+#include "support/FakeRecordingView.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace svglogger {
+namespace {
+
+using S = MeasurementSample;
+
+MeasurementSample sample(float v, float p, float q, float s, float status = 0, float nd = 0)
+{
+    MeasurementSample m;
+    m[S::GridVoltage] = v;
+    m[S::LoadActivePower] = p;
+    m[S::LoadReactivePower] = q;
+    m[S::SvgOutput] = s;
+    m[S::NegSeqVoltageD] = nd;
+    m[S::NegSeqVoltageQ] = nd + 1;
+    m[S::NegSeqCommandD] = nd + 2;
+    m[S::NegSeqCommandQ] = nd + 3;
+    m[S::StatusWord] = status;
+    return m;
+}
+
+struct AggregatorFixture : ::testing::Test {
+    test::FakeRecordingView view;
+    IntervalAggregator aggregator{view};
+    const double t0 = toDateSerial({2016, 6, 24, 9, 5, 0});
+
+    static double at(double base, double seconds) { return base + seconds / 86400.0; }
+    std::string add(const MeasurementSample &s, double seconds, double length = 1.0, int version = 1)
+    {
+        return aggregator.addSample(s, version, at(t0, seconds), length);
+    }
+};
+
+TEST_F(AggregatorFixture, OneSecondAtFiveLinesGivesOneRowPerSecondStampedAtItsEnd)
+{
+    aggregator.setIntervalStart(t0);
+    std::vector<std::string> rows;
+    for (int i = 0; i < 15; ++i) {
+        const double seconds = i / 5; // the clock has whole seconds: five lines in each
+        std::string row = add(sample(6600 + i, 10.0f + i, -5, 2.5f, i), seconds);
+        if (!row.empty())
+            rows.push_back(row);
+    }
+    ASSERT_EQ(rows.size(), 2u);
+    // Samples 0..4 (at 0.0 .. 0.8 s); sample 5 at 1.0 s completes the interval.
+    EXPECT_EQ(rows[0], "2016/06/24 9:05:01,6602,12,-5,2.5,6604,14,-5,2.5,6600,10,-5,2.5,5,5");
+    EXPECT_EQ(rows[1], "2016/06/24 9:05:02,6607,17,-5,2.5,6609,19,-5,2.5,6605,15,-5,2.5,5,10");
+    EXPECT_EQ(aggregator.dtCount(), 5);
+    EXPECT_EQ(view.label10, "5");
+}
+
+TEST_F(AggregatorFixture, Label10CountsFromTwoAndKeepsItsValueWhenARowIsWritten)
+{
+    aggregator.setIntervalStart(t0);
+    add(sample(1, 1, 1, 1), 0.0); // first sample after program start
+    EXPECT_EQ(view.label10, "");
+    add(sample(1, 1, 1, 1), 0.1);
+    EXPECT_EQ(view.label10, "2");
+    add(sample(1, 1, 1, 1), 0.2);
+    EXPECT_EQ(view.label10, "3");
+    EXPECT_FALSE(add(sample(1, 1, 1, 1), 1.0).empty());
+    EXPECT_EQ(view.label10, "3");
+    EXPECT_EQ(aggregator.dtCount(), 1);
+}
+
+TEST_F(AggregatorFixture, PauseOfSeveralIntervalsWritesOneRowAndSkipsTheEmptyOnes)
+{
+    aggregator.setIntervalStart(t0);
+    add(sample(6600, 1, 2, 3), 0, 10);
+    add(sample(6610, 1, 2, 3), 4, 10);
+    const std::string row = add(sample(7000, 9, 9, 9, 7), 35, 10);
+    EXPECT_EQ(row, "2016/06/24 9:05:10,6605,1,2,3,6610,1,2,3,6600,1,2,3,2,7");
+    // The next interval starts at the last whole boundary before now: 30 s after t0.
+    EXPECT_DOUBLE_EQ(aggregator.intervalStart(), at(t0, 30));
+    EXPECT_TRUE(add(sample(1, 1, 1, 1), 39, 10).empty());
+    EXPECT_EQ(add(sample(1, 1, 1, 1), 40, 10).substr(0, 18), "2016/06/24 9:05:40");
+}
+
+TEST_F(AggregatorFixture, ClockSetBackKeepsTheIntervalOpenUntilItsEndPassesAgain)
+{
+    aggregator.setIntervalStart(t0);
+    add(sample(1, 1, 1, 1), 0, 5);
+    EXPECT_TRUE(add(sample(1, 1, 1, 1), -3600, 5).empty());
+    EXPECT_TRUE(add(sample(1, 1, 1, 1), -1, 5).empty());
+    EXPECT_TRUE(add(sample(1, 1, 1, 1), 4, 5).empty());
+    EXPECT_EQ(aggregator.dtCount(), 4);
+    const std::string row = add(sample(1, 1, 1, 1), 5, 5);
+    EXPECT_EQ(row, "2016/06/24 9:05:05,1,1,1,1,1,1,1,1,1,1,1,1,4,0");
+}
+
+TEST_F(AggregatorFixture, FractionalLengthTestsWithTheRoundedLengthButAdvancesByTheTypedOne)
+{
+    aggregator.setIntervalStart(t0);
+    add(sample(1, 1, 1, 1), 0, 2.5);
+    // 2 s elapsed: round(2) \ round(2.5) = 2 \ 2 = 1 whole interval.
+    EXPECT_FALSE(add(sample(1, 1, 1, 1), 2, 2.5).empty());
+    EXPECT_DOUBLE_EQ(aggregator.intervalStart(), at(t0, 2.5));
+    // From there 0.5 s rounds to no whole interval, 1.5 s rounds to 2 s, which is one.
+    EXPECT_TRUE(add(sample(1, 1, 1, 1), 3, 2.5).empty());
+    EXPECT_EQ(add(sample(1, 1, 1, 1), 4, 2.5).substr(0, 18), "2016/06/24 9:05:05");
+}
+
+TEST_F(AggregatorFixture, VersionDecidesHowManyQuantitiesTakePart)
+{
+    aggregator.setIntervalStart(t0);
+    add(sample(6600, 1, 2, 3, 0, 40), 0, 1, 2);
+    const std::string row2 = add(sample(6600, 1, 2, 3, 0, 40), 1, 1, 2);
+    EXPECT_EQ(row2, "2016/06/24 9:05:01,6600,1,2,3,40,41,42,43,6600,1,2,3,40,41,42,43,6600,1,2,3,40,41,42,43,1,0");
+    const std::string row1 = add(sample(6600, 1, 2, 3, 0, 40), 2, 1, 1);
+    EXPECT_EQ(row1, "2016/06/24 9:05:02,6600,1,2,3,6600,1,2,3,6600,1,2,3,1,0");
+}
+
+TEST_F(AggregatorFixture, MaximumAndMinimumKeepTheirValueOnTiesAndAveragesRound)
+{
+    aggregator.setIntervalStart(t0);
+    add(sample(6601, 0.25f, -0.05f, 100), 0);
+    add(sample(6602, 0.25f, -0.05f, -100), 0.5);
+    const std::string row = add(sample(0, 0, 0, 0), 1);
+    // Voltage average 6601.5 -> 6602 (to 0 decimals, even), power 0.25 -> 0.2, -0.05f -> -0.1.
+    EXPECT_EQ(row, "2016/06/24 9:05:01,6602,0.2,-0.1,0,6602,0.2,-0.1,100,6601,0.2,-0.1,-100,2,0");
+}
+
+TEST_F(AggregatorFixture, FirstSampleAfterProgramStartMovesTheStartByWholeIntervals)
+{
+    // IntervalStart set 10.4 s before the first sample with a 3 s interval: round(10.4) \ 3 = 3.
+    aggregator.setIntervalStart(at(t0, -10.4));
+    EXPECT_TRUE(add(sample(1, 1, 1, 1), 0, 3).empty());
+    EXPECT_DOUBLE_EQ(aggregator.intervalStart(), at(t0, -1.4));
+    EXPECT_EQ(aggregator.dtCount(), 1);
+}
+
+TEST_F(AggregatorFixture, CountStopsAt32767AndTheRowIsWrittenAtTheNextLine)
+{
+    aggregator.setIntervalStart(t0);
+    for (int i = 0; i < 32767; ++i)
+        ASSERT_TRUE(add(sample(2, 2, 2, 2), 0, 100000).empty());
+    EXPECT_EQ(aggregator.dtCount(), 32767);
+    const std::string row = add(sample(4, 4, 4, 4, 9), 0, 100000);
+    ASSERT_FALSE(row.empty());
+    EXPECT_TRUE(row.ends_with(",2,2,2,2,2,2,2,2,2,2,2,2,32767,9")) << row;
+    EXPECT_EQ(aggregator.dtCount(), 1);
+    EXPECT_DOUBLE_EQ(aggregator.intervalStart(), t0);
+}
+
+TEST_F(AggregatorFixture, ClockJumpOfYearsNeitherOverflowsNorLoops)
+{
+    // From the zero start of program start to today: far beyond 32767 intervals.
+    EXPECT_TRUE(add(sample(1, 1, 1, 1), 0).empty());
+    EXPECT_DOUBLE_EQ(aggregator.intervalStart(), 32767.0 / 86400.0);
+    const std::string row = add(sample(1, 1, 1, 1), 0);
+    EXPECT_EQ(row.substr(0, 19), "1899/12/30 9:06:08,");
+    EXPECT_DOUBLE_EQ(aggregator.intervalStart(), 2 * 32767.0 / 86400.0);
+    // Years backwards clamp the other way and keep the interval open.
+    aggregator.setIntervalStart(t0);
+    EXPECT_TRUE(aggregator.addSample(sample(1, 1, 1, 1), 1, t0 - 20 * 365.0, 1).empty());
+}
+
+TEST_F(AggregatorFixture, IntervalBelowHalfASecondIsSkipped)
+{
+    aggregator.setIntervalStart(t0);
+    EXPECT_TRUE(add(sample(1, 1, 1, 1), 5, 0.4).empty());
+    EXPECT_EQ(aggregator.dtCount(), 0);
+}
+
+struct ValidationCase {
+    const char *typed;
+    const char *kept;
+};
+
+class Text4LostFocus : public ::testing::TestWithParam<ValidationCase> {};
+
+TEST_P(Text4LostFocus, BelowOneBecomesOne)
+{
+    EXPECT_EQ(IntervalAggregator::validatedIntervalText(GetParam().typed), GetParam().kept);
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, Text4LostFocus, ::testing::Values(
+    ValidationCase{"0", "1"}, ValidationCase{"", "1"}, ValidationCase{"abc", "1"}, ValidationCase{"0.9", "1"},
+    ValidationCase{"-3", "1"}, ValidationCase{"1", "1"}, ValidationCase{"2.5", "2.5"},
+    ValidationCase{"60 s", "60 s"}, ValidationCase{" 1", " 1"}));
+
+TEST(Option2Click, OnlyTheIntervalModeEnablesTheIntervalBox)
+{
+    EXPECT_FALSE(IntervalAggregator::intervalBoxEnabled(0));
+    EXPECT_TRUE(IntervalAggregator::intervalBoxEnabled(1));
+}
+
+} // namespace
+} // namespace svglogger

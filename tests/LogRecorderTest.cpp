@@ -1,0 +1,259 @@
+#include "CsvLayout.h"
+#include "support/EngineRig.h"
+#include "support/Lines.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace svglogger {
+namespace {
+
+using test::olderLine;
+using test::version2Line;
+
+struct RecorderFixture : ::testing::Test {
+    test::EngineRig rig;
+
+    void at(int hour, int minute, int second, int day = 24)
+    {
+        rig.clock.time = {2016, 6, day, hour, minute, second};
+    }
+    void line(const std::string &text) { rig.receive(text + "\r"); }
+    std::vector<std::string> &file(const std::string &name) { return rig.files.files.at("/log/" + name); }
+};
+
+std::size_t columns(const std::string &row)
+{
+    return static_cast<std::size_t>(std::count(row.begin(), row.end(), ',')) + 1;
+}
+
+TEST_F(RecorderFixture, FileNameFromTheClockWithGForPowerFlowCorrection)
+{
+    at(9, 5, 3);
+    EXPECT_EQ(rig.recorder().fName(), "Tarmin24D9H5M3.csv");
+    rig.settings.check4 = true;
+    EXPECT_EQ(rig.recorder().fName(), "Tarmin24D9H5M3G.csv");
+    at(0, 0, 0, 1);
+    EXPECT_EQ(rig.recorder().fName(), "Tarmin1D0H0M0G.csv");
+}
+
+TEST_F(RecorderFixture, NothingOpensWhileTheVersionIsUnknown)
+{
+    rig.recorder().fOpen();
+    EXPECT_TRUE(rig.files.opened.empty());
+    EXPECT_FALSE(rig.recorder().logFileOpen());
+    line(olderLine("0000", "6600", "100", "-50", "20"));
+    EXPECT_EQ(rig.recordingView.label8, "0"); // the hourly check ran, and opened nothing
+}
+
+TEST_F(RecorderFixture, ContinuousRowsFollowTheHeaderOfTheVersion)
+{
+    at(9, 5, 3);
+    line("SVG Ver1.00");
+    line(olderLine("0000", "6600", "100", "-50", "20"));
+    at(9, 5, 4);
+    line(olderLine("0010", "6601", "123", "-77", "45"));
+    const std::vector<std::string> &lines = file("Tarmin24D9H5M3.csv");
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0], headerLine(0, 1));
+    EXPECT_EQ(lines[1], "2016/06/24 9:05:03,6600,10,5,-3,0");
+    EXPECT_EQ(columns(lines[2]), 6u);
+    EXPECT_EQ(rig.recordingView.label8, "2");
+    EXPECT_EQ(rig.recordingView.text1, "/log/Tarmin24D9H5M3.csv");
+}
+
+TEST_F(RecorderFixture, ColumnCountsByModeAndVersion)
+{
+    struct Case {
+        int mode;
+        const char *version;
+        std::string measurement;
+        std::size_t columns;
+    };
+    const std::vector<Case> cases{
+        {0, "Ver1.0", olderLine("0000", "6600", "1", "2", "3"), 6},
+        {0, "Ver2.0", version2Line("0000", "6600", "1", "2", "3", "4", "5", "6", "7"), 10},
+        {1, "Ver1.0", olderLine("0000", "6600", "1", "2", "3"), 15},
+        {1, "Ver2.0", version2Line("0000", "6600", "1", "2", "3", "4", "5", "6", "7"), 27},
+    };
+    for (const Case &c : cases) {
+        test::EngineRig r;
+        r.settings.option2 = c.mode;
+        r.receive(std::string(c.version) + "\r" + c.measurement + "\r");
+        r.clock.time.second += 1;
+        r.receive(c.measurement + "\r" + c.measurement + "\r");
+        const std::vector<std::string> &lines = r.files.files.begin()->second;
+        ASSERT_GE(lines.size(), 2u) << c.version << " mode " << c.mode;
+        EXPECT_EQ(lines[0], headerLine(c.mode, c.version[3] - '0'));
+        EXPECT_EQ(columns(lines[0]), c.columns);
+        for (std::size_t i = 1; i < lines.size(); ++i)
+            EXPECT_EQ(columns(lines[i]), c.columns) << lines[i];
+    }
+}
+
+TEST_F(RecorderFixture, FirstLineOfANewHourStartsANewFileNamedByItsTime)
+{
+    at(9, 59, 58);
+    line("Ver2.01");
+    const std::string v2 = version2Line("0000", "6600", "0", "0", "0", "0", "0", "0", "0");
+    line(v2);
+    at(9, 59, 59);
+    line(v2);
+    EXPECT_EQ(rig.recordingView.label8, "2");
+    at(10, 0, 0);
+    line(v2);
+    EXPECT_EQ(rig.files.opened,
+              (std::vector<std::string>{"/log/Tarmin24D9H59M58.csv", "/log/Tarmin24D10H0M0.csv"}));
+    EXPECT_EQ(file("Tarmin24D9H59M58.csv").size(), 3u);
+    ASSERT_EQ(file("Tarmin24D10H0M0.csv").size(), 2u);
+    EXPECT_EQ(file("Tarmin24D10H0M0.csv")[1].substr(0, 18), "2016/06/24 10:00:0");
+    EXPECT_EQ(rig.recordingView.label8, "1");
+    EXPECT_EQ(rig.recorder().fileHour(), 10);
+    EXPECT_EQ(rig.recordingView.text1, "/log/Tarmin24D10H0M0.csv");
+}
+
+TEST_F(RecorderFixture, MidnightAndMonthEndRotateLikeAnyHour)
+{
+    at(23, 59, 59, 30);
+    rig.clock.time.month = 11;
+    line("Ver1.0");
+    line(olderLine("0000", "6600", "0", "0", "0"));
+    rig.clock.time = {2016, 12, 1, 0, 0, 0};
+    line(olderLine("0000", "6601", "0", "0", "0"));
+    ASSERT_EQ(rig.files.opened.size(), 2u);
+    EXPECT_EQ(rig.files.opened[1], "/log/Tarmin1D0H0M0.csv");
+    EXPECT_EQ(file("Tarmin1D0H0M0.csv")[1], "2016/12/01,6601,0,0,0,0"); // date alone at 0:00:00
+}
+
+TEST_F(RecorderFixture, TakenNameGetsANumberAndTheOldFileIsNeverReplaced)
+{
+    at(9, 5, 3);
+    line("Ver1.0");
+    line(olderLine("0000", "6600", "0", "0", "0"));
+    rig.recorder().closeLogFile();
+    rig.recorder().fOpen(); // the same second: the name is taken
+    rig.recorder().closeLogFile();
+    rig.recorder().fOpen();
+    EXPECT_EQ(rig.files.opened, (std::vector<std::string>{"/log/Tarmin24D9H5M3.csv", "/log/Tarmin24D9H5M3-2.csv",
+                                                          "/log/Tarmin24D9H5M3-3.csv"}));
+    EXPECT_EQ(file("Tarmin24D9H5M3.csv").size(), 2u);
+    EXPECT_EQ(rig.recordingView.text1, "/log/Tarmin24D9H5M3-3.csv");
+    rig.settings.check4 = true;
+    rig.recorder().closeLogFile();
+    rig.recorder().fOpen();
+    rig.recorder().closeLogFile();
+    rig.recorder().fOpen();
+    EXPECT_EQ(rig.files.opened.back(), "/log/Tarmin24D9H5M3G-2.csv");
+}
+
+TEST_F(RecorderFixture, FileThatCannotBeCreatedShowsWhyDropsRowsAndRecoversAtTheNextHour)
+{
+    rig.files.unwritable.insert("/log/");
+    at(9, 5, 3);
+    line("Ver1.0");
+    EXPECT_EQ(rig.recordingView.status, "ログファイルを作成できません: /log/Tarmin24D9H5M3.csv");
+    EXPECT_FALSE(rig.recorder().logFileOpen());
+    line(olderLine("0000", "6600", "0", "0", "0"));
+    EXPECT_EQ(rig.recordingView.label8, "");
+    EXPECT_TRUE(rig.files.opened.empty());
+
+    rig.files.unwritable.clear();
+    at(10, 0, 1);
+    line(olderLine("0000", "6600", "0", "0", "0"));
+    EXPECT_EQ(rig.recordingView.status, "");
+    EXPECT_EQ(rig.recordingView.label8, "1");
+    EXPECT_EQ(file("Tarmin24D10H0M1.csv").size(), 2u);
+}
+
+TEST_F(RecorderFixture, RowThatCannotBeWrittenIsNotCountedAndSaysSo)
+{
+    at(9, 5, 3);
+    line("Ver1.0");
+    rig.files.fullAfterLines = 2;
+    line(olderLine("0000", "6600", "0", "0", "0"));
+    line(olderLine("0000", "6601", "0", "0", "0"));
+    EXPECT_EQ(rig.recordingView.label8, "1");
+    EXPECT_EQ(rig.recordingView.status, "ログファイルに書き込めません: /log/Tarmin24D9H5M3.csv");
+}
+
+TEST_F(RecorderFixture, LogFolderIsTheOutputPathUpToItsLastSeparator)
+{
+    EXPECT_EQ(LogRecorder::folderOf("/home/op/temp/Tarmin1D2H3M4.csv"), "/home/op/temp/");
+    EXPECT_EQ(LogRecorder::folderOf("bare.csv"), "");
+    EXPECT_EQ(LogRecorder::folderOf("/"), "/");
+    EXPECT_EQ(LogRecorder::defaultLogFolder("/home/op"), "/home/op/temp/");
+    EXPECT_EQ(LogRecorder::defaultLogFolder("/home/op/"), "/home/op/temp/");
+
+    // A bare name typed by the operator puts the files into the working directory.
+    rig.recorder().outputPathEdited("whatever.csv");
+    at(9, 5, 3);
+    line("Ver1.0");
+    EXPECT_EQ(rig.files.opened, std::vector<std::string>{"Tarmin24D9H5M3.csv"});
+    // Only the folder part of a typed path is used.
+    rig.recorder().outputPathEdited("/data/site/anything.txt");
+    rig.recorder().nfOpen();
+    EXPECT_EQ(rig.files.opened.back(), "/data/site/Tarmin24D9H5M3.csv");
+}
+
+TEST_F(RecorderFixture, WithTriggerTheDisplayedPathFollowsTheClockAndNothingOpens)
+{
+    rig.settings.tg = true;
+    rig.recorder().setTriggerState(TriggerState::Armed);
+    at(9, 5, 3);
+    line("Ver1.0");
+    line(olderLine("0000", "6600", "0", "0", "0"));
+    EXPECT_EQ(rig.recordingView.text1, "/log/Tarmin24D9H5M3.csv");
+    at(11, 0, 7);
+    line(olderLine("0000", "6600", "0", "0", "0"));
+    EXPECT_EQ(rig.recordingView.text1, "/log/Tarmin24D11H0M7.csv");
+    EXPECT_TRUE(rig.files.opened.empty());
+    EXPECT_EQ(rig.recordingView.label8, "");
+}
+
+TEST_F(RecorderFixture, FinishedStateDropsRowsAndTheRowIsClearedAfterEveryLine)
+{
+    at(9, 5, 3);
+    line("Ver1.0");
+    rig.recorder().setTriggerState(TriggerState::Finished);
+    line(olderLine("0000", "6600", "0", "0", "0"));
+    EXPECT_EQ(file("Tarmin24D9H5M3.csv").size(), 1u);
+    EXPECT_TRUE(rig.recorder().rowText().empty());
+    rig.recorder().setTriggerState(TriggerState::Untriggered);
+    line("not a measurement"); // no row of its own, and no left-over row
+    EXPECT_EQ(file("Tarmin24D9H5M3.csv").size(), 1u);
+}
+
+TEST_F(RecorderFixture, IntervalRowsThroughThePipelineWithAStopInTheMiddle)
+{
+    rig.settings.option2 = 1;
+    rig.settings.text4 = "2";
+    at(9, 0, 0);
+    line("Ver1.0"); // opens the file and starts the interval at 9:00:00
+    for (int second = 0; second < 5; ++second) {
+        at(9, 0, second);
+        for (int i = 0; i < 5; ++i)
+            line(olderLine("0000", std::to_string(6600 + second), "0", "0", "0"));
+    }
+    // 9:00:02 and 9:00:04 completed intervals of 10 samples each.
+    std::vector<std::string> lines = file("Tarmin24D9H0M0.csv");
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[1], "2016/06/24 9:00:02,6600,0,0,0,6601,0,0,0,6600,0,0,0,10,0");
+    EXPECT_EQ(lines[2], "2016/06/24 9:00:04,6602,0,0,0,6603,0,0,0,6602,0,0,0,10,0");
+
+    // Stop in the middle of an interval, Start again later: the first row of the new file
+    // holds the samples from before the Stop too.
+    rig.recorder().closeLogFile();
+    at(9, 30, 0);
+    rig.recorder().fOpen();
+    at(9, 30, 2);
+    line(olderLine("0000", "7000", "0", "0", "0"));
+    const std::vector<std::string> &next = file("Tarmin24D9H30M0.csv");
+    ASSERT_EQ(next.size(), 2u);
+    EXPECT_EQ(next[1], "2016/06/24 9:30:02,6604,0,0,0,6604,0,0,0,6604,0,0,0,5,0");
+}
+
+} // namespace
+} // namespace svglogger

@@ -1,0 +1,96 @@
+#include "CsvLayout.h"
+#include "PlainSettings.h"
+#include "ReceiveHandler.h"
+#include "ShiftJisLogFile.h"
+#include "support/Cp932.h"
+#include "support/FakeClock.h"
+#include "support/FakeLinkView.h"
+#include "support/FakePort.h"
+#include "support/FakeRecordingView.h"
+#include "support/FakeTriggerSettings.h"
+#include "support/Files.h"
+#include "support/Lines.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace svglogger {
+namespace {
+
+using test::olderLine;
+using test::version2Line;
+
+// Received text in, CSV files out: the engine with the real Shift-JIS writer.
+struct EndToEnd : ::testing::Test {
+    QTemporaryDir dir;
+    PlainSettings settings;
+    test::FakeClock clock;
+    test::FakePort port;
+    test::FakeLinkView linkView;
+    test::FakeRecordingView recordingView;
+    test::FakeTriggerSettings triggerSettings;
+    ShiftJisLogFile file;
+    ReceiveHandler handler{EngineInterfaces{settings, clock, port, linkView, recordingView, triggerSettings, file}};
+
+    std::string folder() const { return dir.path().toStdString() + "/logs/"; }
+    std::string bytes(const std::string &name) const { return test::readBytes(folder() + name); }
+    void start()
+    {
+        handler.recorder().outputPathEdited(folder() + "anything.csv");
+        handler.link().setLinkState(LinkState::AwaitingPrompt);
+        handler.recorder().fOpen(); // the version is not known yet: opens nothing
+    }
+};
+
+TEST_F(EndToEnd, ContinuousVersion2RunAcrossAnHour)
+{
+    clock.time = {2016, 6, 24, 9, 59, 58};
+    start();
+    handler.onComm("D:");
+    ASSERT_EQ(port.written, "MN R\r\n");
+    handler.onComm("SVG Ver2.01\r" + version2Line("0010", "6600", "100", "-50", "20", "30", "40", "2350", "-2350") + "\r");
+    clock.time.second = 59;
+    handler.onComm(version2Line("0000", "6612", "123", "-77", "45", "-3", "4", "0", "0") + "\r\n");
+    clock.time = {2016, 6, 24, 10, 0, 0};
+    handler.onComm(version2Line("0000", "6590", "0", "0", "0", "0", "0", "0", "0") + "\r");
+    handler.recorder().closeLogFile();
+
+    const std::string first = bytes("Tarmin24D9H59M58.csv");
+    // The prompt stays in front of the version line, which is still recognised.
+    const std::string expectedFirst = headerLine(0, 2) + "\r\n"
+        + "2016/06/24 9:59:58,6600,10,5,-3,30,40,26.2,-26.2,16\r\n"
+        + "2016/06/24 9:59:59,6612,12.3,7.7,-3.2,-3,4,0,0,0\r\n";
+    EXPECT_EQ(test::cp932ToUtf8(first), expectedFirst);
+    EXPECT_EQ(bytes("Tarmin24D10H0M0.csv").substr(bytes("Tarmin24D10H0M0.csv").find("\r\n") + 2),
+              "2016/06/24 10:00:00,6590,0,0,0,0,0,0,0,0\r\n");
+    EXPECT_EQ(recordingView.label8, "1");
+}
+
+TEST_F(EndToEnd, IntervalVersion1RowsAreByteExact)
+{
+    settings.option2 = 1;
+    settings.text4 = "1";
+    clock.time = {2016, 6, 24, 23, 59, 58};
+    start();
+    handler.onComm("Ver1.05\r");
+    for (int i = 0; i < 3; ++i)
+        handler.onComm(olderLine("0000", std::to_string(6600 + i), "100", "-50", "20") + "\r");
+    clock.time.second = 59;
+    handler.onComm(olderLine("00FF", "6500", "0", "0", "0") + "\r");
+    clock.time = {2016, 6, 25, 0, 0, 0};
+    handler.onComm(olderLine("0000", "6400", "0", "0", "0") + "\r");
+    handler.recorder().closeLogFile();
+
+    const std::string expected = headerLine(1, 1) + "\r\n"
+        + "2016/06/24 23:59:59,6601,10,5,-3,6602,10,5,-3,6600,10,5,-3,3,255\r\n";
+    EXPECT_EQ(test::cp932ToUtf8(bytes("Tarmin24D23H59M58.csv")), expected);
+    // Midnight is a new hour: a new file, whose first interval ends at the date alone.
+    EXPECT_EQ(test::cp932ToUtf8(bytes("Tarmin25D0H0M0.csv")), headerLine(1, 1) + "\r\n");
+}
+
+} // namespace
+} // namespace svglogger

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "RecordingView.h"
+
+#include <string>
+#include <vector>
+
+namespace svglogger::test {
+
+// Holds what the recording side shows, as the window's controls would.
+class FakeRecordingView final : public RecordingView
+{
+public:
+    std::string text1;
+    std::string label8;
+    std::string label10;
+    std::string status;
+    std::vector<std::string> statusHistory;
+
+    void setOutputPath(std::string_view path) override { text1 = path; }
+    void setRecordCount(std::string_view text) override { label8 = text; }
+    void setSampleCount(std::string_view text) override { label10 = text; }
+    void showStatus(std::string_view text) override
+    {
+        status = text;
+        statusHistory.emplace_back(text);
+    }
+};
+
+} // namespace svglogger::test
