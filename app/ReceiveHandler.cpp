@@ -12,6 +12,7 @@ ReceiveHandler::ReceiveHandler(const EngineInterfaces &interfaces)
     : m_interfaces(interfaces)
     , m_link(interfaces.settings, interfaces.port, interfaces.linkView)
     , m_decoder(interfaces.settings)
+    , m_readout(interfaces.linkView)
     , m_recorder(interfaces.settings, interfaces.clock, interfaces.logFile, interfaces.recordingView, m_decoder)
 {
 }
@@ -30,9 +31,9 @@ void ReceiveHandler::handleLine(std::string_view line)
     const LineOutcome outcome = m_decoder.processLine(line);
     if (outcome.kind == LineOutcome::Kind::Measurement) {
         const MeasurementSample &sample = m_decoder.sample();
-        m_interfaces.linkView.showReadout(sample);
+        m_readout.showMain(sample);
         if (m_decoder.controllerVersion() == 2)
-            m_interfaces.linkView.showNegativeSequenceReadout(sample);
+            m_readout.showNegativeSequence(sample);
         m_recorder.decodedLine(sample);
     } else if (outcome.kind == LineOutcome::Kind::Version) {
         applyVersion(outcome);

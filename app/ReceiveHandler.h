@@ -2,6 +2,7 @@
 
 #include "DeviceLink.h"
 #include "EngineInterfaces.h"
+#include "LiveReadout.h"
 #include "LogRecorder.h"
 #include "MeasurementDecoder.h"
 
@@ -33,6 +34,7 @@ private:
     EngineInterfaces m_interfaces;
     DeviceLink m_link;
     MeasurementDecoder m_decoder;
+    LiveReadout m_readout;
     LogRecorder m_recorder;
 };
 

@@ -16,8 +16,7 @@ public:
     void showMeasurementTime(std::string_view) override {}
     void communicationLogInserted(std::int32_t, std::string_view) override {}
     void communicationLogTrimmed(std::int32_t) override {}
-    void showReadout(const MeasurementSample &) override {}
-    void showNegativeSequenceReadout(const MeasurementSample &) override {}
+    void setReadoutValue(int, std::string_view) override {}
     void setNegativeSequenceRowsEnabled(bool) override {}
 };
 

@@ -5,7 +5,6 @@
 
 namespace svglogger {
 
-struct MeasurementSample;
 
 // What the receive side shows on the main window. Implemented by the window; every call
 // happens on the user-interface thread inside a receive event.
@@ -20,10 +19,8 @@ public:
     virtual void communicationLogInserted(std::int32_t position, std::string_view text) = 0;
     // Text2: the first `count` characters of the communication log were removed.
     virtual void communicationLogTrimmed(std::int32_t count) = 0;
-    // Readout rows 0 to 3 and 7 from a decoded line's sample.
-    virtual void showReadout(const MeasurementSample &sample) = 0;
-    // Readout rows 4 to 6 (negative sequence) from a version-2 controller's decoded line.
-    virtual void showNegativeSequenceReadout(const MeasurementSample &sample) = 0;
+    // DTLabel(row): the text of readout value `row`, 0 to 7.
+    virtual void setReadoutValue(int row, std::string_view text) = 0;
     // Readout rows 4 to 6 (names, values, units): enabled for a version-2 controller.
     virtual void setNegativeSequenceRowsEnabled(bool enabled) = 0;
 };

@@ -23,9 +23,7 @@ TEST(ReceiveHandler, ThreeLinesInOneEventAreHandledInOrderAndTheTimeShownOnce)
     Rig rig;
     rig.handler.onComm(olderLine("0000", "6601", "0", "0", "0") + "\r" + olderLine("0000", "6602", "0", "0", "0")
                        + "\r" + olderLine("0000", "6603", "0", "0", "0") + "\r");
-    ASSERT_EQ(rig.linkView.readouts.size(), 3u);
-    EXPECT_EQ(rig.linkView.readouts[0][S::GridVoltage], 6601.0f);
-    EXPECT_EQ(rig.linkView.readouts[2][S::GridVoltage], 6603.0f);
+    EXPECT_EQ(rig.linkView.voltages(), (std::vector<std::string>{"6,601", "6,602", "6,603"}));
     EXPECT_EQ(rig.linkView.times, std::vector<std::string>{"06/24 09:05:03"});
 }
 
@@ -34,10 +32,10 @@ TEST(ReceiveHandler, LineSplitOverTwoEventsIsHandledOnceWhenItsCrArrives)
     Rig rig;
     const std::string line = olderLine("0000", "6600", "0", "0", "0");
     rig.handler.onComm(line.substr(0, 10));
-    EXPECT_TRUE(rig.linkView.readouts.empty());
+    EXPECT_TRUE(rig.linkView.voltages().empty());
     EXPECT_EQ(rig.linkView.times.size(), 1u); // the time is shown at every event
     rig.handler.onComm(line.substr(10) + "\r");
-    EXPECT_EQ(rig.linkView.readouts.size(), 1u);
+    EXPECT_EQ(rig.linkView.voltages().size(), 1u);
     EXPECT_EQ(rig.handler.decoder().trendHistory().count(), 1);
     EXPECT_EQ(rig.linkView.times.size(), 2u);
 }
@@ -55,12 +53,10 @@ TEST(ReceiveHandler, SampleIsZeroedAtEveryEventAndCarriesOverWithinOne)
     Rig rig;
     rig.handler.onComm(olderLine("0000", "6600", "10", "0", "0") + "\r" + olderLine("0000", "99999", "20", "0", "0")
                        + "\r");
-    ASSERT_EQ(rig.linkView.readouts.size(), 2u);
-    EXPECT_EQ(rig.linkView.readouts[1][S::GridVoltage], 6600.0f);
+    EXPECT_EQ(rig.linkView.voltages(), (std::vector<std::string>{"6,600", "6,600"}));
     rig.handler.onComm(olderLine("0000", "99999", "20", "0", "0") + "\r");
-    ASSERT_EQ(rig.linkView.readouts.size(), 3u);
-    EXPECT_EQ(rig.linkView.readouts[2][S::GridVoltage], 0.0f);
-    EXPECT_EQ(rig.linkView.readouts[2][S::LoadActivePower], 0.0f); // V = 0 makes every power 0
+    EXPECT_EQ(rig.linkView.voltages().back(), "0");
+    EXPECT_EQ(rig.linkView.readout[1], "0.0"); // V = 0 makes every power 0
 }
 
 TEST(ReceiveHandler, AnsweredPromptPrefixesTheNextLineWhichIsStillDecoded)
@@ -71,9 +67,7 @@ TEST(ReceiveHandler, AnsweredPromptPrefixesTheNextLineWhichIsStillDecoded)
     EXPECT_EQ(rig.port.written, "MN R\r\n");
     rig.handler.onComm(olderLine("0000", "6600", "0", "0", "0") + "\r\n" + olderLine("0000", "6500", "0", "0", "0")
                        + "\r");
-    ASSERT_EQ(rig.linkView.readouts.size(), 2u);
-    EXPECT_EQ(rig.linkView.readouts[0][S::GridVoltage], 6600.0f);
-    EXPECT_EQ(rig.linkView.readouts[1][S::GridVoltage], 6500.0f);
+    EXPECT_EQ(rig.linkView.voltages(), (std::vector<std::string>{"6,600", "6,500"}));
     EXPECT_EQ(rig.port.written, "MN R\r\n");
 }
 
@@ -114,11 +108,10 @@ TEST(ReceiveHandler, NegativeSequenceReadoutOnlyForVersion2)
     Rig rig;
     const std::string line = version2Line("0000", "6600", "0", "0", "0", "30", "40", "0", "0");
     rig.handler.onComm(line + "\r");
-    EXPECT_TRUE(rig.linkView.negativeSequenceReadouts.empty());
+    EXPECT_EQ(rig.linkView.readout[4], "");
     rig.handler.onComm("Ver2.00\r" + line + "\r");
-    ASSERT_EQ(rig.linkView.negativeSequenceReadouts.size(), 1u);
-    EXPECT_EQ(rig.linkView.negativeSequenceReadouts[0][S::NegSeqVoltageD], 30.0f);
-    EXPECT_EQ(rig.linkView.negativeSequenceReadouts[0][S::NegSeqVoltageQ], 40.0f);
+    EXPECT_EQ(rig.linkView.readout[4], "50.0");
+    EXPECT_EQ(rig.linkView.readout[6], "0.8"); // 50 / 6600 x 100
 }
 
 // --- The same bytes, cut differently -------------------------------------------------------
@@ -129,7 +122,7 @@ struct Outcome {
     std::string written;
     LinkState state;
     int version;
-    std::vector<std::vector<float>> samples;
+    std::vector<std::pair<int, std::string>> readouts;
     std::vector<std::int32_t> trend;
     std::int32_t trendCount;
     std::int32_t trendPos;
@@ -149,8 +142,7 @@ Outcome run(const std::vector<std::string> &events)
     Outcome o{rig.handler.link().commLog().text(), rig.port.written, rig.handler.link().linkState(),
               rig.handler.decoder().controllerVersion(), {}, {}, 0, 0,
               std::string(rig.handler.link().receiveBuffer().text())};
-    for (const S &s : rig.linkView.readouts)
-        o.samples.emplace_back(s.values.begin(), s.values.end());
+    o.readouts = rig.linkView.readoutCalls;
     const TrendHistory &trend = rig.handler.decoder().trendHistory();
     for (int q = 0; q < TrendHistory::kQuantities; ++q)
         for (int slot = 0; slot < TrendHistory::kSlots; ++slot)
@@ -176,7 +168,7 @@ TEST(ReceiveSplits, EveryCutGivesTheSameLinesSamplesRowsAndPromptAnswer)
     const Outcome reference = run({kBeforePrompt, kStream});
     ASSERT_EQ(reference.written, "MN R\r\n");
     ASSERT_EQ(reference.version, 2);
-    ASSERT_EQ(reference.samples.size(), 4u);
+    ASSERT_EQ(reference.readouts.size(), 4u * 8u); // rows 0-3 and 7, rows 4-6 for version 2
     ASSERT_EQ(reference.leftOver, "MN R,12");
     ASSERT_EQ(reference.files.size(), 1u);
     ASSERT_EQ(reference.files.begin()->second.size(), 5u); // the header and four rows

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "LinkView.h"
-#include "MeasurementSample.h"
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace svglogger::test {
@@ -16,8 +16,8 @@ public:
     std::vector<std::string> times;
     std::string mirroredLog;
     std::vector<bool> rowsEnabledCalls;
-    std::vector<MeasurementSample> readouts;
-    std::vector<MeasurementSample> negativeSequenceReadouts;
+    std::string readout[8];                                // DTLabel(0) .. DTLabel(7)
+    std::vector<std::pair<int, std::string>> readoutCalls; // every update, in order
 
     void showMeasurementTime(std::string_view text) override { times.emplace_back(text); }
     void communicationLogInserted(std::int32_t position, std::string_view text) override
@@ -28,10 +28,19 @@ public:
     {
         mirroredLog.erase(0, static_cast<std::size_t>(count));
     }
-    void showReadout(const MeasurementSample &sample) override { readouts.push_back(sample); }
-    void showNegativeSequenceReadout(const MeasurementSample &sample) override
+    void setReadoutValue(int row, std::string_view text) override
     {
-        negativeSequenceReadouts.push_back(sample);
+        readout[row] = text;
+        readoutCalls.emplace_back(row, std::string(text));
+    }
+    // The grid voltage texts shown, one per decoded line.
+    std::vector<std::string> voltages() const
+    {
+        std::vector<std::string> out;
+        for (const auto &[row, text] : readoutCalls)
+            if (row == 0)
+                out.push_back(text);
+        return out;
     }
     void setNegativeSequenceRowsEnabled(bool enabled) override { rowsEnabledCalls.push_back(enabled); }
 };

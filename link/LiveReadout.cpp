@@ -1,0 +1,78 @@
+#include "LiveReadout.h"
+
+#include "LinkView.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace svglogger {
+
+namespace {
+
+// Rounds half away from zero, as the display formats do; a value that rounds to zero shows
+// without a minus sign.
+long long roundAway(double value)
+{
+    return std::llround(value);
+}
+
+} // namespace
+
+LiveReadout::LiveReadout(LinkView &view)
+    : m_view(view)
+{
+}
+
+std::string LiveReadout::thousandsText(double value)
+{
+    if (!std::isfinite(value) || std::fabs(value) >= 1e18)
+        return {};
+    const long long whole = roundAway(value);
+    std::string digits = std::to_string(whole < 0 ? -whole : whole);
+    std::string text;
+    const std::size_t lead = digits.size() % 3 == 0 ? 3 : digits.size() % 3;
+    text.append(digits, 0, lead);
+    for (std::size_t i = lead; i < digits.size(); i += 3) {
+        text += ',';
+        text.append(digits, i, 3);
+    }
+    return whole < 0 ? "-" + text : text;
+}
+
+std::string LiveReadout::oneDecimalText(double value)
+{
+    if (!std::isfinite(value) || std::fabs(value) >= 1e17)
+        return {};
+    const long long tenths = roundAway(value * 10.0);
+    const long long magnitude = tenths < 0 ? -tenths : tenths;
+    char text[40];
+    std::snprintf(text, sizeof text, "%s%lld.%lld", tenths < 0 ? "-" : "", magnitude / 10, magnitude % 10);
+    return text;
+}
+
+void LiveReadout::showMain(const MeasurementSample &sample)
+{
+    using S = MeasurementSample;
+    m_view.setReadoutValue(0, thousandsText(sample[S::GridVoltage]));
+    m_view.setReadoutValue(1, oneDecimalText(sample[S::LoadActivePower]));
+    m_view.setReadoutValue(2, oneDecimalText(sample[S::LoadReactivePower]));
+    m_view.setReadoutValue(3, oneDecimalText(sample[S::SvgOutput]));
+    m_view.setReadoutValue(7, thousandsText(sample[S::UncompensatedVoltage]));
+}
+
+void LiveReadout::showNegativeSequence(const MeasurementSample &sample)
+{
+    using S = MeasurementSample;
+    const double vd = sample[S::NegSeqVoltageD];
+    const double vq = sample[S::NegSeqVoltageQ];
+    const double cd = sample[S::NegSeqCommandD];
+    const double cq = sample[S::NegSeqCommandQ];
+    const double voltageMagnitude = std::sqrt(vd * vd + vq * vq);
+    m_view.setReadoutValue(4, oneDecimalText(voltageMagnitude));
+    m_view.setReadoutValue(5, oneDecimalText(std::sqrt(cd * cd + cq * cq)));
+    const double voltage = sample[S::GridVoltage];
+    if (voltage != 0.0)
+        m_view.setReadoutValue(6, oneDecimalText(voltageMagnitude / voltage * 100.0));
+}
+
+} // namespace svglogger
