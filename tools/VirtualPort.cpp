@@ -1,7 +1,8 @@
 #include "VirtualPort.h"
 
+#include "PortInventory.h"
+
 #include <QDir>
-#include <QStandardPaths>
 
 #include <cerrno>
 #include <cstdlib>
@@ -50,10 +51,7 @@ VirtualPort::~VirtualPort()
 
 std::string VirtualPort::portsFolder()
 {
-    QString runtime = QString::fromLocal8Bit(qgetenv("XDG_RUNTIME_DIR"));
-    if (runtime.isEmpty())
-        runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    return QDir(runtime).filePath("svg-logger/ports").toStdString();
+    return PortInventory::virtualPortsFolder().toStdString();
 }
 
 bool VirtualPort::openPseudoTerminal(const std::string &linkPath, std::string &error)

@@ -1,0 +1,64 @@
+#include "PortInventory.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSerialPortInfo>
+#include <QStandardPaths>
+
+namespace svglogger {
+
+QString PortInventory::virtualPortsFolder()
+{
+    QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (runtime.isEmpty())
+        runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    return QDir(runtime).filePath("svg-logger/ports");
+}
+
+void PortInventory::discover()
+{
+    m_entries.clear();
+    m_devices.clear();
+#ifdef _WIN32
+    // The system's friendly names already carry "(COMn)".
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
+        const QString name = info.description().isEmpty() ? info.portName() : info.description();
+        m_entries << name + " (" + info.portName() + ")";
+        m_devices << info.portName();
+    }
+#else
+    auto add = [this](const QString &name, const QString &device) {
+        m_devices << device;
+        m_entries << QString("%1 %2 (COM%3)").arg(name, device).arg(m_devices.size());
+    };
+    const QDir folder(virtualPortsFolder());
+    const QFileInfoList links = folder.entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QFileInfo &link : links) {
+        if (link.isSymLink() && link.exists()) // a link left pointing nowhere is no port
+            add(link.fileName() + " (virtual)", link.absoluteFilePath());
+    }
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
+        add(info.description().isEmpty() ? info.portName() : info.description(), info.systemLocation());
+#endif
+}
+
+QString PortInventory::discoverSerialPorts()
+{
+    discover();
+    return m_entries.join("\r\n");
+}
+
+QString PortInventory::deviceForPort(int number) const
+{
+#ifdef _WIN32
+    if (number >= 1)
+        return QString("COM%1").arg(number);
+    return {};
+#else
+    if (number < 1 || number > m_devices.size())
+        return {};
+    return m_devices[number - 1];
+#endif
+}
+
+} // namespace svglogger

@@ -1,0 +1,590 @@
+#include "SVGCom.h"
+
+#include "DateSerial.h"
+#include "FileDialog.h"
+#include "IntervalAggregator.h"
+#include "MeasurementTime.h"
+#include "PortEntry.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDateTime>
+#include <QDir>
+#include <QFontDatabase>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QSlider>
+
+namespace svglogger {
+
+namespace {
+
+// The readout's Japanese face: IPAPGothic, the metric-compatible substitute for
+// "ＭＳ Ｐゴシック", or any installed Japanese face.
+QFont japaneseFont(int points, bool bold = false)
+{
+    static const QString family = [] {
+        const QStringList families = QFontDatabase::families(QFontDatabase::Japanese);
+        for (const QString &wanted : {QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"),
+                                      QStringLiteral("IPAGothic")}) {
+            if (families.contains(wanted))
+                return wanted;
+        }
+        return families.isEmpty() ? QString() : families.constFirst();
+    }();
+    QFont font(family);
+    font.setPointSize(points);
+    font.setBold(bold);
+    return font;
+}
+
+QString fromStd(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+template <typename T>
+T *named(T *widget, const QString &name)
+{
+    widget->setObjectName(name);
+    return widget;
+}
+
+QLabel *label(QWidget *parent, const QString &name, const QString &caption, const QRect &geometry)
+{
+    auto *l = named(new QLabel(caption, parent), name);
+    l->setGeometry(geometry);
+    return l;
+}
+
+// Captions above the readout values, left to right, top row then bottom row.
+const char *const kReadoutCaptions[8] = {"系統電圧", "負荷有効電力", "負荷無効電力", "ＳＶＧ出力",
+                                         "逆相電圧", "逆相指令 ",   "不平衡率",     "未補償電圧(計算値)"};
+// Label3(i) holds unit i; rows 5 and 6 show units 6 and 5 (the design crosses them).
+const char *const kUnits[8] = {"V", "kW", "kVar", "kVar", "V", "％", "A", "V"};
+constexpr int kUnitOfRow[8] = {0, 1, 2, 3, 4, 6, 5, 7};
+
+} // namespace
+
+SVGCom::SVGCom(QWidget *parent)
+    : QWidget(parent)
+{
+    setObjectName("SVGCom");
+    setWindowTitle(QString::fromUtf8("ＳＶＧデータロガー(2016/06/24)"));
+    m_engine = std::make_unique<ReceiveHandler>(
+        EngineInterfaces{*this, m_clock, m_serial, *this, *this, *this, m_logFile});
+    m_chooseFile = chooseOutputFile;
+    buildControls();
+    setTabOrderAsDesigned();
+
+    connect(&m_serial, &SerialPort::received, this,
+            [this](const QByteArray &bytes) { m_engine->onComm(std::string_view(bytes.constData(), bytes.size())); });
+    connect(&m_serial, &SerialPort::lost, this, &SVGCom::portLost);
+    m_timer1.setInterval(300);
+    connect(&m_timer1, &QTimer::timeout, this, &SVGCom::timer1Timer);
+    m_reconnect.setInterval(1000);
+    connect(&m_reconnect, &QTimer::timeout, this, &SVGCom::tryReconnect);
+
+    formLoad();
+    m_timer1.start();
+}
+
+SVGCom::~SVGCom()
+{
+    endProgram();
+}
+
+void SVGCom::buildControls()
+{
+    setFixedSize(kClientWidth, kClientHeight);
+
+    // Graph areas: the trend plot and the scale strip beside it.
+    m_picture1 = named(new QWidget(this), "Picture1");
+    m_picture1->setGeometry(2, 2, 10560 / 15, 4560 / 15);
+    m_picture1->setAutoFillBackground(true);
+    QPalette plot = m_picture1->palette();
+    plot.setColor(QPalette::Window, QColor(176, 176, 176));
+    m_picture1->setPalette(plot);
+    m_picture1->setFocusPolicy(Qt::TabFocus);
+    m_picture2 = named(new QWidget(this), "Picture2");
+    m_picture2->setGeometry(708, 2, 82, 304);
+    m_picture2->setFocusPolicy(Qt::TabFocus);
+
+    // Live readout: two lines of four values with their names above and units beside.
+    for (int row = 0; row < 8; ++row) {
+        const int x = 4 + (row % 4) * 150;
+        const int y = 310 + (row / 4) * 50;
+        m_label1[row] = label(this, QString("Label1_%1").arg(row), QString::fromUtf8(kReadoutCaptions[row]),
+                              QRect(x, y, 148, 18));
+        m_label1[row]->setFont(japaneseFont(12));
+        m_dtLabel[row] = label(this, QString("DTLabel_%1").arg(row), QString(), QRect(x, y + 18, 98, 30));
+        m_dtLabel[row]->setFont(japaneseFont(18));
+        m_dtLabel[row]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        m_dtLabel[row]->setFrameShape(QFrame::Box);
+        m_dtLabel[row]->setAutoFillBackground(true);
+        QPalette cyan = m_dtLabel[row]->palette();
+        cyan.setColor(QPalette::Window, QColor(128, 255, 255));
+        m_dtLabel[row]->setPalette(cyan);
+    }
+    for (int row = 0; row < 8; ++row) {
+        const int unit = kUnitOfRow[row];
+        m_label3[unit] = label(this, QString("Label3_%1").arg(unit), QString::fromUtf8(kUnits[unit]),
+                               QRect(4 + (row % 4) * 150 + 100, 310 + (row / 4) * 50 + 18, 48, 30));
+        m_label3[unit]->setFont(japaneseFont(18));
+    }
+    for (QLabel *hidden : {m_label1[7], m_dtLabel[7], m_label3[7]})
+        hidden->hide();
+
+    // Display switches and the range sliders, right of the readout.
+    m_check2 = named(new QCheckBox(QString::fromUtf8("グラフ表示"), this), "Check2");
+    m_check2->setGeometry(606, 310, 120, 18);
+    m_check2->setFont(japaneseFont(9, true));
+    m_check2->setChecked(true);
+    m_check4 = named(new QCheckBox(QString::fromUtf8("潮流補正"), this), "Check4");
+    m_check4->setGeometry(606, 330, 120, 18);
+    m_check5 = named(new QCheckBox(QString::fromUtf8("相回転補正"), this), "Check5");
+    m_check5->setGeometry(606, 350, 120, 18);
+    m_check5->setChecked(true);
+    m_check5->setEnabled(false); // phase-rotation correction is always on
+    m_check1 = named(new QCheckBox(QString::fromUtf8("未補償電圧計算"), this), "Check1");
+    m_check1->setGeometry(606, 370, 120, 18);
+    m_frame5 = named(new QFrame(this), "Frame5");
+    m_frame5->setGeometry(604, 388, 124, 22);
+    label(m_frame5, "Label6", "%X=", QRect(2, 2, 26, 18));
+    m_text3 = named(new QLineEdit("100", m_frame5), "Text3");
+    m_text3->setGeometry(28, 2, 38, 18);
+    m_text3->setAlignment(Qt::AlignCenter);
+    m_text3->setAttribute(Qt::WA_InputMethodEnabled, false);
+    label(m_frame5, "Label7", "% (10M)", QRect(68, 2, 56, 18));
+    m_frame5->hide();
+    const char *const tips[2] = {"電圧レンジ指定", "電力レンジ指定"};
+    const int ranges[2][2] = {{0, 2}, {-4, 2}};
+    for (int i = 0; i < 2; ++i) {
+        m_slider1[i] = named(new QSlider(Qt::Vertical, this), QString("Slider1_%1").arg(i));
+        m_slider1[i]->setGeometry(734 + i * 28, 310, 24, 98);
+        m_slider1[i]->setRange(ranges[i][0], ranges[i][1]);
+        m_slider1[i]->setValue(0);
+        m_slider1[i]->setInvertedAppearance(true); // the lowest value at the top
+        m_slider1[i]->setPageStep(1);
+        m_slider1[i]->setTickPosition(QSlider::TicksRight);
+        m_slider1[i]->setToolTip(QString::fromUtf8(tips[i]));
+    }
+
+    // Command band.
+    label(this, "Label2", QString::fromUtf8("出力ファイル名"), QRect(4, 412, 84, 22));
+    m_text1 = named(new QLineEdit(this), "Text1");
+    m_text1->setGeometry(90, 412, 300, 22);
+    m_command3 = named(new QPushButton(QString::fromUtf8("参照"), this), "Command3");
+    m_command3->setGeometry(394, 412, 44, 22);
+    label(this, "Label4", QString::fromUtf8("計測時刻"), QRect(444, 412, 52, 22));
+    m_label5 = label(this, "Label5", QString(), QRect(496, 412, 110, 22));
+    m_label5->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_command1 = named(new QPushButton(QString::fromUtf8("開始"), this), "Command1");
+    m_command1->setGeometry(610, 410, 86, 26);
+    m_command2 = named(new QPushButton(QString::fromUtf8("終了"), this), "Command2");
+    m_command2->setGeometry(700, 410, 86, 26);
+
+    label(this, "Label11", "ComPort", QRect(4, 440, 56, 22));
+    m_combo1 = named(new QComboBox(this), "Combo1");
+    m_combo1->setGeometry(62, 440, 240, 22);
+    m_label8[0] = label(this, "Label8_0", QString(), QRect(306, 440, 64, 22));
+    m_label8[0]->setFrameShape(QFrame::Box);
+    m_label8[0]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    QPalette darkBlue = m_label8[0]->palette();
+    darkBlue.setColor(QPalette::WindowText, QColor(0, 0, 192));
+    m_label8[0]->setPalette(darkBlue);
+    m_label8[1] = label(this, "Label8_1", QString::fromUtf8("ﾚｺｰﾄﾞ"), QRect(372, 440, 38, 22));
+    m_label10 = label(this, "Label10", QString(), QRect(412, 440, 50, 22));
+
+    m_frame2 = named(new QGroupBox(QString::fromUtf8("計測間隔"), this), "Frame2");
+    m_frame2->setGeometry(466, 438, 154, 58);
+    m_option2[0] = named(new QRadioButton(QString::fromUtf8("連続(5回／秒)"), m_frame2), "Option2_0");
+    m_option2[0]->setGeometry(6, 16, 144, 18);
+    m_option2[0]->setChecked(true);
+    m_option2[1] = named(new QRadioButton(QString::fromUtf8("ｲﾝﾀｰﾊﾞﾙ"), m_frame2), "Option2_1");
+    m_option2[1]->setGeometry(6, 36, 72, 18);
+    m_text4 = named(new QLineEdit("1", m_frame2), "Text4");
+    m_text4->setGeometry(80, 36, 44, 18);
+    m_text4->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_text4->setAttribute(Qt::WA_InputMethodEnabled, false);
+    m_label9 = label(m_frame2, "Label9", QString::fromUtf8("秒"), QRect(128, 36, 20, 18));
+
+    m_frame4 = named(new QGroupBox(QString::fromUtf8("トリガー"), this), "Frame4");
+    m_frame4->setGeometry(624, 438, 70, 58);
+    m_tg[0] = named(new QRadioButton(QString::fromUtf8("なし"), m_frame4), "TG_0");
+    m_tg[0]->setGeometry(6, 16, 60, 18);
+    m_tg[0]->setChecked(true);
+    m_tg[1] = named(new QRadioButton(QString::fromUtf8("あり"), m_frame4), "TG_1");
+    m_tg[1]->setGeometry(6, 36, 60, 18);
+
+    m_frame6 = named(new QGroupBox("BakC", this), "Frame6");
+    m_frame6->setGeometry(698, 438, 92, 58);
+    const char *const backgrounds[3] = {"黒", "白", "グレー"};
+    const QRect places[3] = {QRect(6, 16, 40, 18), QRect(48, 16, 40, 18), QRect(6, 36, 80, 18)};
+    for (int i = 0; i < 3; ++i) {
+        m_option4[i] = named(new QRadioButton(QString::fromUtf8(backgrounds[i]), m_frame6), QString("Option4_%1").arg(i));
+        m_option4[i]->setGeometry(places[i]);
+    }
+    m_option4[2]->setChecked(true);
+
+    m_check6 = named(new QCheckBox(QString::fromUtf8("通信ログを表示"), this), "Check6");
+    m_check6->setGeometry(4, 468, 118, 22);
+    m_label12 = label(this, "Label12", QString::fromUtf8("トリガー計測中"), QRect(124, 468, 100, 22));
+    QPalette red = m_label12->palette();
+    red.setColor(QPalette::WindowText, QColor(255, 0, 0));
+    m_label12->setPalette(red);
+    m_label12->hide();
+    m_status = label(this, "StatusText", QString(), QRect(226, 464, 238, 32));
+    m_status->setPalette(red);
+    m_status->setWordWrap(true);
+    QFont small = m_status->font();
+    small.setPointSize(8);
+    m_status->setFont(small);
+
+    m_text2 = named(new QPlainTextEdit(this), "Text2");
+    m_text2->setGeometry(4, kClientHeight + 2, kClientWidth - 8, kLogExtraHeight - 4);
+    m_text2->setReadOnly(true);
+    m_text2->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_text2->hide();
+
+    // Ties between controls.
+    connect(m_command1, &QPushButton::clicked, this, &SVGCom::command1Click);
+    connect(m_command2, &QPushButton::clicked, this, &SVGCom::command2Click);
+    connect(m_command3, &QPushButton::clicked, this, &SVGCom::command3Click);
+    connect(m_combo1, qOverload<int>(&QComboBox::activated), this, &SVGCom::combo1Click);
+    connect(m_check1, &QCheckBox::clicked, this, &SVGCom::check1Click);
+    connect(m_check4, &QCheckBox::clicked, this, &SVGCom::check4Click);
+    connect(m_check6, &QCheckBox::clicked, this, &SVGCom::check6Click);
+    connect(m_option2[0], &QRadioButton::clicked, this, [this] { option2Click(0); });
+    connect(m_option2[1], &QRadioButton::clicked, this, [this] { option2Click(1); });
+    connect(m_text1, &QLineEdit::textChanged, this,
+            [this](const QString &text) { m_engine->recorder().outputPathEdited(text.toStdString()); });
+    m_text4->installEventFilter(this);
+    for (QPushButton *button : {m_command1, m_command2, m_command3})
+        button->installEventFilter(this);
+}
+
+// Command1, Command2, Text1, Command3, the Option2 pair, Text4, the TG pair, Text2, Picture1,
+// Picture2, Check1, Text3, Check2, Slider1(0), Slider1(1), the Option4 triple, Combo1, Check4,
+// Check6; Qt skips hidden and disabled controls.
+void SVGCom::setTabOrderAsDesigned()
+{
+    const QList<QWidget *> order{m_command1,  m_command2,  m_text1,     m_command3,  m_option2[0], m_option2[1],
+                                 m_text4,     m_tg[0],     m_tg[1],     m_text2,     m_picture1,   m_picture2,
+                                 m_check1,    m_text3,     m_check2,    m_slider1[0], m_slider1[1], m_option4[0],
+                                 m_option4[1], m_option4[2], m_combo1,   m_check4,    m_check6};
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
+}
+
+void SVGCom::formLoad()
+{
+    LogRecorder &recorder = m_engine->recorder();
+    recorder.setOutputPath(LogRecorder::defaultLogFolder(QDir::homePath().toStdString()) + recorder.fName());
+    m_dialogFileName = m_text1->text();
+    const QString ports = m_inventory.discoverSerialPorts();
+    if (!ports.isEmpty())
+        m_combo1->addItems(ports.split("\r\n"));
+    m_combo1->setCurrentIndex(m_combo1->count() > 0 ? 0 : -1);
+    m_portNumber = portNumberFromEntry(m_combo1->currentText().toStdString());
+    m_command1->setFocus();
+}
+
+// --- Settings -------------------------------------------------------------------------------
+
+bool SVGCom::showCommunicationLog() const { return m_check6->isChecked(); }
+bool SVGCom::powerFlowCorrection() const { return m_check4->isChecked(); }
+bool SVGCom::phaseRotationCorrection() const { return m_check5->isChecked(); }
+bool SVGCom::uncompensatedVoltageShown() const { return m_check1->isChecked(); }
+std::string SVGCom::uncompensatedPercentText() const { return m_text3->text().toStdString(); }
+bool SVGCom::graphShown() const { return m_check2->isChecked(); }
+
+int SVGCom::graphBackground() const
+{
+    for (int i = 0; i < 3; ++i)
+        if (m_option4[i]->isChecked())
+            return i;
+    return kBackgroundGrey;
+}
+
+int SVGCom::voltageRange() const { return m_slider1[0]->value(); }
+int SVGCom::powerRange() const { return m_slider1[1]->value(); }
+int SVGCom::samplingMode() const { return m_option2[1]->isChecked() ? kSamplingInterval : kSamplingContinuous; }
+std::string SVGCom::intervalText() const { return m_text4->text().toStdString(); }
+bool SVGCom::triggerOn() const { return m_tg[1]->isChecked(); }
+std::string SVGCom::outputPath() const { return m_text1->text().toStdString(); }
+std::string SVGCom::serialPortEntry() const { return m_combo1->currentText().toStdString(); }
+
+// --- Views ----------------------------------------------------------------------------------
+
+// The end of every receive event: the time, and the log box catches up once.
+void SVGCom::showMeasurementTime(std::string_view text)
+{
+    m_label5->setText(fromStd(text));
+    if (m_logChanged && m_text2->isVisible())
+        refreshCommunicationLog();
+}
+
+void SVGCom::refreshCommunicationLog()
+{
+    QString text = m_communicationLog;
+    m_text2->setPlainText(text.replace("\r\n", "\n"));
+    m_text2->verticalScrollBar()->setValue(m_text2->verticalScrollBar()->maximum());
+    m_logChanged = false;
+}
+
+// The log keeps one character per received byte; CR LF pairs show as line breaks.
+void SVGCom::communicationLogInserted(std::int32_t position, std::string_view text)
+{
+    m_communicationLog.insert(position, QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
+    m_logChanged = true;
+}
+
+void SVGCom::communicationLogTrimmed(std::int32_t count)
+{
+    m_communicationLog.remove(0, count);
+    m_logChanged = true;
+}
+
+void SVGCom::setReadoutValue(int row, std::string_view text)
+{
+    m_dtLabel[row]->setText(fromStd(text));
+}
+
+void SVGCom::setNegativeSequenceRowsEnabled(bool enabled)
+{
+    for (int i = 4; i <= 6; ++i) {
+        m_label1[i]->setEnabled(enabled);
+        m_dtLabel[i]->setEnabled(enabled);
+        m_label3[i]->setEnabled(enabled);
+    }
+}
+
+void SVGCom::setOutputPath(std::string_view path)
+{
+    m_text1->setText(fromStd(path));
+}
+
+void SVGCom::setRecordCount(std::string_view text)
+{
+    m_label8[0]->setText(fromStd(text));
+}
+
+void SVGCom::setSampleCount(std::string_view text)
+{
+    m_label10->setText(fromStd(text));
+}
+
+void SVGCom::showStatus(std::string_view text)
+{
+    m_status->setText(fromStd(text));
+    m_status->setToolTip(m_status->text());
+    m_portStatusShown = false;
+}
+
+void SVGCom::showPortStatus(const QString &text)
+{
+    m_status->setText(text);
+    m_status->setToolTip(text);
+    m_portStatusShown = !text.isEmpty();
+}
+
+void SVGCom::clearNegativeSequenceConditions()
+{
+    // The trigger settings window holds these boxes; without it there is nothing to clear.
+}
+
+// --- Handlers -------------------------------------------------------------------------------
+
+void SVGCom::lockRunSettings(bool locked)
+{
+    for (QWidget *w : std::initializer_list<QWidget *>{m_frame2, m_combo1, m_frame4, m_command3, m_check4, m_text1})
+        w->setEnabled(!locked);
+}
+
+void SVGCom::command1Click()
+{
+    if (linkState() != LinkState::Idle)
+        return;
+    lockRunSettings(true);
+    if (m_combo1->count() == 0) {
+        lockRunSettings(false);
+        showPortStatus(QString::fromUtf8(kNoPort));
+        return;
+    }
+    const QString device = m_inventory.deviceForPort(m_portNumber);
+    if (device.isEmpty() || !m_serial.open(device)) {
+        lockRunSettings(false);
+        showPortStatus(QString::fromUtf8(kCannotOpenPort) + m_combo1->currentText());
+        return;
+    }
+    if (m_portStatusShown)
+        showPortStatus(QString());
+    m_portDevice = device;
+
+    LogRecorder &recorder = m_engine->recorder();
+    if (!triggerOn()) {
+        recorder.fOpen();
+        recorder.setTriggerState(TriggerState::Untriggered);
+    } else {
+        recorder.setTriggerState(TriggerState::Armed);
+        recorder.intervals().setIntervalStart(toDateSerial(m_clock.now()));
+    }
+    m_engine->link().sendStartStop();
+    m_engine->link().setLinkState(LinkState::AwaitingPrompt);
+    m_command2->setText(QString::fromUtf8("中断"));
+    m_command1->setEnabled(false);
+    m_timer1.stop();
+}
+
+void SVGCom::command2Click()
+{
+    lockRunSettings(false);
+    m_label12->hide();
+    if (linkState() == LinkState::Idle) {
+        endProgram();
+        emit exitRequested();
+        return;
+    }
+    const bool portUp = m_serial.isOpen() && !m_reconnect.isActive();
+    if (portUp)
+        m_engine->link().sendStartStop();
+    m_reconnect.stop();
+    m_engine->link().setLinkState(LinkState::Idle);
+    m_command2->setText(QString::fromUtf8("終了"));
+    m_command1->setText(QString::fromUtf8("再開"));
+    m_command1->setEnabled(true);
+    LogRecorder &recorder = m_engine->recorder();
+    recorder.closeLogFile();
+    recorder.refreshOutputPath();
+    m_timer1.start();
+    if (recorder.triggerState() == TriggerState::Capturing || triggerOn())
+        recorder.setTriggerState(TriggerState::Armed);
+    m_serial.close();
+    if (m_portStatusShown)
+        showPortStatus(QString());
+}
+
+void SVGCom::command3Click()
+{
+    const std::optional<QString> chosen = m_chooseFile(this, m_dialogFileName);
+    if (!chosen)
+        return;
+    m_dialogFileName = *chosen;
+    m_text1->setText(*chosen); // its folder becomes the log folder
+}
+
+void SVGCom::combo1Click()
+{
+    m_portNumber = portNumberFromEntry(m_combo1->currentText().toStdString());
+}
+
+void SVGCom::timer1Timer()
+{
+    const LocalDateTime now = m_clock.now();
+    m_label5->setText(QString::fromStdString(formatMeasurementTime(now)));
+    if (triggerOn())
+        m_engine->recorder().refreshOutputPath();
+}
+
+void SVGCom::check1Click()
+{
+    const bool shown = m_check1->isChecked();
+    m_frame5->setVisible(shown);
+    m_label1[7]->setVisible(shown);
+    m_dtLabel[7]->setVisible(shown);
+    m_label3[7]->setVisible(shown);
+}
+
+void SVGCom::check4Click()
+{
+    m_engine->recorder().refreshOutputPath();
+}
+
+void SVGCom::check6Click()
+{
+    const bool shown = m_check6->isChecked();
+    m_text2->setVisible(shown);
+    if (shown)
+        refreshCommunicationLog();
+    setFixedSize(kClientWidth, kClientHeight + (shown ? kLogExtraHeight : 0));
+}
+
+void SVGCom::option2Click(int index)
+{
+    const bool enabled = IntervalAggregator::intervalBoxEnabled(index);
+    m_text4->setEnabled(enabled);
+    m_label9->setEnabled(enabled);
+}
+
+void SVGCom::text4LostFocus()
+{
+    const std::string kept = IntervalAggregator::validatedIntervalText(m_text4->text().toStdString());
+    if (kept != m_text4->text().toStdString())
+        m_text4->setText(QString::fromStdString(kept));
+}
+
+// --- Port loss and program end ----------------------------------------------------------------
+
+void SVGCom::portLost()
+{
+    if (linkState() == LinkState::Idle || m_reconnect.isActive())
+        return;
+    m_serial.close(); // what was received before the loss is still handled
+    showPortStatus(QString::fromUtf8(kPortLost));
+    m_reconnect.start();
+}
+
+void SVGCom::tryReconnect()
+{
+    if (!m_serial.open(m_portDevice))
+        return;
+    m_reconnect.stop();
+    showPortStatus(QString());
+    m_engine->link().sendStartStop();
+    m_engine->link().setLinkState(LinkState::AwaitingPrompt);
+}
+
+void SVGCom::endProgram()
+{
+    if (m_ended)
+        return;
+    m_ended = true;
+    m_timer1.stop();
+    m_reconnect.stop();
+    m_engine->recorder().closeLogFile();
+    m_serial.close();
+}
+
+void SVGCom::closeEvent(QCloseEvent *event)
+{
+    endProgram();
+    event->accept();
+    emit exitRequested();
+}
+
+bool SVGCom::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_text4 && event->type() == QEvent::FocusOut)
+        text4LostFocus();
+    if (event->type() == QEvent::KeyPress) {
+        auto *button = qobject_cast<QPushButton *>(watched);
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (button && (key == Qt::Key_Return || key == Qt::Key_Enter)) {
+            button->click(); // Enter presses the focused button, as Space does
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+} // namespace svglogger

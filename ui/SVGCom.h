@@ -1,0 +1,176 @@
+#pragma once
+
+#include "LinkView.h"
+#include "PortInventory.h"
+#include "ReceiveHandler.h"
+#include "RecordingView.h"
+#include "SerialPort.h"
+#include "Settings.h"
+#include "ShiftJisLogFile.h"
+#include "SystemClock.h"
+#include "TriggerSettings.h"
+
+#include <QTimer>
+#include <QWidget>
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QSlider;
+
+namespace svglogger {
+
+// The main window: the settings in its controls, the live readout, the run control (start,
+// stop, exit, port choice, output folder) and the engine that handles every receive event.
+// Controls carry the object names of the original design ("Command1", "Option2_1", ...).
+class SVGCom final : public QWidget, public Settings, public LinkView, public RecordingView, public TriggerSettings
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kClientWidth = 11895 / 15;     // twips at 96 dpi
+    static constexpr int kClientHeight = 7470 / 15;
+    static constexpr int kLogExtraHeight = (9915 - 7875) / 15; // the taller window with the log
+
+    static constexpr const char *kNoPort = "COMポートがありません";
+    static constexpr const char *kCannotOpenPort = "COMポートを開けません: ";
+    static constexpr const char *kPortLost = "COMポート切断 — 再接続を待っています";
+
+    using FileChooser = std::function<std::optional<QString>(QWidget *parent, const QString &start)>;
+
+    explicit SVGCom(QWidget *parent = nullptr);
+    ~SVGCom() override;
+
+    // The Browse dialog; tests put their own in place of the platform's.
+    void setFileChooser(FileChooser chooser) { m_chooseFile = std::move(chooser); }
+
+    ReceiveHandler &engine() { return *m_engine; }
+    LinkState linkState() const { return m_engine->link().linkState(); }
+    bool waitingForPort() const { return m_reconnect.isActive(); }
+
+    // Settings: the controls, read live.
+    bool showCommunicationLog() const override;
+    bool powerFlowCorrection() const override;
+    bool phaseRotationCorrection() const override;
+    bool uncompensatedVoltageShown() const override;
+    std::string uncompensatedPercentText() const override;
+    bool graphShown() const override;
+    int graphBackground() const override;
+    int voltageRange() const override;
+    int powerRange() const override;
+    int samplingMode() const override;
+    std::string intervalText() const override;
+    bool triggerOn() const override;
+    std::string outputPath() const override;
+    std::string serialPortEntry() const override;
+
+    // LinkView
+    void showMeasurementTime(std::string_view text) override;
+    void communicationLogInserted(std::int32_t position, std::string_view text) override;
+    void communicationLogTrimmed(std::int32_t count) override;
+    void setReadoutValue(int row, std::string_view text) override;
+    void setNegativeSequenceRowsEnabled(bool enabled) override;
+
+    // RecordingView
+    void setOutputPath(std::string_view path) override;
+    void setRecordCount(std::string_view text) override;
+    void setSampleCount(std::string_view text) override;
+    void showStatus(std::string_view text) override;
+
+    // TriggerSettings
+    void clearNegativeSequenceConditions() override;
+
+signals:
+    // Exit ("終了" while idle) or the window closed: the program ends.
+    void exitRequested();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void buildControls();
+    void setTabOrderAsDesigned();
+    void formLoad();
+
+    void command1Click();
+    void command2Click();
+    void command3Click();
+    void combo1Click();
+    void timer1Timer();
+    void check1Click();
+    void check4Click();
+    void check6Click();
+    void option2Click(int index);
+    void text4LostFocus();
+
+    void lockRunSettings(bool locked);
+    void portLost();
+    void tryReconnect();
+    void endProgram();
+    void showPortStatus(const QString &text);
+    void refreshCommunicationLog();
+
+    SystemClock m_clock;
+    ShiftJisLogFile m_logFile;
+    SerialPort m_serial;
+    PortInventory m_inventory;
+    std::unique_ptr<ReceiveHandler> m_engine;
+    FileChooser m_chooseFile;
+    QTimer m_timer1;
+    QTimer m_reconnect;
+    QString m_portDevice;       // the device of the run, kept for reconnecting
+    QString m_dialogFileName;   // where the next Browse starts
+    QString m_communicationLog; // Text2's text, one character per received byte
+    std::int16_t m_portNumber = 0;
+    bool m_portStatusShown = false;
+    bool m_logChanged = false;
+    bool m_ended = false;
+
+    QPushButton *m_command1 = nullptr;
+    QPushButton *m_command2 = nullptr;
+    QPushButton *m_command3 = nullptr;
+    QLineEdit *m_text1 = nullptr;
+    QLineEdit *m_text3 = nullptr;
+    QLineEdit *m_text4 = nullptr;
+    QPlainTextEdit *m_text2 = nullptr;
+    QComboBox *m_combo1 = nullptr;
+    QCheckBox *m_check1 = nullptr;
+    QCheckBox *m_check2 = nullptr;
+    QCheckBox *m_check4 = nullptr;
+    QCheckBox *m_check5 = nullptr;
+    QCheckBox *m_check6 = nullptr;
+    QGroupBox *m_frame2 = nullptr;
+    QGroupBox *m_frame4 = nullptr;
+    QGroupBox *m_frame6 = nullptr;
+    QFrame *m_frame5 = nullptr;
+    std::array<QRadioButton *, 2> m_option2{};
+    std::array<QRadioButton *, 2> m_tg{};
+    std::array<QRadioButton *, 3> m_option4{};
+    std::array<QSlider *, 2> m_slider1{};
+    std::array<QLabel *, 8> m_label1{};
+    std::array<QLabel *, 8> m_dtLabel{};
+    std::array<QLabel *, 8> m_label3{};
+    std::array<QLabel *, 2> m_label8{};
+    QLabel *m_label5 = nullptr;
+    QLabel *m_label9 = nullptr;
+    QLabel *m_label10 = nullptr;
+    QLabel *m_label12 = nullptr;
+    QLabel *m_status = nullptr;
+    QWidget *m_picture1 = nullptr;
+    QWidget *m_picture2 = nullptr;
+};
+
+} // namespace svglogger
