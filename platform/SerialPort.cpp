@@ -35,13 +35,18 @@ void SerialPort::close()
     if (!m_port.isOpen())
         return;
     readWaiting();
+    // What was written last (the ESC of a Stop) goes out before the port closes.
+    if (m_port.bytesToWrite() > 0 && !m_port.flush())
+        m_port.waitForBytesWritten(200);
     m_port.close();
 }
 
 void SerialPort::output(std::string_view bytes)
 {
-    if (m_port.isOpen())
-        m_port.write(bytes.data(), static_cast<qint64>(bytes.size()));
+    if (!m_port.isOpen())
+        return;
+    m_port.write(bytes.data(), static_cast<qint64>(bytes.size()));
+    m_port.flush(); // out now, not at the next turn of the event loop
 }
 
 void SerialPort::readWaiting()

@@ -269,6 +269,8 @@ void SVGCom::buildControls()
     connect(m_text1, &QLineEdit::textChanged, this,
             [this](const QString &text) { m_engine->recorder().outputPathEdited(text.toStdString()); });
     m_text4->installEventFilter(this);
+    for (QRadioButton *option : findChildren<QRadioButton *>())
+        option->installEventFilter(this);
     for (QPushButton *button : {m_command1, m_command2, m_command3})
         button->installEventFilter(this);
 }
@@ -576,6 +578,19 @@ bool SVGCom::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_text4 && event->type() == QEvent::FocusOut)
         text4LostFocus();
+    if (event->type() == QEvent::FocusIn) {
+        // Tabbing into an option group lands on its selected option.
+        auto *option = qobject_cast<QRadioButton *>(watched);
+        const auto reason = static_cast<QFocusEvent *>(event)->reason();
+        if (option && !option->isChecked() && (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason)) {
+            for (QRadioButton *sibling : option->parentWidget()->findChildren<QRadioButton *>(Qt::FindDirectChildrenOnly)) {
+                if (sibling->isChecked() && sibling->isEnabled()) {
+                    sibling->setFocus(reason);
+                    break;
+                }
+            }
+        }
+    }
     if (event->type() == QEvent::KeyPress) {
         auto *button = qobject_cast<QPushButton *>(watched);
         const int key = static_cast<QKeyEvent *>(event)->key();
