@@ -44,5 +44,3 @@ BENCHMARK(BM_ReceiveVersion2Lines);
 
 } // namespace
 } // namespace svglogger
-
-BENCHMARK_MAIN();

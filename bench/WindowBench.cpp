@@ -1,0 +1,39 @@
+#include "SVGCom.h"
+
+#include <QLineEdit>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <string>
+#include <vector>
+
+namespace svglogger {
+namespace {
+
+// One decoded version-2 line through everything the window does per sample: decoding, the
+// readout labels, the row into a real log file. Reported as time per sample.
+void BM_WindowSample(benchmark::State &state)
+{
+    QTemporaryDir dir;
+    SVGCom window;
+    window.findChild<QLineEdit *>("Text1")->setText(dir.path() + "/x.csv");
+    window.engine().onComm("Ver2.01\r");
+    std::vector<std::string> lines;
+    for (int i = 0; i < 64; ++i) {
+        lines.push_back("MN R,0000,0,0,0,0," + std::to_string(6550 + i) + ",0," + std::to_string(1200 + i) + ","
+                        + std::to_string(-800 - i) + "," + std::to_string(700 + i) + ",0,0,0,0,"
+                        + std::to_string(12 + i % 5) + "," + std::to_string(-9 - i % 4) + ","
+                        + std::to_string(300 + i) + "," + std::to_string(-200 - i) + "\r");
+    }
+    std::size_t next = 0;
+    for (auto _ : state) {
+        window.engine().onComm(lines[next]);
+        next = (next + 1) % lines.size();
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_WindowSample)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+} // namespace svglogger
