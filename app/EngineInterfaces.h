@@ -3,6 +3,7 @@
 namespace svglogger {
 
 class Clock;
+class GraphView;
 class LinkView;
 class LogFileWriter;
 class PortWriter;
@@ -17,6 +18,7 @@ struct EngineInterfaces {
     const Clock &clock;
     PortWriter &port;
     LinkView &linkView;
+    GraphView &graphView;
     RecordingView &recordingView;
     TriggerSettings &triggerSettings;
     LogFileWriter &logFile;

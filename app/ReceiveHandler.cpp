@@ -32,6 +32,9 @@ void ReceiveHandler::handleLine(std::string_view line)
     if (outcome.kind == LineOutcome::Kind::Measurement) {
         const MeasurementSample &sample = m_decoder.sample();
         m_readout.showMain(sample);
+        if (m_interfaces.settings.graphShown())
+            m_plotter.plotTraces(m_decoder.trendHistory(), m_interfaces.settings.uncompensatedVoltageShown(),
+                                 m_interfaces.graphView);
         if (m_decoder.controllerVersion() == 2)
             m_readout.showNegativeSequence(sample);
         m_recorder.decodedLine(sample);

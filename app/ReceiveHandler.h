@@ -5,6 +5,7 @@
 #include "LiveReadout.h"
 #include "LogRecorder.h"
 #include "MeasurementDecoder.h"
+#include "TracePlotter.h"
 
 #include <string_view>
 
@@ -25,6 +26,7 @@ public:
     const DeviceLink &link() const { return m_link; }
     const MeasurementDecoder &decoder() const { return m_decoder; }
     LogRecorder &recorder() { return m_recorder; }
+    TracePlotter &plotter() { return m_plotter; }
     const LogRecorder &recorder() const { return m_recorder; }
 
 private:
@@ -35,6 +37,7 @@ private:
     DeviceLink m_link;
     MeasurementDecoder m_decoder;
     LiveReadout m_readout;
+    TracePlotter m_plotter;
     LogRecorder m_recorder;
 };
 

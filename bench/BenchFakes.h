@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Clock.h"
+#include "GraphView.h"
 #include "LinkView.h"
 #include "LogFileWriter.h"
 #include "PortWriter.h"
@@ -18,6 +19,14 @@ public:
     void communicationLogTrimmed(std::int32_t) override {}
     void setReadoutValue(int, std::string_view) override {}
     void setNegativeSequenceRowsEnabled(bool) override {}
+};
+
+class NullGraphView final : public GraphView
+{
+public:
+    void clearPlot() override {}
+    void drawTrace(int, const TracePoints &, int) override {}
+    void plotDone() override {}
 };
 
 class FixedClock final : public Clock

@@ -17,12 +17,13 @@ void BM_ReceiveVersion2Lines(benchmark::State &state)
 {
     PlainSettings settings;
     bench::NullView view;
+    bench::NullGraphView graphView;
     bench::NullRecordingView recordingView;
     bench::FixedClock clock;
     bench::NullPort port;
     bench::NullTriggerSettings triggerSettings;
     bench::NullLogFile logFile;
-    ReceiveHandler handler(EngineInterfaces{settings, clock, port, view, recordingView, triggerSettings, logFile});
+    ReceiveHandler handler(EngineInterfaces{settings, clock, port, view, graphView, recordingView, triggerSettings, logFile});
     handler.onComm("Ver2.01\r");
 
     std::vector<std::string> lines;

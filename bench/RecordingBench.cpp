@@ -20,12 +20,13 @@ void BM_ContinuousRowsToFile(benchmark::State &state)
     QTemporaryDir dir;
     PlainSettings settings;
     bench::NullView view;
+    bench::NullGraphView graphView;
     bench::NullRecordingView recordingView;
     bench::FixedClock clock;
     bench::NullPort port;
     bench::NullTriggerSettings triggerSettings;
     ShiftJisLogFile file;
-    ReceiveHandler handler(EngineInterfaces{settings, clock, port, view, recordingView, triggerSettings, file});
+    ReceiveHandler handler(EngineInterfaces{settings, clock, port, view, graphView, recordingView, triggerSettings, file});
     handler.recorder().outputPathEdited(dir.path().toStdString() + "/x.csv");
     handler.onComm("Ver2.01\r");
     if (!handler.recorder().logFileOpen()) {

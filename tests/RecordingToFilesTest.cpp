@@ -4,6 +4,7 @@
 #include "ShiftJisLogFile.h"
 #include "support/Cp932.h"
 #include "support/FakeClock.h"
+#include "support/FakeGraphView.h"
 #include "support/FakeLinkView.h"
 #include "support/FakePort.h"
 #include "support/FakeRecordingView.h"
@@ -31,10 +32,11 @@ struct EndToEnd : ::testing::Test {
     test::FakeClock clock;
     test::FakePort port;
     test::FakeLinkView linkView;
+    test::FakeGraphView graphView;
     test::FakeRecordingView recordingView;
     test::FakeTriggerSettings triggerSettings;
     ShiftJisLogFile file;
-    ReceiveHandler handler{EngineInterfaces{settings, clock, port, linkView, recordingView, triggerSettings, file}};
+    ReceiveHandler handler{EngineInterfaces{settings, clock, port, linkView, graphView, recordingView, triggerSettings, file}};
 
     std::string folder() const { return dir.path().toStdString() + "/logs/"; }
     std::string bytes(const std::string &name) const { return test::readBytes(folder() + name); }

@@ -35,7 +35,7 @@ struct WindowFixture : ::testing::Test {
         window = std::make_unique<SVGCom>();
         window->show();
         QApplication::setActiveWindow(window.get());
-        QTest::qWaitForWindowActive(window.get());
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     }
 
     template <typename T>

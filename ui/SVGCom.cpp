@@ -80,10 +80,10 @@ SVGCom::SVGCom(QWidget *parent)
 {
     setObjectName("SVGCom");
     setWindowTitle(QString::fromUtf8("ＳＶＧデータロガー(2016/06/24)"));
-    m_engine = std::make_unique<ReceiveHandler>(
-        EngineInterfaces{*this, m_clock, m_serial, *this, *this, *this, m_logFile});
     m_chooseFile = chooseOutputFile;
     buildControls();
+    m_engine = std::make_unique<ReceiveHandler>(
+        EngineInterfaces{*this, m_clock, m_serial, *this, *m_picture1, *this, *this, m_logFile});
     setTabOrderAsDesigned();
 
     connect(&m_serial, &SerialPort::received, this,
@@ -108,15 +108,11 @@ void SVGCom::buildControls()
     setFixedSize(kClientWidth, kClientHeight);
 
     // Graph areas: the trend plot and the scale strip beside it.
-    m_picture1 = named(new QWidget(this), "Picture1");
-    m_picture1->setGeometry(2, 2, 10560 / 15, 4560 / 15);
-    m_picture1->setAutoFillBackground(true);
-    QPalette plot = m_picture1->palette();
-    plot.setColor(QPalette::Window, QColor(176, 176, 176));
-    m_picture1->setPalette(plot);
+    m_picture1 = named(new PlotArea(this), "Picture1");
+    m_picture1->move(2, 2);
     m_picture1->setFocusPolicy(Qt::TabFocus);
-    m_picture2 = named(new QWidget(this), "Picture2");
-    m_picture2->setGeometry(708, 2, 82, 304);
+    m_picture2 = named(new ScaleStrip(this), "Picture2");
+    m_picture2->move(708, 2);
     m_picture2->setFocusPolicy(Qt::TabFocus);
 
     // Live readout: two lines of four values with their names above and units beside.
@@ -268,6 +264,10 @@ void SVGCom::buildControls()
     connect(m_option2[1], &QRadioButton::clicked, this, [this] { option2Click(1); });
     connect(m_text1, &QLineEdit::textChanged, this,
             [this](const QString &text) { m_engine->recorder().outputPathEdited(text.toStdString()); });
+    for (int i = 0; i < 3; ++i)
+        connect(m_option4[i], &QRadioButton::clicked, this, [this, i] { option4Click(i); });
+    for (QSlider *slider : m_slider1)
+        connect(slider, &QSlider::valueChanged, this, &SVGCom::drawGraphFrame);
     m_text4->installEventFilter(this);
     for (QRadioButton *option : findChildren<QRadioButton *>())
         option->installEventFilter(this);
@@ -298,7 +298,32 @@ void SVGCom::formLoad()
         m_combo1->addItems(ports.split("\r\n"));
     m_combo1->setCurrentIndex(m_combo1->count() > 0 ? 0 : -1);
     m_portNumber = portNumberFromEntry(m_combo1->currentText().toStdString());
+    drawGraphFrame();
     m_command1->setFocus();
+}
+
+void SVGCom::drawGraphFrame()
+{
+    const int v = m_slider1[0]->value();
+    const int p = m_slider1[1]->value();
+    m_picture1->drawFrame();
+    m_picture2->drawNumbers(v, p);
+    // The value captions double as the legend.
+    const int legend[5] = {0, 1, 2, 3, 7};
+    for (int t = 0; t < 5; ++t) {
+        QPalette colours = m_label1[legend[t]]->palette();
+        colours.setColor(QPalette::WindowText, QColor(PlotArea::kTraceColours[static_cast<std::size_t>(t)]));
+        m_label1[legend[t]]->setPalette(colours);
+    }
+    m_engine->plotter().scales().update(v, p);
+}
+
+// Black, white or the start-up grey; the frame is drawn anew on it.
+void SVGCom::option4Click(int index)
+{
+    m_picture1->setBackground(index == 2 ? QColor(176, 176, 176) : QColor(index * 255, index * 255, index * 255));
+    m_picture1->clearPlot();
+    drawGraphFrame();
 }
 
 // --- Settings -------------------------------------------------------------------------------

@@ -1,9 +1,11 @@
 #pragma once
 
 #include "LinkView.h"
+#include "PlotArea.h"
 #include "PortInventory.h"
 #include "ReceiveHandler.h"
 #include "RecordingView.h"
+#include "ScaleStrip.h"
 #include "SerialPort.h"
 #include "Settings.h"
 #include "ShiftJisLogFile.h"
@@ -57,6 +59,8 @@ public:
     void setFileChooser(FileChooser chooser) { m_chooseFile = std::move(chooser); }
 
     ReceiveHandler &engine() { return *m_engine; }
+    // DrawGraphFrame: the plot's frame, the scale numbers, the legend colours and the scales.
+    void redrawGraphFrame() { drawGraphFrame(); }
     LinkState linkState() const { return m_engine->link().linkState(); }
     bool waitingForPort() const { return m_reconnect.isActive(); }
 
@@ -104,6 +108,8 @@ private:
     void buildControls();
     void setTabOrderAsDesigned();
     void formLoad();
+    void drawGraphFrame();
+    void option4Click(int index);
 
     void command1Click();
     void command2Click();
@@ -169,8 +175,8 @@ private:
     QLabel *m_label10 = nullptr;
     QLabel *m_label12 = nullptr;
     QLabel *m_status = nullptr;
-    QWidget *m_picture1 = nullptr;
-    QWidget *m_picture2 = nullptr;
+    PlotArea *m_picture1 = nullptr;
+    ScaleStrip *m_picture2 = nullptr;
 };
 
 } // namespace svglogger

@@ -3,6 +3,7 @@
 #include "PlainSettings.h"
 #include "ReceiveHandler.h"
 #include "support/FakeClock.h"
+#include "support/FakeGraphView.h"
 #include "support/FakeLinkView.h"
 #include "support/FakePort.h"
 #include "support/FakeRecordingView.h"
@@ -18,10 +19,11 @@ struct EngineRig {
     FakeClock clock;
     FakePort port;
     FakeLinkView linkView;
+    FakeGraphView graphView;
     FakeRecordingView recordingView;
     FakeTriggerSettings triggerSettings;
     MemoryLogFiles files;
-    ReceiveHandler handler{EngineInterfaces{settings, clock, port, linkView, recordingView, triggerSettings, files}};
+    ReceiveHandler handler{EngineInterfaces{settings, clock, port, linkView, graphView, recordingView, triggerSettings, files}};
 
     EngineRig() { handler.recorder().setOutputPath("/log/" + handler.recorder().fName()); }
 
