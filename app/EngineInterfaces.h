@@ -8,6 +8,7 @@ class LinkView;
 class LogFileWriter;
 class PortWriter;
 class RecordingView;
+class RunControl;
 class Settings;
 class TriggerSettings;
 
@@ -22,6 +23,7 @@ struct EngineInterfaces {
     RecordingView &recordingView;
     TriggerSettings &triggerSettings;
     LogFileWriter &logFile;
+    RunControl &runControl;
 };
 
 } // namespace svglogger

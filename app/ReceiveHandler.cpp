@@ -1,10 +1,14 @@
 #include "ReceiveHandler.h"
 
 #include "Clock.h"
+#include "DateSerial.h"
 #include "LinkView.h"
 #include "MeasurementTime.h"
 #include "Settings.h"
+#include "TextNumber.h"
 #include "TriggerSettings.h"
+
+#include <algorithm>
 
 namespace svglogger {
 
@@ -14,7 +18,49 @@ ReceiveHandler::ReceiveHandler(const EngineInterfaces &interfaces)
     , m_decoder(interfaces.settings)
     , m_readout(interfaces.linkView)
     , m_recorder(interfaces.settings, interfaces.clock, interfaces.logFile, interfaces.recordingView, m_decoder)
+    , m_evaluator(interfaces.triggerSettings)
+    , m_capture(m_recorder, interfaces.triggerSettings, interfaces.recordingView, interfaces.runControl)
 {
+    m_recorder.setCaptureRows(&m_capture);
+}
+
+void ReceiveHandler::startRun()
+{
+    if (!m_interfaces.settings.triggerOn()) {
+        m_recorder.fOpen();
+        m_recorder.setTriggerState(TriggerState::Untriggered);
+    } else {
+        if (!m_triggerSettingsApplied)
+            applyTriggerSettings(); // arming needs both rings: take the window's values as "設定" would
+        m_recorder.setTriggerState(TriggerState::Armed);
+        m_recorder.intervals().setIntervalStart(toDateSerial(m_interfaces.clock.now()));
+    }
+    m_link.sendStartStop();
+    m_link.setLinkState(LinkState::AwaitingPrompt);
+}
+
+void ReceiveHandler::stopRun(bool portUp)
+{
+    if (portUp)
+        m_link.sendStartStop();
+    m_link.setLinkState(LinkState::Idle);
+    m_recorder.closeLogFile();
+    m_recorder.refreshOutputPath();
+    if (m_recorder.triggerState() == TriggerState::Capturing || m_interfaces.settings.triggerOn())
+        m_recorder.setTriggerState(TriggerState::Armed);
+}
+
+void ReceiveHandler::applyTriggerSettings()
+{
+    const TriggerSettings &settings = m_interfaces.triggerSettings;
+    // Rounded halves to even; beyond the ranges the rings can hold, the nearest end.
+    const double pre = roundHalfEven(readTextNumber(settings.preTriggerCountText()));
+    const double depth = roundHalfEven(readTextNumber(settings.compareDepthText()));
+    m_capture.resize(static_cast<std::int32_t>(std::clamp(pre, 0.0, double{TriggerCapture::kMaxPreTriggerCount})));
+    m_evaluator.resize(static_cast<std::int32_t>(std::clamp(depth, 1.0, double{kMaxCompareDepth})));
+    m_capture.restart(m_recorder.triggerState() == TriggerState::Capturing);
+    m_evaluator.restart();
+    m_triggerSettingsApplied = true;
 }
 
 void ReceiveHandler::onComm(std::string_view received)
@@ -40,6 +86,11 @@ void ReceiveHandler::handleLine(std::string_view line)
         m_recorder.decodedLine(sample);
     } else if (outcome.kind == LineOutcome::Kind::Version) {
         applyVersion(outcome);
+    }
+    // Every line while armed, measurement or not, is tested with the sample as it stands.
+    if (m_recorder.triggerState() == TriggerState::Armed && m_evaluator.evaluate(m_decoder.sample())) {
+        m_recorder.setTriggerState(TriggerState::Capturing);
+        m_capture.start();
     }
     m_recorder.writeRow();
 }

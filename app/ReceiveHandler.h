@@ -6,6 +6,8 @@
 #include "LogRecorder.h"
 #include "MeasurementDecoder.h"
 #include "TracePlotter.h"
+#include "TriggerCapture.h"
+#include "TriggerEvaluator.h"
 
 #include <string_view>
 
@@ -17,16 +19,34 @@ namespace svglogger {
 class ReceiveHandler
 {
 public:
+    // Five samples a second: 100,000 samples look back more than five hours.
+    static constexpr std::int32_t kMaxCompareDepth = 100000;
+
     explicit ReceiveHandler(const EngineInterfaces &interfaces);
 
     // One receive event with everything that arrived (possibly nothing).
     void onComm(std::string_view received);
+
+    // The engine's part of Start, once the port is open: the log file (trigger off) or the
+    // armed trigger (on), then ESC, then waiting for the prompt.
+    void startRun();
+    // The engine's part of Stop: ESC while the port is up, the link idle, the file closed, a
+    // fresh name shown, the trigger armed again when it is on.
+    void stopRun(bool portUp);
 
     DeviceLink &link() { return m_link; }
     const DeviceLink &link() const { return m_link; }
     const MeasurementDecoder &decoder() const { return m_decoder; }
     LogRecorder &recorder() { return m_recorder; }
     TracePlotter &plotter() { return m_plotter; }
+    TriggerEvaluator &evaluator() { return m_evaluator; }
+    const TriggerCapture &capture() const { return m_capture; }
+
+    // "設定" of the trigger settings window: takes over the pre-trigger count and the
+    // comparison depth and makes both rings anew. The rings restart, so no emptied slot ever
+    // reaches a capture; a capture in progress keeps its row count.
+    void applyTriggerSettings();
+    bool triggerSettingsApplied() const { return m_triggerSettingsApplied; }
     const LogRecorder &recorder() const { return m_recorder; }
 
 private:
@@ -39,6 +59,9 @@ private:
     LiveReadout m_readout;
     TracePlotter m_plotter;
     LogRecorder m_recorder;
+    TriggerEvaluator m_evaluator;
+    TriggerCapture m_capture;
+    bool m_triggerSettingsApplied = false;
 };
 
 } // namespace svglogger

@@ -6,7 +6,8 @@
 #include "LogFileWriter.h"
 #include "PortWriter.h"
 #include "RecordingView.h"
-#include "TriggerSettings.h"
+#include "PlainTriggerSettings.h"
+#include "RunControl.h"
 
 namespace svglogger::bench {
 
@@ -41,10 +42,10 @@ public:
     void output(std::string_view) override {}
 };
 
-class NullTriggerSettings final : public TriggerSettings
+class NullRunControl final : public RunControl
 {
 public:
-    void clearNegativeSequenceConditions() override {}
+    void stopRun() override {}
 };
 
 class NullRecordingView final : public RecordingView
@@ -53,6 +54,7 @@ public:
     void setOutputPath(std::string_view) override {}
     void setRecordCount(std::string_view) override {}
     void setSampleCount(std::string_view) override {}
+    void setCaptureIndicatorVisible(bool) override {}
     void showStatus(std::string_view) override {}
 };
 

@@ -21,9 +21,10 @@ void BM_ReceiveVersion2Lines(benchmark::State &state)
     bench::NullRecordingView recordingView;
     bench::FixedClock clock;
     bench::NullPort port;
-    bench::NullTriggerSettings triggerSettings;
+    PlainTriggerSettings triggerSettings;
+    bench::NullRunControl runControl;
     bench::NullLogFile logFile;
-    ReceiveHandler handler(EngineInterfaces{settings, clock, port, view, graphView, recordingView, triggerSettings, logFile});
+    ReceiveHandler handler(EngineInterfaces{settings, clock, port, view, graphView, recordingView, triggerSettings, logFile, runControl});
     handler.onComm("Ver2.01\r");
 
     std::vector<std::string> lines;

@@ -24,9 +24,10 @@ void BM_ContinuousRowsToFile(benchmark::State &state)
     bench::NullRecordingView recordingView;
     bench::FixedClock clock;
     bench::NullPort port;
-    bench::NullTriggerSettings triggerSettings;
+    PlainTriggerSettings triggerSettings;
+    bench::NullRunControl runControl;
     ShiftJisLogFile file;
-    ReceiveHandler handler(EngineInterfaces{settings, clock, port, view, graphView, recordingView, triggerSettings, file});
+    ReceiveHandler handler(EngineInterfaces{settings, clock, port, view, graphView, recordingView, triggerSettings, file, runControl});
     handler.recorder().outputPathEdited(dir.path().toStdString() + "/x.csv");
     handler.onComm("Ver2.01\r");
     if (!handler.recorder().logFileOpen()) {

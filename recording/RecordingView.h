@@ -16,6 +16,8 @@ public:
     virtual void setRecordCount(std::string_view text) = 0;
     // Label10: samples in the running interval.
     virtual void setSampleCount(std::string_view text) = 0;
+    // Label12 "トリガー計測中": shown exactly while a capture is being written.
+    virtual void setCaptureIndicatorVisible(bool visible) = 0;
     // The status text in the command band; empty clears it.
     virtual void showStatus(std::string_view text) = 0;
 };

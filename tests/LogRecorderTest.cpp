@@ -201,6 +201,9 @@ TEST_F(RecorderFixture, LogFolderIsTheOutputPathUpToItsLastSeparator)
 TEST_F(RecorderFixture, WithTriggerTheDisplayedPathFollowsTheClockAndNothingOpens)
 {
     rig.settings.tg = true;
+    rig.triggerSettings.check1[0] = true; // 6300 V to 6800 V: 6600 V does not fire
+    rig.handler.evaluator().setEnabledConditionCount(1);
+    rig.handler.applyTriggerSettings();
     rig.recorder().setTriggerState(TriggerState::Armed);
     at(9, 5, 3);
     line("Ver1.0");

@@ -94,13 +94,13 @@ TEST(ReceiveHandler, WithTriggerTheFirstVersionLineOpensNothingAndNothingLater)
 TEST(ReceiveHandler, OlderControllerClearsTheNegativeSequenceTriggerBoxes)
 {
     Rig rig;
+    rig.triggerSettings.check1 = {true, true, true, true, true, true};
     rig.handler.onComm("Ver2.00\r");
-    EXPECT_TRUE(rig.triggerSettings.check1_4);
-    EXPECT_EQ(rig.triggerSettings.clearCalls, 0);
+    EXPECT_TRUE(rig.triggerSettings.check1[4]);
     rig.handler.onComm("Ver1.00\r");
-    EXPECT_FALSE(rig.triggerSettings.check1_4);
-    EXPECT_FALSE(rig.triggerSettings.check1_5);
-    EXPECT_EQ(rig.triggerSettings.clearCalls, 1);
+    EXPECT_FALSE(rig.triggerSettings.check1[4]);
+    EXPECT_FALSE(rig.triggerSettings.check1[5]);
+    EXPECT_TRUE(rig.triggerSettings.check1[3]);
 }
 
 TEST(ReceiveHandler, NegativeSequenceReadoutOnlyForVersion2)

@@ -1,5 +1,7 @@
 #include "CsvLayout.h"
 #include "PlainSettings.h"
+#include "PlainTriggerSettings.h"
+#include "RunControl.h"
 #include "ReceiveHandler.h"
 #include "ShiftJisLogFile.h"
 #include "support/Cp932.h"
@@ -8,7 +10,6 @@
 #include "support/FakeLinkView.h"
 #include "support/FakePort.h"
 #include "support/FakeRecordingView.h"
-#include "support/FakeTriggerSettings.h"
 #include "support/Files.h"
 #include "support/Lines.h"
 
@@ -26,7 +27,7 @@ using test::olderLine;
 using test::version2Line;
 
 // Received text in, CSV files out: the engine with the real Shift-JIS writer.
-struct EndToEnd : ::testing::Test {
+struct EndToEnd : ::testing::Test, RunControl {
     QTemporaryDir dir;
     PlainSettings settings;
     test::FakeClock clock;
@@ -34,10 +35,11 @@ struct EndToEnd : ::testing::Test {
     test::FakeLinkView linkView;
     test::FakeGraphView graphView;
     test::FakeRecordingView recordingView;
-    test::FakeTriggerSettings triggerSettings;
+    PlainTriggerSettings triggerSettings;
     ShiftJisLogFile file;
-    ReceiveHandler handler{EngineInterfaces{settings, clock, port, linkView, graphView, recordingView, triggerSettings, file}};
+    ReceiveHandler handler{EngineInterfaces{settings, clock, port, linkView, graphView, recordingView, triggerSettings, file, *this}};
 
+    void stopRun() override { handler.stopRun(true); }
     std::string folder() const { return dir.path().toStdString() + "/logs/"; }
     std::string bytes(const std::string &name) const { return test::readBytes(folder() + name); }
     void start()

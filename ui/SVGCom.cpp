@@ -1,6 +1,5 @@
 #include "SVGCom.h"
 
-#include "DateSerial.h"
 #include "FileDialog.h"
 #include "IntervalAggregator.h"
 #include "MeasurementTime.h"
@@ -83,7 +82,7 @@ SVGCom::SVGCom(QWidget *parent)
     m_chooseFile = chooseOutputFile;
     buildControls();
     m_engine = std::make_unique<ReceiveHandler>(
-        EngineInterfaces{*this, m_clock, m_serial, *this, *m_picture1, *this, *this, m_logFile});
+        EngineInterfaces{*this, m_clock, m_serial, *this, *m_picture1, *this, *this, m_logFile, *this});
     setTabOrderAsDesigned();
 
     connect(&m_serial, &SerialPort::received, this,
@@ -262,6 +261,8 @@ void SVGCom::buildControls()
     connect(m_check6, &QCheckBox::clicked, this, &SVGCom::check6Click);
     connect(m_option2[0], &QRadioButton::clicked, this, [this] { option2Click(0); });
     connect(m_option2[1], &QRadioButton::clicked, this, [this] { option2Click(1); });
+    connect(m_tg[0], &QRadioButton::clicked, this, [this] { tgClick(0); });
+    connect(m_tg[1], &QRadioButton::clicked, this, [this] { tgClick(1); });
     connect(m_text1, &QLineEdit::textChanged, this,
             [this](const QString &text) { m_engine->recorder().outputPathEdited(text.toStdString()); });
     for (int i = 0; i < 3; ++i)
@@ -425,9 +426,60 @@ void SVGCom::showPortStatus(const QString &text)
     m_portStatusShown = !text.isEmpty();
 }
 
+void SVGCom::setCaptureIndicatorVisible(bool visible)
+{
+    m_label12->setVisible(visible);
+}
+
+TGForm &SVGCom::tgForm() const
+{
+    if (!m_tgForm) {
+        auto *self = const_cast<SVGCom *>(this);
+        m_tgForm = std::make_unique<TGForm>(*self->m_engine, *this, self);
+        connect(m_tgForm.get(), &TGForm::closedByOperator, self, &SVGCom::tgFormClosed);
+    }
+    return *m_tgForm;
+}
+
+bool SVGCom::windowOutEnabled(int k) const { return tgForm().windowOutChecked(k); }
+std::string SVGCom::limitText(int j) const { return tgForm().text2(j); }
+bool SVGCom::changeEnabled(int k) const { return tgForm().changeChecked(k); }
+std::string SVGCom::changeThresholdText(int k) const { return tgForm().text3(k); }
+bool SVGCom::orSelected() const { return tgForm().orSelected(); }
+std::string SVGCom::recordCountText() const { return tgForm().text1(1); }
+bool SVGCom::continuousCapture() const { return tgForm().continuousSelected(); }
+std::string SVGCom::preTriggerCountText() const { return tgForm().text1(0); }
+std::string SVGCom::compareDepthText() const { return tgForm().text4(); }
+
 void SVGCom::clearNegativeSequenceConditions()
 {
-    // The trigger settings window holds these boxes; without it there is nothing to clear.
+    tgForm().clearNegativeSequenceConditions();
+}
+
+void SVGCom::stopRun()
+{
+    command2Click();
+}
+
+// TG_Click: "あり" shows the trigger settings beside the main window, "なし" hides them.
+void SVGCom::tgClick(int index)
+{
+    if (index == 1) {
+        tgForm().show();
+        tgForm().raise();
+        tgForm().activateWindow();
+    } else if (m_tgForm) {
+        m_tgForm->hide();
+    }
+}
+
+// The operator closed the settings window: no trigger, and the window's contents are gone.
+void SVGCom::tgFormClosed()
+{
+    m_tg[0]->setChecked(true);
+    tgClick(0);
+    if (m_tgForm)
+        m_tgForm.release()->deleteLater();
 }
 
 // --- Handlers -------------------------------------------------------------------------------
@@ -457,17 +509,7 @@ void SVGCom::command1Click()
     if (m_portStatusShown)
         showPortStatus(QString());
     m_portDevice = device;
-
-    LogRecorder &recorder = m_engine->recorder();
-    if (!triggerOn()) {
-        recorder.fOpen();
-        recorder.setTriggerState(TriggerState::Untriggered);
-    } else {
-        recorder.setTriggerState(TriggerState::Armed);
-        recorder.intervals().setIntervalStart(toDateSerial(m_clock.now()));
-    }
-    m_engine->link().sendStartStop();
-    m_engine->link().setLinkState(LinkState::AwaitingPrompt);
+    m_engine->startRun();
     m_command2->setText(QString::fromUtf8("中断"));
     m_command1->setEnabled(false);
     m_timer1.stop();
@@ -483,19 +525,12 @@ void SVGCom::command2Click()
         return;
     }
     const bool portUp = m_serial.isOpen() && !m_reconnect.isActive();
-    if (portUp)
-        m_engine->link().sendStartStop();
     m_reconnect.stop();
-    m_engine->link().setLinkState(LinkState::Idle);
+    m_engine->stopRun(portUp);
     m_command2->setText(QString::fromUtf8("終了"));
     m_command1->setText(QString::fromUtf8("再開"));
     m_command1->setEnabled(true);
-    LogRecorder &recorder = m_engine->recorder();
-    recorder.closeLogFile();
-    recorder.refreshOutputPath();
     m_timer1.start();
-    if (recorder.triggerState() == TriggerState::Capturing || triggerOn())
-        recorder.setTriggerState(TriggerState::Armed);
     m_serial.close();
     if (m_portStatusShown)
         showPortStatus(QString());
@@ -586,6 +621,8 @@ void SVGCom::endProgram()
     if (m_ended)
         return;
     m_ended = true;
+    if (m_tgForm)
+        m_tgForm->hide();
     m_timer1.stop();
     m_reconnect.stop();
     m_engine->recorder().closeLogFile();

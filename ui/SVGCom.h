@@ -5,11 +5,13 @@
 #include "PortInventory.h"
 #include "ReceiveHandler.h"
 #include "RecordingView.h"
+#include "RunControl.h"
 #include "ScaleStrip.h"
 #include "SerialPort.h"
 #include "Settings.h"
 #include "ShiftJisLogFile.h"
 #include "SystemClock.h"
+#include "TGForm.h"
 #include "TriggerSettings.h"
 
 #include <QTimer>
@@ -37,7 +39,12 @@ namespace svglogger {
 // The main window: the settings in its controls, the live readout, the run control (start,
 // stop, exit, port choice, output folder) and the engine that handles every receive event.
 // Controls carry the object names of the original design ("Command1", "Option2_1", ...).
-class SVGCom final : public QWidget, public Settings, public LinkView, public RecordingView, public TriggerSettings
+class SVGCom final : public QWidget,
+                     public Settings,
+                     public LinkView,
+                     public RecordingView,
+                     public TriggerSettings,
+                     public RunControl
 {
     Q_OBJECT
 
@@ -93,8 +100,27 @@ public:
     void setSampleCount(std::string_view text) override;
     void showStatus(std::string_view text) override;
 
-    // TriggerSettings
+    void setCaptureIndicatorVisible(bool visible) override;
+
+    // TriggerSettings: the trigger settings window's controls, the window made hidden when
+    // it does not exist yet.
+    bool windowOutEnabled(int k) const override;
+    std::string limitText(int j) const override;
+    bool changeEnabled(int k) const override;
+    std::string changeThresholdText(int k) const override;
+    bool orSelected() const override;
+    std::string recordCountText() const override;
+    bool continuousCapture() const override;
+    std::string preTriggerCountText() const override;
+    std::string compareDepthText() const override;
     void clearNegativeSequenceConditions() override;
+
+    // RunControl: a complete single-shot capture presses Stop.
+    void stopRun() override;
+
+    // The trigger settings window, made (hidden, with its defaults) on first use.
+    TGForm &tgForm() const;
+    bool tgFormExists() const { return m_tgForm != nullptr; }
 
 signals:
     // Exit ("終了" while idle) or the window closed: the program ends.
@@ -121,6 +147,8 @@ private:
     void check6Click();
     void option2Click(int index);
     void text4LostFocus();
+    void tgClick(int index);
+    void tgFormClosed();
 
     void lockRunSettings(bool locked);
     void portLost();
@@ -134,6 +162,7 @@ private:
     SerialPort m_serial;
     PortInventory m_inventory;
     std::unique_ptr<ReceiveHandler> m_engine;
+    mutable std::unique_ptr<TGForm> m_tgForm;
     FileChooser m_chooseFile;
     QTimer m_timer1;
     QTimer m_reconnect;

@@ -1,31 +1,41 @@
 #pragma once
 
 #include "PlainSettings.h"
+#include "PlainTriggerSettings.h"
 #include "ReceiveHandler.h"
+#include "RunControl.h"
 #include "support/FakeClock.h"
 #include "support/FakeGraphView.h"
 #include "support/FakeLinkView.h"
 #include "support/FakePort.h"
 #include "support/FakeRecordingView.h"
-#include "support/FakeTriggerSettings.h"
 #include "support/MemoryLogFiles.h"
 
 namespace svglogger::test {
 
 // A complete engine behind one receive handler, with fakes for everything outside it.
 // The log folder starts as "/log/".
-struct EngineRig {
+struct EngineRig : RunControl {
     PlainSettings settings;
+    PlainTriggerSettings triggerSettings;
     FakeClock clock;
     FakePort port;
     FakeLinkView linkView;
     FakeGraphView graphView;
     FakeRecordingView recordingView;
-    FakeTriggerSettings triggerSettings;
     MemoryLogFiles files;
-    ReceiveHandler handler{EngineInterfaces{settings, clock, port, linkView, graphView, recordingView, triggerSettings, files}};
+    ReceiveHandler handler{EngineInterfaces{settings, clock, port, linkView, graphView, recordingView,
+                                            triggerSettings, files, *this}};
+    int stops = 0;
 
     EngineRig() { handler.recorder().setOutputPath("/log/" + handler.recorder().fName()); }
+
+    // The Stop that a complete single-shot capture performs.
+    void stopRun() override
+    {
+        ++stops;
+        handler.stopRun(true);
+    }
 
     LogRecorder &recorder() { return handler.recorder(); }
     void receive(const std::string &text) { handler.onComm(text); }

@@ -15,11 +15,13 @@ public:
     std::string label8;
     std::string label10;
     std::string status;
+    bool label12 = false;
     std::vector<std::string> statusHistory;
 
     void setOutputPath(std::string_view path) override { text1 = path; }
     void setRecordCount(std::string_view text) override { label8 = text; }
     void setSampleCount(std::string_view text) override { label10 = text; }
+    void setCaptureIndicatorVisible(bool visible) override { label12 = visible; }
     void showStatus(std::string_view text) override
     {
         status = text;

@@ -1,0 +1,14 @@
+#pragma once
+
+namespace svglogger {
+
+// The main window's run control as the capture needs it: a single-shot capture that is
+// complete ends the measurement run as the Stop button does.
+class RunControl
+{
+public:
+    virtual ~RunControl() = default;
+    virtual void stopRun() = 0;
+};
+
+} // namespace svglogger

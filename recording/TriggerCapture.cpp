@@ -1,0 +1,94 @@
+#include "TriggerCapture.h"
+
+#include "LogRecorder.h"
+#include "RecordingView.h"
+#include "RunControl.h"
+#include "TextNumber.h"
+#include "TriggerSettings.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace svglogger {
+
+TriggerCapture::TriggerCapture(LogRecorder &recorder, const TriggerSettings &settings, RecordingView &view,
+                               RunControl &run)
+    : m_recorder(recorder)
+    , m_settings(settings)
+    , m_view(view)
+    , m_run(run)
+{
+}
+
+void TriggerCapture::resize(std::int32_t preTriggerCount)
+{
+    const std::int32_t count = std::clamp<std::int32_t>(preTriggerCount, 0, kMaxPreTriggerCount);
+    m_preTriggerBuffer.assign(static_cast<std::size_t>(count), std::string());
+}
+
+void TriggerCapture::restart(bool keepCount)
+{
+    m_preTriggerPos = 0;
+    if (!keepCount)
+        m_captureRowCount = 0;
+}
+
+void TriggerCapture::rowWhileArmed(const std::string &row)
+{
+    if (m_preTriggerBuffer.empty())
+        return; // no pre-trigger rows are kept
+    m_preTriggerBuffer[static_cast<std::size_t>(m_preTriggerPos)] = row;
+    m_preTriggerPos = (m_preTriggerPos + 1) % preTriggerCount();
+    if (m_captureRowCount < std::numeric_limits<std::int32_t>::max())
+        ++m_captureRowCount;
+}
+
+void TriggerCapture::start()
+{
+    m_view.setCaptureIndicatorVisible(true);
+    m_recorder.fOpen();
+    if (!m_recorder.logFileOpen()) {
+        // No capture file: the capture is abandoned and the trigger armed again, so the next
+        // event is tried; the rows waiting in the ring stay there.
+        m_recorder.setTriggerState(TriggerState::Armed);
+        m_view.setCaptureIndicatorVisible(false);
+        return;
+    }
+    const std::int32_t count = preTriggerCount();
+    if (m_captureRowCount >= count) {
+        for (std::int32_t i = 0; i < count; ++i)
+            m_recorder.writeLine(m_preTriggerBuffer[static_cast<std::size_t>((m_preTriggerPos + i) % count)]);
+        m_captureRowCount = count;
+    } else {
+        for (std::int32_t i = 0; i < m_captureRowCount; ++i)
+            m_recorder.writeLine(m_preTriggerBuffer[static_cast<std::size_t>(i)]);
+    }
+    m_preTriggerPos = 0;
+}
+
+void TriggerCapture::rowWhileCapturing(const std::string &row)
+{
+    if (!m_recorder.writeLine(row))
+        return; // not written: not counted
+    ++m_captureRowCount;
+    m_recorder.setRecordCount(m_captureRowCount);
+    if (readTextNumber(m_settings.recordCountText()) < m_captureRowCount)
+        complete();
+}
+
+// The capture file holds its header and one row more than the record count.
+void TriggerCapture::complete()
+{
+    m_recorder.closeLogFile();
+    m_captureRowCount = 0;
+    if (m_settings.continuousCapture()) {
+        m_recorder.setTriggerState(TriggerState::Armed);
+        m_view.setCaptureIndicatorVisible(false);
+    } else {
+        m_run.stopRun();
+        m_recorder.setTriggerState(TriggerState::Finished);
+        m_view.setCaptureIndicatorVisible(false);
+    }
+}
+
+} // namespace svglogger

@@ -1,0 +1,38 @@
+#include "TriggerWindowRules.h"
+
+#include "TextNumber.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace svglogger {
+
+TriggerWindowRules::RecordCounts TriggerWindowRules::validatedRecordCounts(RecordCounts counts)
+{
+    if (readTextNumber(counts.record) < readTextNumber(counts.preTrigger))
+        counts.preTrigger = counts.record;
+    if (readTextNumber(counts.preTrigger) < 0)
+        counts.preTrigger = "0";
+    if (readTextNumber(counts.record) < 10)
+        counts.record = "10";
+    return counts;
+}
+
+std::string TriggerWindowRules::validatedCompareDepth(std::string_view text)
+{
+    return readTextNumber(text) < 1 ? std::string("1") : std::string(text);
+}
+
+std::string TriggerWindowRules::durationText(double seconds)
+{
+    if (!std::isfinite(seconds))
+        seconds = 0;
+    // Whole seconds of the time of day; a remainder of half a second or more rounds up.
+    long long total = std::llround(std::fmod(seconds, 86400.0));
+    total = ((total % 86400) + 86400) % 86400;
+    char text[64];
+    std::snprintf(text, sizeof text, "(%lld時間%02lld分%02lld秒)", total / 3600, total / 60 % 60, total % 60);
+    return text;
+}
+
+} // namespace svglogger
