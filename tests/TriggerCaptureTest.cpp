@@ -1,0 +1,336 @@
+#include "CsvLayout.h"
+#include "TriggerWindowRules.h"
+#include "support/EngineRig.h"
+#include "support/Lines.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace svglogger {
+namespace {
+
+using test::olderLine;
+
+// A run with the trigger on: window-out on the grid voltage (6300 V to 6800 V), continuous
+// rows, an older controller. Row i carries the voltage 6000 + i... kept inside the window
+// by staying between 6301 and 6799.
+struct CaptureFixture : ::testing::Test {
+    test::EngineRig rig;
+    int second = 0;
+
+    void SetUp() override
+    {
+        rig.settings.tg = true;
+        rig.triggerSettings.check1[0] = true;
+        rig.handler.evaluator().setEnabledConditionCount(1);
+        rig.clock.time = {2016, 6, 24, 9, 0, 0};
+        rig.receive("Ver1.00\r");
+    }
+    void arm(const std::string &preTrigger, const std::string &records)
+    {
+        rig.triggerSettings.text1_0 = preTrigger;
+        rig.triggerSettings.text1_1 = records;
+        rig.handler.applyTriggerSettings();
+        rig.handler.link().setLinkState(LinkState::AwaitingPrompt);
+        rig.handler.startRun();
+    }
+    void tick()
+    {
+        ++second;
+        rig.clock.time = {2016, 6, 24, 9 + second / 3600, second / 60 % 60, second % 60};
+    }
+    // A quiet sample (inside the window) whose row shows `v`.
+    void quiet(int v)
+    {
+        tick();
+        rig.receive(olderLine("0000", std::to_string(v), "0", "0", "0") + "\r");
+    }
+    void trigger(int v = 6900)
+    {
+        tick();
+        rig.receive(olderLine("0000", std::to_string(v), "0", "0", "0") + "\r");
+    }
+    static std::string voltageOf(const std::string &row) { return row.substr(row.find(',') + 1, 4); }
+    std::vector<std::string> voltages(const std::string &path)
+    {
+        std::vector<std::string> out;
+        const auto &lines = rig.files.lines(path);
+        for (std::size_t i = 1; i < lines.size(); ++i)
+            out.push_back(voltageOf(lines[i]));
+        return out;
+    }
+    static std::vector<std::string> range(int from, int to)
+    {
+        std::vector<std::string> out;
+        for (int v = from; v <= to; ++v)
+            out.push_back(std::to_string(v));
+        return out;
+    }
+};
+
+TEST_F(CaptureFixture, TriggerAtTheFirstLineStartsTheFileWithItsRow)
+{
+    arm("100", "1000");
+    EXPECT_EQ(rig.recorder().triggerState(), TriggerState::Armed);
+    EXPECT_TRUE(rig.files.opened.empty());
+    trigger(6900);
+    ASSERT_EQ(rig.files.opened.size(), 1u);
+    const auto &lines = rig.files.lines(rig.files.opened[0]);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], headerLine(0, 1));
+    EXPECT_EQ(lines[1], "2016/06/24 9:00:01,6900,0,0,0,0");
+    EXPECT_EQ(rig.recorder().triggerState(), TriggerState::Capturing);
+    EXPECT_TRUE(rig.recordingView.label12);
+    EXPECT_EQ(rig.recordingView.label8, "1");
+}
+
+TEST_F(CaptureFixture, FortyRowsBeforeAHundredSlotTriggerComeInOrderThenNPlusOneInAll)
+{
+    arm("100", "50");
+    for (int i = 0; i < 40; ++i)
+        quiet(6400 + i);
+    EXPECT_TRUE(rig.files.opened.empty());
+    EXPECT_EQ(rig.recordingView.label8, ""); // nothing counted while armed
+    trigger();
+    const std::string file = rig.files.opened.at(0);
+    std::vector<std::string> expected = range(6400, 6439);
+    expected.push_back("6900");
+    EXPECT_EQ(voltages(file), expected);
+    for (int i = 0; i < 20; ++i)
+        quiet(6500 + i);
+    // 51 rows: 40 before, the trigger's, and 10 after; the 11th after the trigger is no
+    // longer in this file.
+    EXPECT_EQ(rig.files.lines(file).size(), 1u + 51u);
+    EXPECT_EQ(voltages(file).back(), "6509");
+    EXPECT_EQ(rig.recorder().triggerState(), TriggerState::Armed); // "連続": armed again
+    EXPECT_FALSE(rig.recordingView.label12);
+    EXPECT_EQ(rig.handler.capture().captureRowCount(), 10); // counting the new pre-trigger rows
+}
+
+TEST_F(CaptureFixture, TwoHundredFiftyRowsKeepTheLastHundredOldestFirst)
+{
+    arm("100", "1000");
+    for (int i = 1; i <= 250; ++i)
+        quiet(6400 + i);
+    trigger();
+    std::vector<std::string> expected = range(6551, 6650);
+    expected.push_back("6900");
+    EXPECT_EQ(voltages(rig.files.opened.at(0)), expected);
+    EXPECT_EQ(rig.handler.capture().captureRowCount(), 101);
+}
+
+TEST_F(CaptureFixture, ContinuousTwiceKeepsOnlyRowsAfterThePreviousCapture)
+{
+    arm("5", "10");
+    for (int i = 0; i < 8; ++i)
+        quiet(6400 + i);
+    trigger(6900);
+    for (int i = 0; i < 5; ++i)
+        quiet(6500 + i); // 5 + 1 + 5 = 11 rows: complete
+    ASSERT_EQ(rig.files.lines(rig.files.opened.at(0)).size(), 12u);
+    quiet(6600);
+    quiet(6601);
+    trigger(6901);
+    ASSERT_EQ(rig.files.opened.size(), 2u);
+    EXPECT_EQ(voltages(rig.files.opened[1]), (std::vector<std::string>{"6600", "6601", "6901"}));
+    for (int i = 0; i < 8; ++i)
+        quiet(6700 + i);
+    EXPECT_EQ(rig.files.lines(rig.files.opened[1]).size(), 12u);
+    EXPECT_EQ(rig.stops, 0);
+}
+
+TEST_F(CaptureFixture, SingleShotStopsTheRunAndFinishes)
+{
+    rig.triggerSettings.continuous = false;
+    arm("2", "10");
+    quiet(6400);
+    trigger();
+    for (int i = 0; i < 8; ++i)
+        quiet(6500 + i);
+    EXPECT_EQ(rig.stops, 0);
+    quiet(6508); // the eleventh row: complete
+    EXPECT_EQ(rig.stops, 1);
+    EXPECT_EQ(rig.recorder().triggerState(), TriggerState::Finished);
+    EXPECT_EQ(rig.handler.link().linkState(), LinkState::Idle);
+    EXPECT_FALSE(rig.recordingView.label12);
+    EXPECT_EQ(rig.port.written.back(), '\x1b'); // Stop's ESC
+    quiet(6600);
+    trigger(6950);
+    EXPECT_EQ(rig.files.opened.size(), 1u); // rows dropped, nothing evaluated
+    EXPECT_EQ(rig.files.lines(rig.files.opened[0]).size(), 12u);
+}
+
+TEST_F(CaptureFixture, RecordCountLoweredDuringACaptureCompletesItWithTheNextRow)
+{
+    arm("3", "1000");
+    trigger();
+    quiet(6400);
+    quiet(6401);
+    rig.triggerSettings.text1_1 = "2";
+    quiet(6402);
+    EXPECT_EQ(rig.files.lines(rig.files.opened.at(0)).size(), 1u + 4u);
+    EXPECT_EQ(rig.recorder().triggerState(), TriggerState::Armed);
+}
+
+TEST_F(CaptureFixture, StopInTheMiddleOfACaptureThenStartKeepsTheCountAndTheLeftOverRows)
+{
+    arm("3", "100");
+    quiet(6401);
+    quiet(6402);
+    quiet(6403);
+    trigger(6900); // pre-trigger rows 6401..6403, count 4
+    quiet(6500);
+    rig.handler.stopRun(true);
+    EXPECT_EQ(rig.recorder().triggerState(), TriggerState::Armed);
+    EXPECT_EQ(rig.handler.capture().captureRowCount(), 5);
+    EXPECT_EQ(rig.files.lines(rig.files.opened.at(0)).size(), 1u + 5u); // ends short
+    rig.handler.link().setLinkState(LinkState::AwaitingPrompt);
+    rig.handler.startRun();
+    quiet(6600);
+    trigger(6950);
+    // The ring was full by the count: all three slots from the current position, so a row
+    // left from before the first trigger comes first.
+    EXPECT_EQ(voltages(rig.files.opened.at(1)), (std::vector<std::string>{"6402", "6403", "6600", "6950"}));
+}
+
+TEST_F(CaptureFixture, ApplyingTheSettingsWhileArmedWritesNoEmptyLine)
+{
+    arm("5", "100");
+    for (int i = 0; i < 7; ++i)
+        quiet(6400 + i);
+    rig.handler.applyTriggerSettings(); // "設定" while armed: the rings start again
+    quiet(6500);
+    trigger();
+    const auto &lines = rig.files.lines(rig.files.opened.at(0));
+    for (const std::string &line : lines)
+        EXPECT_FALSE(line.empty());
+    EXPECT_EQ(voltages(rig.files.opened[0]), (std::vector<std::string>{"6500", "6900"}));
+}
+
+TEST_F(CaptureFixture, ApplyingTheSettingsWhileCapturingKeepsTheCaptureCount)
+{
+    arm("2", "5");
+    quiet(6400);
+    trigger(); // 2 rows: 6400, 6900
+    rig.handler.applyTriggerSettings();
+    EXPECT_EQ(rig.handler.capture().captureRowCount(), 2);
+    for (int i = 0; i < 4; ++i)
+        quiet(6500 + i);
+    EXPECT_EQ(rig.files.lines(rig.files.opened.at(0)).size(), 1u + 6u);
+    EXPECT_EQ(rig.recorder().triggerState(), TriggerState::Armed);
+}
+
+TEST_F(CaptureFixture, NoPreTriggerRowsWithACountOfZero)
+{
+    arm("0", "10");
+    for (int i = 0; i < 5; ++i)
+        quiet(6400 + i);
+    trigger();
+    EXPECT_EQ(voltages(rig.files.opened.at(0)), (std::vector<std::string>{"6900"}));
+}
+
+TEST_F(CaptureFixture, StartBeforeAnySettingsAppliesTheWindowsValues)
+{
+    rig.triggerSettings.text1_0 = "2";
+    rig.triggerSettings.text4 = "3";
+    rig.handler.link().setLinkState(LinkState::AwaitingPrompt);
+    rig.handler.startRun();
+    EXPECT_TRUE(rig.handler.triggerSettingsApplied());
+    EXPECT_EQ(rig.handler.capture().preTriggerCount(), 2);
+    EXPECT_EQ(rig.handler.evaluator().compareDepth(), 3);
+}
+
+TEST_F(CaptureFixture, CaptureFileThatCannotBeCreatedRearmsAndTriesTheNextEvent)
+{
+    arm("3", "10");
+    quiet(6400);
+    rig.files.unwritable.insert("/log/");
+    trigger(6900);
+    EXPECT_EQ(rig.recorder().triggerState(), TriggerState::Armed);
+    EXPECT_FALSE(rig.recordingView.label12);
+    EXPECT_EQ(rig.recordingView.status.substr(0, rig.recordingView.status.find(':')),
+              "ログファイルを作成できません");
+    rig.files.unwritable.clear();
+    trigger(6901);
+    // The rows kept for the failed capture, its triggering row among them, come first.
+    EXPECT_EQ(voltages(rig.files.opened.at(0)), (std::vector<std::string>{"6400", "6900", "6901"}));
+    EXPECT_EQ(rig.recordingView.status, "");
+}
+
+TEST_F(CaptureFixture, IntervalRowsWithTheTrigger)
+{
+    rig.settings.option2 = 1;
+    rig.settings.text4 = "2";
+    arm("10", "3");
+    // Samples at seconds 1 to 4: rows at 9:00:02 and 9:00:04, two-second intervals from the
+    // Start at 9:00:00; the sample of 9:00:04 opens the next interval.
+    for (int i = 0; i < 4; ++i)
+        quiet(6400 + i);
+    trigger(6900); // 9:00:05, between interval ends: the capture restarts the interval
+    const std::string file = rig.files.opened.at(0);
+    const auto &lines = rig.files.lines(file);
+    EXPECT_EQ(lines[0], headerLine(1, 1));
+    ASSERT_EQ(lines.size(), 3u); // the two pre-trigger interval rows, nothing yet after them
+    EXPECT_EQ(lines[1].substr(0, 24), "2016/06/24 9:00:02,6400,");
+    EXPECT_EQ(lines[2].substr(0, 24), "2016/06/24 9:00:04,6402,");
+    quiet(6500); // 9:00:06
+    EXPECT_EQ(lines.size(), 3u);
+    quiet(6501); // 9:00:07: two seconds after the trigger the interval ends
+    ASSERT_EQ(lines.size(), 4u);
+    // The samples since the last row: 6403, the trigger's 6900 and 6500.
+    EXPECT_TRUE(lines[3].starts_with("2016/06/24 9:00:07,6601,")) << lines[3];
+    EXPECT_TRUE(lines[3].ends_with(",3,0")) << lines[3];
+}
+
+TEST_F(CaptureFixture, NonMeasurementLineIsEvaluatedWithTheSampleAsItStands)
+{
+    rig.triggerSettings.check1[0] = false;
+    rig.triggerSettings.check2[4] = true; // change of the negative-sequence voltage
+    rig.receive("Ver2.00\r");
+    arm("5", "10");
+    rig.triggerSettings.text4 = "1";
+    rig.handler.applyTriggerSettings();
+    // A sample with a 150 V negative-sequence voltage enters the history...
+    tick();
+    rig.receive(test::version2Line("0000", "6600", "0", "0", "0", "90", "120", "0", "0") + "\r");
+    EXPECT_EQ(rig.recorder().triggerState(), TriggerState::Armed);
+    // ...and a prompt at the start of the next event meets the zero sample: 150 > 100.
+    rig.receive("D:\r");
+    EXPECT_EQ(rig.recorder().triggerState(), TriggerState::Capturing);
+}
+
+struct CountsCase {
+    const char *pre;
+    const char *record;
+    const char *preAfter;
+    const char *recordAfter;
+};
+
+class RecordCountValidation : public ::testing::TestWithParam<CountsCase> {};
+
+TEST_P(RecordCountValidation, OnLosingTheFocus)
+{
+    const auto counts = TriggerWindowRules::validatedRecordCounts({GetParam().pre, GetParam().record});
+    EXPECT_EQ(counts.preTrigger, GetParam().preAfter);
+    EXPECT_EQ(counts.record, GetParam().recordAfter);
+}
+
+INSTANTIATE_TEST_SUITE_P(Boxes, RecordCountValidation, ::testing::Values(
+    CountsCase{"100", "50", "50", "50"}, CountsCase{"3", "5", "3", "10"}, CountsCase{"100", "5", "5", "10"},
+    CountsCase{"-3", "1000", "0", "1000"}, CountsCase{"abc", "1000", "abc", "1000"},
+    CountsCase{"100", "1000", "100", "1000"}));
+
+TEST(TriggerWindowRules, DepthAndDuration)
+{
+    EXPECT_EQ(TriggerWindowRules::validatedCompareDepth("0"), "1");
+    EXPECT_EQ(TriggerWindowRules::validatedCompareDepth("x"), "1");
+    EXPECT_EQ(TriggerWindowRules::validatedCompareDepth("2.5"), "2.5");
+    EXPECT_EQ(TriggerWindowRules::durationText(1000 / 5.0), "(0時間03分20秒)");
+    EXPECT_EQ(TriggerWindowRules::durationText(60.0 * 1000), "(16時間40分00秒)");
+    EXPECT_EQ(TriggerWindowRules::durationText(25 * 3600.0 + 61), "(1時間01分01秒)");
+}
+
+} // namespace
+} // namespace svglogger
