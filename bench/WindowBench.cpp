@@ -1,3 +1,4 @@
+#include "BenchEngine.h"
 #include "SVGCom.h"
 
 #include <QLineEdit>
@@ -19,13 +20,7 @@ void BM_WindowSample(benchmark::State &state)
     SVGCom window;
     window.findChild<QLineEdit *>("Text1")->setText(dir.path() + "/x.csv");
     window.engine().onComm("Ver2.01\r");
-    std::vector<std::string> lines;
-    for (int i = 0; i < 64; ++i) {
-        lines.push_back("MN R,0000,0,0,0,0," + std::to_string(6550 + i) + ",0," + std::to_string(1200 + i) + ","
-                        + std::to_string(-800 - i) + "," + std::to_string(700 + i) + ",0,0,0,0,"
-                        + std::to_string(12 + i % 5) + "," + std::to_string(-9 - i % 4) + ","
-                        + std::to_string(300 + i) + "," + std::to_string(-200 - i) + "\r");
-    }
+    const std::vector<std::string> lines = bench::version2Lines();
     std::size_t next = 0;
     for (auto _ : state) {
         window.engine().onComm(lines[next]);

@@ -3,7 +3,6 @@
 #include "LinkView.h"
 
 #include <cmath>
-#include <cstdio>
 
 namespace svglogger {
 
@@ -45,8 +44,10 @@ std::string LiveReadout::oneDecimalText(double value)
         return {};
     const long long tenths = roundAway(value * 10.0);
     const long long magnitude = tenths < 0 ? -tenths : tenths;
-    char text[40];
-    std::snprintf(text, sizeof text, "%s%lld.%lld", tenths < 0 ? "-" : "", magnitude / 10, magnitude % 10);
+    std::string text = tenths < 0 ? "-" : "";
+    text += std::to_string(magnitude / 10);
+    text += '.';
+    text += static_cast<char>('0' + magnitude % 10);
     return text;
 }
 

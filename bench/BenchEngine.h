@@ -1,0 +1,48 @@
+#pragma once
+
+#include "BenchFakes.h"
+#include "LogFileWriter.h"
+#include "PlainSettings.h"
+#include "PlainTriggerSettings.h"
+#include "ReceiveHandler.h"
+
+#include <string>
+#include <vector>
+
+namespace svglogger::bench {
+
+// The engine behind one receive handler with views that show nothing and the given log file.
+// The graph is switched off (Check2 clear): its per-sample cost is BM_PlotTraces's.
+struct BenchEngine {
+    PlainSettings settings;
+    PlainTriggerSettings triggerSettings;
+    NullView view;
+    NullGraphView graphView;
+    NullRecordingView recordingView;
+    FixedClock clock;
+    NullPort port;
+    NullRunControl runControl;
+    ReceiveHandler handler;
+
+    explicit BenchEngine(LogFileWriter &file)
+        : handler(EngineInterfaces{settings, clock, port, view, graphView, recordingView, triggerSettings, file,
+                                   runControl})
+    {
+        settings.check2 = false;
+    }
+};
+
+// 64 version-2 measurement lines with moving values, each ended by CR.
+inline std::vector<std::string> version2Lines()
+{
+    std::vector<std::string> lines;
+    for (int i = 0; i < 64; ++i) {
+        lines.push_back("MN R,00" + std::to_string(10 + i % 40) + ",0,0,0,0," + std::to_string(6550 + i) + ",0,"
+                        + std::to_string(120 + i) + "," + std::to_string(-45 - i) + "," + std::to_string(38 + i)
+                        + ",0,0,0,0," + std::to_string(i % 9) + "," + std::to_string(-(i % 7)) + ","
+                        + std::to_string(200 + i) + "," + std::to_string(-150 - i) + "\r");
+    }
+    return lines;
+}
+
+} // namespace svglogger::bench
