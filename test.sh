@@ -15,6 +15,31 @@ cmake --build build-sanitize
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
 
+# The engine under libFuzzer for a bounded time, where clang and its fuzzer runtime are there.
+if command -v clang++ >/dev/null 2>&1 && echo 'extern "C" int LLVMFuzzerTestOneInput(const char*,unsigned long){return 0;}' \
+     | clang++ -x c++ -fsanitize=fuzzer - -o /tmp/svg-fuzz-probe.$$ >/dev/null 2>&1; then
+  rm -f /tmp/svg-fuzz-probe.$$
+  echo "== libFuzzer over the engine (${SVG_FUZZ_SECONDS:-60} s) =="
+  CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DSVG_ENGINE_ONLY=ON -DSVG_FUZZ=ON >/dev/null
+  cmake --build build-fuzz --target svg-engine-fuzzer svg-fuzz-seeds
+  corpus=build-fuzz/corpus
+  mkdir -p "$corpus"
+  cp tests/fuzz/corpus/* tests/fuzz/regressions/* "$corpus"/ 2>/dev/null || true
+  build-fuzz/tests/svg-fuzz-seeds "$corpus"
+  # A crash stops the run: its input is written to build-fuzz/ for tests/fuzz/regressions.
+  status=0
+  build-fuzz/tests/svg-engine-fuzzer "$corpus" -max_total_time="${SVG_FUZZ_SECONDS:-60}" -max_len=4096 \
+    -print_final_stats=1 -artifact_prefix=build-fuzz/ >build-fuzz/fuzz.log 2>&1 || status=$?
+  grep -E '^(Done|stat::number_of_executed_units|stat::new_units_added|broken invariant|SUMMARY)' build-fuzz/fuzz.log || true
+  if [ "$status" -ne 0 ]; then
+    tail -40 build-fuzz/fuzz.log
+    exit "$status"
+  fi
+else
+  echo "== libFuzzer: no clang with its fuzzer runtime here; skipped =="
+fi
+
 echo "== Whole suite =="
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build

@@ -54,15 +54,20 @@ void TriggerCapture::start()
         m_view.setCaptureIndicatorVisible(false);
         return;
     }
+    // Oldest first: the whole ring from the current position once it has wrapped, else the
+    // slots filled so far. A slot that holds no row (emptied by "設定", or never filled
+    // before a Stop) is passed over: a capture never gets a blank line, and the count is
+    // that of the rows really written.
     const std::int32_t count = preTriggerCount();
-    if (m_captureRowCount >= count) {
-        for (std::int32_t i = 0; i < count; ++i)
-            m_recorder.writeLine(m_preTriggerBuffer[static_cast<std::size_t>((m_preTriggerPos + i) % count)]);
-        m_captureRowCount = count;
-    } else {
-        for (std::int32_t i = 0; i < m_captureRowCount; ++i)
-            m_recorder.writeLine(m_preTriggerBuffer[static_cast<std::size_t>(i)]);
+    const bool wrapped = m_captureRowCount >= count;
+    const std::int32_t slots = wrapped ? count : m_captureRowCount;
+    std::int32_t written = 0;
+    for (std::int32_t i = 0; i < slots; ++i) {
+        const std::string &row = m_preTriggerBuffer[static_cast<std::size_t>(wrapped ? (m_preTriggerPos + i) % count : i)];
+        if (!row.empty() && m_recorder.writeLine(row))
+            ++written;
     }
+    m_captureRowCount = written;
     m_preTriggerPos = 0;
 }
 

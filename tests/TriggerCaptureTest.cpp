@@ -195,6 +195,23 @@ TEST_F(CaptureFixture, StopInTheMiddleOfACaptureThenStartKeepsTheCountAndTheLeft
     EXPECT_EQ(voltages(rig.files.opened.at(1)), (std::vector<std::string>{"6402", "6403", "6600", "6950"}));
 }
 
+TEST_F(CaptureFixture, SlotsNeverFilledBeforeAStopAreNotWrittenAsBlankLines)
+{
+    arm("100", "1000");
+    quiet(6401);
+    quiet(6402);
+    trigger(6900); // two pre-trigger rows; the ring's other slots were never filled
+    for (int i = 0; i < 20; ++i)
+        quiet(6500 + i);
+    rig.handler.stopRun(true); // count 23 kept
+    rig.handler.link().setLinkState(LinkState::AwaitingPrompt);
+    rig.handler.startRun();
+    trigger(6950);
+    // Slots 0 to 22 are read: only the two rows in them are written, then the trigger's.
+    EXPECT_EQ(voltages(rig.files.opened.at(1)), (std::vector<std::string>{"6401", "6402", "6950"}));
+    EXPECT_EQ(rig.handler.capture().captureRowCount(), 3);
+}
+
 TEST_F(CaptureFixture, ApplyingTheSettingsWhileArmedWritesNoEmptyLine)
 {
     arm("5", "100");
