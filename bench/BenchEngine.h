@@ -1,6 +1,6 @@
 #pragma once
 
-#include "BenchFakes.h"
+#include "support/NullViews.h"
 #include "LogFileWriter.h"
 #include "PlainSettings.h"
 #include "PlainTriggerSettings.h"
@@ -16,12 +16,12 @@ namespace svglogger::bench {
 struct BenchEngine {
     PlainSettings settings;
     PlainTriggerSettings triggerSettings;
-    NullView view;
-    NullGraphView graphView;
-    NullRecordingView recordingView;
-    FixedClock clock;
-    NullPort port;
-    NullRunControl runControl;
+    test::NullLinkView view;
+    test::NullGraphView graphView;
+    test::NullRecordingView recordingView;
+    test::FixedClock clock;
+    test::NullPort port;
+    test::NullRunControl runControl;
     ReceiveHandler handler;
 
     explicit BenchEngine(LogFileWriter &file)

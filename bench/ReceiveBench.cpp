@@ -10,7 +10,7 @@ namespace {
 // continuous row handed to a log file that keeps nothing.
 void BM_ReceiveVersion2Lines(benchmark::State &state)
 {
-    bench::NullLogFile file;
+    test::NullLogFile file;
     bench::BenchEngine engine(file);
     engine.handler.onComm("Ver2.01\r");
     const std::vector<std::string> lines = bench::version2Lines();

@@ -37,9 +37,12 @@ LogFileWriter::OpenResult ShiftJisLogFile::createNew(const std::string &path)
     if (!QDir().mkpath(info.absolutePath()))
         return OpenResult::Failed;
     m_file.setFileName(name);
-    // NewOnly never replaces a file, even one that appeared since the check above.
-    if (m_file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+    // NewOnly never replaces a file, even one that appeared since the check above;
+    // Unbuffered hands every write straight to the operating system.
+    if (m_file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
+        m_length = 0;
         return OpenResult::Opened;
+    }
     return QFileInfo::exists(name) ? OpenResult::NameTaken : OpenResult::Failed;
 }
 
@@ -55,9 +58,15 @@ bool ShiftJisLogFile::writeLine(std::string_view text)
         m_bytes = m_encoder.encode(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
     }
     m_bytes.append("\r\n", 2);
-    if (m_file.write(m_bytes) != m_bytes.size())
-        return false;
-    return m_file.flush();
+    if (m_file.write(m_bytes) == m_bytes.size()) {
+        m_length += m_bytes.size();
+        return true;
+    }
+    // A disk that filled up mid-line: the part written goes again, so the file ends with
+    // its last whole row.
+    m_file.resize(m_length);
+    m_file.seek(m_length);
+    return false;
 }
 
 void ShiftJisLogFile::close()

@@ -9,7 +9,8 @@ namespace svglogger {
 
 // The log file on disk: Shift-JIS (code page 932) through Qt's converter, CR LF line ends,
 // no byte-order mark. Every line is handed to the operating system as it is written, so a
-// crash or power cut loses no row that was counted.
+// crash or power cut loses no row that was counted; a line that does not fit on the disk is
+// taken back whole.
 class ShiftJisLogFile final : public LogFileWriter
 {
 public:
@@ -23,7 +24,8 @@ public:
 private:
     QFile m_file;
     QStringEncoder m_encoder;
-    QByteArray m_bytes; // the encoded line, reused
+    QByteArray m_bytes;   // the encoded line, reused
+    qint64 m_length = 0;  // bytes of whole lines in the file
 };
 
 } // namespace svglogger

@@ -6,13 +6,13 @@
 #include "LogFileWriter.h"
 #include "PortWriter.h"
 #include "RecordingView.h"
-#include "PlainTriggerSettings.h"
 #include "RunControl.h"
 
-namespace svglogger::bench {
+namespace svglogger::test {
 
-// A view that shows nothing: the benchmark measures the engine, not a window.
-class NullView final : public LinkView
+// Views, port, clock and log file that take everything and keep nothing: for soak runs and
+// benchmarks, where only the engine is to be measured and nothing may pile up.
+class NullLinkView final : public LinkView
 {
 public:
     void showMeasurementTime(std::string_view) override {}
@@ -30,10 +30,14 @@ public:
     void plotDone() override {}
 };
 
-class FixedClock final : public Clock
+class NullRecordingView final : public RecordingView
 {
 public:
-    LocalDateTime now() const override { return {2026, 12, 7, 10, 30, 15}; }
+    void setOutputPath(std::string_view) override {}
+    void setRecordCount(std::string_view) override {}
+    void setSampleCount(std::string_view) override {}
+    void setCaptureIndicatorVisible(bool) override {}
+    void showStatus(std::string_view) override {}
 };
 
 class NullPort final : public PortWriter
@@ -48,14 +52,10 @@ public:
     void stopRun() override {}
 };
 
-class NullRecordingView final : public RecordingView
+class FixedClock final : public Clock
 {
 public:
-    void setOutputPath(std::string_view) override {}
-    void setRecordCount(std::string_view) override {}
-    void setSampleCount(std::string_view) override {}
-    void setCaptureIndicatorVisible(bool) override {}
-    void showStatus(std::string_view) override {}
+    LocalDateTime now() const override { return {2026, 12, 7, 10, 30, 15}; }
 };
 
 // A log file that takes every line and keeps none.
@@ -67,4 +67,4 @@ public:
     void close() override {}
 };
 
-} // namespace svglogger::bench
+} // namespace svglogger::test
