@@ -160,5 +160,89 @@ TEST_F(EndToEndWindow, StopWhileWaitingForThePortWritesNothingAndUnlocks)
     EXPECT_TRUE(window->findChild<QComboBox *>("Combo1")->isEnabled());
 }
 
+int rowsInTheOneFile(const QString &folder)
+{
+    const QStringList files = QDir(folder).entryList({"*.csv"}, QDir::Files);
+    if (files.size() != 1)
+        return -1;
+    const std::string bytes = test::readBytes((folder + "/" + files[0]).toStdString());
+    return static_cast<int>(std::count(bytes.begin(), bytes.end(), '\n')) - 1;
+}
+
+TEST_F(EndToEndWindow, UnpluggedAndPluggedBackAHundredTimesLosesNoRow)
+{
+    window->setReconnectInterval(10);
+    click("Command1");
+    ASSERT_TRUE(loggerWrote("\x1b"));
+    controller->send("D:");
+    ASSERT_TRUE(loggerWrote("MN R\r\n"));
+    controller->send("Ver2.10\r");
+    int sent = 0;
+    for (int cycle = 0; cycle < 100; ++cycle) {
+        controller->send(line(6600 + cycle) + line(6500 + cycle));
+        sent += 2;
+        ASSERT_TRUE(pumpUntil([&] { return text("Label8_0") == QString::number(sent); })) << "cycle " << cycle;
+        controller->hangUp();
+        ASSERT_TRUE(pumpUntil([&] { return window->waitingForPort(); })) << "cycle " << cycle;
+        EXPECT_EQ(text("StatusText"), QString::fromUtf8(SVGCom::kPortLost));
+        controller = std::make_unique<test::ControllerPty>(portsFolder, "ctl");
+        fromLogger.clear();
+        ASSERT_TRUE(loggerWrote("\x1b")) << "cycle " << cycle;
+        controller->send("D:");
+        ASSERT_TRUE(loggerWrote("MN R\r\n")) << "cycle " << cycle;
+    }
+    EXPECT_EQ(text("StatusText"), "");
+    click("Command2");
+    EXPECT_EQ(rowsInTheOneFile(logs.path()), sent);
+}
+
+TEST_F(EndToEndWindow, HundredKilobytesWithoutCrThenLinesAgain)
+{
+    click("Command1");
+    ASSERT_TRUE(loggerWrote("\x1b"));
+    controller->send("D:");
+    ASSERT_TRUE(loggerWrote("MN R\r\n"));
+    controller->send("Ver2.10\r");
+    const std::string junk(1000, 'x');
+    for (int i = 0; i < 100; ++i) {
+        controller->send(junk);
+        pumpUntil([] { return false; }, 5ms);
+    }
+    EXPECT_LE(window->engine().link().receiveBuffer().text().size(), ReceiveBuffer::kMaxUndelimited);
+    // The junk ends at the next CR as one (bounded) line; the lines after it are decoded.
+    controller->send("\r" + line(6611) + line(6612));
+    ASSERT_TRUE(pumpUntil([&] { return text("Label8_0") == "2"; }));
+    EXPECT_EQ(text("DTLabel_0"), "6,612");
+    click("Command2");
+}
+
+TEST_F(EndToEndWindow, FloodOfAMinuteAt9600BaudIsRecordedWhole)
+{
+    click("Command1");
+    ASSERT_TRUE(loggerWrote("\x1b"));
+    controller->send("D:");
+    ASSERT_TRUE(loggerWrote("MN R\r\n"));
+    controller->send("Ver2.10\r");
+    // 9600 baud carries 960 characters a second: a minute's worth, sent as fast as the line
+    // takes it, with CR LF line ends on every other line.
+    std::string flood;
+    int lines = 0;
+    while (flood.size() < 960 * 60) {
+        std::string next = line(6000 + lines % 1000);
+        if (lines % 2)
+            next += "\n";
+        flood += next;
+        ++lines;
+    }
+    for (std::size_t at = 0; at < flood.size(); at += 512) {
+        controller->send(flood.substr(at, 512));
+        pumpUntil([] { return false; }, 1ms);
+    }
+    ASSERT_TRUE(pumpUntil([&] { return text("Label8_0") == QString::number(lines); }, 20s))
+        << text("Label8_0").toStdString() << " of " << lines;
+    click("Command2");
+    EXPECT_EQ(rowsInTheOneFile(logs.path()), lines);
+}
+
 } // namespace
 } // namespace svglogger

@@ -98,3 +98,100 @@ TEST_F(EndToEnd, IntervalVersion1RowsAreByteExact)
 
 } // namespace
 } // namespace svglogger
+
+#include <QFile>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace svglogger {
+namespace {
+
+int rowsIn(const std::string &bytes)
+{
+    return static_cast<int>(std::count(bytes.begin(), bytes.end(), '\n')) - 1;
+}
+
+TEST_F(EndToEnd, FolderLostMidRunShowsWhyAndTheNextHourRecovers)
+{
+    clock.time = {2016, 6, 24, 9, 59, 58};
+    start();
+    handler.onComm("Ver2.10\r" + version2Line("0000", "6600", "0", "0", "0", "0", "0", "0", "0") + "\r");
+    // The folder goes away (moved, with the open file in it) and a file stands in its place,
+    // then the hour changes.
+    const QString folderPath = QString::fromStdString(folder()).chopped(1);
+    ASSERT_TRUE(QDir().rename(folderPath, folderPath + "-moved"));
+    {
+        QFile blocker(folderPath);
+        ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    }
+    clock.time = {2016, 6, 24, 10, 0, 0};
+    handler.onComm(version2Line("0000", "6601", "0", "0", "0", "0", "0", "0", "0") + "\r");
+    handler.onComm(version2Line("0000", "6602", "0", "0", "0", "0", "0", "0", "0") + "\r");
+    EXPECT_TRUE(recordingView.status.starts_with("ログファイルを作成できません: ")) << recordingView.status;
+    EXPECT_EQ(recordingView.label8, "0"); // nothing counted that was not written
+    // The folder comes back: the next hour opens a file and the message goes.
+    ASSERT_TRUE(QFile::remove(folderPath));
+    clock.time = {2016, 6, 24, 11, 0, 0};
+    handler.onComm(version2Line("0000", "6603", "0", "0", "0", "0", "0", "0", "0") + "\r");
+    EXPECT_EQ(recordingView.status, "");
+    EXPECT_EQ(recordingView.label8, "1");
+    handler.recorder().closeLogFile();
+    EXPECT_EQ(rowsIn(bytes("Tarmin24D11H0M0.csv")), 1);
+    EXPECT_EQ(rowsIn(test::readBytes((folderPath + "-moved/Tarmin24D9H59M58.csv").toStdString())), 1);
+}
+
+// The disk fills up: a file-size limit in a child process stands in for a full filesystem.
+TEST(DiskFull, RowsThatDoNotFitAreNotCountedAndNoPartialLineIsLeft)
+{
+    QTemporaryDir dir;
+    const std::string path = dir.path().toStdString() + "/full.csv";
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{4000, 4000};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        ShiftJisLogFile file;
+        if (file.createNew(path) != LogFileWriter::OpenResult::Opened)
+            _exit(10);
+        int written = 0;
+        int refused = 0;
+        for (int i = 0; i < 200; ++i) {
+            const std::string row = "2016/06/24 9:05:03,6600,10,5,-3,30,40,26.2," + std::to_string(i) + ",0";
+            (file.writeLine(row) ? written : refused) += 1;
+        }
+        file.close();
+        const std::string bytes = test::readBytes(path);
+        const bool whole = bytes.size() <= 4000 && bytes.ends_with("\r\n") && rowsIn(bytes) + 1 == written;
+        _exit(whole && refused > 0 && written > 50 ? 0 : 11);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST_F(EndToEnd, VersionSwitchingMidRunKeepsRecordingWithTheCurrentLayout)
+{
+    clock.time = {2016, 6, 24, 9, 0, 0};
+    start();
+    const std::string v2 = version2Line("0000", "6600", "0", "0", "0", "1", "2", "3", "4");
+    const std::string v1 = olderLine("0000", "6600", "0", "0", "0");
+    handler.onComm("Ver2.00\r" + v2 + "\rVer1.00\r" + v1 + "\r" + v2 + "\rVer2.00\r" + v2 + "\r");
+    handler.recorder().closeLogFile();
+    const std::string text = test::cp932ToUtf8(bytes("Tarmin24D9H0M0.csv"));
+    // One header (the version-2 layout it was opened with); rows follow the version of the
+    // moment: 10 fields, 6 fields, then an older line's layout read from a version-2 line,
+    // then 10 again.
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 5);
+    EXPECT_TRUE(text.starts_with(headerLine(0, 2) + "\r\n"));
+    EXPECT_NE(text.find("\r\n2016/06/24 9:00:00,6600,0,0,0,0\r\n"), std::string::npos);
+    EXPECT_NE(text.find(",6600,0,0,0,1,2,0,0,0\r\n"), std::string::npos);
+    EXPECT_NE(text.find("\r\n2016/06/24 9:00:00,0,0,0,0,0\r\n"), std::string::npos);
+}
+
+} // namespace
+} // namespace svglogger

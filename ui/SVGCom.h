@@ -70,6 +70,8 @@ public:
     void redrawGraphFrame() { drawGraphFrame(); }
     LinkState linkState() const { return m_engine->link().linkState(); }
     bool waitingForPort() const { return m_reconnect.isActive(); }
+    // How often a lost port is tried again (every second unless a test says otherwise).
+    void setReconnectInterval(int milliseconds) { m_reconnect.setInterval(milliseconds); }
 
     // Settings: the controls, read live.
     bool showCommunicationLog() const override;
