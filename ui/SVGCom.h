@@ -38,7 +38,7 @@ namespace svglogger {
 
 // The main window: the settings in its controls, the live readout, the run control (start,
 // stop, exit, port choice, output folder) and the engine that handles every receive event.
-// Controls carry the object names of the original design ("Command1", "Option2_1", ...).
+// Controls carry their established names as object names ("Command1", "Option2_1", ...).
 class SVGCom final : public QWidget,
                      public Settings,
                      public LinkView,

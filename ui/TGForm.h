@@ -18,7 +18,7 @@ class Settings;
 
 // The trigger settings window "トリガーの設定": trigger type, OR/AND rule, record counts,
 // window-out and change conditions. Modeless beside the main window; its controls are read
-// live by the trigger at every sample. Object names follow the original design ("Check1_4").
+// live by the trigger at every sample. Controls carry their established names ("Check1_4").
 class TGForm final : public QWidget
 {
     Q_OBJECT
