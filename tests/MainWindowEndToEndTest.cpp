@@ -70,6 +70,15 @@ struct EndToEndWindow : ::testing::Test {
     }
     void click(const char *name) { QTest::mouseClick(window->findChild<QPushButton *>(name), Qt::LeftButton); }
     QStringList csvFiles() const { return QDir(logs.path()).entryList({"*.csv"}, QDir::Files, QDir::Name); }
+    // Start, the prompt answered, a version-2 controller streaming.
+    void startStreaming()
+    {
+        click("Command1");
+        ASSERT_TRUE(loggerWrote("\x1b")) << "no ESC at Start";
+        controller->send("D:");
+        ASSERT_TRUE(loggerWrote("MN R\r\n"));
+        controller->send("Ver2.10\r");
+    }
     std::string line(int voltage) const
     {
         return "MN R,0000,0,0,0,0," + std::to_string(voltage) + ",0,1000,-500,200,0,0,0,0,30,40,2350,0\r";
@@ -117,11 +126,8 @@ TEST_F(EndToEndWindow, StartDialogueRowsStop)
 
 TEST_F(EndToEndWindow, UnpluggedControllerIsWaitedForAndTheRunGoesOnInTheSameFile)
 {
-    click("Command1");
-    ASSERT_TRUE(loggerWrote("\x1b"));
-    controller->send("D:");
-    ASSERT_TRUE(loggerWrote("MN R\r\n"));
-    controller->send("Ver2.10\r" + line(6600) + line(6601));
+    startStreaming();
+    controller->send(line(6600) + line(6601));
     ASSERT_TRUE(pumpUntil([&] { return text("Label8_0") == "2"; }));
 
     controller->hangUp();
@@ -172,11 +178,7 @@ int rowsInTheOneFile(const QString &folder)
 TEST_F(EndToEndWindow, UnpluggedAndPluggedBackAHundredTimesLosesNoRow)
 {
     window->setReconnectInterval(10);
-    click("Command1");
-    ASSERT_TRUE(loggerWrote("\x1b"));
-    controller->send("D:");
-    ASSERT_TRUE(loggerWrote("MN R\r\n"));
-    controller->send("Ver2.10\r");
+    startStreaming();
     int sent = 0;
     for (int cycle = 0; cycle < 100; ++cycle) {
         controller->send(line(6600 + cycle) + line(6500 + cycle));
@@ -198,11 +200,7 @@ TEST_F(EndToEndWindow, UnpluggedAndPluggedBackAHundredTimesLosesNoRow)
 
 TEST_F(EndToEndWindow, HundredKilobytesWithoutCrThenLinesAgain)
 {
-    click("Command1");
-    ASSERT_TRUE(loggerWrote("\x1b"));
-    controller->send("D:");
-    ASSERT_TRUE(loggerWrote("MN R\r\n"));
-    controller->send("Ver2.10\r");
+    startStreaming();
     const std::string junk(1000, 'x');
     for (int i = 0; i < 100; ++i) {
         controller->send(junk);
@@ -218,11 +216,7 @@ TEST_F(EndToEndWindow, HundredKilobytesWithoutCrThenLinesAgain)
 
 TEST_F(EndToEndWindow, FloodOfAMinuteAt9600BaudIsRecordedWhole)
 {
-    click("Command1");
-    ASSERT_TRUE(loggerWrote("\x1b"));
-    controller->send("D:");
-    ASSERT_TRUE(loggerWrote("MN R\r\n"));
-    controller->send("Ver2.10\r");
+    startStreaming();
     // 9600 baud carries 960 characters a second: a minute's worth, sent as fast as the line
     // takes it, with CR LF line ends on every other line.
     std::string flood;

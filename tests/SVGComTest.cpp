@@ -1,5 +1,6 @@
 #include "SVGCom.h"
 #include "support/QtPrinters.h"
+#include "support/WindowOnEmptyRuntime.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -24,19 +25,8 @@
 namespace svglogger {
 namespace {
 
-// A main window on an empty runtime folder (so only the system's ports are listed).
-struct WindowFixture : ::testing::Test {
-    QTemporaryDir runtime;
-    std::unique_ptr<SVGCom> window;
-
-    void SetUp() override
-    {
-        qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
-        window = std::make_unique<SVGCom>();
-        window->show();
-        QApplication::setActiveWindow(window.get());
-        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
-    }
+struct WindowFixture : ::testing::Test, test::WindowOnEmptyRuntime {
+    void SetUp() override { ASSERT_TRUE(active()); }
 
     template <typename T>
     T *child(const char *name) const

@@ -1,5 +1,6 @@
 #include "SVGCom.h"
 #include "support/QtPrinters.h"
+#include "support/WindowOnEmptyRuntime.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -15,16 +16,7 @@
 namespace svglogger {
 namespace {
 
-struct TGFormFixture : ::testing::Test {
-    QTemporaryDir runtime;
-    std::unique_ptr<SVGCom> window;
-
-    void SetUp() override
-    {
-        qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
-        window = std::make_unique<SVGCom>();
-        window->show();
-    }
+struct TGFormFixture : ::testing::Test, test::WindowOnEmptyRuntime {
     template <typename T>
     T *control(const char *name) const
     {
