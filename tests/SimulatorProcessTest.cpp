@@ -2,6 +2,7 @@
 #include "PlainSettings.h"
 #include "support/PtyPeer.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -150,6 +151,27 @@ TEST(SimulatorProcess, ReplacesALinkLeftBehindAndRemovesItOnSigint)
     ::kill(static_cast<pid_t>(process.processId()), SIGINT);
     ASSERT_TRUE(process.waitForFinished(3000));
     EXPECT_FALSE(QFileInfo(QString::fromStdString(stale)).isSymLink());
+}
+
+TEST(SimulatorProcess, ReplaysAFilesLinesAfterTheVersionLine)
+{
+    QTemporaryDir dir;
+    const QString file = dir.path() + "/lines.txt";
+    {
+        QFile out(file);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write("MN R,0000,0,6601,0,0,0,0,0\r\nMN R,0000,0,6602,0,0,0,0,0\nlast line\n");
+    }
+    Simulator sim({"--replay", file, "--rate", "50", "--version", "1"});
+    ASSERT_TRUE(sim.waitForLink());
+    test::PtyPeer peer(sim.link);
+    peer.write("\x1b");
+    ASSERT_EQ(peer.readUntil("D:", 3s), "D:");
+    peer.write("MN R\r\n");
+    const std::string text = peer.readUntil("last line\r", 3s);
+    EXPECT_EQ(splitAtCr(text), (std::vector<std::string>{"SVG CONTROLLER Ver1.20", "MN R,0000,0,6601,0,0,0,0,0",
+                                                         "MN R,0000,0,6602,0,0,0,0,0", "last line"}));
+    EXPECT_EQ(peer.readFor(300ms), ""); // the file is done: silence
 }
 
 TEST(SimulatorProcess, BadArgumentsAreRefusedWithAMessage)
