@@ -24,7 +24,6 @@ public:
 
     std::int32_t x(int j) const { return m_x[j]; }
     std::int32_t y(int j) const { return m_y[j]; }
-    const std::array<std::int32_t, kPoints> &xs() const { return m_x; }
     const std::array<std::int32_t, kPoints> &ys() const { return m_y; }
 
 private:

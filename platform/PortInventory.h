@@ -16,7 +16,6 @@ public:
     void discover();
     // The entries separated by CR LF, nothing before the first or after the last.
     QString discoverSerialPorts();
-    const QStringList &entries() const { return m_entries; }
     // The device to open for port number n; empty when n names no discovered port.
     QString deviceForPort(int number) const;
 

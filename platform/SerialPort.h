@@ -21,7 +21,6 @@ public:
     // Hands over what is still waiting, then closes; harmless when closed.
     void close();
     bool isOpen() const { return m_port.isOpen(); }
-    QString errorText() const { return m_port.errorString(); }
 
     void output(std::string_view bytes) override;
 

@@ -65,7 +65,6 @@ public:
 
     const std::string &rowText() const { return m_rowText; }
     const std::string &logFolder() const { return m_logFolder; }
-    const std::string &openPath() const { return m_openPath; }
     std::int16_t fileHour() const { return m_fileHour; }
     bool logFileOpen() const { return m_logFileOpen != 0; }
     IntervalAggregator &intervals() { return m_intervals; }

@@ -60,8 +60,7 @@ std::string MeasurementGenerator::nextLine()
         const auto eventNumber = static_cast<std::int64_t>(t / period);
         if (t >= period && sinceEvent < 1.0)
             voltage -= 500.0; // a one-second dip below the usual lower limit
-        m_loadStepped = eventNumber % 2 == 1;
-        if (m_loadStepped)
+        if (eventNumber % 2 == 1)
             loadKw += 120.0; // the load steps up at one event and back down at the next
     }
 

@@ -27,8 +27,6 @@ public:
     std::string versionLine() const;
     // The next measurement line, without CR.
     std::string nextLine();
-    // Lines produced so far.
-    std::int64_t lineCount() const { return m_index; }
 
 private:
     double noise(double amplitude);
@@ -36,7 +34,6 @@ private:
     Options m_options;
     std::mt19937 m_random;
     std::int64_t m_index = 0;
-    bool m_loadStepped = false;
 };
 
 } // namespace svglogger

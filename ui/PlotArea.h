@@ -28,7 +28,6 @@ public:
 
     // The plot's background colour (Option4); takes effect with the next frame.
     void setBackground(QColor colour) { m_background = colour; }
-    QColor background() const { return m_background; }
     // Draws the grid, the time labels and the zero-power line on the background and stores
     // the result as the frame; the plot then shows the frame alone.
     void drawFrame();

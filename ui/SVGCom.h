@@ -66,8 +66,6 @@ public:
     void setFileChooser(FileChooser chooser) { m_chooseFile = std::move(chooser); }
 
     ReceiveHandler &engine() { return *m_engine; }
-    // DrawGraphFrame: the plot's frame, the scale numbers, the legend colours and the scales.
-    void redrawGraphFrame() { drawGraphFrame(); }
     LinkState linkState() const { return m_engine->link().linkState(); }
     bool waitingForPort() const { return m_reconnect.isActive(); }
     // How often a lost port is tried again (every second unless a test says otherwise).
