@@ -6,7 +6,9 @@
 #include "support/QtPrinters.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QRadioButton>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -173,6 +175,34 @@ int rowsInTheOneFile(const QString &folder)
         return -1;
     const std::string bytes = test::readBytes((folder + "/" + files[0]).toStdString());
     return static_cast<int>(std::count(bytes.begin(), bytes.end(), '\n')) - 1;
+}
+
+TEST_F(EndToEndWindow, SingleShotCaptureStopsTheRunFromWithinTheReceiveEvent)
+{
+    QTest::mouseClick(window->findChild<QRadioButton *>("TG_1"), Qt::LeftButton);
+    TGForm &form = window->tgForm();
+    QTest::mouseClick(form.findChild<QRadioButton *>("Option1_0"), Qt::LeftButton); // "単発"
+    auto *check = form.findChild<QCheckBox *>("Check1_0");
+    QTest::mouseClick(check, Qt::LeftButton, {}, QPoint(6, check->height() / 2));
+    form.findChild<QLineEdit *>("Text1_0")->setText("2");
+    form.findChild<QLineEdit *>("Text1_1")->setText("10");
+    QTest::mouseClick(form.findChild<QPushButton *>("Command1"), Qt::LeftButton);
+    startStreaming();
+    // One burst: quiet lines, a dip that fires, and more than the capture needs.
+    std::string burst;
+    for (int i = 0; i < 5; ++i)
+        burst += line(6600 + i);
+    burst += line(6100);
+    for (int i = 0; i < 20; ++i)
+        burst += line(6700 + i);
+    fromLogger.clear();
+    controller->send(burst);
+    ASSERT_TRUE(pumpUntil([&] { return window->linkState() == LinkState::Idle; }));
+    EXPECT_TRUE(loggerWrote("\x1b")) << "Stop's ESC";
+    EXPECT_EQ(window->engine().recorder().triggerState(), TriggerState::Finished);
+    EXPECT_EQ(text("Command1"), QString::fromUtf8("再開"));
+    EXPECT_FALSE(window->findChild<QLabel *>("Label12")->isVisible());
+    EXPECT_EQ(rowsInTheOneFile(logs.path()), 11); // N + 1: two before, the dip, eight after
 }
 
 TEST_F(EndToEndWindow, UnpluggedAndPluggedBackAHundredTimesLosesNoRow)

@@ -85,8 +85,7 @@ SVGCom::SVGCom(QWidget *parent)
         EngineInterfaces{*this, m_clock, m_serial, *this, *m_picture1, *this, *this, m_logFile, *this});
     setTabOrderAsDesigned();
 
-    connect(&m_serial, &SerialPort::received, this,
-            [this](const QByteArray &bytes) { m_engine->onComm(std::string_view(bytes.constData(), bytes.size())); });
+    connect(&m_serial, &SerialPort::received, this, &SVGCom::mscomm1OnComm);
     connect(&m_serial, &SerialPort::lost, this, &SVGCom::portLost);
     m_timer1.setInterval(300);
     connect(&m_timer1, &QTimer::timeout, this, &SVGCom::timer1Timer);
@@ -596,6 +595,22 @@ void SVGCom::text4LostFocus()
 }
 
 // --- Port loss and program end ----------------------------------------------------------------
+
+// Receive events one at a time: bytes handed over while one is being handled (a single-shot
+// capture that stops the run closes the port, which hands over what was still waiting) are
+// handled right after it, in arrival order.
+void SVGCom::mscomm1OnComm(const QByteArray &bytes)
+{
+    m_pendingInput += bytes;
+    if (m_inReceiveEvent)
+        return;
+    m_inReceiveEvent = true;
+    while (!m_pendingInput.isEmpty()) {
+        const QByteArray received = std::exchange(m_pendingInput, QByteArray());
+        m_engine->onComm(std::string_view(received.constData(), static_cast<std::size_t>(received.size())));
+    }
+    m_inReceiveEvent = false;
+}
 
 void SVGCom::portLost()
 {

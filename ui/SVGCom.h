@@ -151,6 +151,7 @@ private:
     void tgFormClosed();
 
     void lockRunSettings(bool locked);
+    void mscomm1OnComm(const QByteArray &bytes);
     void portLost();
     void tryReconnect();
     void endProgram();
@@ -169,6 +170,8 @@ private:
     QString m_portDevice;       // the device of the run, kept for reconnecting
     QString m_dialogFileName;   // where the next Browse starts
     QString m_communicationLog; // Text2's text, one character per received byte
+    QByteArray m_pendingInput;  // received while a receive event was being handled
+    bool m_inReceiveEvent = false;
     std::int16_t m_portNumber = 0;
     bool m_portStatusShown = false;
     bool m_logChanged = false;
