@@ -464,6 +464,11 @@ void SVGCom::stopRun()
 void SVGCom::tgClick(int index)
 {
     if (index == 1) {
+        if (!tgForm().isVisible() && !m_tgFormPlaced) {
+            // Beside the main window, not over it.
+            tgForm().move(frameGeometry().topRight() + QPoint(8, 0));
+            m_tgFormPlaced = true;
+        }
         tgForm().show();
         tgForm().raise();
         tgForm().activateWindow();
@@ -479,6 +484,7 @@ void SVGCom::tgFormClosed()
     tgClick(0);
     if (m_tgForm)
         m_tgForm.release()->deleteLater();
+    m_tgFormPlaced = false;
 }
 
 // --- Handlers -------------------------------------------------------------------------------

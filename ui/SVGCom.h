@@ -172,6 +172,7 @@ private:
     QString m_communicationLog; // Text2's text, one character per received byte
     QByteArray m_pendingInput;  // received while a receive event was being handled
     bool m_inReceiveEvent = false;
+    bool m_tgFormPlaced = false;
     std::int16_t m_portNumber = 0;
     bool m_portStatusShown = false;
     bool m_logChanged = false;

@@ -83,7 +83,7 @@ void TGForm::buildControls()
             m_text2[2 * k + 1] = box(frame4, QString("Text2_%1").arg(2 * k + 1), limits[2 * k + 1], QRect(375, y, 70, 20));
     }
 
-    auto *frame3 = named(new QGroupBox(QString::fromUtf8("変化値管理"), this), "Frame3", QRect(10, 272, 440, 146));
+    auto *frame3 = named(new QGroupBox(QString::fromUtf8("変化値管理"), this), "Frame3", QRect(10, 272, 452, 146));
     const char *const change[6] = {"⊿Ｖ", "⊿負荷電力", "⊿負荷無効", "⊿SVG出力", "⊿不平衡電圧", "⊿不平衡出力"};
     const char *const thresholds[6] = {"200", "200", "200", "200", "100", "10"};
     const char *const units[6] = {"Ｖ", "kW", "kvar", "kvar", "V", "A"};
@@ -96,7 +96,7 @@ void TGForm::buildControls()
     }
     named(new QLabel(QString::fromUtf8("比較データ"), frame3), "Label5", QRect(250, 20, 100, 20));
     m_text4 = box(frame3, "Text4", "5", QRect(250, 42, 50, 20));
-    named(new QLabel(QString::fromUtf8("×0.2秒前のデータと比較"), frame3), "Label6", QRect(304, 42, 134, 20));
+    named(new QLabel(QString::fromUtf8("×0.2秒前のデータと比較"), frame3), "Label6", QRect(304, 42, 146, 20));
 
     m_command1 = named(new QPushButton(QString::fromUtf8("設定"), this), "Command1", QRect(470, 380, 110, 30));
 
