@@ -19,12 +19,13 @@ int readHexDigits(std::string_view digits);
 // Nearest whole number, halves to the even neighbour (2.5 -> 2, 3.5 -> 4, -2.5 -> -2).
 // Adding and taking away 1.5 x 2^52 leaves no fraction bits, so the hardware's default
 // rounding (to nearest, ties to even) does the work; larger magnitudes are whole already.
+// Relies on strict IEEE double arithmetic: never build this with -ffast-math.
 inline double roundHalfEven(double value)
 {
     constexpr double kShift = 6755399441055744.0;
     if (!(value > -kShift && value < kShift))
         return value;
-    volatile double shifted = value + kShift; // kept in memory: no excess precision, no folding
+    const double shifted = value + kShift;
     return shifted - kShift;
 }
 
