@@ -167,6 +167,16 @@ TEST_F(WindowFixture, ReadoutFollowsDecodedLinesAndTheVersion)
     EXPECT_TRUE(child<QLabel>("DTLabel_5")->isEnabled());
 }
 
+TEST_F(WindowFixture, CommunicationLogShowsTheLinesWhileChecked)
+{
+    window->engine().onComm("before\r");
+    QTest::mouseClick(child<QCheckBox>("Check6"), Qt::LeftButton);
+    window->engine().onComm("MN R,first\rsecond line\r");
+    const QString shown = child<QPlainTextEdit>("Text2")->toPlainText();
+    EXPECT_EQ(shown, "\nMN R,first\nsecond line"); // the log begins with its line break
+    EXPECT_TRUE(child<QPlainTextEdit>("Text2")->isReadOnly());
+}
+
 TEST_F(WindowFixture, StartWithoutAPortSaysSoAndStaysIdle)
 {
     child<QComboBox>("Combo1")->clear();
