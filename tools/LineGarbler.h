@@ -22,7 +22,7 @@ public:
     static constexpr std::size_t kLongRun = 40000;
 
 private:
-    double m_rate;
+    double m_rate = 0.0;
     std::mt19937 m_random;
     Fault m_lastFault = Fault::None;
 };
