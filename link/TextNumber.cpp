@@ -89,6 +89,11 @@ double readTextNumber(std::string_view text)
     return negative ? -value : value;
 }
 
+std::string atLeastOneText(std::string_view text)
+{
+    return readTextNumber(text) < 1.0 ? std::string("1") : std::string(text);
+}
+
 int readHexDigits(std::string_view digits)
 {
     int value = 0;

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace svglogger {
@@ -11,6 +12,10 @@ namespace svglogger {
 // part are read up to the first character that cannot continue the number. Text that does not
 // begin with a number reads as 0. A number too large for a double reads as +/-infinity.
 double readTextNumber(std::string_view text);
+
+// A box that must hold at least 1, as it loses the focus: text whose number is below 1 (also
+// empty or non-numeric text) becomes "1"; anything else stays as typed.
+std::string atLeastOneText(std::string_view text);
 
 // Hexadecimal digits read from the start of `digits` until the first non-hex character.
 // At most four digits are passed by the callers, so the result is 0 to 0xFFFF.

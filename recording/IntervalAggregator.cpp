@@ -97,9 +97,7 @@ std::string IntervalAggregator::buildRow(const MeasurementSample &sample, int k,
 
 std::string IntervalAggregator::validatedIntervalText(std::string_view text)
 {
-    if (readTextNumber(text) < 1.0)
-        return "1";
-    return std::string(text);
+    return atLeastOneText(text);
 }
 
 } // namespace svglogger

@@ -20,7 +20,7 @@ TriggerWindowRules::RecordCounts TriggerWindowRules::validatedRecordCounts(Recor
 
 std::string TriggerWindowRules::validatedCompareDepth(std::string_view text)
 {
-    return readTextNumber(text) < 1 ? std::string("1") : std::string(text);
+    return atLeastOneText(text);
 }
 
 std::string TriggerWindowRules::durationText(double seconds)
