@@ -1,4 +1,4 @@
-#include "SVGCom.h"
+#include "ui/SVGCom.h"
 
 #include <QApplication>
 

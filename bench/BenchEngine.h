@@ -1,10 +1,10 @@
 #pragma once
 
 #include "support/NullViews.h"
-#include "LogFileWriter.h"
-#include "PlainSettings.h"
-#include "PlainTriggerSettings.h"
-#include "ReceiveHandler.h"
+#include "recording/LogFileWriter.h"
+#include "common/PlainSettings.h"
+#include "recording/PlainTriggerSettings.h"
+#include "pipeline/ReceiveHandler.h"
 
 #include <string>
 #include <vector>

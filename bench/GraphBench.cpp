@@ -1,6 +1,6 @@
-#include "PlotArea.h"
-#include "TracePlotter.h"
-#include "TrendHistory.h"
+#include "ui/PlotArea.h"
+#include "graph/TracePlotter.h"
+#include "link/TrendHistory.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,5 +1,5 @@
 #include "BenchEngine.h"
-#include "ShiftJisLogFile.h"
+#include "platform/ShiftJisLogFile.h"
 
 #include <QTemporaryDir>
 

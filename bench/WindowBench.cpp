@@ -1,5 +1,5 @@
 #include "BenchEngine.h"
-#include "SVGCom.h"
+#include "ui/SVGCom.h"
 
 #include <QLineEdit>
 #include <QTemporaryDir>

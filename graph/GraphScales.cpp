@@ -1,4 +1,4 @@
-#include "GraphScales.h"
+#include "graph/GraphScales.h"
 
 namespace svglogger {
 

@@ -1,7 +1,7 @@
-#include "TracePlotter.h"
+#include "graph/TracePlotter.h"
 
-#include "GraphView.h"
-#include "TrendHistory.h"
+#include "graph/GraphView.h"
+#include "link/TrendHistory.h"
 
 namespace svglogger {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "GraphScales.h"
-#include "TracePoints.h"
+#include "graph/GraphScales.h"
+#include "graph/TracePoints.h"
 
 namespace svglogger {
 

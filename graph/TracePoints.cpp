@@ -1,7 +1,7 @@
-#include "TracePoints.h"
+#include "graph/TracePoints.h"
 
-#include "TextNumber.h"
-#include "TrendHistory.h"
+#include "common/TextNumber.h"
+#include "link/TrendHistory.h"
 
 #include <algorithm>
 

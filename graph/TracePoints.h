@@ -1,6 +1,6 @@
 #pragma once
 
-#include "GraphScales.h"
+#include "graph/GraphScales.h"
 
 #include <array>
 #include <cstdint>

@@ -1,6 +1,6 @@
-#include "CommLog.h"
+#include "link/CommLog.h"
 
-#include "LinkView.h"
+#include "link/LinkView.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
-#include "DeviceLink.h"
+#include "link/DeviceLink.h"
 
-#include "PortWriter.h"
-#include "Settings.h"
+#include "link/PortWriter.h"
+#include "common/Settings.h"
 
 namespace svglogger {
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "CommLog.h"
-#include "LinkState.h"
-#include "ReceiveBuffer.h"
+#include "link/CommLog.h"
+#include "link/LinkState.h"
+#include "link/ReceiveBuffer.h"
 
 #include <string>
 #include <string_view>

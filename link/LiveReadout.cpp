@@ -1,6 +1,6 @@
-#include "LiveReadout.h"
+#include "link/LiveReadout.h"
 
-#include "LinkView.h"
+#include "link/LinkView.h"
 
 #include <cmath>
 

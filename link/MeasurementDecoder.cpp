@@ -1,7 +1,7 @@
-#include "MeasurementDecoder.h"
+#include "link/MeasurementDecoder.h"
 
-#include "Settings.h"
-#include "TextNumber.h"
+#include "common/Settings.h"
+#include "common/TextNumber.h"
 
 #include <cmath>
 

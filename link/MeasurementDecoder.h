@@ -1,7 +1,7 @@
 #pragma once
 
-#include "MeasurementSample.h"
-#include "TrendHistory.h"
+#include "link/MeasurementSample.h"
+#include "link/TrendHistory.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "MeasurementTime.h"
+#include "link/MeasurementTime.h"
 
 namespace svglogger {
 

@@ -1,4 +1,4 @@
-#include "TrendHistory.h"
+#include "link/TrendHistory.h"
 
 namespace svglogger {
 

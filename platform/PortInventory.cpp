@@ -1,4 +1,4 @@
-#include "PortInventory.h"
+#include "platform/PortInventory.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "SerialPort.h"
+#include "platform/SerialPort.h"
 
 namespace svglogger {
 

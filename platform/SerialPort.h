@@ -1,6 +1,6 @@
 #pragma once
 
-#include "PortWriter.h"
+#include "link/PortWriter.h"
 
 #include <QObject>
 #include <QSerialPort>

@@ -1,4 +1,4 @@
-#include "ShiftJisLogFile.h"
+#include "platform/ShiftJisLogFile.h"
 
 #include <QDir>
 #include <QFileInfo>

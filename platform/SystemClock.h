@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Clock.h"
+#include "common/Clock.h"
 
 namespace svglogger {
 

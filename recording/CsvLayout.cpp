@@ -1,6 +1,6 @@
-#include "CsvLayout.h"
+#include "recording/CsvLayout.h"
 
-#include "CsvText.h"
+#include "recording/CsvText.h"
 
 namespace svglogger {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Clock.h"
-#include "MeasurementSample.h"
+#include "common/Clock.h"
+#include "link/MeasurementSample.h"
 
 #include <string>
 

@@ -1,6 +1,6 @@
-#include "CsvText.h"
+#include "recording/CsvText.h"
 
-#include "TextNumber.h"
+#include "common/TextNumber.h"
 
 #include <cmath>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "DateSerial.h"
+#include "recording/DateSerial.h"
 
 #include <cmath>
 #include <cstdint>

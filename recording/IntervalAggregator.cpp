@@ -1,9 +1,9 @@
-#include "IntervalAggregator.h"
+#include "recording/IntervalAggregator.h"
 
-#include "CsvText.h"
-#include "DateSerial.h"
-#include "RecordingView.h"
-#include "TextNumber.h"
+#include "recording/CsvText.h"
+#include "recording/DateSerial.h"
+#include "recording/RecordingView.h"
+#include "common/TextNumber.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,14 +1,14 @@
-#include "LogRecorder.h"
+#include "recording/LogRecorder.h"
 
-#include "CaptureRows.h"
-#include "Clock.h"
-#include "CsvLayout.h"
-#include "DateSerial.h"
-#include "LogFileWriter.h"
-#include "MeasurementDecoder.h"
-#include "RecordingView.h"
-#include "Settings.h"
-#include "TextNumber.h"
+#include "recording/CaptureRows.h"
+#include "common/Clock.h"
+#include "recording/CsvLayout.h"
+#include "recording/DateSerial.h"
+#include "recording/LogFileWriter.h"
+#include "link/MeasurementDecoder.h"
+#include "recording/RecordingView.h"
+#include "common/Settings.h"
+#include "common/TextNumber.h"
 
 namespace svglogger {
 

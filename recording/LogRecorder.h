@@ -1,7 +1,7 @@
 #pragma once
 
-#include "IntervalAggregator.h"
-#include "TriggerState.h"
+#include "recording/IntervalAggregator.h"
+#include "recording/TriggerState.h"
 
 #include <cstdint>
 #include <string>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TriggerSettings.h"
+#include "recording/TriggerSettings.h"
 
 #include <array>
 

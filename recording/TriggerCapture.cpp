@@ -1,10 +1,10 @@
-#include "TriggerCapture.h"
+#include "recording/TriggerCapture.h"
 
-#include "LogRecorder.h"
-#include "RecordingView.h"
-#include "RunControl.h"
-#include "TextNumber.h"
-#include "TriggerSettings.h"
+#include "recording/LogRecorder.h"
+#include "recording/RecordingView.h"
+#include "recording/RunControl.h"
+#include "common/TextNumber.h"
+#include "recording/TriggerSettings.h"
 
 #include <algorithm>
 #include <limits>

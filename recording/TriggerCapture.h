@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CaptureRows.h"
+#include "recording/CaptureRows.h"
 
 #include <cstdint>
 #include <string>

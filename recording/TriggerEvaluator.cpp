@@ -1,7 +1,7 @@
-#include "TriggerEvaluator.h"
+#include "recording/TriggerEvaluator.h"
 
-#include "TextNumber.h"
-#include "TriggerSettings.h"
+#include "common/TextNumber.h"
+#include "recording/TriggerSettings.h"
 
 #include <cmath>
 #include <limits>

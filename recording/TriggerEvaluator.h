@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MeasurementSample.h"
+#include "link/MeasurementSample.h"
 
 #include <array>
 #include <cstdint>

@@ -1,6 +1,6 @@
-#include "TriggerWindowRules.h"
+#include "recording/TriggerWindowRules.h"
 
-#include "TextNumber.h"
+#include "common/TextNumber.h"
 
 #include <cmath>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "CommLog.h"
+#include "link/CommLog.h"
 #include "support/FakeLinkView.h"
 
 #include <gtest/gtest.h>

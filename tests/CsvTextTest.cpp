@@ -1,6 +1,6 @@
-#include "CsvLayout.h"
-#include "CsvText.h"
-#include "DateSerial.h"
+#include "recording/CsvLayout.h"
+#include "recording/CsvText.h"
+#include "recording/DateSerial.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
-#include "SVGCom.h"
-#include "GraphScales.h"
-#include "TracePlotter.h"
-#include "TracePoints.h"
-#include "TrendHistory.h"
+#include "ui/SVGCom.h"
+#include "graph/GraphScales.h"
+#include "graph/TracePlotter.h"
+#include "graph/TracePoints.h"
+#include "link/TrendHistory.h"
 #include "support/QtPrinters.h"
 
 #include <QApplication>

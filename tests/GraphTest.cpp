@@ -1,7 +1,7 @@
-#include "GraphScales.h"
-#include "TracePlotter.h"
-#include "TracePoints.h"
-#include "TrendHistory.h"
+#include "graph/GraphScales.h"
+#include "graph/TracePlotter.h"
+#include "graph/TracePoints.h"
+#include "link/TrendHistory.h"
 #include "support/FakeGraphView.h"
 
 #include <gtest/gtest.h>

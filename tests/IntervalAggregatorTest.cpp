@@ -1,5 +1,5 @@
-#include "DateSerial.h"
-#include "IntervalAggregator.h"
+#include "recording/DateSerial.h"
+#include "recording/IntervalAggregator.h"
 #include "support/FakeRecordingView.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "LiveReadout.h"
+#include "link/LiveReadout.h"
 #include "support/FakeLinkView.h"
 
 #include <gtest/gtest.h>

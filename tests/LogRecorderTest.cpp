@@ -1,4 +1,4 @@
-#include "CsvLayout.h"
+#include "recording/CsvLayout.h"
 #include "support/EngineRig.h"
 #include "support/Lines.h"
 

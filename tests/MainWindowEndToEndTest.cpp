@@ -1,5 +1,5 @@
-#include "CsvLayout.h"
-#include "SVGCom.h"
+#include "recording/CsvLayout.h"
+#include "ui/SVGCom.h"
 #include "support/Cp932.h"
 #include "support/ControllerPty.h"
 #include "support/Files.h"

@@ -1,4 +1,4 @@
-#include "PortEntry.h"
+#include "link/PortEntry.h"
 
 #include <gtest/gtest.h>
 

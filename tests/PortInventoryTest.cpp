@@ -1,5 +1,5 @@
-#include "PortEntry.h"
-#include "PortInventory.h"
+#include "link/PortEntry.h"
+#include "platform/PortInventory.h"
 #include "support/QtPrinters.h"
 
 #include <QDir>

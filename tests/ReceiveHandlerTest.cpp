@@ -141,7 +141,7 @@ Outcome run(const std::vector<std::string> &events)
         rig.handler.onComm(event);
     Outcome o{rig.handler.link().commLog().text(), rig.port.written, rig.handler.link().linkState(),
               rig.handler.decoder().controllerVersion(), {}, {}, 0, 0,
-              std::string(rig.handler.link().receiveBuffer().text())};
+              std::string(rig.handler.link().receiveBuffer().text()), {}};
     o.readouts = rig.linkView.readoutCalls;
     const TrendHistory &trend = rig.handler.decoder().trendHistory();
     for (int q = 0; q < TrendHistory::kQuantities; ++q)

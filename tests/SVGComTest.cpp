@@ -1,4 +1,4 @@
-#include "SVGCom.h"
+#include "ui/SVGCom.h"
 #include "support/QtPrinters.h"
 #include "support/WindowOnEmptyRuntime.h"
 

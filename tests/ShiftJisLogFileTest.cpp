@@ -1,5 +1,5 @@
-#include "CsvLayout.h"
-#include "ShiftJisLogFile.h"
+#include "recording/CsvLayout.h"
+#include "platform/ShiftJisLogFile.h"
 #include "support/Cp932.h"
 #include "support/Files.h"
 

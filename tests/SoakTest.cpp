@@ -16,8 +16,9 @@ constexpr bool kHeapMeasured = true;
 
 void expectFlatHeap(const DaySoak::Result &r)
 {
-    if (kHeapMeasured)
+    if (kHeapMeasured) {
         EXPECT_LE(r.heapAtEnd, r.heapAfterFirstHour + 64 * 1024) << "after 1 h " << r.heapAfterFirstHour;
+    }
 }
 
 TEST(DaySoak, ContinuousEveryLineIsOneRowAcrossTwentyFourHourlyFiles)

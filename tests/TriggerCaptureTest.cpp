@@ -1,5 +1,5 @@
-#include "CsvLayout.h"
-#include "TriggerWindowRules.h"
+#include "recording/CsvLayout.h"
+#include "recording/TriggerWindowRules.h"
 #include "support/EngineRig.h"
 #include "support/Lines.h"
 

@@ -1,4 +1,4 @@
-#include "SVGCom.h"
+#include "ui/SVGCom.h"
 #include "support/Cp932.h"
 #include "support/Files.h"
 #include "support/QtPrinters.h"

@@ -1,5 +1,5 @@
-#include "PlainTriggerSettings.h"
-#include "TriggerEvaluator.h"
+#include "recording/PlainTriggerSettings.h"
+#include "recording/TriggerEvaluator.h"
 
 #include <gtest/gtest.h>
 

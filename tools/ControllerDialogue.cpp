@@ -1,4 +1,4 @@
-#include "ControllerDialogue.h"
+#include "tools/ControllerDialogue.h"
 
 namespace svglogger {
 

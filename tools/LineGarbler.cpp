@@ -1,4 +1,4 @@
-#include "LineGarbler.h"
+#include "tools/LineGarbler.h"
 
 #include <algorithm>
 

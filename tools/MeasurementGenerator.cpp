@@ -1,4 +1,4 @@
-#include "MeasurementGenerator.h"
+#include "tools/MeasurementGenerator.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,10 +1,10 @@
 // svg-controller-sim: plays the SVG controller on a virtual serial port (a pseudo-terminal
 // linked under <runtime folder>/svg-logger/ports) or on a real serial device.
 
-#include "ControllerDialogue.h"
-#include "LineGarbler.h"
-#include "MeasurementGenerator.h"
-#include "VirtualPort.h"
+#include "tools/ControllerDialogue.h"
+#include "tools/LineGarbler.h"
+#include "tools/MeasurementGenerator.h"
+#include "tools/VirtualPort.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
-#include "VirtualPort.h"
+#include "tools/VirtualPort.h"
 
-#include "PortInventory.h"
+#include "platform/PortInventory.h"
 
 #include <QDir>
 

@@ -1,6 +1,6 @@
-#include "PlotArea.h"
+#include "ui/PlotArea.h"
 
-#include "TracePoints.h"
+#include "graph/TracePoints.h"
 
 #include <QPainter>
 

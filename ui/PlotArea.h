@@ -1,7 +1,7 @@
 #pragma once
 
-#include "GraphView.h"
-#include "TracePoints.h"
+#include "graph/GraphView.h"
+#include "graph/TracePoints.h"
 
 #include <QImage>
 #include <QWidget>

@@ -1,9 +1,9 @@
-#include "SVGCom.h"
+#include "ui/SVGCom.h"
 
-#include "FileDialog.h"
-#include "IntervalAggregator.h"
-#include "MeasurementTime.h"
-#include "PortEntry.h"
+#include "platform/FileDialog.h"
+#include "recording/IntervalAggregator.h"
+#include "link/MeasurementTime.h"
+#include "link/PortEntry.h"
 
 #include <QApplication>
 #include <QButtonGroup>

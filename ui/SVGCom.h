@@ -1,18 +1,18 @@
 #pragma once
 
-#include "LinkView.h"
-#include "PlotArea.h"
-#include "PortInventory.h"
-#include "ReceiveHandler.h"
-#include "RecordingView.h"
-#include "RunControl.h"
-#include "ScaleStrip.h"
-#include "SerialPort.h"
-#include "Settings.h"
-#include "ShiftJisLogFile.h"
-#include "SystemClock.h"
-#include "TGForm.h"
-#include "TriggerSettings.h"
+#include "link/LinkView.h"
+#include "ui/PlotArea.h"
+#include "platform/PortInventory.h"
+#include "pipeline/ReceiveHandler.h"
+#include "recording/RecordingView.h"
+#include "recording/RunControl.h"
+#include "ui/ScaleStrip.h"
+#include "platform/SerialPort.h"
+#include "common/Settings.h"
+#include "platform/ShiftJisLogFile.h"
+#include "platform/SystemClock.h"
+#include "ui/TGForm.h"
+#include "recording/TriggerSettings.h"
 
 #include <QTimer>
 #include <QWidget>

@@ -1,6 +1,6 @@
-#include "ScaleStrip.h"
+#include "ui/ScaleStrip.h"
 
-#include "GraphScales.h"
+#include "graph/GraphScales.h"
 
 #include <QPainter>
 

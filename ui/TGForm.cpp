@@ -1,9 +1,9 @@
-#include "TGForm.h"
+#include "ui/TGForm.h"
 
-#include "ReceiveHandler.h"
-#include "Settings.h"
-#include "TextNumber.h"
-#include "TriggerWindowRules.h"
+#include "pipeline/ReceiveHandler.h"
+#include "common/Settings.h"
+#include "common/TextNumber.h"
+#include "recording/TriggerWindowRules.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>

@@ -1,7 +1,7 @@
 #include "fuzz/EngineFuzzHarness.h"
 
-#include "CsvLayout.h"
-#include "DateSerial.h"
+#include "recording/CsvLayout.h"
+#include "recording/DateSerial.h"
 #include "support/EngineRig.h"
 
 #include <bit>

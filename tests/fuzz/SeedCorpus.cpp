@@ -1,8 +1,8 @@
 // Writes the fuzzer's seed corpus: settings bytes, then receive events carrying the
 // simulator's lines, clean and garbled, for both controller versions.
 
-#include "LineGarbler.h"
-#include "MeasurementGenerator.h"
+#include "tools/LineGarbler.h"
+#include "tools/MeasurementGenerator.h"
 
 #include <cstdio>
 #include <fstream>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "PlainSettings.h"
-#include "PlainTriggerSettings.h"
-#include "ReceiveHandler.h"
-#include "RunControl.h"
+#include "common/PlainSettings.h"
+#include "recording/PlainTriggerSettings.h"
+#include "pipeline/ReceiveHandler.h"
+#include "recording/RunControl.h"
 #include "support/FakeClock.h"
 #include "support/FakeGraphView.h"
 #include "support/FakeLinkView.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "LinkView.h"
+#include "link/LinkView.h"
 
 #include <string>
 #include <utility>

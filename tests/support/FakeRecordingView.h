@@ -1,6 +1,6 @@
 #pragma once
 
-#include "RecordingView.h"
+#include "recording/RecordingView.h"
 
 #include <string>
 #include <vector>

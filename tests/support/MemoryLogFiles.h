@@ -1,6 +1,6 @@
 #pragma once
 
-#include "LogFileWriter.h"
+#include "recording/LogFileWriter.h"
 
 #include <map>
 #include <set>

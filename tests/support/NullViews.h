@@ -1,12 +1,12 @@
 #pragma once
 
-#include "Clock.h"
-#include "GraphView.h"
-#include "LinkView.h"
-#include "LogFileWriter.h"
-#include "PortWriter.h"
-#include "RecordingView.h"
-#include "RunControl.h"
+#include "common/Clock.h"
+#include "graph/GraphView.h"
+#include "link/LinkView.h"
+#include "recording/LogFileWriter.h"
+#include "link/PortWriter.h"
+#include "recording/RecordingView.h"
+#include "recording/RunControl.h"
 
 namespace svglogger::test {
 

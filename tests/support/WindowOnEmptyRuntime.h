@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SVGCom.h"
+#include "ui/SVGCom.h"
 
 #include <QApplication>
 #include <QTemporaryDir>

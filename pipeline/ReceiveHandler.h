@@ -1,13 +1,13 @@
 #pragma once
 
-#include "DeviceLink.h"
-#include "EngineInterfaces.h"
-#include "LiveReadout.h"
-#include "LogRecorder.h"
-#include "MeasurementDecoder.h"
-#include "TracePlotter.h"
-#include "TriggerCapture.h"
-#include "TriggerEvaluator.h"
+#include "link/DeviceLink.h"
+#include "pipeline/EngineInterfaces.h"
+#include "link/LiveReadout.h"
+#include "recording/LogRecorder.h"
+#include "link/MeasurementDecoder.h"
+#include "graph/TracePlotter.h"
+#include "recording/TriggerCapture.h"
+#include "recording/TriggerEvaluator.h"
 
 #include <string_view>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Settings.h"
+#include "common/Settings.h"
 
 namespace svglogger {
 

@@ -1,4 +1,4 @@
-#include "TextNumber.h"
+#include "common/TextNumber.h"
 
 #include <charconv>
 #include <cmath>

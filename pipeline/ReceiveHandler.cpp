@@ -1,12 +1,12 @@
-#include "ReceiveHandler.h"
+#include "pipeline/ReceiveHandler.h"
 
-#include "Clock.h"
-#include "DateSerial.h"
-#include "LinkView.h"
-#include "MeasurementTime.h"
-#include "Settings.h"
-#include "TextNumber.h"
-#include "TriggerSettings.h"
+#include "common/Clock.h"
+#include "recording/DateSerial.h"
+#include "link/LinkView.h"
+#include "link/MeasurementTime.h"
+#include "common/Settings.h"
+#include "common/TextNumber.h"
+#include "recording/TriggerSettings.h"
 
 #include <algorithm>
 
