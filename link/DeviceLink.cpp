@@ -25,12 +25,22 @@ const std::string *DeviceLink::nextLine()
             m_commLog.addLine(m_line);
         return &m_line;
     }
-    // The prompt counts only as the entire remaining buffer; it stays there afterwards.
-    if (m_linkState == LinkState::AwaitingPrompt && m_receiveBuffer.text() == kPrompt) {
+    // Text before the prompt without a CR is the tail of a line still in flight when ESC went
+    // out (or the LF of a CR LF line end): it is dropped, never decoded. The prompt itself
+    // stays in the buffer and begins the next line.
+    if (m_linkState == LinkState::AwaitingPrompt && m_receiveBuffer.text().ends_with(kPrompt)) {
+        m_receiveBuffer.keepLast(kPrompt.size());
         m_port.output(kStreamCommand);
         m_linkState = LinkState::Streaming;
     }
     return nullptr;
+}
+
+void DeviceLink::wakeController()
+{
+    m_receiveBuffer.clear();
+    sendStartStop();
+    m_linkState = LinkState::AwaitingPrompt;
 }
 
 void DeviceLink::sendStartStop()

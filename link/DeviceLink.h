@@ -27,12 +27,15 @@ public:
     // Appends everything that arrived with one receive event.
     void receive(std::string_view received);
     // The next complete line, or nullptr when none is left; the text stays valid until the
-    // next call. When none is left and the whole remaining buffer is the prompt while
+    // next call. When none is left and the remaining buffer ends with the prompt while
     // AwaitingPrompt, the stream command is written and the state becomes Streaming.
     const std::string *nextLine();
 
-    // ESC, sent by the run control at Start and at Stop.
+    // ESC, sent by the run control at Stop.
     void sendStartStop();
+    // At Start, after a reconnection and when the controller has fallen silent: what an
+    // earlier run left in the buffer is dropped, ESC goes out, the prompt is awaited.
+    void wakeController();
 
     LinkState linkState() const { return m_linkState; }
     void setLinkState(LinkState state) { m_linkState = state; }

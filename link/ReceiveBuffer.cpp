@@ -21,6 +21,14 @@ void ReceiveBuffer::append(std::string_view received)
     m_text.append(received);
 }
 
+void ReceiveBuffer::keepLast(std::size_t count)
+{
+    const std::size_t size = m_text.size() - m_head;
+    if (count < size)
+        m_head += size - count;
+    compact();
+}
+
 bool ReceiveBuffer::takeLine(std::string &line)
 {
     while (true) {

@@ -6,8 +6,7 @@
 
 namespace svglogger {
 
-// Received characters not yet cut into lines, one character per received byte. Never
-// cleared as a whole: what is left at Stop is still at the front when the next run starts.
+// Received characters not yet cut into lines, one character per received byte.
 class ReceiveBuffer
 {
 public:
@@ -23,6 +22,9 @@ public:
     // The characters not yet cut into lines.
     std::string_view text() const { return std::string_view(m_text).substr(m_head); }
     bool empty() const { return m_head == m_text.size(); }
+    // Drops everything but the last `count` characters.
+    void keepLast(std::size_t count);
+    void clear() { keepLast(0); }
 
 private:
     void compact();

@@ -35,8 +35,7 @@ void ReceiveHandler::startRun()
         m_recorder.setTriggerState(TriggerState::Armed);
         m_recorder.intervals().setIntervalStart(toDateSerial(m_interfaces.clock.now()));
     }
-    m_link.sendStartStop();
-    m_link.setLinkState(LinkState::AwaitingPrompt);
+    m_link.wakeController();
 }
 
 void ReceiveHandler::stopRun(bool portUp)
@@ -74,6 +73,7 @@ void ReceiveHandler::onComm(std::string_view received)
 
 void ReceiveHandler::handleLine(std::string_view line)
 {
+    ++m_linesHandled;
     const LineOutcome outcome = m_decoder.processLine(line);
     if (outcome.kind == LineOutcome::Kind::Measurement) {
         const MeasurementSample &sample = m_decoder.sample();
@@ -99,7 +99,8 @@ void ReceiveHandler::handleLine(std::string_view line)
 // trigger, which could not be opened while the version was unknown.
 void ReceiveHandler::applyVersion(const LineOutcome &outcome)
 {
-    if (outcome.versionFirstKnown && !m_interfaces.settings.triggerOn())
+    if (outcome.versionFirstKnown && !m_interfaces.settings.triggerOn()
+        && m_recorder.triggerState() == TriggerState::Untriggered)
         m_recorder.fOpen();
     m_interfaces.linkView.setNegativeSequenceRowsEnabled(outcome.version == 2);
     if (outcome.version != 2)

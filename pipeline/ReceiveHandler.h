@@ -33,6 +33,12 @@ public:
     // The engine's part of Stop: ESC while the port is up, the link idle, the file closed, a
     // fresh name shown, the trigger armed again when it is on.
     void stopRun(bool portUp);
+    // After a reconnection or a silence: the controller is woken as at Start, the file and
+    // the trigger go on as they are.
+    void wakeController() { m_link.wakeController(); }
+
+    // Complete lines handled since the program started.
+    std::uint64_t linesHandled() const { return m_linesHandled; }
 
     DeviceLink &link() { return m_link; }
     const DeviceLink &link() const { return m_link; }
@@ -62,6 +68,7 @@ private:
     TriggerEvaluator m_evaluator;
     TriggerCapture m_capture;
     bool m_triggerSettingsApplied = false;
+    std::uint64_t m_linesHandled = 0;
 };
 
 } // namespace svglogger

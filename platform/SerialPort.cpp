@@ -7,15 +7,17 @@ SerialPort::SerialPort(QObject *parent)
 {
     connect(&m_port, &QSerialPort::readyRead, this, &SerialPort::readWaiting);
     connect(&m_port, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
-        if (error == QSerialPort::ResourceError && m_port.isOpen())
+        const bool fault = error == QSerialPort::ResourceError || error == QSerialPort::ReadError
+            || error == QSerialPort::WriteError;
+        if (fault && m_port.isOpen())
             emit lost();
     });
 }
 
-bool SerialPort::open(const QString &device)
+bool SerialPort::open(const std::string &device)
 {
     close();
-    m_port.setPortName(device);
+    m_port.setPortName(QString::fromStdString(device));
     m_port.setBaudRate(QSerialPort::Baud9600);
     m_port.setDataBits(QSerialPort::Data8);
     m_port.setParity(QSerialPort::NoParity);

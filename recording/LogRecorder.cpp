@@ -132,7 +132,9 @@ void LogRecorder::setRecordCount(std::int64_t count)
 void LogRecorder::decodedLine(const MeasurementSample &sample)
 {
     const LocalDateTime now = m_clock.now();
-    if (m_settings.triggerOn()) {
+    // A run started with the trigger stays triggered when its settings window is closed
+    // mid-run (which selects "なし"): it never changes to hourly log files.
+    if (m_settings.triggerOn() || m_triggerState != TriggerState::Untriggered) {
         refreshOutputPath();
     } else if (now.hour != m_fileHour) {
         setRecordCount(0);

@@ -77,11 +77,44 @@ INSTANTIATE_TEST_SUITE_P(Buffers, PromptAnswer, ::testing::Values(
     PromptCase{"D:", LinkState::Idle, false},
     PromptCase{"D:", LinkState::Streaming, false},
     PromptCase{"D: ", LinkState::AwaitingPrompt, false},
-    PromptCase{"xD:", LinkState::AwaitingPrompt, false},
-    PromptCase{"\nD:", LinkState::AwaitingPrompt, false},
+    // The tail of a line still in flight when ESC went out, or an LF of a CR LF line end,
+    // stands before the prompt without a CR: it does not block it.
+    PromptCase{"xD:", LinkState::AwaitingPrompt, true},
+    PromptCase{"\nD:", LinkState::AwaitingPrompt, true},
+    PromptCase{",40,2350,0D:", LinkState::AwaitingPrompt, true},
+    PromptCase{"D:D:", LinkState::AwaitingPrompt, true},
+    PromptCase{"xD:", LinkState::Streaming, false},
     PromptCase{"d:", LinkState::AwaitingPrompt, false},
     PromptCase{"D", LinkState::AwaitingPrompt, false},
+    PromptCase{"D:x", LinkState::AwaitingPrompt, false},
     PromptCase{"D:\r", LinkState::AwaitingPrompt, false}));
+
+TEST_F(LinkFixture, TextBeforeThePromptIsDroppedNeverDecodedAsALine)
+{
+    link.setLinkState(LinkState::AwaitingPrompt);
+    link.receive("R,0000,0,0,0,0,66");
+    EXPECT_EQ(drain(), std::vector<std::string>{});
+    link.receive("01,0D:");
+    EXPECT_EQ(drain(), std::vector<std::string>{});
+    EXPECT_EQ(port.written, "MN R\r\n");
+    // Only the prompt is left, as after a prompt that came alone.
+    EXPECT_EQ(link.receiveBuffer().text(), "D:");
+    link.receive("MN R,1,2\r");
+    EXPECT_EQ(drain(), (std::vector<std::string>{"D:MN R,1,2"}));
+    EXPECT_EQ(port.written, "MN R\r\n");
+}
+
+TEST_F(LinkFixture, WakingTheControllerDropsWhatIsLeftThenSendsEscape)
+{
+    link.receive("MN R,0000,0,0,0,0,66");
+    link.wakeController();
+    EXPECT_TRUE(link.receiveBuffer().empty());
+    EXPECT_EQ(port.written, "\x1b");
+    EXPECT_EQ(link.linkState(), LinkState::AwaitingPrompt);
+    link.receive("D:");
+    drain();
+    EXPECT_EQ(port.written, "\x1bMN R\r\n");
+}
 
 TEST_F(LinkFixture, PromptInTwoPiecesIsAnsweredOnceWhenComplete)
 {

@@ -134,7 +134,7 @@ TEST_F(EndToEndWindow, UnpluggedControllerIsWaitedForAndTheRunGoesOnInTheSameFil
 
     controller->hangUp();
     ASSERT_TRUE(pumpUntil([&] { return window->waitingForPort(); })) << "the loss was not noticed";
-    EXPECT_EQ(text("StatusText"), QString::fromUtf8(SVGCom::kPortLost));
+    EXPECT_EQ(text("StatusText"), QString::fromUtf8(RunController::kPortLost.data()));
     EXPECT_NE(window->linkState(), LinkState::Idle);
     EXPECT_EQ(text("Command2"), QString::fromUtf8("中断"));
 
@@ -166,6 +166,79 @@ TEST_F(EndToEndWindow, StopWhileWaitingForThePortWritesNothingAndUnlocks)
     EXPECT_EQ(window->linkState(), LinkState::Idle);
     EXPECT_EQ(text("StatusText"), "");
     EXPECT_TRUE(window->findChild<QComboBox *>("Combo1")->isEnabled());
+}
+
+int rowsInTheOneFile(const QString &folder);
+
+// Stop while a line is half received, then Start: the tail of that line still arrives
+// before the prompt. Every run answers its prompt and logs.
+TEST_F(EndToEndWindow, StopMidLineThenStartThreeTimesEachRunLogs)
+{
+    startStreaming();
+    for (int run = 0; run < 3; ++run) {
+        controller->send(line(6600 + run) + "MN R,0000,0,0,0,0,66");
+        ASSERT_TRUE(pumpUntil([&] { return text("DTLabel_0") == QString("6,60%1").arg(run); }));
+        click("Command2");
+        ASSERT_EQ(window->linkState(), LinkState::Idle);
+        fromLogger.clear();
+        click("Command1");
+        ASSERT_TRUE(loggerWrote("\x1b")) << "run " << run;
+        controller->send("00,0,1000,-500,200,0,0,0,0,30,40,2350,0");
+        controller->send("D:");
+        ASSERT_TRUE(loggerWrote("MN R\r\n")) << "run " << run << ": the prompt was not answered";
+        controller->send(line(6700 + run));
+        ASSERT_TRUE(pumpUntil([&] { return text("DTLabel_0") == QString("6,70%1").arg(run); })) << "run " << run;
+    }
+    click("Command2");
+    // One file per run; each run after the first holds exactly its one row, decoded whole.
+    const QStringList files = csvFiles();
+    ASSERT_EQ(files.size(), 4);
+    int withTheRow = 0;
+    for (const QString &name : files) {
+        const std::string csv = test::readBytes((logs.path() + "/" + name).toStdString());
+        EXPECT_EQ(csv.find(",0,0,0,0,0,0,0,0,0\r\n"), std::string::npos) << "a row of zeros";
+        for (int run = 0; run < 3; ++run)
+            if (csv.find("," + std::to_string(6700 + run) + ",") != std::string::npos)
+                ++withTheRow;
+    }
+    EXPECT_EQ(withTheRow, 3);
+}
+
+// A controller that does not answer ESC (busy, off, a cable without receive line): ESC again
+// every 3 s with the retry text; logging starts once it answers.
+TEST_F(EndToEndWindow, ControllerThatIgnoresEscapeIsRetriedWithAMessage)
+{
+    click("Command1");
+    ASSERT_TRUE(loggerWrote("\x1b"));
+    const QString retry = QString::fromUtf8("コントローラの応答がありません — 再試行しています");
+    ASSERT_TRUE(pumpUntil([&] { return text("StatusText") == retry; }, 5s)) << text("StatusText").toStdString();
+    EXPECT_EQ(fromLogger, "\x1b\x1b");
+    EXPECT_EQ(text("Command2"), QString::fromUtf8("中断"));
+    controller->send("D:");
+    ASSERT_TRUE(loggerWrote("MN R\r\n"));
+    EXPECT_EQ(text("StatusText"), "");
+    controller->send("Ver2.10\r" + line(6600));
+    ASSERT_TRUE(pumpUntil([&] { return text("Label8_0") == "1"; }));
+    click("Command2");
+}
+
+// A controller that stops sending mid-run is woken again; rows go on in the same file.
+TEST_F(EndToEndWindow, ControllerThatFallsSilentIsWokenAgainIntoTheSameFile)
+{
+    startStreaming();
+    controller->send(line(6600));
+    ASSERT_TRUE(pumpUntil([&] { return text("Label8_0") == "1"; }));
+    fromLogger.clear();
+    const QString silent = QString::fromUtf8("データが届きません — 再接続しています");
+    ASSERT_TRUE(pumpUntil([&] { return text("StatusText") == silent; }, 7s)) << text("StatusText").toStdString();
+    ASSERT_TRUE(loggerWrote("\x1b"));
+    controller->send("D:");
+    ASSERT_TRUE(loggerWrote("MN R\r\n"));
+    controller->send("Ver2.10\r" + line(6601));
+    ASSERT_TRUE(pumpUntil([&] { return text("Label8_0") == "2"; }));
+    EXPECT_EQ(text("StatusText"), "");
+    click("Command2");
+    EXPECT_EQ(rowsInTheOneFile(logs.path()), 2);
 }
 
 int rowsInTheOneFile(const QString &folder)
@@ -205,9 +278,33 @@ TEST_F(EndToEndWindow, SingleShotCaptureStopsTheRunFromWithinTheReceiveEvent)
     EXPECT_EQ(rowsInTheOneFile(logs.path()), 11); // N + 1: two before, the dip, eight after
 }
 
+// Closing the trigger settings window while armed: the main window shows "なし", the run
+// goes on without conditions and captures nothing until Stop, and says so.
+TEST_F(EndToEndWindow, ClosingTheTriggerWindowWhileArmedCapturesNothing)
+{
+    QTest::mouseClick(window->findChild<QRadioButton *>("TG_1"), Qt::LeftButton);
+    TGForm &form = window->tgForm();
+    auto *check = form.findChild<QCheckBox *>("Check1_0");
+    QTest::mouseClick(check, Qt::LeftButton, {}, QPoint(6, check->height() / 2));
+    QTest::mouseClick(form.findChild<QPushButton *>("Command1"), Qt::LeftButton);
+    startStreaming();
+    window->tgForm().close();
+    QApplication::processEvents();
+    EXPECT_TRUE(window->findChild<QRadioButton *>("TG_0")->isChecked());
+    std::string lines;
+    for (int i = 0; i < 10; ++i)
+        lines += line(i % 2 ? 6100 : 6600); // dips that the closed window's condition would catch
+    controller->send(lines + line(6555));
+    ASSERT_TRUE(pumpUntil([&] { return text("DTLabel_0") == "6,555"; }));
+    EXPECT_TRUE(csvFiles().isEmpty()) << csvFiles().join(", ").toStdString();
+    EXPECT_EQ(text("StatusText"), QString::fromUtf8("トリガー条件がありません"));
+    click("Command2");
+    EXPECT_EQ(text("StatusText"), "");
+}
+
 TEST_F(EndToEndWindow, UnpluggedAndPluggedBackAHundredTimesLosesNoRow)
 {
-    window->setReconnectInterval(10);
+    window->run().setIntervals(10, RunController::kPromptMilliseconds, RunController::kDataMilliseconds);
     startStreaming();
     int sent = 0;
     for (int cycle = 0; cycle < 100; ++cycle) {
@@ -216,7 +313,7 @@ TEST_F(EndToEndWindow, UnpluggedAndPluggedBackAHundredTimesLosesNoRow)
         ASSERT_TRUE(pumpUntil([&] { return text("Label8_0") == QString::number(sent); })) << "cycle " << cycle;
         controller->hangUp();
         ASSERT_TRUE(pumpUntil([&] { return window->waitingForPort(); })) << "cycle " << cycle;
-        EXPECT_EQ(text("StatusText"), QString::fromUtf8(SVGCom::kPortLost));
+        EXPECT_EQ(text("StatusText"), QString::fromUtf8(RunController::kPortLost.data()));
         controller = std::make_unique<test::ControllerPty>(portsFolder, "ctl");
         fromLogger.clear();
         ASSERT_TRUE(loggerWrote("\x1b")) << "cycle " << cycle;

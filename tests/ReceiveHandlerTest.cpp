@@ -114,6 +114,44 @@ TEST(ReceiveHandler, NegativeSequenceReadoutOnlyForVersion2)
     EXPECT_EQ(rig.linkView.readout[6], "0.8"); // 50 / 6600 x 100
 }
 
+// Stop while a line is half received, or right after the prompt was answered, then Start:
+// the new run answers its prompt, and no leftover is glued to its first line.
+struct LeftOverCase {
+    const char *name;
+    const char *leftOver; // what the earlier run left in the buffer at Stop
+    const char *before;   // what arrives after the new ESC, before the prompt
+};
+
+class StartAfterStop : public ::testing::TestWithParam<LeftOverCase> {};
+
+TEST_P(StartAfterStop, PromptIsAnsweredAndTheFirstLineDecodedWhole)
+{
+    Rig rig;
+    rig.handler.onComm("Ver1.00\r");
+    rig.handler.startRun();
+    rig.handler.onComm("D:");
+    rig.handler.onComm(olderLine("0000", "6600", "100", "0", "0") + "\r" + GetParam().leftOver);
+    rig.handler.stopRun(true);
+    rig.port.written.clear();
+
+    rig.handler.startRun();
+    EXPECT_EQ(rig.port.written, "\x1b");
+    rig.handler.onComm(std::string(GetParam().before) + "D:");
+    EXPECT_EQ(rig.port.written, "\x1bMN R\r\n");
+    EXPECT_EQ(rig.handler.link().linkState(), LinkState::Streaming);
+    rig.handler.onComm(olderLine("0000", "6601", "1000", "0", "0") + "\r");
+    const auto &rows = rig.files.lines(rig.files.opened.back());
+    ASSERT_EQ(rows.size(), 2u) << "the header and the one row";
+    EXPECT_EQ(rows[1], "2016/06/24 9:05:03,6601,100,0,0,0");
+}
+
+INSTANTIATE_TEST_SUITE_P(LeftOvers, StartAfterStop, ::testing::Values(
+    LeftOverCase{"HalfALine", "MN R,0000,0,66", ""},
+    LeftOverCase{"AnsweredPrompt", "D:", ""},
+    LeftOverCase{"HalfALineAndATailInFlight", "MN R,0000,0,66", "00,0,100,0,0,0"},
+    LeftOverCase{"NothingButATailInFlight", "", "0,0,0,0\n"}),
+    [](const auto &info) { return std::string(info.param.name); });
+
 // --- The same bytes, cut differently -------------------------------------------------------
 
 // What a run leaves behind that must not depend on how the bytes were cut into events.

@@ -181,7 +181,7 @@ TEST_F(WindowFixture, StartWithoutAPortSaysSoAndStaysIdle)
 {
     child<QComboBox>("Combo1")->clear();
     QTest::mouseClick(child<QPushButton>("Command1"), Qt::LeftButton);
-    EXPECT_EQ(text("StatusText"), QString::fromUtf8(SVGCom::kNoPort));
+    EXPECT_EQ(text("StatusText"), QString::fromUtf8(RunController::kNoPort.data()));
     EXPECT_EQ(window->linkState(), LinkState::Idle);
     EXPECT_TRUE(child<QComboBox>("Combo1")->isEnabled());
     EXPECT_TRUE(child<QPushButton>("Command1")->isEnabled());
@@ -194,7 +194,7 @@ TEST_F(WindowFixture, PortThatCannotBeOpenedUndoesTheLock)
     combo->addItem("gone (COM7)"); // no device behind port 7
     emit combo->activated(0);
     QTest::mouseClick(child<QPushButton>("Command1"), Qt::LeftButton);
-    EXPECT_EQ(text("StatusText"), QString::fromUtf8(SVGCom::kCannotOpenPort) + "gone (COM7)");
+    EXPECT_EQ(text("StatusText"), QString::fromUtf8(RunController::kCannotOpenPort.data()) + "gone (COM7)");
     EXPECT_EQ(window->linkState(), LinkState::Idle);
     for (const char *name : {"Frame2", "Frame4"})
         EXPECT_TRUE(child<QGroupBox>(name)->isEnabled()) << name;

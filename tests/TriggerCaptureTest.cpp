@@ -318,6 +318,24 @@ TEST_F(CaptureFixture, NonMeasurementLineIsEvaluatedWithTheSampleAsItStands)
     EXPECT_EQ(rig.recorder().triggerState(), TriggerState::Capturing);
 }
 
+TEST_F(CaptureFixture, WindowClosedWhileArmedLeavesTheRunWithoutConditionsAndWithoutFiles)
+{
+    arm("5", "10");
+    quiet(6400);
+    // The settings window is closed: "なし" is selected, the window made anew has its
+    // defaults, and the condition count stays.
+    rig.settings.tg = false;
+    rig.triggerSettings = PlainTriggerSettings{};
+    for (int i = 0; i < 10; ++i)
+        trigger(i % 2 ? 6900 : 6100);
+    rig.clock.time = {2016, 6, 24, 10, 0, 1}; // a new hour changes no file of a triggered run
+    quiet(6400);
+    rig.receive("Ver2.00\r");
+    EXPECT_TRUE(rig.files.opened.empty());
+    EXPECT_EQ(rig.recorder().triggerState(), TriggerState::Armed);
+    EXPECT_EQ(rig.handler.evaluator().enabledConditionCount(), 1);
+}
+
 struct CountsCase {
     const char *pre;
     const char *record;

@@ -81,16 +81,18 @@ SVGCom::SVGCom(QWidget *parent)
     setWindowTitle(QString::fromUtf8("ＳＶＧデータロガー(2016/06/24)"));
     m_chooseFile = chooseOutputFile;
     buildControls();
-    m_engine = std::make_unique<ReceiveHandler>(
-        EngineInterfaces{*this, m_clock, m_serial, *this, *m_picture1, *this, *this, m_logFile, *this});
+    m_run = std::make_unique<RunController>(RunInterfaces{*this, *this, m_clock, m_serial, m_reconnectTimer,
+                                                          m_watchdogTimer, *this, *m_picture1, *this, m_logFile,
+                                                          *this});
     setTabOrderAsDesigned();
 
-    connect(&m_serial, &SerialPort::received, this, &SVGCom::mscomm1OnComm);
-    connect(&m_serial, &SerialPort::lost, this, &SVGCom::portLost);
+    // MSComm1_OnComm: every arrival of data is one receive event.
+    connect(&m_serial, &SerialPort::received, this, [this](const QByteArray &bytes) {
+        m_run->received(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    });
+    connect(&m_serial, &SerialPort::lost, this, [this] { m_run->portLost(); });
     m_timer1.setInterval(300);
     connect(&m_timer1, &QTimer::timeout, this, &SVGCom::timer1Timer);
-    m_reconnect.setInterval(1000);
-    connect(&m_reconnect, &QTimer::timeout, this, &SVGCom::tryReconnect);
 
     formLoad();
     m_timer1.start();
@@ -263,7 +265,7 @@ void SVGCom::buildControls()
     connect(m_tg[0], &QRadioButton::clicked, this, [this] { tgClick(0); });
     connect(m_tg[1], &QRadioButton::clicked, this, [this] { tgClick(1); });
     connect(m_text1, &QLineEdit::textChanged, this,
-            [this](const QString &text) { m_engine->recorder().outputPathEdited(text.toStdString()); });
+            [this](const QString &text) { engine().recorder().outputPathEdited(text.toStdString()); });
     for (int i = 0; i < 3; ++i)
         connect(m_option4[i], &QRadioButton::clicked, this, [this, i] { option4Click(i); });
     for (QSlider *slider : m_slider1)
@@ -290,7 +292,7 @@ void SVGCom::setTabOrderAsDesigned()
 
 void SVGCom::formLoad()
 {
-    LogRecorder &recorder = m_engine->recorder();
+    LogRecorder &recorder = engine().recorder();
     recorder.setOutputPath(LogRecorder::defaultLogFolder(QDir::homePath().toStdString()) + recorder.fName());
     m_dialogFileName = m_text1->text();
     const QString ports = m_inventory.discoverSerialPorts();
@@ -315,7 +317,7 @@ void SVGCom::drawGraphFrame()
         colours.setColor(QPalette::WindowText, QColor(PlotArea::kTraceColours[static_cast<std::size_t>(t)]));
         m_label1[legend[t]]->setPalette(colours);
     }
-    m_engine->plotter().scales().update(v, p);
+    engine().plotter().scales().update(v, p);
 }
 
 // Black, white or the start-up grey; the frame is drawn anew on it.
@@ -415,14 +417,6 @@ void SVGCom::showStatus(std::string_view text)
 {
     m_status->setText(fromStd(text));
     m_status->setToolTip(m_status->text());
-    m_portStatusShown = false;
-}
-
-void SVGCom::showPortStatus(const QString &text)
-{
-    m_status->setText(text);
-    m_status->setToolTip(text);
-    m_portStatusShown = !text.isEmpty();
 }
 
 void SVGCom::setCaptureIndicatorVisible(bool visible)
@@ -434,7 +428,7 @@ TGForm &SVGCom::tgForm() const
 {
     if (!m_tgForm) {
         auto *self = const_cast<SVGCom *>(this);
-        m_tgForm = std::make_unique<TGForm>(*self->m_engine, *this, self);
+        m_tgForm = std::make_unique<TGForm>(self->engine(), *this, self);
         connect(m_tgForm.get(), &TGForm::closedByOperator, self, &SVGCom::tgFormClosed);
     }
     return *m_tgForm;
@@ -455,9 +449,11 @@ void SVGCom::clearNegativeSequenceConditions()
     tgForm().clearNegativeSequenceConditions();
 }
 
-void SVGCom::stopRun()
+void SVGCom::runEnded()
 {
-    command2Click();
+    lockRunSettings(false);
+    m_label12->hide();
+    showStopped();
 }
 
 // TG_Click: "あり" shows the trigger settings beside the main window, "なし" hides them.
@@ -485,6 +481,7 @@ void SVGCom::tgFormClosed()
     if (m_tgForm)
         m_tgForm.release()->deleteLater();
     m_tgFormPlaced = false;
+    m_run->triggerWindowClosed();
 }
 
 // --- Handlers -------------------------------------------------------------------------------
@@ -497,24 +494,14 @@ void SVGCom::lockRunSettings(bool locked)
 
 void SVGCom::command1Click()
 {
-    if (linkState() != LinkState::Idle)
+    if (m_run->measuring())
         return;
     lockRunSettings(true);
-    if (m_combo1->count() == 0) {
+    const std::string entry = m_combo1->count() == 0 ? std::string() : m_combo1->currentText().toStdString();
+    if (!m_run->start(entry, m_inventory.deviceForPort(m_portNumber).toStdString())) {
         lockRunSettings(false);
-        showPortStatus(QString::fromUtf8(kNoPort));
         return;
     }
-    const QString device = m_inventory.deviceForPort(m_portNumber);
-    if (device.isEmpty() || !m_serial.open(device)) {
-        lockRunSettings(false);
-        showPortStatus(QString::fromUtf8(kCannotOpenPort) + m_combo1->currentText());
-        return;
-    }
-    if (m_portStatusShown)
-        showPortStatus(QString());
-    m_portDevice = device;
-    m_engine->startRun();
     m_command2->setText(QString::fromUtf8("中断"));
     m_command1->setEnabled(false);
     m_timer1.stop();
@@ -524,21 +511,22 @@ void SVGCom::command2Click()
 {
     lockRunSettings(false);
     m_label12->hide();
-    if (linkState() == LinkState::Idle) {
+    if (!m_run->measuring()) {
         endProgram();
         emit exitRequested();
         return;
     }
-    const bool portUp = m_serial.isOpen() && !m_reconnect.isActive();
-    m_reconnect.stop();
-    m_engine->stopRun(portUp);
+    m_run->stop();
+    showStopped();
+}
+
+// After a Stop: "再開" starts the next run, "終了" ends the program, the idle clock runs.
+void SVGCom::showStopped()
+{
     m_command2->setText(QString::fromUtf8("終了"));
     m_command1->setText(QString::fromUtf8("再開"));
     m_command1->setEnabled(true);
     m_timer1.start();
-    m_serial.close();
-    if (m_portStatusShown)
-        showPortStatus(QString());
 }
 
 void SVGCom::command3Click()
@@ -560,7 +548,7 @@ void SVGCom::timer1Timer()
     const LocalDateTime now = m_clock.now();
     m_label5->setText(QString::fromStdString(formatMeasurementTime(now)));
     if (triggerOn())
-        m_engine->recorder().refreshOutputPath();
+        engine().recorder().refreshOutputPath();
 }
 
 void SVGCom::check1Click()
@@ -574,7 +562,7 @@ void SVGCom::check1Click()
 
 void SVGCom::check4Click()
 {
-    m_engine->recorder().refreshOutputPath();
+    engine().recorder().refreshOutputPath();
 }
 
 void SVGCom::check6Click()
@@ -600,42 +588,7 @@ void SVGCom::text4LostFocus()
         m_text4->setText(QString::fromStdString(kept));
 }
 
-// --- Port loss and program end ----------------------------------------------------------------
-
-// Receive events one at a time: bytes handed over while one is being handled (a single-shot
-// capture that stops the run closes the port, which hands over what was still waiting) are
-// handled right after it, in arrival order.
-void SVGCom::mscomm1OnComm(const QByteArray &bytes)
-{
-    m_pendingInput += bytes;
-    if (m_inReceiveEvent)
-        return;
-    m_inReceiveEvent = true;
-    while (!m_pendingInput.isEmpty()) {
-        const QByteArray received = std::exchange(m_pendingInput, QByteArray());
-        m_engine->onComm(std::string_view(received.constData(), static_cast<std::size_t>(received.size())));
-    }
-    m_inReceiveEvent = false;
-}
-
-void SVGCom::portLost()
-{
-    if (linkState() == LinkState::Idle || m_reconnect.isActive())
-        return;
-    m_serial.close(); // what was received before the loss is still handled
-    showPortStatus(QString::fromUtf8(kPortLost));
-    m_reconnect.start();
-}
-
-void SVGCom::tryReconnect()
-{
-    if (!m_serial.open(m_portDevice))
-        return;
-    m_reconnect.stop();
-    showPortStatus(QString());
-    m_engine->link().sendStartStop();
-    m_engine->link().setLinkState(LinkState::AwaitingPrompt);
-}
+// --- Program end -------------------------------------------------------------------------------
 
 void SVGCom::endProgram()
 {
@@ -645,9 +598,7 @@ void SVGCom::endProgram()
     if (m_tgForm)
         m_tgForm->hide();
     m_timer1.stop();
-    m_reconnect.stop();
-    m_engine->recorder().closeLogFile();
-    m_serial.close();
+    m_run->endProgram();
 }
 
 void SVGCom::closeEvent(QCloseEvent *event)

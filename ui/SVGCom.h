@@ -1,18 +1,19 @@
 #pragma once
 
-#include "link/LinkView.h"
-#include "ui/PlotArea.h"
-#include "platform/PortInventory.h"
-#include "pipeline/ReceiveHandler.h"
-#include "recording/RecordingView.h"
-#include "recording/RunControl.h"
-#include "ui/ScaleStrip.h"
-#include "platform/SerialPort.h"
 #include "common/Settings.h"
+#include "link/LinkView.h"
+#include "pipeline/RunController.h"
+#include "pipeline/RunView.h"
+#include "platform/PortInventory.h"
+#include "platform/QtTimer.h"
+#include "platform/SerialPort.h"
 #include "platform/ShiftJisLogFile.h"
 #include "platform/SystemClock.h"
-#include "ui/TGForm.h"
+#include "recording/RecordingView.h"
 #include "recording/TriggerSettings.h"
+#include "ui/PlotArea.h"
+#include "ui/ScaleStrip.h"
+#include "ui/TGForm.h"
 
 #include <QTimer>
 #include <QWidget>
@@ -44,7 +45,7 @@ class SVGCom final : public QWidget,
                      public LinkView,
                      public RecordingView,
                      public TriggerSettings,
-                     public RunControl
+                     public RunView
 {
     Q_OBJECT
 
@@ -52,10 +53,6 @@ public:
     static constexpr int kClientWidth = 11895 / 15;     // twips at 96 dpi
     static constexpr int kClientHeight = 7470 / 15;
     static constexpr int kLogExtraHeight = (9915 - 7875) / 15; // the taller window with the log
-
-    static constexpr const char *kNoPort = "COMポートがありません";
-    static constexpr const char *kCannotOpenPort = "COMポートを開けません: ";
-    static constexpr const char *kPortLost = "COMポート切断 — 再接続を待っています";
 
     using FileChooser = std::function<std::optional<QString>(QWidget *parent, const QString &start)>;
 
@@ -65,11 +62,10 @@ public:
     // The Browse dialog; tests put their own in place of the platform's.
     void setFileChooser(FileChooser chooser) { m_chooseFile = std::move(chooser); }
 
-    ReceiveHandler &engine() { return *m_engine; }
-    LinkState linkState() const { return m_engine->link().linkState(); }
-    bool waitingForPort() const { return m_reconnect.isActive(); }
-    // How often a lost port is tried again (every second unless a test says otherwise).
-    void setReconnectInterval(int milliseconds) { m_reconnect.setInterval(milliseconds); }
+    RunController &run() { return *m_run; }
+    ReceiveHandler &engine() { return m_run->engine(); }
+    LinkState linkState() const { return m_run->linkState(); }
+    bool waitingForPort() const { return m_run->waitingForPort(); }
 
     // Settings: the controls, read live.
     bool showCommunicationLog() const override;
@@ -115,8 +111,8 @@ public:
     std::string compareDepthText() const override;
     void clearNegativeSequenceConditions() override;
 
-    // RunControl: a complete single-shot capture presses Stop.
-    void stopRun() override;
+    // RunView: a complete single-shot capture has stopped the run.
+    void runEnded() override;
 
     // The trigger settings window, made (hidden, with its defaults) on first use.
     TGForm &tgForm() const;
@@ -151,30 +147,24 @@ private:
     void tgFormClosed();
 
     void lockRunSettings(bool locked);
-    void mscomm1OnComm(const QByteArray &bytes);
-    void portLost();
-    void tryReconnect();
+    void showStopped();
     void endProgram();
-    void showPortStatus(const QString &text);
     void refreshCommunicationLog();
 
     SystemClock m_clock;
     ShiftJisLogFile m_logFile;
     SerialPort m_serial;
     PortInventory m_inventory;
-    std::unique_ptr<ReceiveHandler> m_engine;
+    QtTimer m_reconnectTimer;
+    QtTimer m_watchdogTimer;
+    std::unique_ptr<RunController> m_run;
     mutable std::unique_ptr<TGForm> m_tgForm;
     FileChooser m_chooseFile;
     QTimer m_timer1;
-    QTimer m_reconnect;
-    QString m_portDevice;       // the device of the run, kept for reconnecting
     QString m_dialogFileName;   // where the next Browse starts
     QString m_communicationLog; // Text2's text, one character per received byte
-    QByteArray m_pendingInput;  // received while a receive event was being handled
-    bool m_inReceiveEvent = false;
     bool m_tgFormPlaced = false;
     std::int16_t m_portNumber = 0;
-    bool m_portStatusShown = false;
     bool m_logChanged = false;
     bool m_ended = false;
 

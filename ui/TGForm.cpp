@@ -44,8 +44,8 @@ TGForm::TGForm(ReceiveHandler &engine, const Settings &mainSettings, QWidget *ma
     setWindowTitle(QString::fromUtf8("トリガーの設定"));
     setFixedSize(600, 424);
     buildControls();
-    // A window made anew starts with every box clear: the count follows the boxes.
-    m_engine.evaluator().setEnabledConditionCount(0);
+    // EnabledConditionCount lives outside the window and is not recounted here: a window
+    // closed while armed leaves its conditions counted, so nothing fires without them.
     m_command1->setEnabled(false);
     secPR();
 }

@@ -1,0 +1,185 @@
+#include "pipeline/RunController.h"
+
+#include "pipeline/PortControl.h"
+#include "pipeline/RunView.h"
+#include "pipeline/Timer.h"
+
+#include <utility>
+
+namespace svglogger {
+
+RunController::RunController(const RunInterfaces &interfaces)
+    : m_interfaces(interfaces)
+    , m_statusRoute(*this, interfaces.recordingView)
+    , m_engine(EngineInterfaces{interfaces.settings, interfaces.clock, interfaces.port, interfaces.linkView,
+                                interfaces.graphView, m_statusRoute, interfaces.triggerSettings, interfaces.logFile,
+                                *this})
+{
+}
+
+void RunController::setIntervals(int reconnectMilliseconds, int promptMilliseconds, int dataMilliseconds)
+{
+    m_reconnectMilliseconds = reconnectMilliseconds;
+    m_promptMilliseconds = promptMilliseconds;
+    m_dataMilliseconds = dataMilliseconds;
+}
+
+bool RunController::waitingForPort() const
+{
+    return m_interfaces.reconnectTimer.isActive();
+}
+
+void RunController::setStatus(StatusSource source, std::string_view text)
+{
+    m_status[source] = text;
+    std::string shown;
+    for (const std::string &status : m_status) {
+        if (!status.empty()) {
+            shown = status;
+            break;
+        }
+    }
+    if (shown != m_shownStatus) {
+        m_shownStatus = std::move(shown);
+        m_interfaces.recordingView.showStatus(m_shownStatus);
+    }
+}
+
+void RunController::clearStatus(StatusSource source, std::string_view onlyIf)
+{
+    if (m_status[source] == onlyIf)
+        setStatus(source, {});
+}
+
+bool RunController::start(std::string_view entry, std::string_view device)
+{
+    if (m_ended || measuring())
+        return false;
+    if (entry.empty()) {
+        setStatus(LinkStatus, kNoPort);
+        return false;
+    }
+    if (device.empty() || !m_interfaces.port.open(std::string(device))) {
+        setStatus(LinkStatus, std::string(kCannotOpenPort) + std::string(entry));
+        return false;
+    }
+    // A new run starts with a clear status line: what failed last time is tried again now.
+    for (int source = 0; source < StatusSources; ++source)
+        setStatus(static_cast<StatusSource>(source), {});
+    m_portDevice = device;
+    m_engine.startRun();
+    m_interfaces.watchdogTimer.start(m_promptMilliseconds, [this] { watchdogTimeout(); });
+    return true;
+}
+
+void RunController::stop()
+{
+    if (!measuring())
+        return;
+    const bool portUp = m_interfaces.port.isOpen() && !waitingForPort();
+    m_interfaces.reconnectTimer.stop();
+    m_interfaces.watchdogTimer.stop();
+    m_engine.stopRun(portUp);
+    m_interfaces.port.close();
+    setStatus(LinkStatus, {});
+    setStatus(TriggerStatus, {});
+}
+
+void RunController::stopRun()
+{
+    stop();
+    m_interfaces.runView.runEnded();
+}
+
+void RunController::endProgram()
+{
+    if (m_ended)
+        return;
+    m_ended = true;
+    m_interfaces.reconnectTimer.stop();
+    m_interfaces.watchdogTimer.stop();
+    m_engine.recorder().closeLogFile();
+    m_interfaces.port.close();
+}
+
+void RunController::received(std::string_view bytes)
+{
+    m_pendingInput.append(bytes);
+    if (m_inReceiveEvent)
+        return;
+    m_inReceiveEvent = true;
+    while (!m_pendingInput.empty()) {
+        const std::string event = std::exchange(m_pendingInput, std::string());
+        const LinkState before = linkState();
+        const std::uint64_t linesBefore = m_engine.linesHandled();
+        m_engine.onComm(event);
+        afterReceiveEvent(before, linesBefore);
+    }
+    m_inReceiveEvent = false;
+}
+
+// The watchdog follows the dialogue: after the prompt it waits for lines, and every event
+// that brings lines while streaming starts its wait again.
+void RunController::afterReceiveEvent(LinkState before, std::uint64_t linesBefore)
+{
+    if (!measuring() || waitingForPort() || m_ended)
+        return;
+    if (linkState() != LinkState::Streaming)
+        return;
+    if (before == LinkState::AwaitingPrompt) {
+        clearStatus(LinkStatus, kNoAnswer);
+        m_interfaces.watchdogTimer.start(m_dataMilliseconds, [this] { watchdogTimeout(); });
+    }
+    if (m_engine.linesHandled() != linesBefore) {
+        clearStatus(LinkStatus, kNoData);
+        if (before == LinkState::Streaming)
+            m_interfaces.watchdogTimer.start(m_dataMilliseconds, [this] { watchdogTimeout(); });
+    }
+}
+
+void RunController::wake(std::string_view status)
+{
+    setStatus(LinkStatus, status);
+    m_engine.wakeController();
+    m_interfaces.watchdogTimer.start(m_promptMilliseconds, [this] { watchdogTimeout(); });
+}
+
+void RunController::watchdogTimeout()
+{
+    if (!measuring() || waitingForPort()) {
+        m_interfaces.watchdogTimer.stop();
+        return;
+    }
+    // No prompt since the last ESC: ESC again. No line for a while: the controller is woken
+    // again as at Start; rows go on in the same file.
+    wake(linkState() == LinkState::AwaitingPrompt ? kNoAnswer : kNoData);
+}
+
+void RunController::portLost()
+{
+    if (!measuring() || waitingForPort() || m_ended)
+        return;
+    m_interfaces.watchdogTimer.stop();
+    m_interfaces.port.close(); // what was received before the loss is still handled
+    setStatus(LinkStatus, kPortLost);
+    m_interfaces.reconnectTimer.start(m_reconnectMilliseconds, [this] { reconnectTimeout(); });
+}
+
+void RunController::reconnectTimeout()
+{
+    if (!m_interfaces.port.open(m_portDevice))
+        return;
+    m_interfaces.reconnectTimer.stop();
+    wake({});
+}
+
+void RunController::triggerWindowClosed()
+{
+    // The window made anew has no box checked while the condition count stays: a run armed
+    // with the closed window's conditions captures nothing until Stop.
+    const TriggerState state = m_engine.recorder().triggerState();
+    if (measuring() && (state == TriggerState::Armed || state == TriggerState::Capturing))
+        setStatus(TriggerStatus, kNoTriggerConditions);
+}
+
+} // namespace svglogger

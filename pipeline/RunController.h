@@ -1,0 +1,126 @@
+#pragma once
+
+#include "pipeline/ReceiveHandler.h"
+#include "recording/RecordingView.h"
+#include "recording/RunControl.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace svglogger {
+
+class PortControl;
+class RunView;
+class Timer;
+
+// Everything outside the engine that a measurement run touches.
+struct RunInterfaces {
+    const Settings &settings;
+    TriggerSettings &triggerSettings;
+    const Clock &clock;
+    PortControl &port;
+    Timer &reconnectTimer;
+    Timer &watchdogTimer;
+    LinkView &linkView;
+    GraphView &graphView;
+    RecordingView &recordingView;
+    LogFileWriter &logFile;
+    RunView &runView;
+};
+
+// A measurement run around the engine: Start, Stop and the end of the program in their
+// order, the receive events one at a time, a lost port waited for and reopened, and the
+// controller watchdog (ESC again while no prompt comes, the controller woken again when
+// lines stop). Decides which status text shows: the port's and the controller's first,
+// then the log file's, then the trigger's.
+class RunController final : public RunControl
+{
+public:
+    static constexpr std::string_view kNoPort = "COMポートがありません";
+    static constexpr std::string_view kCannotOpenPort = "COMポートを開けません: ";
+    static constexpr std::string_view kPortLost = "COMポート切断 — 再接続を待っています";
+    static constexpr std::string_view kNoAnswer = "コントローラの応答がありません — 再試行しています";
+    static constexpr std::string_view kNoData = "データが届きません — 再接続しています";
+    static constexpr std::string_view kNoTriggerConditions = "トリガー条件がありません";
+
+    static constexpr int kReconnectMilliseconds = 1000;
+    static constexpr int kPromptMilliseconds = 3000; // ESC again while no prompt comes
+    static constexpr int kDataMilliseconds = 5000;   // the controller woken again after this silence
+
+    explicit RunController(const RunInterfaces &interfaces);
+
+    // Start: `entry` is the chosen port-list entry (empty when the list is empty), `device`
+    // the device it names (empty when it names none). False, with the status text, when the
+    // run could not start; nothing is then written.
+    bool start(std::string_view entry, std::string_view device);
+    // Stop: ESC while the port is up, the file closed, the port closed. Nothing while idle.
+    void stop();
+    // The program ends: file and port closed, no ESC. Nothing runs afterwards.
+    void endProgram();
+
+    // Bytes from the port; events never nest: bytes handed over while one is being handled
+    // (the port closing inside a single-shot Stop) are handled right after it.
+    void received(std::string_view bytes);
+    // The port failed or went away during a run: waited for and reopened every second.
+    void portLost();
+    // The trigger settings window was closed while the run may be armed with its conditions.
+    void triggerWindowClosed();
+
+    bool measuring() const { return m_engine.link().linkState() != LinkState::Idle; }
+    bool waitingForPort() const;
+    LinkState linkState() const { return m_engine.link().linkState(); }
+    // The status text as it shows now.
+    const std::string &statusText() const { return m_shownStatus; }
+
+    // How long the waits last: reconnection tries, prompt, silence (tests shorten them).
+    void setIntervals(int reconnectMilliseconds, int promptMilliseconds, int dataMilliseconds);
+
+    ReceiveHandler &engine() { return m_engine; }
+    const ReceiveHandler &engine() const { return m_engine; }
+
+    // RunControl: a complete single-shot capture stops the run.
+    void stopRun() override;
+
+private:
+    enum StatusSource { LinkStatus, FileStatus, TriggerStatus, StatusSources };
+
+    // The engine's view with the status text routed through the run control.
+    class StatusRoute final : public RecordingView
+    {
+    public:
+        StatusRoute(RunController &run, RecordingView &view) : m_run(run), m_view(view) {}
+        void setOutputPath(std::string_view path) override { m_view.setOutputPath(path); }
+        void setRecordCount(std::string_view text) override { m_view.setRecordCount(text); }
+        void setSampleCount(std::string_view text) override { m_view.setSampleCount(text); }
+        void setCaptureIndicatorVisible(bool visible) override { m_view.setCaptureIndicatorVisible(visible); }
+        void showStatus(std::string_view text) override { m_run.setStatus(FileStatus, text); }
+
+    private:
+        RunController &m_run;
+        RecordingView &m_view;
+    };
+
+    void setStatus(StatusSource source, std::string_view text);
+    void clearStatus(StatusSource source, std::string_view onlyIf);
+    void wake(std::string_view status);
+    void afterReceiveEvent(LinkState before, std::uint64_t linesBefore);
+    void reconnectTimeout();
+    void watchdogTimeout();
+
+    RunInterfaces m_interfaces;
+    StatusRoute m_statusRoute;
+    ReceiveHandler m_engine;
+    std::array<std::string, StatusSources> m_status;
+    std::string m_shownStatus;
+    std::string m_portDevice; // the device of the run, kept for reconnecting
+    std::string m_pendingInput;
+    bool m_inReceiveEvent = false;
+    bool m_ended = false;
+    int m_reconnectMilliseconds = kReconnectMilliseconds;
+    int m_promptMilliseconds = kPromptMilliseconds;
+    int m_dataMilliseconds = kDataMilliseconds;
+};
+
+} // namespace svglogger

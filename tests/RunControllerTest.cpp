@@ -1,0 +1,273 @@
+#include "recording/CsvLayout.h"
+#include "support/Lines.h"
+#include "support/RunRig.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace svglogger {
+namespace {
+
+using test::olderLine;
+using Run = RunController;
+
+std::string line(int voltage)
+{
+    return olderLine("0000", std::to_string(voltage), "1000", "0", "0") + "\r";
+}
+
+struct RunFixture : ::testing::Test {
+    test::RunRig rig;
+
+    std::size_t rowsIn(std::size_t file) { return rig.files.lines(rig.files.opened.at(file)).size() - 1; }
+};
+
+// --- Start and its refusals ------------------------------------------------------------------
+
+TEST_F(RunFixture, StartOpensThePortWakesTheControllerAndWatchesForThePrompt)
+{
+    ASSERT_TRUE(rig.start());
+    EXPECT_EQ(rig.port.calls, std::vector<std::string>{"open /dev/ttyUSB0"});
+    EXPECT_EQ(rig.port.written, "\x1b");
+    EXPECT_EQ(rig.run.linkState(), LinkState::AwaitingPrompt);
+    EXPECT_TRUE(rig.watchdogTimer.isActive());
+    EXPECT_EQ(rig.watchdogTimer.interval, Run::kPromptMilliseconds);
+    EXPECT_FALSE(rig.run.waitingForPort());
+    rig.controllerSends("D:");
+    EXPECT_EQ(rig.port.written, "\x1bMN R\r\n");
+    EXPECT_EQ(rig.watchdogTimer.interval, Run::kDataMilliseconds);
+}
+
+struct RefusedStart {
+    const char *name;
+    const char *entry;
+    const char *device;
+    const char *status;
+};
+
+class StartRefused : public ::testing::TestWithParam<RefusedStart> {};
+
+TEST_P(StartRefused, NothingIsWrittenOrOpenedAndTheReasonShows)
+{
+    test::RunRig rig;
+    EXPECT_FALSE(rig.run.start(GetParam().entry, GetParam().device));
+    EXPECT_EQ(rig.status(), GetParam().status);
+    EXPECT_EQ(rig.port.written, "");
+    EXPECT_FALSE(rig.port.isOpen());
+    EXPECT_TRUE(rig.files.opened.empty());
+    EXPECT_EQ(rig.run.linkState(), LinkState::Idle);
+    EXPECT_FALSE(rig.watchdogTimer.isActive());
+    // The next Start that works clears the reason.
+    EXPECT_TRUE(rig.start());
+    EXPECT_EQ(rig.status(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Ports, StartRefused, ::testing::Values(
+    RefusedStart{"NoPortInTheList", "", "", "COMポートがありません"},
+    RefusedStart{"EntryNamesNoDevice", "gone (COM7)", "", "COMポートを開けません: gone (COM7)"},
+    RefusedStart{"DeviceCannotBeOpened", "USB (COM2)", "/dev/ttyUSB9", "COMポートを開けません: USB (COM2)"}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// --- Stop mid-line, then Start ---------------------------------------------------------------
+
+TEST_F(RunFixture, StopMidLineThenStartThreeTimesEachRunLogs)
+{
+    rig.startStreaming();
+    for (int run = 0; run < 3; ++run) {
+        rig.controllerSends(line(6600 + run) + "MN R,0000,0,66"); // a line and half of the next
+        rig.run.stop();
+        EXPECT_EQ(rig.port.written.back(), '\x1b');
+        rig.port.written.clear();
+        ASSERT_TRUE(rig.start());
+        // The tail of the line in flight when ESC went out arrives before the prompt.
+        rig.controllerSends("00,0,1000,0,0,0");
+        rig.controllerSends("D:");
+        EXPECT_EQ(rig.port.written, "\x1bMN R\r\n") << "run " << run;
+        rig.controllerSends(line(6700 + run));
+        const auto &rows = rig.files.lines(rig.files.opened.back());
+        ASSERT_EQ(rows.size(), 2u) << "run " << run;
+        EXPECT_EQ(rows[1], "2016/06/24 9:05:03," + std::to_string(6700 + run) + ",101.5,0,0,0");
+    }
+}
+
+TEST_F(RunFixture, BytesWaitingAtStopAreHandledAfterTheStop)
+{
+    rig.startStreaming();
+    rig.port.waiting = line(6601);
+    rig.run.stop();
+    EXPECT_EQ(rig.port.calls.back(), "close");
+    EXPECT_EQ(rig.linkView.voltages().back(), "6,601"); // decoded and shown
+    EXPECT_EQ(rowsIn(0), 0u);                            // the file was closed before
+}
+
+// --- The controller watchdog -----------------------------------------------------------------
+
+TEST_F(RunFixture, NoPromptEscapeIsSentAgainEveryTimeoutWithTheRetryText)
+{
+    rig.start();
+    rig.controllerSends("garbage without a line end");
+    rig.watchdogTimer.fire();
+    EXPECT_EQ(rig.port.written, "\x1b\x1b");
+    EXPECT_EQ(rig.status(), Run::kNoAnswer);
+    EXPECT_TRUE(rig.run.engine().link().receiveBuffer().empty()); // dropped before the ESC
+    rig.watchdogTimer.fire();
+    EXPECT_EQ(rig.port.written, "\x1b\x1b\x1b");
+    EXPECT_EQ(rig.run.linkState(), LinkState::AwaitingPrompt);
+    // The controller answers at last: the text goes, the stream starts.
+    rig.controllerSends("D:");
+    EXPECT_EQ(rig.port.written, "\x1b\x1b\x1bMN R\r\n");
+    EXPECT_EQ(rig.status(), "");
+    rig.controllerSends("Ver1.00\r" + line(6600));
+    EXPECT_EQ(rowsIn(0), 1u);
+}
+
+TEST_F(RunFixture, LinesKeepTheWatchdogQuietSilenceWakesTheControllerIntoTheSameFile)
+{
+    rig.startStreaming();
+    const int startsBefore = rig.watchdogTimer.starts;
+    rig.controllerSends(line(6600));
+    rig.controllerSends(line(6601));
+    EXPECT_EQ(rig.watchdogTimer.starts, startsBefore + 2); // each event with lines waits anew
+    rig.controllerSends("no line end");
+    EXPECT_EQ(rig.watchdogTimer.starts, startsBefore + 2);
+    rig.port.written.clear();
+
+    rig.watchdogTimer.fire(); // five seconds without a line
+    EXPECT_EQ(rig.status(), Run::kNoData);
+    EXPECT_EQ(rig.port.written, "\x1b");
+    EXPECT_EQ(rig.run.linkState(), LinkState::AwaitingPrompt);
+    EXPECT_EQ(rig.watchdogTimer.interval, Run::kPromptMilliseconds);
+    rig.controllerSends("D:");
+    EXPECT_EQ(rig.status(), Run::kNoData) << "until lines arrive again";
+    rig.controllerSends("Ver1.00\r" + line(6602));
+    EXPECT_EQ(rig.status(), "");
+    ASSERT_EQ(rig.files.opened.size(), 1u);
+    EXPECT_EQ(rowsIn(0), 3u);
+}
+
+TEST_F(RunFixture, SilentControllerThatThenIgnoresEscapeShowsTheRetryText)
+{
+    rig.startStreaming();
+    rig.watchdogTimer.fire(); // silence
+    EXPECT_EQ(rig.status(), Run::kNoData);
+    rig.watchdogTimer.fire(); // and no prompt either
+    EXPECT_EQ(rig.status(), Run::kNoAnswer);
+    EXPECT_EQ(rig.port.written, "\x1bMN R\r\n\x1b\x1b");
+}
+
+TEST_F(RunFixture, StopAndExitWorkWhileRetrying)
+{
+    rig.start();
+    rig.watchdogTimer.fire();
+    rig.run.stop();
+    EXPECT_EQ(rig.run.linkState(), LinkState::Idle);
+    EXPECT_EQ(rig.status(), "");
+    EXPECT_FALSE(rig.watchdogTimer.isActive());
+    EXPECT_FALSE(rig.port.isOpen());
+    const std::string written = rig.port.written;
+    rig.watchdogTimer.fire();
+    rig.controllerSends("D:");
+    EXPECT_EQ(rig.port.written, written) << "nothing runs while idle";
+
+    rig.start();
+    rig.watchdogTimer.fire();
+    rig.run.endProgram();
+    EXPECT_FALSE(rig.watchdogTimer.isActive());
+    EXPECT_FALSE(rig.port.isOpen());
+    EXPECT_EQ(rig.port.written.back(), '\x1b'); // the retry's: no ESC at the program's end
+    EXPECT_FALSE(rig.start());
+}
+
+// --- A lost port -----------------------------------------------------------------------------
+
+TEST_F(RunFixture, LostPortIsTriedEverySecondAndTheRunGoesOnInTheSameFile)
+{
+    rig.startStreaming();
+    rig.controllerSends(line(6600) + "MN R,0000,0,6");
+    rig.port.present.clear();
+    rig.port.waiting = "6";
+    rig.run.portLost();
+    EXPECT_TRUE(rig.run.waitingForPort());
+    EXPECT_EQ(rig.reconnectTimer.interval, Run::kReconnectMilliseconds);
+    EXPECT_FALSE(rig.watchdogTimer.isActive()) << "no watchdog while the port is away";
+    EXPECT_EQ(rig.status(), Run::kPortLost);
+    EXPECT_EQ(rig.port.calls.back(), "close");
+    rig.reconnectTimer.fire();
+    EXPECT_TRUE(rig.run.waitingForPort());
+    EXPECT_EQ(rig.status(), Run::kPortLost);
+
+    rig.port.present.insert(test::RunRig::kDevice);
+    rig.port.written.clear();
+    rig.reconnectTimer.fire();
+    EXPECT_FALSE(rig.run.waitingForPort());
+    EXPECT_EQ(rig.status(), "");
+    EXPECT_EQ(rig.port.written, "\x1b");
+    EXPECT_TRUE(rig.run.engine().link().receiveBuffer().empty()) << "the half line is dropped";
+    EXPECT_EQ(rig.watchdogTimer.interval, Run::kPromptMilliseconds);
+    rig.controllerSends("D:");
+    rig.controllerSends(line(6601));
+    ASSERT_EQ(rig.files.opened.size(), 1u);
+    EXPECT_EQ(rowsIn(0), 2u);
+    EXPECT_EQ(rig.files.lines(rig.files.opened[0])[2], "2016/06/24 9:05:03,6601,100,0,0,0");
+}
+
+TEST_F(RunFixture, StopWhileWaitingForThePortWritesNothing)
+{
+    rig.startStreaming();
+    rig.port.present.clear();
+    rig.run.portLost();
+    const std::string written = rig.port.written;
+    rig.run.stop();
+    EXPECT_EQ(rig.port.written, written);
+    EXPECT_FALSE(rig.run.waitingForPort());
+    EXPECT_EQ(rig.run.linkState(), LinkState::Idle);
+    EXPECT_EQ(rig.status(), "");
+    rig.run.portLost();
+    EXPECT_FALSE(rig.run.waitingForPort()) << "a loss while idle is no loss of a run";
+}
+
+// --- Which status text shows -----------------------------------------------------------------
+
+TEST_F(RunFixture, PortAndControllerTextsGoBeforeTheFileTextWhichComesBackAfterThem)
+{
+    rig.startStreaming();
+    rig.files.fullAfterLines = 1; // the header fits, no row does
+    rig.controllerSends(line(6600));
+    const std::string fileText = "ログファイルに書き込めません: " + rig.files.opened.at(0);
+    EXPECT_EQ(rig.status(), fileText);
+    rig.run.portLost();
+    EXPECT_EQ(rig.status(), Run::kPortLost);
+    rig.reconnectTimer.fire();
+    EXPECT_EQ(rig.status(), fileText);
+    rig.run.stop();
+    EXPECT_EQ(rig.status(), fileText) << "a file problem stays until it is over or the next Start";
+    rig.files.fullAfterLines = static_cast<std::size_t>(-1);
+    rig.start();
+    EXPECT_EQ(rig.status(), "");
+}
+
+TEST_F(RunFixture, SingleShotCaptureEndsTheRunFromWithinTheReceiveEvent)
+{
+    rig.settings.tg = true;
+    rig.triggerSettings.check1[0] = true;
+    rig.triggerSettings.continuous = false;
+    rig.triggerSettings.text1_0 = "0";
+    rig.triggerSettings.text1_1 = "10";
+    rig.run.engine().evaluator().setEnabledConditionCount(1);
+    rig.startStreaming();
+    std::string burst = line(6900);
+    for (int i = 0; i < 20; ++i)
+        burst += line(6500 + i);
+    rig.port.waiting = line(6400); // still in the port when it closes
+    rig.controllerSends(burst);
+    EXPECT_EQ(rig.runsEnded, 1);
+    EXPECT_EQ(rig.run.linkState(), LinkState::Idle);
+    EXPECT_EQ(rig.run.engine().recorder().triggerState(), TriggerState::Finished);
+    EXPECT_EQ(rowsIn(0), 11u);
+    EXPECT_EQ(rig.linkView.voltages().back(), "6,400"); // handled after the Stop
+}
+
+} // namespace
+} // namespace svglogger

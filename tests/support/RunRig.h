@@ -1,0 +1,59 @@
+#pragma once
+
+#include "common/PlainSettings.h"
+#include "pipeline/RunController.h"
+#include "pipeline/RunView.h"
+#include "recording/PlainTriggerSettings.h"
+#include "support/FakeClock.h"
+#include "support/FakeGraphView.h"
+#include "support/FakeLinkView.h"
+#include "support/FakePortControl.h"
+#include "support/FakeRecordingView.h"
+#include "support/FakeTimer.h"
+#include "support/MemoryLogFiles.h"
+
+#include <string>
+
+namespace svglogger::test {
+
+// A run control around a complete engine, with fakes for the port, the timers and the
+// views. The log folder starts as "/log/"; the port list holds "/dev/ttyUSB0".
+struct RunRig : RunView {
+    static constexpr const char *kEntry = "USB Serial /dev/ttyUSB0 (COM1)";
+    static constexpr const char *kDevice = "/dev/ttyUSB0";
+
+    PlainSettings settings;
+    PlainTriggerSettings triggerSettings;
+    FakeClock clock;
+    FakePortControl port;
+    FakeTimer reconnectTimer;
+    FakeTimer watchdogTimer;
+    FakeLinkView linkView;
+    FakeGraphView graphView;
+    FakeRecordingView recordingView;
+    MemoryLogFiles files;
+    RunController run{RunInterfaces{settings, triggerSettings, clock, port, reconnectTimer, watchdogTimer, linkView,
+                                    graphView, recordingView, files, *this}};
+    int runsEnded = 0;
+
+    RunRig()
+    {
+        run.engine().recorder().setOutputPath("/log/" + run.engine().recorder().fName());
+        port.onReceived = [this](const std::string &bytes) { run.received(bytes); };
+    }
+    void runEnded() override { ++runsEnded; }
+
+    bool start() { return run.start(kEntry, kDevice); }
+    // The controller's bytes arrive at the logger.
+    void controllerSends(const std::string &bytes) { run.received(bytes); }
+    // Start, the prompt answered, an older controller announcing itself.
+    void startStreaming()
+    {
+        start();
+        controllerSends("D:");
+        controllerSends("Ver1.00\r");
+    }
+    const std::string &status() const { return recordingView.status; }
+};
+
+} // namespace svglogger::test
