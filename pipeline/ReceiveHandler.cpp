@@ -45,6 +45,10 @@ void ReceiveHandler::stopRun(bool portUp)
     m_link.setLinkState(LinkState::Idle);
     m_recorder.closeLogFile();
     m_recorder.refreshOutputPath();
+    // A capture cut short keeps its rows in its file only: the ring starts again, so none of
+    // them is written into the next capture too.
+    if (m_recorder.triggerState() == TriggerState::Capturing)
+        m_capture.restart(false);
     if (m_recorder.triggerState() == TriggerState::Capturing || m_interfaces.settings.triggerOn())
         m_recorder.setTriggerState(TriggerState::Armed);
 }

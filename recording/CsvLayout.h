@@ -7,6 +7,14 @@
 
 namespace svglogger {
 
+// What decides the columns of a row and the header they belong under.
+struct RowLayout {
+    int samplingMode = -1;      // 0 continuous, 1 interval
+    int controllerVersion = -1; // 0 unknown, 1 older, 2 version 2
+
+    friend bool operator==(const RowLayout &, const RowLayout &) = default;
+};
+
 // The header line of a log file: by sampling mode (0 continuous, 1 interval) and controller
 // version (1 older; every other value takes the version-2 header).
 const std::string &headerLine(int samplingMode, int controllerVersion);

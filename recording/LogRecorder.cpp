@@ -87,6 +87,7 @@ void LogRecorder::fOpen()
     }
 
     const int mode = m_settings.samplingMode();
+    m_fileLayout = {mode, m_decoder.controllerVersion()};
     if (!m_file.writeLine(headerLine(mode, m_decoder.controllerVersion())))
         showFileError(kCannotWrite, m_openPath);
     if (mode != kSamplingContinuous)
@@ -142,6 +143,7 @@ void LogRecorder::decodedLine(const MeasurementSample &sample)
     }
 
     const int version = m_decoder.controllerVersion();
+    m_rowLayout = {m_settings.samplingMode(), version};
     if (m_settings.samplingMode() == kSamplingContinuous) {
         m_rowText = continuousRow(now, sample, version);
     } else {
@@ -156,16 +158,22 @@ void LogRecorder::writeRow()
         return;
     switch (m_triggerState) {
     case TriggerState::Untriggered:
+        // A controller of another version mid-file: the rows go on in a new file whose
+        // header fits them, as at a new hour.
+        if (m_logFileOpen && m_rowLayout != m_fileLayout) {
+            setRecordCount(0);
+            nfOpen();
+        }
         if (m_logFileOpen && writeLine(m_rowText))
             setRecordCount(m_recordCount + 1);
         break;
     case TriggerState::Armed:
         if (m_capture)
-            m_capture->rowWhileArmed(m_rowText);
+            m_capture->rowWhileArmed(m_rowText, m_rowLayout);
         break;
     case TriggerState::Capturing:
         if (m_logFileOpen && m_capture)
-            m_capture->rowWhileCapturing(m_rowText);
+            m_capture->rowWhileCapturing(m_rowText, m_rowLayout);
         break;
     case TriggerState::Finished:
         break;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "recording/CsvLayout.h"
 #include "recording/IntervalAggregator.h"
 #include "recording/TriggerState.h"
 
@@ -64,6 +65,8 @@ public:
     void setRecordCount(std::int64_t count);
 
     const std::string &rowText() const { return m_rowText; }
+    // The layout of the open file's header.
+    const RowLayout &fileLayout() const { return m_fileLayout; }
     const std::string &logFolder() const { return m_logFolder; }
     std::int16_t fileHour() const { return m_fileHour; }
     bool logFileOpen() const { return m_logFileOpen != 0; }
@@ -93,6 +96,8 @@ private:
     std::int64_t m_recordCount = 0;
     TriggerState m_triggerState = TriggerState::Untriggered;
     std::string m_rowText;
+    RowLayout m_rowLayout;  // the layout m_rowText was made in
+    RowLayout m_fileLayout; // the layout of the open file's header
     bool m_fileErrorShown = false;
 };
 

@@ -33,8 +33,12 @@ void TriggerCapture::restart(bool keepCount)
         m_captureRowCount = 0;
 }
 
-void TriggerCapture::rowWhileArmed(const std::string &row)
+void TriggerCapture::rowWhileArmed(const std::string &row, const RowLayout &layout)
 {
+    if (layout != m_ringLayout) {
+        restart(false);
+        m_ringLayout = layout;
+    }
     if (m_preTriggerBuffer.empty())
         return; // no pre-trigger rows are kept
     m_preTriggerBuffer[static_cast<std::size_t>(m_preTriggerPos)] = row;
@@ -58,6 +62,8 @@ void TriggerCapture::start()
     // slots filled so far. A slot that holds no row (emptied by "設定", or never filled
     // before a Stop) is passed over: a capture never gets a blank line, and the count is
     // that of the rows really written.
+    if (m_ringLayout != m_recorder.fileLayout())
+        restart(false); // rows of another layout never go under this header
     const std::int32_t count = preTriggerCount();
     const bool wrapped = m_captureRowCount >= count;
     const std::int32_t slots = wrapped ? count : m_captureRowCount;
@@ -71,14 +77,29 @@ void TriggerCapture::start()
     m_preTriggerPos = 0;
 }
 
-void TriggerCapture::rowWhileCapturing(const std::string &row)
+void TriggerCapture::rowWhileCapturing(const std::string &row, const RowLayout &layout)
 {
+    if (layout != m_recorder.fileLayout()) {
+        endShort();
+        rowWhileArmed(row, layout);
+        return;
+    }
     if (!m_recorder.writeLine(row))
         return; // not written: not counted
     ++m_captureRowCount;
     m_recorder.setRecordCount(m_captureRowCount);
     if (readTextNumber(m_settings.recordCountText()) < m_captureRowCount)
         complete();
+}
+
+// The rows changed their layout mid-capture: the file keeps the rows written so far and the
+// trigger is armed again with a fresh ring.
+void TriggerCapture::endShort()
+{
+    m_recorder.closeLogFile();
+    restart(false);
+    m_recorder.setTriggerState(TriggerState::Armed);
+    m_view.setCaptureIndicatorVisible(false);
 }
 
 // The capture file holds its header and one row more than the record count.

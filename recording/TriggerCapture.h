@@ -33,8 +33,11 @@ public:
     // The trigger has fired on this line: open the capture file and write the waiting rows.
     void start();
 
-    void rowWhileArmed(const std::string &row) override;
-    void rowWhileCapturing(const std::string &row) override;
+    // While armed the ring holds rows of one layout: a row of another layout (a change of
+    // controller version or of sampling mode) restarts it.
+    void rowWhileArmed(const std::string &row, const RowLayout &layout) override;
+    // A row whose layout is not the capture file's ends the capture short first.
+    void rowWhileCapturing(const std::string &row, const RowLayout &layout) override;
 
     std::int32_t preTriggerCount() const { return static_cast<std::int32_t>(m_preTriggerBuffer.size()); }
     std::int32_t preTriggerPos() const { return m_preTriggerPos; }
@@ -42,6 +45,7 @@ public:
 
 private:
     void complete();
+    void endShort();
 
     LogRecorder &m_recorder;
     const TriggerSettings &m_settings;
@@ -50,6 +54,7 @@ private:
     std::vector<std::string> m_preTriggerBuffer;
     std::int32_t m_preTriggerPos = 0;
     std::int32_t m_captureRowCount = 0;
+    RowLayout m_ringLayout; // the layout of the rows in the ring
 };
 
 } // namespace svglogger

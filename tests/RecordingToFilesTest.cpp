@@ -174,7 +174,7 @@ TEST(DiskFull, RowsThatDoNotFitAreNotCountedAndNoPartialLineIsLeft)
     EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
-TEST_F(EndToEnd, VersionSwitchingMidRunKeepsRecordingWithTheCurrentLayout)
+TEST_F(EndToEnd, VersionSwitchingMidRunStartsAFileWhoseHeaderFitsTheRows)
 {
     clock.time = {2016, 6, 24, 9, 0, 0};
     start();
@@ -182,15 +182,15 @@ TEST_F(EndToEnd, VersionSwitchingMidRunKeepsRecordingWithTheCurrentLayout)
     const std::string v1 = olderLine("0000", "6600", "0", "0", "0");
     handler.onComm("Ver2.00\r" + v2 + "\rVer1.00\r" + v1 + "\r" + v2 + "\rVer2.00\r" + v2 + "\r");
     handler.recorder().closeLogFile();
-    const std::string text = test::cp932ToUtf8(bytes("Tarmin24D9H0M0.csv"));
-    // One header (the version-2 layout it was opened with); rows follow the version of the
-    // moment: 10 fields, 6 fields, then an older line's layout read from a version-2 line,
-    // then 10 again.
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 5);
-    EXPECT_TRUE(text.starts_with(headerLine(0, 2) + "\r\n"));
-    EXPECT_NE(text.find("\r\n2016/06/24 9:00:00,6600,0,0,0,0\r\n"), std::string::npos);
-    EXPECT_NE(text.find(",6600,0,0,0,1,2,0,0,0\r\n"), std::string::npos);
-    EXPECT_NE(text.find("\r\n2016/06/24 9:00:00,0,0,0,0,0\r\n"), std::string::npos);
+    // Rows follow the version of the moment; each change of layout starts a file with the
+    // header of the new layout, so no file mixes them.
+    const std::string head2 = headerLine(0, 2) + "\r\n";
+    const std::string head1 = headerLine(0, 1) + "\r\n";
+    EXPECT_EQ(test::cp932ToUtf8(bytes("Tarmin24D9H0M0.csv")), head2 + "2016/06/24 9:00:00,6600,0,0,0,1,2,0,0,0\r\n");
+    // The older layout read from a version-2 line finds no voltage where it looks.
+    EXPECT_EQ(test::cp932ToUtf8(bytes("Tarmin24D9H0M0-2.csv")),
+              head1 + "2016/06/24 9:00:00,6600,0,0,0,0\r\n2016/06/24 9:00:00,0,0,0,0,0\r\n");
+    EXPECT_EQ(test::cp932ToUtf8(bytes("Tarmin24D9H0M0-3.csv")), head2 + "2016/06/24 9:00:00,6600,0,0,0,1,2,0,0,0\r\n");
 }
 
 } // namespace

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -60,6 +62,27 @@ struct CaptureFixture : ::testing::Test {
         for (std::size_t i = 1; i < lines.size(); ++i)
             out.push_back(voltageOf(lines[i]));
         return out;
+    }
+    // No row is in two files, and within a file the rows come in time order.
+    void expectEveryRowInOneFileInOrder()
+    {
+        std::set<std::string> seen;
+        for (const auto &[path, lines] : rig.files.files) {
+            for (std::size_t i = 1; i < lines.size(); ++i) {
+                EXPECT_TRUE(seen.insert(lines[i]).second) << lines[i] << " again in " << path;
+                if (i > 1) {
+                    EXPECT_LT(lines[i - 1].substr(0, 19), lines[i].substr(0, 19)) << path;
+                }
+            }
+        }
+    }
+    void expectFieldsAsInTheHeader()
+    {
+        for (const auto &[path, lines] : rig.files.files)
+            for (std::size_t i = 1; i < lines.size(); ++i)
+                EXPECT_EQ(std::count(lines[i].begin(), lines[i].end(), ','),
+                          std::count(lines[0].begin(), lines[0].end(), ','))
+                    << path << ": " << lines[i];
     }
     static std::vector<std::string> range(int from, int to)
     {
@@ -174,25 +197,108 @@ TEST_F(CaptureFixture, RecordCountLoweredDuringACaptureCompletesItWithTheNextRow
     EXPECT_EQ(rig.recorder().triggerState(), TriggerState::Armed);
 }
 
-TEST_F(CaptureFixture, StopInTheMiddleOfACaptureThenStartKeepsTheCountAndTheLeftOverRows)
+TEST_F(CaptureFixture, StopInTheMiddleOfACaptureRestartsTheRingSoNoRowGoesIntoTwoFiles)
 {
     arm("3", "100");
     quiet(6401);
     quiet(6402);
     quiet(6403);
-    trigger(6900); // pre-trigger rows 6401..6403, count 4
+    trigger(6900); // pre-trigger rows 6401..6403
     quiet(6500);
     rig.handler.stopRun(true);
     EXPECT_EQ(rig.recorder().triggerState(), TriggerState::Armed);
-    EXPECT_EQ(rig.handler.capture().captureRowCount(), 5);
+    EXPECT_EQ(rig.handler.capture().captureRowCount(), 0);
     EXPECT_EQ(rig.files.lines(rig.files.opened.at(0)).size(), 1u + 5u); // ends short
-    rig.handler.link().setLinkState(LinkState::AwaitingPrompt);
     rig.handler.startRun();
     quiet(6600);
     trigger(6950);
-    // The ring was full by the count: all three slots from the current position, so a row
-    // left from before the first trigger comes first.
-    EXPECT_EQ(voltages(rig.files.opened.at(1)), (std::vector<std::string>{"6402", "6403", "6600", "6950"}));
+    EXPECT_EQ(voltages(rig.files.opened.at(1)), (std::vector<std::string>{"6600", "6950"}));
+    expectEveryRowInOneFileInOrder();
+}
+
+TEST_F(CaptureFixture, StopInTheMiddleOfACaptureThenAFullRingKeepsTimeOrder)
+{
+    arm("3", "100");
+    quiet(6401);
+    trigger(6900);
+    for (int i = 0; i < 20; ++i)
+        quiet(6500 + i);
+    rig.handler.stopRun(true);
+    rig.handler.startRun();
+    for (int i = 0; i < 5; ++i)
+        quiet(6600 + i);
+    trigger(6950);
+    EXPECT_EQ(voltages(rig.files.opened.at(1)), (std::vector<std::string>{"6602", "6603", "6604", "6950"}));
+    expectEveryRowInOneFileInOrder();
+}
+
+TEST_F(CaptureFixture, RowsBufferedBeforeAStopWhileArmedMayFollowTheNextStart)
+{
+    arm("5", "100");
+    quiet(6401);
+    quiet(6402);
+    rig.handler.stopRun(true);
+    rig.handler.startRun();
+    quiet(6403);
+    trigger(6950);
+    EXPECT_EQ(voltages(rig.files.opened.at(0)), (std::vector<std::string>{"6401", "6402", "6403", "6950"}));
+}
+
+// The rows waiting in the ring have the layout of the moment they were made; a capture file
+// gets only rows of its header's layout.
+TEST_F(CaptureFixture, VersionChangeWhileArmedRestartsTheRing)
+{
+    arm("5", "100");
+    quiet(6401);
+    quiet(6402);
+    rig.receive("Ver2.00\r");
+    tick();
+    rig.receive(test::version2Line("0000", "6403", "0", "0", "0", "0", "0", "0", "0") + "\r");
+    tick();
+    rig.receive(test::version2Line("0000", "6904", "0", "0", "0", "0", "0", "0", "0") + "\r");
+    const auto &lines = rig.files.lines(rig.files.opened.at(0));
+    EXPECT_EQ(lines[0], headerLine(0, 2));
+    EXPECT_EQ(voltages(rig.files.opened[0]), (std::vector<std::string>{"6403", "6904"}));
+    expectFieldsAsInTheHeader();
+}
+
+TEST_F(CaptureFixture, SamplingModeChangedBetweenRunsRestartsTheRing)
+{
+    arm("5", "100");
+    quiet(6401);
+    quiet(6402);
+    rig.handler.stopRun(true);
+    rig.settings.option2 = 1; // interval rows from now on
+    rig.settings.text4 = "1";
+    rig.handler.startRun();
+    for (int i = 0; i < 3; ++i)
+        quiet(6500 + i);
+    trigger(6950);
+    const auto &lines = rig.files.lines(rig.files.opened.at(0));
+    EXPECT_EQ(lines[0], headerLine(1, 1));
+    EXPECT_EQ(lines.size(), 4u) << "the interval rows made since the Start, the trigger's last";
+    expectFieldsAsInTheHeader();
+}
+
+TEST_F(CaptureFixture, VersionChangeDuringACaptureEndsItShort)
+{
+    arm("2", "100");
+    quiet(6401);
+    trigger(6900);
+    quiet(6500);
+    rig.receive("Ver2.00\r");
+    tick();
+    rig.receive(test::version2Line("0000", "6501", "0", "0", "0", "0", "0", "0", "0") + "\r");
+    EXPECT_EQ(rig.recorder().triggerState(), TriggerState::Armed);
+    EXPECT_FALSE(rig.recordingView.label12);
+    tick();
+    rig.receive(test::version2Line("0000", "6905", "0", "0", "0", "0", "0", "0", "0") + "\r");
+    ASSERT_EQ(rig.files.opened.size(), 2u);
+    EXPECT_EQ(voltages(rig.files.opened[0]), (std::vector<std::string>{"6401", "6900", "6500"}));
+    EXPECT_EQ(rig.files.lines(rig.files.opened[1])[0], headerLine(0, 2));
+    EXPECT_EQ(voltages(rig.files.opened[1]), (std::vector<std::string>{"6501", "6905"}));
+    expectFieldsAsInTheHeader();
+    expectEveryRowInOneFileInOrder();
 }
 
 TEST_F(CaptureFixture, SlotsNeverFilledBeforeAStopAreNotWrittenAsBlankLines)
@@ -203,13 +309,11 @@ TEST_F(CaptureFixture, SlotsNeverFilledBeforeAStopAreNotWrittenAsBlankLines)
     trigger(6900); // two pre-trigger rows; the ring's other slots were never filled
     for (int i = 0; i < 20; ++i)
         quiet(6500 + i);
-    rig.handler.stopRun(true); // count 23 kept
-    rig.handler.link().setLinkState(LinkState::AwaitingPrompt);
+    rig.handler.stopRun(true);
     rig.handler.startRun();
     trigger(6950);
-    // Slots 0 to 22 are read: only the two rows in them are written, then the trigger's.
-    EXPECT_EQ(voltages(rig.files.opened.at(1)), (std::vector<std::string>{"6401", "6402", "6950"}));
-    EXPECT_EQ(rig.handler.capture().captureRowCount(), 3);
+    EXPECT_EQ(voltages(rig.files.opened.at(1)), (std::vector<std::string>{"6950"}));
+    EXPECT_EQ(rig.handler.capture().captureRowCount(), 1);
 }
 
 TEST_F(CaptureFixture, ApplyingTheSettingsWhileArmedWritesNoEmptyLine)
