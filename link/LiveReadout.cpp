@@ -8,8 +8,7 @@ namespace svglogger {
 
 namespace {
 
-// Rounds half away from zero, as the display formats do; a value that rounds to zero shows
-// without a minus sign.
+// Rounds half away from zero, as the display formats do.
 long long roundAway(double value)
 {
     return std::llround(value);
@@ -28,6 +27,8 @@ std::string LiveReadout::thousandsText(double value)
         return {};
     const long long whole = roundAway(value);
     std::string digits = std::to_string(whole < 0 ? -whole : whole);
+    // The minus sign is the value's: -0.4 shows as "-0".
+    const bool negative = value < 0;
     std::string text;
     const std::size_t lead = digits.size() % 3 == 0 ? 3 : digits.size() % 3;
     text.append(digits, 0, lead);
@@ -35,7 +36,7 @@ std::string LiveReadout::thousandsText(double value)
         text += ',';
         text.append(digits, i, 3);
     }
-    return whole < 0 ? "-" + text : text;
+    return negative ? "-" + text : text;
 }
 
 std::string LiveReadout::oneDecimalText(double value)
@@ -44,7 +45,7 @@ std::string LiveReadout::oneDecimalText(double value)
         return {};
     const long long tenths = roundAway(value * 10.0);
     const long long magnitude = tenths < 0 ? -tenths : tenths;
-    std::string text = tenths < 0 ? "-" : "";
+    std::string text = value < 0 ? "-" : "";
     text += std::to_string(magnitude / 10);
     text += '.';
     text += static_cast<char>('0' + magnitude % 10);

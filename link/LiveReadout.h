@@ -21,9 +21,10 @@ public:
     // is skipped (keeps its text) when the voltage is 0.
     void showNegativeSequence(const MeasurementSample &sample);
 
-    // "#,##0": whole number with thousands separated by commas.
+    // "#,##0": whole number with thousands separated by commas. A negative value keeps its
+    // minus sign also when it rounds to zero ("-0"), as the format writes it.
     static std::string thousandsText(double value);
-    // "##0.0": exactly one decimal, at least one digit before the point.
+    // "##0.0": exactly one decimal, at least one digit before the point ("-0.0" likewise).
     static std::string oneDecimalText(double value);
 
 private:

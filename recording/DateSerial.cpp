@@ -1,5 +1,6 @@
 #include "recording/DateSerial.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
@@ -45,7 +46,9 @@ double toDateSerial(const LocalDateTime &time)
 
 LocalDateTime fromDateSerial(double serial)
 {
-    const auto total = static_cast<std::int64_t>(std::floor(serial * 86400.0 + 0.5));
+    // Seconds within +/-1e15 (some 30 million years) convert exactly; beyond, the nearest end.
+    const double whole = std::floor(serial * 86400.0 + 0.5);
+    const auto total = static_cast<std::int64_t>(std::isnan(whole) ? 0.0 : std::clamp(whole, -1e15, 1e15));
     std::int64_t days = total / 86400;
     std::int64_t seconds = total % 86400;
     if (seconds < 0) {

@@ -24,23 +24,26 @@ std::string IntervalAggregator::addSample(const MeasurementSample &sample, int c
     // An interval that rounds to no whole second cannot be divided by: the step is skipped.
     if (!std::isfinite(seconds) || !std::isfinite(roundedLength) || roundedLength == 0.0)
         return {};
-    // Whole intervals elapsed, limited to the 16-bit range so that a clock jump of years
-    // neither overflows nor loops.
-    const double elapsed = std::clamp(roundHalfEven(seconds), -1e15, 1e15);
-    const auto quotient = static_cast<std::int64_t>(elapsed) / static_cast<std::int64_t>(roundedLength);
+    // Whole intervals elapsed. Both numbers are whole; kept within ranges where converting
+    // them is exact (an elapsed time beyond 1e15 s divided by a length beyond 2e15 s is 0
+    // either way), whatever the clock or the typed length.
+    const auto elapsed = static_cast<std::int64_t>(std::clamp(roundHalfEven(seconds), -1e15, 1e15));
+    const auto length = static_cast<std::int64_t>(std::clamp(roundedLength, -2e15, 2e15));
+    const std::int64_t quotient = elapsed / length;
     const auto n = static_cast<std::int16_t>(std::clamp<std::int64_t>(quotient, -32768, 32767));
 
     if (n >= 1 && m_dtCount >= 1) {
-        std::string row = buildRow(sample, k, intervalSeconds);
-        m_intervalStart += n * intervalSeconds / 86400.0;
-        startWith(sample, k);
+        std::string row = buildRow(sample, k, completedStamp(nowSerial, intervalSeconds));
+        advanceStart(quotient, seconds, intervalSeconds);
+        startWith(sample, k, nowSerial);
         return row;
     }
     if (m_dtCount >= kMaxCount) {
-        // The count cannot grow further: the full interval is written now, stamped with the
-        // end of the running interval, and the sample starts the next one.
-        std::string row = buildRow(sample, k, intervalSeconds);
-        startWith(sample, k);
+        // The count cannot grow further: the interval is written now, stamped with the
+        // current time, and a new one starts with this sample.
+        std::string row = buildRow(sample, k, nowSerial);
+        m_intervalStart = nowSerial;
+        startWith(sample, k, nowSerial);
         return row;
     }
     if (m_dtCount != 0) {
@@ -58,25 +61,44 @@ std::string IntervalAggregator::addSample(const MeasurementSample &sample, int c
         return {};
     }
     // First sample after program start.
-    m_intervalStart += n * intervalSeconds / 86400.0;
-    startWith(sample, k);
+    advanceStart(quotient, seconds, intervalSeconds);
+    startWith(sample, k, nowSerial);
     return {};
 }
 
-void IntervalAggregator::startWith(const MeasurementSample &sample, int k)
+// IntervalStart moves on by the whole intervals elapsed. More of them than the 16-bit count
+// holds means the clock jumped forward: the start goes to the last boundary before now.
+void IntervalAggregator::advanceStart(std::int64_t quotient, double seconds, double intervalSeconds)
+{
+    if (quotient > kMaxCount)
+        m_intervalStart += std::floor(seconds / intervalSeconds) * intervalSeconds / 86400.0;
+    else if (quotient >= 1)
+        m_intervalStart += static_cast<double>(quotient) * intervalSeconds / 86400.0;
+}
+
+// The end of the completed interval, but never later than now (a length of 2.5 s tests
+// whole intervals with 2 s) and never earlier than the interval's first sample.
+double IntervalAggregator::completedStamp(double nowSerial, double intervalSeconds) const
+{
+    const double end = std::max(m_intervalStart + intervalSeconds / 86400.0, m_firstSample);
+    return std::min(end, nowSerial);
+}
+
+void IntervalAggregator::startWith(const MeasurementSample &sample, int k, double nowSerial)
 {
     m_dtCount = 1;
+    m_firstSample = nowSerial;
     for (int q = 0; q < k; ++q) {
         const float value = sample[static_cast<std::size_t>(q)];
         m_intervalStats[q] = {value, value, value};
     }
 }
 
-std::string IntervalAggregator::buildRow(const MeasurementSample &sample, int k, double intervalSeconds) const
+std::string IntervalAggregator::buildRow(const MeasurementSample &sample, int k, double stampSerial) const
 {
     std::string row;
     row.reserve(256);
-    appendDateTimeText(row, fromDateSerial(m_intervalStart + intervalSeconds / 86400.0));
+    appendDateTimeText(row, fromDateSerial(stampSerial));
     const float count = m_dtCount;
     auto put = [&row](float value, int q) {
         row += ',';

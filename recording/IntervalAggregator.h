@@ -45,11 +45,14 @@ private:
         float minimum = 0;
     };
 
-    std::string buildRow(const MeasurementSample &sample, int k, double intervalSeconds) const;
-    void startWith(const MeasurementSample &sample, int k);
+    std::string buildRow(const MeasurementSample &sample, int k, double stampSerial) const;
+    void startWith(const MeasurementSample &sample, int k, double nowSerial);
+    void advanceStart(std::int64_t quotient, double seconds, double intervalSeconds);
+    double completedStamp(double nowSerial, double intervalSeconds) const;
 
     RecordingView &m_view;
     double m_intervalStart = 0.0;
+    double m_firstSample = 0.0; // when the running interval's first sample came
     std::array<Column, kQuantities> m_intervalStats{};
     std::int16_t m_dtCount = 0;
 };

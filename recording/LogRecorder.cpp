@@ -75,21 +75,18 @@ void LogRecorder::fOpen()
         result = m_file.createNew(path);
     }
     if (result != LogFileWriter::OpenResult::Opened) {
-        showFileError(kCannotCreate, path);
+        showFileError(FileError::CannotCreate, path);
         return;
     }
     m_openPath = path;
     if (path != requested)
         setOutputPath(path);
-    if (m_fileErrorShown) {
-        m_view.showStatus({});
-        m_fileErrorShown = false;
-    }
+    clearFileError();
 
     const int mode = m_settings.samplingMode();
     m_fileLayout = {mode, m_decoder.controllerVersion()};
     if (!m_file.writeLine(headerLine(mode, m_decoder.controllerVersion())))
-        showFileError(kCannotWrite, m_openPath);
+        showFileError(FileError::CannotWrite, m_openPath);
     if (mode != kSamplingContinuous)
         m_intervals.setIntervalStart(toDateSerial(now));
     m_logFileOpen = 1;
@@ -116,7 +113,10 @@ void LogRecorder::setOutputPath(const std::string &path)
 
 void LogRecorder::outputPathEdited(std::string_view path)
 {
-    m_logFolder = folderOf(path);
+    std::string folder = folderOf(path);
+    if (folder != m_logFolder)
+        clearFileError();
+    m_logFolder = std::move(folder);
 }
 
 void LogRecorder::refreshOutputPath()
@@ -183,16 +183,27 @@ void LogRecorder::writeRow()
 
 bool LogRecorder::writeLine(const std::string &line)
 {
-    if (m_file.writeLine(line))
+    if (m_file.writeLine(line)) {
+        if (m_fileError == FileError::CannotWrite)
+            clearFileError(); // the disk took a row again
         return true;
-    showFileError(kCannotWrite, m_openPath);
+    }
+    showFileError(FileError::CannotWrite, m_openPath);
     return false;
 }
 
-void LogRecorder::showFileError(std::string_view message, const std::string &path)
+void LogRecorder::showFileError(FileError error, const std::string &path)
 {
-    m_view.showStatus(std::string(message) + path);
-    m_fileErrorShown = true;
+    m_view.showStatus(std::string(error == FileError::CannotCreate ? kCannotCreate : kCannotWrite) + path);
+    m_fileError = error;
+}
+
+void LogRecorder::clearFileError()
+{
+    if (m_fileError == FileError::None)
+        return;
+    m_view.showStatus({});
+    m_fileError = FileError::None;
 }
 
 std::string LogRecorder::folderOf(std::string_view path)

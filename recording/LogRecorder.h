@@ -44,7 +44,8 @@ public:
 
     // The program sets Text1; the folder part becomes LogFolder.
     void setOutputPath(const std::string &path);
-    // The operator changed Text1 (typing or browsing): only LogFolder follows.
+    // Text1 changed (typing, browsing or the program): LogFolder follows. A file message
+    // goes when the folder changes: the next file is tried in the new one.
     void outputPathEdited(std::string_view path);
     // Text1 := LogFolder followed by a fresh name from the clock.
     void refreshOutputPath();
@@ -79,7 +80,9 @@ public:
     static std::string defaultLogFolder(const std::string &homeDirectory);
 
 private:
-    void showFileError(std::string_view message, const std::string &path);
+    enum class FileError { None, CannotCreate, CannotWrite };
+    void showFileError(FileError error, const std::string &path);
+    void clearFileError();
 
     const Settings &m_settings;
     const Clock &m_clock;
@@ -98,7 +101,7 @@ private:
     std::string m_rowText;
     RowLayout m_rowLayout;  // the layout m_rowText was made in
     RowLayout m_fileLayout; // the layout of the open file's header
-    bool m_fileErrorShown = false;
+    FileError m_fileError = FileError::None; // the one the status text shows
 };
 
 } // namespace svglogger

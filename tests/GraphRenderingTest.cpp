@@ -15,8 +15,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
 
 namespace svglogger {
 namespace {
@@ -153,6 +157,46 @@ TEST_F(GraphRendering, ScaleStripNumbersAreRedrawnForTheSliders)
     }
     EXPECT_TRUE(black);
     EXPECT_TRUE(green);
+}
+
+// The rows of ink in columns [from, to) of the strip that `inked` picks: (first row, height).
+std::vector<std::pair<int, int>> inkBands(const QImage &strip, int from, int to, const std::function<bool(QRgb)> &inked)
+{
+    std::vector<std::pair<int, int>> bands;
+    for (int y = 0; y < strip.height(); ++y) {
+        bool any = false;
+        for (int x = from; x < to && !any; ++x)
+            any = inked(strip.pixel(x, y));
+        if (!any)
+            continue;
+        if (!bands.empty() && bands.back().first + bands.back().second == y)
+            ++bands.back().second;
+        else
+            bands.emplace_back(y, 1);
+    }
+    return bands;
+}
+
+// Every one of the eleven numbers of each column is whole: the last one (5850 and -400 at the
+// start-up sliders) is not cut off by the bottom of the strip.
+TEST_F(GraphRendering, EveryScaleNumberIsReadable)
+{
+    const ScaleStrip *strip = window->findChild<ScaleStrip *>("Picture2");
+    auto black = [](QRgb p) { return qRed(p) < 100 && qGreen(p) < 100 && qBlue(p) < 100; };
+    auto green = [](QRgb p) { return qGreen(p) > qRed(p) + 40 && qGreen(p) > qBlue(p) + 40; };
+    for (int slider = -4; slider <= 2; ++slider) {
+        window->findChild<QSlider *>("Slider1_1")->setValue(slider);
+        window->findChild<QSlider *>("Slider1_0")->setValue(std::max(0, slider));
+        for (const auto &[from, to, inked] : {std::tuple{0, 40, std::function<bool(QRgb)>(black)},
+                                              std::tuple{40, 82, std::function<bool(QRgb)>(green)}}) {
+            const auto bands = inkBands(strip->canvas(), from, to, inked);
+            ASSERT_EQ(bands.size(), 11u) << "slider " << slider << ", columns from " << from;
+            for (const auto &[top, height] : bands)
+                EXPECT_EQ(height, bands.front().second) << "the number at row " << top << " is cut";
+            EXPECT_LT(bands.back().first + bands.back().second, strip->canvas().height())
+                << "the last number touches the bottom edge";
+        }
+    }
 }
 
 } // namespace

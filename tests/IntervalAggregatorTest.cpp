@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace svglogger {
@@ -25,6 +28,15 @@ MeasurementSample sample(float v, float p, float q, float s, float status = 0, f
     m[S::NegSeqCommandQ] = nd + 3;
     m[S::StatusWord] = status;
     return m;
+}
+
+// "yyyy/MM/dd H:mm:ss", or the date alone at midnight, back to its parts.
+LocalDateTime parseStamp(const std::string &text)
+{
+    LocalDateTime t{};
+    t.hour = t.minute = t.second = 0;
+    std::sscanf(text.c_str(), "%d/%d/%d %d:%d:%d", &t.year, &t.month, &t.day, &t.hour, &t.minute, &t.second);
+    return t;
 }
 
 struct AggregatorFixture : ::testing::Test {
@@ -103,9 +115,11 @@ TEST_F(AggregatorFixture, FractionalLengthTestsWithTheRoundedLengthButAdvancesBy
     // 2 s elapsed: round(2) \ round(2.5) = 2 \ 2 = 1 whole interval.
     EXPECT_FALSE(add(sample(1, 1, 1, 1), 2, 2.5).empty());
     EXPECT_DOUBLE_EQ(aggregator.intervalStart(), at(t0, 2.5));
-    // From there 0.5 s rounds to no whole interval, 1.5 s rounds to 2 s, which is one.
+    // From there 0.5 s rounds to no whole interval, 1.5 s rounds to 2 s, which is one. The
+    // end of that interval (9:05:05) is still to come: the row is stamped with the moment it
+    // is written instead.
     EXPECT_TRUE(add(sample(1, 1, 1, 1), 3, 2.5).empty());
-    EXPECT_EQ(add(sample(1, 1, 1, 1), 4, 2.5).substr(0, 18), "2016/06/24 9:05:05");
+    EXPECT_EQ(add(sample(1, 1, 1, 1), 4, 2.5).substr(0, 18), "2016/06/24 9:05:04");
 }
 
 TEST_F(AggregatorFixture, VersionDecidesHowManyQuantitiesTakePart)
@@ -137,31 +151,104 @@ TEST_F(AggregatorFixture, FirstSampleAfterProgramStartMovesTheStartByWholeInterv
     EXPECT_EQ(aggregator.dtCount(), 1);
 }
 
-TEST_F(AggregatorFixture, CountStopsAt32767AndTheRowIsWrittenAtTheNextLine)
+TEST_F(AggregatorFixture, CountStopsAt32767AndTheRowIsStampedWhenWrittenStartingANewInterval)
 {
     aggregator.setIntervalStart(t0);
     for (int i = 0; i < 32767; ++i)
-        ASSERT_TRUE(add(sample(2, 2, 2, 2), 0, 100000).empty());
+        ASSERT_TRUE(add(sample(2, 2, 2, 2), i / 5, 100000).empty());
     EXPECT_EQ(aggregator.dtCount(), 32767);
-    const std::string row = add(sample(4, 4, 4, 4, 9), 0, 100000);
-    ASSERT_FALSE(row.empty());
-    EXPECT_TRUE(row.ends_with(",2,2,2,2,2,2,2,2,2,2,2,2,32767,9")) << row;
+    // 7000 s into an interval of 100000 s: the row does not wait for its end.
+    const std::string row = add(sample(4, 4, 4, 4, 9), 7000, 100000);
+    EXPECT_EQ(row, "2016/06/24 11:01:40,2,2,2,2,2,2,2,2,2,2,2,2,32767,9");
     EXPECT_EQ(aggregator.dtCount(), 1);
-    EXPECT_DOUBLE_EQ(aggregator.intervalStart(), t0);
+    EXPECT_DOUBLE_EQ(aggregator.intervalStart(), at(t0, 7000));
+    // The new interval runs its full length from there.
+    EXPECT_TRUE(add(sample(4, 4, 4, 4), 7000 + 99999, 100000).empty());
+    EXPECT_EQ(add(sample(4, 4, 4, 4), 7000 + 100000, 100000).substr(0, 20), "2016/06/25 14:48:20,");
 }
 
-TEST_F(AggregatorFixture, ClockJumpOfYearsNeitherOverflowsNorLoops)
+TEST_F(AggregatorFixture, ClockJumpOfYearsMovesTheStartToTheLastBoundaryBeforeNow)
 {
     // From the zero start of program start to today: far beyond 32767 intervals.
-    EXPECT_TRUE(add(sample(1, 1, 1, 1), 0).empty());
-    EXPECT_DOUBLE_EQ(aggregator.intervalStart(), 32767.0 / 86400.0);
-    const std::string row = add(sample(1, 1, 1, 1), 0);
-    EXPECT_EQ(row.substr(0, 19), "1899/12/30 9:06:08,");
-    EXPECT_DOUBLE_EQ(aggregator.intervalStart(), 2 * 32767.0 / 86400.0);
+    EXPECT_TRUE(add(sample(1, 1, 1, 1), 0, 7).empty());
+    EXPECT_LE(aggregator.intervalStart(), t0);
+    EXPECT_GT(aggregator.intervalStart(), at(t0, -7));
+    // A jump of two years ahead in the middle of an interval: its row is stamped at its
+    // end, and the next interval starts at the last boundary before the new time.
+    aggregator.setIntervalStart(t0);
+    add(sample(2, 2, 2, 2), 3, 7);
+    const double later = t0 + 730.0;
+    const std::string row = aggregator.addSample(sample(3, 3, 3, 3), 1, later, 7);
+    EXPECT_EQ(row.substr(0, 19), "2016/06/24 9:05:07,") << row;
+    EXPECT_LE(aggregator.intervalStart(), later);
+    EXPECT_GT(aggregator.intervalStart(), later - 7 / 86400.0);
+    // So the lines after the jump are aggregated again, not one row each.
+    EXPECT_TRUE(aggregator.addSample(sample(3, 3, 3, 3), 1, later, 7).empty());
     // Years backwards clamp the other way and keep the interval open.
     aggregator.setIntervalStart(t0);
     EXPECT_TRUE(aggregator.addSample(sample(1, 1, 1, 1), 1, t0 - 20 * 365.0, 1).empty());
 }
+
+// Interval lengths and starts of any size: no conversion out of range (the sanitizers run
+// these), and no row.
+TEST_F(AggregatorFixture, LengthsAndStartsOfAnySizeAreHandledWithoutRows)
+{
+    for (const double length : {1e20, -1e20, 1e300, 2e15, -7.0, 3e9}) {
+        aggregator.setIntervalStart(t0);
+        for (int i = 0; i < 3; ++i)
+            EXPECT_TRUE(add(sample(1, 1, 1, 1), i * 100, length).empty()) << length;
+    }
+    for (const double start : {1e30, -1e30, 1e17}) {
+        aggregator.setIntervalStart(start);
+        add(sample(1, 1, 1, 1), 0, 1);
+        add(sample(1, 1, 1, 1), 1, 1);
+    }
+    EXPECT_EQ(fromDateSerial(1e300).year, fromDateSerial(1e301).year); // far-off serials stay whole
+}
+
+// Over any course of a forward-running clock, every row is stamped between its interval's
+// first sample and the moment it is written, and the stamps never go back.
+class IntervalStamps : public ::testing::TestWithParam<double> {};
+
+TEST_P(IntervalStamps, LieBetweenTheFirstSampleAndTheMomentOfWriting)
+{
+    test::FakeRecordingView view;
+    IntervalAggregator aggregator(view);
+    const double length = GetParam();
+    double now = toDateSerial({2026, 12, 7, 10, 0, 0});
+    aggregator.setIntervalStart(now);
+    double firstSample = now;
+    std::string lastStamp;
+    std::uint32_t random = 12345;
+    const double steps[] = {0, 0, 0, 1, 1, 2, 7, 59, 3600, 86400.0 * 400};
+    for (int i = 0; i < 5000; ++i) {
+        random = random * 1103515245u + 12345u;
+        now += steps[(random >> 16) % 10] / 86400.0;
+        now = std::round(now * 86400.0) / 86400.0; // the clock has whole seconds
+        const std::string row = aggregator.addSample(sample(1, 1, 1, 1), 1, now, length);
+        if (row.empty()) {
+            if (i == 0)
+                firstSample = now;
+            continue;
+        }
+        const std::string stamp = row.substr(0, row.find(','));
+        const LocalDateTime shown = fromDateSerial(now);
+        const LocalDateTime first = fromDateSerial(firstSample);
+        auto key = [](const LocalDateTime &t) {
+            return std::tuple(t.year, t.month, t.day, t.hour, t.minute, t.second);
+        };
+        const LocalDateTime parsed = parseStamp(stamp);
+        EXPECT_LE(key(parsed), key(shown)) << stamp << " written at step " << i;
+        EXPECT_GE(key(parsed), key(first)) << stamp << " at step " << i;
+        if (!lastStamp.empty()) {
+            EXPECT_GE(key(parsed), key(parseStamp(lastStamp))) << stamp;
+        }
+        lastStamp = stamp;
+        firstSample = now; // the sample that completed the interval begins the next
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Lengths, IntervalStamps, ::testing::Values(1.0, 2.5, 60.0, 7000.0));
 
 TEST_F(AggregatorFixture, IntervalBelowHalfASecondIsSkipped)
 {

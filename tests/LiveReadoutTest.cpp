@@ -30,7 +30,10 @@ INSTANTIATE_TEST_SUITE_P(Values, ReadoutFormats, ::testing::Values(
     FormatCase{1234567, "1,234,567", "1234567.0"},
     FormatCase{0, "0", "0.0"},
     FormatCase{0.4, "0", "0.4"},
-    FormatCase{-0.04, "0", "0.0"},   // rounds to zero: no minus sign
+    FormatCase{-0.04, "-0", "-0.0"}, // negative values keep their sign, also when they round to zero
+    FormatCase{-0.4, "-0", "-0.4"},
+    FormatCase{-0.05, "-0", "-0.1"},
+    FormatCase{-0.0, "0", "0.0"},    // negative zero is no negative value
     FormatCase{0.96, "1", "1.0"},
     FormatCase{100, "100", "100.0"},
     FormatCase{-32768, "-32,768", "-32768.0"}));

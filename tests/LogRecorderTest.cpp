@@ -177,6 +177,24 @@ TEST_F(RecorderFixture, RowThatCannotBeWrittenIsNotCountedAndSaysSo)
     line(olderLine("0000", "6601", "0", "0", "0"));
     EXPECT_EQ(rig.recordingView.label8, "1");
     EXPECT_EQ(rig.recordingView.status, "ログファイルに書き込めません: /log/Tarmin24D9H5M3.csv");
+    // The disk gets space back: the message goes with the first row written again.
+    rig.files.fullAfterLines = static_cast<std::size_t>(-1);
+    line(olderLine("0000", "6602", "0", "0", "0"));
+    EXPECT_EQ(rig.recordingView.label8, "2");
+    EXPECT_EQ(rig.recordingView.status, "");
+}
+
+TEST_F(RecorderFixture, FileMessageGoesWhenTheOperatorChoosesAnotherFolder)
+{
+    rig.files.unwritable.insert("/log/");
+    at(9, 5, 3);
+    line("Ver1.0");
+    ASSERT_NE(rig.recordingView.status, "");
+    rig.recorder().refreshOutputPath(); // the program's own refresh keeps the folder: it stays
+    rig.recorder().outputPathEdited("/log/other-name.csv");
+    EXPECT_NE(rig.recordingView.status, "");
+    rig.recorder().outputPathEdited("/data/site/x.csv");
+    EXPECT_EQ(rig.recordingView.status, "");
 }
 
 TEST_F(RecorderFixture, LogFolderIsTheOutputPathUpToItsLastSeparator)

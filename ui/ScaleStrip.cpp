@@ -2,7 +2,10 @@
 
 #include "graph/GraphScales.h"
 
+#include <QFontMetrics>
 #include <QPainter>
+
+#include <algorithm>
 
 namespace svglogger {
 
@@ -22,12 +25,16 @@ void ScaleStrip::drawNumbers(int voltageRange, int powerRange)
     QFont small = font();
     small.setPointSize(7);
     painter.setFont(small);
+    // Each number stands just below its division line; the last line is the strip's bottom
+    // edge, so its numbers stand just above it instead of being cut off.
+    const int textHeight = QFontMetrics(small).height();
     for (int b = 0; b <= 10; ++b) {
+        const int top = std::min(30 * b + 1, m_canvas.height() - textHeight);
         painter.setPen(QColor(0, 0, 0));
-        painter.drawText(QRect(2, 30 * b + 1, 38, 14), Qt::AlignLeft | Qt::AlignTop,
+        painter.drawText(QRect(2, top, 38, textHeight), Qt::AlignLeft | Qt::AlignTop,
                          QString::number(GraphScales::voltageNumber(voltageRange, b)));
         painter.setPen(QColor(0, 128, 0));
-        painter.drawText(QRect(40, 30 * b + 1, 40, 14), Qt::AlignLeft | Qt::AlignTop,
+        painter.drawText(QRect(40, top, 40, textHeight), Qt::AlignLeft | Qt::AlignTop,
                          QString::number(GraphScales::powerNumber(powerRange, b)));
     }
     painter.end();
