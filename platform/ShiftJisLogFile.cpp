@@ -1,24 +1,14 @@
 #include "platform/ShiftJisLogFile.h"
 
+#include "recording/ShiftJisText.h"
+
 #include <QDir>
 #include <QFileInfo>
 
 namespace svglogger {
 
-namespace {
-
-bool isAscii(std::string_view text)
-{
-    for (char c : text)
-        if (static_cast<unsigned char>(c) >= 0x80)
-            return false;
-    return true;
-}
-
-} // namespace
-
-ShiftJisLogFile::ShiftJisLogFile()
-    : m_encoder("windows-31j")
+ShiftJisLogFile::ShiftJisLogFile(const char *converterName)
+    : m_encoder(converterName)
 {
 }
 
@@ -51,11 +41,18 @@ bool ShiftJisLogFile::writeLine(std::string_view text)
     if (!m_file.isOpen())
         return false;
     m_bytes.clear();
-    if (isAscii(text)) {
-        // The rows: ASCII is the same in Shift-JIS, so no conversion is needed.
-        m_bytes.append(text.data(), static_cast<qsizetype>(text.size()));
+    // The rows and the headers need no converter, so they come out the same on every Qt
+    // build; other text goes through Qt's, and a line it cannot encode is not written.
+    if (const std::optional<std::string> own = toShiftJis(text)) {
+        m_bytes.append(own->data(), static_cast<qsizetype>(own->size()));
     } else {
+        if (!m_encoder.isValid())
+            return false;
         m_bytes = m_encoder.encode(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+        if (m_encoder.hasError()) {
+            m_encoder.resetState();
+            return false;
+        }
     }
     m_bytes.append("\r\n", 2);
     if (m_file.write(m_bytes) == m_bytes.size()) {

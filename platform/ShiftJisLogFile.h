@@ -7,14 +7,14 @@
 
 namespace svglogger {
 
-// The log file on disk: Shift-JIS (code page 932) through Qt's converter, CR LF line ends,
-// no byte-order mark. Every line is handed to the operating system as it is written, so a
-// crash or power cut loses no row that was counted; a line that does not fit on the disk is
-// taken back whole.
+// The log file on disk: Shift-JIS (code page 932), CR LF line ends, no byte-order mark.
+// Every line is handed to the operating system as it is written, so a crash or power cut
+// loses no row that was counted; a line that does not fit on the disk is taken back whole.
 class ShiftJisLogFile final : public LogFileWriter
 {
 public:
-    ShiftJisLogFile();
+    // `converterName`: Qt's converter for text beyond the system's own (which needs none).
+    explicit ShiftJisLogFile(const char *converterName = "windows-31j");
     ~ShiftJisLogFile() override;
 
     OpenResult createNew(const std::string &path) override;

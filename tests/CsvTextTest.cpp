@@ -1,6 +1,8 @@
 #include "recording/CsvLayout.h"
 #include "recording/CsvText.h"
 #include "recording/DateSerial.h"
+#include "recording/ShiftJisText.h"
+#include "support/Cp932.h"
 
 #include <gtest/gtest.h>
 
@@ -131,6 +133,44 @@ TEST(CsvLayout, ContinuousRowOfEachVersion)
     EXPECT_EQ(continuousRow(t, s, 2), "2016/06/24 9:05:03,6600,10,5,-3,30,-40,26.2,0,-1");
     EXPECT_EQ(continuousRow(t, s, 0), "2016/06/24 9:05:03,6600,10,5,-3,-1");
 }
+
+// The headers in code page 932 without a converter library; decoded back by the C library's
+// iconv, an independent decoder.
+TEST(ShiftJisText, EveryHeaderIsEncodedAndDecodesBackToItself)
+{
+    for (int mode : {0, 1}) {
+        for (int version : {1, 2}) {
+            const std::optional<std::string> bytes = toShiftJis(headerLine(mode, version));
+            ASSERT_TRUE(bytes.has_value()) << mode << version;
+            EXPECT_EQ(test::cp932ToUtf8(*bytes), headerLine(mode, version));
+        }
+    }
+}
+
+struct ShiftJisCase {
+    const char *utf8;
+    std::optional<std::string> bytes;
+};
+
+class ShiftJisCharacters : public ::testing::TestWithParam<ShiftJisCase> {};
+
+TEST_P(ShiftJisCharacters, TableAsciiAndRefusals)
+{
+    EXPECT_EQ(toShiftJis(GetParam().utf8), GetParam().bytes) << GetParam().utf8;
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, ShiftJisCharacters, ::testing::Values(
+    ShiftJisCase{"時刻", std::string("\x8E\x9E\x8D\x8F")},
+    ShiftJisCase{"ＳＶＧ", std::string("\x82\x72\x82\x75\x82\x66")},
+    ShiftJisCase{"令", std::string("\x97\xDF")},       // the first entry of the table
+    ShiftJisCase{"Ｖ", std::string("\x82\x75")},       // the last
+    ShiftJisCase{"DT数,(10進)", std::string("DT\x90\x94,(10\x90\x69)")},
+    ShiftJisCase{"2016/06/24 9:05:03,6600", std::string("2016/06/24 9:05:03,6600")},
+    ShiftJisCase{"", std::string()},
+    ShiftJisCase{"漢", std::nullopt},                   // not one of the system's own
+    ShiftJisCase{"a\xE6\x99", std::nullopt},          // cut-off UTF-8
+    ShiftJisCase{"\xE6\x99\x41", std::nullopt},        // a broken sequence
+    ShiftJisCase{"\xFF", std::nullopt}));
 
 } // namespace
 } // namespace svglogger

@@ -37,6 +37,27 @@ TEST_F(FileFixture, HeadersAreShiftJisWithCrLfAndNoByteOrderMark)
     }
 }
 
+// A Qt built without the converter (ICU missing, as on many Windows builds): the headers are
+// still byte for byte code page 932, and text beyond the system's own fails visibly.
+TEST_F(FileFixture, HeadersNeedNoConverterAndAnUnencodableLineIsAFailure)
+{
+    ShiftJisLogFile withoutConverter("no-such-converter");
+    for (int mode : {0, 1}) {
+        for (int version : {1, 2}) {
+            const std::string name = "n" + std::to_string(mode) + std::to_string(version) + ".csv";
+            ASSERT_EQ(withoutConverter.createNew(path(name)), LogFileWriter::OpenResult::Opened);
+            ASSERT_TRUE(withoutConverter.writeLine(headerLine(mode, version)));
+            withoutConverter.close();
+            EXPECT_EQ(test::cp932ToUtf8(test::readBytes(path(name))), headerLine(mode, version) + "\r\n");
+        }
+    }
+    ASSERT_EQ(withoutConverter.createNew(path("other.csv")), LogFileWriter::OpenResult::Opened);
+    EXPECT_FALSE(withoutConverter.writeLine("漢字"));
+    EXPECT_TRUE(withoutConverter.writeLine("a,1"));
+    withoutConverter.close();
+    EXPECT_EQ(test::readBytes(path("other.csv")), "a,1\r\n");
+}
+
 TEST_F(FileFixture, FullWidthSvgIsWrittenInCodePage932)
 {
     ASSERT_EQ(file.createNew(path("svg.csv")), LogFileWriter::OpenResult::Opened);
