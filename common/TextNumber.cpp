@@ -1,5 +1,6 @@
 #include "common/TextNumber.h"
 
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -8,15 +9,18 @@ namespace svglogger {
 
 namespace {
 
-bool isIgnoredBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n';
-}
+// What a character can be in a number's text; one table look-up per character.
+enum class CharClass : unsigned char { Other, Blank, Sign, Point, Digit };
 
-bool isDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
+constexpr std::array<CharClass, 256> kCharClasses = [] {
+    std::array<CharClass, 256> classes{};
+    classes[' '] = classes['\t'] = classes['\n'] = CharClass::Blank;
+    classes['+'] = classes['-'] = CharClass::Sign;
+    classes['.'] = CharClass::Point;
+    for (char c = '0'; c <= '9'; ++c)
+        classes[static_cast<unsigned char>(c)] = CharClass::Digit;
+    return classes;
+}();
 
 } // namespace
 
@@ -35,21 +39,29 @@ double readTextNumber(std::string_view text)
     bool seenPoint = false;
     bool anyDigit = false;
 
-    for (char c : text) {
-        if (isIgnoredBlank(c))
+    bool more = true;
+    for (auto it = text.begin(); more && it != text.end(); ++it) {
+        const char c = *it;
+        switch (kCharClasses[static_cast<unsigned char>(c)]) {
+        case CharClass::Blank:
             continue;
-        if (signAllowed && (c == '+' || c == '-')) {
-            negative = (c == '-');
+        case CharClass::Sign:
+            more = signAllowed; // a sign after the start ends the number
+            negative = signAllowed ? c == '-' : negative;
             signAllowed = false;
             continue;
+        case CharClass::Point:
+            more = !seenPoint; // so does a second point
+            seenPoint = true;
+            signAllowed = false;
+            continue;
+        case CharClass::Other:
+            more = false;
+            continue;
+        case CharClass::Digit:
+            break;
         }
         signAllowed = false;
-        if (c == '.' && !seenPoint) {
-            seenPoint = true;
-            continue;
-        }
-        if (!isDigit(c))
-            break;
         anyDigit = true;
         if (length == 0 && c == '0') {
             if (seenPoint)

@@ -13,6 +13,8 @@ class PortControl : public PortWriter
 {
 public:
     virtual bool open(const std::string &device) = 0;
+    // Hands over what has arrived and is still waiting, now.
+    virtual void handOverWaiting() = 0;
     // Hands over what is still waiting, then closes; harmless when closed.
     virtual void close() = 0;
     virtual bool isOpen() const = 0;

@@ -46,6 +46,7 @@ public:
     LogRecorder &recorder() { return m_recorder; }
     TracePlotter &plotter() { return m_plotter; }
     TriggerEvaluator &evaluator() { return m_evaluator; }
+    const TriggerEvaluator &evaluator() const { return m_evaluator; }
     const TriggerCapture &capture() const { return m_capture; }
 
     // "設定" of the trigger settings window: takes over the pre-trigger count and the

@@ -76,6 +76,10 @@ void RunController::stop()
 {
     if (!measuring())
         return;
+    // What arrived before the Stop belongs to the run: handled before it ends.
+    m_interfaces.port.handOverWaiting();
+    if (!measuring())
+        return; // it completed a single-shot capture, which has stopped the run already
     const bool portUp = m_interfaces.port.isOpen() && !waitingForPort();
     m_interfaces.reconnectTimer.stop();
     m_interfaces.watchdogTimer.stop();
@@ -99,22 +103,27 @@ void RunController::endProgram()
     m_interfaces.reconnectTimer.stop();
     m_interfaces.watchdogTimer.stop();
     m_engine.recorder().closeLogFile();
-    m_interfaces.port.close();
+    m_interfaces.port.close(); // what it hands over now is dropped: the program has ended
 }
 
 void RunController::received(std::string_view bytes)
 {
+    // Bytes that reach a run that is over (handed over as its port closes) are not the run's:
+    // an idle logger's port is closed, and nothing may start a capture or a file then.
+    if (m_ended || !measuring())
+        return;
     m_pendingInput.append(bytes);
     if (m_inReceiveEvent)
         return;
     m_inReceiveEvent = true;
-    while (!m_pendingInput.empty()) {
+    while (!m_pendingInput.empty() && measuring()) {
         const std::string event = std::exchange(m_pendingInput, std::string());
         const LinkState before = linkState();
         const std::uint64_t linesBefore = m_engine.linesHandled();
         m_engine.onComm(event);
         afterReceiveEvent(before, linesBefore);
     }
+    m_pendingInput.clear();
     m_inReceiveEvent = false;
 }
 
@@ -159,8 +168,10 @@ void RunController::portLost()
 {
     if (!measuring() || waitingForPort() || m_ended)
         return;
-    m_interfaces.watchdogTimer.stop();
     m_interfaces.port.close(); // what was received before the loss is still handled
+    m_interfaces.watchdogTimer.stop();
+    if (!measuring())
+        return; // those last bytes completed a single-shot capture, which ended the run
     setStatus(LinkStatus, kPortLost);
     m_interfaces.reconnectTimer.start(m_reconnectMilliseconds, [this] { reconnectTimeout(); });
 }

@@ -61,7 +61,8 @@ public:
     void endProgram();
 
     // Bytes from the port; events never nest: bytes handed over while one is being handled
-    // (the port closing inside a single-shot Stop) are handled right after it.
+    // are handled right after it. Bytes that arrive when no run is active (handed over as the
+    // port closes after the run ended) are dropped.
     void received(std::string_view bytes);
     // The port failed or went away during a run: waited for and reopened every second.
     void portLost();

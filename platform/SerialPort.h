@@ -18,6 +18,7 @@ public:
     explicit SerialPort(QObject *parent = nullptr);
 
     bool open(const std::string &device) override;
+    void handOverWaiting() override { readWaiting(); }
     // Hands over what is still waiting, then closes; harmless when closed.
     void close() override;
     bool isOpen() const override { return m_port.isOpen(); }

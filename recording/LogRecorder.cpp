@@ -6,9 +6,13 @@
 #include "recording/DateSerial.h"
 #include "recording/LogFileWriter.h"
 #include "link/MeasurementDecoder.h"
+#include "recording/RecordingEvents.h"
 #include "recording/RecordingView.h"
 #include "common/Settings.h"
 #include "common/TextNumber.h"
+
+#include <charconv>
+#include <utility>
 
 namespace svglogger {
 
@@ -47,11 +51,22 @@ LogRecorder::LogRecorder(const Settings &settings, const Clock &clock, LogFileWr
 std::string LogRecorder::fName() const
 {
     const LocalDateTime now = m_clock.now();
-    std::string name = "Tarmin" + std::to_string(now.day) + "D" + std::to_string(now.hour) + "H"
-        + std::to_string(now.minute) + "M" + std::to_string(now.second);
+    // Built in place: the name is made at every line while the trigger is on.
+    char name[64] = "Tarmin";
+    char *at = name + 6;
+    char *const end = name + sizeof name;
+    const std::pair<int, char> parts[4] = {{now.day, 'D'}, {now.hour, 'H'}, {now.minute, 'M'}, {now.second, '\0'}};
+    for (const auto &[number, mark] : parts) {
+        at = std::to_chars(at, end - 8, number).ptr;
+        if (mark != '\0')
+            *at++ = mark;
+    }
     if (m_settings.powerFlowCorrection())
-        name += 'G';
-    return name + ".csv";
+        *at++ = 'G';
+    const char extension[] = ".csv";
+    for (char c : std::string_view(extension))
+        *at++ = c;
+    return std::string(name, at);
 }
 
 void LogRecorder::fOpen()
@@ -121,7 +136,10 @@ void LogRecorder::outputPathEdited(std::string_view path)
 
 void LogRecorder::refreshOutputPath()
 {
-    setOutputPath(m_logFolder + fName());
+    // The folder stays LogFolder: only the name is new.
+    std::string path = m_logFolder;
+    path += fName();
+    m_view.setOutputPath(path);
 }
 
 void LogRecorder::setRecordCount(std::int64_t count)
@@ -156,6 +174,8 @@ void LogRecorder::writeRow()
 {
     if (m_rowText.empty())
         return;
+    if (m_events)
+        m_events->rowMade(m_rowText);
     switch (m_triggerState) {
     case TriggerState::Untriggered:
         // A controller of another version mid-file: the rows go on in a new file whose

@@ -14,6 +14,7 @@ class CaptureRows;
 class Clock;
 class LogFileWriter;
 class MeasurementDecoder;
+class RecordingEvents;
 class RecordingView;
 class Settings;
 struct MeasurementSample;
@@ -32,6 +33,8 @@ public:
 
     // Where armed and capturing rows go; without it they are dropped.
     void setCaptureRows(CaptureRows *capture) { m_capture = capture; }
+    // Who follows the recording; none by default.
+    void setEvents(RecordingEvents *events) { m_events = events; }
 
     // "Tarmin<day>D<hour>H<minute>M<second>[G].csv" from the clock; G with power-flow correction.
     std::string fName() const;
@@ -90,6 +93,7 @@ private:
     RecordingView &m_view;
     const MeasurementDecoder &m_decoder;
     CaptureRows *m_capture = nullptr;
+    RecordingEvents *m_events = nullptr;
     IntervalAggregator m_intervals;
 
     std::string m_logFolder;

@@ -92,14 +92,37 @@ TEST_F(RunFixture, StopMidLineThenStartThreeTimesEachRunLogs)
     }
 }
 
-TEST_F(RunFixture, BytesWaitingAtStopAreHandledAfterTheStop)
+TEST_F(RunFixture, BytesWaitingAtStopBelongToTheRun)
 {
     rig.startStreaming();
     rig.port.waiting = line(6601);
     rig.run.stop();
     EXPECT_EQ(rig.port.calls.back(), "close");
-    EXPECT_EQ(rig.linkView.voltages().back(), "6,601"); // decoded and shown
-    EXPECT_EQ(rowsIn(0), 0u);                            // the file was closed before
+    EXPECT_EQ(rig.linkView.voltages().back(), "6,601");
+    EXPECT_EQ(rowsIn(0), 1u) << "handled before the file closed";
+}
+
+// With the trigger armed, bytes that reach a run that is over start no capture: no file is
+// opened while idle, and the next run's capture has only its own rows.
+TEST_F(RunFixture, BytesAfterTheRunEndedStartNoCapture)
+{
+    rig.settings.tg = true;
+    rig.triggerSettings.check1[0] = true;
+    rig.triggerSettings.text1_0 = "3";
+    rig.triggerSettings.text1_1 = "10";
+    rig.run.engine().evaluator().setEnabledConditionCount(1);
+    rig.startStreaming();
+    rig.controllerSends(line(6601) + line(6602));
+    rig.run.stop();
+    rig.run.received(line(6900) + line(6500)); // late, as the port closes
+    EXPECT_TRUE(rig.files.opened.empty());
+    EXPECT_EQ(rig.run.engine().recorder().triggerState(), TriggerState::Armed);
+    rig.start();
+    rig.controllerSends("D:" + line(6603) + line(6950));
+    ASSERT_EQ(rig.files.opened.size(), 1u);
+    const auto &rows = rig.files.lines(rig.files.opened[0]);
+    ASSERT_EQ(rows.size(), 5u);
+    EXPECT_EQ(rows.back().substr(18, 6), ",6950,");
 }
 
 // --- The controller watchdog -----------------------------------------------------------------
@@ -213,6 +236,16 @@ TEST_F(RunFixture, LostPortIsTriedEverySecondAndTheRunGoesOnInTheSameFile)
     EXPECT_EQ(rig.files.lines(rig.files.opened[0])[2], "2016/06/24 9:05:03,6601,100,0,0,0");
 }
 
+TEST_F(RunFixture, PromptInTheLastBytesOfALostPortStartsNoWatchdog)
+{
+    rig.start();
+    rig.port.waiting = "D:";
+    rig.port.present.clear();
+    rig.run.portLost();
+    EXPECT_TRUE(rig.run.waitingForPort());
+    EXPECT_FALSE(rig.watchdogTimer.isActive());
+}
+
 TEST_F(RunFixture, StopWhileWaitingForThePortWritesNothing)
 {
     rig.startStreaming();
@@ -266,7 +299,31 @@ TEST_F(RunFixture, SingleShotCaptureEndsTheRunFromWithinTheReceiveEvent)
     EXPECT_EQ(rig.run.linkState(), LinkState::Idle);
     EXPECT_EQ(rig.run.engine().recorder().triggerState(), TriggerState::Finished);
     EXPECT_EQ(rowsIn(0), 11u);
-    EXPECT_EQ(rig.linkView.voltages().back(), "6,400"); // handled after the Stop
+    EXPECT_EQ(rig.linkView.voltages().back(), "6,519"); // the rest of the event; what came after is not the run's
+}
+
+// The bytes handed over as a lost port closes complete a single-shot capture: the run ends
+// there, and nothing waits for the port afterwards.
+TEST_F(RunFixture, RunEndedByTheLastBytesOfALostPortIsNotReconnected)
+{
+    rig.settings.tg = true;
+    rig.triggerSettings.check1[0] = true;
+    rig.triggerSettings.continuous = false;
+    rig.triggerSettings.text1_0 = "0";
+    rig.triggerSettings.text1_1 = "10";
+    rig.run.engine().evaluator().setEnabledConditionCount(1);
+    rig.startStreaming();
+    std::string burst = line(6900);
+    for (int i = 0; i < 10; ++i)
+        burst += line(6500 + i);
+    rig.port.waiting = burst;
+    rig.port.present.clear();
+    rig.run.portLost();
+    EXPECT_EQ(rig.runsEnded, 1);
+    EXPECT_EQ(rig.run.linkState(), LinkState::Idle);
+    EXPECT_FALSE(rig.run.waitingForPort());
+    EXPECT_EQ(rig.status(), "");
+    EXPECT_EQ(rowsIn(0), 11u);
 }
 
 } // namespace

@@ -35,6 +35,9 @@ INSTANTIATE_TEST_SUITE_P(Texts, ReadTextNumber, ::testing::Values(
     NumberCase{"- 5", -5.0},
     NumberCase{"1.2.3", 1.2},              // a second point ends the number
     NumberCase{"--5", 0.0},                // a second sign is no number
+    NumberCase{"-5-3", -5.0},              // a sign after the digits ends the number
+    NumberCase{"1.2.3", 1.2},              // so does a second point
+    NumberCase{"- . 5", -0.5},
     NumberCase{"5-", 5.0},
     NumberCase{".5", 0.5},
     NumberCase{"5.", 5.0},

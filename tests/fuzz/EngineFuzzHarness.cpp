@@ -1,13 +1,27 @@
 #include "fuzz/EngineFuzzHarness.h"
 
+#include "common/PlainSettings.h"
+#include "pipeline/PortControl.h"
+#include "pipeline/RunController.h"
+#include "pipeline/RunView.h"
 #include "recording/CsvLayout.h"
 #include "recording/DateSerial.h"
-#include "support/EngineRig.h"
+#include "recording/LogFileWriter.h"
+#include "recording/PlainTriggerSettings.h"
+#include "recording/RecordingEvents.h"
+#include "support/FakeClock.h"
+#include "support/FakeTimer.h"
+#include "support/NullViews.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
+#include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace svglogger::test {
 
@@ -21,7 +35,7 @@ void require(bool condition, const char *what)
     }
 }
 
-bool isHeader(const std::string &line)
+bool isHeader(std::string_view line)
 {
     for (int mode : {0, 1})
         for (int version : {1, 2})
@@ -30,40 +44,185 @@ bool isHeader(const std::string &line)
     return false;
 }
 
-void checkInvariants(EngineRig &rig)
+// The port of the fuzzed run: one device, present unless the input has unplugged it. Bytes
+// may wait in it; they are handed over with the next arrival or when it closes.
+class FuzzPort final : public PortControl
 {
-    const std::string_view rest = rig.handler.link().receiveBuffer().text();
+public:
+    bool present = true;
+    bool opened = false;
+    std::string written;
+    std::string waiting;
+    RunController *run = nullptr;
+
+    bool open(const std::string &) override { return opened = present; }
+    void handOverWaiting() override
+    {
+        if (opened && !waiting.empty() && run)
+            run->received(std::exchange(waiting, std::string()));
+    }
+    void close() override
+    {
+        handOverWaiting();
+        opened = false;
+        waiting.clear();
+    }
+    bool isOpen() const override { return opened; }
+    std::string errorString() const override { return {}; }
+    void output(std::string_view bytes) override
+    {
+        if (opened)
+            written.append(bytes);
+    }
+};
+
+std::uint64_t rowKey(std::string_view row)
+{
+    return std::hash<std::string_view>{}(row);
+}
+
+// Keeps every row made, to check that none is written more often than it was made.
+class RowTally final : public RecordingEvents
+{
+public:
+    std::vector<std::uint64_t> made;
+    void rowMade(std::string_view row) override { made.push_back(rowKey(row)); }
+};
+
+// "yyyy/MM/dd H:mm:ss" or the date alone, as a comparable number.
+std::int64_t stampOf(std::string_view row)
+{
+    std::int64_t parts[6] = {};
+    int part = 0;
+    for (char c : row) {
+        if (c == ',' || part == 6)
+            break;
+        if (c >= '0' && c <= '9')
+            parts[part] = parts[part] * 10 + (c - '0');
+        else
+            ++part;
+    }
+    return ((((parts[0] * 13 + parts[1]) * 32 + parts[2]) * 24 + parts[3]) * 60 + parts[4]) * 60 + parts[5];
+}
+
+// Log files checked as they are written, none kept: each starts with a header, its rows have
+// the header's fields, never go back in time and are never stamped later than the moment
+// they are written (unless the clock went back); every row written is tallied.
+class CheckedLogFiles final : public LogFileWriter
+{
+public:
+    explicit CheckedLogFiles(const Clock &clock) : m_clock(clock) {}
+
+    bool clockWentBack = false;
+    std::vector<std::uint64_t> written;
+
+    OpenResult createNew(const std::string &path) override
+    {
+        if (!m_paths.insert(path).second)
+            return OpenResult::NameTaken;
+        m_open = true;
+        m_fields = -1;
+        m_lastStamp = 0;
+        return OpenResult::Opened;
+    }
+    bool writeLine(std::string_view text) override
+    {
+        require(m_open, "a line goes only into an open file");
+        const auto fields = std::count(text.begin(), text.end(), ',');
+        if (m_fields < 0) {
+            require(isHeader(text), "a file starts with its header");
+            m_fields = fields;
+            return true;
+        }
+        require(!text.empty(), "no empty row");
+        require(fields == m_fields, "the rows of a file have as many fields as its header");
+        require(!isHeader(text), "one header per file");
+        const std::int64_t stamp = stampOf(text);
+        const LocalDateTime now = m_clock.now();
+        char clockText[32];
+        std::snprintf(clockText, sizeof clockText, "%d/%d/%d %d:%d:%d", now.year, now.month, now.day, now.hour,
+                      now.minute, now.second);
+        require(clockWentBack || stamp <= stampOf(clockText), "no row is stamped later than the moment it is written");
+        if (!clockWentBack && stamp < m_lastStamp)
+            std::fprintf(stderr, "%s\nthen\n%.*s\n", m_lastRow.c_str(), static_cast<int>(text.size()), text.data());
+        require(clockWentBack || stamp >= m_lastStamp, "rows of a file never go back in time");
+        m_lastStamp = stamp;
+        m_lastRow = text;
+        written.push_back(rowKey(text));
+        return true;
+    }
+    void close() override { m_open = false; }
+
+private:
+    const Clock &m_clock;
+    std::set<std::string> m_paths;
+    bool m_open = false;
+    std::ptrdiff_t m_fields = -1;
+    std::int64_t m_lastStamp = 0;
+    std::string m_lastRow; // for the report of a row that goes back in time
+};
+
+struct FuzzRig final : RunView {
+    PlainSettings settings;
+    PlainTriggerSettings triggerSettings;
+    FakeClock clock;
+    FuzzPort port;
+    FakeTimer reconnectTimer;
+    FakeTimer watchdogTimer;
+    NullLinkView linkView;
+    NullGraphView graphView;
+    NullRecordingView recordingView;
+    CheckedLogFiles files{clock};
+    RowTally tally;
+    RunController run{RunInterfaces{settings, triggerSettings, clock, port, reconnectTimer, watchdogTimer, linkView,
+                                    graphView, recordingView, files, *this}};
+    FuzzRig()
+    {
+        run.engine().recorder().setOutputPath("/log/" + run.engine().recorder().fName());
+        run.engine().recorder().setEvents(&tally);
+        port.run = &run;
+    }
+    void runEnded() override {}
+    void start() { run.start("fuzz (COM1)", "/dev/fuzz"); }
+};
+
+void checkInvariants(FuzzRig &rig)
+{
+    const ReceiveHandler &engine = rig.run.engine();
+    const std::string_view rest = engine.link().receiveBuffer().text();
     const std::size_t firstCr = rest.find('\r');
     require((firstCr == std::string_view::npos ? rest.size() : firstCr) <= ReceiveBuffer::kMaxUndelimited,
             "receive buffer bound");
-    const CommLog &log = rig.handler.link().commLog();
+    const CommLog &log = engine.link().commLog();
     require(log.text().size() <= CommLog::kTrimAbove, "communication log bound");
     require(log.insertPos() == static_cast<std::int32_t>(log.text().size()), "log insert position");
-    const TrendHistory &trend = rig.handler.decoder().trendHistory();
+    const TrendHistory &trend = engine.decoder().trendHistory();
     require(trend.writePos() >= 0 && trend.writePos() < TrendHistory::kSlots, "trend write position");
     require(trend.count() >= 0 && trend.count() <= TrendHistory::kSlots, "trend count");
-    const TriggerCapture &capture = rig.handler.capture();
+    const TriggerCapture &capture = engine.capture();
     require(capture.captureRowCount() >= 0, "capture row count");
     require(capture.preTriggerPos() >= 0 && capture.preTriggerPos() < std::max(1, capture.preTriggerCount()),
             "pre-trigger position");
-    require(rig.handler.recorder().intervals().dtCount() >= 0, "sample count");
-    require(rig.handler.evaluator().historyPos() < rig.handler.evaluator().compareDepth()
-                || rig.handler.evaluator().compareDepth() == 0,
+    require(engine.recorder().intervals().dtCount() >= 0, "sample count");
+    require(engine.evaluator().historyPos() < engine.evaluator().compareDepth()
+                || engine.evaluator().compareDepth() == 0,
             "history position");
+    require(!rig.run.waitingForPort() || rig.run.measuring(), "no reconnection while idle");
+    require(!rig.watchdogTimer.isActive() || (rig.run.measuring() && !rig.run.waitingForPort()),
+            "the watchdog runs only while a run talks to the controller");
 }
 
-void checkFiles(EngineRig &rig)
+// Every row written was made at least as often: no row goes into two files.
+void checkRowsWrittenOnce(FuzzRig &rig)
 {
-    for (const auto &[path, lines] : rig.files.files) {
-        require(!lines.empty() && isHeader(lines[0]), "a file starts with its header");
-        for (std::size_t i = 1; i < lines.size(); ++i) {
-            require(!lines[i].empty(), "no empty row");
-            require(!isHeader(lines[i]), "one header per file");
-        }
-    }
+    std::sort(rig.tally.made.begin(), rig.tally.made.end());
+    std::sort(rig.files.written.begin(), rig.files.written.end());
+    require(std::includes(rig.tally.made.begin(), rig.tally.made.end(), rig.files.written.begin(),
+                          rig.files.written.end()),
+            "a row goes into at most one file");
 }
 
-const char *const kIntervals[8] = {"1", "2", "2.5", "0.4", "60", "abc", "-1", "32768"};
+const char *const kIntervals[8] = {"1", "2", "2.5", "0.4", "60", "abc", "-1", "1e20"};
 const char *const kPercents[4] = {"100", "", "1e999", "99999999999999999999999999999999999999999"};
 
 } // namespace
@@ -72,25 +231,26 @@ void runEngineInput(const std::uint8_t *data, std::size_t size)
 {
     if (size < 8)
         return;
-    EngineRig rig;
+    FuzzRig rig;
     const std::uint8_t flags = data[0];
     rig.settings.check4 = flags & 0x01;
     rig.settings.check6 = flags & 0x02;
     rig.settings.check1 = flags & 0x04;
     rig.settings.option2 = (flags & 0x08) ? 1 : 0;
     rig.settings.tg = flags & 0x10;
-    rig.settings.check2 = flags & 0x20;
+    // The graph's loops are covered by their own tests; drawn here for one input in eight.
+    rig.settings.check2 = (flags & 0x20) && (data[7] & 0xE0) == 0xE0;
     rig.triggerSettings.orOption = flags & 0x40;
     rig.triggerSettings.continuous = flags & 0x80;
     rig.settings.text4 = kIntervals[data[1] % 8];
     rig.settings.text3 = kPercents[(data[1] >> 3) % 4];
-    int checked = 0;
     for (int k = 0; k < 6; ++k) {
         rig.triggerSettings.check1[static_cast<std::size_t>(k)] = data[2] & (1 << k);
         rig.triggerSettings.check2[static_cast<std::size_t>(k)] = data[3] & (1 << k);
     }
-    checked = std::popcount(static_cast<unsigned>(data[2] & 0x3F)) + std::popcount(static_cast<unsigned>(data[3] & 0x3F));
-    rig.handler.evaluator().setEnabledConditionCount(static_cast<std::int16_t>(checked));
+    const int checked =
+        std::popcount(static_cast<unsigned>(data[2] & 0x3F)) + std::popcount(static_cast<unsigned>(data[3] & 0x3F));
+    rig.run.engine().evaluator().setEnabledConditionCount(static_cast<std::int16_t>(checked));
     rig.triggerSettings.text1_0 = std::to_string(data[4]);
     rig.triggerSettings.text1_1 = std::to_string(data[5] / 4);
     rig.triggerSettings.text4 = std::to_string(data[6] % 20);
@@ -101,37 +261,72 @@ void runEngineInput(const std::uint8_t *data, std::size_t size)
 
     double now = toDateSerial({2026, 12, 7, 10, 59, 50});
     rig.clock.time = fromDateSerial(now);
-    rig.handler.link().setLinkState(LinkState::AwaitingPrompt);
-    rig.handler.startRun();
+    rig.start();
 
     std::size_t at = 8;
     while (at < size) {
         const std::uint8_t op = data[at++];
         if (op < 200) {
+            // The controller's bytes: up to 99 arrive at once, longer runs wait in the port.
+            // After Start, a buffer that ends with the prompt is answered, whatever the
+            // earlier run left behind.
             const std::size_t length = std::min<std::size_t>(op, size - at);
-            rig.handler.onComm(std::string_view(reinterpret_cast<const char *>(data + at), length));
+            const std::string_view bytes(reinterpret_cast<const char *>(data + at), length);
             at += length;
+            if (!rig.port.isOpen() || rig.run.waitingForPort())
+                continue;
+            if (op >= 100) {
+                rig.port.waiting.append(bytes);
+                continue;
+            }
+            const LinkState before = rig.run.linkState();
+            rig.run.received(std::exchange(rig.port.waiting, std::string()) + std::string(bytes));
+            if (before == LinkState::AwaitingPrompt && rig.run.engine().link().receiveBuffer().text().ends_with("D:"))
+                require(rig.run.linkState() != LinkState::AwaitingPrompt, "a prompt at the end is answered");
         } else if (op < 220) {
             // The clock moves on: seconds, an hour, a day, or back.
             const double steps[4] = {1.0 / 86400, 3600.0 / 86400, 1.0, -600.0 / 86400};
             now += steps[op % 4] * (1 + (op - 200) / 4);
+            rig.files.clockWentBack |= op % 4 == 3;
             rig.clock.time = fromDateSerial(now);
-        } else if (op < 230) {
-            rig.handler.stopRun(true);
+        } else if (op < 228) {
+            rig.run.stop();
+        } else if (op < 236) {
+            rig.start();
         } else if (op < 240) {
-            if (rig.handler.link().linkState() == LinkState::Idle) {
-                rig.handler.link().setLinkState(LinkState::AwaitingPrompt);
-                rig.handler.startRun();
+            // A lone prompt from the controller: answered whenever the run waits for it.
+            if (rig.port.isOpen() && !rig.run.waitingForPort() && !rig.port.waiting.empty())
+                rig.run.received(std::exchange(rig.port.waiting, std::string()));
+            if (rig.port.isOpen() && !rig.run.waitingForPort()) {
+                const bool waiting = rig.run.linkState() == LinkState::AwaitingPrompt;
+                const std::size_t before = rig.port.written.size();
+                rig.run.received("D:");
+                if (waiting)
+                    require(rig.port.written.substr(before) == "MN R\r\n", "a lone prompt is answered");
             }
+        } else if (op < 244) {
+            rig.run.engine().applyTriggerSettings();
+        } else if (op < 246) {
+            // The trigger settings window is closed: "なし", and it comes back with its defaults.
+            rig.settings.tg = false;
+            rig.triggerSettings = PlainTriggerSettings{};
+            rig.run.triggerWindowClosed();
+        } else if (op < 248) {
+            rig.watchdogTimer.fire();
         } else if (op < 250) {
-            rig.handler.applyTriggerSettings();
-        } else {
-            rig.settings.tg = !rig.settings.tg;
-            rig.settings.option2 = 1 - rig.settings.option2;
+            rig.port.present = false;
+            rig.run.portLost();
+        } else if (op < 252) {
+            rig.port.present = true;
+            rig.reconnectTimer.fire();
+        } else if (!rig.run.measuring()) {
+            // Between runs the operator may choose the trigger and the sampling mode anew.
+            rig.settings.tg = op & 1;
+            rig.settings.option2 = (op >> 1) & 1;
         }
         checkInvariants(rig);
     }
-    checkFiles(rig);
+    checkRowsWrittenOnce(rig);
 }
 
 } // namespace svglogger::test

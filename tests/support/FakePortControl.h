@@ -30,6 +30,11 @@ public:
         m_error = opened ? std::string() : "No such file or directory";
         return opened;
     }
+    void handOverWaiting() override
+    {
+        if (opened && !waiting.empty() && onReceived)
+            onReceived(std::exchange(waiting, std::string()));
+    }
     void close() override
     {
         if (!opened)
