@@ -1,10 +1,10 @@
 #pragma once
 
-#include "support/NullViews.h"
-#include "recording/LogFileWriter.h"
 #include "common/PlainSettings.h"
-#include "recording/PlainTriggerSettings.h"
 #include "pipeline/ReceiveHandler.h"
+#include "recording/LogFileWriter.h"
+#include "recording/PlainTriggerSettings.h"
+#include "support/NullViews.h"
 
 #include <string>
 #include <vector>

@@ -1,6 +1,6 @@
-#include "ui/PlotArea.h"
 #include "graph/TracePlotter.h"
 #include "link/TrendHistory.h"
+#include "ui/PlotArea.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,7 +1,7 @@
 #include "link/DeviceLink.h"
 
-#include "link/PortWriter.h"
 #include "common/Settings.h"
+#include "link/PortWriter.h"
 
 namespace svglogger {
 

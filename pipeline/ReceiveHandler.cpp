@@ -1,11 +1,11 @@
 #include "pipeline/ReceiveHandler.h"
 
 #include "common/Clock.h"
-#include "recording/DateSerial.h"
-#include "link/LinkView.h"
-#include "link/MeasurementTime.h"
 #include "common/Settings.h"
 #include "common/TextNumber.h"
+#include "link/LinkView.h"
+#include "link/MeasurementTime.h"
+#include "recording/DateSerial.h"
 #include "recording/TriggerSettings.h"
 
 #include <algorithm>

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "link/DeviceLink.h"
-#include "pipeline/EngineInterfaces.h"
-#include "link/LiveReadout.h"
-#include "recording/LogRecorder.h"
-#include "link/MeasurementDecoder.h"
 #include "graph/TracePlotter.h"
+#include "link/DeviceLink.h"
+#include "link/LiveReadout.h"
+#include "link/MeasurementDecoder.h"
+#include "pipeline/EngineInterfaces.h"
+#include "recording/LogRecorder.h"
 #include "recording/TriggerCapture.h"
 #include "recording/TriggerEvaluator.h"
 

@@ -1,9 +1,9 @@
 #include "recording/IntervalAggregator.h"
 
+#include "common/TextNumber.h"
 #include "recording/CsvText.h"
 #include "recording/DateSerial.h"
 #include "recording/RecordingView.h"
-#include "common/TextNumber.h"
 
 #include <algorithm>
 #include <cmath>

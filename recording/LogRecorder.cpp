@@ -1,15 +1,15 @@
 #include "recording/LogRecorder.h"
 
-#include "recording/CaptureRows.h"
 #include "common/Clock.h"
+#include "common/Settings.h"
+#include "common/TextNumber.h"
+#include "link/MeasurementDecoder.h"
+#include "recording/CaptureRows.h"
 #include "recording/CsvLayout.h"
 #include "recording/DateSerial.h"
 #include "recording/LogFileWriter.h"
-#include "link/MeasurementDecoder.h"
 #include "recording/RecordingEvents.h"
 #include "recording/RecordingView.h"
-#include "common/Settings.h"
-#include "common/TextNumber.h"
 
 #include <charconv>
 #include <utility>

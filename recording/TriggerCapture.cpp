@@ -1,9 +1,9 @@
 #include "recording/TriggerCapture.h"
 
+#include "common/TextNumber.h"
 #include "recording/LogRecorder.h"
 #include "recording/RecordingView.h"
 #include "recording/RunControl.h"
-#include "common/TextNumber.h"
 #include "recording/TriggerSettings.h"
 
 #include <algorithm>

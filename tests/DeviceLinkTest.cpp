@@ -1,5 +1,5 @@
-#include "link/DeviceLink.h"
 #include "common/PlainSettings.h"
+#include "link/DeviceLink.h"
 #include "support/FakeLinkView.h"
 #include "support/FakePort.h"
 

@@ -1,9 +1,9 @@
-#include "ui/SVGCom.h"
 #include "graph/GraphScales.h"
 #include "graph/TracePlotter.h"
 #include "graph/TracePoints.h"
 #include "link/TrendHistory.h"
 #include "support/QtPrinters.h"
+#include "ui/SVGCom.h"
 
 #include <QApplication>
 #include <QCheckBox>

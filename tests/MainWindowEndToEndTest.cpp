@@ -1,9 +1,9 @@
 #include "recording/CsvLayout.h"
-#include "ui/SVGCom.h"
-#include "support/Cp932.h"
 #include "support/ControllerPty.h"
+#include "support/Cp932.h"
 #include "support/Files.h"
 #include "support/QtPrinters.h"
+#include "ui/SVGCom.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,5 +1,5 @@
-#include "link/MeasurementDecoder.h"
 #include "common/PlainSettings.h"
+#include "link/MeasurementDecoder.h"
 #include "support/Lines.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
-#include "recording/CsvLayout.h"
 #include "platform/ShiftJisLogFile.h"
+#include "recording/CsvLayout.h"
 #include "support/Cp932.h"
 #include "support/Files.h"
 

@@ -1,5 +1,5 @@
-#include "link/MeasurementDecoder.h"
 #include "common/PlainSettings.h"
+#include "link/MeasurementDecoder.h"
 #include "support/PtyPeer.h"
 
 #include <QFile>
@@ -174,6 +174,35 @@ TEST(SimulatorProcess, ReplaysAFilesLinesAfterTheVersionLine)
     EXPECT_EQ(peer.readFor(300ms), ""); // the file is done: silence
 }
 
+TEST(SimulatorProcess, MutedControllerIgnoresEscapeForItsSeconds)
+{
+    Simulator sim({"--mute", "1.5"});
+    ASSERT_TRUE(sim.waitForLink());
+    test::PtyPeer peer(sim.link);
+    peer.write("\x1b");
+    EXPECT_EQ(peer.readFor(600ms), "");
+    std::this_thread::sleep_for(1s);
+    peer.write("\x1b");
+    EXPECT_EQ(peer.readUntil("D:", 3s), "D:");
+}
+
+TEST(SimulatorProcess, StreamFallsSilentAfterItsLinesUntilWokenAgain)
+{
+    Simulator sim({"--fall-silent-after", "3", "--rate", "20"});
+    ASSERT_TRUE(sim.waitForLink());
+    test::PtyPeer peer(sim.link);
+    peer.write("\x1b");
+    ASSERT_EQ(peer.readUntil("D:", 3s), "D:");
+    peer.write("MN R\r\n");
+    EXPECT_EQ(splitAtCr(peer.readFor(800ms)).size(), 4u); // the version line and three lines
+    // ESC stops the stalled stream; the next ESC prompts, and the stream goes on.
+    peer.write("\x1b");
+    peer.write("\x1b");
+    ASSERT_EQ(peer.readUntil("D:", 3s), "D:");
+    peer.write("MN R\r\n");
+    EXPECT_GE(splitAtCr(peer.readFor(800ms)).size(), 6u);
+}
+
 TEST(SimulatorProcess, BadArgumentsAreRefusedWithAMessage)
 {
     QProcess process;
@@ -186,7 +215,7 @@ TEST(SimulatorProcess, BadArgumentsAreRefusedWithAMessage)
     ASSERT_TRUE(process.waitForFinished(5000));
     const QByteArray help = process.readAllStandardOutput();
     for (const char *option : {"--name", "--device", "--version", "--rate", "--status", "--event-every", "--seed",
-                               "--replay", "--garble"})
+                               "--replay", "--garble", "--mute", "--fall-silent-after"})
         EXPECT_TRUE(help.contains(option)) << option;
 }
 

@@ -1,8 +1,8 @@
+#include "common/PlainSettings.h"
+#include "link/MeasurementDecoder.h"
 #include "tools/ControllerDialogue.h"
 #include "tools/LineGarbler.h"
-#include "link/MeasurementDecoder.h"
 #include "tools/MeasurementGenerator.h"
-#include "common/PlainSettings.h"
 
 #include <gtest/gtest.h>
 

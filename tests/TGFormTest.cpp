@@ -1,6 +1,6 @@
-#include "ui/SVGCom.h"
 #include "support/QtPrinters.h"
 #include "support/WindowOnEmptyRuntime.h"
+#include "ui/SVGCom.h"
 
 #include <QApplication>
 #include <QCheckBox>

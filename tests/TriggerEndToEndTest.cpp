@@ -1,7 +1,7 @@
-#include "ui/SVGCom.h"
 #include "support/Cp932.h"
 #include "support/Files.h"
 #include "support/QtPrinters.h"
+#include "ui/SVGCom.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -8,6 +8,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -70,8 +71,14 @@ int main(int argc, char *argv[])
     const QCommandLineOption garbleOption("garble", "Inject faults into this share of lines (0 to 1): truncated "
                                           "lines, junk bytes, CR LF, out-of-range fields, 40,000 characters "
                                           "without CR.", "rate", "0");
+    const QCommandLineOption muteOption("mute", "Ignore ESC for the first SECONDS (a controller that does not "
+                                        "answer: busy, off, a cable without receive line).", "seconds", "0");
+    const QCommandLineOption paceOption("pace", "Send the characters at the pace of 9600 baud, about one a "
+                                        "millisecond, as a real line does (lines arrive in pieces).");
+    const QCommandLineOption silentOption("fall-silent-after", "Stop sending after LINES lines of the first stream, "
+                                          "until ESC (a controller whose stream stalls).", "lines", "0");
     parser.addOptions({nameOption, deviceOption, versionOption, rateOption, statusOption, eventOption, seedOption,
-                       replayOption, garbleOption});
+                       replayOption, garbleOption, muteOption, silentOption, paceOption});
     parser.process(app);
 
     bool ok = true;
@@ -106,6 +113,17 @@ int main(int argc, char *argv[])
     const double garbleRate = parser.value(garbleOption).toDouble(&ok);
     if (!ok || garbleRate < 0 || garbleRate > 1) {
         std::fprintf(stderr, "--garble takes a share from 0 to 1\n");
+        return 2;
+    }
+
+    const double muteSeconds = parser.value(muteOption).toDouble(&ok);
+    if (!ok || muteSeconds < 0) {
+        std::fprintf(stderr, "--mute takes a number of seconds\n");
+        return 2;
+    }
+    const long long silentAfter = parser.value(silentOption).toLongLong(&ok);
+    if (!ok || silentAfter < 0) {
+        std::fprintf(stderr, "--fall-silent-after takes a number of lines\n");
         return 2;
     }
 
@@ -158,11 +176,45 @@ int main(int argc, char *argv[])
     MeasurementGenerator generator(options);
     LineGarbler garbler(garbleRate, options.seed ^ 0x5a5a5a5au);
     std::size_t replayNext = 0;
+    long long linesSent = 0;
+    bool stalled = false;
+    QElapsedTimer sinceStart;
+    sinceStart.start();
+
+    // With --pace the stream's characters go out through a queue, about one a millisecond.
+    std::string paced;
+    QTimer paceTimer;
+    paceTimer.setTimerType(Qt::PreciseTimer);
+    paceTimer.setInterval(1);
+    QObject::connect(&paceTimer, &QTimer::timeout, [&] {
+        if (paced.empty()) {
+            paceTimer.stop();
+            return;
+        }
+        sendAll(port.fd(), paced.substr(0, 1));
+        paced.erase(0, 1);
+    });
+    const bool pace = parser.isSet(paceOption);
+    auto send = [&](const std::string &bytes) {
+        if (!pace) {
+            sendAll(port.fd(), bytes);
+            return;
+        }
+        paced += bytes;
+        if (!paceTimer.isActive())
+            paceTimer.start();
+    };
 
     QTimer lineTimer;
     lineTimer.setTimerType(Qt::PreciseTimer);
     lineTimer.setInterval(static_cast<int>(1000.0 / options.linesPerSecond));
     QObject::connect(&lineTimer, &QTimer::timeout, [&] {
+        if (silentAfter > 0 && linesSent >= silentAfter && !stalled) {
+            stalled = true; // once: the stream stays stalled until ESC
+            lineTimer.stop();
+            return;
+        }
+        ++linesSent;
         std::string line;
         if (!replay.empty() || parser.isSet(replayOption)) {
             if (replayNext >= replay.size()) {
@@ -173,7 +225,7 @@ int main(int argc, char *argv[])
         } else {
             line = generator.nextLine();
         }
-        sendAll(port.fd(), garbler.bytesFor(line));
+        send(garbler.bytesFor(line));
     });
 
     QSocketNotifier reader(port.fd(), QSocketNotifier::Read);
@@ -182,12 +234,16 @@ int main(int argc, char *argv[])
         const ssize_t n = ::read(port.fd(), buffer, sizeof buffer);
         if (n <= 0)
             return; // EAGAIN, or no one on the other end for the moment
+        if (sinceStart.elapsed() < static_cast<qint64>(muteSeconds * 1000))
+            return; // not answering yet
         const ControllerDialogue::State before = dialogue.state();
         const std::string reply = dialogue.receive(std::string_view(buffer, static_cast<std::size_t>(n)));
-        sendAll(port.fd(), reply);
         const ControllerDialogue::State after = dialogue.state();
+        if (before == ControllerDialogue::State::Streaming && after != before)
+            paced.clear(); // ESC stops the stream at once: the rest of the line in flight is not sent
+        send(reply);
         if (after == ControllerDialogue::State::Streaming && before != after) {
-            sendAll(port.fd(), generator.versionLine() + "\r");
+            send(generator.versionLine() + "\r");
             lineTimer.start();
         } else if (after != ControllerDialogue::State::Streaming) {
             lineTimer.stop();

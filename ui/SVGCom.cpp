@@ -1,9 +1,9 @@
 #include "ui/SVGCom.h"
 
-#include "platform/FileDialog.h"
-#include "recording/IntervalAggregator.h"
 #include "link/MeasurementTime.h"
 #include "link/PortEntry.h"
+#include "platform/FileDialog.h"
+#include "recording/IntervalAggregator.h"
 
 #include <QApplication>
 #include <QButtonGroup>

@@ -1,8 +1,8 @@
 #include "ui/TGForm.h"
 
-#include "pipeline/ReceiveHandler.h"
 #include "common/Settings.h"
 #include "common/TextNumber.h"
+#include "pipeline/ReceiveHandler.h"
 #include "recording/TriggerWindowRules.h"
 
 #include <QCheckBox>

@@ -1,14 +1,14 @@
 #include "soak/DaySoak.h"
 
+#include "common/PlainSettings.h"
+#include "pipeline/ReceiveHandler.h"
 #include "recording/CsvLayout.h"
 #include "recording/DateSerial.h"
 #include "recording/LogFileWriter.h"
-#include "tools/MeasurementGenerator.h"
-#include "common/PlainSettings.h"
 #include "recording/PlainTriggerSettings.h"
-#include "pipeline/ReceiveHandler.h"
 #include "support/FakeClock.h"
 #include "support/NullViews.h"
+#include "tools/MeasurementGenerator.h"
 
 #include <malloc.h>
 

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "common/PlainSettings.h"
-#include "recording/PlainTriggerSettings.h"
 #include "pipeline/ReceiveHandler.h"
+#include "recording/PlainTriggerSettings.h"
 #include "recording/RunControl.h"
 #include "support/FakeClock.h"
 #include "support/FakeGraphView.h"

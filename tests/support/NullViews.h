@@ -3,8 +3,8 @@
 #include "common/Clock.h"
 #include "graph/GraphView.h"
 #include "link/LinkView.h"
-#include "recording/LogFileWriter.h"
 #include "link/PortWriter.h"
+#include "recording/LogFileWriter.h"
 #include "recording/RecordingView.h"
 #include "recording/RunControl.h"
 
