@@ -2,6 +2,14 @@
 
 namespace svglogger {
 
+std::string windowsPortEntry(std::string_view description, std::string_view portName)
+{
+    const std::string mark = "(" + std::string(portName) + ")";
+    if (description.ends_with(mark))
+        return std::string(description);
+    return std::string(description.empty() ? portName : description) + " " + mark;
+}
+
 std::int16_t portNumberFromEntry(std::string_view entry)
 {
     constexpr std::string_view kMarker = "(COM";

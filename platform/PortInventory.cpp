@@ -1,5 +1,7 @@
 #include "platform/PortInventory.h"
 
+#include "link/PortEntry.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QSerialPortInfo>
@@ -20,10 +22,9 @@ void PortInventory::discover()
     m_entries.clear();
     m_devices.clear();
 #ifdef _WIN32
-    // The system's friendly names already carry "(COMn)".
     for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
-        const QString name = info.description().isEmpty() ? info.portName() : info.description();
-        m_entries << name + " (" + info.portName() + ")";
+        m_entries << QString::fromStdString(
+            windowsPortEntry(info.description().toStdString(), info.portName().toStdString()));
         m_devices << info.portName();
     }
 #else

@@ -18,6 +18,8 @@ public:
     QString discoverSerialPorts();
     // The device to open for port number n; empty when n names no discovered port.
     QString deviceForPort(int number) const;
+    // Where `device` stands in the list (0 first), -1 when it is not there.
+    int indexOfDevice(const QString &device) const { return static_cast<int>(m_devices.indexOf(device)); }
 
     // <runtime folder>/svg-logger/ports, the runtime folder being $XDG_RUNTIME_DIR or Qt's.
     static QString virtualPortsFolder();

@@ -20,8 +20,10 @@ namespace {
 
 #ifdef _WIN32
 constexpr char kPathSeparator = '\\';
+constexpr std::string_view kPathSeparators = "\\/"; // Qt's file dialog answers with "/"
 #else
 constexpr char kPathSeparator = '/';
+constexpr std::string_view kPathSeparators = "/";
 #endif
 
 // Further names tried when a name is taken: Tarmin24D9H5M3-2.csv, -3, ...
@@ -228,7 +230,7 @@ void LogRecorder::clearFileError()
 
 std::string LogRecorder::folderOf(std::string_view path)
 {
-    const std::size_t separator = path.rfind(kPathSeparator);
+    const std::size_t separator = path.find_last_of(kPathSeparators);
     return separator == std::string_view::npos ? std::string() : std::string(path.substr(0, separator + 1));
 }
 

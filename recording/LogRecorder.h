@@ -77,7 +77,8 @@ public:
     IntervalAggregator &intervals() { return m_intervals; }
     const IntervalAggregator &intervals() const { return m_intervals; }
 
-    // The folder part of an output path: up to and including the last path separator.
+    // The folder part of an output path: up to and including the last path separator ("/",
+    // and on Windows "\" as well).
     static std::string folderOf(std::string_view path);
     // The folder log files go to at start-up: "c:\temp\" on Windows, ~/temp/ elsewhere.
     static std::string defaultLogFolder(const std::string &homeDirectory);

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the window need, only those missing.
+# Installs the Debian packages the build, the tests and the window need, only those missing;
+# MinGW-w64 and Wine build and run the engine's tests for Windows.
 # Quiet and idempotent: a second run on a ready machine installs nothing and asks no mirror.
 set -euo pipefail
 
@@ -8,6 +9,7 @@ packages=(
   qt6-base-dev qt6-serialport-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-ipafont-gothic xvfb xauth
+  g++-mingw-w64-x86-64-posix wine64
 )
 
 missing=()

@@ -22,7 +22,7 @@ struct RecorderFixture : ::testing::Test {
         rig.clock.time = {2016, 6, day, hour, minute, second};
     }
     void line(const std::string &text) { rig.receive(text + "\r"); }
-    std::vector<std::string> &file(const std::string &name) { return rig.files.files.at("/log/" + name); }
+    std::vector<std::string> &file(const std::string &name) { return rig.files.files.at(test::kLogFolder + name); }
 };
 
 std::size_t columns(const std::string &row)
@@ -62,7 +62,7 @@ TEST_F(RecorderFixture, ContinuousRowsFollowTheHeaderOfTheVersion)
     EXPECT_EQ(lines[1], "2016/06/24 9:05:03,6600,10,5,-3,0");
     EXPECT_EQ(columns(lines[2]), 6u);
     EXPECT_EQ(rig.recordingView.label8, "2");
-    EXPECT_EQ(rig.recordingView.text1, "/log/Tarmin24D9H5M3.csv");
+    EXPECT_EQ(rig.recordingView.text1, test::platformPath("/log/Tarmin24D9H5M3.csv"));
 }
 
 TEST_F(RecorderFixture, ColumnCountsByModeAndVersion)
@@ -106,13 +106,13 @@ TEST_F(RecorderFixture, FirstLineOfANewHourStartsANewFileNamedByItsTime)
     at(10, 0, 0);
     line(v2);
     EXPECT_EQ(rig.files.opened,
-              (std::vector<std::string>{"/log/Tarmin24D9H59M58.csv", "/log/Tarmin24D10H0M0.csv"}));
+              (std::vector<std::string>{test::platformPath("/log/Tarmin24D9H59M58.csv"), test::platformPath("/log/Tarmin24D10H0M0.csv")}));
     EXPECT_EQ(file("Tarmin24D9H59M58.csv").size(), 3u);
     ASSERT_EQ(file("Tarmin24D10H0M0.csv").size(), 2u);
     EXPECT_EQ(file("Tarmin24D10H0M0.csv")[1].substr(0, 18), "2016/06/24 10:00:0");
     EXPECT_EQ(rig.recordingView.label8, "1");
     EXPECT_EQ(rig.recorder().fileHour(), 10);
-    EXPECT_EQ(rig.recordingView.text1, "/log/Tarmin24D10H0M0.csv");
+    EXPECT_EQ(rig.recordingView.text1, test::platformPath("/log/Tarmin24D10H0M0.csv"));
 }
 
 TEST_F(RecorderFixture, MidnightAndMonthEndRotateLikeAnyHour)
@@ -124,7 +124,7 @@ TEST_F(RecorderFixture, MidnightAndMonthEndRotateLikeAnyHour)
     rig.clock.time = {2016, 12, 1, 0, 0, 0};
     line(olderLine("0000", "6601", "0", "0", "0"));
     ASSERT_EQ(rig.files.opened.size(), 2u);
-    EXPECT_EQ(rig.files.opened[1], "/log/Tarmin1D0H0M0.csv");
+    EXPECT_EQ(rig.files.opened[1], test::platformPath("/log/Tarmin1D0H0M0.csv"));
     EXPECT_EQ(file("Tarmin1D0H0M0.csv")[1], "2016/12/01,6601,0,0,0,0"); // date alone at 0:00:00
 }
 
@@ -137,24 +137,24 @@ TEST_F(RecorderFixture, TakenNameGetsANumberAndTheOldFileIsNeverReplaced)
     rig.recorder().fOpen(); // the same second: the name is taken
     rig.recorder().closeLogFile();
     rig.recorder().fOpen();
-    EXPECT_EQ(rig.files.opened, (std::vector<std::string>{"/log/Tarmin24D9H5M3.csv", "/log/Tarmin24D9H5M3-2.csv",
-                                                          "/log/Tarmin24D9H5M3-3.csv"}));
+    EXPECT_EQ(rig.files.opened, (std::vector<std::string>{test::platformPath("/log/Tarmin24D9H5M3.csv"), test::platformPath("/log/Tarmin24D9H5M3-2.csv"),
+                                                          test::platformPath("/log/Tarmin24D9H5M3-3.csv")}));
     EXPECT_EQ(file("Tarmin24D9H5M3.csv").size(), 2u);
-    EXPECT_EQ(rig.recordingView.text1, "/log/Tarmin24D9H5M3-3.csv");
+    EXPECT_EQ(rig.recordingView.text1, test::platformPath("/log/Tarmin24D9H5M3-3.csv"));
     rig.settings.check4 = true;
     rig.recorder().closeLogFile();
     rig.recorder().fOpen();
     rig.recorder().closeLogFile();
     rig.recorder().fOpen();
-    EXPECT_EQ(rig.files.opened.back(), "/log/Tarmin24D9H5M3G-2.csv");
+    EXPECT_EQ(rig.files.opened.back(), test::platformPath("/log/Tarmin24D9H5M3G-2.csv"));
 }
 
 TEST_F(RecorderFixture, FileThatCannotBeCreatedShowsWhyDropsRowsAndRecoversAtTheNextHour)
 {
-    rig.files.unwritable.insert("/log/");
+    rig.files.unwritable.insert(test::platformPath("/log/"));
     at(9, 5, 3);
     line("Ver1.0");
-    EXPECT_EQ(rig.recordingView.status, "ログファイルを作成できません: /log/Tarmin24D9H5M3.csv");
+    EXPECT_EQ(rig.recordingView.status, "ログファイルを作成できません: " + test::platformPath("/log/Tarmin24D9H5M3.csv"));
     EXPECT_FALSE(rig.recorder().logFileOpen());
     line(olderLine("0000", "6600", "0", "0", "0"));
     EXPECT_EQ(rig.recordingView.label8, "");
@@ -176,7 +176,7 @@ TEST_F(RecorderFixture, RowThatCannotBeWrittenIsNotCountedAndSaysSo)
     line(olderLine("0000", "6600", "0", "0", "0"));
     line(olderLine("0000", "6601", "0", "0", "0"));
     EXPECT_EQ(rig.recordingView.label8, "1");
-    EXPECT_EQ(rig.recordingView.status, "ログファイルに書き込めません: /log/Tarmin24D9H5M3.csv");
+    EXPECT_EQ(rig.recordingView.status, "ログファイルに書き込めません: " + test::platformPath("/log/Tarmin24D9H5M3.csv"));
     // The disk gets space back: the message goes with the first row written again.
     rig.files.fullAfterLines = static_cast<std::size_t>(-1);
     line(olderLine("0000", "6602", "0", "0", "0"));
@@ -186,24 +186,57 @@ TEST_F(RecorderFixture, RowThatCannotBeWrittenIsNotCountedAndSaysSo)
 
 TEST_F(RecorderFixture, FileMessageGoesWhenTheOperatorChoosesAnotherFolder)
 {
-    rig.files.unwritable.insert("/log/");
+    rig.files.unwritable.insert(test::platformPath("/log/"));
     at(9, 5, 3);
     line("Ver1.0");
     ASSERT_NE(rig.recordingView.status, "");
     rig.recorder().refreshOutputPath(); // the program's own refresh keeps the folder: it stays
-    rig.recorder().outputPathEdited("/log/other-name.csv");
+    rig.recorder().outputPathEdited(test::platformPath("/log/other-name.csv"));
     EXPECT_NE(rig.recordingView.status, "");
-    rig.recorder().outputPathEdited("/data/site/x.csv");
+    rig.recorder().outputPathEdited(test::platformPath("/data/site/x.csv"));
     EXPECT_EQ(rig.recordingView.status, "");
 }
 
+// The folder part of Text1, as operators of each platform type or choose paths.
+struct FolderCase {
+    const char *path;
+    const char *folder;
+};
+
+class FolderOfTheOutputPath : public ::testing::TestWithParam<FolderCase> {};
+
+TEST_P(FolderOfTheOutputPath, IsEverythingUpToTheLastSeparator)
+{
+    EXPECT_EQ(LogRecorder::folderOf(GetParam().path), GetParam().folder) << GetParam().path;
+}
+
+#ifdef _WIN32
+// "\" and "/" both separate folders; Qt's file dialog answers with "/".
+INSTANTIATE_TEST_SUITE_P(Windows, FolderOfTheOutputPath, ::testing::Values(
+    FolderCase{"c:\\temp\\Tarmin1D2H3M4.csv", "c:\\temp\\"},
+    FolderCase{"C:/Users/op/Documents/site.csv", "C:/Users/op/Documents/"},
+    FolderCase{"D:\\logs/site 3\\x.csv", "D:\\logs/site 3\\"},
+    FolderCase{"\\\\server\\share\\x.csv", "\\\\server\\share\\"},
+    FolderCase{"E:\\", "E:\\"},
+    FolderCase{"bare.csv", ""}));
+#else
+// Only "/" separates folders; "\" is a character of a name.
+INSTANTIATE_TEST_SUITE_P(Posix, FolderOfTheOutputPath, ::testing::Values(
+    FolderCase{"/home/op/temp/Tarmin1D2H3M4.csv", "/home/op/temp/"},
+    FolderCase{"/", "/"},
+    FolderCase{"/data/a\\b.csv", "/data/"},
+    FolderCase{"c:\\temp\\x.csv", ""},
+    FolderCase{"bare.csv", ""}));
+#endif
+
 TEST_F(RecorderFixture, LogFolderIsTheOutputPathUpToItsLastSeparator)
 {
-    EXPECT_EQ(LogRecorder::folderOf("/home/op/temp/Tarmin1D2H3M4.csv"), "/home/op/temp/");
-    EXPECT_EQ(LogRecorder::folderOf("bare.csv"), "");
-    EXPECT_EQ(LogRecorder::folderOf("/"), "/");
+#ifdef _WIN32
+    EXPECT_EQ(LogRecorder::defaultLogFolder("C:\\Users\\op"), "c:\\temp\\");
+#else
     EXPECT_EQ(LogRecorder::defaultLogFolder("/home/op"), "/home/op/temp/");
     EXPECT_EQ(LogRecorder::defaultLogFolder("/home/op/"), "/home/op/temp/");
+#endif
 
     // A bare name typed by the operator puts the files into the working directory.
     rig.recorder().outputPathEdited("whatever.csv");
@@ -211,9 +244,15 @@ TEST_F(RecorderFixture, LogFolderIsTheOutputPathUpToItsLastSeparator)
     line("Ver1.0");
     EXPECT_EQ(rig.files.opened, std::vector<std::string>{"Tarmin24D9H5M3.csv"});
     // Only the folder part of a typed path is used.
-    rig.recorder().outputPathEdited("/data/site/anything.txt");
+    rig.recorder().outputPathEdited(test::platformPath("/data/site/anything.txt"));
     rig.recorder().nfOpen();
-    EXPECT_EQ(rig.files.opened.back(), "/data/site/Tarmin24D9H5M3.csv");
+    EXPECT_EQ(rig.files.opened.back(), test::platformPath("/data/site/Tarmin24D9H5M3.csv"));
+#ifdef _WIN32
+    // The file dialog's answer with "/" keeps its folder too.
+    rig.recorder().outputPathEdited("C:/Users/op/Documents/chosen.csv");
+    rig.recorder().nfOpen();
+    EXPECT_EQ(rig.files.opened.back(), "C:/Users/op/Documents/Tarmin24D9H5M3.csv");
+#endif
 }
 
 TEST_F(RecorderFixture, WithTriggerTheDisplayedPathFollowsTheClockAndNothingOpens)
@@ -226,10 +265,10 @@ TEST_F(RecorderFixture, WithTriggerTheDisplayedPathFollowsTheClockAndNothingOpen
     at(9, 5, 3);
     line("Ver1.0");
     line(olderLine("0000", "6600", "0", "0", "0"));
-    EXPECT_EQ(rig.recordingView.text1, "/log/Tarmin24D9H5M3.csv");
+    EXPECT_EQ(rig.recordingView.text1, test::platformPath("/log/Tarmin24D9H5M3.csv"));
     at(11, 0, 7);
     line(olderLine("0000", "6600", "0", "0", "0"));
-    EXPECT_EQ(rig.recordingView.text1, "/log/Tarmin24D11H0M7.csv");
+    EXPECT_EQ(rig.recordingView.text1, test::platformPath("/log/Tarmin24D11H0M7.csv"));
     EXPECT_TRUE(rig.files.opened.empty());
     EXPECT_EQ(rig.recordingView.label8, "");
 }

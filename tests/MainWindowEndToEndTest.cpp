@@ -23,6 +23,8 @@
 #include <string>
 #include <thread>
 
+#include <unistd.h>
+
 using namespace std::chrono_literals;
 
 namespace svglogger {
@@ -169,6 +171,33 @@ TEST_F(EndToEndWindow, StopWhileWaitingForThePortWritesNothingAndUnlocks)
 }
 
 int rowsInTheOneFile(const QString &folder);
+
+// An adapter plugged in after start-up: opening the port list while idle asks the inventory
+// again; the chosen port stays chosen (its number may change), a vanished one goes.
+TEST_F(EndToEndWindow, PortListIsAskedAgainWhenOpenedWhileIdle)
+{
+    auto *combo = window->findChild<QComboBox *>("Combo1");
+    const int before = combo->count();
+    ASSERT_TRUE(combo->currentText().startsWith("ctl"));
+    ASSERT_EQ(::symlink("/dev/null", (portsFolder + "/aaa").toUtf8().constData()), 0);
+    ASSERT_EQ(::symlink("/dev/null", (portsFolder + "/zzz").toUtf8().constData()), 0);
+    EXPECT_EQ(combo->count(), before) << "nothing changes until the list is opened";
+    combo->showPopup();
+    combo->hidePopup();
+    ASSERT_EQ(combo->count(), before + 2);
+    EXPECT_TRUE(combo->itemText(0).startsWith("aaa"));
+    EXPECT_TRUE(combo->currentText().startsWith("ctl")) << combo->currentText().toStdString();
+    EXPECT_TRUE(combo->currentText().endsWith("(COM2)"));
+    click("Command1");
+    ASSERT_TRUE(loggerWrote("\x1b")) << "the chosen port is the one opened";
+    click("Command2");
+
+    ::unlink(controller->link().c_str());
+    combo->showPopup();
+    combo->hidePopup();
+    EXPECT_EQ(combo->count(), before + 1);
+    EXPECT_TRUE(combo->currentText().startsWith("aaa"));
+}
 
 // Stop while a line is half received, then Start: the tail of that line still arrives
 // before the prompt. Every run answers its prompt and logs.

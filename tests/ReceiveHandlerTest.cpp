@@ -75,7 +75,7 @@ TEST(ReceiveHandler, FirstVersionLineOpensTheLogOnceWithoutTrigger)
 {
     Rig rig;
     rig.handler.onComm("Ver2.01\rVer2.01\r");
-    EXPECT_EQ(rig.files.opened, std::vector<std::string>{"/log/Tarmin24D9H5M3.csv"});
+    EXPECT_EQ(rig.files.opened, std::vector<std::string>{test::platformPath("/log/Tarmin24D9H5M3.csv")});
     rig.handler.onComm("Ver1.00\r");
     EXPECT_EQ(rig.files.opened.size(), 1u);
     EXPECT_EQ(rig.linkView.rowsEnabledCalls, (std::vector<bool>{true, true, false}));

@@ -367,7 +367,7 @@ TEST_F(CaptureFixture, CaptureFileThatCannotBeCreatedRearmsAndTriesTheNextEvent)
 {
     arm("3", "10");
     quiet(6400);
-    rig.files.unwritable.insert("/log/");
+    rig.files.unwritable.insert(test::platformPath("/log/"));
     trigger(6900);
     EXPECT_EQ(rig.recorder().triggerState(), TriggerState::Armed);
     EXPECT_FALSE(rig.recordingView.label12);

@@ -190,7 +190,7 @@ void SVGCom::buildControls()
     m_command2->setGeometry(700, 410, 86, 26);
 
     label(this, "Label11", "ComPort", QRect(4, 440, 56, 22));
-    m_combo1 = named(new QComboBox(this), "Combo1");
+    m_combo1 = named(new PortList(this), "Combo1");
     m_combo1->setGeometry(62, 440, 240, 22);
     m_label8[0] = label(this, "Label8_0", QString(), QRect(306, 440, 64, 22));
     m_label8[0]->setFrameShape(QFrame::Box);
@@ -257,6 +257,7 @@ void SVGCom::buildControls()
     connect(m_command2, &QPushButton::clicked, this, &SVGCom::command2Click);
     connect(m_command3, &QPushButton::clicked, this, &SVGCom::command3Click);
     connect(m_combo1, qOverload<int>(&QComboBox::activated), this, &SVGCom::combo1Click);
+    connect(m_combo1, &PortList::aboutToOpen, this, &SVGCom::refreshPortList);
     connect(m_check1, &QCheckBox::clicked, this, &SVGCom::check1Click);
     connect(m_check4, &QCheckBox::clicked, this, &SVGCom::check4Click);
     connect(m_check6, &QCheckBox::clicked, this, &SVGCom::check6Click);
@@ -535,11 +536,30 @@ void SVGCom::command3Click()
     if (!chosen)
         return;
     m_dialogFileName = *chosen;
-    m_text1->setText(*chosen); // its folder becomes the log folder
+    // Qt's dialog answers with "/" everywhere; Text1 shows the platform's own separators
+    // ("C:\\data\\x.csv" on Windows). Its folder becomes the log folder.
+    m_text1->setText(QDir::toNativeSeparators(*chosen));
 }
 
 void SVGCom::combo1Click()
 {
+    m_portNumber = portNumberFromEntry(m_combo1->currentText().toStdString());
+}
+
+// The port list asks the inventory again each time it is opened while idle, so an adapter
+// plugged in after start-up is offered: new ports appear, vanished ones go, and the chosen
+// port stays chosen while it is there (its entry's number may change).
+void SVGCom::refreshPortList()
+{
+    if (m_run->measuring())
+        return;
+    const QString chosen = m_inventory.deviceForPort(m_portNumber);
+    const QString ports = m_inventory.discoverSerialPorts();
+    m_combo1->clear();
+    if (!ports.isEmpty())
+        m_combo1->addItems(ports.split("\r\n"));
+    const int kept = chosen.isEmpty() ? -1 : m_inventory.indexOfDevice(chosen);
+    m_combo1->setCurrentIndex(kept >= 0 ? kept : (m_combo1->count() > 0 ? 0 : -1));
     m_portNumber = portNumberFromEntry(m_combo1->currentText().toStdString());
 }
 

@@ -12,6 +12,7 @@
 #include "recording/RecordingView.h"
 #include "recording/TriggerSettings.h"
 #include "ui/PlotArea.h"
+#include "ui/PortList.h"
 #include "ui/ScaleStrip.h"
 #include "ui/TGForm.h"
 
@@ -25,7 +26,6 @@
 
 class QButtonGroup;
 class QCheckBox;
-class QComboBox;
 class QFrame;
 class QGroupBox;
 class QLabel;
@@ -137,6 +137,7 @@ private:
     void command2Click();
     void command3Click();
     void combo1Click();
+    void refreshPortList();
     void timer1Timer();
     void check1Click();
     void check4Click();
@@ -175,7 +176,7 @@ private:
     QLineEdit *m_text3 = nullptr;
     QLineEdit *m_text4 = nullptr;
     QPlainTextEdit *m_text2 = nullptr;
-    QComboBox *m_combo1 = nullptr;
+    PortList *m_combo1 = nullptr;
     QCheckBox *m_check1 = nullptr;
     QCheckBox *m_check2 = nullptr;
     QCheckBox *m_check4 = nullptr;

@@ -10,11 +10,12 @@
 #include "support/FakePort.h"
 #include "support/FakeRecordingView.h"
 #include "support/MemoryLogFiles.h"
+#include "support/Paths.h"
 
 namespace svglogger::test {
 
 // A complete engine behind one receive handler, with fakes for everything outside it.
-// The log folder starts as "/log/".
+// The log folder starts as kLogFolder ("/log/", on Windows "C:\\log\\").
 struct EngineRig : RunControl {
     PlainSettings settings;
     PlainTriggerSettings triggerSettings;
@@ -28,7 +29,7 @@ struct EngineRig : RunControl {
                                             triggerSettings, files, *this}};
     int stops = 0;
 
-    EngineRig() { handler.recorder().setOutputPath("/log/" + handler.recorder().fName()); }
+    EngineRig() { handler.recorder().setOutputPath(kLogFolder + handler.recorder().fName()); }
 
     // The Stop that a complete single-shot capture performs.
     void stopRun() override

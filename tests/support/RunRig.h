@@ -11,13 +11,14 @@
 #include "support/FakeRecordingView.h"
 #include "support/FakeTimer.h"
 #include "support/MemoryLogFiles.h"
+#include "support/Paths.h"
 
 #include <string>
 
 namespace svglogger::test {
 
 // A run control around a complete engine, with fakes for the port, the timers and the
-// views. The log folder starts as "/log/"; the port list holds "/dev/ttyUSB0".
+// views. The log folder starts as kLogFolder; the port list holds "/dev/ttyUSB0".
 struct RunRig : RunView {
     static constexpr const char *kEntry = "USB Serial /dev/ttyUSB0 (COM1)";
     static constexpr const char *kDevice = "/dev/ttyUSB0";
@@ -38,7 +39,7 @@ struct RunRig : RunView {
 
     RunRig()
     {
-        run.engine().recorder().setOutputPath("/log/" + run.engine().recorder().fName());
+        run.engine().recorder().setOutputPath(kLogFolder + run.engine().recorder().fName());
         port.onReceived = [this](const std::string &bytes) { run.received(bytes); };
     }
     void runEnded() override { ++runsEnded; }
