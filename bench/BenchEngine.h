@@ -28,7 +28,7 @@ struct BenchEngine {
         : handler(EngineInterfaces{settings, clock, port, view, graphView, recordingView, triggerSettings, file,
                                    runControl})
     {
-        settings.check2 = false;
+        settings.graph = false;
     }
 };
 

@@ -19,11 +19,11 @@ void BM_WindowSample(benchmark::State &state)
     QTemporaryDir dir;
     SVGCom window;
     window.findChild<QLineEdit *>("Text1")->setText(dir.path() + "/x.csv");
-    window.engine().onComm("Ver2.01\r");
+    window.run().received("Ver2.01\r");
     const std::vector<std::string> lines = bench::version2Lines();
     std::size_t next = 0;
     for (auto _ : state) {
-        window.engine().onComm(lines[next]);
+        window.run().received(lines[next]);
         next = (next + 1) % lines.size();
     }
     state.SetItemsProcessed(state.iterations());

@@ -84,7 +84,9 @@ void RunController::stop()
     m_interfaces.reconnectTimer.stop();
     m_interfaces.watchdogTimer.stop();
     m_engine.stopRun(portUp);
+    m_closingPort = true;
     m_interfaces.port.close();
+    m_closingPort = false;
     setStatus(LinkStatus, {});
     setStatus(TriggerStatus, {});
 }
@@ -108,15 +110,15 @@ void RunController::endProgram()
 
 void RunController::received(std::string_view bytes)
 {
-    // Bytes that reach a run that is over (handed over as its port closes) are not the run's:
-    // an idle logger's port is closed, and nothing may start a capture or a file then.
-    if (m_ended || !measuring())
+    // What the port hands over as Stop closes it arrived after the Stop, and after the end of
+    // the program nothing is handled: neither may start a capture or a file.
+    if (m_ended || m_closingPort)
         return;
     m_pendingInput.append(bytes);
     if (m_inReceiveEvent)
         return;
     m_inReceiveEvent = true;
-    while (!m_pendingInput.empty() && measuring()) {
+    while (!m_pendingInput.empty()) {
         const std::string event = std::exchange(m_pendingInput, std::string());
         const LinkState before = linkState();
         const std::uint64_t linesBefore = m_engine.linesHandled();
@@ -182,6 +184,37 @@ void RunController::reconnectTimeout()
         return;
     m_interfaces.reconnectTimer.stop();
     wake({});
+}
+
+void RunController::setLogFolder(const std::string &folder)
+{
+    m_engine.recorder().setOutputPath(folder + m_engine.recorder().fName());
+}
+
+void RunController::outputPathEdited(std::string_view path)
+{
+    m_engine.recorder().outputPathEdited(path);
+}
+
+void RunController::refreshOutputPath()
+{
+    m_engine.recorder().refreshOutputPath();
+}
+
+void RunController::graphRangesChanged(int voltageRange, int powerRange)
+{
+    m_engine.plotter().scales().update(voltageRange, powerRange);
+}
+
+std::int16_t RunController::triggerConditionClicked(bool nowChecked)
+{
+    m_engine.evaluator().conditionBoxClicked(nowChecked);
+    return m_engine.evaluator().enabledConditionCount();
+}
+
+void RunController::applyTriggerSettings()
+{
+    m_engine.applyTriggerSettings();
 }
 
 void RunController::triggerWindowClosed()

@@ -60,14 +60,30 @@ public:
     // The program ends: file and port closed, no ESC. Nothing runs afterwards.
     void endProgram();
 
-    // Bytes from the port; events never nest: bytes handed over while one is being handled
-    // are handled right after it. Bytes that arrive when no run is active (handed over as the
-    // port closes after the run ended) are dropped.
+    // Bytes from the port, one receive event; events never nest: bytes handed over while one
+    // is being handled are handled right after it. What the port hands over as it is closed
+    // at Stop (or after the run ended) is dropped: it is not the run's.
     void received(std::string_view bytes);
     // The port failed or went away during a run: waited for and reopened every second.
     void portLost();
     // The trigger settings window was closed while the run may be armed with its conditions.
     void triggerWindowClosed();
+
+    // Operations on the engine for the windows and the headless program.
+    // Who follows the recording (a journal, a publisher); none by default.
+    void setRecordingEvents(RecordingEvents *events) { m_engine.recorder().setEvents(events); }
+    // Form_Load: Text1 := `folder` followed by a name from the clock.
+    void setLogFolder(const std::string &folder);
+    // Text1 changed (typed, browsed or set by the program).
+    void outputPathEdited(std::string_view path);
+    // Text1 := LogFolder followed by a fresh name (the idle clock with trigger, Check4).
+    void refreshOutputPath();
+    // DrawGraphFrame: the trace scales for the two range sliders.
+    void graphRangesChanged(int voltageRange, int powerRange);
+    // Check1_Click / Check2_Click of the trigger settings: the count of checked boxes after it.
+    std::int16_t triggerConditionClicked(bool nowChecked);
+    // "設定": the pre-trigger count and the comparison depth taken over, both rings made anew.
+    void applyTriggerSettings();
 
     bool measuring() const { return m_engine.link().linkState() != LinkState::Idle; }
     bool waitingForPort() const;
@@ -78,7 +94,7 @@ public:
     // How long the waits last: reconnection tries, prompt, silence (tests shorten them).
     void setIntervals(int reconnectMilliseconds, int promptMilliseconds, int dataMilliseconds);
 
-    ReceiveHandler &engine() { return m_engine; }
+    // The engine as it stands, to look at.
     const ReceiveHandler &engine() const { return m_engine; }
 
     // RunControl: a complete single-shot capture stops the run.
@@ -118,6 +134,7 @@ private:
     std::string m_portDevice; // the device of the run, kept for reconnecting
     std::string m_pendingInput;
     bool m_inReceiveEvent = false;
+    bool m_closingPort = false; // Stop closes the port: what it hands over now is dropped
     bool m_ended = false;
     int m_reconnectMilliseconds = kReconnectMilliseconds;
     int m_promptMilliseconds = kPromptMilliseconds;

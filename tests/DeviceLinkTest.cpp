@@ -146,7 +146,7 @@ TEST_F(LinkFixture, CommunicationLogOnlyWhileChecked)
     drain();
     EXPECT_EQ(link.commLog().text(), "");
     EXPECT_EQ(link.commLog().insertPos(), 0);
-    settings.check6 = true;
+    settings.logShown = true;
     link.receive("\rline one\rline two\r");
     drain();
     EXPECT_EQ(link.commLog().text(), "\r\nline one\r\nline two");

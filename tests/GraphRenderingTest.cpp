@@ -44,7 +44,7 @@ struct GraphRendering : ::testing::Test {
     QRgb pixel(int x, int y) const { return plot->canvas().pixel(x, y); }
     void sample(int voltage, int power)
     {
-        window->engine().onComm("MN R,0000,0," + std::to_string(voltage) + ",0," + std::to_string(power)
+        window->run().received("MN R,0000,0," + std::to_string(voltage) + ",0," + std::to_string(power)
                                 + ",0,0,0\r");
     }
 };
@@ -116,15 +116,15 @@ TEST_F(GraphRendering, ValuesOffTheScaleAreClippedNotFolded)
 
 TEST_F(GraphRendering, UncompensatedVoltageTraceFollowsCheck1AndTheGraphCheck2)
 {
-    window->engine().onComm("MN R,0000,0,6600,0,0,0,1000,0\r");
-    window->engine().onComm("MN R,0000,0,6600,0,0,0,1000,0\r");
+    window->run().received("MN R,0000,0,6600,0,0,0,1000,0\r");
+    window->run().received("MN R,0000,0,6600,0,0,0,1000,0\r");
     QTest::mouseClick(window->findChild<QCheckBox *>("Check1"), Qt::LeftButton);
-    window->engine().onComm("MN R,0000,0,6600,0,0,0,1000,0\r");
+    window->run().received("MN R,0000,0,6600,0,0,0,1000,0\r");
     // s3 = 6600 / 114329 x 1000 x 1.732 = 99.99 kvar; s8 = 6600 + 99.99 / 10000 x 100 / 100 x 6700 = 6667
     EXPECT_EQ(pixel(700, 137), PlotArea::kTraceColours[4]); // (7350 - 6667) x 0.2 = 136.6
     QTest::mouseClick(window->findChild<QCheckBox *>("Check2"), Qt::LeftButton); // graph off
     window->findChild<QSlider *>("Slider1_1")->setValue(1);
-    window->engine().onComm("MN R,0000,0,6600,0,0,0,1000,0\r");
+    window->run().received("MN R,0000,0,6600,0,0,0,1000,0\r");
     EXPECT_EQ(pixel(700, 137), qRgb(176, 176, 176)); // not drawn while the graph is off
 }
 

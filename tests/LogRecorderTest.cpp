@@ -34,7 +34,7 @@ TEST_F(RecorderFixture, FileNameFromTheClockWithGForPowerFlowCorrection)
 {
     at(9, 5, 3);
     EXPECT_EQ(rig.recorder().fName(), "Tarmin24D9H5M3.csv");
-    rig.settings.check4 = true;
+    rig.settings.powerFlow = true;
     EXPECT_EQ(rig.recorder().fName(), "Tarmin24D9H5M3G.csv");
     at(0, 0, 0, 1);
     EXPECT_EQ(rig.recorder().fName(), "Tarmin1D0H0M0G.csv");
@@ -81,7 +81,7 @@ TEST_F(RecorderFixture, ColumnCountsByModeAndVersion)
     };
     for (const Case &c : cases) {
         test::EngineRig r;
-        r.settings.option2 = c.mode;
+        r.settings.sampling = c.mode;
         r.receive(std::string(c.version) + "\r" + c.measurement + "\r");
         r.clock.time.second += 1;
         r.receive(c.measurement + "\r" + c.measurement + "\r");
@@ -141,7 +141,7 @@ TEST_F(RecorderFixture, TakenNameGetsANumberAndTheOldFileIsNeverReplaced)
                                                           test::platformPath("/log/Tarmin24D9H5M3-3.csv")}));
     EXPECT_EQ(file("Tarmin24D9H5M3.csv").size(), 2u);
     EXPECT_EQ(rig.recordingView.text1, test::platformPath("/log/Tarmin24D9H5M3-3.csv"));
-    rig.settings.check4 = true;
+    rig.settings.powerFlow = true;
     rig.recorder().closeLogFile();
     rig.recorder().fOpen();
     rig.recorder().closeLogFile();
@@ -257,8 +257,8 @@ TEST_F(RecorderFixture, LogFolderIsTheOutputPathUpToItsLastSeparator)
 
 TEST_F(RecorderFixture, WithTriggerTheDisplayedPathFollowsTheClockAndNothingOpens)
 {
-    rig.settings.tg = true;
-    rig.triggerSettings.check1[0] = true; // 6300 V to 6800 V: 6600 V does not fire
+    rig.settings.trigger = true;
+    rig.triggerSettings.windowOut[0] = true; // 6300 V to 6800 V: 6600 V does not fire
     rig.handler.evaluator().setEnabledConditionCount(1);
     rig.handler.applyTriggerSettings();
     rig.recorder().setTriggerState(TriggerState::Armed);
@@ -288,8 +288,8 @@ TEST_F(RecorderFixture, FinishedStateDropsRowsAndTheRowIsClearedAfterEveryLine)
 
 TEST_F(RecorderFixture, IntervalRowsThroughThePipelineWithAStopInTheMiddle)
 {
-    rig.settings.option2 = 1;
-    rig.settings.text4 = "2";
+    rig.settings.sampling = 1;
+    rig.settings.interval = "2";
     at(9, 0, 0);
     line("Ver1.0"); // opens the file and starts the interval at 9:00:00
     for (int second = 0; second < 5; ++second) {

@@ -38,7 +38,7 @@ TEST_P(DecodeOlderLine, ComputesTheSample)
 {
     const DecodeCase &c = GetParam();
     PlainSettings settings;
-    settings.check4 = c.check4;
+    settings.powerFlow = c.check4;
     MeasurementDecoder decoder(settings);
     decoder.beginReceiveEvent();
     ASSERT_EQ(decoder.processLine(c.line).kind, LineOutcome::Kind::Measurement);
@@ -168,7 +168,7 @@ class UncompensatedVoltage : public ::testing::TestWithParam<PercentCase> {};
 TEST_P(UncompensatedVoltage, ReadsTheBoxAtEveryLine)
 {
     PlainSettings settings;
-    settings.text3 = GetParam().text3;
+    settings.reactancePercent = GetParam().text3;
     MeasurementDecoder decoder(settings);
     decoder.beginReceiveEvent();
     decoder.processLine(olderLine("0000", "6600", "0", "-1000", "0"));
@@ -185,17 +185,17 @@ INSTANTIATE_TEST_SUITE_P(Texts, UncompensatedVoltage, ::testing::Values(
 TEST(UncompensatedVoltageBox, EmptyBoxGivesTheGridVoltageAndChangesApplyAtTheNextLine)
 {
     PlainSettings settings;
-    settings.text3 = "";
+    settings.reactancePercent = "";
     MeasurementDecoder decoder(settings);
     decoder.beginReceiveEvent();
     decoder.processLine(olderLine("0000", "6600", "0", "-1000", "0"));
     EXPECT_EQ(decoder.sample()[S::UncompensatedVoltage], 6600.0f);
-    settings.text3 = "100";
+    settings.reactancePercent = "100";
     decoder.processLine(olderLine("0000", "6600", "0", "-1000", "0"));
     EXPECT_NE(decoder.sample()[S::UncompensatedVoltage], 6600.0f);
     // A percentage too large for any float: the step fails and keeps the previous value.
     const float before = decoder.sample()[S::UncompensatedVoltage];
-    settings.text3 = std::string(400, '9');
+    settings.reactancePercent = std::string(400, '9');
     decoder.processLine(olderLine("0000", "6600", "0", "-1000", "0"));
     EXPECT_EQ(decoder.sample()[S::UncompensatedVoltage], before);
 }

@@ -84,9 +84,9 @@ TEST(ReceiveHandler, FirstVersionLineOpensTheLogOnceWithoutTrigger)
 TEST(ReceiveHandler, WithTriggerTheFirstVersionLineOpensNothingAndNothingLater)
 {
     Rig rig;
-    rig.settings.tg = true;
+    rig.settings.trigger = true;
     rig.handler.onComm("Ver1.00\r");
-    rig.settings.tg = false;
+    rig.settings.trigger = false;
     rig.handler.onComm("Ver2.00\r");
     EXPECT_TRUE(rig.files.opened.empty());
 }
@@ -94,13 +94,13 @@ TEST(ReceiveHandler, WithTriggerTheFirstVersionLineOpensNothingAndNothingLater)
 TEST(ReceiveHandler, OlderControllerClearsTheNegativeSequenceTriggerBoxes)
 {
     Rig rig;
-    rig.triggerSettings.check1 = {true, true, true, true, true, true};
+    rig.triggerSettings.windowOut = {true, true, true, true, true, true};
     rig.handler.onComm("Ver2.00\r");
-    EXPECT_TRUE(rig.triggerSettings.check1[4]);
+    EXPECT_TRUE(rig.triggerSettings.windowOut[4]);
     rig.handler.onComm("Ver1.00\r");
-    EXPECT_FALSE(rig.triggerSettings.check1[4]);
-    EXPECT_FALSE(rig.triggerSettings.check1[5]);
-    EXPECT_TRUE(rig.triggerSettings.check1[3]);
+    EXPECT_FALSE(rig.triggerSettings.windowOut[4]);
+    EXPECT_FALSE(rig.triggerSettings.windowOut[5]);
+    EXPECT_TRUE(rig.triggerSettings.windowOut[3]);
 }
 
 TEST(ReceiveHandler, NegativeSequenceReadoutOnlyForVersion2)
@@ -173,7 +173,7 @@ struct Outcome {
 Outcome run(const std::vector<std::string> &events)
 {
     Rig rig;
-    rig.settings.check6 = true;
+    rig.settings.logShown = true;
     rig.handler.link().setLinkState(LinkState::AwaitingPrompt);
     for (const std::string &event : events)
         rig.handler.onComm(event);
@@ -246,7 +246,7 @@ TEST(ReceiveGarbage, RandomInputKeepsBufferAndLogBounded)
     const std::vector<std::string> pieces{"MN R,", "Ver2.", "Ver1.", ",", "\r", "\n", "D:", "-", ".", "9999999",
                                           "32768", "-32769", "FFFF", " ", "\t", "MN", "\x1b", "0"};
     Rig rig;
-    rig.settings.check6 = true;
+    rig.settings.logShown = true;
     for (int event = 0; event < 3000; ++event) {
         std::string chunk;
         const int kind = std::uniform_int_distribution<int>(0, 9)(random);

@@ -76,8 +76,8 @@ TEST_F(EndToEnd, ContinuousVersion2RunAcrossAnHour)
 
 TEST_F(EndToEnd, IntervalVersion1RowsAreByteExact)
 {
-    settings.option2 = 1;
-    settings.text4 = "1";
+    settings.sampling = 1;
+    settings.interval = "1";
     clock.time = {2016, 6, 24, 23, 59, 58};
     start();
     handler.onComm("Ver1.05\r");

@@ -106,15 +106,15 @@ TEST_F(RunFixture, BytesWaitingAtStopBelongToTheRun)
 // opened while idle, and the next run's capture has only its own rows.
 TEST_F(RunFixture, BytesAfterTheRunEndedStartNoCapture)
 {
-    rig.settings.tg = true;
-    rig.triggerSettings.check1[0] = true;
-    rig.triggerSettings.text1_0 = "3";
-    rig.triggerSettings.text1_1 = "10";
-    rig.run.engine().evaluator().setEnabledConditionCount(1);
+    rig.settings.trigger = true;
+    rig.triggerSettings.windowOut[0] = true;
+    rig.triggerSettings.preTriggerCount = "3";
+    rig.triggerSettings.recordCount = "10";
+    rig.run.triggerConditionClicked(true);
     rig.startStreaming();
     rig.controllerSends(line(6601) + line(6602));
+    rig.port.arrivingAtClose = line(6900) + line(6500); // after the Stop, as the port closes
     rig.run.stop();
-    rig.run.received(line(6900) + line(6500)); // late, as the port closes
     EXPECT_TRUE(rig.files.opened.empty());
     EXPECT_EQ(rig.run.engine().recorder().triggerState(), TriggerState::Armed);
     rig.start();
@@ -283,12 +283,12 @@ TEST_F(RunFixture, PortAndControllerTextsGoBeforeTheFileTextWhichComesBackAfterT
 
 TEST_F(RunFixture, SingleShotCaptureEndsTheRunFromWithinTheReceiveEvent)
 {
-    rig.settings.tg = true;
-    rig.triggerSettings.check1[0] = true;
+    rig.settings.trigger = true;
+    rig.triggerSettings.windowOut[0] = true;
     rig.triggerSettings.continuous = false;
-    rig.triggerSettings.text1_0 = "0";
-    rig.triggerSettings.text1_1 = "10";
-    rig.run.engine().evaluator().setEnabledConditionCount(1);
+    rig.triggerSettings.preTriggerCount = "0";
+    rig.triggerSettings.recordCount = "10";
+    rig.run.triggerConditionClicked(true);
     rig.startStreaming();
     std::string burst = line(6900);
     for (int i = 0; i < 20; ++i)
@@ -299,19 +299,20 @@ TEST_F(RunFixture, SingleShotCaptureEndsTheRunFromWithinTheReceiveEvent)
     EXPECT_EQ(rig.run.linkState(), LinkState::Idle);
     EXPECT_EQ(rig.run.engine().recorder().triggerState(), TriggerState::Finished);
     EXPECT_EQ(rowsIn(0), 11u);
-    EXPECT_EQ(rig.linkView.voltages().back(), "6,519"); // the rest of the event; what came after is not the run's
+    // What was waiting in the port is handled after the event, the capture being over.
+    EXPECT_EQ(rig.linkView.voltages().back(), "6,400");
 }
 
 // The bytes handed over as a lost port closes complete a single-shot capture: the run ends
 // there, and nothing waits for the port afterwards.
 TEST_F(RunFixture, RunEndedByTheLastBytesOfALostPortIsNotReconnected)
 {
-    rig.settings.tg = true;
-    rig.triggerSettings.check1[0] = true;
+    rig.settings.trigger = true;
+    rig.triggerSettings.windowOut[0] = true;
     rig.triggerSettings.continuous = false;
-    rig.triggerSettings.text1_0 = "0";
-    rig.triggerSettings.text1_1 = "10";
-    rig.run.engine().evaluator().setEnabledConditionCount(1);
+    rig.triggerSettings.preTriggerCount = "0";
+    rig.triggerSettings.recordCount = "10";
+    rig.run.triggerConditionClicked(true);
     rig.startStreaming();
     std::string burst = line(6900);
     for (int i = 0; i < 10; ++i)

@@ -151,7 +151,7 @@ TEST_F(WindowFixture, TiesBetweenControls)
 
 TEST_F(WindowFixture, ReadoutFollowsDecodedLinesAndTheVersion)
 {
-    window->engine().onComm("Ver2.01\rMN R,0000,0,0,0,0,6600,0,1000,-500,200,0,0,0,0,30,40,2350,0\r");
+    window->run().received("Ver2.01\rMN R,0000,0,0,0,0,6600,0,1000,-500,200,0,0,0,0,30,40,2350,0\r");
     EXPECT_EQ(text("DTLabel_0"), "6,600");
     EXPECT_EQ(text("DTLabel_1"), "100.0"); // 99.985 kW
     EXPECT_EQ(text("DTLabel_4"), "50.0");
@@ -159,19 +159,19 @@ TEST_F(WindowFixture, ReadoutFollowsDecodedLinesAndTheVersion)
     EXPECT_TRUE(child<QLabel>("DTLabel_4")->isEnabled());
     EXPECT_FALSE(text("Label5").isEmpty());
     // An older controller greys rows 4 to 6 and keeps their text.
-    window->engine().onComm("Ver1.00\r");
+    window->run().received("Ver1.00\r");
     for (const char *name : {"Label1_4", "DTLabel_5", "Label3_6"})
         EXPECT_FALSE(child<QLabel>(name)->isEnabled()) << name;
     EXPECT_EQ(text("DTLabel_4"), "50.0");
-    window->engine().onComm("Ver2.01\r");
+    window->run().received("Ver2.01\r");
     EXPECT_TRUE(child<QLabel>("DTLabel_5")->isEnabled());
 }
 
 TEST_F(WindowFixture, CommunicationLogShowsTheLinesWhileChecked)
 {
-    window->engine().onComm("before\r");
+    window->run().received("before\r");
     QTest::mouseClick(child<QCheckBox>("Check6"), Qt::LeftButton);
-    window->engine().onComm("MN R,first\rsecond line\r");
+    window->run().received("MN R,first\rsecond line\r");
     const QString shown = child<QPlainTextEdit>("Text2")->toPlainText();
     EXPECT_EQ(shown, "\nMN R,first\nsecond line"); // the log begins with its line break
     EXPECT_TRUE(child<QPlainTextEdit>("Text2")->isReadOnly());

@@ -70,7 +70,7 @@ struct Decoded {
 Decoded decodeAll(const MeasurementGenerator::Options &options, int count, bool check4 = false)
 {
     PlainSettings settings;
-    settings.check4 = check4;
+    settings.powerFlow = check4;
     MeasurementDecoder decoder(settings);
     MeasurementGenerator generator(options);
     Decoded d;

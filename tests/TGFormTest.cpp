@@ -157,7 +157,7 @@ TEST_F(TGFormFixture, OlderControllerClearsTheNegativeSequenceBoxes)
     click("Check1_4");
     click("Check1_5");
     click("Check1_0");
-    window->engine().onComm("Ver1.00\r");
+    window->run().received("Ver1.00\r");
     EXPECT_FALSE(control<QCheckBox>("Check1_4")->isChecked());
     EXPECT_FALSE(control<QCheckBox>("Check1_5")->isChecked());
     EXPECT_TRUE(control<QCheckBox>("Check1_0")->isChecked());

@@ -24,16 +24,16 @@ struct CaptureFixture : ::testing::Test {
 
     void SetUp() override
     {
-        rig.settings.tg = true;
-        rig.triggerSettings.check1[0] = true;
+        rig.settings.trigger = true;
+        rig.triggerSettings.windowOut[0] = true;
         rig.handler.evaluator().setEnabledConditionCount(1);
         rig.clock.time = {2016, 6, 24, 9, 0, 0};
         rig.receive("Ver1.00\r");
     }
     void arm(const std::string &preTrigger, const std::string &records)
     {
-        rig.triggerSettings.text1_0 = preTrigger;
-        rig.triggerSettings.text1_1 = records;
+        rig.triggerSettings.preTriggerCount = preTrigger;
+        rig.triggerSettings.recordCount = records;
         rig.handler.applyTriggerSettings();
         rig.handler.link().setLinkState(LinkState::AwaitingPrompt);
         rig.handler.startRun();
@@ -191,7 +191,7 @@ TEST_F(CaptureFixture, RecordCountLoweredDuringACaptureCompletesItWithTheNextRow
     trigger();
     quiet(6400);
     quiet(6401);
-    rig.triggerSettings.text1_1 = "2";
+    rig.triggerSettings.recordCount = "2";
     quiet(6402);
     EXPECT_EQ(rig.files.lines(rig.files.opened.at(0)).size(), 1u + 4u);
     EXPECT_EQ(rig.recorder().triggerState(), TriggerState::Armed);
@@ -268,8 +268,8 @@ TEST_F(CaptureFixture, SamplingModeChangedBetweenRunsRestartsTheRing)
     quiet(6401);
     quiet(6402);
     rig.handler.stopRun(true);
-    rig.settings.option2 = 1; // interval rows from now on
-    rig.settings.text4 = "1";
+    rig.settings.sampling = 1; // interval rows from now on
+    rig.settings.interval = "1";
     rig.handler.startRun();
     for (int i = 0; i < 3; ++i)
         quiet(6500 + i);
@@ -354,8 +354,8 @@ TEST_F(CaptureFixture, NoPreTriggerRowsWithACountOfZero)
 
 TEST_F(CaptureFixture, StartBeforeAnySettingsAppliesTheWindowsValues)
 {
-    rig.triggerSettings.text1_0 = "2";
-    rig.triggerSettings.text4 = "3";
+    rig.triggerSettings.preTriggerCount = "2";
+    rig.triggerSettings.compareDepth = "3";
     rig.handler.link().setLinkState(LinkState::AwaitingPrompt);
     rig.handler.startRun();
     EXPECT_TRUE(rig.handler.triggerSettingsApplied());
@@ -382,8 +382,8 @@ TEST_F(CaptureFixture, CaptureFileThatCannotBeCreatedRearmsAndTriesTheNextEvent)
 
 TEST_F(CaptureFixture, IntervalRowsWithTheTrigger)
 {
-    rig.settings.option2 = 1;
-    rig.settings.text4 = "2";
+    rig.settings.sampling = 1;
+    rig.settings.interval = "2";
     arm("10", "3");
     // Samples at seconds 1 to 4: rows at 9:00:02 and 9:00:04, two-second intervals from the
     // Start at 9:00:00; the sample of 9:00:04 opens the next interval.
@@ -407,11 +407,11 @@ TEST_F(CaptureFixture, IntervalRowsWithTheTrigger)
 
 TEST_F(CaptureFixture, NonMeasurementLineIsEvaluatedWithTheSampleAsItStands)
 {
-    rig.triggerSettings.check1[0] = false;
-    rig.triggerSettings.check2[4] = true; // change of the negative-sequence voltage
+    rig.triggerSettings.windowOut[0] = false;
+    rig.triggerSettings.change[4] = true; // change of the negative-sequence voltage
     rig.receive("Ver2.00\r");
     arm("5", "10");
-    rig.triggerSettings.text4 = "1";
+    rig.triggerSettings.compareDepth = "1";
     rig.handler.applyTriggerSettings();
     // A sample with a 150 V negative-sequence voltage enters the history...
     tick();
@@ -428,7 +428,7 @@ TEST_F(CaptureFixture, WindowClosedWhileArmedLeavesTheRunWithoutConditionsAndWit
     quiet(6400);
     // The settings window is closed: "なし" is selected, the window made anew has its
     // defaults, and the condition count stays.
-    rig.settings.tg = false;
+    rig.settings.trigger = false;
     rig.triggerSettings = PlainTriggerSettings{};
     for (int i = 0; i < 10; ++i)
         trigger(i % 2 ? 6900 : 6100);

@@ -24,12 +24,12 @@ struct EvaluatorFixture : ::testing::Test {
     // Checks boxes as the operator would, counting them.
     void checkWindowOut(int k)
     {
-        settings.check1[static_cast<std::size_t>(k)] = true;
+        settings.windowOut[static_cast<std::size_t>(k)] = true;
         evaluator.conditionBoxClicked(true);
     }
     void checkChange(int k)
     {
-        settings.check2[static_cast<std::size_t>(k)] = true;
+        settings.change[static_cast<std::size_t>(k)] = true;
         evaluator.conditionBoxClicked(true);
     }
 };
@@ -47,7 +47,7 @@ TEST_P(WindowOutLimits, StrictlyOutsideAndNeverAtZero)
     PlainTriggerSettings settings;
     TriggerEvaluator evaluator(settings);
     evaluator.resize(5);
-    settings.check1[static_cast<std::size_t>(GetParam().k)] = true;
+    settings.windowOut[static_cast<std::size_t>(GetParam().k)] = true;
     evaluator.setEnabledConditionCount(1);
     MeasurementSample s;
     s[static_cast<std::size_t>(GetParam().k)] = GetParam().value;
@@ -72,11 +72,11 @@ TEST_F(EvaluatorFixture, MagnitudesAgainstTheirThresholdsInDouble)
     s[S::NegSeqVoltageQ] = 80.01f;
     EXPECT_TRUE(evaluator.evaluate(s));
     // A magnitude of 0 is not excluded: it fires against a negative threshold.
-    settings.text2[8] = "-1";
+    settings.limits[8] = "-1";
     EXPECT_TRUE(evaluator.evaluate(MeasurementSample{}));
     // The command magnitude with Text2(9).
-    settings.check1[4] = false;
-    settings.check1[5] = true;
+    settings.windowOut[4] = false;
+    settings.windowOut[5] = true;
     s = MeasurementSample{};
     s[S::NegSeqCommandD] = 6;
     s[S::NegSeqCommandQ] = 8;
@@ -106,8 +106,8 @@ TEST_F(EvaluatorFixture, ZeroHistoryNeverCountsForPowersButDoesForMagnitudes)
     MeasurementSample s;
     s[S::LoadActivePower] = 500;
     EXPECT_FALSE(evaluator.evaluate(s)); // the value one back is 0
-    settings.check2[1] = false;
-    settings.check2[5] = true;
+    settings.change[1] = false;
+    settings.change[5] = true;
     s[S::NegSeqCommandD] = 20; // 20 A against 0 A one back: above 10
     EXPECT_TRUE(evaluator.evaluate(s));
 }
@@ -124,7 +124,7 @@ TEST_F(EvaluatorFixture, DepthOneComparesWithTheSampleJustBefore)
 TEST_F(EvaluatorFixture, AndWaitsForTheRingAndForBothConditions)
 {
     evaluator.resize(3);
-    settings.orOption = false;
+    settings.orCombination = false;
     checkWindowOut(0);
     checkChange(0);
     EXPECT_FALSE(evaluator.evaluate(voltage(6900))); // outside, but the ring is not full
@@ -140,12 +140,12 @@ TEST_F(EvaluatorFixture, NoBoxCheckedFiresAtOnceInOrAndAnd)
 {
     evaluator.resize(5);
     EXPECT_TRUE(evaluator.evaluate(voltage(6600)));
-    settings.orOption = false;
+    settings.orCombination = false;
     EXPECT_TRUE(evaluator.evaluate(voltage(6600)));
     // Unchecking the last box while armed does the same.
     checkWindowOut(0);
     EXPECT_FALSE(evaluator.evaluate(voltage(6600)));
-    settings.check1[0] = false;
+    settings.windowOut[0] = false;
     evaluator.conditionBoxClicked(false);
     EXPECT_TRUE(evaluator.evaluate(voltage(6600)));
 }
@@ -155,9 +155,9 @@ TEST_F(EvaluatorFixture, BoxesAreReadLiveAndNonNumericLimitsReadZero)
     evaluator.resize(5);
     checkWindowOut(0);
     EXPECT_FALSE(evaluator.evaluate(voltage(6600)));
-    settings.text2[0] = ""; // an empty upper limit: every positive voltage is outside
+    settings.limits[0] = ""; // an empty upper limit: every positive voltage is outside
     EXPECT_TRUE(evaluator.evaluate(voltage(6600)));
-    settings.text2[0] = "6500abc";
+    settings.limits[0] = "6500abc";
     EXPECT_TRUE(evaluator.evaluate(voltage(6600)));
 }
 

@@ -82,7 +82,7 @@ SVGCom::SVGCom(QWidget *parent)
     m_chooseFile = chooseOutputFile;
     buildControls();
     m_run = std::make_unique<RunController>(RunInterfaces{*this, *this, m_clock, m_serial, m_reconnectTimer,
-                                                          m_watchdogTimer, *this, *m_picture1, *this, m_logFile,
+                                                          m_watchdogTimer, *this, *m_plotArea, *this, m_logFile,
                                                           *this});
     setTabOrderAsDesigned();
 
@@ -108,173 +108,173 @@ void SVGCom::buildControls()
     setFixedSize(kClientWidth, kClientHeight);
 
     // Graph areas: the trend plot and the scale strip beside it.
-    m_picture1 = named(new PlotArea(this), "Picture1");
-    m_picture1->move(2, 2);
-    m_picture1->setFocusPolicy(Qt::TabFocus);
-    m_picture2 = named(new ScaleStrip(this), "Picture2");
-    m_picture2->move(708, 2);
-    m_picture2->setFocusPolicy(Qt::TabFocus);
+    m_plotArea = named(new PlotArea(this), "Picture1");
+    m_plotArea->move(2, 2);
+    m_plotArea->setFocusPolicy(Qt::TabFocus);
+    m_scaleStrip = named(new ScaleStrip(this), "Picture2");
+    m_scaleStrip->move(708, 2);
+    m_scaleStrip->setFocusPolicy(Qt::TabFocus);
 
     // Live readout: two lines of four values with their names above and units beside.
     for (int row = 0; row < 8; ++row) {
         const int x = 4 + (row % 4) * 150;
         const int y = 310 + (row / 4) * 50;
-        m_label1[row] = label(this, QString("Label1_%1").arg(row), QString::fromUtf8(kReadoutCaptions[row]),
+        m_readoutNames[row] = label(this, QString("Label1_%1").arg(row), QString::fromUtf8(kReadoutCaptions[row]),
                               QRect(x, y, 148, 18));
-        m_label1[row]->setFont(japaneseFont(12));
-        m_dtLabel[row] = label(this, QString("DTLabel_%1").arg(row), QString(), QRect(x, y + 18, 98, 30));
-        m_dtLabel[row]->setFont(japaneseFont(18));
-        m_dtLabel[row]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        m_dtLabel[row]->setFrameShape(QFrame::Box);
-        m_dtLabel[row]->setAutoFillBackground(true);
-        QPalette cyan = m_dtLabel[row]->palette();
+        m_readoutNames[row]->setFont(japaneseFont(12));
+        m_readoutValues[row] = label(this, QString("DTLabel_%1").arg(row), QString(), QRect(x, y + 18, 98, 30));
+        m_readoutValues[row]->setFont(japaneseFont(18));
+        m_readoutValues[row]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        m_readoutValues[row]->setFrameShape(QFrame::Box);
+        m_readoutValues[row]->setAutoFillBackground(true);
+        QPalette cyan = m_readoutValues[row]->palette();
         cyan.setColor(QPalette::Window, QColor(128, 255, 255));
-        m_dtLabel[row]->setPalette(cyan);
+        m_readoutValues[row]->setPalette(cyan);
     }
     for (int row = 0; row < 8; ++row) {
         const int unit = kUnitOfRow[row];
-        m_label3[unit] = label(this, QString("Label3_%1").arg(unit), QString::fromUtf8(kUnits[unit]),
+        m_readoutUnits[unit] = label(this, QString("Label3_%1").arg(unit), QString::fromUtf8(kUnits[unit]),
                                QRect(4 + (row % 4) * 150 + 100, 310 + (row / 4) * 50 + 18, 48, 30));
-        m_label3[unit]->setFont(japaneseFont(18));
+        m_readoutUnits[unit]->setFont(japaneseFont(18));
     }
-    for (QLabel *hidden : {m_label1[7], m_dtLabel[7], m_label3[7]})
+    for (QLabel *hidden : {m_readoutNames[7], m_readoutValues[7], m_readoutUnits[7]})
         hidden->hide();
 
     // Display switches and the range sliders, right of the readout.
-    m_check2 = named(new QCheckBox(QString::fromUtf8("グラフ表示"), this), "Check2");
-    m_check2->setGeometry(606, 310, 120, 18);
-    m_check2->setFont(japaneseFont(9, true));
-    m_check2->setChecked(true);
-    m_check4 = named(new QCheckBox(QString::fromUtf8("潮流補正"), this), "Check4");
-    m_check4->setGeometry(606, 330, 120, 18);
-    m_check5 = named(new QCheckBox(QString::fromUtf8("相回転補正"), this), "Check5");
-    m_check5->setGeometry(606, 350, 120, 18);
-    m_check5->setChecked(true);
-    m_check5->setEnabled(false); // phase-rotation correction is always on
-    m_check1 = named(new QCheckBox(QString::fromUtf8("未補償電圧計算"), this), "Check1");
-    m_check1->setGeometry(606, 370, 120, 18);
-    m_frame5 = named(new QFrame(this), "Frame5");
-    m_frame5->setGeometry(604, 388, 124, 22);
-    label(m_frame5, "Label6", "%X=", QRect(2, 2, 26, 18));
-    m_text3 = named(new QLineEdit("100", m_frame5), "Text3");
-    m_text3->setGeometry(28, 2, 38, 18);
-    m_text3->setAlignment(Qt::AlignCenter);
-    m_text3->setAttribute(Qt::WA_InputMethodEnabled, false);
-    label(m_frame5, "Label7", "% (10M)", QRect(68, 2, 56, 18));
-    m_frame5->hide();
+    m_graphCheck = named(new QCheckBox(QString::fromUtf8("グラフ表示"), this), "Check2");
+    m_graphCheck->setGeometry(606, 310, 120, 18);
+    m_graphCheck->setFont(japaneseFont(9, true));
+    m_graphCheck->setChecked(true);
+    m_powerFlowCheck = named(new QCheckBox(QString::fromUtf8("潮流補正"), this), "Check4");
+    m_powerFlowCheck->setGeometry(606, 330, 120, 18);
+    m_phaseRotationCheck = named(new QCheckBox(QString::fromUtf8("相回転補正"), this), "Check5");
+    m_phaseRotationCheck->setGeometry(606, 350, 120, 18);
+    m_phaseRotationCheck->setChecked(true);
+    m_phaseRotationCheck->setEnabled(false); // phase-rotation correction is always on
+    m_uncompensatedVoltageCheck = named(new QCheckBox(QString::fromUtf8("未補償電圧計算"), this), "Check1");
+    m_uncompensatedVoltageCheck->setGeometry(606, 370, 120, 18);
+    m_reactanceFrame = named(new QFrame(this), "Frame5");
+    m_reactanceFrame->setGeometry(604, 388, 124, 22);
+    label(m_reactanceFrame, "Label6", "%X=", QRect(2, 2, 26, 18));
+    m_reactancePercentBox = named(new QLineEdit("100", m_reactanceFrame), "Text3");
+    m_reactancePercentBox->setGeometry(28, 2, 38, 18);
+    m_reactancePercentBox->setAlignment(Qt::AlignCenter);
+    m_reactancePercentBox->setAttribute(Qt::WA_InputMethodEnabled, false);
+    label(m_reactanceFrame, "Label7", "% (10M)", QRect(68, 2, 56, 18));
+    m_reactanceFrame->hide();
     const char *const tips[2] = {"電圧レンジ指定", "電力レンジ指定"};
     const int ranges[2][2] = {{0, 2}, {-4, 2}};
     for (int i = 0; i < 2; ++i) {
-        m_slider1[i] = named(new QSlider(Qt::Vertical, this), QString("Slider1_%1").arg(i));
-        m_slider1[i]->setGeometry(734 + i * 28, 310, 24, 98);
-        m_slider1[i]->setRange(ranges[i][0], ranges[i][1]);
-        m_slider1[i]->setValue(0);
-        m_slider1[i]->setInvertedAppearance(true); // the lowest value at the top
-        m_slider1[i]->setPageStep(1);
-        m_slider1[i]->setTickPosition(QSlider::TicksRight);
-        m_slider1[i]->setToolTip(QString::fromUtf8(tips[i]));
+        m_rangeSliders[i] = named(new QSlider(Qt::Vertical, this), QString("Slider1_%1").arg(i));
+        m_rangeSliders[i]->setGeometry(734 + i * 28, 310, 24, 98);
+        m_rangeSliders[i]->setRange(ranges[i][0], ranges[i][1]);
+        m_rangeSliders[i]->setValue(0);
+        m_rangeSliders[i]->setInvertedAppearance(true); // the lowest value at the top
+        m_rangeSliders[i]->setPageStep(1);
+        m_rangeSliders[i]->setTickPosition(QSlider::TicksRight);
+        m_rangeSliders[i]->setToolTip(QString::fromUtf8(tips[i]));
     }
 
     // Command band.
     label(this, "Label2", QString::fromUtf8("出力ファイル名"), QRect(4, 412, 84, 22));
-    m_text1 = named(new QLineEdit(this), "Text1");
-    m_text1->setGeometry(90, 412, 300, 22);
-    m_command3 = named(new QPushButton(QString::fromUtf8("参照"), this), "Command3");
-    m_command3->setGeometry(394, 412, 44, 22);
+    m_outputPathBox = named(new QLineEdit(this), "Text1");
+    m_outputPathBox->setGeometry(90, 412, 300, 22);
+    m_browseButton = named(new QPushButton(QString::fromUtf8("参照"), this), "Command3");
+    m_browseButton->setGeometry(394, 412, 44, 22);
     label(this, "Label4", QString::fromUtf8("計測時刻"), QRect(444, 412, 52, 22));
-    m_label5 = label(this, "Label5", QString(), QRect(496, 412, 110, 22));
-    m_label5->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    m_command1 = named(new QPushButton(QString::fromUtf8("開始"), this), "Command1");
-    m_command1->setGeometry(610, 410, 86, 26);
-    m_command2 = named(new QPushButton(QString::fromUtf8("終了"), this), "Command2");
-    m_command2->setGeometry(700, 410, 86, 26);
+    m_measurementTimeLabel = label(this, "Label5", QString(), QRect(496, 412, 110, 22));
+    m_measurementTimeLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_startButton = named(new QPushButton(QString::fromUtf8("開始"), this), "Command1");
+    m_startButton->setGeometry(610, 410, 86, 26);
+    m_stopButton = named(new QPushButton(QString::fromUtf8("終了"), this), "Command2");
+    m_stopButton->setGeometry(700, 410, 86, 26);
 
     label(this, "Label11", "ComPort", QRect(4, 440, 56, 22));
-    m_combo1 = named(new PortList(this), "Combo1");
-    m_combo1->setGeometry(62, 440, 240, 22);
-    m_label8[0] = label(this, "Label8_0", QString(), QRect(306, 440, 64, 22));
-    m_label8[0]->setFrameShape(QFrame::Box);
-    m_label8[0]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    QPalette darkBlue = m_label8[0]->palette();
+    m_portList = named(new PortList(this), "Combo1");
+    m_portList->setGeometry(62, 440, 240, 22);
+    m_recordCountLabels[0] = label(this, "Label8_0", QString(), QRect(306, 440, 64, 22));
+    m_recordCountLabels[0]->setFrameShape(QFrame::Box);
+    m_recordCountLabels[0]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    QPalette darkBlue = m_recordCountLabels[0]->palette();
     darkBlue.setColor(QPalette::WindowText, QColor(0, 0, 192));
-    m_label8[0]->setPalette(darkBlue);
-    m_label8[1] = label(this, "Label8_1", QString::fromUtf8("ﾚｺｰﾄﾞ"), QRect(372, 440, 38, 22));
-    m_label10 = label(this, "Label10", QString(), QRect(412, 440, 50, 22));
+    m_recordCountLabels[0]->setPalette(darkBlue);
+    m_recordCountLabels[1] = label(this, "Label8_1", QString::fromUtf8("ﾚｺｰﾄﾞ"), QRect(372, 440, 38, 22));
+    m_sampleCountLabel = label(this, "Label10", QString(), QRect(412, 440, 50, 22));
 
-    m_frame2 = named(new QGroupBox(QString::fromUtf8("計測間隔"), this), "Frame2");
-    m_frame2->setGeometry(466, 438, 154, 58);
-    m_option2[0] = named(new QRadioButton(QString::fromUtf8("連続(5回／秒)"), m_frame2), "Option2_0");
-    m_option2[0]->setGeometry(6, 16, 144, 18);
-    m_option2[0]->setChecked(true);
-    m_option2[1] = named(new QRadioButton(QString::fromUtf8("ｲﾝﾀｰﾊﾞﾙ"), m_frame2), "Option2_1");
-    m_option2[1]->setGeometry(6, 36, 72, 18);
-    m_text4 = named(new QLineEdit("1", m_frame2), "Text4");
-    m_text4->setGeometry(80, 36, 44, 18);
-    m_text4->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    m_text4->setAttribute(Qt::WA_InputMethodEnabled, false);
-    m_label9 = label(m_frame2, "Label9", QString::fromUtf8("秒"), QRect(128, 36, 20, 18));
+    m_samplingFrame = named(new QGroupBox(QString::fromUtf8("計測間隔"), this), "Frame2");
+    m_samplingFrame->setGeometry(466, 438, 154, 58);
+    m_samplingOptions[0] = named(new QRadioButton(QString::fromUtf8("連続(5回／秒)"), m_samplingFrame), "Option2_0");
+    m_samplingOptions[0]->setGeometry(6, 16, 144, 18);
+    m_samplingOptions[0]->setChecked(true);
+    m_samplingOptions[1] = named(new QRadioButton(QString::fromUtf8("ｲﾝﾀｰﾊﾞﾙ"), m_samplingFrame), "Option2_1");
+    m_samplingOptions[1]->setGeometry(6, 36, 72, 18);
+    m_intervalBox = named(new QLineEdit("1", m_samplingFrame), "Text4");
+    m_intervalBox->setGeometry(80, 36, 44, 18);
+    m_intervalBox->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_intervalBox->setAttribute(Qt::WA_InputMethodEnabled, false);
+    m_intervalUnitLabel = label(m_samplingFrame, "Label9", QString::fromUtf8("秒"), QRect(128, 36, 20, 18));
 
-    m_frame4 = named(new QGroupBox(QString::fromUtf8("トリガー"), this), "Frame4");
-    m_frame4->setGeometry(624, 438, 70, 58);
-    m_tg[0] = named(new QRadioButton(QString::fromUtf8("なし"), m_frame4), "TG_0");
-    m_tg[0]->setGeometry(6, 16, 60, 18);
-    m_tg[0]->setChecked(true);
-    m_tg[1] = named(new QRadioButton(QString::fromUtf8("あり"), m_frame4), "TG_1");
-    m_tg[1]->setGeometry(6, 36, 60, 18);
+    m_triggerFrame = named(new QGroupBox(QString::fromUtf8("トリガー"), this), "Frame4");
+    m_triggerFrame->setGeometry(624, 438, 70, 58);
+    m_triggerOptions[0] = named(new QRadioButton(QString::fromUtf8("なし"), m_triggerFrame), "TG_0");
+    m_triggerOptions[0]->setGeometry(6, 16, 60, 18);
+    m_triggerOptions[0]->setChecked(true);
+    m_triggerOptions[1] = named(new QRadioButton(QString::fromUtf8("あり"), m_triggerFrame), "TG_1");
+    m_triggerOptions[1]->setGeometry(6, 36, 60, 18);
 
-    m_frame6 = named(new QGroupBox("BakC", this), "Frame6");
-    m_frame6->setGeometry(698, 438, 92, 58);
+    m_backgroundFrame = named(new QGroupBox("BakC", this), "Frame6");
+    m_backgroundFrame->setGeometry(698, 438, 92, 58);
     const char *const backgrounds[3] = {"黒", "白", "グレー"};
     const QRect places[3] = {QRect(6, 16, 40, 18), QRect(48, 16, 40, 18), QRect(6, 36, 80, 18)};
     for (int i = 0; i < 3; ++i) {
-        m_option4[i] = named(new QRadioButton(QString::fromUtf8(backgrounds[i]), m_frame6), QString("Option4_%1").arg(i));
-        m_option4[i]->setGeometry(places[i]);
+        m_backgroundOptions[i] = named(new QRadioButton(QString::fromUtf8(backgrounds[i]), m_backgroundFrame), QString("Option4_%1").arg(i));
+        m_backgroundOptions[i]->setGeometry(places[i]);
     }
-    m_option4[2]->setChecked(true);
+    m_backgroundOptions[2]->setChecked(true);
 
-    m_check6 = named(new QCheckBox(QString::fromUtf8("通信ログを表示"), this), "Check6");
-    m_check6->setGeometry(4, 468, 118, 22);
-    m_label12 = label(this, "Label12", QString::fromUtf8("トリガー計測中"), QRect(124, 468, 100, 22));
-    QPalette red = m_label12->palette();
+    m_communicationLogCheck = named(new QCheckBox(QString::fromUtf8("通信ログを表示"), this), "Check6");
+    m_communicationLogCheck->setGeometry(4, 468, 118, 22);
+    m_captureIndicator = label(this, "Label12", QString::fromUtf8("トリガー計測中"), QRect(124, 468, 100, 22));
+    QPalette red = m_captureIndicator->palette();
     red.setColor(QPalette::WindowText, QColor(255, 0, 0));
-    m_label12->setPalette(red);
-    m_label12->hide();
-    m_status = label(this, "StatusText", QString(), QRect(226, 464, 238, 32));
-    m_status->setPalette(red);
-    m_status->setWordWrap(true);
-    QFont small = m_status->font();
+    m_captureIndicator->setPalette(red);
+    m_captureIndicator->hide();
+    m_statusText = label(this, "StatusText", QString(), QRect(226, 464, 238, 32));
+    m_statusText->setPalette(red);
+    m_statusText->setWordWrap(true);
+    QFont small = m_statusText->font();
     small.setPointSize(8);
-    m_status->setFont(small);
+    m_statusText->setFont(small);
 
-    m_text2 = named(new QPlainTextEdit(this), "Text2");
-    m_text2->setGeometry(4, kClientHeight + 2, kClientWidth - 8, kLogExtraHeight - 4);
-    m_text2->setReadOnly(true);
-    m_text2->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    m_text2->hide();
+    m_communicationLogBox = named(new QPlainTextEdit(this), "Text2");
+    m_communicationLogBox->setGeometry(4, kClientHeight + 2, kClientWidth - 8, kLogExtraHeight - 4);
+    m_communicationLogBox->setReadOnly(true);
+    m_communicationLogBox->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_communicationLogBox->hide();
 
     // Ties between controls.
-    connect(m_command1, &QPushButton::clicked, this, &SVGCom::command1Click);
-    connect(m_command2, &QPushButton::clicked, this, &SVGCom::command2Click);
-    connect(m_command3, &QPushButton::clicked, this, &SVGCom::command3Click);
-    connect(m_combo1, qOverload<int>(&QComboBox::activated), this, &SVGCom::combo1Click);
-    connect(m_combo1, &PortList::aboutToOpen, this, &SVGCom::refreshPortList);
-    connect(m_check1, &QCheckBox::clicked, this, &SVGCom::check1Click);
-    connect(m_check4, &QCheckBox::clicked, this, &SVGCom::check4Click);
-    connect(m_check6, &QCheckBox::clicked, this, &SVGCom::check6Click);
-    connect(m_option2[0], &QRadioButton::clicked, this, [this] { option2Click(0); });
-    connect(m_option2[1], &QRadioButton::clicked, this, [this] { option2Click(1); });
-    connect(m_tg[0], &QRadioButton::clicked, this, [this] { tgClick(0); });
-    connect(m_tg[1], &QRadioButton::clicked, this, [this] { tgClick(1); });
-    connect(m_text1, &QLineEdit::textChanged, this,
-            [this](const QString &text) { engine().recorder().outputPathEdited(text.toStdString()); });
+    connect(m_startButton, &QPushButton::clicked, this, &SVGCom::command1Click);
+    connect(m_stopButton, &QPushButton::clicked, this, &SVGCom::command2Click);
+    connect(m_browseButton, &QPushButton::clicked, this, &SVGCom::command3Click);
+    connect(m_portList, qOverload<int>(&QComboBox::activated), this, &SVGCom::combo1Click);
+    connect(m_portList, &PortList::aboutToOpen, this, &SVGCom::refreshPortList);
+    connect(m_uncompensatedVoltageCheck, &QCheckBox::clicked, this, &SVGCom::check1Click);
+    connect(m_powerFlowCheck, &QCheckBox::clicked, this, &SVGCom::check4Click);
+    connect(m_communicationLogCheck, &QCheckBox::clicked, this, &SVGCom::check6Click);
+    connect(m_samplingOptions[0], &QRadioButton::clicked, this, [this] { option2Click(0); });
+    connect(m_samplingOptions[1], &QRadioButton::clicked, this, [this] { option2Click(1); });
+    connect(m_triggerOptions[0], &QRadioButton::clicked, this, [this] { tgClick(0); });
+    connect(m_triggerOptions[1], &QRadioButton::clicked, this, [this] { tgClick(1); });
+    connect(m_outputPathBox, &QLineEdit::textChanged, this,
+            [this](const QString &text) { m_run->outputPathEdited(text.toStdString()); });
     for (int i = 0; i < 3; ++i)
-        connect(m_option4[i], &QRadioButton::clicked, this, [this, i] { option4Click(i); });
-    for (QSlider *slider : m_slider1)
+        connect(m_backgroundOptions[i], &QRadioButton::clicked, this, [this, i] { option4Click(i); });
+    for (QSlider *slider : m_rangeSliders)
         connect(slider, &QSlider::valueChanged, this, &SVGCom::drawGraphFrame);
-    m_text4->installEventFilter(this);
+    m_intervalBox->installEventFilter(this);
     for (QRadioButton *option : findChildren<QRadioButton *>())
         option->installEventFilter(this);
-    for (QPushButton *button : {m_command1, m_command2, m_command3})
+    for (QPushButton *button : {m_startButton, m_stopButton, m_browseButton})
         button->installEventFilter(this);
 }
 
@@ -283,92 +283,91 @@ void SVGCom::buildControls()
 // Check6; Qt skips hidden and disabled controls.
 void SVGCom::setTabOrderAsDesigned()
 {
-    const QList<QWidget *> order{m_command1,  m_command2,  m_text1,     m_command3,  m_option2[0], m_option2[1],
-                                 m_text4,     m_tg[0],     m_tg[1],     m_text2,     m_picture1,   m_picture2,
-                                 m_check1,    m_text3,     m_check2,    m_slider1[0], m_slider1[1], m_option4[0],
-                                 m_option4[1], m_option4[2], m_combo1,   m_check4,    m_check6};
+    const QList<QWidget *> order{m_startButton,  m_stopButton,  m_outputPathBox,     m_browseButton,  m_samplingOptions[0], m_samplingOptions[1],
+                                 m_intervalBox,     m_triggerOptions[0],     m_triggerOptions[1],     m_communicationLogBox,     m_plotArea,   m_scaleStrip,
+                                 m_uncompensatedVoltageCheck,    m_reactancePercentBox,     m_graphCheck,    m_rangeSliders[0], m_rangeSliders[1], m_backgroundOptions[0],
+                                 m_backgroundOptions[1], m_backgroundOptions[2], m_portList,   m_powerFlowCheck,    m_communicationLogCheck};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
 }
 
 void SVGCom::formLoad()
 {
-    LogRecorder &recorder = engine().recorder();
-    recorder.setOutputPath(LogRecorder::defaultLogFolder(QDir::homePath().toStdString()) + recorder.fName());
-    m_dialogFileName = m_text1->text();
+    m_run->setLogFolder(LogRecorder::defaultLogFolder(QDir::homePath().toStdString()));
+    m_dialogFileName = m_outputPathBox->text();
     const QString ports = m_inventory.discoverSerialPorts();
     if (!ports.isEmpty())
-        m_combo1->addItems(ports.split("\r\n"));
-    m_combo1->setCurrentIndex(m_combo1->count() > 0 ? 0 : -1);
-    m_portNumber = portNumberFromEntry(m_combo1->currentText().toStdString());
+        m_portList->addItems(ports.split("\r\n"));
+    m_portList->setCurrentIndex(m_portList->count() > 0 ? 0 : -1);
+    m_portNumber = portNumberFromEntry(m_portList->currentText().toStdString());
     drawGraphFrame();
-    m_command1->setFocus();
+    m_startButton->setFocus();
 }
 
 void SVGCom::drawGraphFrame()
 {
-    const int v = m_slider1[0]->value();
-    const int p = m_slider1[1]->value();
-    m_picture1->drawFrame();
-    m_picture2->drawNumbers(v, p);
+    const int v = m_rangeSliders[0]->value();
+    const int p = m_rangeSliders[1]->value();
+    m_plotArea->drawFrame();
+    m_scaleStrip->drawNumbers(v, p);
     // The value captions double as the legend.
     const int legend[5] = {0, 1, 2, 3, 7};
     for (int t = 0; t < 5; ++t) {
-        QPalette colours = m_label1[legend[t]]->palette();
+        QPalette colours = m_readoutNames[legend[t]]->palette();
         colours.setColor(QPalette::WindowText, QColor(PlotArea::kTraceColours[static_cast<std::size_t>(t)]));
-        m_label1[legend[t]]->setPalette(colours);
+        m_readoutNames[legend[t]]->setPalette(colours);
     }
-    engine().plotter().scales().update(v, p);
+    m_run->graphRangesChanged(v, p);
 }
 
 // Black, white or the start-up grey; the frame is drawn anew on it.
 void SVGCom::option4Click(int index)
 {
-    m_picture1->setBackground(index == 2 ? QColor(176, 176, 176) : QColor(index * 255, index * 255, index * 255));
-    m_picture1->clearPlot();
+    m_plotArea->setBackground(index == 2 ? QColor(176, 176, 176) : QColor(index * 255, index * 255, index * 255));
+    m_plotArea->clearPlot();
     drawGraphFrame();
 }
 
 // --- Settings -------------------------------------------------------------------------------
 
-bool SVGCom::showCommunicationLog() const { return m_check6->isChecked(); }
-bool SVGCom::powerFlowCorrection() const { return m_check4->isChecked(); }
-bool SVGCom::phaseRotationCorrection() const { return m_check5->isChecked(); }
-bool SVGCom::uncompensatedVoltageShown() const { return m_check1->isChecked(); }
-std::string SVGCom::uncompensatedPercentText() const { return m_text3->text().toStdString(); }
-bool SVGCom::graphShown() const { return m_check2->isChecked(); }
+bool SVGCom::showCommunicationLog() const { return m_communicationLogCheck->isChecked(); }
+bool SVGCom::powerFlowCorrection() const { return m_powerFlowCheck->isChecked(); }
+bool SVGCom::phaseRotationCorrection() const { return m_phaseRotationCheck->isChecked(); }
+bool SVGCom::uncompensatedVoltageShown() const { return m_uncompensatedVoltageCheck->isChecked(); }
+std::string SVGCom::uncompensatedPercentText() const { return m_reactancePercentBox->text().toStdString(); }
+bool SVGCom::graphShown() const { return m_graphCheck->isChecked(); }
 
 int SVGCom::graphBackground() const
 {
     for (int i = 0; i < 3; ++i)
-        if (m_option4[i]->isChecked())
+        if (m_backgroundOptions[i]->isChecked())
             return i;
     return kBackgroundGrey;
 }
 
-int SVGCom::voltageRange() const { return m_slider1[0]->value(); }
-int SVGCom::powerRange() const { return m_slider1[1]->value(); }
-int SVGCom::samplingMode() const { return m_option2[1]->isChecked() ? kSamplingInterval : kSamplingContinuous; }
-std::string SVGCom::intervalText() const { return m_text4->text().toStdString(); }
-bool SVGCom::triggerOn() const { return m_tg[1]->isChecked(); }
-std::string SVGCom::outputPath() const { return m_text1->text().toStdString(); }
-std::string SVGCom::serialPortEntry() const { return m_combo1->currentText().toStdString(); }
+int SVGCom::voltageRange() const { return m_rangeSliders[0]->value(); }
+int SVGCom::powerRange() const { return m_rangeSliders[1]->value(); }
+int SVGCom::samplingMode() const { return m_samplingOptions[1]->isChecked() ? kSamplingInterval : kSamplingContinuous; }
+std::string SVGCom::intervalText() const { return m_intervalBox->text().toStdString(); }
+bool SVGCom::triggerOn() const { return m_triggerOptions[1]->isChecked(); }
+std::string SVGCom::outputPath() const { return m_outputPathBox->text().toStdString(); }
+std::string SVGCom::serialPortEntry() const { return m_portList->currentText().toStdString(); }
 
 // --- Views ----------------------------------------------------------------------------------
 
 // The end of every receive event: the time, and the log box catches up once.
 void SVGCom::showMeasurementTime(std::string_view text)
 {
-    m_label5->setText(fromStd(text));
-    if (m_logChanged && m_text2->isVisible())
+    m_measurementTimeLabel->setText(fromStd(text));
+    if (m_logChanged && m_communicationLogBox->isVisible())
         refreshCommunicationLog();
 }
 
 void SVGCom::refreshCommunicationLog()
 {
     QString text = m_communicationLog;
-    m_text2->setPlainText(text.replace("\r\n", "\n"));
-    m_text2->verticalScrollBar()->setValue(m_text2->verticalScrollBar()->maximum());
+    m_communicationLogBox->setPlainText(text.replace("\r\n", "\n"));
+    m_communicationLogBox->verticalScrollBar()->setValue(m_communicationLogBox->verticalScrollBar()->maximum());
     m_logChanged = false;
 }
 
@@ -387,63 +386,63 @@ void SVGCom::communicationLogTrimmed(std::int32_t count)
 
 void SVGCom::setReadoutValue(int row, std::string_view text)
 {
-    m_dtLabel[row]->setText(fromStd(text));
+    m_readoutValues[row]->setText(fromStd(text));
 }
 
 void SVGCom::setNegativeSequenceRowsEnabled(bool enabled)
 {
     for (int i = 4; i <= 6; ++i) {
-        m_label1[i]->setEnabled(enabled);
-        m_dtLabel[i]->setEnabled(enabled);
-        m_label3[i]->setEnabled(enabled);
+        m_readoutNames[i]->setEnabled(enabled);
+        m_readoutValues[i]->setEnabled(enabled);
+        m_readoutUnits[i]->setEnabled(enabled);
     }
 }
 
 void SVGCom::setOutputPath(std::string_view path)
 {
-    m_text1->setText(fromStd(path));
+    m_outputPathBox->setText(fromStd(path));
 }
 
 void SVGCom::setRecordCount(std::string_view text)
 {
-    m_label8[0]->setText(fromStd(text));
+    m_recordCountLabels[0]->setText(fromStd(text));
 }
 
 void SVGCom::setSampleCount(std::string_view text)
 {
-    m_label10->setText(fromStd(text));
+    m_sampleCountLabel->setText(fromStd(text));
 }
 
 void SVGCom::showStatus(std::string_view text)
 {
-    m_status->setText(fromStd(text));
-    m_status->setToolTip(m_status->text());
+    m_statusText->setText(fromStd(text));
+    m_statusText->setToolTip(m_statusText->text());
 }
 
 void SVGCom::setCaptureIndicatorVisible(bool visible)
 {
-    m_label12->setVisible(visible);
+    m_captureIndicator->setVisible(visible);
 }
 
 TGForm &SVGCom::tgForm() const
 {
     if (!m_tgForm) {
         auto *self = const_cast<SVGCom *>(this);
-        m_tgForm = std::make_unique<TGForm>(self->engine(), *this, self);
+        m_tgForm = std::make_unique<TGForm>(*self->m_run, *this, self);
         connect(m_tgForm.get(), &TGForm::closedByOperator, self, &SVGCom::tgFormClosed);
     }
     return *m_tgForm;
 }
 
-bool SVGCom::windowOutEnabled(int k) const { return tgForm().windowOutChecked(k); }
-std::string SVGCom::limitText(int j) const { return tgForm().text2(j); }
-bool SVGCom::changeEnabled(int k) const { return tgForm().changeChecked(k); }
-std::string SVGCom::changeThresholdText(int k) const { return tgForm().text3(k); }
+bool SVGCom::windowOutEnabled(int k) const { return tgForm().windowOutEnabled(k); }
+std::string SVGCom::limitText(int j) const { return tgForm().limitText(j); }
+bool SVGCom::changeEnabled(int k) const { return tgForm().changeEnabled(k); }
+std::string SVGCom::changeThresholdText(int k) const { return tgForm().changeThresholdText(k); }
 bool SVGCom::orSelected() const { return tgForm().orSelected(); }
-std::string SVGCom::recordCountText() const { return tgForm().text1(1); }
-bool SVGCom::continuousCapture() const { return tgForm().continuousSelected(); }
-std::string SVGCom::preTriggerCountText() const { return tgForm().text1(0); }
-std::string SVGCom::compareDepthText() const { return tgForm().text4(); }
+std::string SVGCom::recordCountText() const { return tgForm().recordCountText(); }
+bool SVGCom::continuousCapture() const { return tgForm().continuousCapture(); }
+std::string SVGCom::preTriggerCountText() const { return tgForm().preTriggerCountText(); }
+std::string SVGCom::compareDepthText() const { return tgForm().compareDepthText(); }
 
 void SVGCom::clearNegativeSequenceConditions()
 {
@@ -453,7 +452,7 @@ void SVGCom::clearNegativeSequenceConditions()
 void SVGCom::runEnded()
 {
     lockRunSettings(false);
-    m_label12->hide();
+    m_captureIndicator->hide();
     showStopped();
 }
 
@@ -477,7 +476,7 @@ void SVGCom::tgClick(int index)
 // The operator closed the settings window: no trigger, and the window's contents are gone.
 void SVGCom::tgFormClosed()
 {
-    m_tg[0]->setChecked(true);
+    m_triggerOptions[0]->setChecked(true);
     tgClick(0);
     if (m_tgForm)
         m_tgForm.release()->deleteLater();
@@ -489,7 +488,7 @@ void SVGCom::tgFormClosed()
 
 void SVGCom::lockRunSettings(bool locked)
 {
-    for (QWidget *w : std::initializer_list<QWidget *>{m_frame2, m_combo1, m_frame4, m_command3, m_check4, m_text1})
+    for (QWidget *w : std::initializer_list<QWidget *>{m_samplingFrame, m_portList, m_triggerFrame, m_browseButton, m_powerFlowCheck, m_outputPathBox})
         w->setEnabled(!locked);
 }
 
@@ -498,20 +497,20 @@ void SVGCom::command1Click()
     if (m_run->measuring())
         return;
     lockRunSettings(true);
-    const std::string entry = m_combo1->count() == 0 ? std::string() : m_combo1->currentText().toStdString();
+    const std::string entry = m_portList->count() == 0 ? std::string() : m_portList->currentText().toStdString();
     if (!m_run->start(entry, m_inventory.deviceForPort(m_portNumber).toStdString())) {
         lockRunSettings(false);
         return;
     }
-    m_command2->setText(QString::fromUtf8("中断"));
-    m_command1->setEnabled(false);
+    m_stopButton->setText(QString::fromUtf8("中断"));
+    m_startButton->setEnabled(false);
     m_timer1.stop();
 }
 
 void SVGCom::command2Click()
 {
     lockRunSettings(false);
-    m_label12->hide();
+    m_captureIndicator->hide();
     if (!m_run->measuring()) {
         endProgram();
         emit exitRequested();
@@ -524,9 +523,9 @@ void SVGCom::command2Click()
 // After a Stop: "再開" starts the next run, "終了" ends the program, the idle clock runs.
 void SVGCom::showStopped()
 {
-    m_command2->setText(QString::fromUtf8("終了"));
-    m_command1->setText(QString::fromUtf8("再開"));
-    m_command1->setEnabled(true);
+    m_stopButton->setText(QString::fromUtf8("終了"));
+    m_startButton->setText(QString::fromUtf8("再開"));
+    m_startButton->setEnabled(true);
     m_timer1.start();
 }
 
@@ -538,12 +537,12 @@ void SVGCom::command3Click()
     m_dialogFileName = *chosen;
     // Qt's dialog answers with "/" everywhere; Text1 shows the platform's own separators
     // ("C:\\data\\x.csv" on Windows). Its folder becomes the log folder.
-    m_text1->setText(QDir::toNativeSeparators(*chosen));
+    m_outputPathBox->setText(QDir::toNativeSeparators(*chosen));
 }
 
 void SVGCom::combo1Click()
 {
-    m_portNumber = portNumberFromEntry(m_combo1->currentText().toStdString());
+    m_portNumber = portNumberFromEntry(m_portList->currentText().toStdString());
 }
 
 // The port list asks the inventory again each time it is opened while idle, so an adapter
@@ -555,40 +554,40 @@ void SVGCom::refreshPortList()
         return;
     const QString chosen = m_inventory.deviceForPort(m_portNumber);
     const QString ports = m_inventory.discoverSerialPorts();
-    m_combo1->clear();
+    m_portList->clear();
     if (!ports.isEmpty())
-        m_combo1->addItems(ports.split("\r\n"));
+        m_portList->addItems(ports.split("\r\n"));
     const int kept = chosen.isEmpty() ? -1 : m_inventory.indexOfDevice(chosen);
-    m_combo1->setCurrentIndex(kept >= 0 ? kept : (m_combo1->count() > 0 ? 0 : -1));
-    m_portNumber = portNumberFromEntry(m_combo1->currentText().toStdString());
+    m_portList->setCurrentIndex(kept >= 0 ? kept : (m_portList->count() > 0 ? 0 : -1));
+    m_portNumber = portNumberFromEntry(m_portList->currentText().toStdString());
 }
 
 void SVGCom::timer1Timer()
 {
     const LocalDateTime now = m_clock.now();
-    m_label5->setText(QString::fromStdString(formatMeasurementTime(now)));
+    m_measurementTimeLabel->setText(QString::fromStdString(formatMeasurementTime(now)));
     if (triggerOn())
-        engine().recorder().refreshOutputPath();
+        m_run->refreshOutputPath();
 }
 
 void SVGCom::check1Click()
 {
-    const bool shown = m_check1->isChecked();
-    m_frame5->setVisible(shown);
-    m_label1[7]->setVisible(shown);
-    m_dtLabel[7]->setVisible(shown);
-    m_label3[7]->setVisible(shown);
+    const bool shown = m_uncompensatedVoltageCheck->isChecked();
+    m_reactanceFrame->setVisible(shown);
+    m_readoutNames[7]->setVisible(shown);
+    m_readoutValues[7]->setVisible(shown);
+    m_readoutUnits[7]->setVisible(shown);
 }
 
 void SVGCom::check4Click()
 {
-    engine().recorder().refreshOutputPath();
+    m_run->refreshOutputPath();
 }
 
 void SVGCom::check6Click()
 {
-    const bool shown = m_check6->isChecked();
-    m_text2->setVisible(shown);
+    const bool shown = m_communicationLogCheck->isChecked();
+    m_communicationLogBox->setVisible(shown);
     if (shown)
         refreshCommunicationLog();
     setFixedSize(kClientWidth, kClientHeight + (shown ? kLogExtraHeight : 0));
@@ -597,15 +596,15 @@ void SVGCom::check6Click()
 void SVGCom::option2Click(int index)
 {
     const bool enabled = IntervalAggregator::intervalBoxEnabled(index);
-    m_text4->setEnabled(enabled);
-    m_label9->setEnabled(enabled);
+    m_intervalBox->setEnabled(enabled);
+    m_intervalUnitLabel->setEnabled(enabled);
 }
 
 void SVGCom::text4LostFocus()
 {
-    const std::string kept = IntervalAggregator::validatedIntervalText(m_text4->text().toStdString());
-    if (kept != m_text4->text().toStdString())
-        m_text4->setText(QString::fromStdString(kept));
+    const std::string kept = IntervalAggregator::validatedIntervalText(m_intervalBox->text().toStdString());
+    if (kept != m_intervalBox->text().toStdString())
+        m_intervalBox->setText(QString::fromStdString(kept));
 }
 
 // --- Program end -------------------------------------------------------------------------------
@@ -630,7 +629,7 @@ void SVGCom::closeEvent(QCloseEvent *event)
 
 bool SVGCom::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_text4 && event->type() == QEvent::FocusOut)
+    if (watched == m_intervalBox && event->type() == QEvent::FocusOut)
         text4LostFocus();
     if (event->type() == QEvent::FocusIn) {
         // Tabbing into an option group lands on its selected option.

@@ -63,7 +63,7 @@ public:
     void setFileChooser(FileChooser chooser) { m_chooseFile = std::move(chooser); }
 
     RunController &run() { return *m_run; }
-    ReceiveHandler &engine() { return m_run->engine(); }
+    const ReceiveHandler &engine() const { return m_run->engine(); }
     LinkState linkState() const { return m_run->linkState(); }
     bool waitingForPort() const { return m_run->waitingForPort(); }
 
@@ -169,38 +169,38 @@ private:
     bool m_logChanged = false;
     bool m_ended = false;
 
-    QPushButton *m_command1 = nullptr;
-    QPushButton *m_command2 = nullptr;
-    QPushButton *m_command3 = nullptr;
-    QLineEdit *m_text1 = nullptr;
-    QLineEdit *m_text3 = nullptr;
-    QLineEdit *m_text4 = nullptr;
-    QPlainTextEdit *m_text2 = nullptr;
-    PortList *m_combo1 = nullptr;
-    QCheckBox *m_check1 = nullptr;
-    QCheckBox *m_check2 = nullptr;
-    QCheckBox *m_check4 = nullptr;
-    QCheckBox *m_check5 = nullptr;
-    QCheckBox *m_check6 = nullptr;
-    QGroupBox *m_frame2 = nullptr;
-    QGroupBox *m_frame4 = nullptr;
-    QGroupBox *m_frame6 = nullptr;
-    QFrame *m_frame5 = nullptr;
-    std::array<QRadioButton *, 2> m_option2{};
-    std::array<QRadioButton *, 2> m_tg{};
-    std::array<QRadioButton *, 3> m_option4{};
-    std::array<QSlider *, 2> m_slider1{};
-    std::array<QLabel *, 8> m_label1{};
-    std::array<QLabel *, 8> m_dtLabel{};
-    std::array<QLabel *, 8> m_label3{};
-    std::array<QLabel *, 2> m_label8{};
-    QLabel *m_label5 = nullptr;
-    QLabel *m_label9 = nullptr;
-    QLabel *m_label10 = nullptr;
-    QLabel *m_label12 = nullptr;
-    QLabel *m_status = nullptr;
-    PlotArea *m_picture1 = nullptr;
-    ScaleStrip *m_picture2 = nullptr;
+    QPushButton *m_startButton = nullptr;                // Command1 "開始" / "再開"
+    QPushButton *m_stopButton = nullptr;                 // Command2 "終了" / "中断"
+    QPushButton *m_browseButton = nullptr;               // Command3 "参照"
+    QLineEdit *m_outputPathBox = nullptr;                // Text1 "出力ファイル名"
+    QLineEdit *m_reactancePercentBox = nullptr;          // Text3, "%X="
+    QLineEdit *m_intervalBox = nullptr;                  // Text4, seconds
+    QPlainTextEdit *m_communicationLogBox = nullptr;     // Text2
+    PortList *m_portList = nullptr;                      // Combo1
+    QCheckBox *m_uncompensatedVoltageCheck = nullptr;    // Check1 "未補償電圧計算"
+    QCheckBox *m_graphCheck = nullptr;                   // Check2 "グラフ表示"
+    QCheckBox *m_powerFlowCheck = nullptr;               // Check4 "潮流補正"
+    QCheckBox *m_phaseRotationCheck = nullptr;           // Check5 "相回転補正"
+    QCheckBox *m_communicationLogCheck = nullptr;        // Check6 "通信ログを表示"
+    QGroupBox *m_samplingFrame = nullptr;                // Frame2 "計測間隔"
+    QGroupBox *m_triggerFrame = nullptr;                 // Frame4 "トリガー"
+    QGroupBox *m_backgroundFrame = nullptr;              // Frame6 "BakC"
+    QFrame *m_reactanceFrame = nullptr;                  // Frame5, the "%X=" input
+    std::array<QRadioButton *, 2> m_samplingOptions{};   // Option2 "連続(5回／秒)", "ｲﾝﾀｰﾊﾞﾙ"
+    std::array<QRadioButton *, 2> m_triggerOptions{};    // TG "なし", "あり"
+    std::array<QRadioButton *, 3> m_backgroundOptions{}; // Option4 "黒", "白", "グレー"
+    std::array<QSlider *, 2> m_rangeSliders{};           // Slider1: voltage, power
+    std::array<QLabel *, 8> m_readoutNames{};            // Label1
+    std::array<QLabel *, 8> m_readoutValues{};           // DTLabel
+    std::array<QLabel *, 8> m_readoutUnits{};            // Label3
+    std::array<QLabel *, 2> m_recordCountLabels{};       // Label8: the count, "ﾚｺｰﾄﾞ"
+    QLabel *m_measurementTimeLabel = nullptr;            // Label5
+    QLabel *m_intervalUnitLabel = nullptr;               // Label9 "秒"
+    QLabel *m_sampleCountLabel = nullptr;                // Label10
+    QLabel *m_captureIndicator = nullptr;                // Label12 "トリガー計測中"
+    QLabel *m_statusText = nullptr;                      // the status line
+    PlotArea *m_plotArea = nullptr;                      // Picture1
+    ScaleStrip *m_scaleStrip = nullptr;                  // Picture2
 };
 
 } // namespace svglogger

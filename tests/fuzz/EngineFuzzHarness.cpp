@@ -178,8 +178,8 @@ struct FuzzRig final : RunView {
                                     graphView, recordingView, files, *this}};
     FuzzRig()
     {
-        run.engine().recorder().setOutputPath("/log/" + run.engine().recorder().fName());
-        run.engine().recorder().setEvents(&tally);
+        run.setLogFolder("/log/");
+        run.setRecordingEvents(&tally);
         port.run = &run;
     }
     void runEnded() override {}
@@ -233,31 +233,32 @@ void runEngineInput(const std::uint8_t *data, std::size_t size)
         return;
     FuzzRig rig;
     const std::uint8_t flags = data[0];
-    rig.settings.check4 = flags & 0x01;
-    rig.settings.check6 = flags & 0x02;
-    rig.settings.check1 = flags & 0x04;
-    rig.settings.option2 = (flags & 0x08) ? 1 : 0;
-    rig.settings.tg = flags & 0x10;
+    rig.settings.powerFlow = flags & 0x01;
+    rig.settings.logShown = flags & 0x02;
+    rig.settings.uncompensatedVoltage = flags & 0x04;
+    rig.settings.sampling = (flags & 0x08) ? 1 : 0;
+    rig.settings.trigger = flags & 0x10;
     // The graph's loops are covered by their own tests; drawn here for one input in eight.
-    rig.settings.check2 = (flags & 0x20) && (data[7] & 0xE0) == 0xE0;
-    rig.triggerSettings.orOption = flags & 0x40;
+    rig.settings.graph = (flags & 0x20) && (data[7] & 0xE0) == 0xE0;
+    rig.triggerSettings.orCombination = flags & 0x40;
     rig.triggerSettings.continuous = flags & 0x80;
-    rig.settings.text4 = kIntervals[data[1] % 8];
-    rig.settings.text3 = kPercents[(data[1] >> 3) % 4];
+    rig.settings.interval = kIntervals[data[1] % 8];
+    rig.settings.reactancePercent = kPercents[(data[1] >> 3) % 4];
     for (int k = 0; k < 6; ++k) {
-        rig.triggerSettings.check1[static_cast<std::size_t>(k)] = data[2] & (1 << k);
-        rig.triggerSettings.check2[static_cast<std::size_t>(k)] = data[3] & (1 << k);
+        rig.triggerSettings.windowOut[static_cast<std::size_t>(k)] = data[2] & (1 << k);
+        rig.triggerSettings.change[static_cast<std::size_t>(k)] = data[3] & (1 << k);
     }
     const int checked =
         std::popcount(static_cast<unsigned>(data[2] & 0x3F)) + std::popcount(static_cast<unsigned>(data[3] & 0x3F));
-    rig.run.engine().evaluator().setEnabledConditionCount(static_cast<std::int16_t>(checked));
-    rig.triggerSettings.text1_0 = std::to_string(data[4]);
-    rig.triggerSettings.text1_1 = std::to_string(data[5] / 4);
-    rig.triggerSettings.text4 = std::to_string(data[6] % 20);
+    for (int i = 0; i < checked; ++i)
+        rig.run.triggerConditionClicked(true);
+    rig.triggerSettings.preTriggerCount = std::to_string(data[4]);
+    rig.triggerSettings.recordCount = std::to_string(data[5] / 4);
+    rig.triggerSettings.compareDepth = std::to_string(data[6] % 20);
     if (data[7] & 1)
-        rig.triggerSettings.text2[0] = "";
+        rig.triggerSettings.limits[0] = "";
     if (data[7] & 2)
-        rig.triggerSettings.text3[4] = "-1";
+        rig.triggerSettings.changeThresholds[4] = "-1";
 
     double now = toDateSerial({2026, 12, 7, 10, 59, 50});
     rig.clock.time = fromDateSerial(now);
@@ -305,10 +306,10 @@ void runEngineInput(const std::uint8_t *data, std::size_t size)
                     require(rig.port.written.substr(before) == "MN R\r\n", "a lone prompt is answered");
             }
         } else if (op < 244) {
-            rig.run.engine().applyTriggerSettings();
+            rig.run.applyTriggerSettings();
         } else if (op < 246) {
             // The trigger settings window is closed: "なし", and it comes back with its defaults.
-            rig.settings.tg = false;
+            rig.settings.trigger = false;
             rig.triggerSettings = PlainTriggerSettings{};
             rig.run.triggerWindowClosed();
         } else if (op < 248) {
@@ -321,8 +322,8 @@ void runEngineInput(const std::uint8_t *data, std::size_t size)
             rig.reconnectTimer.fire();
         } else if (!rig.run.measuring()) {
             // Between runs the operator may choose the trigger and the sampling mode anew.
-            rig.settings.tg = op & 1;
-            rig.settings.option2 = (op >> 1) & 1;
+            rig.settings.trigger = op & 1;
+            rig.settings.sampling = (op >> 1) & 1;
         }
         checkInvariants(rig);
     }

@@ -111,14 +111,14 @@ DaySoak::Result DaySoak::run(Mode mode, int hours)
 {
     Result result;
     PlainSettings settings;
-    settings.check2 = false; // the graph has its own tests and benchmarks
-    settings.option2 = mode == Mode::Interval ? kSamplingInterval : kSamplingContinuous;
-    settings.text4 = "60";
-    settings.tg = mode == Mode::Trigger;
+    settings.graph = false; // the graph has its own tests and benchmarks
+    settings.sampling = mode == Mode::Interval ? kSamplingInterval : kSamplingContinuous;
+    settings.interval = "60";
+    settings.trigger = mode == Mode::Trigger;
     PlainTriggerSettings triggerSettings;
-    triggerSettings.check1[0] = true;
-    triggerSettings.text1_0 = "100";
-    triggerSettings.text1_1 = std::to_string(kRecordCount);
+    triggerSettings.windowOut[0] = true;
+    triggerSettings.preTriggerCount = "100";
+    triggerSettings.recordCount = std::to_string(kRecordCount);
     FakeClock clock;
     NullPort port;
     NullLinkView linkView;

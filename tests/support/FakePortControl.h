@@ -17,6 +17,7 @@ public:
     std::set<std::string> present{"/dev/ttyUSB0"};
     std::string written;
     std::string waiting;          // received, not yet handed over
+    std::string arrivingAtClose;  // arrives while the port is being closed
     std::vector<std::string> calls; // "open <device>", "close", in order
     std::function<void(const std::string &)> onReceived;
     std::string device;
@@ -40,6 +41,7 @@ public:
         if (!opened)
             return;
         calls.push_back("close");
+        waiting += std::exchange(arrivingAtClose, std::string());
         if (!waiting.empty() && onReceived)
             onReceived(std::exchange(waiting, std::string()));
         opened = false;

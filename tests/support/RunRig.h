@@ -39,7 +39,7 @@ struct RunRig : RunView {
 
     RunRig()
     {
-        run.engine().recorder().setOutputPath(kLogFolder + run.engine().recorder().fName());
+        run.setLogFolder(kLogFolder);
         port.onReceived = [this](const std::string &bytes) { run.received(bytes); };
     }
     void runEnded() override { ++runsEnded; }
