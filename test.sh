@@ -11,7 +11,8 @@ jobs=$(nproc 2>/dev/null || echo 2)
 export QT_QPA_PLATFORM=offscreen
 
 echo "== Engine tests with AddressSanitizer and UndefinedBehaviorSanitizer =="
-cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSVG_ENGINE_ONLY=ON -DSVG_SANITIZE=ON >/dev/null
+cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSVG_ENGINE_ONLY=ON -DSVG_SANITIZE=ON \
+  -DSVG_WERROR=ON >/dev/null
 cmake --build build-sanitize
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
@@ -22,7 +23,7 @@ if command -v clang++ >/dev/null 2>&1 && echo 'extern "C" int LLVMFuzzerTestOneI
   rm -f /tmp/svg-fuzz-probe.$$
   echo "== libFuzzer over the engine (${SVG_FUZZ_SECONDS:-60} s) =="
   CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DSVG_ENGINE_ONLY=ON -DSVG_FUZZ=ON >/dev/null
+    -DSVG_ENGINE_ONLY=ON -DSVG_FUZZ=ON -DSVG_WERROR=ON >/dev/null
   cmake --build build-fuzz --target svg-engine-fuzzer svg-fuzz-seeds
   corpus=build-fuzz/corpus
   mkdir -p "$corpus"
@@ -48,14 +49,15 @@ fi
 # The engine is standard C++: cross-built for Windows with MinGW-w64 (GoogleTest from Debian's
 # source, built with the same compiler) and run on Windows' own C runtime under Wine.
 echo "== Engine tests for Windows (MinGW-w64), run under Wine =="
-cmake -S . -B build-windows -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release \
-  -DSVG_ENGINE_ONLY=ON -DSVG_BENCH=OFF -DSVG_GTEST_SOURCE=/usr/src/googletest >/dev/null
+cmake -S . -B build-windows -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSVG_ENGINE_ONLY=ON -DSVG_BENCH=OFF -DSVG_GTEST_SOURCE=/usr/src/googletest \
+  -DSVG_WERROR=ON >/dev/null
 cmake --build build-windows --target svg_engine_tests
 wine=$(command -v wine64 || command -v wine || echo /usr/lib/wine/wine64)
 WINEPREFIX="$PWD/build-windows/wine-prefix" WINEDEBUG=-all "$wine" build-windows/tests/svg_engine_tests.exe \
   --gtest_brief=1 2> >(grep -v '^wine: ' >&2)
 
 echo "== Whole suite =="
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSVG_WERROR=ON >/dev/null
 cmake --build build
 ctest --test-dir build --output-on-failure -j "$jobs"
