@@ -6,6 +6,7 @@
 #include "link/LinkView.h"
 #include "link/MeasurementTime.h"
 #include "recording/DateSerial.h"
+#include "recording/RecordingEvents.h"
 #include "recording/TriggerSettings.h"
 
 #include <algorithm>
@@ -93,6 +94,8 @@ void ReceiveHandler::handleLine(std::string_view line)
     }
     // Every line while armed, measurement or not, is tested with the sample as it stands.
     if (m_recorder.triggerState() == TriggerState::Armed && m_evaluator.evaluate(m_decoder.sample())) {
+        if (RecordingEvents *events = m_recorder.events())
+            events->triggerFired();
         m_recorder.setTriggerState(TriggerState::Capturing);
         m_capture.start();
     }

@@ -59,8 +59,14 @@ bool RunController::start(std::string_view entry, std::string_view device)
         setStatus(LinkStatus, kNoPort);
         return false;
     }
-    if (device.empty() || !m_interfaces.port.open(std::string(device))) {
+    if (device.empty()) {
         setStatus(LinkStatus, std::string(kCannotOpenPort) + std::string(entry));
+        return false;
+    }
+    if (!m_interfaces.port.open(std::string(device))) {
+        // The port's own reason follows the entry: busy, missing, no permission.
+        const std::string reason = m_interfaces.port.errorString();
+        setStatus(LinkStatus, std::string(kCannotOpenPort) + std::string(entry) + (reason.empty() ? "" : " (" + reason + ")"));
         return false;
     }
     // A new run starts with a clear status line: what failed last time is tried again now.

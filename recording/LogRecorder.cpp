@@ -81,10 +81,7 @@ void LogRecorder::fOpen()
     m_fileHour = static_cast<std::int16_t>(now.hour);
 
     // At most one log file is open: a file still open is closed before the next one.
-    if (m_logFileOpen) {
-        m_file.close();
-        m_logFileOpen = 0;
-    }
+    closeLogFile();
     std::string path;
     LogFileWriter::OpenResult result = LogFileWriter::OpenResult::NameTaken;
     for (int suffix = 1; suffix <= kMaxNameSuffix && result == LogFileWriter::OpenResult::NameTaken; ++suffix) {
@@ -96,9 +93,12 @@ void LogRecorder::fOpen()
         return;
     }
     m_openPath = path;
+    m_fileRows = 0;
     if (path != requested)
         setOutputPath(path);
     clearFileError();
+    if (m_events)
+        m_events->fileOpened(m_openPath);
 
     const int mode = m_settings.samplingMode();
     m_fileLayout = {mode, m_decoder.controllerVersion()};
@@ -119,6 +119,8 @@ void LogRecorder::nfOpen()
 void LogRecorder::closeLogFile()
 {
     m_file.close();
+    if (m_logFileOpen && m_events)
+        m_events->fileClosed(m_openPath, m_fileRows);
     m_logFileOpen = 0;
 }
 
@@ -163,6 +165,8 @@ void LogRecorder::decodedLine(const MeasurementSample &sample)
     }
 
     const int version = m_decoder.controllerVersion();
+    if (m_events)
+        m_events->lineRecorded(now, sample, version);
     m_rowLayout = {m_settings.samplingMode(), version};
     if (m_settings.samplingMode() == kSamplingContinuous) {
         m_rowText = continuousRow(now, sample, version);
@@ -206,6 +210,8 @@ void LogRecorder::writeRow()
 bool LogRecorder::writeLine(const std::string &line)
 {
     if (m_file.writeLine(line)) {
+        ++m_fileRows;
+        ++m_rowsWritten;
         if (m_fileError == FileError::CannotWrite)
             clearFileError(); // the disk took a row again
         return true;

@@ -35,6 +35,7 @@ public:
     void setCaptureRows(CaptureRows *capture) { m_capture = capture; }
     // Who follows the recording; none by default.
     void setEvents(RecordingEvents *events) { m_events = events; }
+    RecordingEvents *events() const { return m_events; }
 
     // "Tarmin<day>D<hour>H<minute>M<second>[G].csv" from the clock; G with power-flow correction.
     std::string fName() const;
@@ -64,6 +65,8 @@ public:
     TriggerState triggerState() const { return m_triggerState; }
     void setTriggerState(TriggerState state) { m_triggerState = state; }
 
+    // Rows written into files since the program started.
+    std::int64_t rowsWritten() const { return m_rowsWritten; }
     // Label8(0): the number it shows (rows of the current file, or of the capture).
     std::int64_t recordCount() const { return m_recordCount; }
     void setRecordCount(std::int64_t count);
@@ -102,6 +105,8 @@ private:
     std::int16_t m_fileHour = 0;
     std::int16_t m_logFileOpen = 0;
     std::int64_t m_recordCount = 0;
+    std::int64_t m_fileRows = 0;    // rows written into the open file
+    std::int64_t m_rowsWritten = 0; // rows written into all files
     TriggerState m_triggerState = TriggerState::Untriggered;
     std::string m_rowText;
     RowLayout m_rowLayout;  // the layout m_rowText was made in

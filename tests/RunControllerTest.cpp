@@ -1,4 +1,5 @@
 #include "recording/CsvLayout.h"
+#include "support/EventLog.h"
 #include "support/Lines.h"
 #include "support/RunRig.h"
 
@@ -67,7 +68,8 @@ TEST_P(StartRefused, NothingIsWrittenOrOpenedAndTheReasonShows)
 INSTANTIATE_TEST_SUITE_P(Ports, StartRefused, ::testing::Values(
     RefusedStart{"NoPortInTheList", "", "", "COMポートがありません"},
     RefusedStart{"EntryNamesNoDevice", "gone (COM7)", "", "COMポートを開けません: gone (COM7)"},
-    RefusedStart{"DeviceCannotBeOpened", "USB (COM2)", "/dev/ttyUSB9", "COMポートを開けません: USB (COM2)"}),
+    RefusedStart{"DeviceCannotBeOpened", "USB (COM2)", "/dev/ttyUSB9",
+                 "COMポートを開けません: USB (COM2) (No such file or directory)"}),
     [](const auto &info) { return std::string(info.param.name); });
 
 // --- Stop mid-line, then Start ---------------------------------------------------------------
@@ -325,6 +327,33 @@ TEST_F(RunFixture, RunEndedByTheLastBytesOfALostPortIsNotReconnected)
     EXPECT_FALSE(rig.run.waitingForPort());
     EXPECT_EQ(rig.status(), "");
     EXPECT_EQ(rowsIn(0), 11u);
+}
+
+// Files opened and closed with their rows, lines and firings, for a journal or a publisher.
+TEST_F(RunFixture, RecordingEventsFollowFilesLinesAndTheTrigger)
+{
+    test::EventLog events;
+    rig.run.setRecordingEvents(&events);
+    rig.startStreaming();
+    rig.controllerSends(line(6601) + line(6602));
+    rig.clock.time.hour = 10; // the next line starts the file of the new hour
+    rig.controllerSends(line(6603));
+    rig.run.stop();
+    const std::string first = test::platformPath("/log/Tarmin24D9H5M3.csv");
+    const std::string second = test::platformPath("/log/Tarmin24D10H5M3.csv");
+    EXPECT_EQ(events.lines, (std::vector<std::string>{"opened " + first, "line 6601", "line 6602", "closed " + first + " 2",
+                                                      "opened " + second, "line 6603", "closed " + second + " 1"}));
+    events.lines.clear();
+    rig.settings.trigger = true;
+    rig.triggerSettings.windowOut[0] = true;
+    rig.triggerSettings.preTriggerCount = "1";
+    rig.run.triggerConditionClicked(true);
+    rig.start();
+    rig.controllerSends("D:" + line(6604) + line(6905));
+    ASSERT_GE(events.lines.size(), 4u);
+    EXPECT_EQ(events.lines[1], "line 6905");
+    EXPECT_EQ(events.lines[2], "fired");
+    EXPECT_TRUE(events.lines[3].starts_with("opened ")) << events.lines[3];
 }
 
 } // namespace
