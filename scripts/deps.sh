@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-ipafont-gothic xvfb xauth
   g++-mingw-w64-x86-64-posix wine64
+  systemd
 )
 
 missing=()

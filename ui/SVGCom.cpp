@@ -2,8 +2,8 @@
 
 #include "link/MeasurementTime.h"
 #include "link/PortEntry.h"
-#include "platform/FileDialog.h"
 #include "recording/IntervalAggregator.h"
+#include "ui/FileDialog.h"
 
 #include <QApplication>
 #include <QButtonGroup>

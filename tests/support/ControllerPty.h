@@ -27,6 +27,8 @@ public:
         grantpt(m_master);
         unlockpt(m_master);
         fcntl(m_master, F_SETFL, fcntl(m_master, F_GETFL) | O_NONBLOCK);
+        // Not inherited by a program the test starts: hanging up must close the line.
+        fcntl(m_master, F_SETFD, FD_CLOEXEC);
         const char *slave = ptsname(m_master);
         // Raw line discipline on the slave side, as the simulator sets it.
         const int s = ::open(slave, O_RDWR | O_NOCTTY);

@@ -1,0 +1,188 @@
+#include "headless/HeadlessLogger.h"
+
+#include "headless/TriggerFile.h"
+#include "link/PortEntry.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+#include <algorithm>
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace svglogger {
+
+namespace {
+
+constexpr int kSummaryMilliseconds = 60 * 1000;
+
+int g_signalPipe[2] = {-1, -1};
+std::atomic<int> g_signals{0}; // lock-free on every platform the program is built for
+
+// SIGTERM and SIGINT: the first goes to the event loop, which stops the run; a second one
+// ends the program at once. Only async-signal-safe calls here.
+extern "C" void onSignal(int number)
+{
+    if (g_signals.fetch_add(1) >= 1)
+        ::_exit(128 + number);
+    const char byte = static_cast<char>(number);
+    (void)!::write(g_signalPipe[1], &byte, 1);
+}
+
+std::string modeText(const HeadlessOptions &options)
+{
+    return options.samplingMode == kSamplingInterval ? "interval " + options.interval + " s" : "continuous";
+}
+
+} // namespace
+
+HeadlessLogger::PortChoice HeadlessLogger::choosePort(const std::string &wanted, PortInventory &inventory)
+{
+    const QString ports = inventory.discoverSerialPorts();
+    const QStringList entries = ports.isEmpty() ? QStringList() : ports.split("\r\n");
+    auto byEntry = [&](const QString &entry) {
+        return PortChoice{entry.toStdString(),
+                          inventory.deviceForPort(portNumberFromEntry(entry.toStdString())).toStdString()};
+    };
+    if (wanted.empty())
+        return entries.isEmpty() ? PortChoice{} : byEntry(entries.constFirst());
+    const QString name = QString::fromStdString(wanted);
+    for (const QString &entry : entries)
+        if (entry == name)
+            return byEntry(entry);
+    // A virtual port by its name, as the simulator registers it.
+    const QString virtualPort = QDir(PortInventory::virtualPortsFolder()).filePath(name);
+    const int index = inventory.indexOfDevice(virtualPort);
+    if (index >= 0)
+        return byEntry(entries[index]);
+    // Else a device by its name or path ("/dev/ttyUSB0", "COM3"), tried as it is.
+    return PortChoice{wanted, wanted};
+}
+
+HeadlessLogger::HeadlessLogger(const HeadlessOptions &options, std::ostream &journal)
+    : m_options(options)
+    , m_journal(journal, options.quiet)
+{
+    m_settings.graph = false; // nothing to draw on
+    m_settings.sampling = options.samplingMode;
+    m_settings.interval = options.interval;
+    m_settings.powerFlow = options.powerFlowCorrection;
+    m_settings.trigger = !options.triggerFile.empty();
+    m_run = std::make_unique<RunController>(RunInterfaces{m_settings, m_triggerSettings, m_clock, m_serial,
+                                                          m_reconnectTimer, m_watchdogTimer, m_display, m_display,
+                                                          m_journal, m_logFile, *this});
+    m_run->setRecordingEvents(&m_journal);
+    connect(&m_serial, &SerialPort::received, this, [this](const QByteArray &bytes) {
+        m_run->received(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    });
+    connect(&m_serial, &SerialPort::lost, this, [this] { m_run->portLost(); });
+    connect(&m_summaryTimer, &QTimer::timeout, this, [this] {
+        const ReceiveHandler &engine = m_run->engine();
+        m_journal.summary(engine.linesHandled(), engine.recorder().rowsWritten(), m_run->linkState(),
+                          m_run->waitingForPort());
+    });
+    m_durationTimer.setSingleShot(true);
+    connect(&m_durationTimer, &QTimer::timeout, this, [this] { stop("the duration has passed"); });
+}
+
+HeadlessLogger::~HeadlessLogger()
+{
+    m_run->endProgram();
+    if (g_signalPipe[0] >= 0) {
+        std::signal(SIGTERM, SIG_DFL);
+        std::signal(SIGINT, SIG_DFL);
+    }
+}
+
+int HeadlessLogger::exec()
+{
+    if (!m_options.triggerFile.empty()) {
+        const TriggerFile trigger = TriggerFile::read(m_options.triggerFile);
+        if (!trigger.error.empty()) {
+            m_journal.fault("svg-logger-headless: " + trigger.error);
+            return kBadOptions;
+        }
+        m_triggerSettings = trigger.settings;
+        for (const std::string &correction : trigger.corrections)
+            m_journal.info("trigger settings: " + correction);
+        for (int i = 0; i < trigger.enabledConditions; ++i)
+            m_run->triggerConditionClicked(true);
+    }
+    m_run->setLogFolder(m_options.folder);
+
+    if (::pipe(g_signalPipe) == 0) {
+        ::fcntl(g_signalPipe[0], F_SETFD, FD_CLOEXEC);
+        ::fcntl(g_signalPipe[1], F_SETFD, FD_CLOEXEC);
+        m_signals = std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
+        connect(m_signals.get(), &QSocketNotifier::activated, this, &HeadlessLogger::signalled);
+        std::signal(SIGTERM, onSignal);
+        std::signal(SIGINT, onSignal);
+    }
+
+    const PortChoice port = choosePort(m_options.port, m_inventory);
+    m_journal.info("start: port " + (port.entry.empty() ? std::string("(none)") : port.entry) + ", folder "
+                   + m_options.folder + ", mode " + modeText(m_options) + ", trigger "
+                   + (m_options.triggerFile.empty() ? std::string("off") : m_options.triggerFile));
+    if (!m_run->start(port.entry, port.device))
+        return kNoPort; // the journal has the reason
+
+    m_summaryTimer.start(kSummaryMilliseconds);
+    if (m_options.durationSeconds)
+        m_durationTimer.start(static_cast<int>(std::min(*m_options.durationSeconds * 1000.0, 2.0e9)));
+    QCoreApplication::exec();
+    return m_exitCode;
+}
+
+void HeadlessLogger::stop(const char *why)
+{
+    if (m_run->measuring())
+        m_run->stop();
+    m_summaryTimer.stop();
+    m_journal.info(std::string("stop: ") + why);
+    QCoreApplication::exit(kStopped);
+}
+
+void HeadlessLogger::signalled()
+{
+    char number = 0;
+    (void)!::read(g_signalPipe[0], &number, 1);
+    stop(number == SIGINT ? "SIGINT" : "SIGTERM");
+}
+
+// A complete single-shot capture has stopped the run: the program's work is done.
+void HeadlessLogger::runEnded()
+{
+    m_summaryTimer.stop();
+    m_journal.info("stop: the single-shot capture is complete");
+    QCoreApplication::exit(kStopped);
+}
+
+int runHeadlessLogger(const QStringList &arguments)
+{
+    const ParsedOptions parsed = parseHeadlessOptions(arguments, QDir::homePath().toStdString());
+    if (!parsed.error.empty()) {
+        std::cerr << "svg-logger-headless: " << parsed.error << std::endl;
+        return HeadlessLogger::kBadOptions;
+    }
+    if (!parsed.print.empty()) {
+        std::cout << parsed.print << std::flush;
+        return 0;
+    }
+    if (parsed.options.listPorts) {
+        PortInventory inventory;
+        const QString ports = inventory.discoverSerialPorts();
+        for (const QString &entry : ports.isEmpty() ? QStringList() : ports.split("\r\n"))
+            std::cout << entry.toStdString() << '\n';
+        std::cout << std::flush;
+        return 0;
+    }
+    HeadlessLogger logger(parsed.options, std::cerr);
+    return logger.exec();
+}
+
+} // namespace svglogger

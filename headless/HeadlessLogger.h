@@ -1,0 +1,80 @@
+#pragma once
+
+#include "common/PlainSettings.h"
+#include "headless/HeadlessOptions.h"
+#include "headless/Journal.h"
+#include "headless/NoDisplay.h"
+#include "pipeline/RunController.h"
+#include "pipeline/RunView.h"
+#include "platform/PortInventory.h"
+#include "platform/QtTimer.h"
+#include "platform/SerialPort.h"
+#include "platform/ShiftJisLogFile.h"
+#include "platform/SystemClock.h"
+#include "recording/PlainTriggerSettings.h"
+
+#include <QObject>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <memory>
+#include <ostream>
+
+namespace svglogger {
+
+// svg-logger-headless: one measurement run as the window's Start makes it, with the settings
+// of the options instead of the controls, until a signal, --duration or a complete single-shot
+// capture stops it. SIGTERM and SIGINT stop the run as Stop does; a second signal ends the
+// program at once.
+class HeadlessLogger final : public QObject, public RunView
+{
+    Q_OBJECT
+
+public:
+    // Exit codes.
+    static constexpr int kStopped = 0;
+    static constexpr int kBadOptions = 2;
+    static constexpr int kNoPort = 3;
+
+    HeadlessLogger(const HeadlessOptions &options, std::ostream &journal);
+    ~HeadlessLogger() override;
+
+    // Runs until the run stops; the program's exit code.
+    int exec();
+
+    // A port chosen by --port: the entry the window would show and the device to open.
+    struct PortChoice {
+        std::string entry;
+        std::string device;
+    };
+    static PortChoice choosePort(const std::string &wanted, PortInventory &inventory);
+
+    // RunView
+    void runEnded() override;
+
+private:
+    void stop(const char *why);
+    void signalled();
+
+    HeadlessOptions m_options;
+    Journal m_journal;
+    PlainSettings m_settings;
+    PlainTriggerSettings m_triggerSettings;
+    SystemClock m_clock;
+    SerialPort m_serial;
+    PortInventory m_inventory;
+    QtTimer m_reconnectTimer;
+    QtTimer m_watchdogTimer;
+    ShiftJisLogFile m_logFile;
+    NoDisplay m_display;
+    std::unique_ptr<RunController> m_run;
+    QTimer m_summaryTimer;
+    QTimer m_durationTimer;
+    std::unique_ptr<QSocketNotifier> m_signals;
+    int m_exitCode = kStopped;
+};
+
+// The whole program: options, then the run; `arguments` without the program's name.
+int runHeadlessLogger(const QStringList &arguments);
+
+} // namespace svglogger

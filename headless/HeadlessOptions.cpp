@@ -1,0 +1,191 @@
+#include "headless/HeadlessOptions.h"
+
+#include "common/TextNumber.h"
+#include "headless/IniFile.h"
+#include "recording/LogRecorder.h"
+
+#include <QCommandLineParser>
+
+#include <functional>
+#include <map>
+
+namespace svglogger {
+
+namespace {
+
+// One option: its key (the long option without "--", and the INI key), the help text, the
+// name of its value (empty for a flag) and how a value is applied; an error text when the
+// value cannot be taken.
+struct Option {
+    const char *key;
+    const char *help;
+    const char *valueName;
+    std::function<std::string(HeadlessOptions &, const std::string &)> apply;
+};
+
+std::string endWithSeparator(std::string folder)
+{
+#ifdef _WIN32
+    if (!folder.empty() && folder.back() != '\\' && folder.back() != '/')
+        folder += '\\';
+#else
+    if (!folder.empty() && folder.back() != '/')
+        folder += '/';
+#endif
+    return folder;
+}
+
+std::string flag(bool &target, const std::string &value)
+{
+    const std::optional<bool> on = onOff(value);
+    if (!on)
+        return "takes on or off, not '" + value + "'";
+    target = *on;
+    return {};
+}
+
+const std::vector<Option> &options()
+{
+    static const std::vector<Option> all{
+        {"port", "The port: an entry as --list-ports shows it, a virtual port's name, or a device path "
+                 "(default: the first port of the list).",
+         "NAME|PATH",
+         [](HeadlessOptions &o, const std::string &v) {
+             o.port = v;
+             return std::string();
+         }},
+        {"folder", "The log folder (default ~/temp/).", "DIR",
+         [](HeadlessOptions &o, const std::string &v) {
+             if (v.empty())
+                 return std::string("takes a folder");
+             o.folder = endWithSeparator(v);
+             return std::string();
+         }},
+        {"mode", "continuous: every line a row (default); interval: a row per interval.", "continuous|interval",
+         [](HeadlessOptions &o, const std::string &v) {
+             if (v != "continuous" && v != "interval")
+                 return "takes continuous or interval, not '" + v + "'";
+             o.samplingMode = v == "interval" ? 1 : 0;
+             return std::string();
+         }},
+        {"interval", "The interval of the interval mode in seconds, at least 1 (default 1).", "SECONDS",
+         [](HeadlessOptions &o, const std::string &v) {
+             const std::optional<double> seconds = wholeNumber(v);
+             if (!seconds)
+                 return "takes a number of seconds, not '" + v + "'";
+             if (readTextNumber(v) < 1.0)
+                 return "takes at least 1 second, not '" + v + "'";
+             o.interval = v;
+             return std::string();
+         }},
+        {"power-flow-correction", "Power-flow correction: file names end in \"G\" (off by default).", "",
+         [](HeadlessOptions &o, const std::string &v) { return flag(o.powerFlowCorrection, v); }},
+        {"trigger", "Record triggered captures with the trigger settings of this INI file (default: no trigger).",
+         "FILE",
+         [](HeadlessOptions &o, const std::string &v) {
+             o.triggerFile = v;
+             return std::string();
+         }},
+        {"duration", "Stop by itself after this many seconds (default: until a signal).", "SECONDS",
+         [](HeadlessOptions &o, const std::string &v) {
+             const std::optional<double> seconds = wholeNumber(v);
+             if (!seconds || *seconds <= 0)
+                 return "takes a number of seconds above 0, not '" + v + "'";
+             o.durationSeconds = seconds;
+             return std::string();
+         }},
+        {"quiet", "Only faults go to the journal.", "",
+         [](HeadlessOptions &o, const std::string &v) { return flag(o.quiet, v); }},
+    };
+    return all;
+}
+
+const Option *findOption(const std::string &key)
+{
+    for (const Option &option : options())
+        if (key == option.key)
+            return &option;
+    return nullptr;
+}
+
+} // namespace
+
+ParsedOptions parseHeadlessOptions(const QStringList &arguments, const std::string &homeFolder)
+{
+    ParsedOptions result;
+    result.options.folder = LogRecorder::defaultLogFolder(homeFolder);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        "Records the SVG controller's measurement lines into CSV files without a window, as the "
+        "window's Start does. SIGTERM and SIGINT stop the run (ESC, files closed) and end it with 0.\n"
+        "Exit codes: 0 after a stop, 2 for a bad option or INI file, 3 when the port is missing or "
+        "cannot be opened at start.");
+    const QCommandLineOption help({"h", "help"}, "Show this help.");
+    const QCommandLineOption version("version", "Show the program's version.");
+    const QCommandLineOption listPorts("list-ports", "Print the port list, one entry a line, and leave.");
+    const QCommandLineOption config("config", "Read the options from this INI file (the same keys as the "
+                                              "long options); the command line wins.", "FILE");
+    parser.addOption(help);
+    parser.addOption(version);
+    parser.addOption(listPorts);
+    parser.addOption(config);
+    std::map<std::string, QCommandLineOption> named;
+    for (const Option &option : options()) {
+        QCommandLineOption qt(option.key, option.help);
+        if (*option.valueName != '\0')
+            qt.setValueName(option.valueName);
+        named.emplace(option.key, qt);
+        parser.addOption(qt);
+    }
+
+    if (!parser.parse(QStringList{"svg-logger-headless"} + arguments)) {
+        result.error = parser.errorText().toStdString();
+        return result;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        result.error = "unexpected argument '" + parser.positionalArguments().constFirst().toStdString() + "'";
+        return result;
+    }
+    if (parser.isSet(help)) {
+        result.print = parser.helpText().toStdString();
+        return result;
+    }
+    if (parser.isSet(version)) {
+        result.print = "svg-logger-headless " SVG_LOGGER_VERSION "\n";
+        return result;
+    }
+    result.options.listPorts = parser.isSet(listPorts);
+
+    if (parser.isSet(config)) {
+        const IniFile file = IniFile::read(parser.value(config).toStdString());
+        if (!file.ok()) {
+            result.error = file.error();
+            return result;
+        }
+        for (const IniFile::Entry &entry : file.entries()) {
+            const Option *option = findOption(entry.key);
+            if (!option) {
+                result.error = file.where(entry, "unknown key '" + entry.key + "'");
+                return result;
+            }
+            if (std::string why = option->apply(result.options, entry.value); !why.empty()) {
+                result.error = file.where(entry, entry.key + " " + why);
+                return result;
+            }
+        }
+    }
+    for (const Option &option : options()) {
+        const QCommandLineOption &qt = named.at(option.key);
+        if (!parser.isSet(qt))
+            continue;
+        const std::string value = *option.valueName == '\0' ? "on" : parser.value(qt).toStdString();
+        if (std::string why = option.apply(result.options, value); !why.empty()) {
+            result.error = std::string("--") + option.key + " " + why;
+            return result;
+        }
+    }
+    return result;
+}
+
+} // namespace svglogger

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QStringList>
+
+#include <optional>
+#include <string>
+
+namespace svglogger {
+
+// What svg-logger-headless is told to do: its long options, or the same keys in the INI file
+// of --config (the command line wins).
+struct HeadlessOptions {
+    std::string port;                     // entry, virtual port name or device; empty: the first
+    std::string folder;                   // the log folder, with its separator at the end
+    int samplingMode = 0;                 // 0 continuous, 1 interval
+    std::string interval = "1";           // seconds, read as Text4 is
+    bool powerFlowCorrection = false;     // the "G" file names of Check4
+    std::string triggerFile;              // empty: no trigger
+    std::optional<double> durationSeconds; // stop by itself after that long
+    bool quiet = false;                   // the journal keeps only faults
+    bool listPorts = false;
+};
+
+// The outcome of reading the command line: options to run with, a text to print and leave
+// (--help, --version), or an error naming the option or the key and line (exit code 2).
+struct ParsedOptions {
+    HeadlessOptions options;
+    std::string print;
+    std::string error;
+};
+
+// `arguments` without the program's name; `homeFolder` gives the default log folder.
+ParsedOptions parseHeadlessOptions(const QStringList &arguments, const std::string &homeFolder);
+
+} // namespace svglogger

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace svglogger {
+
+// An INI file as Qt's QSettings writes one: "key=value" lines, optionally under "[General]",
+// ";" or "#" comment lines, blank lines; a value may be quoted. Every entry keeps its line
+// number, so that a refusal can name it.
+class IniFile
+{
+public:
+    struct Entry {
+        std::string key;
+        std::string value;
+        int line = 0;
+    };
+
+    // The file's entries, or the error ("<path>:<line>: ...") of the first line that is
+    // none of the above; a file that cannot be read is an error too.
+    static IniFile read(const std::string &path);
+    static IniFile parse(std::string_view text, const std::string &name);
+
+    bool ok() const { return m_error.empty(); }
+    const std::string &error() const { return m_error; }
+    const std::vector<Entry> &entries() const { return m_entries; }
+    const std::string &name() const { return m_name; }
+    // "<file>:<line>: <message>"
+    std::string where(const Entry &entry, std::string_view message) const;
+
+private:
+    std::string m_name;
+    std::string m_error;
+    std::vector<Entry> m_entries;
+};
+
+// The value's number when the whole value is one ("12", "-3.5", " 2.5 "), else empty.
+std::optional<double> wholeNumber(std::string_view value);
+// on/off, true/false, yes/no, 1/0; empty when the value is none of them.
+std::optional<bool> onOff(std::string_view value);
+
+} // namespace svglogger

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "link/LinkState.h"
+#include "recording/RecordingEvents.h"
+#include "recording/RecordingView.h"
+
+#include <cstdint>
+#include <ostream>
+#include <string_view>
+
+namespace svglogger {
+
+// The headless program's journal: one line each, for a service manager's journal. Faults (the
+// status texts the window would show, in the same words) always; with `quiet` nothing else:
+// the start, files opened and closed with their rows, the trigger firing, the summary.
+class Journal final : public RecordingView, public RecordingEvents
+{
+public:
+    Journal(std::ostream &out, bool quiet) : m_out(out), m_quiet(quiet) {}
+
+    void info(std::string_view text);
+    void fault(std::string_view text);
+    // Once a minute: lines received, rows written, the state of the link.
+    void summary(std::uint64_t lines, std::int64_t rows, LinkState state, bool waitingForPort);
+
+    // RecordingView: only the status text is the journal's.
+    void setOutputPath(std::string_view) override {}
+    void setRecordCount(std::string_view) override {}
+    void setSampleCount(std::string_view) override {}
+    void setCaptureIndicatorVisible(bool) override {}
+    void showStatus(std::string_view text) override;
+
+    // RecordingEvents
+    void fileOpened(std::string_view path) override;
+    void fileClosed(std::string_view path, std::int64_t rows) override;
+    void triggerFired() override;
+
+private:
+    std::ostream &m_out;
+    bool m_quiet = false;
+};
+
+} // namespace svglogger

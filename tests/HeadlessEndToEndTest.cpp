@@ -1,0 +1,357 @@
+#include "support/ControllerPty.h"
+#include "support/Files.h"
+#include "ui/SVGCom.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <string>
+#include <thread>
+
+#include <csignal>
+
+using namespace std::chrono_literals;
+
+namespace svglogger {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string line(int voltage, int power = 1000)
+{
+    return "MN R,0000,0,0,0,0," + std::to_string(voltage) + ",0," + std::to_string(power)
+        + ",-500,200,0,0,0,0,30,40,2350,0\r";
+}
+
+// The files of a folder, each with the time field of every row masked: what a run wrote,
+// whatever the second it wrote it in.
+std::map<QString, std::string> maskedFiles(const QString &folder)
+{
+    std::map<QString, std::string> files;
+    int index = 0;
+    for (const QString &name : QDir(folder).entryList({"*.csv"}, QDir::Files, QDir::Time | QDir::Reversed)) {
+        std::string bytes = test::readBytes((folder + "/" + name).toStdString());
+        std::string masked;
+        std::size_t at = 0;
+        bool header = true;
+        while (at < bytes.size()) {
+            const std::size_t end = bytes.find("\r\n", at);
+            const std::string row = bytes.substr(at, end == std::string::npos ? std::string::npos : end + 2 - at);
+            masked += header ? row : "T" + row.substr(row.find(','));
+            header = false;
+            at = end == std::string::npos ? bytes.size() : end + 2;
+        }
+        files.emplace(QString("file %1").arg(index++), masked);
+    }
+    return files;
+}
+
+// One program under test, the window or the headless one, with the controller's end of its
+// port played by the test.
+class Program
+{
+public:
+    virtual ~Program() = default;
+    virtual void start() = 0;
+    virtual void stop() = 0;
+    // Lets the program work for a moment.
+    virtual void pump(std::chrono::milliseconds duration) = 0;
+    test::ControllerPty *controller = nullptr;
+    std::string fromLogger;
+
+    bool waitFor(const std::string &bytes, std::chrono::milliseconds timeout = 5s)
+    {
+        const auto end = Clock::now() + timeout;
+        while (Clock::now() < end) {
+            fromLogger += controller->readAvailable();
+            if (fromLogger.find(bytes) != std::string::npos)
+                return true;
+            pump(10ms);
+        }
+        return false;
+    }
+};
+
+class WindowProgram final : public Program
+{
+public:
+    explicit WindowProgram(const QString &folder)
+    {
+        window.show();
+        window.findChild<QLineEdit *>("Text1")->setText(folder + "/x.csv");
+    }
+    void start() override { QTest::mouseClick(window.findChild<QPushButton *>("Command1"), Qt::LeftButton); }
+    void stop() override { QTest::mouseClick(window.findChild<QPushButton *>("Command2"), Qt::LeftButton); }
+    void pump(std::chrono::milliseconds duration) override
+    {
+        const auto end = Clock::now() + duration;
+        do
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        while (Clock::now() < end);
+    }
+    SVGCom window;
+};
+
+class HeadlessProgram final : public Program
+{
+public:
+    HeadlessProgram(const QString &runtime, QStringList arguments) : m_arguments(std::move(arguments))
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_RUNTIME_DIR", runtime);
+        env.remove("DISPLAY");
+        process.setProcessEnvironment(env);
+    }
+    ~HeadlessProgram() override
+    {
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished(3000);
+        }
+    }
+    void start() override
+    {
+        process.start(SVG_HEADLESS_PATH, m_arguments);
+        process.waitForStarted();
+    }
+    void stop() override
+    {
+        ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
+        process.waitForFinished(5000);
+        journal += process.readAllStandardError().toStdString();
+    }
+    void pump(std::chrono::milliseconds duration) override
+    {
+        // Without an event loop the process's output is read only while waiting for it.
+        const auto end = Clock::now() + duration;
+        while (Clock::now() < end) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
+            if (!process.waitForReadyRead(static_cast<int>(std::max<long long>(1, left.count()))))
+                std::this_thread::sleep_for(std::min(left, 5ms));
+            journal += process.readAllStandardError().toStdString();
+        }
+    }
+    bool journalSays(const std::string &text, std::chrono::milliseconds timeout = 5s)
+    {
+        const auto end = Clock::now() + timeout;
+        while (journal.find(text) == std::string::npos && Clock::now() < end)
+            pump(20ms);
+        return journal.find(text) != std::string::npos;
+    }
+    QProcess process;
+    std::string journal;
+
+private:
+    QStringList m_arguments;
+};
+
+struct HeadlessEndToEnd : ::testing::Test {
+    QTemporaryDir runtime;
+    QString portsFolder;
+
+    void SetUp() override
+    {
+        qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
+        portsFolder = runtime.path() + "/svg-logger/ports";
+    }
+    static bool folderHasFile(const QString &folder)
+    {
+        return !QDir(folder).entryList({"*.csv"}, QDir::Files).isEmpty();
+    }
+    // Start, the prompt answered, a version-2 controller announcing itself.
+    static void wake(Program &program)
+    {
+        program.start();
+        ASSERT_TRUE(program.waitFor("\x1b")) << "no ESC at Start";
+        program.controller->send("D:");
+        ASSERT_TRUE(program.waitFor("MN R\r\n")) << "the prompt was not answered";
+        program.controller->send("Ver2.10\r");
+    }
+};
+
+using Scenario = std::function<void(Program &, const QString &folder)>;
+
+// Twenty lines, one dip among them.
+void steadyLines(Program &program, const QString &)
+{
+    for (int i = 0; i < 20; ++i) {
+        program.controller->send(line(i == 6 ? 6100 : 6600 + i, 900 + 10 * i));
+        program.pump(20ms);
+    }
+    program.pump(300ms);
+}
+
+// Bursts of four lines, one every 3 s from the opening of the file, in the middle of its
+// 3-second intervals: each interval gets the same samples whatever the sub-second phase.
+void intervalBursts(Program &program, const QString &folder)
+{
+    const auto deadline = Clock::now() + 5s;
+    while (!HeadlessEndToEnd::folderHasFile(folder) && Clock::now() < deadline)
+        program.pump(10ms);
+    const auto opened = Clock::now();
+    for (int burst = 0; burst < 4; ++burst) {
+        const auto at = opened + std::chrono::milliseconds(1500 + 3000 * burst);
+        program.pump(std::chrono::duration_cast<std::chrono::milliseconds>(at - Clock::now()));
+        std::string lines;
+        for (int i = 0; i < 4; ++i)
+            lines += line(6600 + 10 * burst + i, 800 + 100 * burst + i);
+        program.controller->send(lines);
+    }
+    program.pump(300ms);
+}
+
+std::map<QString, std::string> run(Program &program, const QString &folder, const Scenario &scenario)
+{
+    HeadlessEndToEnd::wake(program);
+    scenario(program, folder);
+    program.stop();
+    return maskedFiles(folder);
+}
+
+struct ModeCase {
+    const char *name;
+    std::function<void(SVGCom &)> setUpWindow;
+    QStringList headlessArguments;
+    Scenario scenario;
+};
+
+class HeadlessAsTheWindow : public HeadlessEndToEnd, public ::testing::WithParamInterface<ModeCase> {};
+
+// The same lines through the window and through svg-logger-headless give the same files,
+// byte for byte but for the time of each row.
+TEST_P(HeadlessAsTheWindow, WritesTheWindowsFilesForTheSameLines)
+{
+    QTemporaryDir windowLogs;
+    QTemporaryDir headlessLogs;
+    std::map<QString, std::string> windowFiles;
+    {
+        test::ControllerPty controller(portsFolder, "ctl");
+        WindowProgram window(windowLogs.path());
+        window.controller = &controller;
+        GetParam().setUpWindow(window.window);
+        windowFiles = run(window, windowLogs.path(), GetParam().scenario);
+    }
+    test::ControllerPty controller(portsFolder, "hl");
+    QTemporaryDir config;
+    std::ofstream(config.path().toStdString() + "/trigger.ini")
+        << "pre-trigger-count = 2\nrecord-count = 10\nvoltage-window-out = on\n";
+    QStringList arguments = QStringList{"--port", "hl", "--folder", headlessLogs.path()} + GetParam().headlessArguments;
+    arguments.replaceInStrings("TRIGGER.INI", config.path() + "/trigger.ini");
+    HeadlessProgram headless(runtime.path(), arguments);
+    headless.controller = &controller;
+    const std::map<QString, std::string> headlessFiles = run(headless, headlessLogs.path(), GetParam().scenario);
+    EXPECT_EQ(headless.process.exitCode(), 0) << headless.journal;
+    ASSERT_FALSE(windowFiles.empty());
+    EXPECT_EQ(headlessFiles, windowFiles) << headless.journal;
+}
+
+void clickOption(SVGCom &window, const char *name)
+{
+    QTest::mouseClick(window.findChild<QRadioButton *>(name), Qt::LeftButton);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, HeadlessAsTheWindow, ::testing::Values(
+    ModeCase{"Continuous", [](SVGCom &) {}, {}, steadyLines},
+    ModeCase{"Interval",
+             [](SVGCom &w) {
+                 clickOption(w, "Option2_1");
+                 w.findChild<QLineEdit *>("Text4")->setText("3");
+             },
+             {"--mode", "interval", "--interval", "3"}, intervalBursts},
+    ModeCase{"Trigger",
+             [](SVGCom &w) {
+                 clickOption(w, "TG_1");
+                 TGForm &form = w.tgForm();
+                 auto *check = form.findChild<QCheckBox *>("Check1_0");
+                 QTest::mouseClick(check, Qt::LeftButton, {}, QPoint(6, check->height() / 2));
+                 form.findChild<QLineEdit *>("Text1_0")->setText("2");
+                 form.findChild<QLineEdit *>("Text1_1")->setText("10");
+                 QTest::mouseClick(form.findChild<QPushButton *>("Command1"), Qt::LeftButton);
+             },
+             {"--trigger", "TRIGGER.INI"}, steadyLines}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST_F(HeadlessEndToEnd, SigtermMidRunLeavesACompleteFileAndEscapeOnTheLine)
+{
+    QTemporaryDir logs;
+    test::ControllerPty controller(portsFolder, "hl");
+    HeadlessProgram headless(runtime.path(), {"--port", "hl", "--folder", logs.path()});
+    headless.controller = &controller;
+    wake(headless);
+    controller.send(line(6601) + line(6602) + line(6603) + "MN R,0000,0,0,0,0,66");
+    headless.pump(300ms);
+    headless.fromLogger.clear();
+    headless.stop();
+    EXPECT_EQ(headless.process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(headless.process.exitCode(), 0);
+    EXPECT_EQ(controller.readAvailable(), "\x1b") << "Stop's ESC";
+    const QStringList files = QDir(logs.path()).entryList({"*.csv"}, QDir::Files);
+    ASSERT_EQ(files.size(), 1);
+    const std::string bytes = test::readBytes((logs.path() + "/" + files[0]).toStdString());
+    EXPECT_TRUE(bytes.ends_with(",0,0\r\n")) << "the file ends with a whole row";
+    EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\n'), 4);
+    EXPECT_NE(headless.journal.find(", 3 rows\n"), std::string::npos) << headless.journal;
+    EXPECT_NE(headless.journal.find("stop: SIGTERM"), std::string::npos) << headless.journal;
+}
+
+TEST_F(HeadlessEndToEnd, UnplugAndReplugGoesOnInTheSameFile)
+{
+    QTemporaryDir logs;
+    auto controller = std::make_unique<test::ControllerPty>(portsFolder, "hl");
+    HeadlessProgram headless(runtime.path(), {"--port", "hl", "--folder", logs.path()});
+    headless.controller = controller.get();
+    wake(headless);
+    controller->send(line(6601) + line(6602));
+    headless.pump(300ms);
+    controller->hangUp();
+    ASSERT_TRUE(headless.journalSays("status: COMポート切断 — 再接続を待っています")) << headless.journal;
+    controller = std::make_unique<test::ControllerPty>(portsFolder, "hl");
+    headless.controller = controller.get();
+    headless.fromLogger.clear();
+    ASSERT_TRUE(headless.waitFor("\x1b")) << "no ESC after the port came back";
+    controller->send("D:");
+    ASSERT_TRUE(headless.waitFor("MN R\r\n"));
+    controller->send(line(6603) + line(6604));
+    headless.pump(300ms);
+    headless.stop();
+    EXPECT_EQ(headless.process.exitCode(), 0);
+    const QStringList files = QDir(logs.path()).entryList({"*.csv"}, QDir::Files);
+    ASSERT_EQ(files.size(), 1);
+    const std::string bytes = test::readBytes((logs.path() + "/" + files[0]).toStdString());
+    EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\n'), 5) << "the header and the four rows";
+}
+
+TEST_F(HeadlessEndToEnd, BadStartsExitWithTheirCodes)
+{
+    QTemporaryDir config;
+    const std::string ini = config.path().toStdString() + "/headless.ini";
+    std::ofstream(ini) << "port = hl\nfolderr = /tmp\n";
+    HeadlessProgram badKey(runtime.path(), {"--config", QString::fromStdString(ini)});
+    badKey.start();
+    ASSERT_TRUE(badKey.process.waitForFinished(5000));
+    EXPECT_EQ(badKey.process.exitCode(), 2);
+    EXPECT_TRUE(badKey.process.readAllStandardError().contains(QByteArray::fromStdString(ini + ":2: unknown key 'folderr'")));
+
+    HeadlessProgram noPort(runtime.path(), {"--port", "nowhere", "--folder", config.path()});
+    noPort.start();
+    ASSERT_TRUE(noPort.process.waitForFinished(5000));
+    EXPECT_EQ(noPort.process.exitCode(), 3);
+    EXPECT_TRUE(noPort.process.readAllStandardError().contains("COMポートを開けません: nowhere"));
+}
+
+} // namespace
+} // namespace svglogger

@@ -1,0 +1,212 @@
+#include "headless/HeadlessOptions.h"
+#include "headless/IniFile.h"
+#include "headless/Journal.h"
+#include "headless/TriggerFile.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace svglogger {
+namespace {
+
+QStringList args(std::initializer_list<const char *> list)
+{
+    QStringList out;
+    for (const char *a : list)
+        out << a;
+    return out;
+}
+
+struct OptionsCase {
+    const char *name;
+    QStringList arguments;
+    const char *error; // empty: accepted
+};
+
+class HeadlessCommandLine : public ::testing::TestWithParam<OptionsCase> {};
+
+TEST_P(HeadlessCommandLine, IsAcceptedOrRefusedNamingTheOption)
+{
+    const ParsedOptions parsed = parseHeadlessOptions(GetParam().arguments, "/home/op");
+    EXPECT_EQ(parsed.error, GetParam().error);
+}
+
+INSTANTIATE_TEST_SUITE_P(Options, HeadlessCommandLine, ::testing::Values(
+    OptionsCase{"Nothing", {}, ""},
+    OptionsCase{"Everything", args({"--port", "svg-sim", "--folder", "/data", "--mode", "interval", "--interval", "2.5",
+                                    "--power-flow-correction", "--duration", "60", "--quiet"}), ""},
+    OptionsCase{"UnknownOption", args({"--colour", "red"}), "Unknown option 'colour'."},
+    OptionsCase{"MissingValue", args({"--port"}), "Missing value after '--port'."},
+    OptionsCase{"BadMode", args({"--mode", "fast"}), "--mode takes continuous or interval, not 'fast'"},
+    OptionsCase{"IntervalNotANumber", args({"--interval", "abc"}), "--interval takes a number of seconds, not 'abc'"},
+    OptionsCase{"IntervalBelowOne", args({"--interval", "0.4"}), "--interval takes at least 1 second, not '0.4'"},
+    OptionsCase{"DurationZero", args({"--duration", "0"}), "--duration takes a number of seconds above 0, not '0'"},
+    OptionsCase{"StrayArgument", args({"/dev/ttyUSB0"}), "unexpected argument '/dev/ttyUSB0'"}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST(HeadlessOptions, DefaultsAreTheWindowsAndTheValuesAreTaken)
+{
+    ParsedOptions parsed = parseHeadlessOptions({}, "/home/op");
+    EXPECT_EQ(parsed.options.folder, "/home/op/temp/");
+    EXPECT_EQ(parsed.options.samplingMode, 0);
+    EXPECT_EQ(parsed.options.interval, "1");
+    EXPECT_FALSE(parsed.options.durationSeconds);
+    EXPECT_TRUE(parsed.options.port.empty());
+    parsed = parseHeadlessOptions(args({"--folder", "/data/site", "--mode", "interval", "--interval", "60",
+                                        "--duration", "2.5", "--power-flow-correction", "--trigger", "t.ini"}),
+                                  "/home/op");
+    EXPECT_EQ(parsed.options.folder, "/data/site/");
+    EXPECT_EQ(parsed.options.samplingMode, 1);
+    EXPECT_EQ(parsed.options.interval, "60");
+    EXPECT_EQ(parsed.options.durationSeconds, 2.5);
+    EXPECT_TRUE(parsed.options.powerFlowCorrection);
+    EXPECT_EQ(parsed.options.triggerFile, "t.ini");
+}
+
+TEST(HeadlessOptions, HelpListsEveryOptionWithItsDefaultAndVersionPrints)
+{
+    const ParsedOptions help = parseHeadlessOptions(args({"--help"}), "/home/op");
+    for (const char *option : {"--port", "--list-ports", "--folder", "--mode", "--interval", "--power-flow-correction",
+                               "--trigger", "--duration", "--config", "--quiet", "--version"})
+        EXPECT_NE(help.print.find(option), std::string::npos) << option;
+    EXPECT_NE(help.print.find("default ~/temp/"), std::string::npos);
+    EXPECT_EQ(parseHeadlessOptions(args({"--version"}), "/home/op").print.rfind("svg-logger-headless ", 0), 0u);
+}
+
+struct ConfigFixture : ::testing::Test {
+    QTemporaryDir dir;
+    std::string write(const std::string &name, const std::string &text)
+    {
+        const std::string path = dir.path().toStdString() + "/" + name;
+        std::ofstream(path) << text;
+        return path;
+    }
+};
+
+TEST_F(ConfigFixture, ConfigKeysAreTheOptionsAndTheCommandLineWins)
+{
+    const std::string ini = write("h.ini", "; the site's logger\n[General]\nport = svg-sim\nfolder=/var/log/svg\n"
+                                           "mode = interval\ninterval = \"60\"\nquiet = true\n");
+    const ParsedOptions parsed =
+        parseHeadlessOptions(QStringList{"--config", QString::fromStdString(ini), "--interval", "10"}, "/home/op");
+    ASSERT_EQ(parsed.error, "");
+    EXPECT_EQ(parsed.options.port, "svg-sim");
+    EXPECT_EQ(parsed.options.folder, "/var/log/svg/");
+    EXPECT_EQ(parsed.options.samplingMode, 1);
+    EXPECT_EQ(parsed.options.interval, "10");
+    EXPECT_TRUE(parsed.options.quiet);
+}
+
+TEST_F(ConfigFixture, BadConfigNamesTheKeyAndTheLine)
+{
+    struct Case {
+        const char *text;
+        const char *error;
+    };
+    const Case cases[] = {
+        {"port=a\n\nportt=b\n", "h.ini:3: unknown key 'portt'"},
+        {"interval=ten\n", "h.ini:1: interval takes a number of seconds, not 'ten'"},
+        {"quiet=maybe\n", "h.ini:1: quiet takes on or off, not 'maybe'"},
+        {"[Trigger]\n", "h.ini:1: unknown section [Trigger]"},
+        {"just words\n", "h.ini:1: not a key=value line: just words"},
+        {"config=other.ini\n", "h.ini:1: unknown key 'config'"},
+    };
+    for (const Case &c : cases) {
+        const std::string ini = write("h.ini", c.text);
+        const ParsedOptions parsed = parseHeadlessOptions(QStringList{"--config", QString::fromStdString(ini)}, "/h");
+        EXPECT_EQ(parsed.error, dir.path().toStdString() + "/" + c.error) << c.text;
+    }
+    EXPECT_NE(parseHeadlessOptions(QStringList{"--config", "/nonexistent/h.ini"}, "/h").error.find("cannot be read"),
+              std::string::npos);
+}
+
+TEST_F(ConfigFixture, TriggerFileFillsTheWindowsControlsAndKeepsItsDefaults)
+{
+    const TriggerFile file = TriggerFile::read(write("t.ini", "type = single\ncombination = and\n"
+                                                              "pre-trigger-count = 20\nrecord-count = 200\n"
+                                                              "voltage-window-out = on\nvoltage-upper = 6750\n"
+                                                              "svg-output-change = on\nsvg-output-change-threshold = 50\n"
+                                                              "negative-sequence-voltage-window-out = yes\n"
+                                                              "negative-sequence-voltage-limit = 80\ncompare-depth = 10\n"));
+    ASSERT_EQ(file.error, "");
+    const PlainTriggerSettings &s = file.settings;
+    EXPECT_FALSE(s.continuousCapture());
+    EXPECT_FALSE(s.orSelected());
+    EXPECT_EQ(s.preTriggerCountText(), "20");
+    EXPECT_EQ(s.recordCountText(), "200");
+    EXPECT_TRUE(s.windowOutEnabled(0));
+    EXPECT_EQ(s.limitText(0), "6750");
+    EXPECT_EQ(s.limitText(1), "6300"); // left out: the window's default
+    EXPECT_TRUE(s.changeEnabled(3));
+    EXPECT_EQ(s.changeThresholdText(3), "50");
+    EXPECT_TRUE(s.windowOutEnabled(4));
+    EXPECT_EQ(s.limitText(8), "80");
+    EXPECT_EQ(s.compareDepthText(), "10");
+    EXPECT_EQ(file.enabledConditions, 3);
+    EXPECT_TRUE(file.corrections.empty());
+}
+
+TEST_F(ConfigFixture, TriggerFileIsValidatedByTheWindowsRulesAndRefusesWhatItCannotRead)
+{
+    TriggerFile file = TriggerFile::read(write("t.ini", "pre-trigger-count = 100\nrecord-count = 5\ncompare-depth = 0\n"));
+    ASSERT_EQ(file.error, "");
+    EXPECT_EQ(file.settings.preTriggerCountText(), "5");
+    EXPECT_EQ(file.settings.recordCountText(), "10");
+    EXPECT_EQ(file.settings.compareDepthText(), "1");
+    EXPECT_EQ(file.corrections, (std::vector<std::string>{"pre-trigger-count 100 becomes 5",
+                                                          "record-count 5 becomes 10", "compare-depth 0 becomes 1"}));
+    const std::pair<const char *, const char *> refused[] = {
+        {"voltage-upper = high\n", "t.ini:1: voltage-upper takes a number, not 'high'"},
+        {"\n\nvoltage-limit = 100\n", "t.ini:3: unknown key 'voltage-limit'"},
+        {"negative-sequence-command-upper = 1\n", "t.ini:1: unknown key 'negative-sequence-command-upper'"},
+        {"type = double\n", "t.ini:1: type takes single or continuous, not 'double'"},
+        {"record-count = 12x\n", "t.ini:1: record-count takes a number, not '12x'"},
+    };
+    for (const auto &[text, error] : refused) {
+        file = TriggerFile::read(write("t.ini", text));
+        EXPECT_EQ(file.error, dir.path().toStdString() + "/" + error) << text;
+    }
+}
+
+TEST(Journal, OneLineEachAndOnlyFaultsWhenQuiet)
+{
+    for (bool quiet : {false, true}) {
+        std::ostringstream out;
+        Journal journal(out, quiet);
+        journal.info("start: port x");
+        journal.fileOpened("/log/a.csv");
+        journal.showStatus("COMポート切断 — 再接続を待っています");
+        journal.showStatus("");
+        journal.triggerFired();
+        journal.fileClosed("/log/a.csv", 12);
+        journal.summary(300, 299, LinkState::Streaming, false);
+        journal.summary(300, 299, LinkState::AwaitingPrompt, true);
+        const std::string all = "start: port x\nfile opened: /log/a.csv\nstatus: COMポート切断 — 再接続を待っています\n"
+                                "status cleared\ntrigger fired\nfile closed: /log/a.csv, 12 rows\n"
+                                "summary: 300 lines received, 299 rows written, link streaming\n"
+                                "summary: 300 lines received, 299 rows written, link waiting for the port\n";
+        EXPECT_EQ(out.str(), quiet ? "status: COMポート切断 — 再接続を待っています\n" : all);
+    }
+}
+
+TEST(IniFile, NumbersAndSwitches)
+{
+    EXPECT_EQ(wholeNumber("12"), 12.0);
+    EXPECT_EQ(wholeNumber(" -3.5 "), -3.5);
+    EXPECT_EQ(wholeNumber("+2"), 2.0);
+    EXPECT_FALSE(wholeNumber(""));
+    EXPECT_FALSE(wholeNumber("1e3"));
+    EXPECT_FALSE(wholeNumber("7 s"));
+    EXPECT_EQ(onOff("on"), true);
+    EXPECT_EQ(onOff("no"), false);
+    EXPECT_FALSE(onOff("perhaps"));
+}
+
+} // namespace
+} // namespace svglogger
