@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QSysInfo>
 
 #include <algorithm>
 #include <atomic>
@@ -76,7 +77,8 @@ HeadlessLogger::HeadlessLogger(const HeadlessOptions &options, std::ostream &jou
     m_run = std::make_unique<RunController>(RunInterfaces{m_settings, m_triggerSettings, m_clock, m_serial,
                                                           m_reconnectTimer, m_watchdogTimer, m_display, m_display,
                                                           m_journal, m_logFile, *this});
-    m_run->setRecordingEvents(&m_journal);
+    m_events.add(&m_journal);
+    m_run->setRecordingEvents(&m_events);
     connect(&m_serial, &SerialPort::received, this, [this](const QByteArray &bytes) {
         m_run->received(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
     });
@@ -85,6 +87,9 @@ HeadlessLogger::HeadlessLogger(const HeadlessOptions &options, std::ostream &jou
         const ReceiveHandler &engine = m_run->engine();
         m_journal.summary(engine.linesHandled(), engine.recorder().rowsWritten(), m_run->linkState(),
                           m_run->waitingForPort());
+        if (m_publisher)
+            m_journal.info("mqtt: " + std::to_string(m_publisher->queued()) + " waiting, "
+                           + std::to_string(m_publisher->dropped()) + " dropped");
     });
     m_durationTimer.setSingleShot(true);
     connect(&m_durationTimer, &QTimer::timeout, this, [this] { stop("the duration has passed"); });
@@ -93,6 +98,8 @@ HeadlessLogger::HeadlessLogger(const HeadlessOptions &options, std::ostream &jou
 HeadlessLogger::~HeadlessLogger()
 {
     m_run->endProgram();
+    if (m_publisher)
+        m_publisher->stop();
     if (g_signalPipe[0] >= 0) {
         std::signal(SIGTERM, SIG_DFL);
         std::signal(SIGINT, SIG_DFL);
@@ -114,6 +121,22 @@ int HeadlessLogger::exec()
             m_run->triggerConditionClicked(true);
     }
     m_run->setLogFolder(m_options.folder);
+
+    if (!m_options.mqttUrl.empty()) {
+        MqttAddress address;
+        parseMqttUrl(m_options.mqttUrl, address);
+        const std::string host = QSysInfo::machineHostName().toStdString();
+        MqttConfig config{address.host, address.port, address.tls, m_options.mqttCa,
+                          m_options.mqttTopic.empty() ? "svg-logger/" + host : m_options.mqttTopic,
+                          m_options.mqttUser, m_options.mqttPassword, m_options.mqttQueue,
+                          "svg-logger-" + host + "-" + std::to_string(QCoreApplication::applicationPid())};
+        m_publisher = std::make_unique<MqttPublisher>(std::move(config), m_journal);
+        if (const std::string error = m_publisher->start(); !error.empty()) {
+            m_journal.fault("svg-logger-headless: --mqtt-ca: " + error);
+            return kBadOptions;
+        }
+        m_events.add(m_publisher.get());
+    }
 
     if (::pipe(g_signalPipe) == 0) {
         ::fcntl(g_signalPipe[0], F_SETFD, FD_CLOEXEC);
@@ -144,7 +167,21 @@ void HeadlessLogger::stop(const char *why)
         m_run->stop();
     m_summaryTimer.stop();
     m_journal.info(std::string("stop: ") + why);
+    if (m_publisher)
+        m_publisher->stop(); // what is still queued goes out within about a second
     QCoreApplication::exit(kStopped);
+}
+
+void HeadlessLogger::portLost()
+{
+    if (m_publisher)
+        m_publisher->portLost();
+}
+
+void HeadlessLogger::portBack()
+{
+    if (m_publisher)
+        m_publisher->portBack();
 }
 
 void HeadlessLogger::signalled()
@@ -159,6 +196,8 @@ void HeadlessLogger::runEnded()
 {
     m_summaryTimer.stop();
     m_journal.info("stop: the single-shot capture is complete");
+    if (m_publisher)
+        m_publisher->stop();
     QCoreApplication::exit(kStopped);
 }
 

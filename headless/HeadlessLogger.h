@@ -1,8 +1,10 @@
 #pragma once
 
 #include "common/PlainSettings.h"
+#include "headless/EventFanOut.h"
 #include "headless/HeadlessOptions.h"
 #include "headless/Journal.h"
+#include "headless/MqttPublisher.h"
 #include "headless/NoDisplay.h"
 #include "pipeline/RunController.h"
 #include "pipeline/RunView.h"
@@ -51,6 +53,8 @@ public:
 
     // RunView
     void runEnded() override;
+    void portLost() override;
+    void portBack() override;
 
 private:
     void stop(const char *why);
@@ -67,6 +71,8 @@ private:
     QtTimer m_watchdogTimer;
     ShiftJisLogFile m_logFile;
     NoDisplay m_display;
+    EventFanOut m_events;
+    std::unique_ptr<MqttPublisher> m_publisher;
     std::unique_ptr<RunController> m_run;
     QTimer m_summaryTimer;
     QTimer m_durationTimer;

@@ -96,8 +96,59 @@ const std::vector<Option> &options()
          }},
         {"quiet", "Only faults go to the journal.", "",
          [](HeadlessOptions &o, const std::string &v) { return flag(o.quiet, v); }},
+        {"mqtt", "Publish every sample to this MQTT broker: mqtt://host[:port] (1883), or mqtts://host[:port] "
+                 "(8883) with TLS (default: no publishing).",
+         "URL",
+         [](HeadlessOptions &o, const std::string &v) {
+             MqttAddress address;
+             if (!parseMqttUrl(v, address))
+                 return "takes mqtt://host[:port] or mqtts://host[:port], not '" + v + "'";
+             o.mqttUrl = v;
+             return std::string();
+         }},
+        {"mqtt-ca", "The CA certificate file that signed the broker's certificate (mqtts://; default: the "
+                    "system's CAs).",
+         "FILE",
+         [](HeadlessOptions &o, const std::string &v) {
+             o.mqttCa = v;
+             return std::string();
+         }},
+        {"mqtt-topic", "The topics' prefix: <prefix>/sample, <prefix>/event, <prefix>/status (default "
+                       "svg-logger/<host name>).",
+         "PREFIX",
+         [](HeadlessOptions &o, const std::string &v) {
+             if (v.empty() || v.find_first_of("#+") != std::string::npos)
+                 return "takes a topic without wildcards, not '" + v + "'";
+             o.mqttTopic = v;
+             return std::string();
+         }},
+        {"mqtt-user", "The broker's user name; the password comes from the INI key mqtt-password or the "
+                      "environment variable SVG_LOGGER_MQTT_PASSWORD, never from the command line.",
+         "NAME",
+         [](HeadlessOptions &o, const std::string &v) {
+             o.mqttUser = v;
+             return std::string();
+         }},
+        {"mqtt-queue", "Samples kept in memory while the broker is away; beyond, the oldest are dropped "
+                       "(default 18000, an hour).",
+         "N",
+         [](HeadlessOptions &o, const std::string &v) {
+             const std::optional<double> n = wholeNumber(v);
+             if (!n || *n < 1 || *n > 1e8 || *n != static_cast<double>(static_cast<long long>(*n)))
+                 return "takes a whole number from 1 to 100000000, not '" + v + "'";
+             o.mqttQueue = static_cast<std::size_t>(*n);
+             return std::string();
+         }},
     };
     return all;
+}
+
+// Only in the INI file: a password on the command line would be seen by every user of the
+// machine.
+std::string applyPassword(HeadlessOptions &o, const std::string &v)
+{
+    o.mqttPassword = v;
+    return {};
 }
 
 const Option *findOption(const std::string &key)
@@ -109,6 +160,32 @@ const Option *findOption(const std::string &key)
 }
 
 } // namespace
+
+bool parseMqttUrl(const std::string &url, MqttAddress &address)
+{
+    std::string rest;
+    if (url.rfind("mqtt://", 0) == 0) {
+        rest = url.substr(7);
+        address = {{}, 1883, false};
+    } else if (url.rfind("mqtts://", 0) == 0) {
+        rest = url.substr(8);
+        address = {{}, 8883, true};
+    } else {
+        return false;
+    }
+    if (!rest.empty() && rest.back() == '/')
+        rest.pop_back();
+    const std::size_t colon = rest.rfind(':');
+    if (colon != std::string::npos && rest.find(']') == std::string::npos) {
+        const std::optional<double> port = wholeNumber(rest.substr(colon + 1));
+        if (!port || *port < 1 || *port > 65535 || *port != static_cast<int>(*port))
+            return false;
+        address.port = static_cast<int>(*port);
+        rest.resize(colon);
+    }
+    address.host = rest;
+    return !rest.empty() && rest.find('/') == std::string::npos;
+}
 
 ParsedOptions parseHeadlessOptions(const QStringList &arguments, const std::string &homeFolder)
 {
@@ -164,6 +241,10 @@ ParsedOptions parseHeadlessOptions(const QStringList &arguments, const std::stri
             return result;
         }
         for (const IniFile::Entry &entry : file.entries()) {
+            if (entry.key == "mqtt-password") {
+                applyPassword(result.options, entry.value);
+                continue;
+            }
             const Option *option = findOption(entry.key);
             if (!option) {
                 result.error = file.where(entry, "unknown key '" + entry.key + "'");
@@ -175,6 +256,8 @@ ParsedOptions parseHeadlessOptions(const QStringList &arguments, const std::stri
             }
         }
     }
+    if (const QByteArray password = qgetenv("SVG_LOGGER_MQTT_PASSWORD"); !password.isEmpty())
+        result.options.mqttPassword = password.toStdString();
     for (const Option &option : options()) {
         const QCommandLineOption &qt = named.at(option.key);
         if (!parser.isSet(qt))

@@ -19,7 +19,22 @@ struct HeadlessOptions {
     std::optional<double> durationSeconds; // stop by itself after that long
     bool quiet = false;                   // the journal keeps only faults
     bool listPorts = false;
+    // Publishing to an MQTT broker; no URL: none.
+    std::string mqttUrl;                  // mqtt://host[:port] or mqtts://host[:port]
+    std::string mqttCa;                   // the CA file for mqtts://
+    std::string mqttTopic;                // empty: svg-logger/<host name>
+    std::string mqttUser;
+    std::string mqttPassword;             // from the INI file or SVG_LOGGER_MQTT_PASSWORD only
+    std::size_t mqttQueue = 18000;        // samples kept while the broker is away (an hour)
 };
+
+// "mqtt://host:port" into its parts; false when it is not such a URL.
+struct MqttAddress {
+    std::string host;
+    int port = 1883;
+    bool tls = false;
+};
+bool parseMqttUrl(const std::string &url, MqttAddress &address);
 
 // The outcome of reading the command line: options to run with, a text to print and leave
 // (--help, --version), or an error naming the option or the key and line (exit code 2).

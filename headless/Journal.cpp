@@ -7,11 +7,12 @@ namespace svglogger {
 void Journal::info(std::string_view text)
 {
     if (!m_quiet)
-        m_out << text << std::endl;
+        fault(text);
 }
 
 void Journal::fault(std::string_view text)
 {
+    const std::lock_guard lock(m_mutex);
     m_out << text << std::endl;
 }
 

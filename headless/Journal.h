@@ -5,6 +5,7 @@
 #include "recording/RecordingView.h"
 
 #include <cstdint>
+#include <mutex>
 #include <ostream>
 #include <string_view>
 
@@ -12,7 +13,8 @@ namespace svglogger {
 
 // The headless program's journal: one line each, for a service manager's journal. Faults (the
 // status texts the window would show, in the same words) always; with `quiet` nothing else:
-// the start, files opened and closed with their rows, the trigger firing, the summary.
+// the start, files opened and closed with their rows, the trigger firing, the summary. Lines
+// may come from more than one thread (the publisher's network); each is written whole.
 class Journal final : public RecordingView, public RecordingEvents
 {
 public:
@@ -38,6 +40,7 @@ public:
 private:
     std::ostream &m_out;
     bool m_quiet = false;
+    std::mutex m_mutex;
 };
 
 } // namespace svglogger

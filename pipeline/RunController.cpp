@@ -181,6 +181,7 @@ void RunController::portLost()
     if (!measuring())
         return; // those last bytes completed a single-shot capture, which ended the run
     setStatus(LinkStatus, kPortLost);
+    m_interfaces.runView.portLost();
     m_interfaces.reconnectTimer.start(m_reconnectMilliseconds, [this] { reconnectTimeout(); });
 }
 
@@ -189,6 +190,7 @@ void RunController::reconnectTimeout()
     if (!m_interfaces.port.open(m_portDevice))
         return;
     m_interfaces.reconnectTimer.stop();
+    m_interfaces.runView.portBack();
     wake({});
 }
 

@@ -11,6 +11,7 @@ packages=(
   fonts-ipafont-gothic xvfb xauth
   g++-mingw-w64-x86-64-posix wine64
   systemd
+  libmosquitto-dev mosquitto openssl
 )
 
 missing=()

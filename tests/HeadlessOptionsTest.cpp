@@ -1,8 +1,11 @@
 #include "headless/HeadlessOptions.h"
 #include "headless/IniFile.h"
 #include "headless/Journal.h"
+#include "headless/MqttPublisher.h"
 #include "headless/TriggerFile.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -193,6 +196,112 @@ TEST(Journal, OneLineEachAndOnlyFaultsWhenQuiet)
                                 "summary: 300 lines received, 299 rows written, link waiting for the port\n";
         EXPECT_EQ(out.str(), quiet ? "status: COMポート切断 — 再接続を待っています\n" : all);
     }
+}
+
+struct UrlCase {
+    const char *url;
+    bool ok;
+    const char *host;
+    int port;
+    bool tls;
+};
+
+class MqttUrls : public ::testing::TestWithParam<UrlCase> {};
+
+TEST_P(MqttUrls, HostPortAndTls)
+{
+    MqttAddress address;
+    ASSERT_EQ(parseMqttUrl(GetParam().url, address), GetParam().ok) << GetParam().url;
+    if (GetParam().ok) {
+        EXPECT_EQ(address.host, GetParam().host);
+        EXPECT_EQ(address.port, GetParam().port);
+        EXPECT_EQ(address.tls, GetParam().tls);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Urls, MqttUrls, ::testing::Values(
+    UrlCase{"mqtt://broker.example", true, "broker.example", 1883, false},
+    UrlCase{"mqtt://10.0.0.5:11883/", true, "10.0.0.5", 11883, false},
+    UrlCase{"mqtts://broker.example", true, "broker.example", 8883, true},
+    UrlCase{"mqtts://broker.example:443", true, "broker.example", 443, true},
+    UrlCase{"http://broker.example", false, "", 0, false},
+    UrlCase{"mqtt://", false, "", 0, false},
+    UrlCase{"mqtt://host:70000", false, "", 0, false},
+    UrlCase{"mqtt://host:port", false, "", 0, false},
+    UrlCase{"mqtt://host/path", false, "", 0, false}));
+
+TEST(HeadlessOptions, MqttPasswordOnlyFromTheIniFileOrTheEnvironment)
+{
+    EXPECT_EQ(parseHeadlessOptions(args({"--mqtt-password", "x"}), "/h").error, "Unknown option 'mqtt-password'.");
+    QTemporaryDir dir;
+    const std::string ini = dir.path().toStdString() + "/h.ini";
+    std::ofstream(ini) << "mqtt = mqtts://b.example\nmqtt-user = site\nmqtt-password = from-the-file\nmqtt-queue = 500\n";
+    ParsedOptions parsed = parseHeadlessOptions(QStringList{"--config", QString::fromStdString(ini)}, "/h");
+    ASSERT_EQ(parsed.error, "");
+    EXPECT_EQ(parsed.options.mqttPassword, "from-the-file");
+    EXPECT_EQ(parsed.options.mqttQueue, 500u);
+    qputenv("SVG_LOGGER_MQTT_PASSWORD", "from-the-environment");
+    parsed = parseHeadlessOptions(QStringList{"--config", QString::fromStdString(ini)}, "/h");
+    qunsetenv("SVG_LOGGER_MQTT_PASSWORD");
+    EXPECT_EQ(parsed.options.mqttPassword, "from-the-environment");
+    EXPECT_EQ(parseHeadlessOptions(args({"--mqtt-queue", "0"}), "/h").error,
+              "--mqtt-queue takes a whole number from 1 to 100000000, not '0'");
+    EXPECT_EQ(parseHeadlessOptions(args({"--mqtt-topic", "site/#"}), "/h").error,
+              "--mqtt-topic takes a topic without wildcards, not 'site/#'");
+}
+
+MeasurementSample sampleOf(std::initializer_list<float> values)
+{
+    MeasurementSample s;
+    std::size_t q = 0;
+    for (float v : values)
+        s[q++] = v;
+    return s;
+}
+
+// The numbers of a sample are the numbers of its CSV row: voltage unrounded, powers and the
+// negative sequence to one decimal (halves to even), the status word whole.
+TEST(MqttPublisher, SamplePayloadHoldsTheRowsNumbersUnderPlainKeys)
+{
+    const MeasurementSample s = sampleOf({6601, 12.25f, -0.04f, 102.5f, 30.04f, -40.05f, 26.2444f, 0.04f, 6700, -1});
+    const LocalDateTime t{2026, 12, 7, 9, 5, 3};
+    QJsonObject v2 = QJsonDocument::fromJson(MqttPublisher::samplePayload(t, s, 2, 7)).object();
+    EXPECT_EQ(v2.value("sequence").toInteger(), 7);
+    EXPECT_EQ(v2.value("controller_version").toInt(), 2);
+    EXPECT_EQ(v2.value("grid_voltage_v").toDouble(), 6601);
+    EXPECT_EQ(v2.value("load_active_power_kw").toDouble(), 12.2);
+    EXPECT_EQ(v2.value("load_reactive_power_kvar").toDouble(), 0); // no "-0", as in the CSV
+    EXPECT_EQ(v2.value("svg_output_kvar").toDouble(), 102.5);
+    EXPECT_EQ(v2.value("negative_sequence_voltage_q_v").toDouble(), -40);
+    EXPECT_EQ(v2.value("negative_sequence_command_d_a").toDouble(), 26.2);
+    EXPECT_EQ(v2.value("status_word").toDouble(), -1);
+    EXPECT_TRUE(v2.value("time").toString().startsWith("2026-12-07T09:05:03"));
+    const QJsonObject v1 = QJsonDocument::fromJson(MqttPublisher::samplePayload(t, s, 1, 8)).object();
+    EXPECT_FALSE(v1.contains("negative_sequence_voltage_d_v"));
+    EXPECT_EQ(v1.size(), 8);
+}
+
+TEST(MqttPublisher, TimeCarriesTheLocalOffset)
+{
+    const QByteArray time = MqttPublisher::isoTime({2026, 12, 7, 9, 5, 3});
+    EXPECT_EQ(time.size(), 25) << time.toStdString();
+    EXPECT_TRUE(time.startsWith("2026-12-07T09:05:03"));
+    EXPECT_TRUE(time[19] == '+' || time[19] == '-');
+    EXPECT_EQ(time[22], ':');
+}
+
+TEST(MqttPublisher, BeyondTheBoundTheOldestAreDroppedAndCounted)
+{
+    std::ostringstream out;
+    Journal journal(out, false);
+    MqttPublisher publisher(MqttConfig{"127.0.0.1", 1, false, {}, "t", {}, {}, 50, "t"}, journal);
+    const MeasurementSample s = sampleOf({6600});
+    for (int i = 0; i < 56; ++i)
+        publisher.lineRecorded({2026, 12, 7, 9, 5, 3}, s, 1);
+    publisher.fileOpened("/log/a.csv");
+    EXPECT_EQ(publisher.queued(), 50u);
+    EXPECT_EQ(publisher.dropped(), 7u);
+    EXPECT_EQ(out.str(), "") << "nothing is sent or said before the publisher starts";
 }
 
 TEST(IniFile, NumbersAndSwitches)

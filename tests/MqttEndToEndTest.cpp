@@ -1,0 +1,316 @@
+#include "support/Broker.h"
+#include "support/Files.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <csignal>
+
+using namespace std::chrono_literals;
+
+namespace svglogger {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr const char *kTopic = "svg-logger/test-site";
+
+std::vector<std::string> split(const std::string &text, char separator)
+{
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    for (std::size_t at = text.find(separator); at != std::string::npos; at = text.find(separator, start)) {
+        parts.push_back(text.substr(start, at - start));
+        start = at + 1;
+    }
+    parts.push_back(text.substr(start));
+    return parts;
+}
+
+// The CSV's form of a sample's ISO time: "2026-12-07T09:05:03+09:00" is "2026/12/07 9:05:03".
+std::string csvTime(const std::string &iso)
+{
+    const std::string date = iso.substr(0, 10);
+    const int hour = std::stoi(iso.substr(11, 2));
+    const std::string rest = iso.substr(13, 6);
+    std::string text = date.substr(0, 4) + "/" + date.substr(5, 2) + "/" + date.substr(8, 2);
+    if (hour == 0 && rest == ":00:00")
+        return text;
+    return text + " " + std::to_string(hour) + rest;
+}
+
+// The time of a row as seconds since midnight ("2026/12/07 9:05:03" is 32703).
+int secondsOfDay(const std::string &row)
+{
+    const std::string time = split(row, ',')[0];
+    const std::size_t space = time.find(' ');
+    if (space == std::string::npos)
+        return 0;
+    const std::vector<std::string> parts = split(time.substr(space + 1), ':');
+    return std::stoi(parts[0]) * 3600 + std::stoi(parts[1]) * 60 + std::stoi(parts[2]);
+}
+
+// A site: the simulator on a virtual port and svg-logger-headless publishing its lines.
+struct Site {
+    QTemporaryDir runtime;
+    QTemporaryDir logs;
+    QProcess simulator;
+    QProcess logger;
+    std::string journal;
+
+    Site()
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_RUNTIME_DIR", runtime.path());
+        simulator.setProcessEnvironment(env);
+        simulator.start(SVG_SIM_PATH, {"--rate", "20", "--seed", "9"});
+        for (int i = 0; i < 250 && !QFileInfo::exists(runtime.path() + "/svg-logger/ports/svg-sim"); ++i)
+            std::this_thread::sleep_for(20ms);
+    }
+    ~Site()
+    {
+        for (QProcess *p : {&logger, &simulator}) {
+            if (p->state() != QProcess::NotRunning) {
+                p->kill();
+                p->waitForFinished(3000);
+            }
+        }
+    }
+    void start(const QStringList &mqttArguments, const QString &password = {})
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_RUNTIME_DIR", runtime.path());
+        if (!password.isEmpty())
+            env.insert("SVG_LOGGER_MQTT_PASSWORD", password);
+        logger.setProcessEnvironment(env);
+        logger.start(SVG_HEADLESS_PATH,
+                     QStringList{"--port", "svg-sim", "--folder", logs.path(), "--mqtt-topic", kTopic} + mqttArguments);
+        logger.waitForStarted();
+    }
+    // Reads the journal for a while, or until it says `text`.
+    bool journalSays(const std::string &text, std::chrono::milliseconds timeout = 5s)
+    {
+        const auto end = Clock::now() + timeout;
+        while (journal.find(text) == std::string::npos && Clock::now() < end) {
+            logger.waitForReadyRead(50);
+            journal += logger.readAllStandardError().toStdString();
+        }
+        return journal.find(text) != std::string::npos;
+    }
+    void run(std::chrono::milliseconds duration) { journalSays("\x01never", duration); }
+    int stop()
+    {
+        ::kill(static_cast<pid_t>(logger.processId()), SIGTERM);
+        logger.waitForFinished(10000);
+        journal += logger.readAllStandardError().toStdString();
+        return logger.exitCode();
+    }
+    // The rows of the one log file, without the header.
+    std::vector<std::string> rows() const
+    {
+        const QStringList files = QDir(logs.path()).entryList({"*.csv"}, QDir::Files);
+        if (files.size() != 1)
+            return {};
+        std::vector<std::string> lines = split(test::readBytes((logs.path() + "/" + files[0]).toStdString()), '\n');
+        std::vector<std::string> out;
+        for (std::size_t i = 1; i < lines.size(); ++i)
+            if (!lines[i].empty())
+                out.push_back(lines[i].substr(0, lines[i].size() - 1)); // without the CR
+        return out;
+    }
+};
+
+// Each row has its sample, with the same numbers, and the samples come once each, in order.
+void expectSamplesAsTheRows(const std::vector<test::Subscriber::Message> &messages, const std::vector<std::string> &rows,
+                            bool duplicatesAllowed = false)
+{
+    ASSERT_FALSE(rows.empty());
+    const char *keys[] = {"grid_voltage_v", "load_active_power_kw", "load_reactive_power_kvar", "svg_output_kvar",
+                          "negative_sequence_voltage_d_v", "negative_sequence_voltage_q_v",
+                          "negative_sequence_command_d_a", "negative_sequence_command_q_a", "status_word"};
+    std::vector<QJsonObject> samples;
+    std::set<qint64> seen;
+    qint64 last = 0;
+    for (const auto &message : messages) {
+        const QJsonObject sample = QJsonDocument::fromJson(QByteArray::fromStdString(message.payload)).object();
+        const qint64 sequence = sample.value("sequence").toInteger();
+        if (!seen.insert(sequence).second) {
+            EXPECT_TRUE(duplicatesAllowed) << "sample " << sequence << " came twice";
+            continue;
+        }
+        EXPECT_EQ(sequence, last + 1) << "samples out of order or missing";
+        last = sequence;
+        samples.push_back(sample);
+    }
+    ASSERT_EQ(samples.size(), rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const std::vector<std::string> fields = split(rows[i], ',');
+        ASSERT_EQ(fields.size(), 10u) << rows[i];
+        EXPECT_EQ(csvTime(samples[i].value("time").toString().toStdString()), fields[0]) << rows[i];
+        EXPECT_EQ(samples[i].value("controller_version").toInt(), 2);
+        for (std::size_t k = 0; k < 9; ++k)
+            EXPECT_EQ(samples[i].value(keys[k]).toDouble(), std::strtod(fields[k + 1].c_str(), nullptr))
+                << keys[k] << " of " << rows[i];
+    }
+}
+
+TEST(Mqtt, EverySampleArrivesOnceInOrderWithTheCsvNumbers)
+{
+    test::Broker broker;
+    ASSERT_TRUE(broker.start());
+    test::Subscriber subscriber(broker.plainPort, std::string(kTopic) + "/#");
+    ASSERT_TRUE(subscriber.waitUntilSubscribed());
+    Site site;
+    site.start({"--mqtt", QString("mqtt://127.0.0.1:%1").arg(broker.port), "--duration", "3"});
+    ASSERT_TRUE(site.logger.waitForFinished(10000));
+    EXPECT_EQ(site.logger.exitCode(), 0);
+    site.journal += site.logger.readAllStandardError().toStdString();
+    std::this_thread::sleep_for(300ms);
+    expectSamplesAsTheRows(subscriber.messages(std::string(kTopic) + "/sample"), site.rows());
+    const auto status = subscriber.messages(std::string(kTopic) + "/status");
+    ASSERT_GE(status.size(), 2u) << site.journal;
+    EXPECT_EQ(status.front().payload, "online");
+    EXPECT_EQ(status.back().payload, "offline");
+    const auto events = subscriber.messages(std::string(kTopic) + "/event");
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_NE(events[0].payload.find("\"event\":\"file_opened\""), std::string::npos);
+    EXPECT_NE(events[1].payload.find("\"rows\":" + std::to_string(site.rows().size())), std::string::npos)
+        << events[1].payload;
+}
+
+TEST(Mqtt, BrokerAwayThirtySecondsLosesNoSampleAndNoRow)
+{
+    test::Broker broker;
+    ASSERT_TRUE(broker.start());
+    test::Subscriber subscriber(broker.plainPort, std::string(kTopic) + "/#");
+    ASSERT_TRUE(subscriber.waitUntilSubscribed());
+    Site site;
+    site.start({"--mqtt", QString("mqtt://127.0.0.1:%1").arg(broker.port)});
+    ASSERT_TRUE(site.journalSays("mqtt: connected"));
+    site.run(2s);
+    broker.stop();
+    ASSERT_TRUE(site.journalSays("mqtt: broker lost")) << site.journal;
+    site.run(30s);
+    ASSERT_TRUE(broker.start());
+    ASSERT_TRUE(site.journalSays("mqtt: broker back", 20s)) << site.journal;
+    site.run(2s);
+    EXPECT_EQ(site.stop(), 0);
+    std::this_thread::sleep_for(500ms);
+    const std::vector<std::string> rows = site.rows();
+    EXPECT_GT(rows.size(), 600u) << "20 lines a second for 34 s and more, every one a row";
+    // The rows go on through the outage: no second without its rows.
+    for (std::size_t i = 1; i < rows.size(); ++i)
+        EXPECT_LE(secondsOfDay(rows[i]) - secondsOfDay(rows[i - 1]), 1) << rows[i - 1] << " then " << rows[i];
+    expectSamplesAsTheRows(subscriber.messages(std::string(kTopic) + "/sample"), rows, true);
+}
+
+TEST(Mqtt, NoBrokerAtStartLogsAndPublishesOnceOneAppears)
+{
+    test::Broker broker;
+    ASSERT_TRUE(broker.start());
+    // A session of its own on the broker, kept over the broker's restart.
+    test::Subscriber subscriber(broker.plainPort, std::string(kTopic) + "/#");
+    ASSERT_TRUE(subscriber.waitUntilSubscribed());
+    broker.stop();
+    Site site;
+    site.start({"--mqtt", QString("mqtt://127.0.0.1:%1").arg(broker.port)});
+    ASSERT_TRUE(site.journalSays("mqtt: cannot reach the broker")) << site.journal;
+    site.run(2s);
+    EXPECT_TRUE(site.journalSays("file opened: "));
+    ASSERT_TRUE(broker.start());
+    ASSERT_TRUE(site.journalSays("mqtt: connected", 20s)) << site.journal;
+    site.run(1s);
+    EXPECT_EQ(site.stop(), 0);
+    std::this_thread::sleep_for(1s);
+    expectSamplesAsTheRows(subscriber.messages(std::string(kTopic) + "/sample"), site.rows());
+}
+
+TEST(Mqtt, WrongPasswordIsNamedInTheJournalAndLoggingGoesOn)
+{
+    QTemporaryDir dir;
+    const QString passwords = dir.path() + "/passwords";
+    ASSERT_EQ(QProcess::execute("mosquitto_passwd", {"-c", "-b", passwords, "site", "right-secret-42"}), 0);
+    test::Broker broker(passwords.toStdString());
+    ASSERT_TRUE(broker.start());
+    Site site;
+    site.start({"--mqtt", QString("mqtt://127.0.0.1:%1").arg(broker.port), "--mqtt-user", "site"}, "wrong-secret-77");
+    ASSERT_TRUE(site.journalSays("the broker refused the connection")) << site.journal;
+    site.run(1s);
+    EXPECT_EQ(site.stop(), 0);
+    EXPECT_NE(site.journal.find("not authorised"), std::string::npos) << site.journal;
+    EXPECT_EQ(site.journal.find("wrong-secret-77"), std::string::npos) << "the password is never written";
+    EXPECT_GT(site.rows().size(), 10u);
+
+    // The right one, from the INI file.
+    Site second;
+    const std::string ini = dir.path().toStdString() + "/headless.ini";
+    std::ofstream(ini) << "mqtt-user = site\nmqtt-password = right-secret-42\n";
+    second.start({"--mqtt", QString("mqtt://127.0.0.1:%1").arg(broker.port), "--config", QString::fromStdString(ini)});
+    EXPECT_TRUE(second.journalSays("mqtt: connected")) << second.journal;
+    EXPECT_EQ(second.stop(), 0);
+}
+
+// A certificate authority and a broker certificate for 127.0.0.1, made with openssl.
+bool makeCertificates(const QString &folder, const QString &name)
+{
+    const QString ca = folder + "/" + name;
+    auto run = [](const QStringList &arguments) {
+        QProcess openssl;
+        openssl.setProcessChannelMode(QProcess::MergedChannels); // its progress dots stay out of the log
+        openssl.start("openssl", arguments);
+        return openssl.waitForFinished(30000) && openssl.exitCode() == 0;
+    };
+    return run({"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", ca + "-ca.key", "-out", ca + "-ca.pem",
+                "-days", "2", "-subj", "/CN=svg-logger test CA " + name})
+        && run({"req", "-newkey", "rsa:2048", "-nodes", "-keyout", ca + "-server.key", "-out", ca + "-server.csr",
+                "-subj", "/CN=localhost"})
+        && run({"x509", "-req", "-in", ca + "-server.csr", "-CA", ca + "-ca.pem", "-CAkey", ca + "-ca.key",
+                "-CAcreateserial", "-out", ca + "-server.pem", "-days", "2", "-extfile", folder + "/san.cnf"});
+}
+
+TEST(Mqtt, TlsBrokerAcceptsTheLoggerWithItsCaAndAnotherCaIsRefused)
+{
+    QTemporaryDir dir;
+    std::ofstream(dir.path().toStdString() + "/san.cnf") << "subjectAltName=IP:127.0.0.1,DNS:localhost\n";
+    ASSERT_TRUE(makeCertificates(dir.path(), "site"));
+    ASSERT_TRUE(makeCertificates(dir.path(), "other"));
+    const std::string base = dir.path().toStdString() + "/site";
+    const test::Broker::Tls tls{base + "-ca.pem", base + "-server.pem", base + "-server.key"};
+    test::Broker broker({}, &tls);
+    ASSERT_TRUE(broker.start());
+    test::Subscriber subscriber(broker.plainPort, std::string(kTopic) + "/#");
+    ASSERT_TRUE(subscriber.waitUntilSubscribed());
+
+    Site site;
+    site.start({"--mqtt", QString("mqtts://127.0.0.1:%1").arg(broker.port), "--mqtt-ca", dir.path() + "/site-ca.pem"});
+    ASSERT_TRUE(site.journalSays("mqtt: connected")) << site.journal;
+    site.run(1s);
+    EXPECT_EQ(site.stop(), 0);
+    std::this_thread::sleep_for(300ms);
+    expectSamplesAsTheRows(subscriber.messages(std::string(kTopic) + "/sample"), site.rows());
+
+    Site refused;
+    refused.start({"--mqtt", QString("mqtts://127.0.0.1:%1").arg(broker.port), "--mqtt-ca", dir.path() + "/other-ca.pem"});
+    ASSERT_TRUE(refused.journalSays("mqtt: cannot reach the broker")) << refused.journal;
+    refused.run(1s);
+    EXPECT_EQ(refused.stop(), 0);
+    EXPECT_NE(refused.journal.find("certificate verify failed"), std::string::npos) << refused.journal;
+    EXPECT_GT(refused.rows().size(), 10u);
+}
+
+} // namespace
+} // namespace svglogger
