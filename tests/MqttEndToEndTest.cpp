@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -216,6 +217,36 @@ TEST(Mqtt, BrokerAwayThirtySecondsLosesNoSampleAndNoRow)
     for (std::size_t i = 1; i < rows.size(); ++i)
         EXPECT_LE(secondsOfDay(rows[i]) - secondsOfDay(rows[i - 1]), 1) << rows[i - 1] << " then " << rows[i];
     expectSamplesAsTheRows(subscriber.messages(std::string(kTopic) + "/sample"), rows, true);
+}
+
+TEST(Mqtt, BeyondTheBoundTheOldestAreDroppedCountedAndTheRestSentInOrder)
+{
+    test::Broker broker;
+    ASSERT_TRUE(broker.start());
+    test::Subscriber subscriber(broker.plainPort, std::string(kTopic) + "/#");
+    ASSERT_TRUE(subscriber.waitUntilSubscribed());
+    Site site;
+    site.start({"--mqtt", QString("mqtt://127.0.0.1:%1").arg(broker.port), "--mqtt-queue", "20"});
+    ASSERT_TRUE(site.journalSays("mqtt: connected"));
+    site.run(1s);
+    broker.stop();
+    ASSERT_TRUE(site.journalSays("mqtt: broker lost")) << site.journal;
+    site.run(3s); // some 60 samples at 20 a second: 40 and more beyond the bound
+    ASSERT_TRUE(broker.start());
+    ASSERT_TRUE(site.journalSays("samples dropped while it was away", 20s)) << site.journal;
+    EXPECT_EQ(site.stop(), 0);
+    std::this_thread::sleep_for(500ms);
+    std::vector<qint64> sequences;
+    for (const auto &m : subscriber.messages(std::string(kTopic) + "/sample"))
+        sequences.push_back(QJsonDocument::fromJson(QByteArray::fromStdString(m.payload)).object().value("sequence").toInteger());
+    ASSERT_FALSE(sequences.empty());
+    EXPECT_TRUE(std::is_sorted(sequences.begin(), sequences.end()));
+    // A gap where the oldest were dropped, and every row still in the file.
+    std::size_t gaps = 0;
+    for (std::size_t i = 1; i < sequences.size(); ++i)
+        gaps += sequences[i] > sequences[i - 1] + 1;
+    EXPECT_EQ(gaps, 1u);
+    EXPECT_EQ(static_cast<qint64>(site.rows().size()), sequences.back());
 }
 
 TEST(Mqtt, NoBrokerAtStartLogsAndPublishesOnceOneAppears)
