@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/PlainSettings.h"
+#include "pipeline/NoDisplay.h"
 #include "pipeline/ReceiveHandler.h"
 #include "recording/LogFileWriter.h"
 #include "recording/PlainTriggerSettings.h"
@@ -16,8 +17,7 @@ namespace svglogger::bench {
 struct BenchEngine {
     PlainSettings settings;
     PlainTriggerSettings triggerSettings;
-    test::NullLinkView view;
-    test::NullGraphView graphView;
+    NoDisplay display;
     test::NullRecordingView recordingView;
     test::FixedClock clock;
     test::NullPort port;
@@ -25,7 +25,7 @@ struct BenchEngine {
     ReceiveHandler handler;
 
     explicit BenchEngine(LogFileWriter &file)
-        : handler(EngineInterfaces{settings, clock, port, view, graphView, recordingView, triggerSettings, file,
+        : handler(EngineInterfaces{settings, clock, port, display, display, recordingView, triggerSettings, file,
                                    runControl})
     {
         settings.graph = false;

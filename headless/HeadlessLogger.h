@@ -5,7 +5,7 @@
 #include "headless/HeadlessOptions.h"
 #include "headless/Journal.h"
 #include "headless/MqttPublisher.h"
-#include "headless/NoDisplay.h"
+#include "pipeline/NoDisplay.h"
 #include "pipeline/RunController.h"
 #include "pipeline/RunView.h"
 #include "platform/PortInventory.h"

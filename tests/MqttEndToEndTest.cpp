@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <set>
 #include <string>
 #include <thread>
@@ -169,45 +170,65 @@ void expectSamplesAsTheRows(const std::vector<test::Subscriber::Message> &messag
     }
 }
 
-TEST(Mqtt, EverySampleArrivesOnceInOrderWithTheCsvNumbers)
-{
-    test::Broker broker;
-    ASSERT_TRUE(broker.start());
-    test::Subscriber subscriber(broker.plainPort, std::string(kTopic) + "/#");
-    ASSERT_TRUE(subscriber.waitUntilSubscribed());
+// A broker of the test's own with the test's subscriber on it, and a site publishing to it.
+struct MqttFixture : ::testing::Test {
+    std::unique_ptr<test::Broker> broker;
+    std::unique_ptr<test::Subscriber> subscriber;
     Site site;
-    site.start({"--mqtt", QString("mqtt://127.0.0.1:%1").arg(broker.port), "--duration", "3"});
+
+    void startBroker(const std::string &passwordFile = {}, const test::Broker::Tls *tls = nullptr)
+    {
+        broker = std::make_unique<test::Broker>(passwordFile, tls);
+        ASSERT_TRUE(broker->start());
+        subscriber = std::make_unique<test::Subscriber>(broker->plainPort, std::string(kTopic) + "/#");
+        ASSERT_TRUE(subscriber->waitUntilSubscribed());
+    }
+    QStringList mqtt(const char *scheme = "mqtt") const
+    {
+        return {"--mqtt", QString("%1://127.0.0.1:%2").arg(scheme).arg(broker->port)};
+    }
+    std::vector<test::Subscriber::Message> messages(const char *topic) const
+    {
+        return subscriber->messages(std::string(kTopic) + "/" + topic);
+    }
+    // The broker goes away for `away` while the site goes on, then comes back.
+    void outage(std::chrono::milliseconds away, const std::string &backSays)
+    {
+        broker->stop();
+        ASSERT_TRUE(site.journalSays("mqtt: broker lost")) << site.journal;
+        site.run(away);
+        ASSERT_TRUE(broker->start());
+        ASSERT_TRUE(site.journalSays(backSays, 20s)) << site.journal;
+    }
+};
+
+TEST_F(MqttFixture, EverySampleArrivesOnceInOrderWithTheCsvNumbers)
+{
+    startBroker();
+    site.start(mqtt() + QStringList{"--duration", "3"});
     ASSERT_TRUE(site.logger.waitForFinished(10000));
     EXPECT_EQ(site.logger.exitCode(), 0);
     site.journal += site.logger.readAllStandardError().toStdString();
     std::this_thread::sleep_for(300ms);
-    expectSamplesAsTheRows(subscriber.messages(std::string(kTopic) + "/sample"), site.rows());
-    const auto status = subscriber.messages(std::string(kTopic) + "/status");
+    expectSamplesAsTheRows(messages("sample"), site.rows());
+    const auto status = messages("status");
     ASSERT_GE(status.size(), 2u) << site.journal;
     EXPECT_EQ(status.front().payload, "online");
     EXPECT_EQ(status.back().payload, "offline");
-    const auto events = subscriber.messages(std::string(kTopic) + "/event");
+    const auto events = messages("event");
     ASSERT_EQ(events.size(), 2u);
     EXPECT_NE(events[0].payload.find("\"event\":\"file_opened\""), std::string::npos);
     EXPECT_NE(events[1].payload.find("\"rows\":" + std::to_string(site.rows().size())), std::string::npos)
         << events[1].payload;
 }
 
-TEST(Mqtt, BrokerAwayThirtySecondsLosesNoSampleAndNoRow)
+TEST_F(MqttFixture, BrokerAwayThirtySecondsLosesNoSampleAndNoRow)
 {
-    test::Broker broker;
-    ASSERT_TRUE(broker.start());
-    test::Subscriber subscriber(broker.plainPort, std::string(kTopic) + "/#");
-    ASSERT_TRUE(subscriber.waitUntilSubscribed());
-    Site site;
-    site.start({"--mqtt", QString("mqtt://127.0.0.1:%1").arg(broker.port)});
+    startBroker();
+    site.start(mqtt());
     ASSERT_TRUE(site.journalSays("mqtt: connected"));
     site.run(2s);
-    broker.stop();
-    ASSERT_TRUE(site.journalSays("mqtt: broker lost")) << site.journal;
-    site.run(30s);
-    ASSERT_TRUE(broker.start());
-    ASSERT_TRUE(site.journalSays("mqtt: broker back", 20s)) << site.journal;
+    outage(30s, "mqtt: broker back");
     site.run(2s);
     EXPECT_EQ(site.stop(), 0);
     std::this_thread::sleep_for(500ms);
@@ -216,28 +237,20 @@ TEST(Mqtt, BrokerAwayThirtySecondsLosesNoSampleAndNoRow)
     // The rows go on through the outage: no second without its rows.
     for (std::size_t i = 1; i < rows.size(); ++i)
         EXPECT_LE(secondsOfDay(rows[i]) - secondsOfDay(rows[i - 1]), 1) << rows[i - 1] << " then " << rows[i];
-    expectSamplesAsTheRows(subscriber.messages(std::string(kTopic) + "/sample"), rows, true);
+    expectSamplesAsTheRows(messages("sample"), rows, true);
 }
 
-TEST(Mqtt, BeyondTheBoundTheOldestAreDroppedCountedAndTheRestSentInOrder)
+TEST_F(MqttFixture, BeyondTheBoundTheOldestAreDroppedCountedAndTheRestSentInOrder)
 {
-    test::Broker broker;
-    ASSERT_TRUE(broker.start());
-    test::Subscriber subscriber(broker.plainPort, std::string(kTopic) + "/#");
-    ASSERT_TRUE(subscriber.waitUntilSubscribed());
-    Site site;
-    site.start({"--mqtt", QString("mqtt://127.0.0.1:%1").arg(broker.port), "--mqtt-queue", "20"});
+    startBroker();
+    site.start(mqtt() + QStringList{"--mqtt-queue", "20"});
     ASSERT_TRUE(site.journalSays("mqtt: connected"));
     site.run(1s);
-    broker.stop();
-    ASSERT_TRUE(site.journalSays("mqtt: broker lost")) << site.journal;
-    site.run(3s); // some 60 samples at 20 a second: 40 and more beyond the bound
-    ASSERT_TRUE(broker.start());
-    ASSERT_TRUE(site.journalSays("samples dropped while it was away", 20s)) << site.journal;
+    outage(3s, "samples dropped while it was away"); // some 60 samples at 20 a second
     EXPECT_EQ(site.stop(), 0);
     std::this_thread::sleep_for(500ms);
     std::vector<qint64> sequences;
-    for (const auto &m : subscriber.messages(std::string(kTopic) + "/sample"))
+    for (const auto &m : messages("sample"))
         sequences.push_back(QJsonDocument::fromJson(QByteArray::fromStdString(m.payload)).object().value("sequence").toInteger());
     ASSERT_FALSE(sequences.empty());
     EXPECT_TRUE(std::is_sorted(sequences.begin(), sequences.end()));
@@ -249,36 +262,29 @@ TEST(Mqtt, BeyondTheBoundTheOldestAreDroppedCountedAndTheRestSentInOrder)
     EXPECT_EQ(static_cast<qint64>(site.rows().size()), sequences.back());
 }
 
-TEST(Mqtt, NoBrokerAtStartLogsAndPublishesOnceOneAppears)
+TEST_F(MqttFixture, NoBrokerAtStartLogsAndPublishesOnceOneAppears)
 {
-    test::Broker broker;
-    ASSERT_TRUE(broker.start());
-    // A session of its own on the broker, kept over the broker's restart.
-    test::Subscriber subscriber(broker.plainPort, std::string(kTopic) + "/#");
-    ASSERT_TRUE(subscriber.waitUntilSubscribed());
-    broker.stop();
-    Site site;
-    site.start({"--mqtt", QString("mqtt://127.0.0.1:%1").arg(broker.port)});
+    startBroker(); // the subscriber's session is kept over the broker's restart
+    broker->stop();
+    site.start(mqtt());
     ASSERT_TRUE(site.journalSays("mqtt: cannot reach the broker")) << site.journal;
     site.run(2s);
     EXPECT_TRUE(site.journalSays("file opened: "));
-    ASSERT_TRUE(broker.start());
+    ASSERT_TRUE(broker->start());
     ASSERT_TRUE(site.journalSays("mqtt: connected", 20s)) << site.journal;
     site.run(1s);
     EXPECT_EQ(site.stop(), 0);
     std::this_thread::sleep_for(1s);
-    expectSamplesAsTheRows(subscriber.messages(std::string(kTopic) + "/sample"), site.rows());
+    expectSamplesAsTheRows(messages("sample"), site.rows());
 }
 
-TEST(Mqtt, WrongPasswordIsNamedInTheJournalAndLoggingGoesOn)
+TEST_F(MqttFixture, WrongPasswordIsNamedInTheJournalAndLoggingGoesOn)
 {
     QTemporaryDir dir;
     const QString passwords = dir.path() + "/passwords";
     ASSERT_EQ(QProcess::execute("mosquitto_passwd", {"-c", "-b", passwords, "site", "right-secret-42"}), 0);
-    test::Broker broker(passwords.toStdString());
-    ASSERT_TRUE(broker.start());
-    Site site;
-    site.start({"--mqtt", QString("mqtt://127.0.0.1:%1").arg(broker.port), "--mqtt-user", "site"}, "wrong-secret-77");
+    startBroker(passwords.toStdString());
+    site.start(mqtt() + QStringList{"--mqtt-user", "site"}, "wrong-secret-77");
     ASSERT_TRUE(site.journalSays("the broker refused the connection")) << site.journal;
     site.run(1s);
     EXPECT_EQ(site.stop(), 0);
@@ -290,7 +296,7 @@ TEST(Mqtt, WrongPasswordIsNamedInTheJournalAndLoggingGoesOn)
     Site second;
     const std::string ini = dir.path().toStdString() + "/headless.ini";
     std::ofstream(ini) << "mqtt-user = site\nmqtt-password = right-secret-42\n";
-    second.start({"--mqtt", QString("mqtt://127.0.0.1:%1").arg(broker.port), "--config", QString::fromStdString(ini)});
+    second.start(mqtt() + QStringList{"--config", QString::fromStdString(ini)});
     EXPECT_TRUE(second.journalSays("mqtt: connected")) << second.journal;
     EXPECT_EQ(second.stop(), 0);
 }
@@ -313,7 +319,7 @@ bool makeCertificates(const QString &folder, const QString &name)
                 "-CAcreateserial", "-out", ca + "-server.pem", "-days", "2", "-extfile", folder + "/san.cnf"});
 }
 
-TEST(Mqtt, TlsBrokerAcceptsTheLoggerWithItsCaAndAnotherCaIsRefused)
+TEST_F(MqttFixture, TlsBrokerAcceptsTheLoggerWithItsCaAndAnotherCaIsRefused)
 {
     QTemporaryDir dir;
     std::ofstream(dir.path().toStdString() + "/san.cnf") << "subjectAltName=IP:127.0.0.1,DNS:localhost\n";
@@ -321,21 +327,16 @@ TEST(Mqtt, TlsBrokerAcceptsTheLoggerWithItsCaAndAnotherCaIsRefused)
     ASSERT_TRUE(makeCertificates(dir.path(), "other"));
     const std::string base = dir.path().toStdString() + "/site";
     const test::Broker::Tls tls{base + "-ca.pem", base + "-server.pem", base + "-server.key"};
-    test::Broker broker({}, &tls);
-    ASSERT_TRUE(broker.start());
-    test::Subscriber subscriber(broker.plainPort, std::string(kTopic) + "/#");
-    ASSERT_TRUE(subscriber.waitUntilSubscribed());
-
-    Site site;
-    site.start({"--mqtt", QString("mqtts://127.0.0.1:%1").arg(broker.port), "--mqtt-ca", dir.path() + "/site-ca.pem"});
+    startBroker({}, &tls);
+    site.start(mqtt("mqtts") + QStringList{"--mqtt-ca", dir.path() + "/site-ca.pem"});
     ASSERT_TRUE(site.journalSays("mqtt: connected")) << site.journal;
     site.run(1s);
     EXPECT_EQ(site.stop(), 0);
     std::this_thread::sleep_for(300ms);
-    expectSamplesAsTheRows(subscriber.messages(std::string(kTopic) + "/sample"), site.rows());
+    expectSamplesAsTheRows(messages("sample"), site.rows());
 
     Site refused;
-    refused.start({"--mqtt", QString("mqtts://127.0.0.1:%1").arg(broker.port), "--mqtt-ca", dir.path() + "/other-ca.pem"});
+    refused.start(mqtt("mqtts") + QStringList{"--mqtt-ca", dir.path() + "/other-ca.pem"});
     ASSERT_TRUE(refused.journalSays("mqtt: cannot reach the broker")) << refused.journal;
     refused.run(1s);
     EXPECT_EQ(refused.stop(), 0);

@@ -23,6 +23,18 @@ struct RunFixture : ::testing::Test {
     test::RunRig rig;
 
     std::size_t rowsIn(std::size_t file) { return rig.files.lines(rig.files.opened.at(file)).size() - 1; }
+    // A streaming run with a single-shot capture on the grid voltage: no pre-trigger rows,
+    // a dip above 6800 V fires, N = 10.
+    void startSingleShot()
+    {
+        rig.settings.trigger = true;
+        rig.triggerSettings.windowOut[0] = true;
+        rig.triggerSettings.continuous = false;
+        rig.triggerSettings.preTriggerCount = "0";
+        rig.triggerSettings.recordCount = "10";
+        rig.run.triggerConditionClicked(true);
+        rig.startStreaming();
+    }
 };
 
 // --- Start and its refusals ------------------------------------------------------------------
@@ -285,13 +297,7 @@ TEST_F(RunFixture, PortAndControllerTextsGoBeforeTheFileTextWhichComesBackAfterT
 
 TEST_F(RunFixture, SingleShotCaptureEndsTheRunFromWithinTheReceiveEvent)
 {
-    rig.settings.trigger = true;
-    rig.triggerSettings.windowOut[0] = true;
-    rig.triggerSettings.continuous = false;
-    rig.triggerSettings.preTriggerCount = "0";
-    rig.triggerSettings.recordCount = "10";
-    rig.run.triggerConditionClicked(true);
-    rig.startStreaming();
+    startSingleShot();
     std::string burst = line(6900);
     for (int i = 0; i < 20; ++i)
         burst += line(6500 + i);
@@ -309,13 +315,7 @@ TEST_F(RunFixture, SingleShotCaptureEndsTheRunFromWithinTheReceiveEvent)
 // there, and nothing waits for the port afterwards.
 TEST_F(RunFixture, RunEndedByTheLastBytesOfALostPortIsNotReconnected)
 {
-    rig.settings.trigger = true;
-    rig.triggerSettings.windowOut[0] = true;
-    rig.triggerSettings.continuous = false;
-    rig.triggerSettings.preTriggerCount = "0";
-    rig.triggerSettings.recordCount = "10";
-    rig.run.triggerConditionClicked(true);
-    rig.startStreaming();
+    startSingleShot();
     std::string burst = line(6900);
     for (int i = 0; i < 10; ++i)
         burst += line(6500 + i);

@@ -1,6 +1,7 @@
 #include "fuzz/EngineFuzzHarness.h"
 
 #include "common/PlainSettings.h"
+#include "pipeline/NoDisplay.h"
 #include "pipeline/PortControl.h"
 #include "pipeline/RunController.h"
 #include "pipeline/RunView.h"
@@ -169,13 +170,12 @@ struct FuzzRig final : RunView {
     FuzzPort port;
     FakeTimer reconnectTimer;
     FakeTimer watchdogTimer;
-    NullLinkView linkView;
-    NullGraphView graphView;
+    NoDisplay display;
     NullRecordingView recordingView;
     CheckedLogFiles files{clock};
     RowTally tally;
-    RunController run{RunInterfaces{settings, triggerSettings, clock, port, reconnectTimer, watchdogTimer, linkView,
-                                    graphView, recordingView, files, *this}};
+    RunController run{RunInterfaces{settings, triggerSettings, clock, port, reconnectTimer, watchdogTimer, display,
+                                    display, recordingView, files, *this}};
     FuzzRig()
     {
         run.setLogFolder("/log/");

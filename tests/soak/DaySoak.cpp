@@ -1,6 +1,7 @@
 #include "soak/DaySoak.h"
 
 #include "common/PlainSettings.h"
+#include "pipeline/NoDisplay.h"
 #include "pipeline/ReceiveHandler.h"
 #include "recording/CsvLayout.h"
 #include "recording/DateSerial.h"
@@ -121,13 +122,12 @@ DaySoak::Result DaySoak::run(Mode mode, int hours)
     triggerSettings.recordCount = std::to_string(kRecordCount);
     FakeClock clock;
     NullPort port;
-    NullLinkView linkView;
-    NullGraphView graphView;
+    NoDisplay display;
     NullRecordingView recordingView;
     CheckedLogFiles files(mode, result);
     NullRunControl noStop;
     ReceiveHandler handler(
-        EngineInterfaces{settings, clock, port, linkView, graphView, recordingView, triggerSettings, files, noStop});
+        EngineInterfaces{settings, clock, port, display, display, recordingView, triggerSettings, files, noStop});
     handler.evaluator().setEnabledConditionCount(1);
     handler.recorder().setOutputPath("/soak/x.csv");
 

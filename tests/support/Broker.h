@@ -48,8 +48,8 @@ inline bool acceptsConnections(int port)
 }
 
 // A real mosquitto broker of the test's own, on free loopback ports: `port` for the logger
-// (plain, or TLS with `certificates`), `plainPort` for the test's subscriber. Ended with the
-// object, so no process is left behind.
+// (plain, with a password file, or TLS), `plainPort` for the test's subscriber (anonymous,
+// the same port when the logger's is too). Ended with the object: no process is left behind.
 class Broker
 {
 public:
@@ -59,7 +59,7 @@ public:
 
     explicit Broker(const std::string &passwordFile = {}, const Tls *tls = nullptr)
         : port(freeLoopbackPort())
-        , plainPort(tls ? freeLoopbackPort() : port)
+        , plainPort(tls || !passwordFile.empty() ? freeLoopbackPort() : port)
     {
         const std::string folder = m_dir.path().toStdString();
         std::ofstream conf(folder + "/mosquitto.conf");

@@ -1,8 +1,6 @@
 #pragma once
 
 #include "common/Clock.h"
-#include "graph/GraphView.h"
-#include "link/LinkView.h"
 #include "link/PortWriter.h"
 #include "recording/LogFileWriter.h"
 #include "recording/RecordingView.h"
@@ -10,26 +8,8 @@
 
 namespace svglogger::test {
 
-// Views, port, clock and log file that take everything and keep nothing: for soak runs and
-// benchmarks, where only the engine is to be measured and nothing may pile up.
-class NullLinkView final : public LinkView
-{
-public:
-    void showMeasurementTime(std::string_view) override {}
-    void communicationLogInserted(std::int32_t, std::string_view) override {}
-    void communicationLogTrimmed(std::int32_t) override {}
-    void setReadoutValue(int, std::string_view) override {}
-    void setNegativeSequenceRowsEnabled(bool) override {}
-};
-
-class NullGraphView final : public GraphView
-{
-public:
-    void clearPlot() override {}
-    void drawTrace(int, const TracePoints &, int) override {}
-    void plotDone() override {}
-};
-
+// The recording view, port, clock and log file that take everything and keep nothing, for soak
+// runs and benchmarks where only the engine is measured (the readout and graph: NoDisplay).
 class NullRecordingView final : public RecordingView
 {
 public:

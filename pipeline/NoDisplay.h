@@ -5,7 +5,8 @@
 
 namespace svglogger {
 
-// The readout and the graph of a program without a window: nothing to show.
+// The readout and the graph where there is no window (the headless program, soak runs,
+// benchmarks, the fuzzer): nothing to show, nothing kept.
 class NoDisplay final : public LinkView, public GraphView
 {
 public:
