@@ -90,6 +90,12 @@ public:
     void rowMade(std::string_view row) override { made.push_back(rowKey(row)); }
 };
 
+std::int64_t stampKey(std::int64_t year, std::int64_t month, std::int64_t day, std::int64_t hour, std::int64_t minute,
+                      std::int64_t second)
+{
+    return ((((year * 13 + month) * 32 + day) * 24 + hour) * 60 + minute) * 60 + second;
+}
+
 // "yyyy/MM/dd H:mm:ss" or the date alone, as a comparable number.
 std::int64_t stampOf(std::string_view row)
 {
@@ -103,7 +109,7 @@ std::int64_t stampOf(std::string_view row)
         else
             ++part;
     }
-    return ((((parts[0] * 13 + parts[1]) * 32 + parts[2]) * 24 + parts[3]) * 60 + parts[4]) * 60 + parts[5];
+    return stampKey(parts[0], parts[1], parts[2], parts[3], parts[4], parts[5]);
 }
 
 // Log files checked as they are written, none kept: each starts with a header, its rows have
@@ -140,10 +146,8 @@ public:
         require(!isHeader(text), "one header per file");
         const std::int64_t stamp = stampOf(text);
         const LocalDateTime now = m_clock.now();
-        char clockText[32];
-        std::snprintf(clockText, sizeof clockText, "%d/%d/%d %d:%d:%d", now.year, now.month, now.day, now.hour,
-                      now.minute, now.second);
-        require(clockWentBack || stamp <= stampOf(clockText), "no row is stamped later than the moment it is written");
+        require(clockWentBack || stamp <= stampKey(now.year, now.month, now.day, now.hour, now.minute, now.second),
+                "no row is stamped later than the moment it is written");
         if (!clockWentBack && stamp < m_lastStamp)
             std::fprintf(stderr, "%s\nthen\n%.*s\n", m_lastRow.c_str(), static_cast<int>(text.size()), text.data());
         require(clockWentBack || stamp >= m_lastStamp, "rows of a file never go back in time");
