@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace svglogger {
 
 ShiftJisLogFile::ShiftJisLogFile(const char *converterName)
@@ -41,9 +43,13 @@ bool ShiftJisLogFile::writeLine(std::string_view text)
     if (!m_file.isOpen())
         return false;
     m_bytes.clear();
-    // The rows and the headers need no converter, so they come out the same on every Qt
-    // build; other text goes through Qt's, and a line it cannot encode is not written.
-    if (const std::optional<std::string> own = toShiftJis(text)) {
+    // The rows are ASCII, the same in Shift-JIS; the headers come from the table of the
+    // system's own characters. Neither needs a converter, so both come out the same on every
+    // Qt build; other text goes through Qt's, and a line it cannot encode is not written.
+    const bool ascii = std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (ascii) {
+        m_bytes.append(text.data(), static_cast<qsizetype>(text.size()));
+    } else if (const std::optional<std::string> own = toShiftJis(text)) {
         m_bytes.append(own->data(), static_cast<qsizetype>(own->size()));
     } else {
         if (!m_encoder.isValid())
