@@ -74,7 +74,7 @@ bool RunController::start(std::string_view entry, std::string_view device)
         setStatus(static_cast<StatusSource>(source), {});
     m_portDevice = device;
     m_engine.startRun();
-    m_interfaces.watchdogTimer.start(m_promptMilliseconds, [this] { watchdogTimeout(); });
+    watch(m_promptMilliseconds);
     return true;
 }
 
@@ -131,7 +131,6 @@ void RunController::received(std::string_view bytes)
         m_engine.onComm(event);
         afterReceiveEvent(before, linesBefore);
     }
-    m_pendingInput.clear();
     m_inReceiveEvent = false;
 }
 
@@ -145,12 +144,12 @@ void RunController::afterReceiveEvent(LinkState before, std::uint64_t linesBefor
         return;
     if (before == LinkState::AwaitingPrompt) {
         clearStatus(LinkStatus, kNoAnswer);
-        m_interfaces.watchdogTimer.start(m_dataMilliseconds, [this] { watchdogTimeout(); });
+        watch(m_dataMilliseconds);
     }
     if (m_engine.linesHandled() != linesBefore) {
         clearStatus(LinkStatus, kNoData);
         if (before == LinkState::Streaming)
-            m_interfaces.watchdogTimer.start(m_dataMilliseconds, [this] { watchdogTimeout(); });
+            watch(m_dataMilliseconds);
     }
 }
 
@@ -158,7 +157,12 @@ void RunController::wake(std::string_view status)
 {
     setStatus(LinkStatus, status);
     m_engine.wakeController();
-    m_interfaces.watchdogTimer.start(m_promptMilliseconds, [this] { watchdogTimeout(); });
+    watch(m_promptMilliseconds);
+}
+
+void RunController::watch(int milliseconds)
+{
+    m_interfaces.watchdogTimer.start(milliseconds, [this] { watchdogTimeout(); });
 }
 
 void RunController::watchdogTimeout()

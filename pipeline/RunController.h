@@ -88,8 +88,6 @@ public:
     bool measuring() const { return m_engine.link().linkState() != LinkState::Idle; }
     bool waitingForPort() const;
     LinkState linkState() const { return m_engine.link().linkState(); }
-    // The status text as it shows now.
-    const std::string &statusText() const { return m_shownStatus; }
 
     // How long the waits last: reconnection tries, prompt, silence (tests shorten them).
     void setIntervals(int reconnectMilliseconds, int promptMilliseconds, int dataMilliseconds);
@@ -124,6 +122,8 @@ private:
     void wake(std::string_view status);
     void afterReceiveEvent(LinkState before, std::uint64_t linesBefore);
     void reconnectTimeout();
+    // (Re)arms the watchdog: the prompt or the next line is due within the given time.
+    void watch(int milliseconds);
     void watchdogTimeout();
 
     RunInterfaces m_interfaces;
