@@ -167,8 +167,9 @@ void LogRecorder::decodedLine(const MeasurementSample &sample)
     const int version = m_decoder.controllerVersion();
     if (m_events)
         m_events->lineRecorded(now, sample, version);
-    m_rowLayout = {m_settings.samplingMode(), version};
-    if (m_settings.samplingMode() == kSamplingContinuous) {
+    const int mode = m_settings.samplingMode();
+    m_rowLayout = {mode, version};
+    if (mode == kSamplingContinuous) {
         m_rowText = continuousRow(now, sample, version);
     } else {
         const double length = readTextNumber(m_settings.intervalText());
