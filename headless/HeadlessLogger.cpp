@@ -44,8 +44,8 @@ std::string modeText(const HeadlessOptions &options)
 
 HeadlessLogger::PortChoice HeadlessLogger::choosePort(const std::string &wanted, PortInventory &inventory)
 {
-    const QString ports = inventory.discoverSerialPorts();
-    const QStringList entries = ports.isEmpty() ? QStringList() : ports.split("\r\n");
+    inventory.discover();
+    const QStringList &entries = inventory.entries();
     auto byEntry = [&](const QString &entry) {
         return PortChoice{entry.toStdString(),
                           inventory.deviceForPort(portNumberFromEntry(entry.toStdString())).toStdString()};
@@ -165,10 +165,17 @@ void HeadlessLogger::stop(const char *why)
 {
     if (m_run->measuring())
         m_run->stop();
+    finish(why);
+}
+
+// The run has stopped: the journal says why, the publisher sends what is still queued
+// (within about a second) and the event loop ends.
+void HeadlessLogger::finish(const char *why)
+{
     m_summaryTimer.stop();
     m_journal.info(std::string("stop: ") + why);
     if (m_publisher)
-        m_publisher->stop(); // what is still queued goes out within about a second
+        m_publisher->stop();
     QCoreApplication::exit(kStopped);
 }
 
@@ -194,11 +201,7 @@ void HeadlessLogger::signalled()
 // A complete single-shot capture has stopped the run: the program's work is done.
 void HeadlessLogger::runEnded()
 {
-    m_summaryTimer.stop();
-    m_journal.info("stop: the single-shot capture is complete");
-    if (m_publisher)
-        m_publisher->stop();
-    QCoreApplication::exit(kStopped);
+    finish("the single-shot capture is complete");
 }
 
 int runHeadlessLogger(const QStringList &arguments)
@@ -214,8 +217,8 @@ int runHeadlessLogger(const QStringList &arguments)
     }
     if (parsed.options.listPorts) {
         PortInventory inventory;
-        const QString ports = inventory.discoverSerialPorts();
-        for (const QString &entry : ports.isEmpty() ? QStringList() : ports.split("\r\n"))
+        inventory.discover();
+        for (const QString &entry : inventory.entries())
             std::cout << entry.toStdString() << '\n';
         std::cout << std::flush;
         return 0;

@@ -58,6 +58,7 @@ public:
 
 private:
     void stop(const char *why);
+    void finish(const char *why);
     void signalled();
 
     HeadlessOptions m_options;

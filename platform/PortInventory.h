@@ -16,6 +16,8 @@ public:
     void discover();
     // The entries separated by CR LF, nothing before the first or after the last.
     QString discoverSerialPorts();
+    // The entries of the last discovery, in the list's order.
+    const QStringList &entries() const { return m_entries; }
     // The device to open for port number n; empty when n names no discovered port.
     QString deviceForPort(int number) const;
     // Where `device` stands in the list (0 first), -1 when it is not there.
