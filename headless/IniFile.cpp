@@ -17,6 +17,11 @@ std::string_view trimmed(std::string_view text)
     return text.substr(first, last - first + 1);
 }
 
+std::string located(const std::string &name, int line, std::string_view message)
+{
+    return name + ":" + std::to_string(line) + ": " + std::string(message);
+}
+
 } // namespace
 
 IniFile IniFile::read(const std::string &path)
@@ -46,27 +51,29 @@ IniFile IniFile::parse(std::string_view text, const std::string &name)
             continue;
         if (line.front() == '[') {
             if (line != "[General]") {
-                file.m_error = name + ":" + std::to_string(lineNumber) + ": unknown section " + std::string(line);
+                file.m_error = located(name, lineNumber, "unknown section " + std::string(line));
                 return file;
             }
             continue;
         }
         const auto equals = line.find('=');
-        if (equals == std::string_view::npos || trimmed(line.substr(0, equals)).empty()) {
-            file.m_error = name + ":" + std::to_string(lineNumber) + ": not a key=value line: " + std::string(line);
+        const std::string_view key =
+            equals == std::string_view::npos ? std::string_view{} : trimmed(line.substr(0, equals));
+        if (key.empty()) {
+            file.m_error = located(name, lineNumber, "not a key=value line: " + std::string(line));
             return file;
         }
         std::string_view value = trimmed(line.substr(equals + 1));
         if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
             value = value.substr(1, value.size() - 2);
-        file.m_entries.push_back({std::string(trimmed(line.substr(0, equals))), std::string(value), lineNumber});
+        file.m_entries.push_back({std::string(key), std::string(value), lineNumber});
     }
     return file;
 }
 
 std::string IniFile::where(const Entry &entry, std::string_view message) const
 {
-    return m_name + ":" + std::to_string(entry.line) + ": " + std::string(message);
+    return located(m_name, entry.line, message);
 }
 
 std::optional<double> wholeNumber(std::string_view value)
