@@ -1,6 +1,7 @@
 #include "headless/MqttPublisher.h"
 
 #include "headless/Journal.h"
+#include "platform/SystemClock.h"
 #include "recording/CsvText.h"
 
 #include <QDateTime>
@@ -155,11 +156,8 @@ void MqttPublisher::lineRecorded(const LocalDateTime &time, const MeasurementSam
 
 void MqttPublisher::event(const char *name, QJsonObject details)
 {
-    const QDateTime now = QDateTime::currentDateTime();
-    const LocalDateTime local{now.date().year(), now.date().month(), now.date().day(),
-                              now.time().hour(),  now.time().minute(), now.time().second()};
     details.insert("event", QString::fromLatin1(name));
-    details.insert("time", QString::fromLatin1(isoTime(local)));
+    details.insert("time", QString::fromLatin1(isoTime(SystemClock().now())));
     enqueue(m_config.topicPrefix + "/event", QJsonDocument(details).toJson(QJsonDocument::Compact));
 }
 
@@ -254,9 +252,7 @@ void MqttPublisher::run()
             sendWaiting();
             mosquitto_loop(m_client, kLoopMilliseconds, 1);
         }
-        const std::string status = m_config.topicPrefix + "/status";
-        mosquitto_publish(m_client, nullptr, status.c_str(), static_cast<int>(std::strlen(kOffline)), kOffline, kQos,
-                          true);
+        publishStatus(kOffline);
         mosquitto_disconnect(m_client);
         for (int i = 0; i < 10 && m_connected; ++i)
             mosquitto_loop(m_client, kLoopMilliseconds, 1);
@@ -286,6 +282,13 @@ void MqttPublisher::sendWaiting()
     }
 }
 
+void MqttPublisher::publishStatus(const char *presence)
+{
+    const std::string status = m_config.topicPrefix + "/status";
+    mosquitto_publish(m_client, nullptr, status.c_str(), static_cast<int>(std::strlen(presence)), presence, kQos,
+                      true);
+}
+
 void MqttPublisher::connected(int result)
 {
     const std::string where = m_config.host + ":" + std::to_string(m_config.port);
@@ -298,8 +301,7 @@ void MqttPublisher::connected(int result)
         return;
     }
     m_connected = true;
-    const std::string status = m_config.topicPrefix + "/status";
-    mosquitto_publish(m_client, nullptr, status.c_str(), static_cast<int>(std::strlen(kOnline)), kOnline, kQos, true);
+    publishStatus(kOnline);
     if (!m_everConnected) {
         m_journal.info("mqtt: connected to " + where + ", publishing under " + m_config.topicPrefix);
     } else {

@@ -6,7 +6,6 @@
 #include <QJsonObject>
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <mutex>
@@ -81,6 +80,8 @@ private:
     void event(const char *name, QJsonObject details = {});
     void run();
     void sendWaiting();
+    // "online" or "offline" on <prefix>/status, retained, as the last will says "offline".
+    void publishStatus(const char *presence);
     void connected(int result);
     void disconnected(int reason);
     void acknowledged(int mid);
