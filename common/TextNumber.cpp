@@ -22,6 +22,20 @@ constexpr std::array<CharClass, 256> kCharClasses = [] {
     return classes;
 }();
 
+// Rounded half to even; empty when not finite or beyond the type's range (both limits are
+// exact in a double).
+template <typename Integer>
+std::optional<Integer> roundToInteger(double value)
+{
+    if (!std::isfinite(value))
+        return std::nullopt;
+    const double r = roundHalfEven(value);
+    if (r < static_cast<double>(std::numeric_limits<Integer>::min())
+        || r > static_cast<double>(std::numeric_limits<Integer>::max()))
+        return std::nullopt;
+    return static_cast<Integer>(r);
+}
+
 } // namespace
 
 double readTextNumber(std::string_view text)
@@ -126,22 +140,12 @@ int readHexDigits(std::string_view digits)
 
 std::optional<std::int16_t> roundToInt16(double value)
 {
-    if (!std::isfinite(value))
-        return std::nullopt;
-    double r = roundHalfEven(value);
-    if (r < -32768.0 || r > 32767.0)
-        return std::nullopt;
-    return static_cast<std::int16_t>(r);
+    return roundToInteger<std::int16_t>(value);
 }
 
 std::optional<std::int32_t> roundToInt32(double value)
 {
-    if (!std::isfinite(value))
-        return std::nullopt;
-    double r = roundHalfEven(value);
-    if (r < -2147483648.0 || r > 2147483647.0)
-        return std::nullopt;
-    return static_cast<std::int32_t>(r);
+    return roundToInteger<std::int32_t>(value);
 }
 
 std::optional<float> toSingle(double value)
