@@ -35,6 +35,15 @@ std::string endWithSeparator(std::string folder)
     return folder;
 }
 
+// An option whose value is taken as it stands.
+auto asGiven(std::string HeadlessOptions::*field)
+{
+    return [field](HeadlessOptions &o, const std::string &v) {
+        o.*field = v;
+        return std::string();
+    };
+}
+
 std::string flag(bool &target, const std::string &value)
 {
     const std::optional<bool> on = onOff(value);
@@ -50,10 +59,7 @@ const std::vector<Option> &options()
         {"port", "The port: an entry as --list-ports shows it, a virtual port's name, or a device path "
                  "(default: the first port of the list).",
          "NAME|PATH",
-         [](HeadlessOptions &o, const std::string &v) {
-             o.port = v;
-             return std::string();
-         }},
+         asGiven(&HeadlessOptions::port)},
         {"folder", "The log folder (default ~/temp/).", "DIR",
          [](HeadlessOptions &o, const std::string &v) {
              if (v.empty())
@@ -82,10 +88,7 @@ const std::vector<Option> &options()
          [](HeadlessOptions &o, const std::string &v) { return flag(o.powerFlowCorrection, v); }},
         {"trigger", "Record triggered captures with the trigger settings of this INI file (default: no trigger).",
          "FILE",
-         [](HeadlessOptions &o, const std::string &v) {
-             o.triggerFile = v;
-             return std::string();
-         }},
+         asGiven(&HeadlessOptions::triggerFile)},
         {"duration", "Stop by itself after this many seconds (default: until a signal).", "SECONDS",
          [](HeadlessOptions &o, const std::string &v) {
              const std::optional<double> seconds = wholeNumber(v);
@@ -109,10 +112,7 @@ const std::vector<Option> &options()
         {"mqtt-ca", "The CA certificate file that signed the broker's certificate (mqtts://; default: the "
                     "system's CAs).",
          "FILE",
-         [](HeadlessOptions &o, const std::string &v) {
-             o.mqttCa = v;
-             return std::string();
-         }},
+         asGiven(&HeadlessOptions::mqttCa)},
         {"mqtt-topic", "The topics' prefix: <prefix>/sample, <prefix>/event, <prefix>/status (default "
                        "svg-logger/<host name>).",
          "PREFIX",
@@ -125,10 +125,7 @@ const std::vector<Option> &options()
         {"mqtt-user", "The broker's user name; the password comes from the INI key mqtt-password or the "
                       "environment variable SVG_LOGGER_MQTT_PASSWORD, never from the command line.",
          "NAME",
-         [](HeadlessOptions &o, const std::string &v) {
-             o.mqttUser = v;
-             return std::string();
-         }},
+         asGiven(&HeadlessOptions::mqttUser)},
         {"mqtt-queue", "Samples kept in memory while the broker is away; beyond, the oldest are dropped "
                        "(default 18000, an hour).",
          "N",
@@ -141,14 +138,6 @@ const std::vector<Option> &options()
          }},
     };
     return all;
-}
-
-// Only in the INI file: a password on the command line would be seen by every user of the
-// machine.
-std::string applyPassword(HeadlessOptions &o, const std::string &v)
-{
-    o.mqttPassword = v;
-    return {};
 }
 
 const Option *findOption(const std::string &key)
@@ -241,8 +230,10 @@ ParsedOptions parseHeadlessOptions(const QStringList &arguments, const std::stri
             return result;
         }
         for (const IniFile::Entry &entry : file.entries()) {
+            // Only in the INI file: a password on the command line would be seen by every
+            // user of the machine.
             if (entry.key == "mqtt-password") {
-                applyPassword(result.options, entry.value);
+                result.options.mqttPassword = entry.value;
                 continue;
             }
             const Option *option = findOption(entry.key);
