@@ -47,6 +47,10 @@ LineOutcome MeasurementDecoder::processLine(std::string_view line)
         rest = start < line.size() ? line.substr(start) : std::string_view{};
         splitFields(rest);
         if (m_fields.size() >= static_cast<std::size_t>(3 * m_fieldOffset + 8)) {
+            // Before the version line the layout is unknown: a version-2 stream still running
+            // from an earlier session would read as zeros and noise. Such a line is no sample.
+            if (m_controllerVersion == 0)
+                return {LineOutcome::Kind::Unversioned};
             decodeMeasurement();
             return {LineOutcome::Kind::Measurement};
         }

@@ -17,6 +17,7 @@ struct LineOutcome {
     enum class Kind {
         Measurement, // decoded into the sample; the trend history moved on by one slot
         Version,     // carried "Ver": the controller's version was (re)applied
+        Unversioned, // a measurement line before the controller's version is known: not decoded
         Other        // nothing was done with it
     };
     Kind kind = Kind::Other;

@@ -2,10 +2,11 @@
 
 #include "common/TextNumber.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 
 namespace svglogger {
 
@@ -67,7 +68,7 @@ int digitCount(std::uint64_t value)
     return count;
 }
 
-// The general form through printf: seven significant digits, scientific beyond them.
+// The general form: seven significant digits, scientific beyond them.
 std::string generalText(float value, int decimals)
 {
     double x = value;
@@ -81,20 +82,25 @@ std::string generalText(float value, int decimals)
     if (x == 0.0)
         return "0"; // also for a value that rounds to -0
 
+    // std::to_chars, unlike printf, never takes the decimal comma of the C locale.
     char buffer[48];
-    std::snprintf(buffer, sizeof buffer, "%.6e", x); // 7 significant digits
-    const int exponent = std::atoi(std::strchr(buffer, 'e') + 1);
+    const char *const begin = buffer;
+    const char *end = std::to_chars(buffer, buffer + sizeof buffer, x, std::chars_format::scientific, 6).ptr;
+    const char *mark = std::find(begin, end, 'e'); // 7 significant digits
+    int exponent = 0;
+    std::from_chars(mark + 1 + (mark[1] == '+'), end, exponent);
     std::string text;
     if (exponent >= 7 || exponent < -5) {
         // Scientific form, as a single-precision value is written beyond seven digits.
-        std::string mantissa(buffer, std::strchr(buffer, 'e'));
+        std::string mantissa(begin, mark);
         trimFraction(mantissa);
-        char tail[16];
-        std::snprintf(tail, sizeof tail, "E%c%02d", exponent < 0 ? '-' : '+', std::abs(exponent));
-        text = mantissa + tail;
+        text = mantissa + (exponent < 0 ? "E-" : "E+");
+        if (std::abs(exponent) < 10)
+            text += '0';
+        text += std::to_string(std::abs(exponent));
     } else {
-        std::snprintf(buffer, sizeof buffer, "%.*f", 6 - exponent, x);
-        text = buffer;
+        end = std::to_chars(buffer, buffer + sizeof buffer, x, std::chars_format::fixed, 6 - exponent).ptr;
+        text.assign(begin, end);
         trimFraction(text);
     }
     return text;
@@ -150,7 +156,7 @@ void appendDateTimeText(std::string &text, const LocalDateTime &time)
     if (time.year < 0 || time.year > 9999) {
         char buffer[64];
         std::snprintf(buffer, sizeof buffer, "%04d/%02d/%02d %d:%02d:%02d", time.year, time.month, time.day,
-                      time.hour, time.minute, time.second);
+                      time.hour, time.minute, time.second); // integers only: the same in every locale
         text += buffer;
         return;
     }

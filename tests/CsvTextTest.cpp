@@ -2,6 +2,7 @@
 #include "recording/CsvText.h"
 #include "recording/DateSerial.h"
 #include "recording/ShiftJisText.h"
+#include "support/CommaLocale.h"
 #include "support/Cp932.h"
 
 #include <gtest/gtest.h>
@@ -26,7 +27,7 @@ TEST_P(NumberText, RoundsThenWritesTheShortestForm)
     EXPECT_EQ(numberText(c.value, c.decimals), c.expected) << c.value << " to " << c.decimals;
 }
 
-INSTANTIATE_TEST_SUITE_P(Values, NumberText, ::testing::Values(
+const NumberCase kNumberCases[] = {
     NumberCase{12.25f, 1, "12.2"},      // a true tie goes to the even digit
     NumberCase{12.35f, 1, "12.4"},      // 12.35f lies above 12.35: no tie
     NumberCase{12.75f, 1, "12.8"},
@@ -50,7 +51,20 @@ INSTANTIATE_TEST_SUITE_P(Values, NumberText, ::testing::Values(
     NumberCase{99999.95f, 1, "100000"},
     NumberCase{16265.44f, 1, "16265.4"},
     NumberCase{-0.0f, 1, "0"},
-    NumberCase{0.0f, 0, "0"}));
+    NumberCase{0.0f, 0, "0"}};
+INSTANTIATE_TEST_SUITE_P(Values, NumberText, ::testing::ValuesIn(kNumberCases));
+
+// QCoreApplication takes the system's locale into the C library: a German one must not turn
+// the point of a CSV number into a comma.
+TEST(NumberTextUnderACommaLocale, EveryNumberAsInTheCLocale)
+{
+    const test::CommaLocale german;
+    if (!german.active())
+        GTEST_SKIP() << "no locale with a decimal comma can be had here";
+    for (const NumberCase &c : kNumberCases)
+        EXPECT_EQ(numberText(c.value, c.decimals), c.expected) << c.value << " to " << c.decimals;
+    EXPECT_EQ(dateTimeText({2016, 6, 24, 9, 5, 3}), "2016/06/24 9:05:03");
+}
 
 struct DateTimeCase {
     LocalDateTime time;

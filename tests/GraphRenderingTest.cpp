@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QRadioButton>
 #include <QSlider>
 #include <QTemporaryDir>
@@ -40,6 +41,10 @@ struct GraphRendering : ::testing::Test {
         window = std::make_unique<SVGCom>();
         plot = window->findChild<PlotArea *>("Picture1");
         ASSERT_NE(plot, nullptr);
+        // An older controller: its lines are samples from the first one on. The log file that
+        // the first version line opens goes to the test's folder.
+        window->findChild<QLineEdit *>("Text1")->setText(logs.path() + "/x.csv");
+        window->run().received("Ver1.00\r");
     }
     QRgb pixel(int x, int y) const { return plot->canvas().pixel(x, y); }
     void sample(int voltage, int power)

@@ -41,6 +41,7 @@ TEST_P(DecodeOlderLine, ComputesTheSample)
     settings.powerFlow = c.check4;
     MeasurementDecoder decoder(settings);
     decoder.beginReceiveEvent();
+    decoder.processLine("Ver1.0"); // an older controller: the layout is known
     ASSERT_EQ(decoder.processLine(c.line).kind, LineOutcome::Kind::Measurement);
     const S &s = decoder.sample();
     EXPECT_EQ(s[S::GridVoltage], c.s0);
@@ -102,6 +103,7 @@ TEST(DecodeLine, SevenFieldsAreNotDecoded)
     PlainSettings settings;
     MeasurementDecoder decoder(settings);
     decoder.beginReceiveEvent();
+    decoder.processLine("Ver1.0"); // an older controller: the layout is known
     EXPECT_EQ(decoder.processLine("MN R,0000,0,6600,0,100,-50,20").kind, LineOutcome::Kind::Other);
     EXPECT_EQ(decoder.sample()[S::GridVoltage], 0.0f);
     EXPECT_EQ(decoder.trendHistory().count(), 0);
@@ -112,6 +114,7 @@ TEST(DecodeLine, MarkerMayStandAnywhereAndTheFirstCounts)
     PlainSettings settings;
     MeasurementDecoder decoder(settings);
     decoder.beginReceiveEvent();
+    decoder.processLine("Ver1.0"); // an older controller: the layout is known
     EXPECT_EQ(decoder.processLine("\nxyzMN R,0000,0,6600,0,0,0,0,0MN R,1,1,1").kind,
               LineOutcome::Kind::Measurement);
     EXPECT_EQ(decoder.sample()[S::GridVoltage], 6600.0f);
@@ -129,6 +132,7 @@ TEST(DecodeLine, FailedReadingKeepsTheValueOfThePreviousLineOfTheEvent)
     PlainSettings settings;
     MeasurementDecoder decoder(settings);
     decoder.beginReceiveEvent();
+    decoder.processLine("Ver1.0"); // an older controller: the layout is known
     decoder.processLine(olderLine("0000", "6600", "100", "-50", "20"));
     decoder.processLine(olderLine("0000", "40000", "100", "-50", "20"));
     EXPECT_EQ(decoder.sample()[S::GridVoltage], 6600.0f);
@@ -148,6 +152,7 @@ TEST(DecodeLine, FailedSvgOutputKeepsPreviousValueForTrendAndUncompensatedVoltag
     PlainSettings settings;
     MeasurementDecoder decoder(settings);
     decoder.beginReceiveEvent();
+    decoder.processLine("Ver1.0"); // an older controller: the layout is known
     decoder.processLine(olderLine("0000", "6600", "0", "-50", "20"));
     const float s3 = decoder.sample()[S::SvgOutput];
     decoder.processLine(olderLine("0000", "6500", "0", "100", "32767"));
@@ -171,6 +176,7 @@ TEST_P(UncompensatedVoltage, ReadsTheBoxAtEveryLine)
     settings.reactancePercent = GetParam().text3;
     MeasurementDecoder decoder(settings);
     decoder.beginReceiveEvent();
+    decoder.processLine("Ver1.0"); // an older controller: the layout is known
     decoder.processLine(olderLine("0000", "6600", "0", "-1000", "0"));
     const S &s = decoder.sample();
     const double expected = double{s[S::GridVoltage]} + double{s[S::SvgOutput]} / 10000 * GetParam().x / 100 * 6700;
@@ -188,6 +194,7 @@ TEST(UncompensatedVoltageBox, EmptyBoxGivesTheGridVoltageAndChangesApplyAtTheNex
     settings.reactancePercent = "";
     MeasurementDecoder decoder(settings);
     decoder.beginReceiveEvent();
+    decoder.processLine("Ver1.0"); // an older controller: the layout is known
     decoder.processLine(olderLine("0000", "6600", "0", "-1000", "0"));
     EXPECT_EQ(decoder.sample()[S::UncompensatedVoltage], 6600.0f);
     settings.reactancePercent = "100";
@@ -205,6 +212,7 @@ TEST(TrendHistory, The702ndLineOverwritesSlotZero)
     PlainSettings settings;
     MeasurementDecoder decoder(settings);
     decoder.beginReceiveEvent();
+    decoder.processLine("Ver1.0"); // an older controller: the layout is known
     for (int i = 0; i < 701; ++i)
         decoder.processLine(olderLine("0000", std::to_string(6000 + i), "0", "0", "0"));
     EXPECT_EQ(decoder.trendHistory().count(), 701);
@@ -318,15 +326,34 @@ TEST(Version2Layout, SeventeenFieldsDecodeAndCommandQKeepsItsValue)
     EXPECT_EQ(decoder.sample()[S::NegSeqCommandD], single(3 / std::sqrt(3.0) / 6.6 / 2350 * 300));
 }
 
-TEST(Version2Layout, BeforeTheVersionIsKnownTheOlderLayoutApplies)
+// A controller still streaming from an earlier session: its lines come before any version
+// line, and read in the older layout they would be zeros and noise. They are no samples.
+TEST(Version2Layout, BeforeTheVersionIsKnownAMeasurementLineIsNoSample)
 {
     PlainSettings settings;
     MeasurementDecoder decoder(settings);
     decoder.beginReceiveEvent();
-    // Read with the older layout, field 2 is the voltage and fields 14 to 17 are ignored.
-    decoder.processLine(version2Line("0000", "6600", "100", "-50", "20", "30", "40", "50", "60"));
-    EXPECT_EQ(decoder.sample()[S::GridVoltage], 0.0f);
-    EXPECT_EQ(decoder.sample()[S::NegSeqVoltageD], 0.0f);
+    for (const std::string &line : {version2Line("0000", "6600", "100", "-50", "20", "30", "40", "50", "60"),
+                                    olderLine("0000", "6600", "100", "-50", "20")}) {
+        EXPECT_EQ(decoder.processLine(line).kind, LineOutcome::Kind::Unversioned) << line;
+        for (std::size_t q = 0; q < S::FieldCount; ++q)
+            EXPECT_EQ(decoder.sample()[q], 0.0f) << "field " << q;
+        EXPECT_EQ(decoder.trendHistory().count(), 0);
+        EXPECT_EQ(decoder.controllerVersion(), 0);
+    }
+    // Once the version is known the same lines are decoded.
+    decoder.processLine("Ver2.01");
+    EXPECT_EQ(decoder.processLine(version2Line("0000", "6600", "100", "-50", "20", "30", "40", "50", "60")).kind,
+              LineOutcome::Kind::Measurement);
+    EXPECT_EQ(decoder.sample()[S::GridVoltage], 6600.0f);
+    EXPECT_EQ(decoder.trendHistory().count(), 1);
+}
+
+TEST(Version2Layout, AnOlderControllersLinesLeaveTheNegativeSequenceAtZero)
+{
+    PlainSettings settings;
+    MeasurementDecoder decoder(settings);
+    decoder.beginReceiveEvent();
     // After an older controller's version line, the negative-sequence fields stay 0.
     decoder.processLine("Ver1.0");
     decoder.processLine(olderLine("0000", "6600", "0", "0", "0") + ",0,0,0,0,0,0,30,40,50,60");

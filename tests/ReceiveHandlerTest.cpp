@@ -1,4 +1,5 @@
 #include "support/EngineRig.h"
+#include "support/EventLog.h"
 #include "support/Lines.h"
 
 #include <gtest/gtest.h>
@@ -21,7 +22,7 @@ using Rig = test::EngineRig;
 TEST(ReceiveHandler, ThreeLinesInOneEventAreHandledInOrderAndTheTimeShownOnce)
 {
     Rig rig;
-    rig.handler.onComm(olderLine("0000", "6601", "0", "0", "0") + "\r" + olderLine("0000", "6602", "0", "0", "0")
+    rig.handler.onComm("Ver1.00\r" + olderLine("0000", "6601", "0", "0", "0") + "\r" + olderLine("0000", "6602", "0", "0", "0")
                        + "\r" + olderLine("0000", "6603", "0", "0", "0") + "\r");
     EXPECT_EQ(rig.linkView.voltages(), (std::vector<std::string>{"6,601", "6,602", "6,603"}));
     EXPECT_EQ(rig.linkView.times, std::vector<std::string>{"06/24 09:05:03"});
@@ -31,13 +32,37 @@ TEST(ReceiveHandler, LineSplitOverTwoEventsIsHandledOnceWhenItsCrArrives)
 {
     Rig rig;
     const std::string line = olderLine("0000", "6600", "0", "0", "0");
-    rig.handler.onComm(line.substr(0, 10));
+    rig.handler.onComm("Ver1.00\r" + line.substr(0, 10));
     EXPECT_TRUE(rig.linkView.voltages().empty());
     EXPECT_EQ(rig.linkView.times.size(), 1u); // the time is shown at every event
     rig.handler.onComm(line.substr(10) + "\r");
     EXPECT_EQ(rig.linkView.voltages().size(), 1u);
     EXPECT_EQ(rig.handler.decoder().trendHistory().count(), 1);
     EXPECT_EQ(rig.linkView.times.size(), 2u);
+}
+
+// After an unclean restart the controller may still stream its earlier session: until its
+// version line, such lines are no samples, neither drawn, shown, recorded nor published.
+TEST(ReceiveHandler, MeasurementLinesBeforeTheVersionAreNoSamples)
+{
+    Rig rig;
+    test::EventLog events;
+    rig.recorder().setEvents(&events);
+    rig.settings.graph = true;
+    const std::string line = version2Line("0000", "6600", "100", "-50", "20", "3", "4", "5", "6");
+    rig.handler.onComm(line + "\r" + line + "\r");
+    EXPECT_TRUE(rig.linkView.readoutCalls.empty());
+    EXPECT_EQ(rig.graphView.plots, 0);
+    EXPECT_EQ(rig.handler.decoder().trendHistory().count(), 0);
+    EXPECT_TRUE(events.lines.empty());
+    EXPECT_EQ(rig.handler.linesHandled(), 2u) << "still lines received";
+
+    rig.handler.onComm("Ver2.01\r" + line + "\r");
+    EXPECT_EQ(rig.linkView.voltages(), std::vector<std::string>{"6,600"});
+    EXPECT_EQ(rig.graphView.plots, 1);
+    EXPECT_EQ(events.lines.back(), "line 6600");
+    ASSERT_EQ(rig.files.files.size(), 1u);
+    EXPECT_EQ(rig.files.files.begin()->second.size(), 2u) << "the header and the one sample's row";
 }
 
 TEST(ReceiveHandler, EventWithNothingReceivedStillShowsTheTime)
@@ -51,7 +76,7 @@ TEST(ReceiveHandler, EventWithNothingReceivedStillShowsTheTime)
 TEST(ReceiveHandler, SampleIsZeroedAtEveryEventAndCarriesOverWithinOne)
 {
     Rig rig;
-    rig.handler.onComm(olderLine("0000", "6600", "10", "0", "0") + "\r" + olderLine("0000", "99999", "20", "0", "0")
+    rig.handler.onComm("Ver1.00\r" + olderLine("0000", "6600", "10", "0", "0") + "\r" + olderLine("0000", "99999", "20", "0", "0")
                        + "\r");
     EXPECT_EQ(rig.linkView.voltages(), (std::vector<std::string>{"6,600", "6,600"}));
     rig.handler.onComm(olderLine("0000", "99999", "20", "0", "0") + "\r");
@@ -62,6 +87,7 @@ TEST(ReceiveHandler, SampleIsZeroedAtEveryEventAndCarriesOverWithinOne)
 TEST(ReceiveHandler, AnsweredPromptPrefixesTheNextLineWhichIsStillDecoded)
 {
     Rig rig;
+    rig.handler.onComm("Ver1.00\r");
     rig.handler.link().setLinkState(LinkState::AwaitingPrompt);
     rig.handler.onComm("D:");
     EXPECT_EQ(rig.port.written, "MN R\r\n");
