@@ -6,11 +6,13 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QSysInfo>
+#include <QUuid>
 
 #include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 
 #include <fcntl.h>
@@ -21,6 +23,8 @@ namespace svglogger {
 namespace {
 
 constexpr int kSummaryMilliseconds = 60 * 1000;
+constexpr int kHealthCheckMilliseconds = 1000;
+constexpr int kHealthEveryChecks = 60; // a health message at least once a minute
 
 int g_signalPipe[2] = {-1, -1};
 std::atomic<int> g_signals{0}; // lock-free on every platform the program is built for
@@ -81,7 +85,10 @@ HeadlessLogger::HeadlessLogger(const HeadlessOptions &options, std::ostream &jou
     m_run->setRecordingEvents(&m_events);
     connect(&m_serial, &SerialPort::received, this, [this](const QByteArray &bytes) {
         m_run->received(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+        reportHealth(false);
     });
+    // Timers (the watchdog, reconnection) change the link's state too: looked at every second.
+    connect(&m_healthTimer, &QTimer::timeout, this, [this] { reportHealth(++m_healthTicks % kHealthEveryChecks == 0); });
     connect(&m_serial, &SerialPort::lost, this, [this] { m_run->portLost(); });
     connect(&m_summaryTimer, &QTimer::timeout, this, [this] {
         const ReceiveHandler &engine = m_run->engine();
@@ -89,7 +96,8 @@ HeadlessLogger::HeadlessLogger(const HeadlessOptions &options, std::ostream &jou
                           m_run->waitingForPort());
         if (m_publisher)
             m_journal.info("mqtt: " + std::to_string(m_publisher->queued()) + " waiting, "
-                           + std::to_string(m_publisher->dropped()) + " dropped");
+                           + std::to_string(m_publisher->droppedSamples()) + " samples and "
+                           + std::to_string(m_publisher->droppedEvents()) + " events dropped");
     });
     m_durationTimer.setSingleShot(true);
     connect(&m_durationTimer, &QTimer::timeout, this, [this] { stop("the duration has passed"); });
@@ -129,10 +137,18 @@ int HeadlessLogger::exec()
         MqttConfig config{address.host, address.port, address.tls, m_options.mqttCa,
                           m_options.mqttTopic.empty() ? "svg-logger/" + host : m_options.mqttTopic,
                           m_options.mqttUser, m_options.mqttPassword, m_options.mqttQueue,
-                          "svg-logger-" + host + "-" + std::to_string(QCoreApplication::applicationPid())};
+                          "svg-logger-" + host + "-" + std::to_string(QCoreApplication::applicationPid()),
+                          QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString(),
+                          m_options.mqttPublishRows && m_options.samplingMode == kSamplingInterval};
+        // The default prefix holds the host name, which may be no valid topic level.
+        if (const std::string problem = MqttPublisher::prefixProblem(config.topicPrefix); !problem.empty()) {
+            m_journal.fault("svg-logger-headless: mqtt-topic: the prefix '" + config.topicPrefix + "' " + problem
+                            + "; give one with --mqtt-topic");
+            return kBadOptions;
+        }
         m_publisher = std::make_unique<MqttPublisher>(std::move(config), m_journal);
         if (const std::string error = m_publisher->start(); !error.empty()) {
-            m_journal.fault("svg-logger-headless: --mqtt-ca: " + error);
+            m_journal.fault("svg-logger-headless: " + error);
             return kBadOptions;
         }
         m_events.add(m_publisher.get());
@@ -155,6 +171,10 @@ int HeadlessLogger::exec()
         return kNoPort; // the journal has the reason
 
     m_summaryTimer.start(kSummaryMilliseconds);
+    if (m_publisher) {
+        reportHealth(true);
+        m_healthTimer.start(kHealthCheckMilliseconds);
+    }
     if (m_options.durationSeconds)
         m_durationTimer.start(static_cast<int>(std::min(*m_options.durationSeconds * 1000.0, 2.0e9)));
     QCoreApplication::exec();
@@ -173,9 +193,12 @@ void HeadlessLogger::stop(const char *why)
 void HeadlessLogger::finish(const char *why)
 {
     m_summaryTimer.stop();
+    m_healthTimer.stop();
     m_journal.info(std::string("stop: ") + why);
-    if (m_publisher)
+    if (m_publisher) {
+        reportHealth(true); // "stopped", before the retained "offline"
         m_publisher->stop();
+    }
     QCoreApplication::exit(kStopped);
 }
 
@@ -189,6 +212,41 @@ void HeadlessLogger::portBack()
 {
     if (m_publisher)
         m_publisher->portBack();
+}
+
+HealthReport HeadlessLogger::health() const
+{
+    using C = RunController::LinkCondition;
+    HealthReport report;
+    switch (m_run->linkCondition()) {
+    case C::Stopped: report.link = "stopped"; break;
+    case C::AwaitingPrompt: report.link = "awaiting_prompt"; break;
+    case C::Streaming: report.link = "streaming"; break;
+    case C::NoAnswer: report.link = "no_answer"; break;
+    case C::NoData: report.link = "no_data"; break;
+    case C::PortLost: report.link = "port_lost"; break;
+    }
+    report.file = m_run->engine().recorder().openPath();
+    report.linesReceived = m_run->engine().linesHandled();
+    report.rowsWritten = m_run->engine().recorder().rowsWritten();
+    report.logError = m_run->fileStatus();
+    return report;
+}
+
+void HeadlessLogger::reportHealth(bool always)
+{
+    if (!m_publisher)
+        return;
+    HealthReport report = health();
+    std::string said = std::string(report.link) + '\n' + report.file + '\n' + report.logError;
+    if (!always && said == m_lastHealth)
+        return;
+    m_lastHealth = std::move(said);
+    std::error_code error;
+    const std::filesystem::space_info space = std::filesystem::space(m_options.folder, error);
+    if (!error)
+        report.freeDiskMb = static_cast<std::int64_t>(space.available / (1024 * 1024));
+    m_publisher->publishHealth(report);
 }
 
 void HeadlessLogger::signalled()

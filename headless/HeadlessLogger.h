@@ -60,6 +60,10 @@ private:
     void stop(const char *why);
     void finish(const char *why);
     void signalled();
+    // The health message: published when the link's state, the open file or the log file's
+    // status text changed, and with `always` (once a minute, at start and at the end).
+    HealthReport health() const;
+    void reportHealth(bool always);
 
     HeadlessOptions m_options;
     Journal m_journal;
@@ -76,6 +80,9 @@ private:
     std::unique_ptr<MqttPublisher> m_publisher;
     std::unique_ptr<RunController> m_run;
     QTimer m_summaryTimer;
+    QTimer m_healthTimer;
+    int m_healthTicks = 0;
+    std::string m_lastHealth; // what the last health message said of link, file and status
     QTimer m_durationTimer;
     std::unique_ptr<QSocketNotifier> m_signals;
     int m_exitCode = kStopped;

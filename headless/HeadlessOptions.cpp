@@ -2,6 +2,7 @@
 
 #include "common/TextNumber.h"
 #include "headless/IniFile.h"
+#include "headless/MqttPublisher.h"
 #include "recording/LogRecorder.h"
 
 #include <QCommandLineParser>
@@ -33,6 +34,24 @@ std::string endWithSeparator(std::string folder)
         folder += '/';
 #endif
     return folder;
+}
+
+// A value in a message: at most 60 bytes, bytes that are no printable ASCII as \xNN.
+std::string printable(const std::string &value)
+{
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string text;
+    for (std::size_t i = 0; i < value.size() && i < 60; ++i) {
+        const auto c = static_cast<unsigned char>(value[i]);
+        if (c >= 0x20 && c < 0x7f) {
+            text += static_cast<char>(c);
+        } else {
+            text += "\\x";
+            text += kHex[c >> 4];
+            text += kHex[c & 15];
+        }
+    }
+    return value.size() > 60 ? text + "…" : text;
 }
 
 // An option whose value is taken as it stands.
@@ -113,13 +132,22 @@ const std::vector<Option> &options()
                     "system's CAs).",
          "FILE",
          asGiven(&HeadlessOptions::mqttCa)},
-        {"mqtt-topic", "The topics' prefix: <prefix>/sample, <prefix>/event, <prefix>/status (default "
-                       "svg-logger/<host name>).",
+        {"mqtt-topic", "The topics' prefix: <prefix>/sample, <prefix>/interval, <prefix>/event, <prefix>/health, "
+                       "<prefix>/status (default svg-logger/<host name>).",
          "PREFIX",
          [](HeadlessOptions &o, const std::string &v) {
-             if (v.empty() || v.find_first_of("#+") != std::string::npos)
-                 return "takes a topic without wildcards, not '" + v + "'";
+             if (const std::string problem = MqttPublisher::prefixProblem(v); !problem.empty())
+                 return "takes a topic prefix the broker accepts; '" + printable(v) + "' " + problem;
              o.mqttTopic = v;
+             return std::string();
+         }},
+        {"mqtt-publish", "samples: every decoded line on <prefix>/sample (default); rows: in the interval mode each "
+                         "interval row on <prefix>/interval instead.",
+         "samples|rows",
+         [](HeadlessOptions &o, const std::string &v) {
+             if (v != "samples" && v != "rows")
+                 return "takes samples or rows, not '" + v + "'";
+             o.mqttPublishRows = v == "rows";
              return std::string();
          }},
         {"mqtt-user", "The broker's user name; the password comes from the INI key mqtt-password or the "

@@ -26,6 +26,7 @@ struct HeadlessOptions {
     std::string mqttUser;
     std::string mqttPassword;             // from the INI file or SVG_LOGGER_MQTT_PASSWORD only
     std::size_t mqttQueue = 18000;        // samples kept while the broker is away (an hour)
+    bool mqttPublishRows = false;         // interval rows on <prefix>/interval instead of samples
 };
 
 // "mqtt://host:port" into its parts; false when it is not such a URL.

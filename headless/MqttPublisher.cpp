@@ -1,7 +1,6 @@
 #include "headless/MqttPublisher.h"
 
 #include "headless/Journal.h"
-#include "platform/SystemClock.h"
 #include "recording/CsvText.h"
 
 #include <QDateTime>
@@ -12,29 +11,72 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace svglogger {
 
 namespace {
 
 constexpr int kQos = 1;
-constexpr int kInflight = 20;            // sent, not yet acknowledged
+constexpr int kInflight = 20;            // handed to libmosquitto, not yet acknowledged
 constexpr int kLoopMilliseconds = 20;    // the most a queued message waits before it goes out
 constexpr int kKeepAliveSeconds = 30;
 constexpr int kFirstRetryMilliseconds = 1000;
 constexpr int kLastRetryMilliseconds = 30000;
+constexpr std::size_t kMaxTopicBytes = 65535; // MQTT's length field
 constexpr const char *kOnline = "online";
 constexpr const char *kOffline = "offline";
+// The topics under the prefix; the longest decides how long a prefix may be.
+constexpr const char *kSuffixes[] = {"/sample", "/interval", "/event", "/health", "/status"};
+
+// The keys of the quantities in the order of the CSV's columns.
+constexpr const char *kQuantityKeys[] = {
+    "grid_voltage_v", "load_active_power_kw", "load_reactive_power_kvar", "svg_output_kvar",
+    "negative_sequence_voltage_d_v", "negative_sequence_voltage_q_v", "negative_sequence_command_d_a",
+    "negative_sequence_command_q_a"};
+
+// A number of the CSV as a JSON number: std::from_chars reads it whatever the C locale says.
+std::optional<double> csvNumber(std::string_view text)
+{
+    double value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
+    return value;
+}
 
 // A quantity as its CSV row writes it, as a number.
 double rowNumber(float value, int decimals)
 {
     std::string text;
     appendNumberText(text, value, decimals);
-    return std::strtod(text.c_str(), nullptr);
+    return csvNumber(text).value_or(0.0);
+}
+
+// "2026/12/07 9:05:03" or "2026/12/07" (midnight), as the CSV writes its times.
+std::optional<LocalDateTime> csvTime(std::string_view text)
+{
+    LocalDateTime time;
+    int *const parts[] = {&time.year, &time.month, &time.day, &time.hour, &time.minute, &time.second};
+    const char separators[] = {'/', '/', ' ', ':', ':', '\0'};
+    const char *at = text.data();
+    const char *const end = at + text.size();
+    time.hour = time.minute = time.second = 0;
+    for (std::size_t i = 0; i < 6; ++i) {
+        const auto [next, error] = std::from_chars(at, end, *parts[i]);
+        if (error != std::errc())
+            return std::nullopt;
+        at = next;
+        if (at == end)
+            return i == 2 || i == 5 ? std::optional(time) : std::nullopt;
+        if (*at++ != separators[i])
+            return std::nullopt;
+    }
+    return std::nullopt;
 }
 
 std::string failureText(int result, const std::string &logged)
@@ -46,11 +88,44 @@ std::string failureText(int result, const std::string &logged)
     return mosquitto_strerror(result);
 }
 
+std::string count(std::uint64_t n, const char *what)
+{
+    return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+}
+
 } // namespace
 
-MqttPublisher::MqttPublisher(MqttConfig config, Journal &journal)
+std::int64_t MqttPublisher::systemMilliseconds()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+std::string MqttPublisher::prefixProblem(const std::string &prefix)
+{
+    if (prefix.empty())
+        return "is empty";
+    if (mosquitto_validate_utf8(prefix.c_str(), static_cast<int>(std::min(prefix.size(), kMaxTopicBytes + 1)))
+        != MOSQ_ERR_SUCCESS)
+        return "is not valid UTF-8 (or holds a control character)";
+    if (prefix.size() + std::strlen("/interval") > kMaxTopicBytes)
+        return "is longer than MQTT's " + std::to_string(kMaxTopicBytes - std::strlen("/interval")) + " bytes";
+    if (prefix.front() == '$')
+        return "starts with '$', which brokers keep for themselves";
+    if (prefix.find_first_of("+#") != std::string::npos)
+        return "holds a wildcard ('+' or '#')";
+    if (prefix.front() == '/' || prefix.back() == '/' || prefix.find("//") != std::string::npos)
+        return "has an empty level (a '/' at either end, or '//')";
+    for (const char *suffix : kSuffixes)
+        if (mosquitto_pub_topic_check((prefix + suffix).c_str()) != MOSQ_ERR_SUCCESS)
+            return "is refused by libmosquitto";
+    return {};
+}
+
+MqttPublisher::MqttPublisher(MqttConfig config, Journal &journal, WallClock clock)
     : m_config(std::move(config))
     , m_journal(journal)
+    , m_clock(std::move(clock))
 {
     static const int initialised = mosquitto_lib_init();
     (void)initialised;
@@ -70,8 +145,6 @@ MqttPublisher::MqttPublisher(MqttConfig config, Journal &journal)
         if (level & MOSQ_LOG_ERR)
             static_cast<MqttPublisher *>(self)->m_lastError = text;
     });
-    const std::string status = m_config.topicPrefix + "/status";
-    mosquitto_will_set(m_client, status.c_str(), static_cast<int>(std::strlen(kOffline)), kOffline, kQos, true);
     if (!m_config.user.empty())
         mosquitto_username_pw_set(m_client, m_config.user.c_str(),
                                   m_config.password.empty() ? nullptr : m_config.password.c_str());
@@ -85,6 +158,13 @@ MqttPublisher::~MqttPublisher()
 
 std::string MqttPublisher::start()
 {
+    if (const std::string problem = prefixProblem(m_config.topicPrefix); !problem.empty())
+        return "the topic prefix " + problem;
+    const std::string status = m_config.topicPrefix + "/status";
+    if (const int result = mosquitto_will_set(m_client, status.c_str(), static_cast<int>(std::strlen(kOffline)),
+                                              kOffline, kQos, true);
+        result != MOSQ_ERR_SUCCESS)
+        return std::string("the last will on ") + status + " is refused: " + mosquitto_strerror(result);
     if (m_config.tls) {
         const int result = mosquitto_tls_set(m_client, m_config.caFile.empty() ? nullptr : m_config.caFile.c_str(),
                                              m_config.caFile.empty() ? "/etc/ssl/certs" : nullptr, nullptr, nullptr,
@@ -106,6 +186,20 @@ void MqttPublisher::stop()
 
 // --- The receive path: encode and queue, nothing else -------------------------------------
 
+QByteArray MqttPublisher::isoTime(std::int64_t milliseconds)
+{
+    const QDateTime local = QDateTime::fromMSecsSinceEpoch(milliseconds);
+    const QDate date = local.date();
+    const QTime time = local.time();
+    const int offset = local.offsetFromUtc();
+    const int minutes = std::abs(offset) / 60;
+    char text[48];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d%c%02d:%02d", date.year(), date.month(),
+                  date.day(), time.hour(), time.minute(), time.second(), time.msec(), offset < 0 ? '-' : '+',
+                  minutes / 60, minutes % 60); // integers only: the same in every locale
+    return QByteArray(text);
+}
+
 QByteArray MqttPublisher::isoTime(const LocalDateTime &time)
 {
     const QDateTime local(QDate(time.year, time.month, time.day), QTime(time.hour, time.minute, time.second));
@@ -117,48 +211,123 @@ QByteArray MqttPublisher::isoTime(const LocalDateTime &time)
     return QByteArray(text);
 }
 
-QByteArray MqttPublisher::samplePayload(const LocalDateTime &time, const MeasurementSample &sample,
-                                        int controllerVersion, std::uint64_t sequence)
+QByteArray MqttPublisher::samplePayload(std::int64_t milliseconds, const MeasurementSample &sample,
+                                        int controllerVersion, std::uint64_t sequence, const std::string &run)
 {
     using S = MeasurementSample;
     QJsonObject object;
-    object.insert("time", QString::fromLatin1(isoTime(time)));
+    object.insert("time", QString::fromLatin1(isoTime(milliseconds)));
+    object.insert("run", QString::fromStdString(run));
     object.insert("sequence", static_cast<qint64>(sequence));
     object.insert("controller_version", controllerVersion);
     object.insert("status_word", rowNumber(sample[S::StatusWord], 0));
-    object.insert("grid_voltage_v", rowNumber(sample[S::GridVoltage], -1));
-    object.insert("load_active_power_kw", rowNumber(sample[S::LoadActivePower], 1));
-    object.insert("load_reactive_power_kvar", rowNumber(sample[S::LoadReactivePower], 1));
-    object.insert("svg_output_kvar", rowNumber(sample[S::SvgOutput], 1));
-    if (controllerVersion == 2) {
-        object.insert("negative_sequence_voltage_d_v", rowNumber(sample[S::NegSeqVoltageD], 1));
-        object.insert("negative_sequence_voltage_q_v", rowNumber(sample[S::NegSeqVoltageQ], 1));
-        object.insert("negative_sequence_command_d_a", rowNumber(sample[S::NegSeqCommandD], 1));
-        object.insert("negative_sequence_command_q_a", rowNumber(sample[S::NegSeqCommandQ], 1));
-    }
+    // As the continuous row: the voltage unrounded, the other quantities to a tenth.
+    const std::size_t quantities = controllerVersion == 2 ? 8 : 4;
+    for (std::size_t q = 0; q < quantities; ++q)
+        object.insert(kQuantityKeys[q], rowNumber(sample[q], q == S::GridVoltage ? -1 : 1));
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
-void MqttPublisher::enqueue(std::string topic, QByteArray payload)
+QByteArray MqttPublisher::intervalPayload(std::string_view row, std::uint64_t sequence, const std::string &run)
 {
-    const std::lock_guard lock(m_mutex);
-    if (m_queue.size() >= m_config.queueBound && !m_queue.empty()) {
-        m_queue.pop_front();
-        ++m_dropped;
+    std::vector<std::string_view> fields;
+    for (std::size_t start = 0;;) {
+        const std::size_t comma = row.find(',', start);
+        fields.push_back(row.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start));
+        if (comma == std::string_view::npos)
+            break;
+        start = comma + 1;
     }
-    m_queue.push_back({std::move(topic), std::move(payload), 0});
+    // time, k averages, k maxima, k minima, the count, the status word: k = 4 or 8
+    const std::size_t k = fields.size() >= 3 ? (fields.size() - 3) / 3 : 0;
+    const std::optional<LocalDateTime> time = csvTime(fields[0]);
+    if ((k != 4 && k != 8) || fields.size() != 3 * k + 3 || !time)
+        return {};
+    QJsonObject object;
+    object.insert("time", QString::fromLatin1(isoTime(*time)));
+    object.insert("run", QString::fromStdString(run));
+    object.insert("sequence", static_cast<qint64>(sequence));
+    object.insert("controller_version", k == 8 ? 2 : 1);
+    for (std::size_t q = 0; q < k; ++q) {
+        const std::optional<double> average = csvNumber(fields[1 + q]);
+        const std::optional<double> maximum = csvNumber(fields[1 + k + q]);
+        const std::optional<double> minimum = csvNumber(fields[1 + 2 * k + q]);
+        if (!average || !maximum || !minimum)
+            return {};
+        const QString key = QString::fromLatin1(kQuantityKeys[q]);
+        object.insert(key, *average);
+        object.insert(key + "_max", *maximum);
+        object.insert(key + "_min", *minimum);
+    }
+    const std::optional<double> samples = csvNumber(fields[3 * k + 1]);
+    const std::optional<double> status = csvNumber(fields[3 * k + 2]);
+    if (!samples || !status)
+        return {};
+    object.insert("sample_count", *samples);
+    object.insert("status_word", *status);
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
-void MqttPublisher::lineRecorded(const LocalDateTime &time, const MeasurementSample &sample, int controllerVersion)
+void MqttPublisher::enqueue(Message message)
 {
-    enqueue(m_config.topicPrefix + "/sample", samplePayload(time, sample, controllerVersion, ++m_sequence));
+    const std::lock_guard lock(m_mutex);
+    if (message.kind == Kind::Health) {
+        // Only the newest health counts: one still waiting is replaced.
+        const auto waiting = std::find_if(m_queue.begin(), m_queue.end(),
+                                          [](const Message &m) { return m.kind == Kind::Health; });
+        if (waiting != m_queue.end())
+            m_queue.erase(waiting);
+    }
+    if (m_queue.size() >= m_config.queueBound) {
+        // The oldest sample or event goes; the one health message waiting stays.
+        auto oldest = m_queue.begin();
+        if (oldest != m_queue.end() && oldest->kind == Kind::Health)
+            ++oldest;
+        if (oldest != m_queue.end()) {
+            ++(oldest->kind == Kind::Sample ? m_droppedSamples : m_droppedEvents);
+            m_queue.erase(oldest);
+        }
+    }
+    m_queue.push_back(std::move(message));
+}
+
+void MqttPublisher::lineRecorded(const LocalDateTime &, const MeasurementSample &sample, int controllerVersion)
+{
+    if (m_config.intervalRows)
+        return;
+    // The moment the line was decoded; strictly increasing, so that a store keyed by time
+    // keeps every sample of the run.
+    m_lastSampleTime = std::max(m_clock(), m_lastSampleTime + 1);
+    QByteArray payload = samplePayload(m_lastSampleTime, sample, controllerVersion, ++m_sequence, m_config.run);
+    {
+        const std::lock_guard lock(m_mutex);
+        m_lastSampleIso = isoTime(m_lastSampleTime).toStdString();
+    }
+    enqueue({Kind::Sample, m_config.topicPrefix + "/sample", std::move(payload), false});
+}
+
+void MqttPublisher::rowMade(std::string_view row)
+{
+    if (!m_config.intervalRows)
+        return;
+    QByteArray payload = intervalPayload(row, m_sequence + 1, m_config.run);
+    if (payload.isEmpty())
+        return; // a continuous row: the run's mode is not the interval mode
+    ++m_sequence;
+    {
+        const std::lock_guard lock(m_mutex);
+        m_lastSampleIso = isoTime(m_clock()).toStdString();
+    }
+    enqueue({Kind::Sample, m_config.topicPrefix + "/interval", std::move(payload), false});
 }
 
 void MqttPublisher::event(const char *name, QJsonObject details)
 {
     details.insert("event", QString::fromLatin1(name));
-    details.insert("time", QString::fromLatin1(isoTime(SystemClock().now())));
-    enqueue(m_config.topicPrefix + "/event", QJsonDocument(details).toJson(QJsonDocument::Compact));
+    details.insert("time", QString::fromLatin1(isoTime(m_clock())));
+    details.insert("run", QString::fromStdString(m_config.run));
+    enqueue({Kind::Event, m_config.topicPrefix + "/event", QJsonDocument(details).toJson(QJsonDocument::Compact),
+             false});
 }
 
 void MqttPublisher::fileOpened(std::string_view path)
@@ -187,10 +356,37 @@ void MqttPublisher::portBack()
     event("port_back");
 }
 
+void MqttPublisher::publishHealth(const HealthReport &report)
+{
+    auto textOrNull = [](const std::string &text) {
+        return text.empty() ? QJsonValue(QJsonValue::Null) : QJsonValue(QString::fromStdString(text));
+    };
+    QJsonObject object{
+        {"time", QString::fromLatin1(isoTime(m_clock()))},
+        {"run", QString::fromStdString(m_config.run)},
+        {"link", QString::fromLatin1(report.link)},
+        {"file", textOrNull(report.file)},
+        {"lines_received", static_cast<qint64>(report.linesReceived)},
+        {"rows_written", static_cast<qint64>(report.rowsWritten)},
+        {"queue", static_cast<qint64>(queued())},
+        {"dropped_samples", static_cast<qint64>(m_droppedSamples.load())},
+        {"dropped_events", static_cast<qint64>(m_droppedEvents.load())},
+        {"log_error", textOrNull(report.logError)},
+        {"free_disk_mb", report.freeDiskMb ? QJsonValue(static_cast<qint64>(*report.freeDiskMb))
+                                           : QJsonValue(QJsonValue::Null)},
+    };
+    {
+        const std::lock_guard lock(m_mutex);
+        object.insert("last_sample_time", textOrNull(m_lastSampleIso));
+    }
+    enqueue({Kind::Health, m_config.topicPrefix + "/health", QJsonDocument(object).toJson(QJsonDocument::Compact),
+             true});
+}
+
 std::size_t MqttPublisher::queued() const
 {
     const std::lock_guard lock(m_mutex);
-    return m_queue.size();
+    return m_queue.size() + m_handedCount;
 }
 
 // --- The network thread: every libmosquitto call and callback happens here -----------------
@@ -208,8 +404,8 @@ void MqttPublisher::run()
         if (why != m_lastError || !m_lossReported) {
             m_journal.fault("mqtt: cannot reach the broker " + where + ": " + why + " — retrying; samples wait in "
                             "memory, up to " + std::to_string(m_config.queueBound));
-            m_lossReported = true;
-            m_droppedAtLoss = m_dropped;
+            if (!m_lossReported)
+                markLoss();
         }
         m_lastError = why;
         connecting = false;
@@ -244,8 +440,8 @@ void MqttPublisher::run()
         }
     }
 
-    // Stop: "offline" replaces the retained "online", then the connection closes; what is
-    // still queued goes out within about a second.
+    // Stop: what is still queued or unacknowledged goes out within about a second, then
+    // "offline" replaces the retained "online" and the connection closes.
     if (m_connected) {
         const auto end = Clock::now() + std::chrono::seconds(1);
         while (Clock::now() < end && m_connected && queued() > 0) {
@@ -259,34 +455,74 @@ void MqttPublisher::run()
     }
 }
 
+// Hands waiting messages to libmosquitto in order while fewer than kInflight await their
+// acknowledgement. The queue's lock is never held across a libmosquitto call: its callbacks
+// may run inside one.
 void MqttPublisher::sendWaiting()
 {
-    if (!m_connected)
-        return;
-    const std::lock_guard lock(m_mutex);
-    int inflight = 0;
-    for (Message &message : m_queue) {
-        if (message.mid != 0) {
-            ++inflight;
+    while (m_connected && m_handed.size() < static_cast<std::size_t>(kInflight)) {
+        Message message;
+        {
+            const std::lock_guard lock(m_mutex);
+            if (m_queue.empty())
+                return;
+            message = std::move(m_queue.front());
+            m_queue.pop_front();
+            ++m_handedCount; // counted as waiting while it is between the two
+        }
+        int mid = 0;
+        const int result = mosquitto_publish(m_client, &mid, message.topic.c_str(),
+                                             static_cast<int>(message.payload.size()), message.payload.constData(),
+                                             kQos, message.retain);
+        const bool held = result == MOSQ_ERR_SUCCESS
+            || (mid != 0 && result != MOSQ_ERR_NOMEM && result != MOSQ_ERR_PAYLOAD_SIZE && result != MOSQ_ERR_INVAL);
+        if (held) {
+            // libmosquitto has it and sends it again itself after a lost connection.
+            m_handed.insert(mid);
+            if (result != MOSQ_ERR_SUCCESS)
+                return; // the connection is failing: the loop will say so
             continue;
         }
-        if (inflight >= kInflight)
-            break;
-        int mid = 0;
-        if (mosquitto_publish(m_client, &mid, message.topic.c_str(), static_cast<int>(message.payload.size()),
-                              message.payload.constData(), kQos, false)
-            != MOSQ_ERR_SUCCESS)
-            break;
-        message.mid = mid;
-        ++inflight;
+        const std::lock_guard lock(m_mutex);
+        --m_handedCount;
+        if (result == MOSQ_ERR_NO_CONN) {
+            m_queue.push_front(std::move(message)); // not taken: it goes first next time
+            return;
+        }
+        // Refused outright: said, and publishing goes on with the next message.
+        ++(message.kind == Kind::Sample ? m_droppedSamples : m_droppedEvents);
+        m_journal.fault("mqtt: a message on " + message.topic + " was refused: " + failureText(result, {})
+                        + " — publishing goes on");
     }
 }
 
 void MqttPublisher::publishStatus(const char *presence)
 {
     const std::string status = m_config.topicPrefix + "/status";
-    mosquitto_publish(m_client, nullptr, status.c_str(), static_cast<int>(std::strlen(presence)), presence, kQos,
-                      true);
+    const int result = mosquitto_publish(m_client, nullptr, status.c_str(), static_cast<int>(std::strlen(presence)),
+                                         presence, kQos, true);
+    if (result != MOSQ_ERR_SUCCESS && result != MOSQ_ERR_NO_CONN && result != MOSQ_ERR_CONN_LOST)
+        m_journal.fault("mqtt: " + status + " was refused: " + failureText(result, {}));
+}
+
+void MqttPublisher::markLoss()
+{
+    m_lossReported = true;
+    m_droppedSamplesAtLoss = m_droppedSamples;
+    m_droppedEventsAtLoss = m_droppedEvents;
+}
+
+std::string MqttPublisher::droppedSinceLoss() const
+{
+    const std::uint64_t samples = m_droppedSamples - m_droppedSamplesAtLoss;
+    const std::uint64_t events = m_droppedEvents - m_droppedEventsAtLoss;
+    if (samples == 0 && events == 0)
+        return {};
+    if (events == 0)
+        return count(samples, "sample") + " dropped";
+    if (samples == 0)
+        return count(events, "event") + " dropped";
+    return count(samples, "sample") + " and " + count(events, "event") + " dropped";
 }
 
 void MqttPublisher::connected(int result)
@@ -297,21 +533,20 @@ void MqttPublisher::connected(int result)
         if (why != m_lastError)
             m_journal.fault("mqtt: " + where + ": " + why + " — retrying; logging goes on");
         m_lastError = why;
-        m_lossReported = true;
+        if (!m_lossReported)
+            markLoss();
         return;
     }
     m_connected = true;
     publishStatus(kOnline);
+    const std::string dropped = m_lossReported ? droppedSinceLoss() : std::string();
     if (!m_everConnected) {
         m_journal.info("mqtt: connected to " + where + ", publishing under " + m_config.topicPrefix);
+        if (!dropped.empty())
+            m_journal.fault("mqtt: " + dropped + " before the broker was reached");
     } else {
-        const std::uint64_t dropped = m_dropped - m_droppedAtLoss;
-        m_journal.fault("mqtt: broker back at " + where
-                        + (dropped ? ", " + std::to_string(dropped) + " samples dropped while it was away" : ""));
+        m_journal.fault("mqtt: broker back at " + where + (dropped.empty() ? "" : ", " + dropped + " while it was away"));
     }
-    if (!m_everConnected && m_lossReported && m_dropped > m_droppedAtLoss)
-        m_journal.fault("mqtt: " + std::to_string(m_dropped - m_droppedAtLoss) + " samples dropped before the broker "
-                        "was reached");
     m_everConnected = true;
     m_lossReported = false;
     m_lastError.clear();
@@ -321,27 +556,22 @@ void MqttPublisher::disconnected(int reason)
 {
     if (!m_connected)
         return;
+    // What libmosquitto holds unacknowledged it sends again after the next connection;
+    // nothing is handed to it twice.
     m_connected = false;
-    {
-        // Sent but not acknowledged: they go again, in order, on the next connection.
-        const std::lock_guard lock(m_mutex);
-        for (Message &message : m_queue)
-            message.mid = 0;
-    }
     if (m_stopping)
         return;
-    m_droppedAtLoss = m_dropped;
-    m_lossReported = true;
+    markLoss();
     m_journal.fault("mqtt: broker lost (" + failureText(reason, {}) + ") — samples wait in memory, up to "
                     + std::to_string(m_config.queueBound));
 }
 
 void MqttPublisher::acknowledged(int mid)
 {
-    const std::lock_guard lock(m_mutex);
-    const auto found = std::find_if(m_queue.begin(), m_queue.end(), [mid](const Message &m) { return m.mid == mid; });
-    if (found != m_queue.end())
-        m_queue.erase(found);
+    if (m_handed.erase(mid) != 0) {
+        const std::lock_guard lock(m_mutex);
+        --m_handedCount;
+    }
 }
 
 } // namespace svglogger

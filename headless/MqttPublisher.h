@@ -8,9 +8,12 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
+#include <unordered_set>
 
 struct mosquitto;
 
@@ -24,59 +27,92 @@ struct MqttConfig {
     int port = 1883;
     bool tls = false;         // mqtts://
     std::string caFile;       // the CA that signed the broker's certificate
-    std::string topicPrefix;  // <prefix>/sample, <prefix>/event, <prefix>/status
+    std::string topicPrefix;  // <prefix>/sample, /interval, /event, /health, /status
     std::string user;
     std::string password;     // never written anywhere
     std::size_t queueBound = 18000;
     std::string clientId;
+    std::string run;          // this run of the program, on every message
+    bool intervalRows = false; // each interval row on <prefix>/interval instead of every sample
+};
+
+// What the health message says of the run; the publisher adds its own numbers.
+struct HealthReport {
+    const char *link = "stopped"; // streaming, awaiting_prompt, no_answer, no_data, port_lost, stopped
+    std::string file;             // the open log file; empty: none
+    std::uint64_t linesReceived = 0;
+    std::int64_t rowsWritten = 0;
+    std::string logError;         // the log file's status text; empty: none
+    std::optional<std::int64_t> freeDiskMb; // of the log folder's disk; none when it cannot be asked
 };
 
 // Publishes every decoded sample (QoS 1, <prefix>/sample, JSON with the numbers of its CSV
-// row), the recording's events (<prefix>/event) and the logger's presence (<prefix>/status,
-// retained; "offline" is the broker's last will). The network runs on a thread of its own:
-// the receive path only encodes and queues, so a slow or dead broker never delays a line, a
-// row or Stop. While the broker is away samples wait in memory up to the bound, the oldest
-// dropped and counted; they go out in order when it is back.
+// row) or, for interval rows, each row (<prefix>/interval); the recording's events
+// (<prefix>/event), the run's health (<prefix>/health, retained) and the logger's presence
+// (<prefix>/status, retained; "offline" is the broker's last will). The network runs on a
+// thread of its own: the receive path only encodes and queues. Each message is handed to
+// libmosquitto once, in order; what it holds unacknowledged over a lost connection it sends
+// again itself, so a subscriber sees every message at least once and at most twice.
 class MqttPublisher final : public RecordingEvents
 {
 public:
-    MqttPublisher(MqttConfig config, Journal &journal);
+    // Milliseconds since 1970-01-01 UTC.
+    using WallClock = std::function<std::int64_t()>;
+    static std::int64_t systemMilliseconds();
+
+    MqttPublisher(MqttConfig config, Journal &journal, WallClock clock = systemMilliseconds);
     ~MqttPublisher() override;
     MqttPublisher(const MqttPublisher &) = delete;
     MqttPublisher &operator=(const MqttPublisher &) = delete;
 
-    // Starts the network thread; an error text (a CA file that cannot be read) or empty.
+    // Why a topic prefix cannot be published under (an empty level, a leading "$", a
+    // wildcard, invalid UTF-8, too long for MQTT), or empty when it can.
+    static std::string prefixProblem(const std::string &prefix);
+
+    // Starts the network thread; an error text (a CA file that cannot be read, a will that
+    // libmosquitto refuses) or empty.
     std::string start();
     // Says "offline", sends what it can within about a second, and ends the network thread.
     void stop();
 
     // RecordingEvents
     void lineRecorded(const LocalDateTime &time, const MeasurementSample &sample, int controllerVersion) override;
+    void rowMade(std::string_view row) override;
     void fileOpened(std::string_view path) override;
     void fileClosed(std::string_view path, std::int64_t rows) override;
     void triggerFired() override;
     // The serial port went away during a run, and came back.
     void portLost();
     void portBack();
+    // The retained health message; one still waiting to go out is replaced.
+    void publishHealth(const HealthReport &report);
 
+    // Messages not yet acknowledged: waiting, and handed to libmosquitto.
     std::size_t queued() const;
-    std::uint64_t dropped() const { return m_dropped; }
+    std::uint64_t droppedSamples() const { return m_droppedSamples; }
+    std::uint64_t droppedEvents() const { return m_droppedEvents; }
 
-    // The JSON of one sample: the time (ISO 8601 with the local offset), the controller's
-    // version, the status word and every quantity the CSV row holds, with the row's numbers.
-    static QByteArray samplePayload(const LocalDateTime &time, const MeasurementSample &sample, int controllerVersion,
-                                    std::uint64_t sequence);
-    // "2026-12-07T11:05:03+09:00"
+    // The JSON of one sample: its time, the run, the controller's version, the status word
+    // and every quantity the CSV row holds, with the row's numbers.
+    static QByteArray samplePayload(std::int64_t milliseconds, const MeasurementSample &sample, int controllerVersion,
+                                    std::uint64_t sequence, const std::string &run);
+    // The JSON of an interval row as the CSV holds it; empty for a text that is no such row.
+    static QByteArray intervalPayload(std::string_view row, std::uint64_t sequence, const std::string &run);
+    // "2026-12-07T11:05:03.234+09:00": milliseconds since 1970 in local time with its offset.
+    static QByteArray isoTime(std::int64_t milliseconds);
+    // "2026-12-07T11:05:03+09:00": a local time of the CSV.
     static QByteArray isoTime(const LocalDateTime &time);
 
 private:
+    enum class Kind { Sample, Event, Health };
     struct Message {
+        Kind kind = Kind::Sample;
         std::string topic;
         QByteArray payload;
-        int mid = 0; // the message id while it waits for its acknowledgement, else 0
+        bool retain = false;
     };
 
-    void enqueue(std::string topic, QByteArray payload);
+    void enqueue(Message message);
     void event(const char *name, QJsonObject details = {});
     void run();
     void sendWaiting();
@@ -85,21 +121,33 @@ private:
     void connected(int result);
     void disconnected(int reason);
     void acknowledged(int mid);
+    // "12 samples and 1 event dropped" since the loss was reported; empty when none were.
+    std::string droppedSinceLoss() const;
+    void markLoss();
 
     MqttConfig m_config;
     Journal &m_journal;
+    WallClock m_clock;
     mosquitto *m_client = nullptr;
     std::thread m_thread;
     std::atomic<bool> m_stopping{false};
-    mutable std::mutex m_mutex;
-    std::deque<Message> m_queue;
+    // Engine thread only:
     std::uint64_t m_sequence = 0;
-    std::atomic<std::uint64_t> m_dropped{0};
+    std::int64_t m_lastSampleTime = 0; // milliseconds: each sample's time follows the last
+    // Shared with the network thread:
+    mutable std::mutex m_mutex;
+    std::deque<Message> m_queue; // never handed to libmosquitto yet
+    std::string m_lastSampleIso; // guarded by m_mutex
+    std::atomic<std::size_t> m_handedCount{0};
+    std::atomic<std::uint64_t> m_droppedSamples{0};
+    std::atomic<std::uint64_t> m_droppedEvents{0};
     // Network thread only:
+    std::unordered_set<int> m_handed; // message ids libmosquitto holds until acknowledged
     bool m_connected = false;
     bool m_everConnected = false;
     bool m_lossReported = false;
-    std::uint64_t m_droppedAtLoss = 0;
+    std::uint64_t m_droppedSamplesAtLoss = 0;
+    std::uint64_t m_droppedEventsAtLoss = 0;
     std::string m_lastError;
 };
 

@@ -29,6 +29,19 @@ bool RunController::waitingForPort() const
     return m_interfaces.reconnectTimer.isActive();
 }
 
+RunController::LinkCondition RunController::linkCondition() const
+{
+    if (!measuring())
+        return LinkCondition::Stopped;
+    if (waitingForPort())
+        return LinkCondition::PortLost;
+    if (m_status[LinkStatus] == kNoAnswer)
+        return LinkCondition::NoAnswer;
+    if (m_status[LinkStatus] == kNoData)
+        return LinkCondition::NoData;
+    return linkState() == LinkState::Streaming ? LinkCondition::Streaming : LinkCondition::AwaitingPrompt;
+}
+
 void RunController::setStatus(StatusSource source, std::string_view text)
 {
     m_status[source] = text;

@@ -85,6 +85,12 @@ public:
     // "設定": the pre-trigger count and the comparison depth taken over, both rings made anew.
     void applyTriggerSettings();
 
+    // What the link is doing, for a health report: the run's state with the watchdog's view.
+    enum class LinkCondition { Stopped, AwaitingPrompt, Streaming, NoAnswer, NoData, PortLost };
+    LinkCondition linkCondition() const;
+    // The log file's status text ("ログファイルを作成できません: …"), or empty.
+    const std::string &fileStatus() const { return m_status[FileStatus]; }
+
     bool measuring() const { return m_engine.link().linkState() != LinkState::Idle; }
     bool waitingForPort() const;
     LinkState linkState() const { return m_engine.link().linkState(); }

@@ -77,6 +77,8 @@ public:
     const std::string &logFolder() const { return m_logFolder; }
     std::int16_t fileHour() const { return m_fileHour; }
     bool logFileOpen() const { return m_logFileOpen != 0; }
+    // The path of the open log file; empty while none is open.
+    std::string openPath() const { return m_logFileOpen ? m_openPath : std::string(); }
     IntervalAggregator &intervals() { return m_intervals; }
     const IntervalAggregator &intervals() const { return m_intervals; }
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the window need, only those missing;
-# MinGW-w64 and Wine build and run the engine's tests for Windows.
+# MinGW-w64 and Wine build and run the engine's tests for Windows; locales gives localedef the German
+# locale that the decimal-comma tests make.
 # Quiet and idempotent: a second run on a ready machine installs nothing and asks no mirror.
 set -euo pipefail
 
@@ -12,6 +13,7 @@ packages=(
   g++-mingw-w64-x86-64-posix wine64
   systemd
   libmosquitto-dev mosquitto openssl
+  locales
 )
 
 missing=()

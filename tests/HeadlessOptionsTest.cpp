@@ -246,62 +246,57 @@ TEST(HeadlessOptions, MqttPasswordOnlyFromTheIniFileOrTheEnvironment)
     EXPECT_EQ(parsed.options.mqttPassword, "from-the-environment");
     EXPECT_EQ(parseHeadlessOptions(args({"--mqtt-queue", "0"}), "/h").error,
               "--mqtt-queue takes a whole number from 1 to 100000000, not '0'");
-    EXPECT_EQ(parseHeadlessOptions(args({"--mqtt-topic", "site/#"}), "/h").error,
-              "--mqtt-topic takes a topic without wildcards, not 'site/#'");
 }
 
-MeasurementSample sampleOf(std::initializer_list<float> values)
+// Prefixes the broker would refuse or silently discard are refused when read, naming the key.
+TEST(HeadlessOptions, TopicPrefixesABrokerRefusesAreRefusedWhenRead)
 {
-    MeasurementSample s;
-    std::size_t q = 0;
-    for (float v : values)
-        s[q++] = v;
-    return s;
+    struct Refused {
+        std::string prefix;
+        const char *why;
+        bool onTheCommandLine; // invalid UTF-8 reaches the program only through a file
+    };
+    const Refused refused[] = {
+        {"site/#", "holds a wildcard", true},
+        {"site/+/x", "holds a wildcard", true},
+        {"trail/", "has an empty level", true},
+        {"a//b", "has an empty level", true},
+        {"/lead", "has an empty level", true},
+        {"$SYS/x", "starts with '$'", true},
+        {std::string(70000, 'a'), "is longer than MQTT's 65526 bytes", true},
+        {"bad\xff\xfe/x", "is not valid UTF-8", false},
+        {"tab\there", "is not valid UTF-8 (or holds a control character)", true},
+    };
+    QTemporaryDir dir;
+    for (const auto &[prefix, why, onTheCommandLine] : refused) {
+        if (onTheCommandLine) {
+            const ParsedOptions line =
+                parseHeadlessOptions(QStringList{"--mqtt-topic", QString::fromStdString(prefix)}, "/h");
+            EXPECT_EQ(line.error.rfind("--mqtt-topic takes a topic prefix the broker accepts", 0), 0u) << line.error;
+            EXPECT_NE(line.error.find(why), std::string::npos) << line.error;
+            EXPECT_LT(line.error.size(), 200u) << "a long prefix is shortened in the message";
+        }
+        // The same from an INI file, bytes as they stand.
+        const std::string ini = dir.path().toStdString() + "/topic.ini";
+        std::ofstream(ini, std::ios::binary) << "mqtt-topic = " << prefix << "\n";
+        const ParsedOptions file = parseHeadlessOptions(QStringList{"--config", QString::fromStdString(ini)}, "/h");
+        EXPECT_NE(file.error.find(":1: mqtt-topic takes a topic prefix"), std::string::npos) << file.error;
+        EXPECT_NE(file.error.find(why), std::string::npos) << file.error;
+    }
+    for (const char *accepted : {"svg-logger/site-3", "grid/東京/svg 1", "a"}) {
+        const ParsedOptions parsed = parseHeadlessOptions(QStringList{"--mqtt-topic", QString::fromUtf8(accepted)}, "/h");
+        EXPECT_EQ(parsed.error, "") << accepted;
+        EXPECT_EQ(parsed.options.mqttTopic, accepted);
+    }
 }
 
-// The numbers of a sample are the numbers of its CSV row: voltage unrounded, powers and the
-// negative sequence to one decimal (halves to even), the status word whole.
-TEST(MqttPublisher, SamplePayloadHoldsTheRowsNumbersUnderPlainKeys)
+TEST(HeadlessOptions, PublishingSamplesOrRows)
 {
-    const MeasurementSample s = sampleOf({6601, 12.25f, -0.04f, 102.5f, 30.04f, -40.05f, 26.2444f, 0.04f, 6700, -1});
-    const LocalDateTime t{2026, 12, 7, 9, 5, 3};
-    QJsonObject v2 = QJsonDocument::fromJson(MqttPublisher::samplePayload(t, s, 2, 7)).object();
-    EXPECT_EQ(v2.value("sequence").toInteger(), 7);
-    EXPECT_EQ(v2.value("controller_version").toInt(), 2);
-    EXPECT_EQ(v2.value("grid_voltage_v").toDouble(), 6601);
-    EXPECT_EQ(v2.value("load_active_power_kw").toDouble(), 12.2);
-    EXPECT_EQ(v2.value("load_reactive_power_kvar").toDouble(), 0); // no "-0", as in the CSV
-    EXPECT_EQ(v2.value("svg_output_kvar").toDouble(), 102.5);
-    EXPECT_EQ(v2.value("negative_sequence_voltage_q_v").toDouble(), -40);
-    EXPECT_EQ(v2.value("negative_sequence_command_d_a").toDouble(), 26.2);
-    EXPECT_EQ(v2.value("status_word").toDouble(), -1);
-    EXPECT_TRUE(v2.value("time").toString().startsWith("2026-12-07T09:05:03"));
-    const QJsonObject v1 = QJsonDocument::fromJson(MqttPublisher::samplePayload(t, s, 1, 8)).object();
-    EXPECT_FALSE(v1.contains("negative_sequence_voltage_d_v"));
-    EXPECT_EQ(v1.size(), 8);
-}
-
-TEST(MqttPublisher, TimeCarriesTheLocalOffset)
-{
-    const QByteArray time = MqttPublisher::isoTime({2026, 12, 7, 9, 5, 3});
-    EXPECT_EQ(time.size(), 25) << time.toStdString();
-    EXPECT_TRUE(time.startsWith("2026-12-07T09:05:03"));
-    EXPECT_TRUE(time[19] == '+' || time[19] == '-');
-    EXPECT_EQ(time[22], ':');
-}
-
-TEST(MqttPublisher, BeyondTheBoundTheOldestAreDroppedAndCounted)
-{
-    std::ostringstream out;
-    Journal journal(out, false);
-    MqttPublisher publisher(MqttConfig{"127.0.0.1", 1, false, {}, "t", {}, {}, 50, "t"}, journal);
-    const MeasurementSample s = sampleOf({6600});
-    for (int i = 0; i < 56; ++i)
-        publisher.lineRecorded({2026, 12, 7, 9, 5, 3}, s, 1);
-    publisher.fileOpened("/log/a.csv");
-    EXPECT_EQ(publisher.queued(), 50u);
-    EXPECT_EQ(publisher.dropped(), 7u);
-    EXPECT_EQ(out.str(), "") << "nothing is sent or said before the publisher starts";
+    EXPECT_FALSE(parseHeadlessOptions({}, "/h").options.mqttPublishRows);
+    EXPECT_TRUE(parseHeadlessOptions(args({"--mqtt-publish", "rows"}), "/h").options.mqttPublishRows);
+    EXPECT_FALSE(parseHeadlessOptions(args({"--mqtt-publish", "samples"}), "/h").options.mqttPublishRows);
+    EXPECT_EQ(parseHeadlessOptions(args({"--mqtt-publish", "all"}), "/h").error,
+              "--mqtt-publish takes samples or rows, not 'all'");
 }
 
 TEST(IniFile, NumbersAndSwitches)

@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -43,7 +44,7 @@ std::vector<std::string> split(const std::string &text, char separator)
     return parts;
 }
 
-// The CSV's form of a sample's ISO time: "2026-12-07T09:05:03+09:00" is "2026/12/07 9:05:03".
+// The CSV's form of a sample's ISO time: "2026-12-07T09:05:03.234+09:00" is "2026/12/07 9:05:03".
 std::string csvTime(const std::string &iso)
 {
     const std::string date = iso.substr(0, 10);
@@ -121,11 +122,11 @@ struct Site {
         journal += logger.readAllStandardError().toStdString();
         return logger.exitCode();
     }
-    // The rows of the one log file, without the header.
-    std::vector<std::string> rows() const
+    // The rows of the one log file (or of the newest one), without the header.
+    std::vector<std::string> rows(bool newest = false) const
     {
-        const QStringList files = QDir(logs.path()).entryList({"*.csv"}, QDir::Files);
-        if (files.size() != 1)
+        const QStringList files = QDir(logs.path()).entryList({"*.csv"}, QDir::Files, QDir::Time);
+        if (files.isEmpty() || (files.size() != 1 && !newest))
             return {};
         std::vector<std::string> lines = split(test::readBytes((logs.path() + "/" + files[0]).toStdString()), '\n');
         std::vector<std::string> out;
@@ -162,7 +163,10 @@ void expectSamplesAsTheRows(const std::vector<test::Subscriber::Message> &messag
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const std::vector<std::string> fields = split(rows[i], ',');
         ASSERT_EQ(fields.size(), 10u) << rows[i];
-        EXPECT_EQ(csvTime(samples[i].value("time").toString().toStdString()), fields[0]) << rows[i];
+        // The moment the line was decoded, just after its row was stamped.
+        const int decoded = secondsOfDay(csvTime(samples[i].value("time").toString().toStdString()));
+        EXPECT_GE(decoded, secondsOfDay(fields[0])) << rows[i];
+        EXPECT_LE(decoded, secondsOfDay(fields[0]) + 1) << rows[i];
         EXPECT_EQ(samples[i].value("controller_version").toInt(), 2);
         for (std::size_t k = 0; k < 9; ++k)
             EXPECT_EQ(samples[i].value(keys[k]).toDouble(), std::strtod(fields[k + 1].c_str(), nullptr))
@@ -299,6 +303,149 @@ TEST_F(MqttFixture, WrongPasswordIsNamedInTheJournalAndLoggingGoesOn)
     second.start(mqtt() + QStringList{"--config", QString::fromStdString(ini)});
     EXPECT_TRUE(second.journalSays("mqtt: connected")) << second.journal;
     EXPECT_EQ(second.stop(), 0);
+}
+
+QJsonObject payloadOf(const test::Subscriber::Message &message)
+{
+    return QJsonDocument::fromJson(QByteArray::fromStdString(message.payload)).object();
+}
+
+// After kill -9 the controller streams on; the next run's first lines come before its
+// version line. They are no samples: every published sample is a row of the run's file.
+TEST_F(MqttFixture, RestartWhileTheControllerStillStreamsPublishesOnlyTheRunsRows)
+{
+    startBroker();
+    site.start(mqtt());
+    ASSERT_TRUE(site.journalSays("file opened: ")) << site.journal;
+    site.run(1s);
+    site.logger.kill(); // no ESC: the simulator goes on streaming
+    site.logger.waitForFinished(5000);
+    site.run(500ms);
+    site.journal.clear();
+    site.start(mqtt());
+    ASSERT_TRUE(site.journalSays("file opened: ")) << site.journal;
+    site.run(2s);
+    EXPECT_EQ(site.stop(), 0);
+    std::this_thread::sleep_for(500ms);
+
+    std::vector<std::string> runs;
+    std::map<std::string, std::vector<test::Subscriber::Message>> byRun;
+    for (const auto &message : messages("sample")) {
+        const QJsonObject sample = payloadOf(message);
+        EXPECT_EQ(sample.value("controller_version").toInt(), 2) << message.payload;
+        EXPECT_NE(sample.value("grid_voltage_v").toDouble(), 0) << message.payload;
+        const std::string run = sample.value("run").toString().toStdString();
+        if (byRun[run].empty())
+            runs.push_back(run);
+        byRun[run].push_back(message);
+    }
+    ASSERT_EQ(runs.size(), 2u) << "each run of the program names itself";
+    EXPECT_NE(runs[0], runs[1]);
+    expectSamplesAsTheRows(byRun[runs[1]], site.rows(true));
+}
+
+// The retained health follows the link: streaming, the port lost when the controller goes
+// away, and "stopped" before the retained "offline" at the end.
+TEST_F(MqttFixture, HealthFollowsTheLinkAndSaysStoppedBeforeOffline)
+{
+    startBroker();
+    site.start(mqtt());
+    ASSERT_TRUE(site.journalSays("file opened: ")) << site.journal;
+    site.run(1500ms);
+    site.simulator.kill(); // the pseudo-terminal hangs up: the port is lost
+    site.simulator.waitForFinished(5000);
+    ASSERT_TRUE(site.journalSays("status: COMポート切断")) << site.journal;
+    site.run(1500ms);
+    EXPECT_EQ(site.stop(), 0);
+    std::this_thread::sleep_for(500ms);
+
+    std::vector<std::string> links;
+    int stoppedAt = -1, offlineAt = -1, index = 0;
+    QJsonObject streaming;
+    for (const auto &message : subscriber->all()) {
+        if (message.topic == std::string(kTopic) + "/health") {
+            const QJsonObject health = payloadOf(message);
+            const std::string link = health.value("link").toString().toStdString();
+            if (links.empty() || links.back() != link)
+                links.push_back(link);
+            if (link == "streaming")
+                streaming = health;
+            if (link == "stopped")
+                stoppedAt = index;
+        }
+        if (message.topic == std::string(kTopic) + "/status" && message.payload == "offline")
+            offlineAt = index;
+        ++index;
+    }
+    ASSERT_FALSE(links.empty());
+    EXPECT_NE(std::find(links.begin(), links.end(), "streaming"), links.end());
+    EXPECT_NE(std::find(links.begin(), links.end(), "port_lost"), links.end());
+    EXPECT_EQ(links.back(), "stopped");
+    EXPECT_GE(stoppedAt, 0);
+    EXPECT_LT(stoppedAt, offlineAt) << "the last health comes before the retained offline";
+    ASSERT_FALSE(streaming.isEmpty());
+    EXPECT_TRUE(streaming.value("file").toString().endsWith(".csv"));
+    EXPECT_TRUE(streaming.value("log_error").isNull());
+    EXPECT_GT(streaming.value("free_disk_mb").toInteger(), 0);
+    EXPECT_EQ(streaming.value("run").toString(), payloadOf(messages("sample").front()).value("run").toString());
+    for (const char *key : {"time", "lines_received", "rows_written", "queue", "dropped_samples", "dropped_events",
+                            "last_sample_time"})
+        EXPECT_TRUE(streaming.contains(key)) << key;
+}
+
+// A log folder that cannot be made: the health message carries the status text.
+TEST_F(MqttFixture, HealthCarriesTheLogFilesStatusText)
+{
+    startBroker();
+    QTemporaryDir dir;
+    const QString blocker = dir.path() + "/a-file";
+    std::ofstream(blocker.toStdString()) << "not a folder";
+    site.logger.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_RUNTIME_DIR", site.runtime.path());
+    site.logger.setProcessEnvironment(env);
+    site.logger.start(SVG_HEADLESS_PATH, QStringList{"--port", "svg-sim", "--folder", blocker + "/logs", "--mqtt-topic",
+                                                     kTopic} + mqtt());
+    ASSERT_TRUE(site.journalSays("ログファイルを作成できません")) << site.journal;
+    site.run(1500ms);
+    EXPECT_EQ(site.stop(), 0);
+    std::this_thread::sleep_for(300ms);
+    bool said = false;
+    for (const auto &message : messages("health"))
+        said = said || payloadOf(message).value("log_error").toString().startsWith("ログファイルを作成できません");
+    EXPECT_TRUE(said) << site.journal;
+}
+
+// Interval rows instead of every line: each row of the file once, with its numbers.
+TEST_F(MqttFixture, IntervalRowsArePublishedInsteadOfSamples)
+{
+    startBroker();
+    site.start(mqtt() + QStringList{"--mode", "interval", "--interval", "1", "--mqtt-publish", "rows"});
+    ASSERT_TRUE(site.journalSays("file opened: ")) << site.journal;
+    site.run(3500ms);
+    EXPECT_EQ(site.stop(), 0);
+    std::this_thread::sleep_for(500ms);
+    EXPECT_TRUE(messages("sample").empty());
+    const std::vector<std::string> rows = site.rows();
+    const auto published = messages("interval");
+    ASSERT_GE(rows.size(), 2u);
+    ASSERT_EQ(published.size(), rows.size());
+    const char *keys[] = {"grid_voltage_v", "load_active_power_kw", "load_reactive_power_kvar", "svg_output_kvar",
+                          "negative_sequence_voltage_d_v", "negative_sequence_voltage_q_v",
+                          "negative_sequence_command_d_a", "negative_sequence_command_q_a"};
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const std::vector<std::string> fields = split(rows[i], ',');
+        ASSERT_EQ(fields.size(), 27u) << rows[i];
+        const QJsonObject row = payloadOf(published[i]);
+        EXPECT_EQ(csvTime(row.value("time").toString().toStdString()), fields[0]);
+        for (std::size_t k = 0; k < 8; ++k) {
+            EXPECT_EQ(row.value(keys[k]).toDouble(), std::strtod(fields[1 + k].c_str(), nullptr)) << keys[k];
+            EXPECT_EQ(row.value(QString(keys[k]) + "_max").toDouble(), std::strtod(fields[9 + k].c_str(), nullptr));
+            EXPECT_EQ(row.value(QString(keys[k]) + "_min").toDouble(), std::strtod(fields[17 + k].c_str(), nullptr));
+        }
+        EXPECT_EQ(row.value("sample_count").toDouble(), std::strtod(fields[25].c_str(), nullptr));
+        EXPECT_EQ(row.value("status_word").toDouble(), std::strtod(fields[26].c_str(), nullptr));
+    }
 }
 
 // A certificate authority and a broker certificate for 127.0.0.1, made with openssl.

@@ -152,6 +152,12 @@ public:
             std::this_thread::sleep_for(std::chrono::milliseconds(25));
         return m_subscribed;
     }
+    // Every message of every topic, in arrival order.
+    std::vector<Message> all() const
+    {
+        const std::lock_guard lock(m_mutex);
+        return m_messages;
+    }
     std::vector<Message> messages(const std::string &topic) const
     {
         const std::lock_guard lock(m_mutex);

@@ -1,0 +1,366 @@
+#include "headless/Journal.h"
+#include "headless/MqttPublisher.h"
+#include "recording/CsvLayout.h"
+#include "support/Broker.h"
+#include "support/CommaLocale.h"
+#include "support/HoldingProxy.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <gtest/gtest.h>
+
+#include <charconv>
+#include <cstdlib>
+#include <ctime>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace svglogger {
+namespace {
+
+using namespace std::chrono_literals;
+using S = MeasurementSample;
+
+MeasurementSample sampleOf(std::initializer_list<float> values)
+{
+    MeasurementSample s;
+    std::size_t q = 0;
+    for (float v : values)
+        s[q++] = v;
+    return s;
+}
+
+std::vector<std::string> fieldsOf(const std::string &row)
+{
+    std::vector<std::string> fields;
+    std::stringstream in(row);
+    for (std::string field; std::getline(in, field, ',');)
+        fields.push_back(field);
+    return fields;
+}
+
+double number(const std::string &text)
+{
+    double value = 0;
+    std::from_chars(text.data(), text.data() + text.size(), value);
+    return value;
+}
+
+QJsonObject json(const QByteArray &payload)
+{
+    return QJsonDocument::fromJson(payload).object();
+}
+
+constexpr const char *kKeys[] = {"grid_voltage_v", "load_active_power_kw", "load_reactive_power_kvar",
+                                 "svg_output_kvar", "negative_sequence_voltage_d_v",
+                                 "negative_sequence_voltage_q_v", "negative_sequence_command_d_a",
+                                 "negative_sequence_command_q_a"};
+
+const MeasurementSample kSamples[] = {
+    sampleOf({6601, 149.3f, 114.1f, 102.5f, 18, 0.4f, 3.7f, 2.0f, 6712, 0}),
+    sampleOf({6601, 12.25f, -0.04f, 102.5f, 30.04f, -40.05f, 26.2444f, 0.04f, 6700, -1}),
+    sampleOf({6612.5f, -1234.567f, 0.1f, 99999.95f, -0.05f, 16265.44f, 9.998513f, -2.999554f, 0, 32767}),
+    sampleOf({12345678.0f, 1.0f / 3.0f, 0.25f, -0.4f, 7, 8, 9, 10, 0, -32768}),
+};
+
+// --- Numbers: the JSON holds the CSV row's numbers, whatever the C locale says -------------
+
+void expectTheRowsNumbers(const char *locale)
+{
+    for (const MeasurementSample &sample : kSamples) {
+        for (int version : {1, 2}) {
+            const std::vector<std::string> row = fieldsOf(continuousRow({2026, 12, 7, 9, 5, 3}, sample, version));
+            const QJsonObject object = json(MqttPublisher::samplePayload(1796611877234, sample, version, 1, "r"));
+            const std::size_t quantities = version == 2 ? 8 : 4;
+            ASSERT_EQ(row.size(), quantities + 2);
+            for (std::size_t q = 0; q < quantities; ++q)
+                EXPECT_EQ(object.value(kKeys[q]).toDouble(), number(row[q + 1]))
+                    << kKeys[q] << " = " << row[q + 1] << " under " << locale;
+            EXPECT_EQ(object.value("status_word").toDouble(), number(row.back()));
+            EXPECT_EQ(object.size(), static_cast<qsizetype>(quantities + 5)); // time, run, sequence, version, status
+        }
+    }
+}
+
+TEST(MqttNumbers, TheSampleCarriesTheCsvRowsNumbers)
+{
+    expectTheRowsNumbers("C");
+}
+
+TEST(MqttNumbers, TheSampleCarriesTheCsvRowsNumbersUnderADecimalCommaLocale)
+{
+    const test::CommaLocale german;
+    if (!german.active())
+        GTEST_SKIP() << "no locale with a decimal comma can be had here";
+    expectTheRowsNumbers("de_DE");
+    const QByteArray payload = MqttPublisher::samplePayload(1796611877234, kSamples[0], 2, 1, "r");
+    EXPECT_NE(payload.indexOf("\"load_active_power_kw\":149.3"), -1) << payload.toStdString();
+}
+
+// --- Times: milliseconds with the local offset ---------------------------------------------
+
+struct ZoneCase {
+    const char *tz;
+    std::int64_t milliseconds;
+    const char *expected;
+};
+
+class MqttTime : public ::testing::TestWithParam<ZoneCase> {};
+
+TEST_P(MqttTime, MillisecondsWithTheLocalOffset)
+{
+    const char *previous = std::getenv("TZ");
+    const std::string kept = previous ? previous : "";
+    ::setenv("TZ", GetParam().tz, 1);
+    ::tzset();
+    EXPECT_EQ(MqttPublisher::isoTime(GetParam().milliseconds).toStdString(), GetParam().expected);
+    if (previous)
+        ::setenv("TZ", kept.c_str(), 1);
+    else
+        ::unsetenv("TZ");
+    ::tzset();
+}
+
+INSTANTIATE_TEST_SUITE_P(Zones, MqttTime, ::testing::Values(
+    ZoneCase{"JST-9", 1796611877234, "2026-12-07T11:51:17.234+09:00"},
+    ZoneCase{"UTC0", 1796611877234, "2026-12-07T02:51:17.234+00:00"},
+    ZoneCase{"EST5", 1796611877005, "2026-12-06T21:51:17.005-05:00"},
+    ZoneCase{"IST-5:30", 1796611877999, "2026-12-07T08:21:17.999+05:30"}));
+
+// --- Interval rows: the row's numbers under the sample keys ---------------------------------
+
+TEST(MqttIntervalRows, EachRowAsTheCsvHoldsIt)
+{
+    ::setenv("TZ", "JST-9", 1);
+    ::tzset();
+    const QJsonObject v1 = json(MqttPublisher::intervalPayload(
+        "2026/12/07 9:05:10,6600,10.5,5,-3,6605,12,6,-2,6598,9.1,4,-4.5,5,16", 3, "run-1"));
+    EXPECT_EQ(v1.value("time").toString(), "2026-12-07T09:05:10+09:00");
+    EXPECT_EQ(v1.value("run").toString(), "run-1");
+    EXPECT_EQ(v1.value("sequence").toInteger(), 3);
+    EXPECT_EQ(v1.value("controller_version").toInt(), 1);
+    EXPECT_EQ(v1.value("grid_voltage_v").toDouble(), 6600);
+    EXPECT_EQ(v1.value("load_active_power_kw").toDouble(), 10.5);
+    EXPECT_EQ(v1.value("svg_output_kvar_max").toDouble(), -2);
+    EXPECT_EQ(v1.value("load_active_power_kw_min").toDouble(), 9.1);
+    EXPECT_EQ(v1.value("svg_output_kvar_min").toDouble(), -4.5);
+    EXPECT_EQ(v1.value("sample_count").toInt(), 5);
+    EXPECT_EQ(v1.value("status_word").toInt(), 16);
+    EXPECT_FALSE(v1.contains("negative_sequence_voltage_d_v"));
+    EXPECT_EQ(v1.size(), 4 + 3 * 4 + 2);
+
+    std::string row = "2026/12/08"; // midnight: the date alone
+    for (int i = 0; i < 24; ++i)
+        row += "," + std::to_string(i) + ".5";
+    row += ",32767,-1";
+    const QJsonObject v2 = json(MqttPublisher::intervalPayload(row, 4, "run-1"));
+    EXPECT_EQ(v2.value("time").toString(), "2026-12-08T00:00:00+09:00");
+    EXPECT_EQ(v2.value("controller_version").toInt(), 2);
+    EXPECT_EQ(v2.value("negative_sequence_command_q_a").toDouble(), 7.5);
+    EXPECT_EQ(v2.value("grid_voltage_v_max").toDouble(), 8.5);
+    EXPECT_EQ(v2.value("negative_sequence_command_q_a_min").toDouble(), 23.5);
+    EXPECT_EQ(v2.value("sample_count").toInt(), 32767);
+    ::unsetenv("TZ");
+    ::tzset();
+}
+
+TEST(MqttIntervalRows, TextsThatAreNoIntervalRowGiveNothing)
+{
+    for (const char *text : {"", "2026/12/07 9:05:03,6600,10,5,-3,0", // a continuous row
+                             "2026/12/07 9:05:10,6600,10.5,5,-3,6605,12,6,-2,6598,9.1,4,-4.5,5",
+                             "2026/12/07 9:05:10,6600,x,5,-3,6605,12,6,-2,6598,9.1,4,-4.5,5,16",
+                             "07.12.2026 9:05:10,6600,10.5,5,-3,6605,12,6,-2,6598,9.1,4,-4.5,5,16",
+                             "2026/12/07 9:05,6600,10.5,5,-3,6605,12,6,-2,6598,9.1,4,-4.5,5,16"})
+        EXPECT_TRUE(MqttPublisher::intervalPayload(text, 1, "r").isEmpty()) << text;
+}
+
+// --- The queue: bounded, the oldest sample or event dropped and counted apart --------------
+
+TEST(MqttQueue, BeyondTheBoundTheOldestAreDroppedAndCountedByKind)
+{
+    std::ostringstream out;
+    Journal journal(out, false);
+    MqttConfig config{"127.0.0.1", 1, false, {}, "t", {}, {}, 50, "t", "run", false};
+    MqttPublisher publisher(config, journal);
+    publisher.fileOpened("/log/a.csv");
+    publisher.publishHealth({});
+    for (int i = 0; i < 56; ++i)
+        publisher.lineRecorded({2026, 12, 7, 9, 5, 3}, kSamples[0], 1);
+    EXPECT_EQ(publisher.queued(), 50u);
+    EXPECT_EQ(publisher.droppedEvents(), 1u);   // the file event went first
+    EXPECT_EQ(publisher.droppedSamples(), 7u);  // the health message stays
+    publisher.publishHealth({});
+    EXPECT_EQ(publisher.queued(), 50u) << "a newer health message replaces the one waiting";
+    EXPECT_EQ(publisher.droppedSamples(), 7u);
+    EXPECT_EQ(out.str(), "") << "nothing is sent or said before the publisher starts";
+}
+
+// --- Against a real broker ------------------------------------------------------------------
+
+// A publisher of the test's own on a real broker, with a clock the test sets, and the test's
+// subscriber on the broker itself.
+struct PublisherFixture : ::testing::Test {
+    test::Broker broker;
+    std::unique_ptr<test::Subscriber> subscriber;
+    std::ostringstream journalText;
+    Journal journal{journalText, false};
+    std::atomic<std::int64_t> now{1796611877234};
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(broker.start());
+        subscriber = std::make_unique<test::Subscriber>(broker.port, "site/#");
+        ASSERT_TRUE(subscriber->waitUntilSubscribed());
+    }
+    std::unique_ptr<MqttPublisher> publisher(int port, const std::string &run, std::size_t bound = 18000)
+    {
+        auto p = std::make_unique<MqttPublisher>(
+            MqttConfig{"127.0.0.1", port, false, {}, "site", {}, {}, bound, "publisher-" + run, run, false}, journal,
+            [this] { return now.load(); });
+        EXPECT_EQ(p->start(), "");
+        return p;
+    }
+    std::vector<QJsonObject> received(const char *topic, std::size_t atLeast)
+    {
+        for (int i = 0; i < 400 && subscriber->messages(std::string("site/") + topic).size() < atLeast; ++i)
+            std::this_thread::sleep_for(25ms);
+        std::vector<QJsonObject> out;
+        for (const auto &m : subscriber->messages(std::string("site/") + topic))
+            out.push_back(json(QByteArray::fromStdString(m.payload)));
+        return out;
+    }
+};
+
+TEST_F(PublisherFixture, TimesIncreaseStrictlyWithinARunAndEveryMessageNamesItsRun)
+{
+    auto p = publisher(broker.port, "run-a");
+    // Five samples within one millisecond, then a clock that goes back a second.
+    for (int i = 0; i < 5; ++i)
+        p->lineRecorded({}, kSamples[0], 2);
+    now -= 1000;
+    p->lineRecorded({}, kSamples[0], 2);
+    p->fileOpened("/log/Tarmin7D11H51M17.csv");
+    const std::vector<QJsonObject> samples = received("sample", 6);
+    ASSERT_EQ(samples.size(), 6u);
+    const char *expected[] = {"234", "235", "236", "237", "238", "239"};
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        EXPECT_EQ(samples[i].value("sequence").toInteger(), static_cast<qint64>(i + 1));
+        EXPECT_EQ(samples[i].value("time").toString().mid(20, 3).toStdString(), expected[i])
+            << samples[i].value("time").toString().toStdString();
+        EXPECT_EQ(samples[i].value("run").toString(), "run-a");
+    }
+    const std::vector<QJsonObject> events = received("event", 1);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].value("run").toString(), "run-a");
+    p->stop();
+}
+
+TEST_F(PublisherFixture, HealthIsRetainedAndTheLastOneWins)
+{
+    auto p = publisher(broker.port, "run-h");
+    p->lineRecorded({}, kSamples[0], 2);
+    HealthReport report;
+    report.link = "no_data";
+    report.file = "/log/Tarmin7D11H51M17.csv";
+    report.linesReceived = 12;
+    report.rowsWritten = 11;
+    report.logError = "ログファイルに書き込めません: /log/Tarmin7D11H51M17.csv";
+    report.freeDiskMb = 5;
+    p->publishHealth(report);
+    ASSERT_EQ(received("health", 1).size(), 1u);
+    report.link = "stopped";
+    report.file.clear();
+    report.logError.clear();
+    report.freeDiskMb.reset();
+    p->publishHealth(report);
+    ASSERT_EQ(received("health", 2).size(), 2u);
+    p->stop();
+
+    // A subscriber that comes later is given the last health message by the broker.
+    test::Subscriber later(broker.port, "site/health");
+    ASSERT_TRUE(later.waitUntilSubscribed());
+    std::this_thread::sleep_for(200ms);
+    const auto retained = later.messages("site/health");
+    ASSERT_EQ(retained.size(), 1u);
+    const QJsonObject health = json(QByteArray::fromStdString(retained[0].payload));
+    EXPECT_EQ(health.value("link").toString(), "stopped");
+    EXPECT_TRUE(health.value("file").isNull());
+    EXPECT_TRUE(health.value("log_error").isNull());
+    EXPECT_TRUE(health.value("free_disk_mb").isNull());
+    EXPECT_EQ(health.value("run").toString(), "run-h");
+    EXPECT_EQ(health.value("lines_received").toInteger(), 12);
+    EXPECT_EQ(health.value("rows_written").toInteger(), 11);
+    EXPECT_EQ(health.value("last_sample_time").toString(), QString::fromLatin1(MqttPublisher::isoTime(now)));
+    for (const char *key : {"time", "queue", "dropped_samples", "dropped_events"})
+        EXPECT_TRUE(health.contains(key)) << key;
+    const QJsonObject first = received("health", 2)[0];
+    EXPECT_EQ(first.value("link").toString(), "no_data");
+    EXPECT_EQ(first.value("free_disk_mb").toInteger(), 5);
+    EXPECT_EQ(first.value("log_error").toString().toStdString(), "ログファイルに書き込めません: /log/Tarmin7D11H51M17.csv");
+}
+
+// The broker's acknowledgements are held, then the connection is cut: libmosquitto sends what
+// it held again after the reconnection, and nothing is handed to it a second time.
+TEST_F(PublisherFixture, AfterACutEverySampleArrivesAtLeastOnceAtMostTwiceFirstArrivalsInOrder)
+{
+    test::HoldingProxy proxy(broker.port);
+    auto p = publisher(proxy.port, "run-cut");
+    constexpr int kSamplesSent = 200;
+    int sent = 0;
+    auto sendFor = [&](std::chrono::milliseconds duration) {
+        const auto end = std::chrono::steady_clock::now() + duration;
+        while (std::chrono::steady_clock::now() < end && sent < kSamplesSent) {
+            ++sent;
+            now += 50;
+            p->lineRecorded({}, kSamples[0], 2);
+            std::this_thread::sleep_for(20ms);
+        }
+    };
+    ASSERT_EQ(received("status", 1).size(), 1u) << journalText.str();
+    sendFor(600ms);
+    proxy.hold();
+    sendFor(1500ms); // sent, never acknowledged: libmosquitto holds them
+    proxy.cut();
+    sendFor(10s);
+    ASSERT_EQ(sent, kSamplesSent);
+    // Until every sample has come once and nothing waits; then a moment for late repeats.
+    auto distinct = [&] {
+        std::set<qint64> sequences;
+        for (const auto &m : subscriber->messages("site/sample"))
+            sequences.insert(json(QByteArray::fromStdString(m.payload)).value("sequence").toInteger());
+        return sequences.size();
+    };
+    for (int i = 0; i < 400 && (distinct() < kSamplesSent || p->queued() > 0); ++i)
+        std::this_thread::sleep_for(25ms);
+    std::this_thread::sleep_for(300ms);
+    const std::vector<QJsonObject> samples = received("sample", 0);
+    EXPECT_GE(proxy.connections(), 2);
+    EXPECT_NE(journalText.str().find("mqtt: broker back"), std::string::npos) << journalText.str();
+
+    std::map<qint64, int> arrivals;
+    qint64 lastFirst = 0;
+    for (const QJsonObject &sample : samples) {
+        const qint64 sequence = sample.value("sequence").toInteger();
+        if (arrivals[sequence]++ == 0) {
+            EXPECT_EQ(sequence, lastFirst + 1) << "first arrivals in order, none missing";
+            lastFirst = sequence;
+        }
+    }
+    EXPECT_EQ(arrivals.size(), static_cast<std::size_t>(kSamplesSent));
+    int twice = 0;
+    for (const auto &[sequence, times] : arrivals) {
+        EXPECT_LE(times, 2) << "sample " << sequence;
+        twice += times == 2;
+    }
+    EXPECT_LE(twice, 20) << "at most the in-flight window comes again";
+    EXPECT_EQ(p->queued(), 0u);
+    p->stop();
+}
+
+} // namespace
+} // namespace svglogger
