@@ -7,6 +7,8 @@
 #include "recording/PlainTriggerSettings.h"
 #include "support/NullViews.h"
 
+#include <benchmark/benchmark.h>
+
 #include <string>
 #include <vector>
 
@@ -43,6 +45,20 @@ inline std::vector<std::string> version2Lines()
                         + std::to_string(200 + i) + "," + std::to_string(-150 - i) + "\r");
     }
     return lines;
+}
+
+// A version-2 controller's stream, one line per receive event, for as long as the benchmark
+// runs; each iteration one line.
+inline void receiveVersion2Stream(benchmark::State &state, BenchEngine &engine)
+{
+    engine.handler.onComm("Ver2.01\r");
+    const std::vector<std::string> lines = version2Lines();
+    std::size_t next = 0;
+    for (auto _ : state) {
+        engine.handler.onComm(lines[next]);
+        next = (next + 1) % lines.size();
+    }
+    state.SetItemsProcessed(state.iterations());
 }
 
 } // namespace svglogger::bench

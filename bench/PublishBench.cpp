@@ -100,14 +100,7 @@ void BM_ReceiveWhileTheBrokerStalls(benchmark::State &state)
     publisher->start();
     engine.handler.recorder().setEvents(publisher.get());
     std::this_thread::sleep_for(std::chrono::milliseconds(200)); // connected (or refused), CONNACK read
-    engine.handler.onComm("Ver2.01\r");
-    const std::vector<std::string> lines = bench::version2Lines();
-    std::size_t next = 0;
-    for (auto _ : state) {
-        engine.handler.onComm(lines[next]);
-        next = (next + 1) % lines.size();
-    }
-    state.SetItemsProcessed(state.iterations());
+    bench::receiveVersion2Stream(state, engine);
     state.counters["queued"] = static_cast<double>(publisher->queued());
     publisher->stop();
 }

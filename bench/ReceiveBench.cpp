@@ -12,15 +12,8 @@ void BM_ReceiveVersion2Lines(benchmark::State &state)
 {
     test::NullLogFile file;
     bench::BenchEngine engine(file);
-    engine.handler.onComm("Ver2.01\r");
-    const std::vector<std::string> lines = bench::version2Lines();
-    std::size_t next = 0;
-    for (auto _ : state) {
-        engine.handler.onComm(lines[next]);
-        next = (next + 1) % lines.size();
-    }
+    bench::receiveVersion2Stream(state, engine);
     benchmark::DoNotOptimize(engine.handler.decoder().sample());
-    state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_ReceiveVersion2Lines);
 
