@@ -214,9 +214,15 @@ QByteArray MqttPublisher::isoTime(const LocalDateTime &time)
 QByteArray MqttPublisher::samplePayload(std::int64_t milliseconds, const MeasurementSample &sample,
                                         int controllerVersion, std::uint64_t sequence, const std::string &run)
 {
+    return samplePayload(isoTime(milliseconds), sample, controllerVersion, sequence, run);
+}
+
+QByteArray MqttPublisher::samplePayload(const QByteArray &time, const MeasurementSample &sample, int controllerVersion,
+                                        std::uint64_t sequence, const std::string &run)
+{
     using S = MeasurementSample;
     QJsonObject object;
-    object.insert("time", QString::fromLatin1(isoTime(milliseconds)));
+    object.insert("time", QString::fromLatin1(time));
     object.insert("run", QString::fromStdString(run));
     object.insert("sequence", static_cast<qint64>(sequence));
     object.insert("controller_version", controllerVersion);
@@ -298,10 +304,11 @@ void MqttPublisher::lineRecorded(const LocalDateTime &, const MeasurementSample 
     // The moment the line was decoded; strictly increasing, so that a store keyed by time
     // keeps every sample of the run.
     m_lastSampleTime = std::max(m_clock(), m_lastSampleTime + 1);
-    QByteArray payload = samplePayload(m_lastSampleTime, sample, controllerVersion, ++m_sequence, m_config.run);
+    const QByteArray time = isoTime(m_lastSampleTime);
+    QByteArray payload = samplePayload(time, sample, controllerVersion, ++m_sequence, m_config.run);
     {
         const std::lock_guard lock(m_mutex);
-        m_lastSampleIso = isoTime(m_lastSampleTime).toStdString();
+        m_lastSampleIso.assign(time.constData(), static_cast<std::size_t>(time.size()));
     }
     enqueue({Kind::Sample, m_config.topicPrefix + "/sample", std::move(payload), false});
 }

@@ -104,6 +104,9 @@ public:
     static QByteArray isoTime(const LocalDateTime &time);
 
 private:
+    static QByteArray samplePayload(const QByteArray &time, const MeasurementSample &sample, int controllerVersion,
+                                    std::uint64_t sequence, const std::string &run);
+
     enum class Kind { Sample, Event, Health };
     struct Message {
         Kind kind = Kind::Sample;
