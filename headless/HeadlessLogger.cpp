@@ -29,8 +29,9 @@ constexpr int kHealthEveryChecks = 60; // a health message at least once a minut
 int g_signalPipe[2] = {-1, -1};
 std::atomic<int> g_signals{0}; // lock-free on every platform the program is built for
 
-// SIGTERM and SIGINT: the first goes to the event loop, which stops the run; a second one
-// ends the program at once. Only async-signal-safe calls here.
+// SIGTERM, SIGINT and SIGHUP (a closed terminal, `systemctl kill -s HUP`): the first goes to
+// the event loop, which stops the run; a second one ends the program at once. Only
+// async-signal-safe calls here.
 extern "C" void onSignal(int number)
 {
     if (g_signals.fetch_add(1) >= 1)
@@ -111,6 +112,7 @@ HeadlessLogger::~HeadlessLogger()
     if (g_signalPipe[0] >= 0) {
         std::signal(SIGTERM, SIG_DFL);
         std::signal(SIGINT, SIG_DFL);
+        std::signal(SIGHUP, SIG_DFL);
     }
 }
 
@@ -161,7 +163,11 @@ int HeadlessLogger::exec()
         connect(m_signals.get(), &QSocketNotifier::activated, this, &HeadlessLogger::signalled);
         std::signal(SIGTERM, onSignal);
         std::signal(SIGINT, onSignal);
+        std::signal(SIGHUP, onSignal);
     }
+    // A journal whose reader went away (`… 2>&1 | head -1`) must not end the logging: the
+    // write fails instead, and the journal's stream drops what follows.
+    std::signal(SIGPIPE, SIG_IGN);
 
     const PortChoice port = choosePort(m_options.port, m_inventory);
     m_journal.info("start: port " + (port.entry.empty() ? std::string("(none)") : port.entry) + ", folder "
@@ -253,7 +259,7 @@ void HeadlessLogger::signalled()
 {
     char number = 0;
     (void)!::read(g_signalPipe[0], &number, 1);
-    stop(number == SIGINT ? "SIGINT" : "SIGTERM");
+    stop(number == SIGINT ? "SIGINT" : number == SIGHUP ? "SIGHUP" : "SIGTERM");
 }
 
 // A complete single-shot capture has stopped the run: the program's work is done.

@@ -26,8 +26,8 @@ namespace svglogger {
 
 // svg-logger-headless: one measurement run as the window's Start makes it, with the settings
 // of the options instead of the controls, until a signal, --duration or a complete single-shot
-// capture stops it. SIGTERM and SIGINT stop the run as Stop does; a second signal ends the
-// program at once.
+// capture stops it. SIGTERM, SIGINT and SIGHUP stop the run as Stop does; a second signal
+// ends the program at once. A closed journal pipe does not end it.
 class HeadlessLogger final : public QObject, public RunView
 {
     Q_OBJECT

@@ -128,9 +128,10 @@ public:
         process.start(SVG_HEADLESS_PATH, m_arguments);
         process.waitForStarted();
     }
-    void stop() override
+    void stop() override { stopWith(SIGTERM); }
+    void stopWith(int signal)
     {
-        ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
+        ::kill(static_cast<pid_t>(process.processId()), signal);
         process.waitForFinished(5000);
         journal += process.readAllStandardError().toStdString();
     }
@@ -285,7 +286,15 @@ INSTANTIATE_TEST_SUITE_P(Modes, HeadlessAsTheWindow, ::testing::Values(
              {"--trigger", "TRIGGER.INI"}, steadyLines}),
     [](const auto &info) { return std::string(info.param.name); });
 
-TEST_F(HeadlessEndToEnd, SigtermMidRunLeavesACompleteFileAndEscapeOnTheLine)
+struct SignalCase {
+    int number;
+    const char *name;
+};
+
+class HeadlessSignals : public HeadlessEndToEnd, public ::testing::WithParamInterface<SignalCase> {};
+
+// SIGTERM (systemd), SIGINT (Ctrl-C) and SIGHUP (a closed terminal) all stop as Stop does.
+TEST_P(HeadlessSignals, MidRunLeaveACompleteFileAndEscapeOnTheLine)
 {
     QTemporaryDir logs;
     test::ControllerPty controller(portsFolder, "hl");
@@ -295,7 +304,7 @@ TEST_F(HeadlessEndToEnd, SigtermMidRunLeavesACompleteFileAndEscapeOnTheLine)
     controller.send(line(6601) + line(6602) + line(6603) + "MN R,0000,0,0,0,0,66");
     headless.pump(300ms);
     headless.fromLogger.clear();
-    headless.stop();
+    headless.stopWith(GetParam().number);
     EXPECT_EQ(headless.process.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(headless.process.exitCode(), 0);
     EXPECT_EQ(controller.readAvailable(), "\x1b") << "Stop's ESC";
@@ -305,7 +314,36 @@ TEST_F(HeadlessEndToEnd, SigtermMidRunLeavesACompleteFileAndEscapeOnTheLine)
     EXPECT_TRUE(bytes.ends_with(",0,0\r\n")) << "the file ends with a whole row";
     EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\n'), 4);
     EXPECT_NE(headless.journal.find(", 3 rows\n"), std::string::npos) << headless.journal;
-    EXPECT_NE(headless.journal.find("stop: SIGTERM"), std::string::npos) << headless.journal;
+    EXPECT_NE(headless.journal.find(std::string("stop: ") + GetParam().name), std::string::npos) << headless.journal;
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, HeadlessSignals,
+                         ::testing::Values(SignalCase{SIGTERM, "SIGTERM"}, SignalCase{SIGINT, "SIGINT"},
+                                           SignalCase{SIGHUP, "SIGHUP"}),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+// The journal's reader goes away (`… 2>&1 | head -1`): logging goes on, and a stop still
+// closes the file with every row and ends with 0.
+TEST_F(HeadlessEndToEnd, AClosedJournalPipeDoesNotEndTheLogging)
+{
+    QTemporaryDir logs;
+    test::ControllerPty controller(portsFolder, "hl");
+    HeadlessProgram headless(runtime.path(), {"--port", "hl", "--folder", logs.path()});
+    headless.controller = &controller;
+    wake(headless);
+    controller.send(line(6601));
+    ASSERT_TRUE(headless.journalSays("file opened: ")) << headless.journal;
+    headless.process.closeReadChannel(QProcess::StandardError);
+    controller.send(line(6602) + line(6603));
+    headless.pump(300ms);
+    ::kill(static_cast<pid_t>(headless.process.processId()), SIGTERM); // "file closed" meets the closed pipe
+    ASSERT_TRUE(headless.process.waitForFinished(5000));
+    EXPECT_EQ(headless.process.exitStatus(), QProcess::NormalExit) << "not killed by SIGPIPE";
+    EXPECT_EQ(headless.process.exitCode(), 0);
+    const QStringList files = QDir(logs.path()).entryList({"*.csv"}, QDir::Files);
+    ASSERT_EQ(files.size(), 1);
+    const std::string bytes = test::readBytes((logs.path() + "/" + files[0]).toStdString());
+    EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\n'), 4) << "the header and the three rows";
 }
 
 TEST_F(HeadlessEndToEnd, UnplugAndReplugGoesOnInTheSameFile)
