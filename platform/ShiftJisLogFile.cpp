@@ -6,6 +6,8 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 namespace svglogger {
 
@@ -26,15 +28,21 @@ LogFileWriter::OpenResult ShiftJisLogFile::createNew(const std::string &path)
     const QFileInfo info(name);
     if (info.exists() || info.isSymLink())
         return OpenResult::NameTaken;
-    if (!QDir().mkpath(info.absolutePath()))
+    errno = 0;
+    if (!QDir().mkpath(info.absolutePath())) {
+        // The folder's reason: the failing mkdir's errno ("Read-only file system", "Not a directory").
+        m_error = errno != 0 ? std::strerror(errno) : "the folder cannot be made";
         return OpenResult::Failed;
+    }
     m_file.setFileName(name);
     // NewOnly never replaces a file, even one that appeared since the check above;
     // Unbuffered hands every write straight to the operating system.
     if (m_file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
         m_length = 0;
+        m_error.clear();
         return OpenResult::Opened;
     }
+    m_error = m_file.errorString().toStdString();
     return QFileInfo::exists(name) ? OpenResult::NameTaken : OpenResult::Failed;
 }
 
@@ -65,11 +73,19 @@ bool ShiftJisLogFile::writeLine(std::string_view text)
         m_length += m_bytes.size();
         return true;
     }
+    m_error = m_file.errorString().toStdString();
     // A disk that filled up mid-line: the part written goes again, so the file ends with
     // its last whole row.
     m_file.resize(m_length);
     m_file.seek(m_length);
     return false;
+}
+
+void ShiftJisLogFile::discard()
+{
+    if (m_file.isOpen() && m_length == 0)
+        m_file.remove(); // closes it first
+    close();
 }
 
 void ShiftJisLogFile::close()

@@ -20,12 +20,15 @@ public:
     OpenResult createNew(const std::string &path) override;
     bool writeLine(std::string_view text) override;
     void close() override;
+    void discard() override;
+    std::string errorString() const override { return m_error; }
 
 private:
     QFile m_file;
     QStringEncoder m_encoder;
     QByteArray m_bytes;   // the encoded line, reused
     qint64 m_length = 0;  // bytes of whole lines in the file
+    std::string m_error;  // the system's reason for the last failure
 };
 
 } // namespace svglogger

@@ -24,6 +24,11 @@ public:
     virtual bool writeLine(std::string_view text) = 0;
     // Closing when no file is open is harmless.
     virtual void close() = 0;
+    // Closes the file just created and removes it, when nothing went into it: a file whose
+    // header could not be written is never left for rows.
+    virtual void discard() { close(); }
+    // The system's reason for the last failure ("Read-only file system"), or empty.
+    virtual std::string errorString() const { return {}; }
 };
 
 } // namespace svglogger

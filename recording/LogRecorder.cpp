@@ -12,6 +12,7 @@
 #include "recording/RecordingView.h"
 
 #include <charconv>
+#include <cmath>
 #include <utility>
 
 namespace svglogger {
@@ -82,6 +83,8 @@ void LogRecorder::fOpen()
 
     // At most one log file is open: a file still open is closed before the next one.
     closeLogFile();
+    m_lastOpenTry = toDateSerial(now);
+    m_openWanted = m_triggerState == TriggerState::Untriggered && !m_settings.triggerOn();
     std::string path;
     LogFileWriter::OpenResult result = LogFileWriter::OpenResult::NameTaken;
     for (int suffix = 1; suffix <= kMaxNameSuffix && result == LogFileWriter::OpenResult::NameTaken; ++suffix) {
@@ -92,18 +95,22 @@ void LogRecorder::fOpen()
         showFileError(FileError::CannotCreate, path);
         return;
     }
+    const int mode = m_settings.samplingMode();
+    if (!m_file.writeLine(headerLine(mode, m_decoder.controllerVersion()))) {
+        // A file without its header is never used for rows: it goes, and is tried again.
+        showFileError(FileError::CannotWrite, path);
+        m_file.discard();
+        return;
+    }
     m_openPath = path;
     m_fileRows = 0;
+    m_openWanted = false;
     if (path != requested)
         setOutputPath(path);
     clearFileError();
     if (m_events)
         m_events->fileOpened(m_openPath);
-
-    const int mode = m_settings.samplingMode();
     m_fileLayout = {mode, m_decoder.controllerVersion()};
-    if (!m_file.writeLine(headerLine(mode, m_decoder.controllerVersion())))
-        showFileError(FileError::CannotWrite, m_openPath);
     if (mode != kSamplingContinuous)
         m_intervals.setIntervalStart(toDateSerial(now));
     m_logFileOpen = 1;
@@ -118,6 +125,7 @@ void LogRecorder::nfOpen()
 
 void LogRecorder::closeLogFile()
 {
+    m_openWanted = false;
     m_file.close();
     if (m_logFileOpen && m_events)
         m_events->fileClosed(m_openPath, m_fileRows);
@@ -161,6 +169,10 @@ void LogRecorder::decodedLine(const MeasurementSample &sample)
         refreshOutputPath();
     } else if (now.hour != m_fileHour) {
         setRecordCount(0);
+        nfOpen();
+    } else if (m_openWanted && !m_logFileOpen
+               && std::fabs(std::round((toDateSerial(now) - m_lastOpenTry) * 86400.0)) >= kRetrySeconds) {
+        // The folder may be back (remounted, permissions mended): a file by the usual rules.
         nfOpen();
     }
 
@@ -223,7 +235,9 @@ bool LogRecorder::writeLine(const std::string &line)
 
 void LogRecorder::showFileError(FileError error, const std::string &path)
 {
-    m_view.showStatus(std::string(error == FileError::CannotCreate ? kCannotCreate : kCannotWrite) + path);
+    const std::string reason = m_file.errorString();
+    m_view.showStatus(std::string(error == FileError::CannotCreate ? kCannotCreate : kCannotWrite) + path
+                      + (reason.empty() ? "" : ": " + reason));
     m_fileError = error;
 }
 

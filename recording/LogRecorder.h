@@ -27,6 +27,9 @@ class LogRecorder
 public:
     static constexpr std::string_view kCannotCreate = "ログファイルを作成できません: ";
     static constexpr std::string_view kCannotWrite = "ログファイルに書き込めません: ";
+    // While no file is open although one should be, opening is tried again with a decoded
+    // line at most this often.
+    static constexpr double kRetrySeconds = 10.0;
 
     LogRecorder(const Settings &settings, const Clock &clock, LogFileWriter &file, RecordingView &view,
                 const MeasurementDecoder &decoder);
@@ -114,6 +117,8 @@ private:
     RowLayout m_rowLayout;  // the layout m_rowText was made in
     RowLayout m_fileLayout; // the layout of the open file's header
     FileError m_fileError = FileError::None; // the one the status text shows
+    bool m_openWanted = false;   // a file should be open (no trigger) but could not be made
+    double m_lastOpenTry = 0.0;  // when fOpen last tried, as a date serial
 };
 
 } // namespace svglogger

@@ -169,6 +169,67 @@ TEST_F(RecorderFixture, FileThatCannotBeCreatedShowsWhyDropsRowsAndRecoversAtThe
     EXPECT_EQ(file("Tarmin24D10H0M1.csv").size(), 2u);
 }
 
+// A folder that is not writable, then is again: the status says the system's reason, and
+// opening is tried again with the next line at most every 10 s, by the usual name rules.
+TEST_F(RecorderFixture, FolderBackWithinTenSecondsBringsAFileWithTheNextLine)
+{
+    rig.files.unwritable.insert(test::platformPath("/log/"));
+    rig.files.reason = "Read-only file system";
+    at(9, 5, 3);
+    line("Ver1.0");
+    EXPECT_EQ(rig.recordingView.status,
+              "ログファイルを作成できません: " + test::platformPath("/log/Tarmin24D9H5M3.csv") + ": Read-only file system");
+    struct Step {
+        int second;
+        bool writable;
+        std::size_t filesAfter;
+    };
+    // (seconds after 9:05:00) a try at +10 s fails again; the next try waits another 10 s.
+    const Step steps[] = {{4, false, 0}, {12, false, 0}, {13, false, 0}, {14, true, 0}, {22, true, 0}, {23, true, 1},
+                          {24, true, 1}};
+    for (const Step &step : steps) {
+        if (step.writable)
+            rig.files.unwritable.clear();
+        at(9, 5, step.second);
+        line(olderLine("0000", "6600", "0", "0", "0"));
+        EXPECT_EQ(rig.files.opened.size(), step.filesAfter) << "at 9:05:" << step.second;
+    }
+    EXPECT_EQ(rig.files.opened.at(0), test::platformPath("/log/Tarmin24D9H5M23.csv"));
+    EXPECT_EQ(file("Tarmin24D9H5M23.csv").size(), 3u) << "the header and the rows of 9:05:23 and :24";
+    EXPECT_EQ(rig.recordingView.status, "");
+    // Stopped, nothing is tried any more.
+    rig.files.unwritable.insert(test::platformPath("/log/"));
+    rig.recorder().closeLogFile();
+    rig.recorder().nfOpen();
+    rig.recorder().closeLogFile();
+    at(9, 6, 0);
+    line(olderLine("0000", "6600", "0", "0", "0"));
+    EXPECT_EQ(rig.files.opened.size(), 1u);
+}
+
+// A disk that takes the new file but not its header: the file goes and is tried again; no row
+// ever lands in a file without its header.
+TEST_F(RecorderFixture, FileWhoseHeaderCannotBeWrittenIsNotUsedForRows)
+{
+    rig.files.fullAfterLines = 0;
+    rig.files.reason = "No space left on device";
+    at(9, 5, 3);
+    line("Ver1.0");
+    EXPECT_EQ(rig.recordingView.status,
+              "ログファイルに書き込めません: " + test::platformPath("/log/Tarmin24D9H5M3.csv") + ": No space left on device");
+    EXPECT_EQ(rig.files.discarded, std::vector<std::string>{test::platformPath("/log/Tarmin24D9H5M3.csv")});
+    EXPECT_FALSE(rig.recorder().logFileOpen());
+    line(olderLine("0000", "6600", "0", "0", "0"));
+    EXPECT_TRUE(rig.files.files.empty());
+    rig.files.fullAfterLines = static_cast<std::size_t>(-1);
+    at(9, 5, 13);
+    line(olderLine("0000", "6601", "0", "0", "0"));
+    const std::vector<std::string> &lines = file("Tarmin24D9H5M13.csv");
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], headerLine(0, 1));
+    EXPECT_EQ(rig.recordingView.status, "");
+}
+
 TEST_F(RecorderFixture, RowThatCannotBeWrittenIsNotCountedAndSaysSo)
 {
     at(9, 5, 3);

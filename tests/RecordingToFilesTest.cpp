@@ -131,6 +131,10 @@ TEST_F(EndToEnd, FolderLostMidRunShowsWhyAndTheNextHourRecovers)
     handler.onComm(version2Line("0000", "6601", "0", "0", "0", "0", "0", "0", "0") + "\r");
     handler.onComm(version2Line("0000", "6602", "0", "0", "0", "0", "0", "0", "0") + "\r");
     EXPECT_TRUE(recordingView.status.starts_with("ログファイルを作成できません: ")) << recordingView.status;
+    // The system's reason follows the path.
+    const std::size_t reason = recordingView.status.find(".csv: ");
+    ASSERT_NE(reason, std::string::npos) << recordingView.status;
+    EXPECT_GT(recordingView.status.size(), reason + 6) << recordingView.status;
     EXPECT_EQ(recordingView.label8, "0"); // nothing counted that was not written
     // The folder comes back: the next hour opens a file and the message goes.
     ASSERT_TRUE(QFile::remove(folderPath));

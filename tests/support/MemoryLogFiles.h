@@ -20,6 +20,8 @@ public:
     std::size_t fullAfterLines = static_cast<std::size_t>(-1);
     std::string current;
     bool isOpen = false;
+    std::string reason; // what errorString() says after a failure
+    std::vector<std::string> discarded;
 
     OpenResult createNew(const std::string &path) override
     {
@@ -42,6 +44,15 @@ public:
         return true;
     }
     void close() override { isOpen = false; }
+    void discard() override
+    {
+        if (isOpen && files[current].empty()) {
+            files.erase(current);
+            discarded.push_back(current);
+        }
+        isOpen = false;
+    }
+    std::string errorString() const override { return reason; }
 
     const std::vector<std::string> &lines(const std::string &path) { return files.at(path); }
 };
