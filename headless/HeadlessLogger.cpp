@@ -79,6 +79,7 @@ HeadlessLogger::HeadlessLogger(const HeadlessOptions &options, std::ostream &jou
     m_settings.interval = options.interval;
     m_settings.powerFlow = options.powerFlowCorrection;
     m_settings.trigger = !options.triggerFile.empty();
+    m_logFile.setSyncSeconds(options.syncSeconds);
     m_run = std::make_unique<RunController>(RunInterfaces{m_settings, m_triggerSettings, m_clock, m_serial,
                                                           m_reconnectTimer, m_watchdogTimer, m_display, m_display,
                                                           m_journal, m_logFile, *this});
@@ -101,7 +102,7 @@ HeadlessLogger::HeadlessLogger(const HeadlessOptions &options, std::ostream &jou
                            + std::to_string(m_publisher->droppedEvents()) + " events dropped");
     });
     m_durationTimer.setSingleShot(true);
-    connect(&m_durationTimer, &QTimer::timeout, this, [this] { stop("the duration has passed"); });
+    connect(&m_durationTimer, &QTimer::timeout, this, [this] { durationStep(); });
 }
 
 HeadlessLogger::~HeadlessLogger()
@@ -181,10 +182,24 @@ int HeadlessLogger::exec()
         reportHealth(true);
         m_healthTimer.start(kHealthCheckMilliseconds);
     }
-    if (m_options.durationSeconds)
-        m_durationTimer.start(static_cast<int>(std::min(*m_options.durationSeconds * 1000.0, 2.0e9)));
+    if (m_options.durationSeconds) {
+        m_durationEnd = std::chrono::steady_clock::now()
+            + std::chrono::milliseconds(static_cast<std::int64_t>(std::min(*m_options.durationSeconds, 1e12) * 1000.0));
+        durationStep();
+    }
     QCoreApplication::exec();
     return m_exitCode;
+}
+
+// A timer waits at most about 24 days: a longer duration is waited for in steps.
+void HeadlessLogger::durationStep()
+{
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(m_durationEnd - std::chrono::steady_clock::now());
+    if (left.count() <= 0) {
+        stop("the duration has passed");
+        return;
+    }
+    m_durationTimer.start(static_cast<int>(std::min<std::int64_t>(left.count(), 1'000'000'000)));
 }
 
 void HeadlessLogger::stop(const char *why)

@@ -19,6 +19,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <chrono>
 #include <memory>
 #include <ostream>
 
@@ -57,6 +58,7 @@ public:
     void portBack() override;
 
 private:
+    void durationStep();
     void stop(const char *why);
     void finish(const char *why);
     void signalled();
@@ -84,6 +86,7 @@ private:
     int m_healthTicks = 0;
     std::string m_lastHealth; // what the last health message said of link, file and status
     QTimer m_durationTimer;
+    std::chrono::steady_clock::time_point m_durationEnd;
     std::unique_ptr<QSocketNotifier> m_signals;
     int m_exitCode = kStopped;
 };

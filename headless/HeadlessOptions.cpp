@@ -116,6 +116,16 @@ const std::vector<Option> &options()
              o.durationSeconds = seconds;
              return std::string();
          }},
+        {"sync-seconds", "Rows reach the disk itself (fdatasync) at most every SECONDS and when a file is closed; "
+                         "0: after every row (default 10).",
+         "SECONDS",
+         [](HeadlessOptions &o, const std::string &v) {
+             const std::optional<double> n = wholeNumber(v);
+             if (!n || *n < 0 || *n > 86400 || *n != static_cast<double>(static_cast<int>(*n)))
+                 return "takes a whole number of seconds from 0 to 86400, not '" + v + "'";
+             o.syncSeconds = static_cast<int>(*n);
+             return std::string();
+         }},
         {"quiet", "Only faults go to the journal.", "",
          [](HeadlessOptions &o, const std::string &v) { return flag(o.quiet, v); }},
         {"mqtt", "Publish every sample to this MQTT broker: mqtt://host[:port] (1883), or mqtts://host[:port] "

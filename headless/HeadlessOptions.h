@@ -18,6 +18,7 @@ struct HeadlessOptions {
     std::string triggerFile;              // empty: no trigger
     std::optional<double> durationSeconds; // stop by itself after that long
     bool quiet = false;                   // the journal keeps only faults
+    int syncSeconds = 10;                 // rows reach the disk at most this often; 0: every row
     bool listPorts = false;
     // Publishing to an MQTT broker; no URL: none.
     std::string mqttUrl;                  // mqtt://host[:port] or mqtts://host[:port]

@@ -1,6 +1,7 @@
 #include "headless/IniFile.h"
 
 #include <charconv>
+#include <cmath>
 #include <fstream>
 #include <iterator>
 
@@ -84,8 +85,8 @@ std::optional<double> wholeNumber(std::string_view value)
     double number = 0;
     const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), number,
                                               std::chars_format::fixed);
-    if (value.empty() || error != std::errc() || end != value.data() + value.size())
-        return std::nullopt;
+    if (value.empty() || error != std::errc() || end != value.data() + value.size() || !std::isfinite(number))
+        return std::nullopt; // "nan" and "inf" are no numbers of seconds or counts
     return number;
 }
 

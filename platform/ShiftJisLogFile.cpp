@@ -9,7 +9,33 @@
 #include <cerrno>
 #include <cstring>
 
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
 namespace svglogger {
+
+namespace {
+
+// The folder's entry of a file just created reaches the disk too (no such call on Windows,
+// where the file system keeps it).
+void syncFolder(const QString &folder)
+{
+#ifndef _WIN32
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        (void)::fsync(fd);
+        ::close(fd);
+    }
+#else
+    (void)folder;
+#endif
+}
+
+} // namespace
 
 ShiftJisLogFile::ShiftJisLogFile(const char *converterName)
     : m_encoder(converterName)
@@ -40,6 +66,8 @@ LogFileWriter::OpenResult ShiftJisLogFile::createNew(const std::string &path)
     if (m_file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
         m_length = 0;
         m_error.clear();
+        m_lastSync = std::chrono::steady_clock::now();
+        syncFolder(info.absolutePath());
         return OpenResult::Opened;
     }
     m_error = m_file.errorString().toStdString();
@@ -71,6 +99,8 @@ bool ShiftJisLogFile::writeLine(std::string_view text)
     m_bytes.append("\r\n", 2);
     if (m_file.write(m_bytes) == m_bytes.size()) {
         m_length += m_bytes.size();
+        if (m_syncSeconds <= 0 || std::chrono::steady_clock::now() - m_lastSync >= std::chrono::seconds(m_syncSeconds))
+            syncToDisk();
         return true;
     }
     m_error = m_file.errorString().toStdString();
@@ -88,10 +118,22 @@ void ShiftJisLogFile::discard()
     close();
 }
 
+void ShiftJisLogFile::syncToDisk()
+{
+#ifdef _WIN32
+    (void)::_commit(m_file.handle());
+#else
+    (void)::fdatasync(m_file.handle());
+#endif
+    m_lastSync = std::chrono::steady_clock::now();
+}
+
 void ShiftJisLogFile::close()
 {
-    if (m_file.isOpen())
+    if (m_file.isOpen()) {
+        syncToDisk();
         m_file.close();
+    }
 }
 
 } // namespace svglogger

@@ -50,7 +50,20 @@ INSTANTIATE_TEST_SUITE_P(Options, HeadlessCommandLine, ::testing::Values(
     OptionsCase{"IntervalNotANumber", args({"--interval", "abc"}), "--interval takes a number of seconds, not 'abc'"},
     OptionsCase{"IntervalBelowOne", args({"--interval", "0.4"}), "--interval takes at least 1 second, not '0.4'"},
     OptionsCase{"DurationZero", args({"--duration", "0"}), "--duration takes a number of seconds above 0, not '0'"},
-    OptionsCase{"StrayArgument", args({"/dev/ttyUSB0"}), "unexpected argument '/dev/ttyUSB0'"}),
+    OptionsCase{"StrayArgument", args({"/dev/ttyUSB0"}), "unexpected argument '/dev/ttyUSB0'"},
+    OptionsCase{"SyncEveryRow", args({"--sync-seconds", "0"}), ""},
+    OptionsCase{"SyncNegative", args({"--sync-seconds", "-1"}),
+                "--sync-seconds takes a whole number of seconds from 0 to 86400, not '-1'"},
+    OptionsCase{"SyncFraction", args({"--sync-seconds", "2.5"}),
+                "--sync-seconds takes a whole number of seconds from 0 to 86400, not '2.5'"},
+    OptionsCase{"DurationNan", args({"--duration", "nan"}), "--duration takes a number of seconds above 0, not 'nan'"},
+    OptionsCase{"DurationInfinite", args({"--duration", "inf"}),
+                "--duration takes a number of seconds above 0, not 'inf'"},
+    OptionsCase{"QueueNan", args({"--mqtt-queue", "nan"}),
+                "--mqtt-queue takes a whole number from 1 to 100000000, not 'nan'"},
+    OptionsCase{"SyncNan", args({"--sync-seconds", "nan"}),
+                "--sync-seconds takes a whole number of seconds from 0 to 86400, not 'nan'"},
+    OptionsCase{"IntervalNan", args({"--interval", "nan"}), "--interval takes a number of seconds, not 'nan'"}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST(HeadlessOptions, DefaultsAreTheWindowsAndTheValuesAreTaken)
@@ -307,6 +320,8 @@ TEST(IniFile, NumbersAndSwitches)
     EXPECT_FALSE(wholeNumber(""));
     EXPECT_FALSE(wholeNumber("1e3"));
     EXPECT_FALSE(wholeNumber("7 s"));
+    EXPECT_FALSE(wholeNumber("nan"));
+    EXPECT_FALSE(wholeNumber("-inf"));
     EXPECT_EQ(onOff("on"), true);
     EXPECT_EQ(onOff("no"), false);
     EXPECT_FALSE(onOff("perhaps"));
