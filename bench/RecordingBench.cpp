@@ -9,11 +9,13 @@ namespace svglogger {
 namespace {
 
 // Decoded version-2 lines through the whole pipeline into a real Shift-JIS file, each row
-// handed to the operating system as it is written. One item = one row.
+// handed to the operating system as it is written and brought to the disk at most every
+// /N seconds (10, the default; 0 after every row). One item = one row.
 void BM_ContinuousRowsToFile(benchmark::State &state)
 {
     QTemporaryDir dir;
     ShiftJisLogFile file;
+    file.setSyncSeconds(static_cast<int>(state.range(0)));
     bench::BenchEngine engine(file);
     LogRecorder &recorder = engine.handler.recorder();
     recorder.outputPathEdited(dir.path().toStdString() + "/x.csv");
@@ -34,7 +36,7 @@ void BM_ContinuousRowsToFile(benchmark::State &state)
         state.SkipWithError("a row was not written");
     state.SetItemsProcessed(rows);
 }
-BENCHMARK(BM_ContinuousRowsToFile);
+BENCHMARK(BM_ContinuousRowsToFile)->Arg(10)->Arg(0);
 
 } // namespace
 } // namespace svglogger
