@@ -81,8 +81,8 @@ HeadlessLogger::HeadlessLogger(const HeadlessOptions &options, std::ostream &jou
     m_settings.trigger = !options.triggerFile.empty();
     m_logFile.setSyncSeconds(options.syncSeconds);
     m_run = std::make_unique<RunController>(RunInterfaces{m_settings, m_triggerSettings, m_clock, m_serial,
-                                                          m_reconnectTimer, m_watchdogTimer, m_display, m_display,
-                                                          m_journal, m_logFile, *this});
+                                                          m_reconnectTimer, m_watchdogTimer, m_pauseTimer, m_display,
+                                                          m_display, m_journal, m_logFile, *this});
     m_events.add(&m_journal);
     m_run->setRecordingEvents(&m_events);
     connect(&m_serial, &SerialPort::received, this, [this](const QByteArray &bytes) {

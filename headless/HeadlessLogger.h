@@ -76,6 +76,7 @@ private:
     PortInventory m_inventory;
     QtTimer m_reconnectTimer;
     QtTimer m_watchdogTimer;
+    QtTimer m_pauseTimer;
     ShiftJisLogFile m_logFile;
     NoDisplay m_display;
     EventFanOut m_events;

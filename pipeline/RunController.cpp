@@ -87,6 +87,7 @@ bool RunController::start(std::string_view entry, std::string_view device)
         setStatus(static_cast<StatusSource>(source), {});
     m_portDevice = device;
     m_engine.startRun();
+    m_escapedAfterStream = false;
     watch(m_promptMilliseconds);
     return true;
 }
@@ -102,6 +103,7 @@ void RunController::stop()
     const bool portUp = m_interfaces.port.isOpen() && !waitingForPort();
     m_interfaces.reconnectTimer.stop();
     m_interfaces.watchdogTimer.stop();
+    m_interfaces.pauseTimer.stop();
     m_engine.stopRun(portUp);
     m_closingPort = true;
     m_interfaces.port.close();
@@ -123,6 +125,7 @@ void RunController::endProgram()
     m_ended = true;
     m_interfaces.reconnectTimer.stop();
     m_interfaces.watchdogTimer.stop();
+    m_interfaces.pauseTimer.stop();
     m_engine.recorder().closeLogFile();
     m_interfaces.port.close(); // what it hands over now is dropped: the program has ended
 }
@@ -153,6 +156,14 @@ void RunController::afterReceiveEvent(LinkState before, std::uint64_t linesBefor
 {
     if (!measuring() || waitingForPort() || m_ended)
         return;
+    if (linkState() == LinkState::AwaitingPrompt) {
+        // Lines while the prompt is awaited: the stream ran on past our ESC. Every byte
+        // after them postpones the pause.
+        if (!m_escapedAfterStream && (m_engine.linesHandled() != linesBefore || m_interfaces.pauseTimer.isActive()))
+            m_interfaces.pauseTimer.start(kPauseMilliseconds, [this] { streamPaused(); });
+        return;
+    }
+    m_interfaces.pauseTimer.stop();
     if (linkState() != LinkState::Streaming)
         return;
     if (before == LinkState::AwaitingPrompt) {
@@ -170,6 +181,18 @@ void RunController::wake(std::string_view status)
 {
     setStatus(LinkStatus, status);
     m_engine.wakeController();
+    m_escapedAfterStream = false;
+    m_interfaces.pauseTimer.stop();
+    watch(m_promptMilliseconds);
+}
+
+void RunController::streamPaused()
+{
+    m_interfaces.pauseTimer.stop();
+    if (!measuring() || waitingForPort() || m_ended || linkState() != LinkState::AwaitingPrompt)
+        return;
+    m_engine.wakeController();
+    m_escapedAfterStream = true;
     watch(m_promptMilliseconds);
 }
 
@@ -184,6 +207,7 @@ void RunController::watchdogTimeout()
         m_interfaces.watchdogTimer.stop();
         return;
     }
+    m_interfaces.pauseTimer.stop();
     // No prompt since the last ESC: ESC again. No line for a while: the controller is woken
     // again as at Start; rows go on in the same file.
     wake(linkState() == LinkState::AwaitingPrompt ? kNoAnswer : kNoData);
@@ -195,6 +219,7 @@ void RunController::portLost()
         return;
     m_interfaces.port.close(); // what was received before the loss is still handled
     m_interfaces.watchdogTimer.stop();
+    m_interfaces.pauseTimer.stop();
     if (!measuring())
         return; // those last bytes completed a single-shot capture, which ended the run
     setStatus(LinkStatus, kPortLost);

@@ -23,6 +23,7 @@ struct RunInterfaces {
     PortControl &port;
     Timer &reconnectTimer;
     Timer &watchdogTimer;
+    Timer &pauseTimer; // while the prompt is awaited: the controller's stream has paused
     LinkView &linkView;
     GraphView &graphView;
     RecordingView &recordingView;
@@ -48,6 +49,7 @@ public:
     static constexpr int kReconnectMilliseconds = 1000;
     static constexpr int kPromptMilliseconds = 3000; // ESC again while no prompt comes
     static constexpr int kDataMilliseconds = 5000;   // the controller woken again after this silence
+    static constexpr int kPauseMilliseconds = 300;   // a stream still running at ESC has stopped
 
     explicit RunController(const RunInterfaces &interfaces);
 
@@ -131,6 +133,9 @@ private:
     // (Re)arms the watchdog: the prompt or the next line is due within the given time.
     void watch(int milliseconds);
     void watchdogTimeout();
+    // A controller that was streaming when woken stops its stream at ESC and shows no prompt:
+    // once its lines pause, ESC goes again.
+    void streamPaused();
 
     RunInterfaces m_interfaces;
     StatusRoute m_statusRoute;
@@ -142,6 +147,7 @@ private:
     bool m_inReceiveEvent = false;
     bool m_closingPort = false; // Stop closes the port: what it hands over now is dropped
     bool m_ended = false;
+    bool m_escapedAfterStream = false; // the ESC after a paused stream went for this wake
     int m_reconnectMilliseconds = kReconnectMilliseconds;
     int m_promptMilliseconds = kPromptMilliseconds;
     int m_dataMilliseconds = kDataMilliseconds;

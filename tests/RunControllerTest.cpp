@@ -160,6 +160,48 @@ TEST_F(RunFixture, NoPromptEscapeIsSentAgainEveryTimeoutWithTheRetryText)
     EXPECT_EQ(rowsIn(0), 1u);
 }
 
+// After an unclean restart the controller still streams: our ESC only stops the stream. Once
+// its lines pause, ESC goes again, once, and the prompt comes within a second, not after the
+// three-second watchdog.
+TEST_F(RunFixture, StreamStillRunningAtStartGetsASecondEscapeOnceItPauses)
+{
+    rig.start();
+    EXPECT_EQ(rig.port.written, "\x1b");
+    EXPECT_FALSE(rig.pauseTimer.isActive()) << "no line yet";
+    rig.controllerSends("MN R,0000,0,0,0,0,6600,0,1,2,3,0,0,0,0,1,2,3,4\r");
+    ASSERT_TRUE(rig.pauseTimer.isActive());
+    EXPECT_EQ(rig.pauseTimer.interval, Run::kPauseMilliseconds);
+    const int starts = rig.pauseTimer.starts;
+    rig.controllerSends("MN R,0000,0,0,"); // the tail of the line in flight postpones the pause
+    EXPECT_EQ(rig.pauseTimer.starts, starts + 1);
+    rig.pauseTimer.fire();
+    EXPECT_EQ(rig.port.written, "\x1b\x1b");
+    EXPECT_FALSE(rig.pauseTimer.isActive());
+    EXPECT_EQ(rig.watchdogTimer.interval, Run::kPromptMilliseconds) << "the prompt is awaited anew";
+    EXPECT_EQ(rig.status(), "") << "no fault: the controller answers";
+    // More stray lines do not bring a third ESC.
+    rig.controllerSends("MN R,0000,0,0,0,0,6600,0,1,2,3,0,0,0,0,1,2,3,4\r");
+    EXPECT_FALSE(rig.pauseTimer.isActive());
+    rig.controllerSends("D:");
+    EXPECT_EQ(rig.port.written, "\x1b\x1bMN R\r\n");
+    EXPECT_EQ(rig.run.linkState(), LinkState::Streaming);
+    // While streaming, lines never arm it; Stop leaves it stopped.
+    rig.controllerSends("Ver2.01\r");
+    EXPECT_FALSE(rig.pauseTimer.isActive());
+    rig.run.stop();
+    EXPECT_FALSE(rig.pauseTimer.isActive());
+}
+
+TEST_F(RunFixture, PauseThatEndsAfterStopOrPromptSendsNothing)
+{
+    rig.start();
+    rig.controllerSends("MN R,0000,0,0,0,0,6600,0,1,2,3,0,0,0,0,1,2,3,4\r");
+    ASSERT_TRUE(rig.pauseTimer.isActive());
+    rig.run.stop();
+    rig.pauseTimer.fire();
+    EXPECT_EQ(rig.port.written, "\x1b\x1b") << "Start's ESC and Stop's, nothing more";
+}
+
 TEST_F(RunFixture, LinesKeepTheWatchdogQuietSilenceWakesTheControllerIntoTheSameFile)
 {
     rig.startStreaming();

@@ -82,8 +82,8 @@ SVGCom::SVGCom(QWidget *parent)
     m_chooseFile = chooseOutputFile;
     buildControls();
     m_run = std::make_unique<RunController>(RunInterfaces{*this, *this, m_clock, m_serial, m_reconnectTimer,
-                                                          m_watchdogTimer, *this, *m_plotArea, *this, m_logFile,
-                                                          *this});
+                                                          m_watchdogTimer, m_pauseTimer, *this, *m_plotArea, *this,
+                                                          m_logFile, *this});
     setTabOrderAsDesigned();
 
     // MSComm1_OnComm: every arrival of data is one receive event.

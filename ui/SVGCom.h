@@ -158,6 +158,7 @@ private:
     PortInventory m_inventory;
     QtTimer m_reconnectTimer;
     QtTimer m_watchdogTimer;
+    QtTimer m_pauseTimer;
     std::unique_ptr<RunController> m_run;
     mutable std::unique_ptr<TGForm> m_tgForm;
     FileChooser m_chooseFile;

@@ -174,11 +174,12 @@ struct FuzzRig final : RunView {
     FuzzPort port;
     FakeTimer reconnectTimer;
     FakeTimer watchdogTimer;
+    FakeTimer pauseTimer;
     NoDisplay display;
     NullRecordingView recordingView;
     CheckedLogFiles files{clock};
     RowTally tally;
-    RunController run{RunInterfaces{settings, triggerSettings, clock, port, reconnectTimer, watchdogTimer, display,
+    RunController run{RunInterfaces{settings, triggerSettings, clock, port, reconnectTimer, watchdogTimer, pauseTimer, display,
                                     display, recordingView, files, *this}};
     FuzzRig()
     {
@@ -214,6 +215,8 @@ void checkInvariants(FuzzRig &rig)
     require(!rig.run.waitingForPort() || rig.run.measuring(), "no reconnection while idle");
     require(!rig.watchdogTimer.isActive() || (rig.run.measuring() && !rig.run.waitingForPort()),
             "the watchdog runs only while a run talks to the controller");
+    require(!rig.pauseTimer.isActive() || rig.run.linkState() == LinkState::AwaitingPrompt,
+            "the stream's pause is waited for only while the prompt is");
 }
 
 // Every row written was made at least as often: no row goes into two files.
@@ -316,8 +319,10 @@ void runEngineInput(const std::uint8_t *data, std::size_t size)
             rig.settings.trigger = false;
             rig.triggerSettings = PlainTriggerSettings{};
             rig.run.triggerWindowClosed();
-        } else if (op < 248) {
+        } else if (op < 247) {
             rig.watchdogTimer.fire();
+        } else if (op < 248) {
+            rig.pauseTimer.fire();
         } else if (op < 250) {
             rig.port.present = false;
             rig.run.portLost();

@@ -29,11 +29,12 @@ struct RunRig : RunView {
     FakePortControl port;
     FakeTimer reconnectTimer;
     FakeTimer watchdogTimer;
+    FakeTimer pauseTimer;
     FakeLinkView linkView;
     FakeGraphView graphView;
     FakeRecordingView recordingView;
     MemoryLogFiles files;
-    RunController run{RunInterfaces{settings, triggerSettings, clock, port, reconnectTimer, watchdogTimer, linkView,
+    RunController run{RunInterfaces{settings, triggerSettings, clock, port, reconnectTimer, watchdogTimer, pauseTimer, linkView,
                                     graphView, recordingView, files, *this}};
     int runsEnded = 0;
 
