@@ -62,17 +62,18 @@ HeadlessLogger::PortChoice HeadlessLogger::choosePort(const std::string &wanted,
         if (entry == name)
             return byEntry(entry);
     // A virtual port by its name, as the simulator registers it.
-    const QString virtualPort = QDir(PortInventory::virtualPortsFolder()).filePath(name);
-    const int index = inventory.indexOfDevice(virtualPort);
-    if (index >= 0)
-        return byEntry(entries[index]);
+    if (const QString folder = PortInventory::virtualPortsFolder(); !folder.isEmpty()) {
+        const int index = inventory.indexOfDevice(QDir(folder).filePath(name));
+        if (index >= 0)
+            return byEntry(entries[index]);
+    }
     // Else a device by its name or path ("/dev/ttyUSB0", "COM3"), tried as it is.
     return PortChoice{wanted, wanted};
 }
 
 HeadlessLogger::HeadlessLogger(const HeadlessOptions &options, std::ostream &journal)
     : m_options(options)
-    , m_journal(journal, options.quiet)
+    , m_journal(journal, options.quiet, Journal::standardErrorIsTheJournal())
 {
     m_settings.graph = false; // nothing to draw on
     m_settings.sampling = options.samplingMode;
@@ -287,7 +288,8 @@ int runHeadlessLogger(const QStringList &arguments)
 {
     const ParsedOptions parsed = parseHeadlessOptions(arguments, QDir::homePath().toStdString());
     if (!parsed.error.empty()) {
-        std::cerr << "svg-logger-headless: " << parsed.error << std::endl;
+        std::cerr << (Journal::standardErrorIsTheJournal() ? "<3>" : "") << "svg-logger-headless: " << parsed.error
+                  << std::endl;
         return HeadlessLogger::kBadOptions;
     }
     if (!parsed.print.empty()) {

@@ -409,7 +409,7 @@ void MqttPublisher::run()
     auto failed = [&](int result) {
         const std::string why = failureText(result, m_lastError);
         if (why != m_lastError || !m_lossReported) {
-            m_journal.fault("mqtt: cannot reach the broker " + where + ": " + why + " — retrying; samples wait in "
+            m_journal.warning("mqtt: cannot reach the broker " + where + ": " + why + " — retrying; samples wait in "
                             "memory, up to " + std::to_string(m_config.queueBound));
             if (!m_lossReported)
                 markLoss();
@@ -538,7 +538,7 @@ void MqttPublisher::connected(int result)
     if (result != 0) {
         const std::string why = std::string("the broker refused the connection: ") + mosquitto_connack_string(result);
         if (why != m_lastError)
-            m_journal.fault("mqtt: " + where + ": " + why + " — retrying; logging goes on");
+            m_journal.warning("mqtt: " + where + ": " + why + " — retrying; logging goes on");
         m_lastError = why;
         if (!m_lossReported)
             markLoss();
@@ -550,9 +550,9 @@ void MqttPublisher::connected(int result)
     if (!m_everConnected) {
         m_journal.info("mqtt: connected to " + where + ", publishing under " + m_config.topicPrefix);
         if (!dropped.empty())
-            m_journal.fault("mqtt: " + dropped + " before the broker was reached");
+            m_journal.warning("mqtt: " + dropped + " before the broker was reached");
     } else {
-        m_journal.fault("mqtt: broker back at " + where + (dropped.empty() ? "" : ", " + dropped + " while it was away"));
+        m_journal.warning("mqtt: broker back at " + where + (dropped.empty() ? "" : ", " + dropped + " while it was away"));
     }
     m_everConnected = true;
     m_lossReported = false;
@@ -569,7 +569,7 @@ void MqttPublisher::disconnected(int reason)
     if (m_stopping)
         return;
     markLoss();
-    m_journal.fault("mqtt: broker lost (" + failureText(reason, {}) + ") — samples wait in memory, up to "
+    m_journal.warning("mqtt: broker lost (" + failureText(reason, {}) + ") — samples wait in memory, up to "
                     + std::to_string(m_config.queueBound));
 }
 

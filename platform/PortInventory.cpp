@@ -5,16 +5,15 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSerialPortInfo>
-#include <QStandardPaths>
 
 namespace svglogger {
 
 QString PortInventory::virtualPortsFolder()
 {
-    QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (runtime.isEmpty())
-        runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    return QDir(runtime).filePath("svg-logger/ports");
+    // Only where the runtime folder is set: a system service has none, and asking Qt for a
+    // stand-in prints a warning at every start.
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    return runtime.isEmpty() ? QString() : QDir(runtime).filePath("svg-logger/ports");
 }
 
 void PortInventory::discover()
@@ -32,8 +31,10 @@ void PortInventory::discover()
         m_devices << device;
         m_entries << QString("%1 %2 (COM%3)").arg(name, device).arg(m_devices.size());
     };
-    const QDir folder(virtualPortsFolder());
-    const QFileInfoList links = folder.entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
+    const QString virtualPorts = virtualPortsFolder();
+    const QFileInfoList links = virtualPorts.isEmpty()
+        ? QFileInfoList()
+        : QDir(virtualPorts).entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
     for (const QFileInfo &link : links) {
         if (link.isSymLink() && link.exists()) // a link left pointing nowhere is no port
             add(link.fileName() + " (virtual)", link.absoluteFilePath());

@@ -373,6 +373,32 @@ TEST_F(HeadlessEndToEnd, UnplugAndReplugGoesOnInTheSameFile)
     EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\n'), 5) << "the header and the four rows";
 }
 
+// Started by systemd, standard error is the journal (JOURNAL_STREAM names it): each line
+// carries its level, so `journalctl -p warning` shows the faults alone. Elsewhere plain text.
+TEST_F(HeadlessEndToEnd, LinesCarryTheirLevelWhereStandardErrorIsTheJournal)
+{
+    QTemporaryDir logs;
+    for (const bool journal : {true, false}) {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove("XDG_RUNTIME_DIR"); // as a system service: no runtime folder
+        env.remove("JOURNAL_STREAM");
+        process.setProcessEnvironment(env);
+        // The shell names its own standard error (the test's pipe) as the journal's stream.
+        const QString stream = journal ? "JOURNAL_STREAM=$(stat -L -c %d:%i /proc/self/fd/2) " : "";
+        process.start("sh", {"-c", stream + "exec \"$0\" --port nowhere --folder \"$1\"", SVG_HEADLESS_PATH,
+                             logs.path()});
+        ASSERT_TRUE(process.waitForFinished(5000));
+        EXPECT_EQ(process.exitCode(), 3);
+        const QString text = QString::fromUtf8(process.readAllStandardError());
+        const QString level6 = journal ? "<6>" : "", level3 = journal ? "<3>" : "";
+        EXPECT_TRUE(text.startsWith(level6 + "start: port nowhere")) << text.toStdString();
+        EXPECT_TRUE(text.contains("\n" + level3 + "status: COMポートを開けません: nowhere")) << text.toStdString();
+        EXPECT_EQ(text.contains("<"), journal) << text.toStdString();
+        EXPECT_FALSE(text.contains("XDG_RUNTIME_DIR")) << text.toStdString();
+    }
+}
+
 TEST_F(HeadlessEndToEnd, BadStartsExitWithTheirCodes)
 {
     QTemporaryDir config;

@@ -312,6 +312,42 @@ TEST(HeadlessOptions, PublishingSamplesOrRows)
               "--mqtt-publish takes samples or rows, not 'all'");
 }
 
+// Faults <3> (rows not recorded), warnings <4> (the run waits and retries), the rest <6>;
+// plain lines where standard error is no journal. Quiet keeps faults and warnings.
+TEST(Journal, EachLineCarriesItsLevelForTheJournal)
+{
+    struct Case {
+        void (*say)(Journal &);
+        const char *withLevels;
+        bool quietKeeps;
+    };
+    const Case cases[] = {
+        {[](Journal &j) { j.info("start: x"); }, "<6>start: x\n", false},
+        {[](Journal &j) { j.warning("mqtt: broker lost"); }, "<4>mqtt: broker lost\n", true},
+        {[](Journal &j) { j.fault("svg-logger-headless: bad"); }, "<3>svg-logger-headless: bad\n", true},
+        {[](Journal &j) { j.showStatus("ログファイルを作成できません: /x.csv: Read-only file system"); },
+         "<3>status: ログファイルを作成できません: /x.csv: Read-only file system\n", true},
+        {[](Journal &j) { j.showStatus("ログファイルに書き込めません: /x.csv"); }, "<3>status: ログファイルに書き込めません: /x.csv\n", true},
+        {[](Journal &j) { j.showStatus("COMポートを開けません: nowhere"); }, "<3>status: COMポートを開けません: nowhere\n", true},
+        {[](Journal &j) { j.showStatus("COMポート切断 — 再接続を待っています"); },
+         "<4>status: COMポート切断 — 再接続を待っています\n", true},
+        {[](Journal &j) { j.showStatus("データが届きません — 再接続しています"); },
+         "<4>status: データが届きません — 再接続しています\n", true},
+        {[](Journal &j) { j.showStatus(""); }, "<6>status cleared\n", false},
+        {[](Journal &j) { j.fileOpened("/x.csv"); }, "<6>file opened: /x.csv\n", false},
+    };
+    for (const Case &c : cases) {
+        std::ostringstream levels, plain, quiet;
+        Journal withLevels(levels, false, true), without(plain, false), quietOne(quiet, true, true);
+        c.say(withLevels);
+        c.say(without);
+        c.say(quietOne);
+        EXPECT_EQ(levels.str(), c.withLevels);
+        EXPECT_EQ(plain.str(), std::string(c.withLevels).substr(3));
+        EXPECT_EQ(quiet.str(), c.quietKeeps ? c.withLevels : "") << c.withLevels;
+    }
+}
+
 TEST(IniFile, NumbersAndSwitches)
 {
     EXPECT_EQ(wholeNumber("12"), 12.0);

@@ -3,6 +3,7 @@
 #include "platform/PortInventory.h"
 
 #include <QDir>
+#include <QStandardPaths>
 
 #include <cerrno>
 #include <cstdlib>
@@ -51,7 +52,12 @@ VirtualPort::~VirtualPort()
 
 std::string VirtualPort::portsFolder()
 {
-    return PortInventory::virtualPortsFolder().toStdString();
+    const QString folder = PortInventory::virtualPortsFolder();
+    if (!folder.isEmpty())
+        return folder.toStdString();
+    // No runtime folder set: Qt's stand-in, which the logger started from the same shell
+    // does not look at; the simulator says where its link went.
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation)).filePath("svg-logger/ports").toStdString();
 }
 
 bool VirtualPort::openPseudoTerminal(const std::string &linkPath, std::string &error)
