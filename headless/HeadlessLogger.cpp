@@ -91,7 +91,10 @@ HeadlessLogger::HeadlessLogger(const HeadlessOptions &options, std::ostream &jou
         reportHealth(false);
     });
     // Timers (the watchdog, reconnection) change the link's state too: looked at every second.
-    connect(&m_healthTimer, &QTimer::timeout, this, [this] { reportHealth(++m_healthTicks % kHealthEveryChecks == 0); });
+    connect(&m_healthTimer, &QTimer::timeout, this, [this] {
+        reportHealth(++m_healthTicks % kHealthEveryChecks == 0);
+        tellSystemd();
+    });
     connect(&m_serial, &SerialPort::lost, this, [this] { m_run->portLost(); });
     connect(&m_summaryTimer, &QTimer::timeout, this, [this] {
         const ReceiveHandler &engine = m_run->engine();
@@ -179,10 +182,10 @@ int HeadlessLogger::exec()
         return kNoPort; // the journal has the reason
 
     m_summaryTimer.start(kSummaryMilliseconds);
-    if (m_publisher) {
-        reportHealth(true);
-        m_healthTimer.start(kHealthCheckMilliseconds);
-    }
+    reportHealth(true);
+    m_notifier.ready();
+    tellSystemd();
+    m_healthTimer.start(kHealthCheckMilliseconds);
     if (m_options.durationSeconds) {
         m_durationEnd = std::chrono::steady_clock::now()
             + std::chrono::milliseconds(static_cast<std::int64_t>(std::min(*m_options.durationSeconds, 1e12) * 1000.0));
@@ -205,6 +208,7 @@ void HeadlessLogger::durationStep()
 
 void HeadlessLogger::stop(const char *why)
 {
+    m_notifier.stopping();
     if (m_run->measuring())
         m_run->stop();
     finish(why);
@@ -216,6 +220,7 @@ void HeadlessLogger::finish(const char *why)
 {
     m_summaryTimer.stop();
     m_healthTimer.stop();
+    m_notifier.stopping();
     m_journal.info(std::string("stop: ") + why);
     if (m_publisher) {
         reportHealth(true); // "stopped", before the retained "offline"
@@ -253,6 +258,16 @@ HealthReport HeadlessLogger::health() const
     report.rowsWritten = m_run->engine().recorder().rowsWritten();
     report.logError = m_run->fileStatus();
     return report;
+}
+
+// STATUS= for systemctl status: the link as the health message names it and the rows.
+void HeadlessLogger::tellSystemd()
+{
+    if (!m_notifier.active())
+        return;
+    const HealthReport report = health();
+    m_notifier.status(std::string("link ") + report.link + ", " + std::to_string(report.rowsWritten) + " rows written"
+                      + (report.logError.empty() ? "" : ", " + report.logError));
 }
 
 void HeadlessLogger::reportHealth(bool always)

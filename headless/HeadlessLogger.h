@@ -5,6 +5,7 @@
 #include "headless/HeadlessOptions.h"
 #include "headless/Journal.h"
 #include "headless/MqttPublisher.h"
+#include "headless/SystemdNotifier.h"
 #include "pipeline/NoDisplay.h"
 #include "pipeline/RunController.h"
 #include "pipeline/RunView.h"
@@ -66,6 +67,7 @@ private:
     // status text changed, and with `always` (once a minute, at start and at the end).
     HealthReport health() const;
     void reportHealth(bool always);
+    void tellSystemd();
 
     HeadlessOptions m_options;
     Journal m_journal;
@@ -83,7 +85,8 @@ private:
     std::unique_ptr<MqttPublisher> m_publisher;
     std::unique_ptr<RunController> m_run;
     QTimer m_summaryTimer;
-    QTimer m_healthTimer;
+    SystemdNotifier m_notifier;
+    QTimer m_healthTimer; // every second: the health message and systemd's status
     int m_healthTicks = 0;
     std::string m_lastHealth; // what the last health message said of link, file and status
     QTimer m_durationTimer;

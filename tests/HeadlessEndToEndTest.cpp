@@ -15,6 +15,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+#include <sys/un.h>
+
 #include <chrono>
 #include <fstream>
 #include <functional>
@@ -397,6 +400,50 @@ TEST_F(HeadlessEndToEnd, LinesCarryTheirLevelWhereStandardErrorIsTheJournal)
         EXPECT_EQ(text.contains("<"), journal) << text.toStdString();
         EXPECT_FALSE(text.contains("XDG_RUNTIME_DIR")) << text.toStdString();
     }
+}
+
+// systemd's notification socket, a datagram socket of the test's own: READY=1 once the run
+// has started, the status, WATCHDOG=1 every half of WATCHDOG_USEC, STOPPING=1 at the end.
+TEST_F(HeadlessEndToEnd, SystemdIsToldReadinessStatusWatchdogAndStopping)
+{
+    QTemporaryDir logs;
+    const std::string path = logs.path().toStdString() + "/notify";
+    const int socket = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(socket, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    std::vector<std::string> messages;
+    auto collect = [&] {
+        char buffer[4096];
+        for (ssize_t n; (n = ::recv(socket, buffer, sizeof buffer, MSG_DONTWAIT)) > 0;)
+            messages.emplace_back(buffer, static_cast<std::size_t>(n));
+    };
+    auto count = [&](const std::string &message) { return std::count(messages.begin(), messages.end(), message); };
+
+    test::ControllerPty controller(portsFolder, "hl");
+    HeadlessProgram headless(runtime.path(), {"--port", "hl", "--folder", logs.path()});
+    QProcessEnvironment env = headless.process.processEnvironment();
+    env.insert("NOTIFY_SOCKET", QString::fromStdString(path));
+    env.insert("WATCHDOG_USEC", "200000"); // WATCHDOG=1 every 100 ms
+    headless.process.setProcessEnvironment(env);
+    headless.controller = &controller;
+    wake(headless);
+    controller.send("Ver2.01\r" + line(6601) + line(6602));
+    for (int i = 0; i < 25; ++i) { // read as systemd does: a full socket would lose datagrams
+        headless.pump(100ms);
+        collect();
+    }
+    EXPECT_EQ(count("READY=1"), 1);
+    EXPECT_GE(count("WATCHDOG=1"), 15) << "about 25 in 2.5 s";
+    EXPECT_GE(count("STATUS=link streaming, 2 rows written"), 1) << ::testing::PrintToString(messages);
+    EXPECT_EQ(count("STOPPING=1"), 0);
+    headless.stop();
+    EXPECT_EQ(headless.process.exitCode(), 0);
+    collect();
+    EXPECT_EQ(count("STOPPING=1"), 1);
+    EXPECT_EQ(messages.back(), "STOPPING=1") << "nothing after it, no watchdog either";
+    ::close(socket);
 }
 
 TEST_F(HeadlessEndToEnd, BadStartsExitWithTheirCodes)
