@@ -320,6 +320,8 @@ int runHeadlessLogger(const QStringList &arguments)
         return 0;
     }
     HeadlessLogger logger(parsed.options, std::cerr);
+    for (const std::string &warning : parsed.warnings)
+        logger.warn(warning);
     return logger.exec();
 }
 

@@ -41,6 +41,8 @@ public:
     static constexpr int kNoPort = 3;
 
     HeadlessLogger(const HeadlessOptions &options, std::ostream &journal);
+    // Said in the journal before the run: what the options' reading noticed.
+    void warn(const std::string &text) { m_journal.warning("svg-logger-headless: " + text); }
     ~HeadlessLogger() override;
 
     // Runs until the run stops; the program's exit code.

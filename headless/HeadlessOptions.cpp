@@ -6,6 +6,8 @@
 #include "recording/LogRecorder.h"
 
 #include <QCommandLineParser>
+#include <QFile>
+#include <QFileInfo>
 
 #include <functional>
 #include <map>
@@ -160,8 +162,9 @@ const std::vector<Option> &options()
              o.mqttPublishRows = v == "rows";
              return std::string();
          }},
-        {"mqtt-user", "The broker's user name; the password comes from the INI key mqtt-password or the "
-                      "environment variable SVG_LOGGER_MQTT_PASSWORD, never from the command line.",
+        {"mqtt-user", "The broker's user name; the password comes from the INI key mqtt-password, systemd's "
+                      "credential mqtt-password or the environment variable SVG_LOGGER_MQTT_PASSWORD, never from "
+                      "the command line.",
          "NAME",
          asGiven(&HeadlessOptions::mqttUser)},
         {"mqtt-queue", "Samples kept in memory while the broker is away; beyond, the oldest are dropped "
@@ -272,6 +275,9 @@ ParsedOptions parseHeadlessOptions(const QStringList &arguments, const std::stri
             // user of the machine.
             if (entry.key == "mqtt-password") {
                 result.options.mqttPassword = entry.value;
+                if (QFileInfo(parser.value(config)).permissions() & QFileDevice::ReadOther)
+                    result.warnings.push_back(parser.value(config).toStdString()
+                                              + " holds mqtt-password and every user can read it: chmod 0640 it");
                 continue;
             }
             const Option *option = findOption(entry.key);
@@ -283,6 +289,16 @@ ParsedOptions parseHeadlessOptions(const QStringList &arguments, const std::stri
                 result.error = file.where(entry, entry.key + " " + why);
                 return result;
             }
+        }
+    }
+    // systemd's LoadCredential=mqtt-password:FILE: a file only the service can read.
+    if (const QByteArray credentials = qgetenv("CREDENTIALS_DIRECTORY"); !credentials.isEmpty()) {
+        QFile credential(QString::fromLocal8Bit(credentials) + "/mqtt-password");
+        if (credential.open(QIODevice::ReadOnly)) {
+            QByteArray password = credential.readAll();
+            while (password.endsWith('\n') || password.endsWith('\r'))
+                password.chop(1);
+            result.options.mqttPassword = password.toStdString();
         }
     }
     if (const QByteArray password = qgetenv("SVG_LOGGER_MQTT_PASSWORD"); !password.isEmpty())

@@ -3,6 +3,7 @@
 #include <QStringList>
 
 #include <optional>
+#include <vector>
 #include <string>
 
 namespace svglogger {
@@ -25,7 +26,7 @@ struct HeadlessOptions {
     std::string mqttCa;                   // the CA file for mqtts://
     std::string mqttTopic;                // empty: svg-logger/<host name>
     std::string mqttUser;
-    std::string mqttPassword;             // from the INI file or SVG_LOGGER_MQTT_PASSWORD only
+    std::string mqttPassword;             // INI file < systemd credential < SVG_LOGGER_MQTT_PASSWORD
     std::size_t mqttQueue = 18000;        // samples kept while the broker is away (an hour)
     bool mqttPublishRows = false;         // interval rows on <prefix>/interval instead of samples
 };
@@ -44,6 +45,7 @@ struct ParsedOptions {
     HeadlessOptions options;
     std::string print;
     std::string error;
+    std::vector<std::string> warnings; // for the journal: the run goes on
 };
 
 // `arguments` without the program's name; `homeFolder` gives the default log folder.

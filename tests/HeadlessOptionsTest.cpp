@@ -4,6 +4,7 @@
 #include "headless/MqttPublisher.h"
 #include "headless/TriggerFile.h"
 
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
@@ -259,6 +260,32 @@ TEST(HeadlessOptions, MqttPasswordOnlyFromTheIniFileOrTheEnvironment)
     EXPECT_EQ(parsed.options.mqttPassword, "from-the-environment");
     EXPECT_EQ(parseHeadlessOptions(args({"--mqtt-queue", "0"}), "/h").error,
               "--mqtt-queue takes a whole number from 1 to 100000000, not '0'");
+}
+
+// systemd's LoadCredential: a third source, between the INI file and the environment; an INI
+// file that holds the password and every user can read is named in a warning.
+TEST(HeadlessOptions, MqttPasswordFromSystemdsCredentialAndAWarningForAReadableFile)
+{
+    QTemporaryDir dir;
+    const QString ini = dir.path() + "/h.ini";
+    std::ofstream(ini.toStdString()) << "mqtt-password = from-the-file\n";
+    QFile::setPermissions(ini, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup);
+    ParsedOptions parsed = parseHeadlessOptions(QStringList{"--config", ini}, "/h");
+    EXPECT_TRUE(parsed.warnings.empty());
+    QFile::setPermissions(ini, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);
+    parsed = parseHeadlessOptions(QStringList{"--config", ini}, "/h");
+    ASSERT_EQ(parsed.warnings.size(), 1u);
+    EXPECT_EQ(parsed.warnings[0], ini.toStdString() + " holds mqtt-password and every user can read it: chmod 0640 it");
+
+    std::ofstream(dir.path().toStdString() + "/mqtt-password") << "from-the-credential\n";
+    qputenv("CREDENTIALS_DIRECTORY", dir.path().toUtf8());
+    parsed = parseHeadlessOptions(QStringList{"--config", ini}, "/h");
+    EXPECT_EQ(parsed.options.mqttPassword, "from-the-credential");
+    qputenv("SVG_LOGGER_MQTT_PASSWORD", "from-the-environment");
+    parsed = parseHeadlessOptions(QStringList{"--config", ini}, "/h");
+    EXPECT_EQ(parsed.options.mqttPassword, "from-the-environment");
+    qunsetenv("SVG_LOGGER_MQTT_PASSWORD");
+    qunsetenv("CREDENTIALS_DIRECTORY");
 }
 
 // Prefixes the broker would refuse or silently discard are refused when read, naming the key.
