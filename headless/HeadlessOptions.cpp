@@ -313,6 +313,14 @@ ParsedOptions parseHeadlessOptions(const QStringList &arguments, const std::stri
             return result;
         }
     }
+    // "~/x" is the home folder's x, as a shell would have it (a service's INI has no shell).
+    std::string &folder = result.options.folder;
+    if (folder.starts_with("~/")) {
+        std::string home = homeFolder;
+        if (home.ends_with('/'))
+            home.pop_back();
+        folder = home + folder.substr(1);
+    }
     return result;
 }
 

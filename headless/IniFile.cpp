@@ -1,7 +1,10 @@
 #include "headless/IniFile.h"
 
+#include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -27,14 +30,26 @@ std::string located(const std::string &name, int line, std::string_view message)
 
 IniFile IniFile::read(const std::string &path)
 {
+    IniFile failed;
+    failed.m_name = path;
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) {
+        failed.m_error = path + ": cannot be read: it is a folder";
+        return failed;
+    }
+    errno = 0;
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        IniFile file;
-        file.m_name = path;
-        file.m_error = path + ": cannot be read";
-        return file;
+        failed.m_error = path + ": cannot be read" + (errno != 0 ? std::string(": ") + std::strerror(errno) : "");
+        return failed;
     }
-    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::string text;
+    try {
+        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    } catch (const std::ios_base::failure &) {
+        failed.m_error = path + ": cannot be read: " + std::strerror(errno);
+        return failed;
+    }
     return parse(text, path);
 }
 
@@ -42,6 +57,8 @@ IniFile IniFile::parse(std::string_view text, const std::string &name)
 {
     IniFile file;
     file.m_name = name;
+    if (text.starts_with("\xEF\xBB\xBF"))
+        text.remove_prefix(3); // the byte-order mark an editor on Windows may write
     int lineNumber = 0;
     while (!text.empty()) {
         const auto end = text.find('\n');
@@ -65,8 +82,31 @@ IniFile IniFile::parse(std::string_view text, const std::string &name)
             return file;
         }
         std::string_view value = trimmed(line.substr(equals + 1));
-        if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
-            value = value.substr(1, value.size() - 2);
+        if (value.size() >= 2 && value.front() == '"' && value.find('"', 1) != std::string_view::npos) {
+            // A quoted value is taken as it stands between its quotes; a comment may follow.
+            const std::size_t close = value.find('"', 1);
+            const std::string_view rest = trimmed(value.substr(close + 1));
+            if (!rest.empty() && rest.front() != ';' && rest.front() != '#') {
+                file.m_error = located(name, lineNumber, "text after the quoted value of " + std::string(key));
+                return file;
+            }
+            value = value.substr(1, close - 1);
+        } else {
+            // ";" or "#" after white space starts a comment: "type = continuous ; or single".
+            for (std::size_t at = 1; at < value.size(); ++at) {
+                if ((value[at] == ';' || value[at] == '#') && (value[at - 1] == ' ' || value[at - 1] == '\t')) {
+                    value = trimmed(value.substr(0, at));
+                    break;
+                }
+            }
+        }
+        for (const Entry &earlier : file.m_entries) {
+            if (earlier.key == key) {
+                file.m_error = located(name, lineNumber, std::string(key) + " is given twice (also on line "
+                                                             + std::to_string(earlier.line) + ")");
+                return file;
+            }
+        }
         file.m_entries.push_back({std::string(key), std::string(value), lineNumber});
     }
     return file;

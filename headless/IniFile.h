@@ -8,8 +8,10 @@
 namespace svglogger {
 
 // An INI file as Qt's QSettings writes one: "key=value" lines, optionally under "[General]",
-// ";" or "#" comment lines, blank lines; a value may be quoted. Every entry keeps its line
-// number, so that a refusal can name it.
+// ";" or "#" comment lines, blank lines; a value may be quoted. After a value, ";" or "#"
+// following white space starts a comment (a quoted value keeps them). A key may stand once.
+// A UTF-8 byte-order mark is skipped. Every entry keeps its line number, so that a refusal
+// can name it.
 class IniFile
 {
 public:

@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <vector>
 
 namespace svglogger {
@@ -166,6 +167,8 @@ std::string MqttPublisher::start()
         result != MOSQ_ERR_SUCCESS)
         return std::string("the last will on ") + status + " is refused: " + mosquitto_strerror(result);
     if (m_config.tls) {
+        if (!m_config.caFile.empty() && !std::filesystem::is_regular_file(m_config.caFile))
+            return "the CA file " + m_config.caFile + " does not exist (or is no file)";
         const int result = mosquitto_tls_set(m_client, m_config.caFile.empty() ? nullptr : m_config.caFile.c_str(),
                                              m_config.caFile.empty() ? "/etc/ssl/certs" : nullptr, nullptr, nullptr,
                                              nullptr);

@@ -133,14 +133,76 @@ TEST_F(ConfigFixture, BadConfigNamesTheKeyAndTheLine)
         {"[Trigger]\n", "h.ini:1: unknown section [Trigger]"},
         {"just words\n", "h.ini:1: not a key=value line: just words"},
         {"config=other.ini\n", "h.ini:1: unknown key 'config'"},
+        {"port = a\nquiet = on\nport = b\n", "h.ini:3: port is given twice (also on line 1)"},
+        {"folder = \"/x\" y\n", "h.ini:1: text after the quoted value of folder"},
     };
     for (const Case &c : cases) {
         const std::string ini = write("h.ini", c.text);
         const ParsedOptions parsed = parseHeadlessOptions(QStringList{"--config", QString::fromStdString(ini)}, "/h");
         EXPECT_EQ(parsed.error, dir.path().toStdString() + "/" + c.error) << c.text;
     }
-    EXPECT_NE(parseHeadlessOptions(QStringList{"--config", "/nonexistent/h.ini"}, "/h").error.find("cannot be read"),
-              std::string::npos);
+    EXPECT_EQ(parseHeadlessOptions(QStringList{"--config", "/nonexistent/h.ini"}, "/h").error,
+              "/nonexistent/h.ini: cannot be read: No such file or directory");
+    EXPECT_EQ(parseHeadlessOptions(QStringList{"--config", dir.path()}, "/h").error,
+              dir.path().toStdString() + ": cannot be read: it is a folder");
+}
+
+// Values as an engineer writes them into /etc: comments after them, a home folder, a file
+// saved by a Windows editor with its byte-order mark.
+TEST_F(ConfigFixture, ValuesWithCommentsHomeFoldersAndAByteOrderMark)
+{
+    struct Case {
+        const char *text;
+        const char *folder;
+    };
+    const Case cases[] = {
+        {"folder = /x ; note\n", "/x/"},
+        {"folder = /x\t# note\n", "/x/"},
+        {"folder = /x;y\n", "/x;y/"},               // no white space before it: part of the value
+        {"folder = \"/x ;y\" ; note\n", "/x ;y/"}, // quoted: as it stands
+        {"folder = ~/x\n", "/home/op/x/"},
+        {"folder = ~\n", "/home/op/"},
+        {"folder = /a/~/x\n", "/a/~/x/"},
+        {"\xEF\xBB\xBF" "folder = /bom\n", "/bom/"},
+    };
+    for (const Case &c : cases) {
+        const std::string ini = write("h.ini", c.text);
+        const ParsedOptions parsed = parseHeadlessOptions(QStringList{"--config", QString::fromStdString(ini)}, "/home/op");
+        EXPECT_EQ(parsed.error, "") << c.text;
+        EXPECT_EQ(parsed.options.folder, c.folder) << c.text;
+    }
+    EXPECT_EQ(parseHeadlessOptions(args({"--folder", "~/logs"}), "/home/op/").options.folder, "/home/op/logs/");
+}
+
+// The example settings with every key uncommented, and its trigger example as a trigger file,
+// are accepted as they stand.
+TEST_F(ConfigFixture, TheExampleSettingsWithEveryLineUncommentedAreAccepted)
+{
+    std::ifstream in(SVG_EXAMPLE_INI);
+    ASSERT_TRUE(in) << SVG_EXAMPLE_INI;
+    std::string settings, trigger;
+    int keys = 0, triggerKeys = 0;
+    for (std::string line; std::getline(in, line);) {
+        const std::size_t equals = line.find(" = ");
+        if (line.starts_with(";   ") && equals != std::string::npos) { // the trigger file's example
+            trigger += line.substr(4) + "\n";
+            ++triggerKeys;
+        } else if (line.starts_with(';') && line.size() > 1 && std::islower(static_cast<unsigned char>(line[1]))
+                   && equals != std::string::npos && line.find(' ') == equals) {
+            settings += line.substr(1) + "\n";
+            ++keys;
+        } else {
+            settings += line + "\n";
+        }
+    }
+    EXPECT_GE(keys, 8) << "the mqtt keys and the trigger";
+    EXPECT_GE(triggerKeys, 10);
+    const ParsedOptions parsed =
+        parseHeadlessOptions(QStringList{"--config", QString::fromStdString(write("h.ini", settings))}, "/h");
+    EXPECT_EQ(parsed.error, "") << settings;
+    EXPECT_FALSE(parsed.options.mqttUrl.empty());
+    const TriggerFile file = TriggerFile::read(write("t.ini", trigger));
+    EXPECT_EQ(file.error, "") << trigger;
 }
 
 TEST_F(ConfigFixture, TriggerFileFillsTheWindowsControlsAndKeepsItsDefaults)

@@ -200,6 +200,16 @@ TEST(MqttQueue, BeyondTheBoundTheOldestAreDroppedAndCountedByKind)
     EXPECT_EQ(out.str(), "") << "nothing is sent or said before the publisher starts";
 }
 
+TEST(MqttStart, AMissingCaFileIsNamedAsMissing)
+{
+    std::ostringstream out;
+    Journal journal(out, false);
+    MqttPublisher publisher(MqttConfig{"127.0.0.1", 8883, true, "/nonexistent/ca.pem", "t", {}, {}, 50, "t", "r",
+                                       false},
+                            journal);
+    EXPECT_EQ(publisher.start(), "the CA file /nonexistent/ca.pem does not exist (or is no file)");
+}
+
 // --- Against a real broker ------------------------------------------------------------------
 
 // A publisher of the test's own on a real broker, with a clock the test sets, and the test's
