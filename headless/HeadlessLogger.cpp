@@ -1,5 +1,6 @@
 #include "headless/HeadlessLogger.h"
 
+#include "headless/LogRetention.h"
 #include "headless/TriggerFile.h"
 #include "link/PortEntry.h"
 
@@ -25,6 +26,8 @@ namespace {
 constexpr int kSummaryMilliseconds = 60 * 1000;
 constexpr int kHealthCheckMilliseconds = 1000;
 constexpr int kHealthEveryChecks = 60; // a health message at least once a minute
+constexpr int kRetentionMilliseconds = 60 * 60 * 1000;
+constexpr std::string_view kDiskShort = "ディスクの空き容量が不足しています: ";
 
 int g_signalPipe[2] = {-1, -1};
 std::atomic<int> g_signals{0}; // lock-free on every platform the program is built for
@@ -105,6 +108,7 @@ HeadlessLogger::HeadlessLogger(const HeadlessOptions &options, std::ostream &jou
                            + std::to_string(m_publisher->droppedSamples()) + " samples and "
                            + std::to_string(m_publisher->droppedEvents()) + " events dropped");
     });
+    connect(&m_retentionTimer, &QTimer::timeout, this, [this] { applyRetention(); });
     m_durationTimer.setSingleShot(true);
     connect(&m_durationTimer, &QTimer::timeout, this, [this] { durationStep(); });
 }
@@ -182,6 +186,10 @@ int HeadlessLogger::exec()
         return kNoPort; // the journal has the reason
 
     m_summaryTimer.start(kSummaryMilliseconds);
+    if (m_options.keepDays > 0 || m_options.minFreeMb > 0) {
+        applyRetention();
+        m_retentionTimer.start(kRetentionMilliseconds);
+    }
     reportHealth(true);
     m_notifier.ready();
     tellSystemd();
@@ -220,6 +228,7 @@ void HeadlessLogger::finish(const char *why)
 {
     m_summaryTimer.stop();
     m_healthTimer.stop();
+    m_retentionTimer.stop();
     m_notifier.stopping();
     m_journal.info(std::string("stop: ") + why);
     if (m_publisher) {
@@ -256,8 +265,30 @@ HealthReport HeadlessLogger::health() const
     report.file = m_run->engine().recorder().openPath();
     report.linesReceived = m_run->engine().linesHandled();
     report.rowsWritten = m_run->engine().recorder().rowsWritten();
-    report.logError = m_run->fileStatus();
+    report.logError = m_run->fileStatus().empty() ? m_diskStatus : m_run->fileStatus();
     return report;
+}
+
+void HeadlessLogger::applyRetention()
+{
+    const LogRetention::Outcome outcome = LogRetention::apply(
+        m_options.folder, {m_options.keepDays, m_options.minFreeMb}, m_run->engine().recorder().openPath());
+    for (const std::string &path : outcome.removed)
+        m_journal.info("retention: removed " + path);
+    for (const std::string &failure : outcome.failures)
+        m_journal.warning("retention: cannot remove " + failure);
+    std::string status;
+    if (outcome.stillShort)
+        status = std::string(kDiskShort) + std::to_string(outcome.freeMb) + " MB (" + std::to_string(m_options.minFreeMb)
+            + " MB wanted) — no file of the logger's own is left to remove";
+    if (status != m_diskStatus) {
+        m_diskStatus = status;
+        if (status.empty())
+            m_journal.info("status cleared: the disk has room again");
+        else
+            m_journal.fault("status: " + status);
+        reportHealth(true);
+    }
 }
 
 // STATUS= for systemctl status: the link as the health message names it and the rows.

@@ -70,6 +70,8 @@ private:
     HealthReport health() const;
     void reportHealth(bool always);
     void tellSystemd();
+    // The log folder's retention, at start and every hour.
+    void applyRetention();
 
     HeadlessOptions m_options;
     Journal m_journal;
@@ -88,6 +90,8 @@ private:
     std::unique_ptr<RunController> m_run;
     QTimer m_summaryTimer;
     SystemdNotifier m_notifier;
+    QTimer m_retentionTimer;
+    std::string m_diskStatus; // the free space is short with nothing left to remove
     QTimer m_healthTimer; // every second: the health message and systemd's status
     int m_healthTicks = 0;
     std::string m_lastHealth; // what the last health message said of link, file and status

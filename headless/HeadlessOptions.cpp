@@ -128,6 +128,26 @@ const std::vector<Option> &options()
              o.syncSeconds = static_cast<int>(*n);
              return std::string();
          }},
+        {"keep-days", "Remove the logger's own files (Tarmin…csv) of the log folder older than DAYS, at start and "
+                      "every hour (default 0: keep all).",
+         "DAYS",
+         [](HeadlessOptions &o, const std::string &v) {
+             const std::optional<double> n = wholeNumber(v);
+             if (!n || *n < 0 || *n > 36500 || *n != static_cast<double>(static_cast<int>(*n)))
+                 return "takes a whole number of days from 0 to 36500, not '" + v + "'";
+             o.keepDays = static_cast<int>(*n);
+             return std::string();
+         }},
+        {"min-free-mb", "While the log folder's disk has less than MB free, remove the oldest of the logger's own "
+                        "files first (default 0: off).",
+         "MB",
+         [](HeadlessOptions &o, const std::string &v) {
+             const std::optional<double> n = wholeNumber(v);
+             if (!n || *n < 0 || *n > 1e9 || *n != static_cast<double>(static_cast<std::int64_t>(*n)))
+                 return "takes a whole number of MiB from 0 to 1000000000, not '" + v + "'";
+             o.minFreeMb = static_cast<std::int64_t>(*n);
+             return std::string();
+         }},
         {"quiet", "Only faults go to the journal.", "",
          [](HeadlessOptions &o, const std::string &v) { return flag(o.quiet, v); }},
         {"mqtt", "Publish every sample to this MQTT broker: mqtt://host[:port] (1883), or mqtts://host[:port] "

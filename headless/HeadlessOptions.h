@@ -2,6 +2,7 @@
 
 #include <QStringList>
 
+#include <cstdint>
 #include <optional>
 #include <vector>
 #include <string>
@@ -20,6 +21,8 @@ struct HeadlessOptions {
     std::optional<double> durationSeconds; // stop by itself after that long
     bool quiet = false;                   // the journal keeps only faults
     int syncSeconds = 10;                 // rows reach the disk at most this often; 0: every row
+    int keepDays = 0;                     // the logger's own files older than this go; 0: kept
+    std::int64_t minFreeMb = 0;           // below this free space the oldest own files go; 0: off
     bool listPorts = false;
     // Publishing to an MQTT broker; no URL: none.
     std::string mqttUrl;                  // mqtt://host[:port] or mqtts://host[:port]

@@ -1,0 +1,114 @@
+#include "headless/LogRetention.h"
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+
+namespace svglogger {
+
+namespace {
+
+constexpr std::int64_t kMiB = 1024 * 1024;
+
+// Digits, then the mark: true with `text` moved past both.
+bool number(std::string_view &text, char mark)
+{
+    std::size_t digits = 0;
+    while (digits < text.size() && std::isdigit(static_cast<unsigned char>(text[digits])))
+        ++digits;
+    if (digits == 0 || digits > 2 || digits >= text.size() || text[digits] != mark)
+        return false;
+    text.remove_prefix(digits + 1);
+    return true;
+}
+
+} // namespace
+
+std::int64_t LogRetention::systemFreeSpace(const std::filesystem::path &folder)
+{
+    std::error_code error;
+    const std::filesystem::space_info space = std::filesystem::space(folder, error);
+    return error ? -1 : static_cast<std::int64_t>(space.available);
+}
+
+bool LogRetention::isOwnFileName(std::string_view name)
+{
+    if (!name.starts_with("Tarmin") || !name.ends_with(".csv"))
+        return false;
+    name.remove_prefix(6);
+    name.remove_suffix(4);
+    if (!number(name, 'D') || !number(name, 'H') || !number(name, 'M'))
+        return false;
+    // The second, then an optional G and an optional "-n" of a name that was taken.
+    std::size_t at = 0;
+    while (at < name.size() && std::isdigit(static_cast<unsigned char>(name[at])))
+        ++at;
+    if (at == 0 || at > 2)
+        return false;
+    name.remove_prefix(at);
+    if (name.starts_with('G'))
+        name.remove_prefix(1);
+    if (name.empty())
+        return true;
+    if (name.front() != '-' || name.size() < 2 || name.size() > 5)
+        return false;
+    return std::all_of(name.begin() + 1, name.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
+}
+
+LogRetention::Outcome LogRetention::apply(const std::filesystem::path &folder, const Rule &rule,
+                                          const std::string &openFile, std::filesystem::file_time_type now,
+                                          const FreeSpace &freeSpace)
+{
+    namespace fs = std::filesystem;
+    Outcome outcome;
+    if (rule.keepDays <= 0 && rule.minFreeMb <= 0)
+        return outcome;
+
+    struct Own {
+        fs::path path;
+        fs::file_time_type modified;
+    };
+    std::vector<Own> own;
+    std::error_code error;
+    const fs::path open = openFile.empty() ? fs::path() : fs::weakly_canonical(openFile, error);
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        std::error_code entryError;
+        // Regular files only (a link is never followed), by the logger's own names.
+        if (!it->is_regular_file(entryError) || it->is_symlink(entryError)
+            || !isOwnFileName(it->path().filename().string()))
+            continue;
+        if (!open.empty() && fs::weakly_canonical(it->path(), entryError) == open)
+            continue;
+        const fs::file_time_type modified = it->last_write_time(entryError);
+        if (!entryError)
+            own.push_back({it->path(), modified});
+    }
+    std::sort(own.begin(), own.end(), [](const Own &a, const Own &b) { return a.modified < b.modified; });
+
+    auto remove = [&outcome](const Own &file) {
+        std::error_code removeError;
+        if (fs::remove(file.path, removeError))
+            outcome.removed.push_back(file.path.string());
+        else
+            outcome.failures.push_back(file.path.string() + ": " + removeError.message());
+        return !removeError;
+    };
+    std::size_t next = 0;
+    if (rule.keepDays > 0) {
+        const fs::file_time_type limit = now - std::chrono::hours(24) * rule.keepDays;
+        for (; next < own.size() && own[next].modified < limit; ++next)
+            remove(own[next]);
+    }
+    std::int64_t free = freeSpace(folder);
+    if (rule.minFreeMb > 0 && free >= 0) {
+        for (; next < own.size() && free < rule.minFreeMb * kMiB; ++next) {
+            if (remove(own[next]))
+                free = freeSpace(folder);
+        }
+        outcome.stillShort = free < rule.minFreeMb * kMiB;
+    }
+    outcome.freeMb = free < 0 ? -1 : free / kMiB;
+    return outcome;
+}
+
+} // namespace svglogger
