@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cmath>
 #include <functional>
 #include <map>
 
@@ -54,6 +55,20 @@ std::string printable(const std::string &value)
         }
     }
     return value.size() > 60 ? text + "…" : text;
+}
+
+// A whole number from `low` to `high` into `field`; `what` names its unit ("seconds", or none).
+template <typename T>
+auto wholeFrom(T HeadlessOptions::*field, long long low, long long high, const char *what)
+{
+    return [=](HeadlessOptions &o, const std::string &v) {
+        const std::optional<double> n = wholeNumber(v);
+        if (!n || *n < static_cast<double>(low) || *n > static_cast<double>(high) || *n != std::floor(*n))
+            return "takes a whole number " + std::string(*what ? "of " : "") + what + (*what ? " " : "") + "from "
+                + std::to_string(low) + " to " + std::to_string(high) + ", not '" + v + "'";
+        o.*field = static_cast<T>(*n);
+        return std::string();
+    };
 }
 
 // An option whose value is taken as it stands.
@@ -120,34 +135,13 @@ const std::vector<Option> &options()
          }},
         {"sync-seconds", "Rows reach the disk itself (fdatasync) at most every SECONDS and when a file is closed; "
                          "0: after every row (default 10).",
-         "SECONDS",
-         [](HeadlessOptions &o, const std::string &v) {
-             const std::optional<double> n = wholeNumber(v);
-             if (!n || *n < 0 || *n > 86400 || *n != static_cast<double>(static_cast<int>(*n)))
-                 return "takes a whole number of seconds from 0 to 86400, not '" + v + "'";
-             o.syncSeconds = static_cast<int>(*n);
-             return std::string();
-         }},
+         "SECONDS", wholeFrom(&HeadlessOptions::syncSeconds, 0, 86400, "seconds")},
         {"keep-days", "Remove the logger's own files (Tarmin…csv) of the log folder older than DAYS, at start and "
                       "every hour (default 0: keep all).",
-         "DAYS",
-         [](HeadlessOptions &o, const std::string &v) {
-             const std::optional<double> n = wholeNumber(v);
-             if (!n || *n < 0 || *n > 36500 || *n != static_cast<double>(static_cast<int>(*n)))
-                 return "takes a whole number of days from 0 to 36500, not '" + v + "'";
-             o.keepDays = static_cast<int>(*n);
-             return std::string();
-         }},
+         "DAYS", wholeFrom(&HeadlessOptions::keepDays, 0, 36500, "days")},
         {"min-free-mb", "While the log folder's disk has less than MB free, remove the oldest of the logger's own "
                         "files first (default 0: off).",
-         "MB",
-         [](HeadlessOptions &o, const std::string &v) {
-             const std::optional<double> n = wholeNumber(v);
-             if (!n || *n < 0 || *n > 1e9 || *n != static_cast<double>(static_cast<std::int64_t>(*n)))
-                 return "takes a whole number of MiB from 0 to 1000000000, not '" + v + "'";
-             o.minFreeMb = static_cast<std::int64_t>(*n);
-             return std::string();
-         }},
+         "MB", wholeFrom(&HeadlessOptions::minFreeMb, 0, 1'000'000'000, "MiB")},
         {"quiet", "Only faults go to the journal.", "",
          [](HeadlessOptions &o, const std::string &v) { return flag(o.quiet, v); }},
         {"mqtt", "Publish every sample to this MQTT broker: mqtt://host[:port] (1883), or mqtts://host[:port] "
@@ -189,14 +183,7 @@ const std::vector<Option> &options()
          asGiven(&HeadlessOptions::mqttUser)},
         {"mqtt-queue", "Samples kept in memory while the broker is away; beyond, the oldest are dropped "
                        "(default 18000, an hour).",
-         "N",
-         [](HeadlessOptions &o, const std::string &v) {
-             const std::optional<double> n = wholeNumber(v);
-             if (!n || *n < 1 || *n > 1e8 || *n != static_cast<double>(static_cast<long long>(*n)))
-                 return "takes a whole number from 1 to 100000000, not '" + v + "'";
-             o.mqttQueue = static_cast<std::size_t>(*n);
-             return std::string();
-         }},
+         "N", wholeFrom(&HeadlessOptions::mqttQueue, 1, 100'000'000, "")},
     };
     return all;
 }
