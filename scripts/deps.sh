@@ -14,6 +14,7 @@ packages=(
   systemd
   libmosquitto-dev mosquitto openssl
   locales
+  qt6-translations-l10n
 )
 
 missing=()

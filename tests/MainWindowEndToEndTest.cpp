@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QRadioButton>
 #include <QDir>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -66,10 +67,12 @@ struct EndToEndWindow : ::testing::Test {
     {
         return pumpUntil([&] { return fromLogger.find(bytes) != std::string::npos; });
     }
+    // A control's text; the status text whole, as its tooltip has it (the label may show it
+    // in two lines, elided).
     QString text(const char *name) const
     {
         if (auto *l = window->findChild<QLabel *>(name))
-            return l->text();
+            return QString(name) == "StatusText" ? l->toolTip() : l->text();
         return window->findChild<QPushButton *>(name)->text();
     }
     void click(const char *name) { QTest::mouseClick(window->findChild<QPushButton *>(name), Qt::LeftButton); }
@@ -279,6 +282,37 @@ int rowsInTheOneFile(const QString &folder)
     return static_cast<int>(std::count(bytes.begin(), bytes.end(), '\n')) - 1;
 }
 
+// Enter presses the focused button. Start disables "開始" and the focus goes to "中断"; after
+// every stop it is on "再開" again with its ring drawn: Enter never ends the program.
+TEST_F(EndToEndWindow, EnterAfterEveryStopStartsAgainAndNeverEndsTheProgram)
+{
+    bool exited = false;
+    QObject::connect(window.get(), &SVGCom::exitRequested, [&] { exited = true; });
+    window->activateWindow();
+    auto *start = window->findChild<QPushButton *>("Command1");
+    auto *stop = window->findChild<QPushButton *>("Command2");
+    ASSERT_TRUE(pumpUntil([&] { return start->hasFocus(); })) << "the focus starts on 開始";
+    for (int run = 0; run < 3; ++run) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return); // Start
+        ASSERT_TRUE(loggerWrote("\x1b")) << "run " << run;
+        EXPECT_TRUE(stop->hasFocus()) << "run " << run;
+        EXPECT_EQ(stop->text(), QString::fromUtf8("中断"));
+        fromLogger.clear();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return); // Stop
+        ASSERT_TRUE(loggerWrote("\x1b")) << "run " << run;
+        fromLogger.clear();
+        EXPECT_EQ(window->linkState(), LinkState::Idle);
+        EXPECT_TRUE(start->hasFocus()) << "after the stop of run " << run;
+        EXPECT_EQ(start->text(), QString::fromUtf8("再開"));
+        EXPECT_TRUE(window->testAttribute(Qt::WA_KeyboardFocusChange)) << "the focus ring is drawn";
+        const QImage ringed = start->grab().toImage();
+        window->findChild<QPushButton *>("Command2")->setFocus(Qt::TabFocusReason);
+        EXPECT_NE(start->grab().toImage(), ringed) << "the ring shows which button Enter presses";
+        start->setFocus(Qt::TabFocusReason);
+    }
+    EXPECT_FALSE(exited);
+}
+
 TEST_F(EndToEndWindow, SingleShotCaptureStopsTheRunFromWithinTheReceiveEvent)
 {
     QTest::mouseClick(window->findChild<QRadioButton *>("TG_1"), Qt::LeftButton);
@@ -305,6 +339,8 @@ TEST_F(EndToEndWindow, SingleShotCaptureStopsTheRunFromWithinTheReceiveEvent)
     EXPECT_EQ(text("Command1"), QString::fromUtf8("再開"));
     EXPECT_FALSE(window->findChild<QLabel *>("Label12")->isVisible());
     EXPECT_EQ(rowsInTheOneFile(logs.path()), 11); // N + 1: two before, the dip, eight after
+    // The capture's own Stop leaves the focus on "再開" too: one Enter starts, not ends.
+    EXPECT_EQ(window->focusWidget(), window->findChild<QPushButton *>("Command1"));
 }
 
 // Closing the trigger settings window while armed: the main window shows "なし", the run

@@ -1,5 +1,7 @@
+#include "recording/LogRecorder.h"
 #include "support/QtPrinters.h"
 #include "support/WindowOnEmptyRuntime.h"
+#include "ui/FileDialog.h"
 #include "ui/SVGCom.h"
 
 #include <QApplication>
@@ -7,6 +9,12 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFrame>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QLibraryInfo>
+#include <QTimer>
+#include <QTreeView>
+#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,10 +25,16 @@
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QImage>
+#include <QStyle>
+#include <QStyleOptionComboBox>
+#include <QStyleOptionSlider>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 namespace svglogger {
 namespace {
@@ -181,7 +195,7 @@ TEST_F(WindowFixture, StartWithoutAPortSaysSoAndStaysIdle)
 {
     child<QComboBox>("Combo1")->clear();
     QTest::mouseClick(child<QPushButton>("Command1"), Qt::LeftButton);
-    EXPECT_EQ(text("StatusText"), QString::fromUtf8(RunController::kNoPort.data()));
+    EXPECT_EQ(child<QLabel>("StatusText")->toolTip(), QString::fromUtf8(RunController::kNoPort.data()));
     EXPECT_EQ(window->linkState(), LinkState::Idle);
     EXPECT_TRUE(child<QComboBox>("Combo1")->isEnabled());
     EXPECT_TRUE(child<QPushButton>("Command1")->isEnabled());
@@ -194,7 +208,8 @@ TEST_F(WindowFixture, PortThatCannotBeOpenedUndoesTheLock)
     combo->addItem("gone (COM7)"); // no device behind port 7
     emit combo->activated(0);
     QTest::mouseClick(child<QPushButton>("Command1"), Qt::LeftButton);
-    EXPECT_EQ(text("StatusText"), QString::fromUtf8(RunController::kCannotOpenPort.data()) + "gone (COM7)");
+    EXPECT_EQ(child<QLabel>("StatusText")->toolTip(),
+              QString::fromUtf8(RunController::kCannotOpenPort.data()) + "gone (COM7)");
     EXPECT_EQ(window->linkState(), LinkState::Idle);
     for (const char *name : {"Frame2", "Frame4"})
         EXPECT_TRUE(child<QGroupBox>(name)->isEnabled()) << name;
@@ -215,6 +230,118 @@ TEST_F(WindowFixture, EnterPressesTheFocusedButton)
     child<QPushButton>("Command2")->setFocus();
     QTest::keyClick(child<QPushButton>("Command2"), Qt::Key_Return);
     EXPECT_EQ(exit.count(), 1);
+}
+
+// The range sliders show their lowest value at the top: Down moves the handle down (a wider
+// range), Up moves it up, and the scales follow as when dragging.
+TEST_F(WindowFixture, RangeSliderKeysMoveTheHandleTheWayTheyName)
+{
+    struct Case {
+        const char *name;
+        int afterUp; // from 0: the voltage slider is at its top, the power slider goes on to -1
+    };
+    for (const Case &c : {Case{"Slider1_0", 0}, Case{"Slider1_1", -1}}) {
+        auto *slider = child<QSlider>(c.name);
+        slider->setFocus();
+        ASSERT_EQ(slider->value(), 0);
+        QTest::keyClick(slider, Qt::Key_Down);
+        EXPECT_EQ(slider->value(), 1) << c.name;
+        QTest::keyClick(slider, Qt::Key_PageDown);
+        EXPECT_EQ(slider->value(), 2) << c.name;
+        QTest::keyClick(slider, Qt::Key_Up);
+        EXPECT_EQ(slider->value(), 1) << c.name;
+        QTest::keyClick(slider, Qt::Key_Up);
+        QTest::keyClick(slider, Qt::Key_Up);
+        EXPECT_EQ(slider->value(), c.afterUp) << c.name;
+        // The handle is drawn further down for a higher value (a vertical slider is drawn
+        // upside down unless its appearance is inverted).
+        QStyleOptionSlider option;
+        option.initFrom(slider);
+        option.orientation = Qt::Vertical;
+        option.minimum = slider->minimum();
+        option.maximum = slider->maximum();
+        option.upsideDown = !slider->invertedAppearance();
+        auto handleTop = [&](int value) {
+            option.sliderPosition = option.sliderValue = value;
+            return slider->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, slider).top();
+        };
+        EXPECT_GT(handleTop(1), handleTop(0)) << c.name;
+        QTest::keyClick(slider, Qt::Key_Down);
+    }
+    EXPECT_EQ(window->voltageRange(), 1) << "the scales follow the keys";
+    EXPECT_EQ(window->powerRange(), 0);
+}
+
+// Every status text fits the 238×32 label in at most two lines, broken only after "—" or ":"
+// or at a space; a long entry or path is elided in its middle; the tooltip has it whole.
+TEST_F(WindowFixture, StatusTextsFitTheLabelAndTheTooltipHasThemWhole)
+{
+    const QString longPath = "/var/lib/svg-logger/site-3/feeder-12/transformer-b/Tarmin7D11H40M31.csv";
+    const QString longEntry = "svg-sim (virtual) " + runtime.path() + "/svg-logger/ports/svg-sim (COM1)";
+    const QString texts[] = {
+        QString::fromUtf8(RunController::kNoAnswer.data()),
+        QString::fromUtf8(RunController::kNoData.data()),
+        QString::fromUtf8(RunController::kPortLost.data()),
+        QString::fromUtf8(RunController::kNoTriggerConditions.data()),
+        QString::fromUtf8(RunController::kCannotOpenPort.data()) + longEntry + " (No such file or directory)",
+        QString::fromUtf8(LogRecorder::kCannotCreate.data()) + longPath + ": Read-only file system",
+        QString::fromUtf8(LogRecorder::kCannotWrite.data()) + longPath,
+    };
+    auto *label = child<QLabel>("StatusText");
+    const QFontMetrics metrics = label->fontMetrics();
+    for (const QString &whole : texts) {
+        window->showStatus(whole.toStdString());
+        const QString shown = label->text();
+        EXPECT_EQ(label->toolTip(), whole);
+        const QStringList lines = shown.split(u'\n');
+        EXPECT_LE(lines.size(), 2) << shown.toStdString();
+        EXPECT_LE(lines.size() * metrics.lineSpacing(), label->height() + 2) << shown.toStdString();
+        for (const QString &line : lines)
+            EXPECT_LE(metrics.horizontalAdvance(line), label->width()) << line.toStdString();
+        if (lines.size() == 2) {
+            const QChar last = lines[0].back();
+            EXPECT_TRUE(last == u':' || last == QChar(0x2014) || whole.contains(lines[0] + " "))
+                << "broken inside a word: " << shown.toStdString();
+        }
+        const bool elided = shown.contains(QChar(0x2026));
+        EXPECT_EQ(elided, QString(shown).remove(u'\n').remove(u' ') != QString(whole).remove(u' '))
+            << shown.toStdString();
+        if (whole.endsWith("(No such file or directory)") || whole.endsWith("Read-only file system")) {
+            EXPECT_TRUE(shown.endsWith(whole.mid(whole.lastIndexOf(u' ', whole.lastIndexOf(u' ') - 1) + 1)))
+                << "the system's reason stays readable: " << shown.toStdString();
+        }
+    }
+    EXPECT_EQ(label->text(), QString::fromUtf8(LogRecorder::kCannotWrite.data()).trimmed() + "\n"
+                                 + label->text().section(u'\n', 1)); // the message's head on its own line
+    window->showStatus("");
+    EXPECT_EQ(label->text(), "");
+}
+
+// The closed port box keeps the end of a long entry, "(COMn)", in sight; the whole entry is
+// its tooltip and the open list is wide enough for it.
+TEST_F(WindowFixture, PortBoxKeepsTheComNumberInSight)
+{
+    auto *combo = child<QComboBox>("Combo1");
+    const QString entry = "svg-sim (virtual) " + runtime.path() + "/svg-logger/ports/svg-sim (COM1)";
+    combo->clear();
+    combo->addItem(entry);
+    EXPECT_EQ(combo->toolTip(), entry);
+    ASSERT_GT(combo->fontMetrics().horizontalAdvance(entry), combo->width()) << "the entry is longer than the box";
+    QImage drawn(combo->size(), QImage::Format_ARGB32);
+    combo->render(&drawn);
+    // What the box shows is the entry elided in its middle: drawn alone, the same pixels.
+    QComboBox reference;
+    reference.resize(combo->size());
+    reference.setFont(combo->font());
+    QStyleOptionComboBox option;
+    option.initFrom(combo);
+    const QRect field = combo->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, combo);
+    const QString elided = combo->fontMetrics().elidedText(entry, Qt::ElideMiddle, field.width());
+    EXPECT_TRUE(elided.endsWith("(COM1)")) << elided.toStdString();
+    reference.addItem(elided);
+    QImage expected(reference.size(), QImage::Format_ARGB32);
+    reference.render(&expected);
+    EXPECT_EQ(drawn, expected);
 }
 
 TEST_F(WindowFixture, BrowseTakesTheChosenFoldersAndCancelChangesNothing)
@@ -243,6 +370,47 @@ TEST_F(WindowFixture, IdleClockRunsAndRefreshesThePathOnlyWithTrigger)
     QTest::mouseClick(child<QRadioButton>("TG_1"), Qt::LeftButton);
     QTest::qWait(400);
     EXPECT_TRUE(text("Text1").startsWith("/somewhere/Tarmin"));
+}
+
+
+// "参照": Qt's own Japanese texts where they are installed, columns wide enough to read, and
+// nothing written into the user's configuration (the program keeps no settings).
+TEST(FileDialog, JapaneseReadableColumnsAndNoSettingsWritten)
+{
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+    QTemporaryDir folder;
+    QFile(folder.path() + "/Tarmin7D11H40M31-with-a-long-name.csv").open(QIODevice::WriteOnly);
+    QString lookIn;
+    std::vector<std::pair<int, int>> columns; // width shown, width its contents want
+    QTimer::singleShot(500, [&] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        if (auto *label = dialog->findChild<QLabel *>("lookInLabel"))
+            lookIn = label->text();
+        if (auto *details = dialog->findChild<QTreeView *>("treeView")) {
+            const QAbstractItemModel *model = details->model();
+            for (int c = 1; c < details->header()->count(); ++c) {
+                int wanted = details->header()->sectionSizeHint(c);
+                for (int r = 0; r < model->rowCount(details->rootIndex()); ++r)
+                    wanted = std::max(wanted, details->fontMetrics().horizontalAdvance(
+                                                  model->index(r, c, details->rootIndex()).data().toString()));
+                columns.emplace_back(details->header()->sectionSize(c), wanted);
+            }
+        }
+        dialog->reject();
+    });
+    EXPECT_FALSE(chooseOutputFile(nullptr, folder.path() + "/x.csv"));
+    const bool translated = QFile::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + "/qtbase_ja.qm");
+    if (translated) {
+        EXPECT_NE(lookIn, "Look in:") << "Qt's Japanese texts are installed and should be used";
+    }
+    ASSERT_FALSE(columns.empty());
+    for (const auto &[shown, wanted] : columns)
+        EXPECT_GE(shown, wanted) << "a column cut short";
+    EXPECT_TRUE(QDir(config.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty())
+        << "the dialog wrote settings";
+    qunsetenv("XDG_CONFIG_HOME");
 }
 
 } // namespace

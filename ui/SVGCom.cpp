@@ -4,6 +4,7 @@
 #include "link/PortEntry.h"
 #include "recording/IntervalAggregator.h"
 #include "ui/FileDialog.h"
+#include "ui/StatusText.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -170,6 +171,7 @@ void SVGCom::buildControls()
         m_rangeSliders[i]->setRange(ranges[i][0], ranges[i][1]);
         m_rangeSliders[i]->setValue(0);
         m_rangeSliders[i]->setInvertedAppearance(true); // the lowest value at the top
+        m_rangeSliders[i]->setInvertedControls(true);   // so Down moves the handle down, as the wheel does
         m_rangeSliders[i]->setPageStep(1);
         m_rangeSliders[i]->setTickPosition(QSlider::TicksRight);
         m_rangeSliders[i]->setToolTip(QString::fromUtf8(tips[i]));
@@ -241,7 +243,8 @@ void SVGCom::buildControls()
     m_captureIndicator->hide();
     m_statusText = label(this, "StatusText", QString(), QRect(226, 464, 238, 32));
     m_statusText->setPalette(red);
-    m_statusText->setWordWrap(true);
+    m_statusText->setWordWrap(false); // laid out by fitStatusText: two lines at most
+    m_statusText->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     QFont small = m_statusText->font();
     small.setPointSize(8);
     m_statusText->setFont(small);
@@ -415,8 +418,9 @@ void SVGCom::setSampleCount(std::string_view text)
 
 void SVGCom::showStatus(std::string_view text)
 {
-    m_statusText->setText(fromStd(text));
-    m_statusText->setToolTip(m_statusText->text());
+    const QString whole = fromStd(text);
+    m_statusText->setText(fitStatusText(whole, m_statusText->fontMetrics(), m_statusText->width()));
+    m_statusText->setToolTip(whole);
 }
 
 void SVGCom::setCaptureIndicatorVisible(bool visible)
@@ -504,6 +508,7 @@ void SVGCom::command1Click()
     }
     m_stopButton->setText(QString::fromUtf8("中断"));
     m_startButton->setEnabled(false);
+    showFocusOn(m_stopButton); // where the disabled button left it
     m_timer1.stop();
 }
 
@@ -520,12 +525,22 @@ void SVGCom::command2Click()
     showStopped();
 }
 
+// The focus on a button with its ring drawn, as after a Tab: the operator sees what Enter does.
+void SVGCom::showFocusOn(QPushButton *button)
+{
+    setAttribute(Qt::WA_KeyboardFocusChange);
+    button->setFocus(Qt::TabFocusReason);
+}
+
 // After a Stop: "再開" starts the next run, "終了" ends the program, the idle clock runs.
 void SVGCom::showStopped()
 {
     m_stopButton->setText(QString::fromUtf8("終了"));
     m_startButton->setText(QString::fromUtf8("再開"));
     m_startButton->setEnabled(true);
+    // Enter after a Stop starts the next run: ending the program always takes a deliberate
+    // press on "終了" or the close box.
+    showFocusOn(m_startButton);
     m_timer1.start();
 }
 

@@ -149,6 +149,7 @@ private:
 
     void lockRunSettings(bool locked);
     void showStopped();
+    void showFocusOn(QPushButton *button);
     void endProgram();
     void refreshCommunicationLog();
 
