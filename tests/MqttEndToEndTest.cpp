@@ -122,17 +122,20 @@ struct Site {
         journal += logger.readAllStandardError().toStdString();
         return logger.exitCode();
     }
-    // The rows of the one log file (or of the newest one), without the header.
+    // The rows of the log files in the order they were written (a run that crosses the hour
+    // has two), or of the newest file alone; without the headers.
     std::vector<std::string> rows(bool newest = false) const
     {
-        const QStringList files = QDir(logs.path()).entryList({"*.csv"}, QDir::Files, QDir::Time);
-        if (files.isEmpty() || (files.size() != 1 && !newest))
-            return {};
-        std::vector<std::string> lines = split(test::readBytes((logs.path() + "/" + files[0]).toStdString()), '\n');
+        QStringList files = QDir(logs.path()).entryList({"*.csv"}, QDir::Files, QDir::Time | QDir::Reversed);
+        if (newest && !files.isEmpty())
+            files = QStringList{files.constLast()};
         std::vector<std::string> out;
-        for (std::size_t i = 1; i < lines.size(); ++i)
-            if (!lines[i].empty())
-                out.push_back(lines[i].substr(0, lines[i].size() - 1)); // without the CR
+        for (const QString &file : files) {
+            const std::vector<std::string> lines = split(test::readBytes((logs.path() + "/" + file).toStdString()), '\n');
+            for (std::size_t i = 1; i < lines.size(); ++i)
+                if (!lines[i].empty())
+                    out.push_back(lines[i].substr(0, lines[i].size() - 1)); // without the CR
+        }
         return out;
     }
 };
