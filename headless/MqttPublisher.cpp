@@ -1,6 +1,7 @@
 #include "headless/MqttPublisher.h"
 
 #include "headless/Journal.h"
+#include "link/Quantity.h"
 #include "recording/CsvText.h"
 
 #include <QDateTime>
@@ -34,11 +35,10 @@ constexpr const char *kOffline = "offline";
 // The topics under the prefix; the longest decides how long a prefix may be.
 constexpr const char *kSuffixes[] = {"/sample", "/interval", "/event", "/health", "/status"};
 
-// The keys of the quantities in the order of the CSV's columns.
-constexpr const char *kQuantityKeys[] = {
-    "grid_voltage_v", "load_active_power_kw", "load_reactive_power_kvar", "svg_output_kvar",
-    "negative_sequence_voltage_d_v", "negative_sequence_voltage_q_v", "negative_sequence_command_d_a",
-    "negative_sequence_command_q_a"};
+QLatin1StringView latin1(std::string_view text)
+{
+    return QLatin1StringView(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 // A number of the CSV as a JSON number: std::from_chars reads it whatever the C locale says.
 std::optional<double> csvNumber(std::string_view text)
@@ -229,11 +229,13 @@ QByteArray MqttPublisher::samplePayload(const QByteArray &time, const Measuremen
     object.insert("run", QString::fromStdString(run));
     object.insert("sequence", static_cast<qint64>(sequence));
     object.insert("controller_version", controllerVersion);
-    object.insert("status_word", rowNumber(sample[S::StatusWord], 0));
-    // As the continuous row: the voltage unrounded, the other quantities to a tenth.
-    const std::size_t quantities = controllerVersion == 2 ? 8 : 4;
-    for (std::size_t q = 0; q < quantities; ++q)
-        object.insert(kQuantityKeys[q], rowNumber(sample[q], q == S::GridVoltage ? -1 : 1));
+    object.insert(latin1(kStatusWordKey), rowNumber(sample[S::StatusWord], 0));
+    // As the continuous row writes them.
+    const std::size_t k =
+        quantitiesSentBy(controllerVersion == 2 ? ControllerVersion::Version2 : ControllerVersion::Older);
+    for (std::size_t q = 0; q < k; ++q)
+        object.insert(latin1(kQuantities[q].jsonKey),
+                      rowNumber(sample[kQuantities[q].index], kQuantities[q].continuousDecimals));
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
@@ -247,23 +249,24 @@ QByteArray MqttPublisher::intervalPayload(std::string_view row, std::uint64_t se
             break;
         start = comma + 1;
     }
-    // time, k averages, k maxima, k minima, the count, the status word: k = 4 or 8
+    // time, k averages, k maxima, k minima, the count, the status word
     const std::size_t k = fields.size() >= 3 ? (fields.size() - 3) / 3 : 0;
     const std::optional<LocalDateTime> time = csvTime(fields[0]);
-    if ((k != 4 && k != 8) || fields.size() != 3 * k + 3 || !time)
+    const bool older = k == quantitiesSentBy(ControllerVersion::Older);
+    if ((!older && k != quantitiesSentBy(ControllerVersion::Version2)) || fields.size() != 3 * k + 3 || !time)
         return {};
     QJsonObject object;
     object.insert("time", QString::fromLatin1(isoTime(*time)));
     object.insert("run", QString::fromStdString(run));
     object.insert("sequence", static_cast<qint64>(sequence));
-    object.insert("controller_version", k == 8 ? 2 : 1);
+    object.insert("controller_version", older ? 1 : 2);
     for (std::size_t q = 0; q < k; ++q) {
         const std::optional<double> average = csvNumber(fields[1 + q]);
         const std::optional<double> maximum = csvNumber(fields[1 + k + q]);
         const std::optional<double> minimum = csvNumber(fields[1 + 2 * k + q]);
         if (!average || !maximum || !minimum)
             return {};
-        const QString key = QString::fromLatin1(kQuantityKeys[q]);
+        const QString key = latin1(kQuantities[q].jsonKey);
         object.insert(key, *average);
         object.insert(key + "_max", *maximum);
         object.insert(key + "_min", *minimum);
@@ -273,7 +276,7 @@ QByteArray MqttPublisher::intervalPayload(std::string_view row, std::uint64_t se
     if (!samples || !status)
         return {};
     object.insert("sample_count", *samples);
-    object.insert("status_word", *status);
+    object.insert(latin1(kStatusWordKey), *status);
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 

@@ -1,6 +1,7 @@
 #include "recording/IntervalAggregator.h"
 
 #include "common/TextNumber.h"
+#include "link/Quantity.h"
 #include "recording/CsvText.h"
 #include "recording/DateSerial.h"
 #include "recording/RecordingView.h"
@@ -102,7 +103,7 @@ std::string IntervalAggregator::buildRow(const MeasurementSample &sample, int k,
     const float count = m_dtCount;
     auto put = [&row](float value, int q) {
         row += ',';
-        appendNumberText(row, value, q == 0 ? 0 : 1);
+        appendNumberText(row, value, svglogger::kQuantities[static_cast<std::size_t>(q)].intervalDecimals);
     };
     for (int q = 0; q < k; ++q)
         put(m_intervalStats[q].sum / count, q);

@@ -1,5 +1,6 @@
 #include "headless/Journal.h"
 #include "headless/MqttPublisher.h"
+#include "link/Quantity.h"
 #include "recording/CsvLayout.h"
 #include "support/Broker.h"
 #include "support/CommaLocale.h"
@@ -56,10 +57,6 @@ QJsonObject json(const QByteArray &payload)
     return QJsonDocument::fromJson(payload).object();
 }
 
-constexpr const char *kKeys[] = {"grid_voltage_v", "load_active_power_kw", "load_reactive_power_kvar",
-                                 "svg_output_kvar", "negative_sequence_voltage_d_v",
-                                 "negative_sequence_voltage_q_v", "negative_sequence_command_d_a",
-                                 "negative_sequence_command_q_a"};
 
 const MeasurementSample kSamples[] = {
     sampleOf({6601, 149.3f, 114.1f, 102.5f, 18, 0.4f, 3.7f, 2.0f, 6712, 0}),
@@ -78,9 +75,14 @@ void expectTheRowsNumbers(const char *locale)
             const QJsonObject object = json(MqttPublisher::samplePayload(1796611877234, sample, version, 1, "r"));
             const std::size_t quantities = version == 2 ? 8 : 4;
             ASSERT_EQ(row.size(), quantities + 2);
-            for (std::size_t q = 0; q < quantities; ++q)
-                EXPECT_EQ(object.value(kKeys[q]).toDouble(), number(row[q + 1]))
-                    << kKeys[q] << " = " << row[q + 1] << " under " << locale;
+            // Every quantity of the table that the controller sends, under its key.
+            for (std::size_t q = 0; q < quantities; ++q) {
+                const QString key = QString::fromUtf8(kQuantities[q].jsonKey.data(),
+                                                      static_cast<qsizetype>(kQuantities[q].jsonKey.size()));
+                ASSERT_TRUE(object.contains(key)) << kQuantities[q].jsonKey;
+                EXPECT_EQ(object.value(key).toDouble(), number(row[q + 1]))
+                    << kQuantities[q].jsonKey << " = " << row[q + 1] << " under " << locale;
+            }
             EXPECT_EQ(object.value("status_word").toDouble(), number(row.back()));
             EXPECT_EQ(object.size(), static_cast<qsizetype>(quantities + 5)); // time, run, sequence, version, status
         }
