@@ -155,4 +155,41 @@ std::optional<float> toSingle(double value)
     return static_cast<float>(value);
 }
 
+namespace {
+
+std::string_view withoutBlanks(std::string_view text)
+{
+    const auto first = text.find_first_not_of(" \t\r");
+    if (first == std::string_view::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+} // namespace
+
+std::optional<double> numberIfWholeText(std::string_view value)
+{
+    value = withoutBlanks(value);
+    if (value.starts_with('+'))
+        value.remove_prefix(1);
+    double number = 0;
+    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), number,
+                                              std::chars_format::fixed);
+    if (value.empty() || error != std::errc() || end != value.data() + value.size() || !std::isfinite(number))
+        return std::nullopt; // "nan" and "inf" are no numbers of seconds or counts
+    return number;
+}
+
+std::optional<bool> switchIfWholeText(std::string_view value)
+{
+    value = withoutBlanks(value);
+    for (std::string_view yes : {"on", "true", "yes", "1"})
+        if (value == yes)
+            return true;
+    for (std::string_view no : {"off", "false", "no", "0"})
+        if (value == no)
+            return false;
+    return std::nullopt;
+}
+
 } // namespace svglogger

@@ -13,6 +13,12 @@ namespace svglogger {
 // begin with a number reads as 0. A number too large for a double reads as +/-infinity.
 double readTextNumber(std::string_view text);
 
+// The number when the whole text is one ("12", "-3.5", " 2.5 ", "+2"), else empty: unlike
+// readTextNumber nothing may follow it, and "nan", "inf" and exponents are no numbers here.
+std::optional<double> numberIfWholeText(std::string_view text);
+// on/off, true/false, yes/no, 1/0 (blanks around allowed); empty when the text is none of them.
+std::optional<bool> switchIfWholeText(std::string_view text);
+
 // A box that must hold at least 1, as it loses the focus: text whose number is below 1 (also
 // empty or non-numeric text) becomes "1"; anything else stays as typed.
 std::string atLeastOneText(std::string_view text);

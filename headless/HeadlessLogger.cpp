@@ -142,8 +142,7 @@ int HeadlessLogger::exec()
     m_run->setLogFolder(m_options.folder);
 
     if (!m_options.mqttUrl.empty()) {
-        MqttAddress address;
-        parseMqttUrl(m_options.mqttUrl, address);
+        const MqttAddress &address = m_options.mqttAddress;
         const std::string host = QSysInfo::machineHostName().toStdString();
         MqttConfig config{address.host, address.port, address.tls, m_options.mqttCa,
                           m_options.mqttTopic.empty() ? "svg-logger/" + host : m_options.mqttTopic,

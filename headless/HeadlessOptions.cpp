@@ -62,7 +62,7 @@ template <typename T>
 auto wholeFrom(T HeadlessOptions::*field, long long low, long long high, const char *what)
 {
     return [=](HeadlessOptions &o, const std::string &v) {
-        const std::optional<double> n = wholeNumber(v);
+        const std::optional<double> n = numberIfWholeText(v);
         if (!n || *n < static_cast<double>(low) || *n > static_cast<double>(high) || *n != std::floor(*n))
             return "takes a whole number " + std::string(*what ? "of " : "") + what + (*what ? " " : "") + "from "
                 + std::to_string(low) + " to " + std::to_string(high) + ", not '" + v + "'";
@@ -82,7 +82,7 @@ auto asGiven(std::string HeadlessOptions::*field)
 
 std::string flag(bool &target, const std::string &value)
 {
-    const std::optional<bool> on = onOff(value);
+    const std::optional<bool> on = switchIfWholeText(value);
     if (!on)
         return "takes on or off, not '" + value + "'";
     target = *on;
@@ -112,7 +112,7 @@ const std::vector<Option> &options()
          }},
         {"interval", "The interval of the interval mode in seconds, at least 1 (default 1).", "SECONDS",
          [](HeadlessOptions &o, const std::string &v) {
-             const std::optional<double> seconds = wholeNumber(v);
+             const std::optional<double> seconds = numberIfWholeText(v);
              if (!seconds)
                  return "takes a number of seconds, not '" + v + "'";
              if (readTextNumber(v) < 1.0)
@@ -127,7 +127,7 @@ const std::vector<Option> &options()
          asGiven(&HeadlessOptions::triggerFile)},
         {"duration", "Stop by itself after this many seconds (default: until a signal).", "SECONDS",
          [](HeadlessOptions &o, const std::string &v) {
-             const std::optional<double> seconds = wholeNumber(v);
+             const std::optional<double> seconds = numberIfWholeText(v);
              if (!seconds || *seconds <= 0)
                  return "takes a number of seconds above 0, not '" + v + "'";
              o.durationSeconds = seconds;
@@ -152,6 +152,7 @@ const std::vector<Option> &options()
              if (!parseMqttUrl(v, address))
                  return "takes mqtt://host[:port] or mqtts://host[:port], not '" + v + "'";
              o.mqttUrl = v;
+             o.mqttAddress = address;
              return std::string();
          }},
         {"mqtt-ca", "The CA certificate file that signed the broker's certificate (mqtts://; default: the "
@@ -214,7 +215,7 @@ bool parseMqttUrl(const std::string &url, MqttAddress &address)
         rest.pop_back();
     const std::size_t colon = rest.rfind(':');
     if (colon != std::string::npos && rest.find(']') == std::string::npos) {
-        const std::optional<double> port = wholeNumber(rest.substr(colon + 1));
+        const std::optional<double> port = numberIfWholeText(rest.substr(colon + 1));
         if (!port || *port < 1 || *port > 65535 || *port != static_cast<int>(*port))
             return false;
         address.port = static_cast<int>(*port);

@@ -9,6 +9,15 @@
 
 namespace svglogger {
 
+// Where a broker is: "mqtt://host:port" in its parts.
+struct MqttAddress {
+    std::string host;
+    int port = 1883;
+    bool tls = false;
+};
+// False when `url` is no mqtt:// or mqtts:// URL.
+bool parseMqttUrl(const std::string &url, MqttAddress &address);
+
 // What svg-logger-headless is told to do: its long options, or the same keys in the INI file
 // of --config (the command line wins).
 struct HeadlessOptions {
@@ -26,6 +35,7 @@ struct HeadlessOptions {
     bool listPorts = false;
     // Publishing to an MQTT broker; no URL: none.
     std::string mqttUrl;                  // mqtt://host[:port] or mqtts://host[:port]
+    MqttAddress mqttAddress;              // the URL's parts, read once
     std::string mqttCa;                   // the CA file for mqtts://
     std::string mqttTopic;                // empty: svg-logger/<host name>
     std::string mqttUser;
@@ -34,13 +44,6 @@ struct HeadlessOptions {
     bool mqttPublishRows = false;         // interval rows on <prefix>/interval instead of samples
 };
 
-// "mqtt://host:port" into its parts; false when it is not such a URL.
-struct MqttAddress {
-    std::string host;
-    int port = 1883;
-    bool tls = false;
-};
-bool parseMqttUrl(const std::string &url, MqttAddress &address);
 
 // The outcome of reading the command line: options to run with, a text to print and leave
 // (--help, --version), or an error naming the option or the key and line (exit code 2).

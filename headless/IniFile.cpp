@@ -117,29 +117,4 @@ std::string IniFile::where(const Entry &entry, std::string_view message) const
     return located(m_name, entry.line, message);
 }
 
-std::optional<double> wholeNumber(std::string_view value)
-{
-    value = trimmed(value);
-    if (value.starts_with('+'))
-        value.remove_prefix(1);
-    double number = 0;
-    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), number,
-                                              std::chars_format::fixed);
-    if (value.empty() || error != std::errc() || end != value.data() + value.size() || !std::isfinite(number))
-        return std::nullopt; // "nan" and "inf" are no numbers of seconds or counts
-    return number;
-}
-
-std::optional<bool> onOff(std::string_view value)
-{
-    value = trimmed(value);
-    for (std::string_view yes : {"on", "true", "yes", "1"})
-        if (value == yes)
-            return true;
-    for (std::string_view no : {"off", "false", "no", "0"})
-        if (value == no)
-            return false;
-    return std::nullopt;
-}
-
 } // namespace svglogger

@@ -39,9 +39,4 @@ private:
     std::vector<Entry> m_entries;
 };
 
-// The value's number when the whole value is one ("12", "-3.5", " 2.5 "), else empty.
-std::optional<double> wholeNumber(std::string_view value);
-// on/off, true/false, yes/no, 1/0; empty when the value is none of them.
-std::optional<bool> onOff(std::string_view value);
-
 } // namespace svglogger

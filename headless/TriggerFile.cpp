@@ -1,3 +1,4 @@
+#include "common/TextNumber.h"
 #include "headless/TriggerFile.h"
 
 #include "headless/IniFile.h"
@@ -19,13 +20,13 @@ std::string apply(TriggerFile &file, const std::string &key, const std::string &
 {
     PlainTriggerSettings &s = file.settings;
     auto number = [&](std::string &target) {
-        if (!wholeNumber(value))
+        if (!numberIfWholeText(value))
             return key + " takes a number, not '" + value + "'";
         target = value;
         return std::string();
     };
     auto onOffInto = [&](bool &target) {
-        const std::optional<bool> on = onOff(value);
+        const std::optional<bool> on = switchIfWholeText(value);
         if (!on)
             return key + " takes on or off, not '" + value + "'";
         target = *on;

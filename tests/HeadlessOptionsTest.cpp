@@ -1,3 +1,4 @@
+#include "common/TextNumber.h"
 #include "headless/HeadlessOptions.h"
 #include "headless/IniFile.h"
 #include "headless/Journal.h"
@@ -437,20 +438,6 @@ TEST(Journal, EachLineCarriesItsLevelForTheJournal)
     }
 }
 
-TEST(IniFile, NumbersAndSwitches)
-{
-    EXPECT_EQ(wholeNumber("12"), 12.0);
-    EXPECT_EQ(wholeNumber(" -3.5 "), -3.5);
-    EXPECT_EQ(wholeNumber("+2"), 2.0);
-    EXPECT_FALSE(wholeNumber(""));
-    EXPECT_FALSE(wholeNumber("1e3"));
-    EXPECT_FALSE(wholeNumber("7 s"));
-    EXPECT_FALSE(wholeNumber("nan"));
-    EXPECT_FALSE(wholeNumber("-inf"));
-    EXPECT_EQ(onOff("on"), true);
-    EXPECT_EQ(onOff("no"), false);
-    EXPECT_FALSE(onOff("perhaps"));
-}
 
 } // namespace
 } // namespace svglogger

@@ -108,5 +108,20 @@ TEST(ReadHexDigits, StopsAtTheFirstNonHexCharacter)
     EXPECT_EQ(readHexDigits(""), 0);
 }
 
+TEST(WholeText, NumbersAndSwitchesOnlyWhenTheWholeTextIsOne)
+{
+    EXPECT_EQ(numberIfWholeText("12"), 12.0);
+    EXPECT_EQ(numberIfWholeText(" -3.5 "), -3.5);
+    EXPECT_EQ(numberIfWholeText("+2"), 2.0);
+    EXPECT_FALSE(numberIfWholeText(""));
+    EXPECT_FALSE(numberIfWholeText("1e3"));
+    EXPECT_FALSE(numberIfWholeText("7 s"));
+    EXPECT_FALSE(numberIfWholeText("nan"));
+    EXPECT_FALSE(numberIfWholeText("-inf"));
+    EXPECT_EQ(switchIfWholeText("on"), true);
+    EXPECT_EQ(switchIfWholeText("no"), false);
+    EXPECT_FALSE(switchIfWholeText("perhaps"));
+}
+
 } // namespace
 } // namespace svglogger
