@@ -13,7 +13,6 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
-#include <filesystem>
 #include <iostream>
 
 #include <fcntl.h>
@@ -215,7 +214,6 @@ void HeadlessLogger::durationStep()
 
 void HeadlessLogger::stop(const char *why)
 {
-    m_notifier.stopping();
     if (m_run->measuring())
         m_run->stop();
     finish(why);
@@ -309,10 +307,8 @@ void HeadlessLogger::reportHealth(bool always)
     if (!always && said == m_lastHealth)
         return;
     m_lastHealth = std::move(said);
-    std::error_code error;
-    const std::filesystem::space_info space = std::filesystem::space(m_options.folder, error);
-    if (!error)
-        report.freeDiskMb = static_cast<std::int64_t>(space.available / (1024 * 1024));
+    if (const std::int64_t free = LogRetention::systemFreeSpace(m_options.folder); free >= 0)
+        report.freeDiskMb = free / (1024 * 1024);
     m_publisher->publishHealth(report);
 }
 

@@ -10,15 +10,24 @@ namespace {
 
 constexpr std::int64_t kMiB = 1024 * 1024;
 
-// Digits, then the mark: true with `text` moved past both.
-bool number(std::string_view &text, char mark)
+// A run of `least` to `most` digits at the front of `text`, consumed.
+bool digits(std::string_view &text, std::size_t least, std::size_t most)
 {
-    std::size_t digits = 0;
-    while (digits < text.size() && std::isdigit(static_cast<unsigned char>(text[digits])))
-        ++digits;
-    if (digits == 0 || digits > 2 || digits >= text.size() || text[digits] != mark)
+    std::size_t count = 0;
+    while (count < text.size() && std::isdigit(static_cast<unsigned char>(text[count])))
+        ++count;
+    if (count < least || count > most)
         return false;
-    text.remove_prefix(digits + 1);
+    text.remove_prefix(count);
+    return true;
+}
+
+// `c` at the front of `text`, consumed.
+bool mark(std::string_view &text, char c)
+{
+    if (!text.starts_with(c))
+        return false;
+    text.remove_prefix(1);
     return true;
 }
 
@@ -37,22 +46,16 @@ bool LogRetention::isOwnFileName(std::string_view name)
         return false;
     name.remove_prefix(6);
     name.remove_suffix(4);
-    if (!number(name, 'D') || !number(name, 'H') || !number(name, 'M'))
-        return false;
+    for (char part : {'D', 'H', 'M'})
+        if (!digits(name, 1, 2) || !mark(name, part))
+            return false;
     // The second, then an optional G and an optional "-n" of a name that was taken.
-    std::size_t at = 0;
-    while (at < name.size() && std::isdigit(static_cast<unsigned char>(name[at])))
-        ++at;
-    if (at == 0 || at > 2)
+    if (!digits(name, 1, 2))
         return false;
-    name.remove_prefix(at);
-    if (name.starts_with('G'))
-        name.remove_prefix(1);
-    if (name.empty())
-        return true;
-    if (name.front() != '-' || name.size() < 2 || name.size() > 5)
+    mark(name, 'G');
+    if (mark(name, '-') && !digits(name, 1, 4))
         return false;
-    return std::all_of(name.begin() + 1, name.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
+    return name.empty();
 }
 
 LogRetention::Outcome LogRetention::apply(const std::filesystem::path &folder, const Rule &rule,

@@ -80,6 +80,24 @@ std::optional<LocalDateTime> csvTime(std::string_view text)
     return std::nullopt;
 }
 
+// "2026-12-07T11:05:03[.234]+09:00": a local time with its offset. Integers only, so the
+// same in every locale.
+QByteArray isoText(const QDateTime &local, bool withMilliseconds)
+{
+    const QDate date = local.date();
+    const QTime time = local.time();
+    const int offset = local.offsetFromUtc();
+    const int minutes = std::abs(offset) / 60;
+    char text[48];
+    int length = std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", date.year(), date.month(),
+                               date.day(), time.hour(), time.minute(), time.second());
+    if (withMilliseconds)
+        length += std::snprintf(text + length, sizeof text - static_cast<std::size_t>(length), ".%03d", time.msec());
+    std::snprintf(text + length, sizeof text - static_cast<std::size_t>(length), "%c%02d:%02d",
+                  offset < 0 ? '-' : '+', minutes / 60, minutes % 60);
+    return QByteArray(text);
+}
+
 std::string failureText(int result, const std::string &logged)
 {
     if (!logged.empty())
@@ -191,27 +209,13 @@ void MqttPublisher::stop()
 
 QByteArray MqttPublisher::isoTime(std::int64_t milliseconds)
 {
-    const QDateTime local = QDateTime::fromMSecsSinceEpoch(milliseconds);
-    const QDate date = local.date();
-    const QTime time = local.time();
-    const int offset = local.offsetFromUtc();
-    const int minutes = std::abs(offset) / 60;
-    char text[48];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d%c%02d:%02d", date.year(), date.month(),
-                  date.day(), time.hour(), time.minute(), time.second(), time.msec(), offset < 0 ? '-' : '+',
-                  minutes / 60, minutes % 60); // integers only: the same in every locale
-    return QByteArray(text);
+    return isoText(QDateTime::fromMSecsSinceEpoch(milliseconds), true);
 }
 
 QByteArray MqttPublisher::isoTime(const LocalDateTime &time)
 {
-    const QDateTime local(QDate(time.year, time.month, time.day), QTime(time.hour, time.minute, time.second));
-    const int offset = local.offsetFromUtc();
-    const int minutes = std::abs(offset) / 60;
-    char text[40];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02d:%02d", time.year, time.month, time.day,
-                  time.hour, time.minute, time.second, offset < 0 ? '-' : '+', minutes / 60, minutes % 60);
-    return QByteArray(text);
+    return isoText(QDateTime(QDate(time.year, time.month, time.day), QTime(time.hour, time.minute, time.second)),
+                   false);
 }
 
 QByteArray MqttPublisher::samplePayload(std::int64_t milliseconds, const MeasurementSample &sample,

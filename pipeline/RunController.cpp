@@ -191,9 +191,9 @@ void RunController::streamPaused()
     m_interfaces.pauseTimer.stop();
     if (!measuring() || waitingForPort() || m_ended || linkState() != LinkState::AwaitingPrompt)
         return;
-    m_engine.wakeController();
+    const std::string status = m_status[LinkStatus]; // it stays as it is
+    wake(status);
     m_escapedAfterStream = true;
-    watch(m_promptMilliseconds);
 }
 
 void RunController::watch(int milliseconds)
@@ -207,7 +207,6 @@ void RunController::watchdogTimeout()
         m_interfaces.watchdogTimer.stop();
         return;
     }
-    m_interfaces.pauseTimer.stop();
     // No prompt since the last ESC: ESC again. No line for a while: the controller is woken
     // again as at Start; rows go on in the same file.
     wake(linkState() == LinkState::AwaitingPrompt ? kNoAnswer : kNoData);

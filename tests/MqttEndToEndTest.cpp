@@ -1,5 +1,6 @@
 #include "support/Broker.h"
 #include "support/Files.h"
+#include "support/Split.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -30,19 +31,8 @@ namespace svglogger {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using test::split;
 constexpr const char *kTopic = "svg-logger/test-site";
-
-std::vector<std::string> split(const std::string &text, char separator)
-{
-    std::vector<std::string> parts;
-    std::size_t start = 0;
-    for (std::size_t at = text.find(separator); at != std::string::npos; at = text.find(separator, start)) {
-        parts.push_back(text.substr(start, at - start));
-        start = at + 1;
-    }
-    parts.push_back(text.substr(start));
-    return parts;
-}
 
 // The CSV's form of a sample's ISO time: "2026-12-07T09:05:03.234+09:00" is "2026/12/07 9:05:03".
 std::string csvTime(const std::string &iso)

@@ -1,24 +1,15 @@
 #include "link/Quantity.h"
 #include "recording/CsvLayout.h"
 #include "recording/CsvText.h"
+#include "support/Split.h"
 
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 #include <vector>
 
 namespace svglogger {
 namespace {
-
-std::vector<std::string> columns(const std::string &line)
-{
-    std::vector<std::string> out;
-    std::stringstream in(line);
-    for (std::string field; std::getline(in, field, ',');)
-        out.push_back(field);
-    return out;
-}
 
 // The four headers as the log files have carried them, byte for byte: the table must make
 // exactly these.
@@ -52,9 +43,10 @@ TEST(QuantityTable, EachQuantityIsInTheLayoutsOfTheControllersThatSendIt)
         sample[q.index] = 1234.5678f;
     for (const int version : {1, 2}) {
         const std::size_t k = quantitiesSentBy(static_cast<ControllerVersion>(version));
-        const std::vector<std::string> continuous = columns(headerLine(0, version));
-        const std::vector<std::string> interval = columns(headerLine(1, version));
-        const std::vector<std::string> row = columns(continuousRow({2026, 12, 7, 9, 5, 3}, sample, version));
+        const std::vector<std::string> continuous = test::split(headerLine(0, version), ',');
+        const std::vector<std::string> interval = test::split(headerLine(1, version), ',');
+        const std::vector<std::string> row =
+            test::split(continuousRow({2026, 12, 7, 9, 5, 3}, sample, version), ',');
         ASSERT_EQ(continuous.size(), k + 2);
         ASSERT_EQ(interval.size(), 3 * k + 3);
         ASSERT_EQ(row.size(), k + 2);
