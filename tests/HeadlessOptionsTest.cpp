@@ -54,6 +54,8 @@ INSTANTIATE_TEST_SUITE_P(Options, HeadlessCommandLine, ::testing::Values(
     OptionsCase{"DurationZero", args({"--duration", "0"}), "--duration takes a number of seconds above 0, not '0'"},
     OptionsCase{"StrayArgument", args({"/dev/ttyUSB0"}), "unexpected argument '/dev/ttyUSB0'"},
     OptionsCase{"SyncEveryRow", args({"--sync-seconds", "0"}), ""},
+    OptionsCase{"PublishRows", args({"--mqtt-publish", "rows"}), ""},
+    OptionsCase{"PublishAll", args({"--mqtt-publish", "all"}), "--mqtt-publish takes samples or rows, not 'all'"},
     OptionsCase{"SyncNegative", args({"--sync-seconds", "-1"}),
                 "--sync-seconds takes a whole number of seconds from 0 to 86400, not '-1'"},
     OptionsCase{"SyncFraction", args({"--sync-seconds", "2.5"}),
@@ -391,15 +393,6 @@ TEST(HeadlessOptions, TopicPrefixesABrokerRefusesAreRefusedWhenRead)
         EXPECT_EQ(parsed.error, "") << accepted;
         EXPECT_EQ(parsed.options.mqttTopic, accepted);
     }
-}
-
-TEST(HeadlessOptions, PublishingSamplesOrRows)
-{
-    EXPECT_FALSE(parseHeadlessOptions({}, "/h").options.mqttPublishRows);
-    EXPECT_TRUE(parseHeadlessOptions(args({"--mqtt-publish", "rows"}), "/h").options.mqttPublishRows);
-    EXPECT_FALSE(parseHeadlessOptions(args({"--mqtt-publish", "samples"}), "/h").options.mqttPublishRows);
-    EXPECT_EQ(parseHeadlessOptions(args({"--mqtt-publish", "all"}), "/h").error,
-              "--mqtt-publish takes samples or rows, not 'all'");
 }
 
 // Faults <3> (rows not recorded), warnings <4> (the run waits and retries), the rest <6>;

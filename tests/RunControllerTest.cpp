@@ -192,16 +192,6 @@ TEST_F(RunFixture, StreamStillRunningAtStartGetsASecondEscapeOnceItPauses)
     EXPECT_FALSE(rig.pauseTimer.isActive());
 }
 
-TEST_F(RunFixture, PauseThatEndsAfterStopOrPromptSendsNothing)
-{
-    rig.start();
-    rig.controllerSends("MN R,0000,0,0,0,0,6600,0,1,2,3,0,0,0,0,1,2,3,4\r");
-    ASSERT_TRUE(rig.pauseTimer.isActive());
-    rig.run.stop();
-    rig.pauseTimer.fire();
-    EXPECT_EQ(rig.port.written, "\x1b\x1b") << "Start's ESC and Stop's, nothing more";
-}
-
 TEST_F(RunFixture, LinesKeepTheWatchdogQuietSilenceWakesTheControllerIntoTheSameFile)
 {
     rig.startStreaming();
