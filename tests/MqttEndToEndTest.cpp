@@ -381,7 +381,9 @@ TEST_F(MqttFixture, HealthFollowsTheLinkAndSaysStoppedBeforeOffline)
     EXPECT_TRUE(streaming.value("log_error").isNull());
     EXPECT_GT(streaming.value("free_disk_mb").toInteger(), 0);
     EXPECT_EQ(streaming.value("run").toString(), payloadOf(messages("sample").front()).value("run").toString());
-    EXPECT_GT(streaming.value("rows_written").toInteger(), 0);
+    for (const char *key : {"time", "lines_received", "rows_written", "queue", "dropped_samples", "dropped_events",
+                            "last_sample_time"})
+        EXPECT_TRUE(streaming.contains(key)) << key;
 }
 
 // A log folder that cannot be made: the health message carries the status text.
