@@ -135,8 +135,7 @@ int HeadlessLogger::exec()
         m_triggerSettings = trigger.settings;
         for (const std::string &correction : trigger.corrections)
             m_journal.info("trigger settings: " + correction);
-        for (int i = 0; i < trigger.enabledConditions; ++i)
-            m_run->triggerConditionClicked(true);
+        m_run->setTriggerConditionCount(static_cast<std::int16_t>(trigger.enabledConditions));
     }
     m_run->setLogFolder(m_options.folder);
 

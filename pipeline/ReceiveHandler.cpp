@@ -19,23 +19,18 @@ ReceiveHandler::ReceiveHandler(const EngineInterfaces &interfaces)
     , m_decoder(interfaces.settings)
     , m_readout(interfaces.linkView)
     , m_recorder(interfaces.settings, interfaces.clock, interfaces.logFile, interfaces.recordingView, m_decoder)
-    , m_evaluator(interfaces.triggerSettings)
-    , m_capture(m_recorder, interfaces.triggerSettings, interfaces.recordingView, interfaces.runControl)
+    , m_trigger(interfaces.settings, interfaces.triggerSettings, m_recorder, interfaces.recordingView,
+                interfaces.runControl)
 {
-    m_recorder.setCaptureRows(&m_capture);
 }
 
 void ReceiveHandler::startRun()
 {
-    if (!m_interfaces.settings.triggerOn()) {
+    m_trigger.startRun();
+    if (m_trigger.state() == TriggerState::Untriggered)
         m_recorder.fOpen();
-        m_recorder.setTriggerState(TriggerState::Untriggered);
-    } else {
-        if (!m_triggerSettingsApplied)
-            applyTriggerSettings(); // arming needs both rings: take the window's values as "設定" would
-        m_recorder.setTriggerState(TriggerState::Armed);
+    else
         m_recorder.intervals().setIntervalStart(toDateSerial(m_interfaces.clock.now()));
-    }
     m_link.wakeController();
 }
 
@@ -46,25 +41,7 @@ void ReceiveHandler::stopRun(bool portUp)
     m_link.setLinkState(LinkState::Idle);
     m_recorder.closeLogFile();
     m_recorder.refreshOutputPath();
-    // A capture cut short keeps its rows in its file only: the ring starts again, so none of
-    // them is written into the next capture too.
-    if (m_recorder.triggerState() == TriggerState::Capturing)
-        m_capture.restart(false);
-    if (m_recorder.triggerState() == TriggerState::Capturing || m_interfaces.settings.triggerOn())
-        m_recorder.setTriggerState(TriggerState::Armed);
-}
-
-void ReceiveHandler::applyTriggerSettings()
-{
-    const TriggerSettings &settings = m_interfaces.triggerSettings;
-    // Rounded halves to even; beyond the ranges the rings can hold, the nearest end.
-    const double pre = roundHalfEven(readTextNumber(settings.preTriggerCountText()));
-    const double depth = roundHalfEven(readTextNumber(settings.compareDepthText()));
-    m_capture.resize(static_cast<std::int32_t>(std::clamp(pre, 0.0, double{TriggerCapture::kMaxPreTriggerCount})));
-    m_evaluator.resize(static_cast<std::int32_t>(std::clamp(depth, 1.0, double{kMaxCompareDepth})));
-    m_capture.restart(m_recorder.triggerState() == TriggerState::Capturing);
-    m_evaluator.restart();
-    m_triggerSettingsApplied = true;
+    m_trigger.stopRun();
 }
 
 void ReceiveHandler::onComm(std::string_view received)
@@ -88,18 +65,12 @@ void ReceiveHandler::handleLine(std::string_view line)
                                  m_interfaces.graphView);
         if (m_decoder.controllerVersion() == 2)
             m_readout.showNegativeSequence(sample);
-        m_recorder.decodedLine(sample);
+        m_recorder.decodedLine(sample, m_trigger.ownsTheRun());
     } else if (outcome.kind == LineOutcome::Kind::Version) {
         applyVersion(outcome);
     }
-    // Every line while armed, measurement or not, is tested with the sample as it stands.
-    if (m_recorder.triggerState() == TriggerState::Armed && m_evaluator.evaluate(m_decoder.sample())) {
-        if (RecordingEvents *events = m_recorder.events())
-            events->triggerFired();
-        m_recorder.setTriggerState(TriggerState::Capturing);
-        m_capture.start();
-    }
-    m_recorder.writeRow();
+    m_trigger.lineHandled(m_decoder.sample());
+    m_trigger.routeRow();
 }
 
 // A version line fixes the layout; the first one also opens the log of a run without
@@ -107,7 +78,7 @@ void ReceiveHandler::handleLine(std::string_view line)
 void ReceiveHandler::applyVersion(const LineOutcome &outcome)
 {
     if (outcome.versionFirstKnown && !m_interfaces.settings.triggerOn()
-        && m_recorder.triggerState() == TriggerState::Untriggered)
+        && m_trigger.state() == TriggerState::Untriggered)
         m_recorder.fOpen();
     m_interfaces.linkView.setNegativeSequenceRowsEnabled(outcome.version == 2);
     if (outcome.version != 2)

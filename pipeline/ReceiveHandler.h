@@ -6,8 +6,7 @@
 #include "link/MeasurementDecoder.h"
 #include "pipeline/EngineInterfaces.h"
 #include "recording/LogRecorder.h"
-#include "recording/TriggerCapture.h"
-#include "recording/TriggerEvaluator.h"
+#include "pipeline/TriggerControl.h"
 
 #include <string_view>
 
@@ -19,9 +18,6 @@ namespace svglogger {
 class ReceiveHandler
 {
 public:
-    // Five samples a second: 100,000 samples look back more than five hours.
-    static constexpr std::int32_t kMaxCompareDepth = 100000;
-
     explicit ReceiveHandler(const EngineInterfaces &interfaces);
 
     // One receive event with everything that arrived (possibly nothing).
@@ -45,15 +41,8 @@ public:
     const MeasurementDecoder &decoder() const { return m_decoder; }
     LogRecorder &recorder() { return m_recorder; }
     TracePlotter &plotter() { return m_plotter; }
-    TriggerEvaluator &evaluator() { return m_evaluator; }
-    const TriggerEvaluator &evaluator() const { return m_evaluator; }
-    const TriggerCapture &capture() const { return m_capture; }
-
-    // "設定" of the trigger settings window: takes over the pre-trigger count and the
-    // comparison depth and makes both rings anew. The rings restart, so no emptied slot ever
-    // reaches a capture; a capture in progress keeps its row count.
-    void applyTriggerSettings();
-    bool triggerSettingsApplied() const { return m_triggerSettingsApplied; }
+    TriggerControl &trigger() { return m_trigger; }
+    const TriggerControl &trigger() const { return m_trigger; }
     const LogRecorder &recorder() const { return m_recorder; }
 
 private:
@@ -66,9 +55,7 @@ private:
     LiveReadout m_readout;
     TracePlotter m_plotter;
     LogRecorder m_recorder;
-    TriggerEvaluator m_evaluator;
-    TriggerCapture m_capture;
-    bool m_triggerSettingsApplied = false;
+    TriggerControl m_trigger;
     std::uint64_t m_linesHandled = 0;
 };
 

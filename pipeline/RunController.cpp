@@ -257,20 +257,24 @@ void RunController::graphRangesChanged(int voltageRange, int powerRange)
 
 std::int16_t RunController::triggerConditionClicked(bool nowChecked)
 {
-    m_engine.evaluator().conditionBoxClicked(nowChecked);
-    return m_engine.evaluator().enabledConditionCount();
+    return m_engine.trigger().conditionBoxClicked(nowChecked);
+}
+
+void RunController::setTriggerConditionCount(std::int16_t count)
+{
+    m_engine.trigger().setEnabledConditionCount(count);
 }
 
 void RunController::applyTriggerSettings()
 {
-    m_engine.applyTriggerSettings();
+    m_engine.trigger().applySettings();
 }
 
 void RunController::triggerWindowClosed()
 {
     // The window made anew has no box checked while the condition count stays: a run armed
     // with the closed window's conditions captures nothing until Stop.
-    const TriggerState state = m_engine.recorder().triggerState();
+    const TriggerState state = m_engine.trigger().state();
     if (measuring() && (state == TriggerState::Armed || state == TriggerState::Capturing))
         setStatus(TriggerStatus, kNoTriggerConditions);
 }

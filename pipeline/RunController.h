@@ -2,7 +2,7 @@
 
 #include "pipeline/ReceiveHandler.h"
 #include "recording/RecordingView.h"
-#include "recording/RunControl.h"
+#include "pipeline/RunControl.h"
 
 #include <array>
 #include <cstdint>
@@ -84,6 +84,8 @@ public:
     void graphRangesChanged(int voltageRange, int powerRange);
     // Check1_Click / Check2_Click of the trigger settings: the count of checked boxes after it.
     std::int16_t triggerConditionClicked(bool nowChecked);
+    // EnabledConditionCount set at once, where the conditions come from a settings file.
+    void setTriggerConditionCount(std::int16_t count);
     // "設定": the pre-trigger count and the comparison depth taken over, both rings made anew.
     void applyTriggerSettings();
 

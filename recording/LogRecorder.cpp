@@ -4,7 +4,6 @@
 #include "common/Settings.h"
 #include "common/TextNumber.h"
 #include "link/MeasurementDecoder.h"
-#include "recording/CaptureRows.h"
 #include "recording/CsvLayout.h"
 #include "recording/DateSerial.h"
 #include "recording/LogFileWriter.h"
@@ -74,6 +73,16 @@ std::string LogRecorder::fName() const
 
 void LogRecorder::fOpen()
 {
+    open(true);
+}
+
+void LogRecorder::openCaptureFile()
+{
+    open(false);
+}
+
+void LogRecorder::open(bool retryWhenRefused)
+{
     if (m_decoder.controllerVersion() == 0)
         return;
     const std::string requested = m_logFolder + fName();
@@ -84,7 +93,7 @@ void LogRecorder::fOpen()
     // At most one log file is open: a file still open is closed before the next one.
     closeLogFile();
     m_lastOpenTry = toDateSerial(now);
-    m_openWanted = m_triggerState == TriggerState::Untriggered && !m_settings.triggerOn();
+    m_openWanted = retryWhenRefused;
     std::string path;
     LogFileWriter::OpenResult result = LogFileWriter::OpenResult::NameTaken;
     for (int suffix = 1; suffix <= kMaxNameSuffix && result == LogFileWriter::OpenResult::NameTaken; ++suffix) {
@@ -160,12 +169,10 @@ void LogRecorder::setRecordCount(std::int64_t count)
     m_view.setRecordCount(std::to_string(count));
 }
 
-void LogRecorder::decodedLine(const MeasurementSample &sample)
+void LogRecorder::decodedLine(const MeasurementSample &sample, bool triggerOwnsTheRun)
 {
     const LocalDateTime now = m_clock.now();
-    // A run started with the trigger stays triggered when its settings window is closed
-    // mid-run (which selects "なし"): it never changes to hourly log files.
-    if (m_settings.triggerOn() || m_triggerState != TriggerState::Untriggered) {
+    if (triggerOwnsTheRun) {
         refreshOutputPath();
     } else if (now.hour != m_fileHour) {
         setRecordCount(0);
@@ -180,44 +187,32 @@ void LogRecorder::decodedLine(const MeasurementSample &sample)
     if (m_events)
         m_events->lineRecorded(now, sample, version);
     const int mode = m_settings.samplingMode();
-    m_rowLayout = {mode, version};
+    m_row.layout = {mode, version};
     if (mode == kSamplingContinuous) {
-        m_rowText = continuousRow(now, sample, version);
+        m_row.text = continuousRow(now, sample, version);
     } else {
         const double length = readTextNumber(m_settings.intervalText());
-        m_rowText = m_intervals.addSample(sample, version, toDateSerial(now), length);
+        m_row.text = m_intervals.addSample(sample, version, toDateSerial(now), length);
     }
 }
 
-void LogRecorder::writeRow()
+LogRecorder::Row LogRecorder::takeRow()
 {
-    if (m_rowText.empty())
-        return;
-    if (m_events)
-        m_events->rowMade(m_rowText);
-    switch (m_triggerState) {
-    case TriggerState::Untriggered:
-        // A controller of another version mid-file: the rows go on in a new file whose
-        // header fits them, as at a new hour.
-        if (m_logFileOpen && m_rowLayout != m_fileLayout) {
-            setRecordCount(0);
-            nfOpen();
-        }
-        if (m_logFileOpen && writeLine(m_rowText))
-            setRecordCount(m_recordCount + 1);
-        break;
-    case TriggerState::Armed:
-        if (m_capture)
-            m_capture->rowWhileArmed(m_rowText, m_rowLayout);
-        break;
-    case TriggerState::Capturing:
-        if (m_logFileOpen && m_capture)
-            m_capture->rowWhileCapturing(m_rowText, m_rowLayout);
-        break;
-    case TriggerState::Finished:
-        break;
+    Row row = std::move(m_row);
+    m_row.text.clear();
+    if (!row.text.empty() && m_events)
+        m_events->rowMade(row.text);
+    return row;
+}
+
+void LogRecorder::writeLogRow(const Row &row)
+{
+    if (m_logFileOpen && row.layout != m_fileLayout) {
+        setRecordCount(0);
+        nfOpen();
     }
-    m_rowText.clear();
+    if (m_logFileOpen && writeLine(row.text))
+        setRecordCount(m_recordCount + 1);
 }
 
 bool LogRecorder::writeLine(const std::string &line)

@@ -2,7 +2,6 @@
 
 #include "recording/CsvLayout.h"
 #include "recording/IntervalAggregator.h"
-#include "recording/TriggerState.h"
 
 #include <cstdint>
 #include <string>
@@ -10,7 +9,6 @@
 
 namespace svglogger {
 
-class CaptureRows;
 class Clock;
 class LogFileWriter;
 class MeasurementDecoder;
@@ -21,7 +19,7 @@ struct MeasurementSample;
 
 // The log file and the rows that go into it: file names from the clock, opening with the
 // header for the mode and the controller's version, the hourly change, building the row of
-// each decoded line and routing it by TriggerState.
+// each decoded line. Where a row goes is the trigger's decision (TriggerControl).
 class LogRecorder
 {
 public:
@@ -34,16 +32,23 @@ public:
     LogRecorder(const Settings &settings, const Clock &clock, LogFileWriter &file, RecordingView &view,
                 const MeasurementDecoder &decoder);
 
-    // Where armed and capturing rows go; without it they are dropped.
-    void setCaptureRows(CaptureRows *capture) { m_capture = capture; }
+    // A CSV row with the layout it was made in (the mode and the controller's version).
+    struct Row {
+        std::string text;
+        RowLayout layout;
+    };
+
     // Who follows the recording; none by default.
     void setEvents(RecordingEvents *events) { m_events = events; }
     RecordingEvents *events() const { return m_events; }
 
     // "Tarmin<day>D<hour>H<minute>M<second>[G].csv" from the clock; G with power-flow correction.
     std::string fName() const;
-    // Opens a new log file and writes its header; nothing while the version is unknown.
+    // Opens a new log file and writes its header; nothing while the version is unknown. A log
+    // file that could not be made is tried again (see decodedLine).
     void fOpen();
+    // The same for a capture file, which is not tried again: the next firing tries.
+    void openCaptureFile();
     // Closes the current file and opens the next one.
     void nfOpen();
     // Closes the file (at Stop and at the end of a capture); harmless when none is open.
@@ -57,16 +62,17 @@ public:
     // Text1 := LogFolder followed by a fresh name from the clock.
     void refreshOutputPath();
 
-    // Per decoded measurement line, before its row: the hourly file change (or the path
-    // refresh with trigger), then the row of the line for the sampling mode.
-    void decodedLine(const MeasurementSample &sample);
-    // After the trigger steps of the line: the row goes by TriggerState, then it is cleared.
-    void writeRow();
+    // Per decoded measurement line, before its row: the hourly file change (or, when the
+    // trigger owns the run, the path refresh), then the row of the line for the sampling mode.
+    void decodedLine(const MeasurementSample &sample, bool triggerOwnsTheRun);
+    // The row of the last decoded line, once (empty text when the line made none); whoever
+    // follows the recording hears of it here.
+    Row takeRow();
+    // A row of a run without trigger into the log file: a row of another layout (another
+    // controller version) first opens a new file whose header fits it, as at a new hour.
+    void writeLogRow(const Row &row);
     // Writes one line into the open file; false (and a status text) when it did not go out.
     bool writeLine(const std::string &line);
-
-    TriggerState triggerState() const { return m_triggerState; }
-    void setTriggerState(TriggerState state) { m_triggerState = state; }
 
     // Rows written into files since the program started.
     std::int64_t rowsWritten() const { return m_rowsWritten; }
@@ -74,7 +80,6 @@ public:
     std::int64_t recordCount() const { return m_recordCount; }
     void setRecordCount(std::int64_t count);
 
-    const std::string &rowText() const { return m_rowText; }
     // The layout of the open file's header.
     const RowLayout &fileLayout() const { return m_fileLayout; }
     const std::string &logFolder() const { return m_logFolder; }
@@ -92,6 +97,7 @@ public:
     static std::string defaultLogFolder(const std::string &homeDirectory);
 
 private:
+    void open(bool retryWhenRefused);
     enum class FileError { None, CannotCreate, CannotWrite };
     void showFileError(FileError error, const std::string &path);
     void clearFileError();
@@ -101,7 +107,6 @@ private:
     LogFileWriter &m_file;
     RecordingView &m_view;
     const MeasurementDecoder &m_decoder;
-    CaptureRows *m_capture = nullptr;
     RecordingEvents *m_events = nullptr;
     IntervalAggregator m_intervals;
 
@@ -112,12 +117,10 @@ private:
     std::int64_t m_recordCount = 0;
     std::int64_t m_fileRows = 0;    // rows written into the open file
     std::int64_t m_rowsWritten = 0; // rows written into all files
-    TriggerState m_triggerState = TriggerState::Untriggered;
-    std::string m_rowText;
-    RowLayout m_rowLayout;  // the layout m_rowText was made in
+    Row m_row;              // the row of the line being handled
     RowLayout m_fileLayout; // the layout of the open file's header
     FileError m_fileError = FileError::None; // the one the status text shows
-    bool m_openWanted = false;   // a file should be open (no trigger) but could not be made
+    bool m_openWanted = false;   // a log file should be open but could not be made
     double m_lastOpenTry = 0.0;  // when fOpen last tried, as a date serial
 };
 

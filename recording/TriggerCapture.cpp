@@ -2,8 +2,6 @@
 
 #include "common/TextNumber.h"
 #include "recording/LogRecorder.h"
-#include "recording/RecordingView.h"
-#include "recording/RunControl.h"
 #include "recording/TriggerSettings.h"
 
 #include <algorithm>
@@ -11,12 +9,9 @@
 
 namespace svglogger {
 
-TriggerCapture::TriggerCapture(LogRecorder &recorder, const TriggerSettings &settings, RecordingView &view,
-                               RunControl &run)
+TriggerCapture::TriggerCapture(LogRecorder &recorder, const TriggerSettings &settings)
     : m_recorder(recorder)
     , m_settings(settings)
-    , m_view(view)
-    , m_run(run)
 {
 }
 
@@ -47,17 +42,11 @@ void TriggerCapture::rowWhileArmed(const std::string &row, const RowLayout &layo
         ++m_captureRowCount;
 }
 
-void TriggerCapture::start()
+bool TriggerCapture::start()
 {
-    m_view.setCaptureIndicatorVisible(true);
-    m_recorder.fOpen();
-    if (!m_recorder.logFileOpen()) {
-        // No capture file: the capture is abandoned and the trigger armed again, so the next
-        // event is tried; the rows waiting in the ring stay there.
-        m_recorder.setTriggerState(TriggerState::Armed);
-        m_view.setCaptureIndicatorVisible(false);
-        return;
-    }
+    m_recorder.openCaptureFile();
+    if (!m_recorder.logFileOpen())
+        return false;
     // Oldest first: the whole ring from the current position once it has wrapped, else the
     // slots filled so far. A slot that holds no row (emptied by "設定", or never filled
     // before a Stop) is passed over: a capture never gets a blank line, and the count is
@@ -75,46 +64,23 @@ void TriggerCapture::start()
     }
     m_captureRowCount = written;
     m_preTriggerPos = 0;
-}
-
-void TriggerCapture::rowWhileCapturing(const std::string &row, const RowLayout &layout)
-{
-    if (layout != m_recorder.fileLayout()) {
-        endShort();
-        rowWhileArmed(row, layout);
-        return;
-    }
-    if (!m_recorder.writeLine(row))
-        return; // not written: not counted
-    ++m_captureRowCount;
-    m_recorder.setRecordCount(m_captureRowCount);
-    if (readTextNumber(m_settings.recordCountText()) < m_captureRowCount)
-        complete();
-}
-
-// The rows changed their layout mid-capture: the file keeps the rows written so far and the
-// trigger is armed again with a fresh ring.
-void TriggerCapture::endShort()
-{
-    m_recorder.closeLogFile();
-    restart(false);
-    m_recorder.setTriggerState(TriggerState::Armed);
-    m_view.setCaptureIndicatorVisible(false);
+    return true;
 }
 
 // The capture file holds its header and one row more than the record count.
-void TriggerCapture::complete()
+TriggerCapture::Step TriggerCapture::rowWhileCapturing(const std::string &row, const RowLayout &layout)
 {
+    if (layout != m_recorder.fileLayout())
+        return Step::LayoutChanged;
+    if (!m_recorder.writeLine(row))
+        return Step::Continues; // not written: not counted
+    ++m_captureRowCount;
+    m_recorder.setRecordCount(m_captureRowCount);
+    if (!(readTextNumber(m_settings.recordCountText()) < m_captureRowCount))
+        return Step::Continues;
     m_recorder.closeLogFile();
     m_captureRowCount = 0;
-    if (m_settings.continuousCapture()) {
-        m_recorder.setTriggerState(TriggerState::Armed);
-        m_view.setCaptureIndicatorVisible(false);
-    } else {
-        m_run.stopRun();
-        m_recorder.setTriggerState(TriggerState::Finished);
-        m_view.setCaptureIndicatorVisible(false);
-    }
+    return Step::Complete;
 }
 
 } // namespace svglogger

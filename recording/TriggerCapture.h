@@ -1,6 +1,6 @@
 #pragma once
 
-#include "recording/CaptureRows.h"
+#include "recording/CsvLayout.h"
 
 #include <cstdint>
 #include <string>
@@ -9,48 +9,47 @@
 namespace svglogger {
 
 class LogRecorder;
-class RecordingView;
-class RunControl;
 class TriggerSettings;
 
-// Triggered captures: while armed, the latest rows wait in the pre-trigger ring; when the
-// trigger fires a capture file is opened, the waiting rows go in oldest first, and the rows
-// that follow are written until the record count is passed. Then the trigger arms again
-// ("連続") or the run ends ("単発").
-class TriggerCapture final : public CaptureRows
+// The pre-trigger ring and the capture file's rows: while armed, the latest rows wait in the
+// ring; when the trigger fires a capture file is opened and the waiting rows go in oldest
+// first, then the rows that follow until the record count is passed. It never changes the
+// trigger's state: it tells TriggerControl what happened.
+class TriggerCapture final
 {
 public:
     // The pre-trigger rows are written with a 16-bit loop counter.
     static constexpr std::int32_t kMaxPreTriggerCount = 32768;
 
-    TriggerCapture(LogRecorder &recorder, const TriggerSettings &settings, RecordingView &view, RunControl &run);
+    enum class Step {
+        Continues,     // the row is in the capture file
+        Complete,      // the row passed the record count: the file is closed
+        LayoutChanged  // the row fits no longer under the file's header: nothing written
+    };
+
+    TriggerCapture(LogRecorder &recorder, const TriggerSettings &settings);
 
     // "設定": a new ring of `preTriggerCount` empty rows (0 keeps no pre-trigger rows).
     void resize(std::int32_t preTriggerCount);
     // The ring counts as empty again; `keepCount` keeps the count of a capture in progress.
     void restart(bool keepCount);
 
-    // The trigger has fired on this line: open the capture file and write the waiting rows.
-    void start();
+    // Opens the capture file and writes the waiting rows; false when no file could be made
+    // (the rows stay in the ring for the next firing).
+    bool start();
 
     // While armed the ring holds rows of one layout: a row of another layout (a change of
     // controller version or of sampling mode) restarts it.
-    void rowWhileArmed(const std::string &row, const RowLayout &layout) override;
-    // A row whose layout is not the capture file's ends the capture short first.
-    void rowWhileCapturing(const std::string &row, const RowLayout &layout) override;
+    void rowWhileArmed(const std::string &row, const RowLayout &layout);
+    Step rowWhileCapturing(const std::string &row, const RowLayout &layout);
 
     std::int32_t preTriggerCount() const { return static_cast<std::int32_t>(m_preTriggerBuffer.size()); }
     std::int32_t preTriggerPos() const { return m_preTriggerPos; }
     std::int32_t captureRowCount() const { return m_captureRowCount; }
 
 private:
-    void complete();
-    void endShort();
-
     LogRecorder &m_recorder;
     const TriggerSettings &m_settings;
-    RecordingView &m_view;
-    RunControl &m_run;
     std::vector<std::string> m_preTriggerBuffer;
     std::int32_t m_preTriggerPos = 0;
     std::int32_t m_captureRowCount = 0;

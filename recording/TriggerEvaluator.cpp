@@ -22,11 +22,6 @@ TriggerEvaluator::TriggerEvaluator(const TriggerSettings &settings)
 {
 }
 
-void TriggerEvaluator::conditionBoxClicked(bool nowChecked)
-{
-    m_enabledConditionCount = static_cast<std::int16_t>(m_enabledConditionCount + (nowChecked ? 1 : -1));
-}
-
 void TriggerEvaluator::resize(std::int32_t compareDepth)
 {
     m_triggerHistory.assign(static_cast<std::size_t>(compareDepth < 1 ? 1 : compareDepth), {});
@@ -38,7 +33,7 @@ void TriggerEvaluator::restart()
     m_historyFill = 0;
 }
 
-bool TriggerEvaluator::evaluate(const MeasurementSample &sample)
+bool TriggerEvaluator::evaluate(const MeasurementSample &sample, std::int16_t enabledConditionCount)
 {
     if (m_triggerHistory.empty())
         resize(1); // armed before any "設定": the start applies the settings first; never no slot
@@ -85,7 +80,7 @@ bool TriggerEvaluator::evaluate(const MeasurementSample &sample)
     }
     m_conditionsMet = met;
 
-    if ((m_settings.orSelected() && met > 0) || met == m_enabledConditionCount) {
+    if (fires(m_settings.orSelected(), met, enabledConditionCount)) {
         restart();
         return true;
     }

@@ -21,7 +21,16 @@ public:
     explicit TriggerEvaluator(const TriggerSettings &settings);
 
     // True when the trigger fires: the history then restarts and the sample is not entered.
-    bool evaluate(const MeasurementSample &sample);
+    // `enabledConditionCount`: EnabledConditionCount, see fires().
+    bool evaluate(const MeasurementSample &sample, std::int16_t enabledConditionCount);
+
+    // The combination: OR fires on any condition met; otherwise, and in OR as well, the
+    // trigger fires when as many conditions are met as boxes are counted as checked. A count
+    // of 0 (no box checked) therefore fires at the next line, in OR and in AND.
+    static bool fires(bool orSelected, std::int16_t conditionsMet, std::int16_t enabledConditionCount)
+    {
+        return (orSelected && conditionsMet > 0) || conditionsMet == enabledConditionCount;
+    }
 
     // "設定": a new ring of `compareDepth` slots of zeros (at least one).
     void resize(std::int32_t compareDepth);
@@ -35,17 +44,11 @@ public:
     std::int16_t conditionsMet() const { return m_conditionsMet; }
     float history(int slot, int k) const { return m_triggerHistory[static_cast<std::size_t>(slot)][static_cast<std::size_t>(k)]; }
 
-    // EnabledConditionCount: checked condition boxes of both kinds, kept by their clicks.
-    std::int16_t enabledConditionCount() const { return m_enabledConditionCount; }
-    void conditionBoxClicked(bool nowChecked);
-    void setEnabledConditionCount(std::int16_t count) { m_enabledConditionCount = count; }
-
 private:
     const TriggerSettings &m_settings;
     std::vector<std::array<float, kQuantities>> m_triggerHistory;
     std::int32_t m_historyPos = 0;
     std::int32_t m_historyFill = 0;
-    std::int16_t m_enabledConditionCount = 0;
     std::int16_t m_conditionsMet = 0;
 };
 

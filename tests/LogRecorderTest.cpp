@@ -321,9 +321,9 @@ TEST_F(RecorderFixture, WithTriggerTheDisplayedPathFollowsTheClockAndNothingOpen
 {
     rig.settings.trigger = true;
     rig.triggerSettings.windowOut[0] = true; // 6300 V to 6800 V: 6600 V does not fire
-    rig.handler.evaluator().setEnabledConditionCount(1);
-    rig.handler.applyTriggerSettings();
-    rig.recorder().setTriggerState(TriggerState::Armed);
+    rig.handler.trigger().setEnabledConditionCount(1);
+    rig.handler.trigger().startRun();
+    ASSERT_EQ(rig.handler.trigger().state(), TriggerState::Armed);
     at(9, 5, 3);
     line("Ver1.0");
     line(olderLine("0000", "6600", "0", "0", "0"));
@@ -335,17 +335,15 @@ TEST_F(RecorderFixture, WithTriggerTheDisplayedPathFollowsTheClockAndNothingOpen
     EXPECT_EQ(rig.recordingView.label8, "");
 }
 
-TEST_F(RecorderFixture, FinishedStateDropsRowsAndTheRowIsClearedAfterEveryLine)
+TEST_F(RecorderFixture, TheRowOfALineIsTakenOnceAndALineWithoutARowWritesNone)
 {
     at(9, 5, 3);
     line("Ver1.0");
-    rig.recorder().setTriggerState(TriggerState::Finished);
     line(olderLine("0000", "6600", "0", "0", "0"));
-    EXPECT_EQ(file("Tarmin24D9H5M3.csv").size(), 1u);
-    EXPECT_TRUE(rig.recorder().rowText().empty());
-    rig.recorder().setTriggerState(TriggerState::Untriggered);
+    EXPECT_EQ(file("Tarmin24D9H5M3.csv").size(), 2u);
+    EXPECT_TRUE(rig.recorder().takeRow().text.empty()) << "routed with its line";
     line("not a measurement"); // no row of its own, and no left-over row
-    EXPECT_EQ(file("Tarmin24D9H5M3.csv").size(), 1u);
+    EXPECT_EQ(file("Tarmin24D9H5M3.csv").size(), 2u);
 }
 
 TEST_F(RecorderFixture, IntervalRowsThroughThePipelineWithAStopInTheMiddle)

@@ -335,7 +335,7 @@ TEST_F(EndToEndWindow, SingleShotCaptureStopsTheRunFromWithinTheReceiveEvent)
     controller->send(burst);
     ASSERT_TRUE(pumpUntil([&] { return window->linkState() == LinkState::Idle; }));
     EXPECT_TRUE(loggerWrote("\x1b")) << "Stop's ESC";
-    EXPECT_EQ(window->engine().recorder().triggerState(), TriggerState::Finished);
+    EXPECT_EQ(window->engine().trigger().state(), TriggerState::Finished);
     EXPECT_EQ(text("Command1"), QString::fromUtf8("再開"));
     EXPECT_FALSE(window->findChild<QLabel *>("Label12")->isVisible());
     EXPECT_EQ(rowsInTheOneFile(logs.path()), 11); // N + 1: two before, the dip, eight after

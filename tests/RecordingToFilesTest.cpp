@@ -3,7 +3,7 @@
 #include "platform/ShiftJisLogFile.h"
 #include "recording/CsvLayout.h"
 #include "recording/PlainTriggerSettings.h"
-#include "recording/RunControl.h"
+#include "pipeline/RunControl.h"
 #include "support/Cp932.h"
 #include "support/FakeClock.h"
 #include "support/FakeGraphView.h"

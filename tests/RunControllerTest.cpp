@@ -130,7 +130,7 @@ TEST_F(RunFixture, BytesAfterTheRunEndedStartNoCapture)
     rig.port.arrivingAtClose = line(6900) + line(6500); // after the Stop, as the port closes
     rig.run.stop();
     EXPECT_TRUE(rig.files.opened.empty());
-    EXPECT_EQ(rig.run.engine().recorder().triggerState(), TriggerState::Armed);
+    EXPECT_EQ(rig.run.engine().trigger().state(), TriggerState::Armed);
     rig.start();
     rig.controllerSends("D:" + line(6603) + line(6950));
     ASSERT_EQ(rig.files.opened.size(), 1u);
@@ -337,7 +337,7 @@ TEST_F(RunFixture, SingleShotCaptureEndsTheRunFromWithinTheReceiveEvent)
     rig.controllerSends(burst);
     EXPECT_EQ(rig.runsEnded, 1);
     EXPECT_EQ(rig.run.linkState(), LinkState::Idle);
-    EXPECT_EQ(rig.run.engine().recorder().triggerState(), TriggerState::Finished);
+    EXPECT_EQ(rig.run.engine().trigger().state(), TriggerState::Finished);
     EXPECT_EQ(rowsIn(0), 11u);
     // What was waiting in the port is handled after the event, the capture being over.
     EXPECT_EQ(rig.linkView.voltages().back(), "6,400");

@@ -26,7 +26,7 @@ struct CaptureFixture : ::testing::Test {
     {
         rig.settings.trigger = true;
         rig.triggerSettings.windowOut[0] = true;
-        rig.handler.evaluator().setEnabledConditionCount(1);
+        rig.handler.trigger().setEnabledConditionCount(1);
         rig.clock.time = {2016, 6, 24, 9, 0, 0};
         rig.receive("Ver1.00\r");
     }
@@ -34,7 +34,7 @@ struct CaptureFixture : ::testing::Test {
     {
         rig.triggerSettings.preTriggerCount = preTrigger;
         rig.triggerSettings.recordCount = records;
-        rig.handler.applyTriggerSettings();
+        rig.handler.trigger().applySettings();
         rig.handler.link().setLinkState(LinkState::AwaitingPrompt);
         rig.handler.startRun();
     }
@@ -96,7 +96,7 @@ struct CaptureFixture : ::testing::Test {
 TEST_F(CaptureFixture, TriggerAtTheFirstLineStartsTheFileWithItsRow)
 {
     arm("100", "1000");
-    EXPECT_EQ(rig.recorder().triggerState(), TriggerState::Armed);
+    EXPECT_EQ(rig.handler.trigger().state(), TriggerState::Armed);
     EXPECT_TRUE(rig.files.opened.empty());
     trigger(6900);
     ASSERT_EQ(rig.files.opened.size(), 1u);
@@ -104,7 +104,7 @@ TEST_F(CaptureFixture, TriggerAtTheFirstLineStartsTheFileWithItsRow)
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0], headerLine(0, 1));
     EXPECT_EQ(lines[1], "2016/06/24 9:00:01,6900,0,0,0,0");
-    EXPECT_EQ(rig.recorder().triggerState(), TriggerState::Capturing);
+    EXPECT_EQ(rig.handler.trigger().state(), TriggerState::Capturing);
     EXPECT_TRUE(rig.recordingView.label12);
     EXPECT_EQ(rig.recordingView.label8, "1");
 }
@@ -127,9 +127,9 @@ TEST_F(CaptureFixture, FortyRowsBeforeAHundredSlotTriggerComeInOrderThenNPlusOne
     // longer in this file.
     EXPECT_EQ(rig.files.lines(file).size(), 1u + 51u);
     EXPECT_EQ(voltages(file).back(), "6509");
-    EXPECT_EQ(rig.recorder().triggerState(), TriggerState::Armed); // "連続": armed again
+    EXPECT_EQ(rig.handler.trigger().state(), TriggerState::Armed); // "連続": armed again
     EXPECT_FALSE(rig.recordingView.label12);
-    EXPECT_EQ(rig.handler.capture().captureRowCount(), 10); // counting the new pre-trigger rows
+    EXPECT_EQ(rig.handler.trigger().capture().captureRowCount(), 10); // counting the new pre-trigger rows
 }
 
 TEST_F(CaptureFixture, TwoHundredFiftyRowsKeepTheLastHundredOldestFirst)
@@ -141,7 +141,7 @@ TEST_F(CaptureFixture, TwoHundredFiftyRowsKeepTheLastHundredOldestFirst)
     std::vector<std::string> expected = range(6551, 6650);
     expected.push_back("6900");
     EXPECT_EQ(voltages(rig.files.opened.at(0)), expected);
-    EXPECT_EQ(rig.handler.capture().captureRowCount(), 101);
+    EXPECT_EQ(rig.handler.trigger().capture().captureRowCount(), 101);
 }
 
 TEST_F(CaptureFixture, ContinuousTwiceKeepsOnlyRowsAfterThePreviousCapture)
@@ -175,7 +175,7 @@ TEST_F(CaptureFixture, SingleShotStopsTheRunAndFinishes)
     EXPECT_EQ(rig.stops, 0);
     quiet(6508); // the eleventh row: complete
     EXPECT_EQ(rig.stops, 1);
-    EXPECT_EQ(rig.recorder().triggerState(), TriggerState::Finished);
+    EXPECT_EQ(rig.handler.trigger().state(), TriggerState::Finished);
     EXPECT_EQ(rig.handler.link().linkState(), LinkState::Idle);
     EXPECT_FALSE(rig.recordingView.label12);
     EXPECT_EQ(rig.port.written.back(), '\x1b'); // Stop's ESC
@@ -194,7 +194,7 @@ TEST_F(CaptureFixture, RecordCountLoweredDuringACaptureCompletesItWithTheNextRow
     rig.triggerSettings.recordCount = "2";
     quiet(6402);
     EXPECT_EQ(rig.files.lines(rig.files.opened.at(0)).size(), 1u + 4u);
-    EXPECT_EQ(rig.recorder().triggerState(), TriggerState::Armed);
+    EXPECT_EQ(rig.handler.trigger().state(), TriggerState::Armed);
 }
 
 TEST_F(CaptureFixture, StopInTheMiddleOfACaptureRestartsTheRingSoNoRowGoesIntoTwoFiles)
@@ -206,8 +206,9 @@ TEST_F(CaptureFixture, StopInTheMiddleOfACaptureRestartsTheRingSoNoRowGoesIntoTw
     trigger(6900); // pre-trigger rows 6401..6403
     quiet(6500);
     rig.handler.stopRun(true);
-    EXPECT_EQ(rig.recorder().triggerState(), TriggerState::Armed);
-    EXPECT_EQ(rig.handler.capture().captureRowCount(), 0);
+    EXPECT_EQ(rig.handler.trigger().state(), TriggerState::Armed);
+    EXPECT_EQ(rig.handler.trigger().capture().captureRowCount(), 0);
+    EXPECT_FALSE(rig.recordingView.label12) << "no capture is being written after Stop";
     EXPECT_EQ(rig.files.lines(rig.files.opened.at(0)).size(), 1u + 5u); // ends short
     rig.handler.startRun();
     quiet(6600);
@@ -289,7 +290,7 @@ TEST_F(CaptureFixture, VersionChangeDuringACaptureEndsItShort)
     rig.receive("Ver2.00\r");
     tick();
     rig.receive(test::version2Line("0000", "6501", "0", "0", "0", "0", "0", "0", "0") + "\r");
-    EXPECT_EQ(rig.recorder().triggerState(), TriggerState::Armed);
+    EXPECT_EQ(rig.handler.trigger().state(), TriggerState::Armed);
     EXPECT_FALSE(rig.recordingView.label12);
     tick();
     rig.receive(test::version2Line("0000", "6905", "0", "0", "0", "0", "0", "0", "0") + "\r");
@@ -313,7 +314,7 @@ TEST_F(CaptureFixture, SlotsNeverFilledBeforeAStopAreNotWrittenAsBlankLines)
     rig.handler.startRun();
     trigger(6950);
     EXPECT_EQ(voltages(rig.files.opened.at(1)), (std::vector<std::string>{"6950"}));
-    EXPECT_EQ(rig.handler.capture().captureRowCount(), 1);
+    EXPECT_EQ(rig.handler.trigger().capture().captureRowCount(), 1);
 }
 
 TEST_F(CaptureFixture, ApplyingTheSettingsWhileArmedWritesNoEmptyLine)
@@ -321,7 +322,7 @@ TEST_F(CaptureFixture, ApplyingTheSettingsWhileArmedWritesNoEmptyLine)
     arm("5", "100");
     for (int i = 0; i < 7; ++i)
         quiet(6400 + i);
-    rig.handler.applyTriggerSettings(); // "設定" while armed: the rings start again
+    rig.handler.trigger().applySettings(); // "設定" while armed: the rings start again
     quiet(6500);
     trigger();
     const auto &lines = rig.files.lines(rig.files.opened.at(0));
@@ -335,12 +336,12 @@ TEST_F(CaptureFixture, ApplyingTheSettingsWhileCapturingKeepsTheCaptureCount)
     arm("2", "5");
     quiet(6400);
     trigger(); // 2 rows: 6400, 6900
-    rig.handler.applyTriggerSettings();
-    EXPECT_EQ(rig.handler.capture().captureRowCount(), 2);
+    rig.handler.trigger().applySettings();
+    EXPECT_EQ(rig.handler.trigger().capture().captureRowCount(), 2);
     for (int i = 0; i < 4; ++i)
         quiet(6500 + i);
     EXPECT_EQ(rig.files.lines(rig.files.opened.at(0)).size(), 1u + 6u);
-    EXPECT_EQ(rig.recorder().triggerState(), TriggerState::Armed);
+    EXPECT_EQ(rig.handler.trigger().state(), TriggerState::Armed);
 }
 
 TEST_F(CaptureFixture, NoPreTriggerRowsWithACountOfZero)
@@ -358,9 +359,9 @@ TEST_F(CaptureFixture, StartBeforeAnySettingsAppliesTheWindowsValues)
     rig.triggerSettings.compareDepth = "3";
     rig.handler.link().setLinkState(LinkState::AwaitingPrompt);
     rig.handler.startRun();
-    EXPECT_TRUE(rig.handler.triggerSettingsApplied());
-    EXPECT_EQ(rig.handler.capture().preTriggerCount(), 2);
-    EXPECT_EQ(rig.handler.evaluator().compareDepth(), 3);
+    EXPECT_TRUE(rig.handler.trigger().settingsApplied());
+    EXPECT_EQ(rig.handler.trigger().capture().preTriggerCount(), 2);
+    EXPECT_EQ(rig.handler.trigger().evaluator().compareDepth(), 3);
 }
 
 TEST_F(CaptureFixture, CaptureFileThatCannotBeCreatedRearmsAndTriesTheNextEvent)
@@ -369,7 +370,7 @@ TEST_F(CaptureFixture, CaptureFileThatCannotBeCreatedRearmsAndTriesTheNextEvent)
     quiet(6400);
     rig.files.unwritable.insert(test::platformPath("/log/"));
     trigger(6900);
-    EXPECT_EQ(rig.recorder().triggerState(), TriggerState::Armed);
+    EXPECT_EQ(rig.handler.trigger().state(), TriggerState::Armed);
     EXPECT_FALSE(rig.recordingView.label12);
     EXPECT_EQ(rig.recordingView.status.substr(0, rig.recordingView.status.find(':')),
               "ログファイルを作成できません");
@@ -412,14 +413,14 @@ TEST_F(CaptureFixture, NonMeasurementLineIsEvaluatedWithTheSampleAsItStands)
     rig.receive("Ver2.00\r");
     arm("5", "10");
     rig.triggerSettings.compareDepth = "1";
-    rig.handler.applyTriggerSettings();
+    rig.handler.trigger().applySettings();
     // A sample with a 150 V negative-sequence voltage enters the history...
     tick();
     rig.receive(test::version2Line("0000", "6600", "0", "0", "0", "90", "120", "0", "0") + "\r");
-    EXPECT_EQ(rig.recorder().triggerState(), TriggerState::Armed);
+    EXPECT_EQ(rig.handler.trigger().state(), TriggerState::Armed);
     // ...and a prompt at the start of the next event meets the zero sample: 150 > 100.
     rig.receive("D:\r");
-    EXPECT_EQ(rig.recorder().triggerState(), TriggerState::Capturing);
+    EXPECT_EQ(rig.handler.trigger().state(), TriggerState::Capturing);
 }
 
 TEST_F(CaptureFixture, WindowClosedWhileArmedLeavesTheRunWithoutConditionsAndWithoutFiles)
@@ -436,8 +437,8 @@ TEST_F(CaptureFixture, WindowClosedWhileArmedLeavesTheRunWithoutConditionsAndWit
     quiet(6400);
     rig.receive("Ver2.00\r");
     EXPECT_TRUE(rig.files.opened.empty());
-    EXPECT_EQ(rig.recorder().triggerState(), TriggerState::Armed);
-    EXPECT_EQ(rig.handler.evaluator().enabledConditionCount(), 1);
+    EXPECT_EQ(rig.handler.trigger().state(), TriggerState::Armed);
+    EXPECT_EQ(rig.handler.trigger().enabledConditionCount(), 1);
 }
 
 struct CountsCase {

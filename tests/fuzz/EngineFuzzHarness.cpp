@@ -204,13 +204,13 @@ void checkInvariants(FuzzRig &rig)
     const TrendHistory &trend = engine.decoder().trendHistory();
     require(trend.writePos() >= 0 && trend.writePos() < TrendHistory::kSlots, "trend write position");
     require(trend.count() >= 0 && trend.count() <= TrendHistory::kSlots, "trend count");
-    const TriggerCapture &capture = engine.capture();
+    const TriggerCapture &capture = engine.trigger().capture();
     require(capture.captureRowCount() >= 0, "capture row count");
     require(capture.preTriggerPos() >= 0 && capture.preTriggerPos() < std::max(1, capture.preTriggerCount()),
             "pre-trigger position");
     require(engine.recorder().intervals().dtCount() >= 0, "sample count");
-    require(engine.evaluator().historyPos() < engine.evaluator().compareDepth()
-                || engine.evaluator().compareDepth() == 0,
+    require(engine.trigger().evaluator().historyPos() < engine.trigger().evaluator().compareDepth()
+                || engine.trigger().evaluator().compareDepth() == 0,
             "history position");
     require(!rig.run.waitingForPort() || rig.run.measuring(), "no reconnection while idle");
     require(!rig.watchdogTimer.isActive() || (rig.run.measuring() && !rig.run.waitingForPort()),

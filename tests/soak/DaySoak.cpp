@@ -128,7 +128,7 @@ DaySoak::Result DaySoak::run(Mode mode, int hours)
     NullRunControl noStop;
     ReceiveHandler handler(
         EngineInterfaces{settings, clock, port, display, display, recordingView, triggerSettings, files, noStop});
-    handler.evaluator().setEnabledConditionCount(1);
+    handler.trigger().setEnabledConditionCount(1);
     handler.recorder().setOutputPath("/soak/x.csv");
 
     const double start = toDateSerial({2026, 12, 7, 0, 0, 0});

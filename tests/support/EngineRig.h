@@ -3,7 +3,7 @@
 #include "common/PlainSettings.h"
 #include "pipeline/ReceiveHandler.h"
 #include "recording/PlainTriggerSettings.h"
-#include "recording/RunControl.h"
+#include "pipeline/RunControl.h"
 #include "support/FakeClock.h"
 #include "support/FakeGraphView.h"
 #include "support/FakeLinkView.h"

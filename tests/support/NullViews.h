@@ -4,7 +4,7 @@
 #include "link/PortWriter.h"
 #include "recording/LogFileWriter.h"
 #include "recording/RecordingView.h"
-#include "recording/RunControl.h"
+#include "pipeline/RunControl.h"
 
 namespace svglogger::test {
 

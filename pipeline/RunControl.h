@@ -2,8 +2,8 @@
 
 namespace svglogger {
 
-// The main window's run control as the capture needs it: a single-shot capture that is
-// complete ends the measurement run as the Stop button does.
+// The run control as the trigger needs it: a single-shot capture that is complete ends the
+// measurement run as the Stop button does.
 class RunControl
 {
 public:

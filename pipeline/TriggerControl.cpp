@@ -1,0 +1,156 @@
+#include "pipeline/TriggerControl.h"
+
+#include "common/Settings.h"
+#include "common/TextNumber.h"
+#include "pipeline/RunControl.h"
+#include "recording/LogRecorder.h"
+#include "recording/RecordingEvents.h"
+#include "recording/RecordingView.h"
+#include "recording/TriggerSettings.h"
+
+#include <algorithm>
+
+namespace svglogger {
+
+TriggerControl::TriggerControl(const Settings &settings, const TriggerSettings &triggerSettings,
+                               LogRecorder &recorder, RecordingView &view, RunControl &run)
+    : m_settings(settings)
+    , m_triggerSettings(triggerSettings)
+    , m_recorder(recorder)
+    , m_view(view)
+    , m_run(run)
+    , m_evaluator(triggerSettings)
+    , m_capture(recorder, triggerSettings)
+{
+}
+
+bool TriggerControl::ownsTheRun() const
+{
+    return m_settings.triggerOn() || m_state != TriggerState::Untriggered;
+}
+
+void TriggerControl::enter(TriggerState state)
+{
+    if (state == m_state)
+        return;
+    const bool wasCapturing = m_state == TriggerState::Capturing;
+    m_state = state;
+    if (wasCapturing != (state == TriggerState::Capturing))
+        m_view.setCaptureIndicatorVisible(state == TriggerState::Capturing);
+}
+
+void TriggerControl::startRun()
+{
+    if (!m_settings.triggerOn()) {
+        enter(TriggerState::Untriggered);
+        return;
+    }
+    if (!m_settingsApplied)
+        applySettings(); // arming needs both rings: the window's values as "設定" would take them
+    enter(TriggerState::Armed);
+}
+
+void TriggerControl::stopRun()
+{
+    if (m_state == TriggerState::Capturing) {
+        m_capture.restart(false);
+        enter(TriggerState::Armed);
+    }
+    if (m_settings.triggerOn())
+        enter(TriggerState::Armed);
+}
+
+void TriggerControl::applySettings()
+{
+    // Rounded halves to even; beyond the ranges the rings can hold, the nearest end.
+    const double pre = roundHalfEven(readTextNumber(m_triggerSettings.preTriggerCountText()));
+    const double depth = roundHalfEven(readTextNumber(m_triggerSettings.compareDepthText()));
+    m_capture.resize(static_cast<std::int32_t>(std::clamp(pre, 0.0, double{TriggerCapture::kMaxPreTriggerCount})));
+    m_evaluator.resize(static_cast<std::int32_t>(std::clamp(depth, 1.0, double{kMaxCompareDepth})));
+    m_capture.restart(m_state == TriggerState::Capturing);
+    m_evaluator.restart();
+    m_settingsApplied = true;
+}
+
+std::int16_t TriggerControl::conditionBoxClicked(bool nowChecked)
+{
+    m_enabledConditionCount = static_cast<std::int16_t>(m_enabledConditionCount + (nowChecked ? 1 : -1));
+    return m_enabledConditionCount;
+}
+
+void TriggerControl::lineHandled(const MeasurementSample &sample)
+{
+    if (m_state == TriggerState::Armed && m_evaluator.evaluate(sample, m_enabledConditionCount))
+        fire();
+}
+
+// The capture starts with the line that fired, before its row is routed.
+void TriggerControl::fire()
+{
+    if (RecordingEvents *events = m_recorder.events())
+        events->triggerFired();
+    enter(TriggerState::Capturing);
+    if (!m_capture.start())
+        captureRefused();
+}
+
+// No capture file: the capture is abandoned and the trigger armed again, so the next event
+// is tried; the rows waiting in the ring stay there.
+void TriggerControl::captureRefused()
+{
+    enter(TriggerState::Armed);
+}
+
+// The capture file holds its header and one row more than the record count.
+void TriggerControl::complete()
+{
+    if (m_triggerSettings.continuousCapture()) {
+        enter(TriggerState::Armed);
+    } else {
+        m_run.stopRun();
+        enter(TriggerState::Finished);
+    }
+}
+
+// The rows changed their layout mid-capture: the file keeps the rows written so far and the
+// trigger is armed again with a fresh ring.
+void TriggerControl::endShort()
+{
+    m_recorder.closeLogFile();
+    m_capture.restart(false);
+    enter(TriggerState::Armed);
+}
+
+void TriggerControl::routeRow()
+{
+    const LogRecorder::Row row = m_recorder.takeRow();
+    if (row.text.empty())
+        return;
+    switch (m_state) {
+    case TriggerState::Untriggered:
+        m_recorder.writeLogRow(row);
+        break;
+    case TriggerState::Armed:
+        m_capture.rowWhileArmed(row.text, row.layout);
+        break;
+    case TriggerState::Capturing:
+        if (!m_recorder.logFileOpen())
+            break;
+        switch (m_capture.rowWhileCapturing(row.text, row.layout)) {
+        case TriggerCapture::Step::Continues:
+            break;
+        case TriggerCapture::Step::Complete:
+            complete();
+            break;
+        case TriggerCapture::Step::LayoutChanged:
+            endShort();
+            m_capture.rowWhileArmed(row.text, row.layout);
+            break;
+        }
+        break;
+    case TriggerState::Finished:
+        break;
+    }
+}
+
+} // namespace svglogger
