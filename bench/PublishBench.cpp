@@ -36,7 +36,7 @@ void BM_PublishSample(benchmark::State &state)
         sample[q] = values[q];
     LocalDateTime time{2026, 12, 7, 11, 51, 17};
     for (auto _ : state) {
-        publisher.lineRecorded(time, sample, 2);
+        publisher.lineRecorded(time, sample, ControllerVersion::Version2);
         sample[MeasurementSample::GridVoltage] += 1; // the next sample, as a stream brings it
     }
     state.SetItemsProcessed(state.iterations());

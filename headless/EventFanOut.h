@@ -12,7 +12,8 @@ class EventFanOut final : public RecordingEvents
 public:
     void add(RecordingEvents *follower) { m_followers.push_back(follower); }
 
-    void lineRecorded(const LocalDateTime &time, const MeasurementSample &sample, int controllerVersion) override
+    void lineRecorded(const LocalDateTime &time, const MeasurementSample &sample,
+                      ControllerVersion controllerVersion) override
     {
         for (RecordingEvents *f : m_followers)
             f->lineRecorded(time, sample, controllerVersion);

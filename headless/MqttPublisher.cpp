@@ -219,24 +219,25 @@ QByteArray MqttPublisher::isoTime(const LocalDateTime &time)
 }
 
 QByteArray MqttPublisher::samplePayload(std::int64_t milliseconds, const MeasurementSample &sample,
-                                        int controllerVersion, std::uint64_t sequence, const std::string &run)
+                                        ControllerVersion controllerVersion, std::uint64_t sequence,
+                                        const std::string &run)
 {
     return samplePayload(isoTime(milliseconds), sample, controllerVersion, sequence, run);
 }
 
-QByteArray MqttPublisher::samplePayload(const QByteArray &time, const MeasurementSample &sample, int controllerVersion,
-                                        std::uint64_t sequence, const std::string &run)
+QByteArray MqttPublisher::samplePayload(const QByteArray &time, const MeasurementSample &sample,
+                                        ControllerVersion controllerVersion, std::uint64_t sequence,
+                                        const std::string &run)
 {
     using S = MeasurementSample;
     QJsonObject object;
     object.insert("time", QString::fromLatin1(time));
     object.insert("run", QString::fromStdString(run));
     object.insert("sequence", static_cast<qint64>(sequence));
-    object.insert("controller_version", controllerVersion);
+    object.insert("controller_version", versionNumber(controllerVersion));
     object.insert(latin1(kStatusWordKey), rowNumber(sample[S::StatusWord], 0));
     // As the continuous row writes them.
-    const std::size_t k =
-        quantitiesSentBy(controllerVersion == 2 ? ControllerVersion::Version2 : ControllerVersion::Older);
+    const std::size_t k = quantitiesSentBy(controllerVersion);
     for (std::size_t q = 0; q < k; ++q)
         object.insert(latin1(kQuantities[q].jsonKey),
                       rowNumber(sample[kQuantities[q].index], kQuantities[q].continuousDecimals));
@@ -263,7 +264,8 @@ QByteArray MqttPublisher::intervalPayload(std::string_view row, std::uint64_t se
     object.insert("time", QString::fromLatin1(isoTime(*time)));
     object.insert("run", QString::fromStdString(run));
     object.insert("sequence", static_cast<qint64>(sequence));
-    object.insert("controller_version", older ? 1 : 2);
+    object.insert("controller_version",
+                  versionNumber(older ? ControllerVersion::Older : ControllerVersion::Version2));
     for (std::size_t q = 0; q < k; ++q) {
         const std::optional<double> average = csvNumber(fields[1 + q]);
         const std::optional<double> maximum = csvNumber(fields[1 + k + q]);
@@ -307,7 +309,8 @@ void MqttPublisher::enqueue(Message message)
     m_queue.push_back(std::move(message));
 }
 
-void MqttPublisher::lineRecorded(const LocalDateTime &, const MeasurementSample &sample, int controllerVersion)
+void MqttPublisher::lineRecorded(const LocalDateTime &, const MeasurementSample &sample,
+                                 ControllerVersion controllerVersion)
 {
     if (m_config.intervalRows)
         return;

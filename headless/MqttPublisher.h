@@ -76,7 +76,8 @@ public:
     void stop();
 
     // RecordingEvents
-    void lineRecorded(const LocalDateTime &time, const MeasurementSample &sample, int controllerVersion) override;
+    void lineRecorded(const LocalDateTime &time, const MeasurementSample &sample,
+                      ControllerVersion controllerVersion) override;
     void rowMade(std::string_view row) override;
     void fileOpened(std::string_view path) override;
     void fileClosed(std::string_view path, std::int64_t rows) override;
@@ -94,7 +95,7 @@ public:
 
     // The JSON of one sample: its time, the run, the controller's version, the status word
     // and every quantity the CSV row holds, with the row's numbers.
-    static QByteArray samplePayload(std::int64_t milliseconds, const MeasurementSample &sample, int controllerVersion,
+    static QByteArray samplePayload(std::int64_t milliseconds, const MeasurementSample &sample, ControllerVersion controllerVersion,
                                     std::uint64_t sequence, const std::string &run);
     // The JSON of an interval row as the CSV holds it; empty for a text that is no such row.
     static QByteArray intervalPayload(std::string_view row, std::uint64_t sequence, const std::string &run);
@@ -104,7 +105,7 @@ public:
     static QByteArray isoTime(const LocalDateTime &time);
 
 private:
-    static QByteArray samplePayload(const QByteArray &time, const MeasurementSample &sample, int controllerVersion,
+    static QByteArray samplePayload(const QByteArray &time, const MeasurementSample &sample, ControllerVersion controllerVersion,
                                     std::uint64_t sequence, const std::string &run);
 
     enum class Kind { Sample, Event, Health };

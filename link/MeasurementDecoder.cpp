@@ -49,7 +49,7 @@ LineOutcome MeasurementDecoder::processLine(std::string_view line)
         if (m_fields.size() >= static_cast<std::size_t>(3 * m_fieldOffset + 8)) {
             // Before the version line the layout is unknown: a version-2 stream still running
             // from an earlier session would read as zeros and noise. Such a line is no sample.
-            if (m_controllerVersion == 0)
+            if (m_controllerVersion == ControllerVersion::Unknown)
                 return {LineOutcome::Kind::Unversioned};
             decodeMeasurement();
             return {LineOutcome::Kind::Measurement};
@@ -137,7 +137,7 @@ void MeasurementDecoder::decodeMeasurement()
 
     m_trend.advance();
 
-    if (m_controllerVersion == 2) {
+    if (m_controllerVersion == ControllerVersion::Version2) {
         readReading(14, false, m_negSeqVoltageD);
         readReading(15, false, m_negSeqVoltageQ);
         readReading(16, false, m_negSeqCommandD);
@@ -157,8 +157,9 @@ LineOutcome MeasurementDecoder::applyVersion(std::string_view text)
     if (at == std::string_view::npos)
         return {};
     const bool version2 = text.substr(at + kVersionMarker.size(), 2) == "2.";
-    LineOutcome outcome{LineOutcome::Kind::Version, version2 ? 2 : 1, m_controllerVersion == 0};
-    m_controllerVersion = version2 ? 2 : 1;
+    const ControllerVersion version = version2 ? ControllerVersion::Version2 : ControllerVersion::Older;
+    LineOutcome outcome{LineOutcome::Kind::Version, version, m_controllerVersion == ControllerVersion::Unknown};
+    m_controllerVersion = version;
     m_fieldOffset = version2 ? 3 : 0;
     return outcome;
 }

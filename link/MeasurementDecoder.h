@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/ControllerVersion.h"
 #include "link/MeasurementSample.h"
 #include "link/TrendHistory.h"
 
@@ -21,7 +22,7 @@ struct LineOutcome {
         Other        // nothing was done with it
     };
     Kind kind = Kind::Other;
-    int version = 0;               // for Version: 1 older controller, 2 version 2
+    ControllerVersion version = ControllerVersion::Unknown; // for Version
     bool versionFirstKnown = false; // for Version: ControllerVersion left 0 at this line
 };
 
@@ -40,8 +41,7 @@ public:
 
     const MeasurementSample &sample() const { return m_sample; }
     const TrendHistory &trendHistory() const { return m_trend; }
-    // 0 not yet known, 1 older controller, 2 version 2.
-    int controllerVersion() const { return m_controllerVersion; }
+    ControllerVersion controllerVersion() const { return m_controllerVersion; }
     // Shift of the four main fields: 0 for an older controller, 3 for version 2.
     int fieldOffset() const { return m_fieldOffset; }
 
@@ -57,7 +57,7 @@ private:
     const Settings &m_settings;
     MeasurementSample m_sample;
     TrendHistory m_trend;
-    std::int16_t m_controllerVersion = 0;
+    ControllerVersion m_controllerVersion = ControllerVersion::Unknown;
     std::int16_t m_fieldOffset = 0;
 
     // Working readings of the receive event: V, P, Q, S and the version-2 Vd, Vq, Cd, Cq.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/ControllerVersion.h"
 #include "link/MeasurementSample.h"
 
 #include <array>
@@ -9,10 +10,6 @@
 #include <string_view>
 
 namespace svglogger {
-
-// The controller's generations, as its version line names them: the line layout, the CSV
-// layout and the readout rows follow it.
-enum class ControllerVersion : std::int16_t { Unknown = 0, Older = 1, Version2 = 2 };
 
 // One recorded quantity of the MeasurementSample: what names it in a CSV header and an MQTT
 // message, how its numbers are written, and which controllers send it. A new quantity is a

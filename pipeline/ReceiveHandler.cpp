@@ -63,7 +63,7 @@ void ReceiveHandler::handleLine(std::string_view line)
         if (m_interfaces.settings.graphShown())
             m_plotter.plotTraces(m_decoder.trendHistory(), m_interfaces.settings.uncompensatedVoltageShown(),
                                  m_interfaces.graphView);
-        if (m_decoder.controllerVersion() == 2)
+        if (m_decoder.controllerVersion() == ControllerVersion::Version2)
             m_readout.showNegativeSequence(sample);
         m_recorder.decodedLine(sample, m_trigger.ownsTheRun());
     } else if (outcome.kind == LineOutcome::Kind::Version) {
@@ -80,8 +80,9 @@ void ReceiveHandler::applyVersion(const LineOutcome &outcome)
     if (outcome.versionFirstKnown && !m_interfaces.settings.triggerOn()
         && m_trigger.state() == TriggerState::Untriggered)
         m_recorder.fOpen();
-    m_interfaces.linkView.setNegativeSequenceRowsEnabled(outcome.version == 2);
-    if (outcome.version != 2)
+    const bool version2 = outcome.version == ControllerVersion::Version2;
+    m_interfaces.linkView.setNegativeSequenceRowsEnabled(version2);
+    if (!version2)
         m_interfaces.triggerSettings.clearNegativeSequenceConditions();
 }
 

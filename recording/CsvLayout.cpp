@@ -25,21 +25,23 @@ std::string makeHeader(bool interval, ControllerVersion version)
 
 } // namespace
 
-const std::string &headerLine(int samplingMode, int controllerVersion)
+const std::string &headerLine(int samplingMode, ControllerVersion controllerVersion)
 {
     static const std::string headers[2][2] = {
         {makeHeader(false, ControllerVersion::Older), makeHeader(false, ControllerVersion::Version2)},
         {makeHeader(true, ControllerVersion::Older), makeHeader(true, ControllerVersion::Version2)}};
-    return headers[samplingMode == 0 ? 0 : 1][controllerVersion == 1 ? 0 : 1];
+    return headers[samplingMode == 0 ? 0 : 1][controllerVersion == ControllerVersion::Older ? 0 : 1];
 }
 
-std::string continuousRow(const LocalDateTime &time, const MeasurementSample &sample, int controllerVersion)
+std::string continuousRow(const LocalDateTime &time, const MeasurementSample &sample,
+                          ControllerVersion controllerVersion)
 {
     std::string row;
     row.reserve(120);
     appendDateTimeText(row, time);
-    const std::size_t k =
-        quantitiesSentBy(controllerVersion == 2 ? ControllerVersion::Version2 : ControllerVersion::Older);
+    // An unknown version writes an older controller's columns (no such row is recorded).
+    const std::size_t k = quantitiesSentBy(
+        controllerVersion == ControllerVersion::Unknown ? ControllerVersion::Older : controllerVersion);
     for (std::size_t q = 0; q < k; ++q) {
         row += ',';
         appendNumberText(row, sample[kQuantities[q].index], kQuantities[q].continuousDecimals);

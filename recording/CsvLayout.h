@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/Clock.h"
+#include "link/ControllerVersion.h"
 #include "link/MeasurementSample.h"
 
 #include <string>
@@ -9,18 +10,19 @@ namespace svglogger {
 
 // What decides the columns of a row and the header they belong under.
 struct RowLayout {
-    int samplingMode = -1;      // 0 continuous, 1 interval
-    int controllerVersion = -1; // 0 unknown, 1 older, 2 version 2
+    int samplingMode = -1; // 0 continuous, 1 interval; -1 before any row
+    ControllerVersion controllerVersion = ControllerVersion::Unknown;
 
     friend bool operator==(const RowLayout &, const RowLayout &) = default;
 };
 
 // The header line of a log file: by sampling mode (0 continuous, 1 interval) and controller
-// version (1 older; every other value takes the version-2 header).
-const std::string &headerLine(int samplingMode, int controllerVersion);
+// version (an older controller's, else the version-2 header).
+const std::string &headerLine(int samplingMode, ControllerVersion controllerVersion);
 
 // The continuous row of a decoded line: the time, the grid voltage unrounded, quantities 1 to 3
 // (and 4 to 7 for version 2) to one decimal, the status word to none.
-std::string continuousRow(const LocalDateTime &time, const MeasurementSample &sample, int controllerVersion);
+std::string continuousRow(const LocalDateTime &time, const MeasurementSample &sample,
+                          ControllerVersion controllerVersion);
 
 } // namespace svglogger

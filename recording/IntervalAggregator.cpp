@@ -16,10 +16,10 @@ IntervalAggregator::IntervalAggregator(RecordingView &view)
 {
 }
 
-std::string IntervalAggregator::addSample(const MeasurementSample &sample, int controllerVersion,
+std::string IntervalAggregator::addSample(const MeasurementSample &sample, ControllerVersion controllerVersion,
                                           double nowSerial, double intervalSeconds)
 {
-    const int k = std::clamp(4 * controllerVersion, 0, kQuantities);
+    const int k = static_cast<int>(quantitiesSentBy(controllerVersion));
     const double seconds = (nowSerial - m_intervalStart) * 86400.0;
     const double roundedLength = roundHalfEven(intervalSeconds);
     // An interval that rounds to no whole second cannot be divided by: the step is skipped.
@@ -103,7 +103,7 @@ std::string IntervalAggregator::buildRow(const MeasurementSample &sample, int k,
     const float count = m_dtCount;
     auto put = [&row](float value, int q) {
         row += ',';
-        appendNumberText(row, value, svglogger::kQuantities[static_cast<std::size_t>(q)].intervalDecimals);
+        appendNumberText(row, value, kQuantities[static_cast<std::size_t>(q)].intervalDecimals);
     };
     for (int q = 0; q < k; ++q)
         put(m_intervalStats[q].sum / count, q);

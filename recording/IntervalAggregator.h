@@ -1,6 +1,8 @@
 #pragma once
 
+#include "link/ControllerVersion.h"
 #include "link/MeasurementSample.h"
+#include "link/Quantity.h"
 
 #include <array>
 #include <cstdint>
@@ -12,19 +14,18 @@ namespace svglogger {
 class RecordingView;
 
 // The interval mode: average, maximum, minimum and count of the first K quantities of the
-// samples of each interval (K = 4 per controller version step). Not reset by Start, Stop,
+// samples of each interval (the quantities its controller sends). Not reset by Start, Stop,
 // file changes or captures.
 class IntervalAggregator
 {
 public:
-    static constexpr int kQuantities = 8;
     static constexpr std::int16_t kMaxCount = 32767;
 
     explicit IntervalAggregator(RecordingView &view);
 
     // The row of the completed interval, or empty while the interval runs.
     // `nowSerial` is the current time as a date serial, `intervalSeconds` the number in Text4.
-    std::string addSample(const MeasurementSample &sample, int controllerVersion, double nowSerial,
+    std::string addSample(const MeasurementSample &sample, ControllerVersion controllerVersion, double nowSerial,
                           double intervalSeconds);
 
     // Start of the running interval as a date serial (days).
@@ -53,7 +54,7 @@ private:
     RecordingView &m_view;
     double m_intervalStart = 0.0;
     double m_firstSample = 0.0; // when the running interval's first sample came
-    std::array<Column, kQuantities> m_intervalStats{};
+    std::array<Column, svglogger::kQuantities.size()> m_intervalStats{};
     std::int16_t m_dtCount = 0;
 };
 

@@ -83,7 +83,7 @@ void LogRecorder::openCaptureFile()
 
 void LogRecorder::open(bool retryWhenRefused)
 {
-    if (m_decoder.controllerVersion() == 0)
+    if (m_decoder.controllerVersion() == ControllerVersion::Unknown)
         return;
     const std::string requested = m_logFolder + fName();
     setOutputPath(requested);
@@ -183,7 +183,7 @@ void LogRecorder::decodedLine(const MeasurementSample &sample, bool triggerOwnsT
         nfOpen();
     }
 
-    const int version = m_decoder.controllerVersion();
+    const ControllerVersion version = m_decoder.controllerVersion();
     if (m_events)
         m_events->lineRecorded(now, sample, version);
     const int mode = m_settings.samplingMode();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/Clock.h"
+#include "link/ControllerVersion.h"
 #include "link/MeasurementSample.h"
 
 #include <cstdint>
@@ -15,8 +16,9 @@ class RecordingEvents
 public:
     virtual ~RecordingEvents() = default;
     // A decoded measurement line as a continuous row holds it: the time of its row, the
-    // sample and the controller's version (0 while unknown).
-    virtual void lineRecorded(const LocalDateTime &time, const MeasurementSample &sample, int controllerVersion)
+    // sample and the controller's version.
+    virtual void lineRecorded(const LocalDateTime &time, const MeasurementSample &sample,
+                              ControllerVersion controllerVersion)
     {
         (void)time, (void)sample, (void)controllerVersion;
     }

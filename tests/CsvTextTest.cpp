@@ -120,13 +120,13 @@ std::size_t columns(const std::string &line)
 
 TEST(CsvLayout, HeaderColumnsByModeAndVersion)
 {
-    EXPECT_EQ(columns(headerLine(0, 1)), 6u);
-    EXPECT_EQ(columns(headerLine(0, 2)), 10u);
-    EXPECT_EQ(columns(headerLine(1, 1)), 15u);
-    EXPECT_EQ(columns(headerLine(1, 2)), 27u);
-    EXPECT_EQ(headerLine(0, 0), headerLine(0, 2)); // every version other than 1 takes version 2's
-    EXPECT_EQ(headerLine(0, 1).substr(0, 6), "時刻");
-    EXPECT_TRUE(headerLine(1, 2).ends_with(",DT数,状態(10進)"));
+    EXPECT_EQ(columns(headerLine(0, ControllerVersion::Older)), 6u);
+    EXPECT_EQ(columns(headerLine(0, ControllerVersion::Version2)), 10u);
+    EXPECT_EQ(columns(headerLine(1, ControllerVersion::Older)), 15u);
+    EXPECT_EQ(columns(headerLine(1, ControllerVersion::Version2)), 27u);
+    EXPECT_EQ(headerLine(0, ControllerVersion::Unknown), headerLine(0, ControllerVersion::Version2)); // an unknown version takes version 2's
+    EXPECT_EQ(headerLine(0, ControllerVersion::Older).substr(0, 6), "時刻");
+    EXPECT_TRUE(headerLine(1, ControllerVersion::Version2).ends_with(",DT数,状態(10進)"));
 }
 
 TEST(CsvLayout, ContinuousRowOfEachVersion)
@@ -143,9 +143,9 @@ TEST(CsvLayout, ContinuousRowOfEachVersion)
     s[MeasurementSample::UncompensatedVoltage] = 6500; // never written
     s[MeasurementSample::StatusWord] = -1;
     const LocalDateTime t{2016, 6, 24, 9, 5, 3};
-    EXPECT_EQ(continuousRow(t, s, 1), "2016/06/24 9:05:03,6600,10,5,-3,-1");
-    EXPECT_EQ(continuousRow(t, s, 2), "2016/06/24 9:05:03,6600,10,5,-3,30,-40,26.2,0,-1");
-    EXPECT_EQ(continuousRow(t, s, 0), "2016/06/24 9:05:03,6600,10,5,-3,-1");
+    EXPECT_EQ(continuousRow(t, s, ControllerVersion::Older), "2016/06/24 9:05:03,6600,10,5,-3,-1");
+    EXPECT_EQ(continuousRow(t, s, ControllerVersion::Version2), "2016/06/24 9:05:03,6600,10,5,-3,30,-40,26.2,0,-1");
+    EXPECT_EQ(continuousRow(t, s, ControllerVersion::Unknown), "2016/06/24 9:05:03,6600,10,5,-3,-1");
 }
 
 // The headers in code page 932 without a converter library; decoded back by the C library's
@@ -153,9 +153,9 @@ TEST(CsvLayout, ContinuousRowOfEachVersion)
 TEST(ShiftJisText, EveryHeaderIsEncodedAndDecodesBackToItself)
 {
     for (int mode : {0, 1}) {
-        for (int version : {1, 2}) {
+        for (ControllerVersion version : {ControllerVersion::Older, ControllerVersion::Version2}) {
             const std::optional<std::string> bytes = toShiftJis(headerLine(mode, version));
-            ASSERT_TRUE(bytes.has_value()) << mode << version;
+            ASSERT_TRUE(bytes.has_value()) << mode << versionNumber(version);
             EXPECT_EQ(test::cp932ToUtf8(*bytes), headerLine(mode, version));
         }
     }

@@ -45,7 +45,8 @@ struct AggregatorFixture : ::testing::Test {
     const double t0 = toDateSerial({2016, 6, 24, 9, 5, 0});
 
     static double at(double base, double seconds) { return base + seconds / 86400.0; }
-    std::string add(const MeasurementSample &s, double seconds, double length = 1.0, int version = 1)
+    std::string add(const MeasurementSample &s, double seconds, double length = 1.0,
+                    ControllerVersion version = ControllerVersion::Older)
     {
         return aggregator.addSample(s, version, at(t0, seconds), length);
     }
@@ -125,10 +126,10 @@ TEST_F(AggregatorFixture, FractionalLengthTestsWithTheRoundedLengthButAdvancesBy
 TEST_F(AggregatorFixture, VersionDecidesHowManyQuantitiesTakePart)
 {
     aggregator.setIntervalStart(t0);
-    add(sample(6600, 1, 2, 3, 0, 40), 0, 1, 2);
-    const std::string row2 = add(sample(6600, 1, 2, 3, 0, 40), 1, 1, 2);
+    add(sample(6600, 1, 2, 3, 0, 40), 0, 1, ControllerVersion::Version2);
+    const std::string row2 = add(sample(6600, 1, 2, 3, 0, 40), 1, 1, ControllerVersion::Version2);
     EXPECT_EQ(row2, "2016/06/24 9:05:01,6600,1,2,3,40,41,42,43,6600,1,2,3,40,41,42,43,6600,1,2,3,40,41,42,43,1,0");
-    const std::string row1 = add(sample(6600, 1, 2, 3, 0, 40), 2, 1, 1);
+    const std::string row1 = add(sample(6600, 1, 2, 3, 0, 40), 2, 1, ControllerVersion::Older);
     EXPECT_EQ(row1, "2016/06/24 9:05:02,6600,1,2,3,6600,1,2,3,6600,1,2,3,1,0");
 }
 
@@ -178,15 +179,15 @@ TEST_F(AggregatorFixture, ClockJumpOfYearsMovesTheStartToTheLastBoundaryBeforeNo
     aggregator.setIntervalStart(t0);
     add(sample(2, 2, 2, 2), 3, 7);
     const double later = t0 + 730.0;
-    const std::string row = aggregator.addSample(sample(3, 3, 3, 3), 1, later, 7);
+    const std::string row = aggregator.addSample(sample(3, 3, 3, 3), ControllerVersion::Older, later, 7);
     EXPECT_EQ(row.substr(0, 19), "2016/06/24 9:05:07,") << row;
     EXPECT_LE(aggregator.intervalStart(), later);
     EXPECT_GT(aggregator.intervalStart(), later - 7 / 86400.0);
     // So the lines after the jump are aggregated again, not one row each.
-    EXPECT_TRUE(aggregator.addSample(sample(3, 3, 3, 3), 1, later, 7).empty());
+    EXPECT_TRUE(aggregator.addSample(sample(3, 3, 3, 3), ControllerVersion::Older, later, 7).empty());
     // Years backwards clamp the other way and keep the interval open.
     aggregator.setIntervalStart(t0);
-    EXPECT_TRUE(aggregator.addSample(sample(1, 1, 1, 1), 1, t0 - 20 * 365.0, 1).empty());
+    EXPECT_TRUE(aggregator.addSample(sample(1, 1, 1, 1), ControllerVersion::Older, t0 - 20 * 365.0, 1).empty());
 }
 
 // Interval lengths and starts of any size: no conversion out of range (the sanitizers run
@@ -225,7 +226,7 @@ TEST_P(IntervalStamps, LieBetweenTheFirstSampleAndTheMomentOfWriting)
         random = random * 1103515245u + 12345u;
         now += steps[(random >> 16) % 10] / 86400.0;
         now = std::round(now * 86400.0) / 86400.0; // the clock has whole seconds
-        const std::string row = aggregator.addSample(sample(1, 1, 1, 1), 1, now, length);
+        const std::string row = aggregator.addSample(sample(1, 1, 1, 1), ControllerVersion::Older, now, length);
         if (row.empty()) {
             if (i == 0)
                 firstSample = now;

@@ -59,7 +59,7 @@ TEST_F(RecorderFixture, ContinuousRowsFollowTheHeaderOfTheVersion)
     line(olderLine("0010", "6601", "123", "-77", "45"));
     const std::vector<std::string> &lines = file("Tarmin24D9H5M3.csv");
     ASSERT_EQ(lines.size(), 3u);
-    EXPECT_EQ(lines[0], headerLine(0, 1));
+    EXPECT_EQ(lines[0], headerLine(0, ControllerVersion::Older));
     EXPECT_EQ(lines[1], "2016/06/24 9:05:03,6600,10,5,-3,0");
     EXPECT_EQ(columns(lines[2]), 6u);
     EXPECT_EQ(rig.recordingView.label8, "2");
@@ -88,7 +88,7 @@ TEST_F(RecorderFixture, ColumnCountsByModeAndVersion)
         r.receive(c.measurement + "\r" + c.measurement + "\r");
         const std::vector<std::string> &lines = r.files.files.begin()->second;
         ASSERT_GE(lines.size(), 2u) << c.version << " mode " << c.mode;
-        EXPECT_EQ(lines[0], headerLine(c.mode, c.version[3] - '0'));
+        EXPECT_EQ(lines[0], headerLine(c.mode, static_cast<ControllerVersion>(c.version[3] - '0')));
         EXPECT_EQ(columns(lines[0]), c.columns);
         for (std::size_t i = 1; i < lines.size(); ++i)
             EXPECT_EQ(columns(lines[i]), c.columns) << lines[i];
@@ -226,7 +226,7 @@ TEST_F(RecorderFixture, FileWhoseHeaderCannotBeWrittenIsNotUsedForRows)
     line(olderLine("0000", "6601", "0", "0", "0"));
     const std::vector<std::string> &lines = file("Tarmin24D9H5M13.csv");
     ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[0], headerLine(0, 1));
+    EXPECT_EQ(lines[0], headerLine(0, ControllerVersion::Older));
     EXPECT_EQ(rig.recordingView.status, "");
 }
 

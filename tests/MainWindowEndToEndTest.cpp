@@ -117,7 +117,7 @@ TEST_F(EndToEndWindow, StartDialogueRowsStop)
     const QStringList files = csvFiles();
     ASSERT_EQ(files.size(), 1);
     const std::string csv = test::cp932ToUtf8(test::readBytes((logs.path() + "/" + files[0]).toStdString()));
-    const std::string header = headerLine(0, 2) + "\r\n";
+    const std::string header = headerLine(0, ControllerVersion::Version2) + "\r\n";
     ASSERT_EQ(csv.substr(0, header.size()), header);
     // Three rows; each ends with the values of its line after the time field.
     std::size_t at = header.size();

@@ -242,10 +242,10 @@ TEST_P(VersionLine, IsRecognised)
     decoder.beginReceiveEvent();
     const LineOutcome outcome = decoder.processLine(GetParam().line);
     EXPECT_EQ(outcome.kind, GetParam().kind) << GetParam().line;
-    EXPECT_EQ(decoder.controllerVersion(), GetParam().version);
+    EXPECT_EQ(versionNumber(decoder.controllerVersion()), GetParam().version);
     EXPECT_EQ(decoder.fieldOffset(), GetParam().version == 2 ? 3 : 0);
     if (outcome.kind == LineOutcome::Kind::Version) {
-        EXPECT_EQ(outcome.version, GetParam().version);
+        EXPECT_EQ(versionNumber(outcome.version), GetParam().version);
         EXPECT_TRUE(outcome.versionFirstKnown);
     }
 }
@@ -274,13 +274,13 @@ TEST(VersionLine, LaterVersionLinesSwitchButNeverReturnToUnknown)
     EXPECT_TRUE(decoder.processLine("Ver1.0").versionFirstKnown);
     const LineOutcome second = decoder.processLine("Ver2.0");
     EXPECT_FALSE(second.versionFirstKnown);
-    EXPECT_EQ(decoder.controllerVersion(), 2);
+    EXPECT_EQ(decoder.controllerVersion(), ControllerVersion::Version2);
     EXPECT_EQ(decoder.fieldOffset(), 3);
     decoder.processLine("Ver1.0");
-    EXPECT_EQ(decoder.controllerVersion(), 1);
+    EXPECT_EQ(decoder.controllerVersion(), ControllerVersion::Older);
     EXPECT_EQ(decoder.fieldOffset(), 0);
     decoder.processLine("no version here");
-    EXPECT_EQ(decoder.controllerVersion(), 1);
+    EXPECT_EQ(decoder.controllerVersion(), ControllerVersion::Older);
 }
 
 TEST(Version2Layout, DecodesShiftedFieldsAndNegativeSequence)
@@ -339,7 +339,7 @@ TEST(Version2Layout, BeforeTheVersionIsKnownAMeasurementLineIsNoSample)
         for (std::size_t q = 0; q < S::FieldCount; ++q)
             EXPECT_EQ(decoder.sample()[q], 0.0f) << "field " << q;
         EXPECT_EQ(decoder.trendHistory().count(), 0);
-        EXPECT_EQ(decoder.controllerVersion(), 0);
+        EXPECT_EQ(decoder.controllerVersion(), ControllerVersion::Unknown);
     }
     // Once the version is known the same lines are decoded.
     decoder.processLine("Ver2.01");

@@ -62,11 +62,11 @@ const MeasurementSample kSamples[] = {
 void expectTheRowsNumbers(const char *locale)
 {
     for (const MeasurementSample &sample : kSamples) {
-        for (int version : {1, 2}) {
+        for (ControllerVersion version : {ControllerVersion::Older, ControllerVersion::Version2}) {
             const std::vector<std::string> row =
                 test::split(continuousRow({2026, 12, 7, 9, 5, 3}, sample, version), ',');
             const QJsonObject object = json(MqttPublisher::samplePayload(1796611877234, sample, version, 1, "r"));
-            const std::size_t quantities = version == 2 ? 8 : 4;
+            const std::size_t quantities = quantitiesSentBy(version);
             ASSERT_EQ(row.size(), quantities + 2);
             // Every quantity of the table that the controller sends, under its key.
             for (std::size_t q = 0; q < quantities; ++q) {
@@ -89,7 +89,7 @@ TEST(MqttNumbers, TheSampleCarriesTheCsvRowsNumbersInTheCAndADecimalCommaLocale)
     if (!german.active())
         GTEST_SKIP() << "no locale with a decimal comma can be had here";
     expectTheRowsNumbers("de_DE");
-    const QByteArray payload = MqttPublisher::samplePayload(1796611877234, kSamples[0], 2, 1, "r");
+    const QByteArray payload = MqttPublisher::samplePayload(1796611877234, kSamples[0], ControllerVersion::Version2, 1, "r");
     EXPECT_NE(payload.indexOf("\"load_active_power_kw\":149.3"), -1) << payload.toStdString();
 }
 
@@ -181,7 +181,7 @@ TEST(MqttQueue, BeyondTheBoundTheOldestAreDroppedAndCountedByKind)
     publisher.fileOpened("/log/a.csv");
     publisher.publishHealth({});
     for (int i = 0; i < 56; ++i)
-        publisher.lineRecorded({2026, 12, 7, 9, 5, 3}, kSamples[0], 1);
+        publisher.lineRecorded({2026, 12, 7, 9, 5, 3}, kSamples[0], ControllerVersion::Older);
     EXPECT_EQ(publisher.queued(), 50u);
     EXPECT_EQ(publisher.droppedEvents(), 1u);   // the file event went first
     EXPECT_EQ(publisher.droppedSamples(), 7u);  // the health message stays
@@ -242,9 +242,9 @@ TEST_F(PublisherFixture, TimesIncreaseStrictlyWithinARunAndEveryMessageNamesItsR
     auto p = publisher(broker.port, "run-a");
     // Five samples within one millisecond, then a clock that goes back a second.
     for (int i = 0; i < 5; ++i)
-        p->lineRecorded({}, kSamples[0], 2);
+        p->lineRecorded({}, kSamples[0], ControllerVersion::Version2);
     now -= 1000;
-    p->lineRecorded({}, kSamples[0], 2);
+    p->lineRecorded({}, kSamples[0], ControllerVersion::Version2);
     p->fileOpened("/log/Tarmin7D11H51M17.csv");
     const std::vector<QJsonObject> samples = received("sample", 6);
     ASSERT_EQ(samples.size(), 6u);
@@ -264,7 +264,7 @@ TEST_F(PublisherFixture, TimesIncreaseStrictlyWithinARunAndEveryMessageNamesItsR
 TEST_F(PublisherFixture, HealthIsRetainedAndTheLastOneWins)
 {
     auto p = publisher(broker.port, "run-h");
-    p->lineRecorded({}, kSamples[0], 2);
+    p->lineRecorded({}, kSamples[0], ControllerVersion::Version2);
     HealthReport report;
     report.link = "no_data";
     report.file = "/log/Tarmin7D11H51M17.csv";
@@ -318,7 +318,7 @@ TEST_F(PublisherFixture, AfterACutEverySampleArrivesAtLeastOnceAtMostTwiceFirstA
         while (std::chrono::steady_clock::now() < end && sent < kSamplesSent) {
             ++sent;
             now += 50;
-            p->lineRecorded({}, kSamples[0], 2);
+            p->lineRecorded({}, kSamples[0], ControllerVersion::Version2);
             std::this_thread::sleep_for(20ms);
         }
     };

@@ -185,7 +185,7 @@ struct Outcome {
     std::string log;
     std::string written;
     LinkState state;
-    int version;
+    ControllerVersion version;
     std::vector<std::pair<int, std::string>> readouts;
     std::vector<std::int32_t> trend;
     std::int32_t trendCount;
@@ -231,7 +231,7 @@ TEST(ReceiveSplits, EveryCutGivesTheSameLinesSamplesRowsAndPromptAnswer)
     const std::string all = kBeforePrompt + kStream;
     const Outcome reference = run({kBeforePrompt, kStream});
     ASSERT_EQ(reference.written, "MN R\r\n");
-    ASSERT_EQ(reference.version, 2);
+    ASSERT_EQ(reference.version, ControllerVersion::Version2);
     ASSERT_EQ(reference.readouts.size(), 4u * 8u); // rows 0-3 and 7, rows 4-6 for version 2
     ASSERT_EQ(reference.leftOver, "MN R,12");
     ASSERT_EQ(reference.files.size(), 1u);

@@ -65,7 +65,7 @@ TEST_F(EndToEnd, ContinuousVersion2RunAcrossAnHour)
 
     const std::string first = bytes("Tarmin24D9H59M58.csv");
     // The prompt stays in front of the version line, which is still recognised.
-    const std::string expectedFirst = headerLine(0, 2) + "\r\n"
+    const std::string expectedFirst = headerLine(0, ControllerVersion::Version2) + "\r\n"
         + "2016/06/24 9:59:58,6600,10,5,-3,30,40,26.2,-26.2,16\r\n"
         + "2016/06/24 9:59:59,6612,12.3,7.7,-3.2,-3,4,0,0,0\r\n";
     EXPECT_EQ(test::cp932ToUtf8(first), expectedFirst);
@@ -89,11 +89,11 @@ TEST_F(EndToEnd, IntervalVersion1RowsAreByteExact)
     handler.onComm(olderLine("0000", "6400", "0", "0", "0") + "\r");
     handler.recorder().closeLogFile();
 
-    const std::string expected = headerLine(1, 1) + "\r\n"
+    const std::string expected = headerLine(1, ControllerVersion::Older) + "\r\n"
         + "2016/06/24 23:59:59,6601,10,5,-3,6602,10,5,-3,6600,10,5,-3,3,255\r\n";
     EXPECT_EQ(test::cp932ToUtf8(bytes("Tarmin24D23H59M58.csv")), expected);
     // Midnight is a new hour: a new file, whose first interval ends at the date alone.
-    EXPECT_EQ(test::cp932ToUtf8(bytes("Tarmin25D0H0M0.csv")), headerLine(1, 1) + "\r\n");
+    EXPECT_EQ(test::cp932ToUtf8(bytes("Tarmin25D0H0M0.csv")), headerLine(1, ControllerVersion::Older) + "\r\n");
 }
 
 } // namespace
@@ -188,8 +188,8 @@ TEST_F(EndToEnd, VersionSwitchingMidRunStartsAFileWhoseHeaderFitsTheRows)
     handler.recorder().closeLogFile();
     // Rows follow the version of the moment; each change of layout starts a file with the
     // header of the new layout, so no file mixes them.
-    const std::string head2 = headerLine(0, 2) + "\r\n";
-    const std::string head1 = headerLine(0, 1) + "\r\n";
+    const std::string head2 = headerLine(0, ControllerVersion::Version2) + "\r\n";
+    const std::string head1 = headerLine(0, ControllerVersion::Older) + "\r\n";
     EXPECT_EQ(test::cp932ToUtf8(bytes("Tarmin24D9H0M0.csv")), head2 + "2016/06/24 9:00:00,6600,0,0,0,1,2,0,0,0\r\n");
     // The older layout read from a version-2 line finds no voltage where it looks.
     EXPECT_EQ(test::cp932ToUtf8(bytes("Tarmin24D9H0M0-2.csv")),

@@ -23,8 +23,8 @@ struct FileFixture : ::testing::Test {
 TEST_F(FileFixture, HeadersAreShiftJisWithCrLfAndNoByteOrderMark)
 {
     for (int mode : {0, 1}) {
-        for (int version : {1, 2}) {
-            const std::string name = "h" + std::to_string(mode) + std::to_string(version) + ".csv";
+        for (ControllerVersion version : {ControllerVersion::Older, ControllerVersion::Version2}) {
+            const std::string name = "h" + std::to_string(mode) + std::to_string(versionNumber(version)) + ".csv";
             ASSERT_EQ(file.createNew(path(name)), LogFileWriter::OpenResult::Opened);
             ASSERT_TRUE(file.writeLine(headerLine(mode, version)));
             ASSERT_TRUE(file.writeLine("2016/06/24 9:05:03,6600,10,5,-3,0"));
@@ -43,8 +43,8 @@ TEST_F(FileFixture, HeadersNeedNoConverterAndAnUnencodableLineIsAFailure)
 {
     ShiftJisLogFile withoutConverter("no-such-converter");
     for (int mode : {0, 1}) {
-        for (int version : {1, 2}) {
-            const std::string name = "n" + std::to_string(mode) + std::to_string(version) + ".csv";
+        for (ControllerVersion version : {ControllerVersion::Older, ControllerVersion::Version2}) {
+            const std::string name = "n" + std::to_string(mode) + std::to_string(versionNumber(version)) + ".csv";
             ASSERT_EQ(withoutConverter.createNew(path(name)), LogFileWriter::OpenResult::Opened);
             ASSERT_TRUE(withoutConverter.writeLine(headerLine(mode, version)));
             withoutConverter.close();

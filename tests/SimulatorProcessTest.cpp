@@ -90,7 +90,7 @@ TEST(SimulatorProcess, DialogueOverThePseudoTerminalAndTheLinkGoesAtSigterm)
             EXPECT_NEAR(decoder.sample()[MeasurementSample::GridVoltage], 6600.0f, 150.0f);
         }
     }
-    EXPECT_EQ(decoder.controllerVersion(), 2);
+    EXPECT_EQ(decoder.controllerVersion(), ControllerVersion::Version2);
     // About five a second: 2.2 s bring ten or eleven; wide bounds for a loaded machine.
     EXPECT_GE(decoded, 6);
     EXPECT_LE(decoded, 14);

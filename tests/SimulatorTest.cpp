@@ -82,7 +82,7 @@ Decoded decodeAll(const MeasurementGenerator::Options &options, int count, bool 
         EXPECT_EQ(decoder.processLine(line).kind, LineOutcome::Kind::Measurement) << line;
         d.samples.push_back(decoder.sample());
     }
-    d.version = decoder.controllerVersion();
+    d.version = versionNumber(decoder.controllerVersion());
     return d;
 }
 

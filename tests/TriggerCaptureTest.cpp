@@ -102,7 +102,7 @@ TEST_F(CaptureFixture, TriggerAtTheFirstLineStartsTheFileWithItsRow)
     ASSERT_EQ(rig.files.opened.size(), 1u);
     const auto &lines = rig.files.lines(rig.files.opened[0]);
     ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[0], headerLine(0, 1));
+    EXPECT_EQ(lines[0], headerLine(0, ControllerVersion::Older));
     EXPECT_EQ(lines[1], "2016/06/24 9:00:01,6900,0,0,0,0");
     EXPECT_EQ(rig.handler.trigger().state(), TriggerState::Capturing);
     EXPECT_TRUE(rig.recordingView.label12);
@@ -258,7 +258,7 @@ TEST_F(CaptureFixture, VersionChangeWhileArmedRestartsTheRing)
     tick();
     rig.receive(test::version2Line("0000", "6904", "0", "0", "0", "0", "0", "0", "0") + "\r");
     const auto &lines = rig.files.lines(rig.files.opened.at(0));
-    EXPECT_EQ(lines[0], headerLine(0, 2));
+    EXPECT_EQ(lines[0], headerLine(0, ControllerVersion::Version2));
     EXPECT_EQ(voltages(rig.files.opened[0]), (std::vector<std::string>{"6403", "6904"}));
     expectFieldsAsInTheHeader();
 }
@@ -276,7 +276,7 @@ TEST_F(CaptureFixture, SamplingModeChangedBetweenRunsRestartsTheRing)
         quiet(6500 + i);
     trigger(6950);
     const auto &lines = rig.files.lines(rig.files.opened.at(0));
-    EXPECT_EQ(lines[0], headerLine(1, 1));
+    EXPECT_EQ(lines[0], headerLine(1, ControllerVersion::Older));
     EXPECT_EQ(lines.size(), 4u) << "the interval rows made since the Start, the trigger's last";
     expectFieldsAsInTheHeader();
 }
@@ -296,7 +296,7 @@ TEST_F(CaptureFixture, VersionChangeDuringACaptureEndsItShort)
     rig.receive(test::version2Line("0000", "6905", "0", "0", "0", "0", "0", "0", "0") + "\r");
     ASSERT_EQ(rig.files.opened.size(), 2u);
     EXPECT_EQ(voltages(rig.files.opened[0]), (std::vector<std::string>{"6401", "6900", "6500"}));
-    EXPECT_EQ(rig.files.lines(rig.files.opened[1])[0], headerLine(0, 2));
+    EXPECT_EQ(rig.files.lines(rig.files.opened[1])[0], headerLine(0, ControllerVersion::Version2));
     EXPECT_EQ(voltages(rig.files.opened[1]), (std::vector<std::string>{"6501", "6905"}));
     expectFieldsAsInTheHeader();
     expectEveryRowInOneFileInOrder();
@@ -393,7 +393,7 @@ TEST_F(CaptureFixture, IntervalRowsWithTheTrigger)
     trigger(6900); // 9:00:05, between interval ends: the capture restarts the interval
     const std::string file = rig.files.opened.at(0);
     const auto &lines = rig.files.lines(file);
-    EXPECT_EQ(lines[0], headerLine(1, 1));
+    EXPECT_EQ(lines[0], headerLine(1, ControllerVersion::Older));
     ASSERT_EQ(lines.size(), 3u); // the two pre-trigger interval rows, nothing yet after them
     EXPECT_EQ(lines[1].substr(0, 24), "2016/06/24 9:00:02,6400,");
     EXPECT_EQ(lines[2].substr(0, 24), "2016/06/24 9:00:04,6402,");

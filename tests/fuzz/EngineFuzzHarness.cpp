@@ -39,7 +39,7 @@ void require(bool condition, const char *what)
 bool isHeader(std::string_view line)
 {
     for (int mode : {0, 1})
-        for (int version : {1, 2})
+        for (ControllerVersion version : {ControllerVersion::Older, ControllerVersion::Version2})
             if (line == headerLine(mode, version))
                 return true;
     return false;

@@ -55,7 +55,7 @@ public:
     bool writeLine(std::string_view text) override
     {
         if (m_lines++ == 0) {
-            if (text != headerLine(m_mode == DaySoak::Mode::Interval ? 1 : 0, 2))
+            if (text != headerLine(m_mode == DaySoak::Mode::Interval ? 1 : 0, ControllerVersion::Version2))
                 fail("the first line is not the header");
             return true;
         }

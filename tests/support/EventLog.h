@@ -14,7 +14,7 @@ class EventLog final : public RecordingEvents
 public:
     std::vector<std::string> lines;
 
-    void lineRecorded(const LocalDateTime &, const MeasurementSample &sample, int) override
+    void lineRecorded(const LocalDateTime &, const MeasurementSample &sample, ControllerVersion) override
     {
         lines.push_back("line " + std::to_string(static_cast<int>(sample[MeasurementSample::GridVoltage])));
     }
