@@ -11,10 +11,6 @@ namespace svglogger {
 
 namespace {
 
-constexpr std::array<std::string_view, 6> kQuantities{"voltage",     "active-power",
-                                                       "reactive-power", "svg-output",
-                                                       "negative-sequence-voltage", "negative-sequence-command"};
-
 // Applies one entry; an error text when the key is unknown or the value is not taken.
 std::string apply(TriggerFile &file, const std::string &key, const std::string &value)
 {
@@ -50,19 +46,20 @@ std::string apply(TriggerFile &file, const std::string &key, const std::string &
         return number(s.recordCount);
     if (key == "compare-depth")
         return number(s.compareDepth);
-    for (std::size_t k = 0; k < kQuantities.size(); ++k) {
-        const std::string q(kQuantities[k]);
+    for (std::size_t k = 0; k < kTriggerQuantities.size(); ++k) {
+        const std::string q(kTriggerQuantities[k].key);
+        const bool windowed = !kTriggerQuantities[k].magnitude();
         if (key == q + "-window-out")
             return onOffInto(s.windowOut[k]);
         if (key == q + "-change")
             return onOffInto(s.change[k]);
         if (key == q + "-change-threshold")
             return number(s.changeThresholds[k]);
-        if (k < 4 && key == q + "-upper")
+        if (windowed && key == q + "-upper")
             return number(s.limits[2 * k]);
-        if (k < 4 && key == q + "-lower")
+        if (windowed && key == q + "-lower")
             return number(s.limits[2 * k + 1]);
-        if (k >= 4 && key == q + "-limit")
+        if (!windowed && key == q + "-limit")
             return number(s.limits[k + 4]);
     }
     return "unknown key '" + key + "'";
@@ -102,7 +99,7 @@ TriggerFile TriggerFile::fromIni(const IniFile &ini)
     if (depth != s.compareDepth)
         file.corrections.push_back("compare-depth " + s.compareDepth + " becomes " + depth);
     s.compareDepth = depth;
-    for (std::size_t k = 0; k < kQuantities.size(); ++k)
+    for (std::size_t k = 0; k < kTriggerQuantities.size(); ++k)
         file.enabledConditions += int{s.windowOut[k]} + int{s.change[k]};
     return file;
 }

@@ -1,6 +1,7 @@
 #include "link/LiveReadout.h"
 
 #include "link/LinkView.h"
+#include "link/Quantity.h"
 
 #include <cmath>
 
@@ -52,14 +53,17 @@ std::string LiveReadout::oneDecimalText(double value)
     return text;
 }
 
+std::string LiveReadout::rowText(int row, double value)
+{
+    return kReadoutRows[static_cast<std::size_t>(row)].decimals == 0 ? thousandsText(value) : oneDecimalText(value);
+}
+
 void LiveReadout::showMain(const MeasurementSample &sample)
 {
-    using S = MeasurementSample;
-    m_view.setReadoutValue(0, thousandsText(sample[S::GridVoltage]));
-    m_view.setReadoutValue(1, oneDecimalText(sample[S::LoadActivePower]));
-    m_view.setReadoutValue(2, oneDecimalText(sample[S::LoadReactivePower]));
-    m_view.setReadoutValue(3, oneDecimalText(sample[S::SvgOutput]));
-    m_view.setReadoutValue(7, thousandsText(sample[S::UncompensatedVoltage]));
+    for (std::size_t row = 0; row < kReadoutRows.size(); ++row) {
+        if (const int source = kReadoutRows[row].source; source >= 0)
+            m_view.setReadoutValue(static_cast<int>(row), rowText(static_cast<int>(row), sample[static_cast<std::size_t>(source)]));
+    }
 }
 
 void LiveReadout::showNegativeSequence(const MeasurementSample &sample)
@@ -70,11 +74,11 @@ void LiveReadout::showNegativeSequence(const MeasurementSample &sample)
     const double cd = sample[S::NegSeqCommandD];
     const double cq = sample[S::NegSeqCommandQ];
     const double voltageMagnitude = std::sqrt(vd * vd + vq * vq);
-    m_view.setReadoutValue(4, oneDecimalText(voltageMagnitude));
-    m_view.setReadoutValue(5, oneDecimalText(std::sqrt(cd * cd + cq * cq)));
+    m_view.setReadoutValue(4, rowText(4, voltageMagnitude));
+    m_view.setReadoutValue(5, rowText(5, std::sqrt(cd * cd + cq * cq)));
     const double voltage = sample[S::GridVoltage];
     if (voltage != 0.0)
-        m_view.setReadoutValue(6, oneDecimalText(voltageMagnitude / voltage * 100.0));
+        m_view.setReadoutValue(6, rowText(6, voltageMagnitude / voltage * 100.0));
 }
 
 } // namespace svglogger

@@ -26,6 +26,8 @@ public:
     static std::string thousandsText(double value);
     // "##0.0": exactly one decimal, at least one digit before the point ("-0.0" likewise).
     static std::string oneDecimalText(double value);
+    // The value in the format of readout row `row`.
+    static std::string rowText(int row, double value);
 
 private:
     LinkView &m_view;

@@ -22,25 +22,99 @@ struct Quantity {
     int intervalDecimals;       // places of an interval row's average, maximum and minimum
     std::string_view jsonKey;   // the key of its number in MQTT messages
     ControllerVersion since;    // the first controller that sends it
+    std::uint32_t traceColour;  // 0xRRGGBB of its trace (the main window draws the first four)
 
     std::string csvHeader() const { return std::string(csvName) + "(" + std::string(unit) + ")"; }
 };
 
 // The recorded quantities in the order of the CSV's columns; the status word follows them.
 inline constexpr std::array<Quantity, 8> kQuantities{{
-    {MeasurementSample::GridVoltage, "系統電圧", "V", -1, 0, "grid_voltage_v", ControllerVersion::Older},
-    {MeasurementSample::LoadActivePower, "負荷電力", "kW", 1, 1, "load_active_power_kw", ControllerVersion::Older},
+    {MeasurementSample::GridVoltage, "系統電圧", "V", -1, 0, "grid_voltage_v", ControllerVersion::Older, 0x0000FF},
+    {MeasurementSample::LoadActivePower, "負荷電力", "kW", 1, 1, "load_active_power_kw", ControllerVersion::Older,
+     0x00FF00},
     {MeasurementSample::LoadReactivePower, "負荷無効電力", "kVar", 1, 1, "load_reactive_power_kvar",
-     ControllerVersion::Older},
-    {MeasurementSample::SvgOutput, "ＳＶＧ出力", "kVar", 1, 1, "svg_output_kvar", ControllerVersion::Older},
+     ControllerVersion::Older, 0x00FFFF},
+    {MeasurementSample::SvgOutput, "ＳＶＧ出力", "kVar", 1, 1, "svg_output_kvar", ControllerVersion::Older, 0xFF0000},
     {MeasurementSample::NegSeqVoltageD, "逆相電圧D軸", "V", 1, 1, "negative_sequence_voltage_d_v",
-     ControllerVersion::Version2},
+     ControllerVersion::Version2, 0xFF8000},
     {MeasurementSample::NegSeqVoltageQ, "逆相電圧Q軸", "V", 1, 1, "negative_sequence_voltage_q_v",
-     ControllerVersion::Version2},
+     ControllerVersion::Version2, 0x808000},
     {MeasurementSample::NegSeqCommandD, "逆指令D軸", "A", 1, 1, "negative_sequence_command_d_a",
-     ControllerVersion::Version2},
+     ControllerVersion::Version2, 0x8000FF},
     {MeasurementSample::NegSeqCommandQ, "逆指令Q軸", "A", 1, 1, "negative_sequence_command_q_a",
-     ControllerVersion::Version2},
+     ControllerVersion::Version2, 0x008000},
+}};
+
+// What the trigger watches, k of its settings window: the first four are recorded quantities,
+// the last two the magnitudes sqrt(d^2 + q^2) of a negative-sequence pair, each with one
+// threshold instead of a window.
+struct TriggerQuantity {
+    std::string_view key;           // in trigger settings files: <key>-window-out, <key>-change, ...
+    MeasurementSample::Index value; // the quantity, or the pair's D axis
+    MeasurementSample::Index qAxis; // the pair's Q axis; `value` again where there is no pair
+    std::string_view upper;         // the settings window's default texts; a magnitude's
+    std::string_view lower;         // threshold is `upper`, its `lower` empty
+    std::string_view changeThreshold;
+    std::string_view windowCaption; // the settings window's boxes: "ウインドアウト" row,
+    std::string_view changeCaption; // "変化値管理" row and the unit beside its threshold
+    std::string_view changeUnit;
+
+    constexpr bool magnitude() const { return qAxis != value; }
+};
+
+inline constexpr std::array<TriggerQuantity, 6> kTriggerQuantities{{
+    {"voltage", MeasurementSample::GridVoltage, MeasurementSample::GridVoltage, "6800", "6300", "200", "電圧(V)",
+     "⊿Ｖ", "Ｖ"},
+    {"active-power", MeasurementSample::LoadActivePower, MeasurementSample::LoadActivePower, "200", "-200", "200",
+     "負荷電力(kW)", "⊿負荷電力", "kW"},
+    {"reactive-power", MeasurementSample::LoadReactivePower, MeasurementSample::LoadReactivePower, "200", "-200",
+     "200", "負荷無効(kvar)", "⊿負荷無効", "kvar"},
+    {"svg-output", MeasurementSample::SvgOutput, MeasurementSample::SvgOutput, "200", "-200", "200", "SVG出力(kvar)",
+     "⊿SVG出力", "kvar"},
+    {"negative-sequence-voltage", MeasurementSample::NegSeqVoltageD, MeasurementSample::NegSeqVoltageQ, "100", "",
+     "100", "不平衡電圧絶対値(V)", "⊿不平衡電圧", "V"},
+    {"negative-sequence-command", MeasurementSample::NegSeqCommandD, MeasurementSample::NegSeqCommandQ, "10", "",
+     "10", "不平衡出力絶対値(A)", "⊿不平衡出力", "A"},
+}};
+
+// The limit boxes of the settings window: upper and lower of each windowed quantity, then the
+// magnitudes' thresholds, in the order of k.
+inline constexpr std::array<std::string_view, 10> kDefaultTriggerLimits = [] {
+    std::array<std::string_view, 10> limits{};
+    std::size_t j = 0;
+    for (const TriggerQuantity &q : kTriggerQuantities)
+        if (!q.magnitude()) {
+            limits[j++] = q.upper;
+            limits[j++] = q.lower;
+        }
+    for (const TriggerQuantity &q : kTriggerQuantities)
+        if (q.magnitude())
+            limits[j++] = q.upper;
+    return limits;
+}();
+
+// The trend graph's fifth trace, the voltage the grid would have without the SVG.
+inline constexpr std::uint32_t kUncompensatedVoltageTraceColour = 0xFF00FF;
+
+// The main window's eight readout values, left to right, top row then bottom row. `source`
+// is the sample's field shown, or -1 for the computed rows (negative-sequence magnitudes and
+// the unbalance ratio); `decimals` 0 writes "#,##0", 1 "##0.0".
+struct ReadoutRow {
+    std::string_view caption;
+    std::string_view unit;
+    int decimals;
+    int source;
+};
+
+inline constexpr std::array<ReadoutRow, 8> kReadoutRows{{
+    {"系統電圧", "V", 0, MeasurementSample::GridVoltage},
+    {"負荷有効電力", "kW", 1, MeasurementSample::LoadActivePower},
+    {"負荷無効電力", "kVar", 1, MeasurementSample::LoadReactivePower},
+    {"ＳＶＧ出力", "kVar", 1, MeasurementSample::SvgOutput},
+    {"逆相電圧", "V", 1, -1},
+    {"逆相指令 ", "A", 1, -1},
+    {"不平衡率", "％", 1, -1},
+    {"未補償電圧(計算値)", "V", 0, MeasurementSample::UncompensatedVoltage},
 }};
 
 // The status word's column after the quantities.

@@ -1,8 +1,10 @@
 #pragma once
 
+#include "link/Quantity.h"
 #include "recording/TriggerSettings.h"
 
 #include <array>
+#include <string>
 
 namespace svglogger {
 
@@ -11,9 +13,9 @@ namespace svglogger {
 struct PlainTriggerSettings final : TriggerSettings
 {
     std::array<bool, 6> windowOut{};             // Check1, "ウインドアウト"
-    std::array<std::string, 10> limits{"6800", "6300", "200", "-200", "200", "-200", "200", "-200", "100", "10"}; // Text2
+    std::array<std::string, 10> limits = defaultLimits(); // Text2
     std::array<bool, 6> change{};                // Check2, "変化値管理"
-    std::array<std::string, 6> changeThresholds{"200", "200", "200", "200", "100", "10"}; // Text3
+    std::array<std::string, 6> changeThresholds = defaultChangeThresholds(); // Text3
     bool orCombination = true;                   // Option2(1) "OR"
     std::string preTriggerCount = "100";         // Text1(0) "プリトリガレコード数："
     std::string recordCount = "1000";            // Text1(1) "記録レコード数："
@@ -30,6 +32,21 @@ struct PlainTriggerSettings final : TriggerSettings
     std::string preTriggerCountText() const override { return preTriggerCount; }
     std::string compareDepthText() const override { return compareDepth; }
     void clearNegativeSequenceConditions() override { windowOut[4] = windowOut[5] = false; }
+
+    static std::array<std::string, 10> defaultLimits()
+    {
+        std::array<std::string, 10> texts;
+        for (std::size_t j = 0; j < texts.size(); ++j)
+            texts[j] = kDefaultTriggerLimits[j];
+        return texts;
+    }
+    static std::array<std::string, 6> defaultChangeThresholds()
+    {
+        std::array<std::string, 6> texts;
+        for (std::size_t k = 0; k < texts.size(); ++k)
+            texts[k] = kTriggerQuantities[k].changeThreshold;
+        return texts;
+    }
 };
 
 } // namespace svglogger

@@ -10,6 +10,10 @@ namespace svglogger {
 
 namespace {
 
+// The settings window's rows: four windows on recorded quantities, then two magnitudes.
+static_assert(kTriggerQuantities.size() == 6 && !kTriggerQuantities[3].magnitude()
+              && kTriggerQuantities[4].magnitude() && kTriggerQuantities[5].magnitude());
+
 float boxFloat(const std::string &text)
 {
     return static_cast<float>(readTextNumber(text));
@@ -40,12 +44,18 @@ bool TriggerEvaluator::evaluate(const MeasurementSample &sample, std::int16_t en
     if (m_historyPos >= compareDepth())
         m_historyPos = 0;
 
-    using S = MeasurementSample;
-    const float x[4] = {sample[S::GridVoltage], sample[S::LoadActivePower], sample[S::LoadReactivePower],
-                        sample[S::SvgOutput]};
-    const double vd = sample[S::NegSeqVoltageD], vq = sample[S::NegSeqVoltageQ];
-    const double cd = sample[S::NegSeqCommandD], cq = sample[S::NegSeqCommandQ];
-    const double m[2] = {std::sqrt(vd * vd + vq * vq), std::sqrt(cd * cd + cq * cq)};
+    // The four windowed quantities as the sample holds them; the two magnitudes in double.
+    float x[4] = {};
+    double m[2] = {};
+    for (std::size_t k = 0; k < kTriggerQuantities.size(); ++k) {
+        const TriggerQuantity &q = kTriggerQuantities[k];
+        if (k < 4) {
+            x[k] = sample[q.value];
+        } else {
+            const double d = sample[q.value], qq = sample[q.qAxis];
+            m[k - 4] = std::sqrt(d * d + qq * qq);
+        }
+    }
 
     std::int16_t met = 0;
     // Window-out: outside the limits, strictly; a value of exactly 0 never counts.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/MeasurementSample.h"
+#include "link/Quantity.h"
 
 #include <array>
 #include <cstdint>
@@ -16,7 +17,7 @@ class TriggerSettings;
 class TriggerEvaluator
 {
 public:
-    static constexpr int kQuantities = 6;
+    static constexpr int kQuantities = static_cast<int>(kTriggerQuantities.size());
 
     explicit TriggerEvaluator(const TriggerSettings &settings);
 

@@ -4,6 +4,8 @@
 #include "headless/Journal.h"
 #include "headless/MqttPublisher.h"
 #include "headless/TriggerFile.h"
+#include "link/Quantity.h"
+#include "recording/TriggerEvaluator.h"
 
 #include <QFile>
 #include <QJsonDocument>
@@ -431,6 +433,28 @@ TEST(Journal, EachLineCarriesItsLevelForTheJournal)
     }
 }
 
+
+// Every watched quantity of the table, named by its key in a settings file, fires the
+// evaluator on its own value just beyond the limit given there, and on nothing else's.
+TEST(TriggerFileKeys, EachQuantityOfTheTableFiresOnTheLimitItsKeysSet)
+{
+    for (std::size_t k = 0; k < kTriggerQuantities.size(); ++k) {
+        const TriggerQuantity &q = kTriggerQuantities[k];
+        const std::string key(q.key);
+        const std::string text = key + "-window-out = on\n"
+            + (q.magnitude() ? key + "-limit = 3\n" : key + "-upper = 3\n" + key + "-lower = -3\n");
+        const TriggerFile file = TriggerFile::fromIni(IniFile::parse(text, "t.ini"));
+        ASSERT_TRUE(file.error.empty()) << file.error;
+        ASSERT_EQ(file.enabledConditions, 1) << key;
+        for (std::size_t other = 0; other < kTriggerQuantities.size(); ++other) {
+            TriggerEvaluator evaluator(file.settings);
+            evaluator.resize(1);
+            MeasurementSample sample;
+            sample[kTriggerQuantities[other].value] = 4; // beyond 3, and a magnitude of 4
+            EXPECT_EQ(evaluator.evaluate(sample, 1), other == k) << key << " with " << kTriggerQuantities[other].key;
+        }
+    }
+}
 
 } // namespace
 } // namespace svglogger

@@ -2,6 +2,7 @@
 
 #include "graph/GraphView.h"
 #include "graph/TracePoints.h"
+#include "link/Quantity.h"
 
 #include <QImage>
 #include <QWidget>
@@ -20,8 +21,10 @@ public:
     static constexpr int kHeight = 4560 / 15;
     // Trace colours: grid voltage, load active power, load reactive power, SVG output,
     // uncompensated voltage.
-    static constexpr std::array<QRgb, 5> kTraceColours{qRgb(0, 0, 255), qRgb(0, 255, 0), qRgb(0, 255, 255),
-                                                       qRgb(255, 0, 0), qRgb(255, 0, 255)};
+    static constexpr std::array<QRgb, 5> kTraceColours{
+        0xFF000000 | kQuantities[0].traceColour, 0xFF000000 | kQuantities[1].traceColour,
+        0xFF000000 | kQuantities[2].traceColour, 0xFF000000 | kQuantities[3].traceColour,
+        0xFF000000 | kUncompensatedVoltageTraceColour};
     static constexpr QRgb kGridColour = qRgb(128, 128, 128);
 
     explicit PlotArea(QWidget *parent = nullptr);

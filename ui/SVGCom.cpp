@@ -1,6 +1,7 @@
 #include "ui/SVGCom.h"
 
 #include "link/MeasurementTime.h"
+#include "link/Quantity.h"
 #include "link/PortEntry.h"
 #include "recording/IntervalAggregator.h"
 #include "ui/FileDialog.h"
@@ -66,12 +67,9 @@ QLabel *label(QWidget *parent, const QString &name, const QString &caption, cons
     return l;
 }
 
-// Captions above the readout values, left to right, top row then bottom row.
-const char *const kReadoutCaptions[8] = {"系統電圧", "負荷有効電力", "負荷無効電力", "ＳＶＧ出力",
-                                         "逆相電圧", "逆相指令 ",   "不平衡率",     "未補償電圧(計算値)"};
-// Label3(i) holds unit i; rows 5 and 6 show units 6 and 5 (the design crosses them).
-const char *const kUnits[8] = {"V", "kW", "kVar", "kVar", "V", "％", "A", "V"};
-constexpr int kUnitOfRow[8] = {0, 1, 2, 3, 4, 6, 5, 7};
+// The unit label of readout row r is Label3(kUnitLabelOfRow[r]): the design crosses the
+// labels of rows 5 and 6.
+constexpr int kUnitLabelOfRow[8] = {0, 1, 2, 3, 4, 6, 5, 7};
 
 } // namespace
 
@@ -120,7 +118,7 @@ void SVGCom::buildControls()
     for (int row = 0; row < 8; ++row) {
         const int x = 4 + (row % 4) * 150;
         const int y = 310 + (row / 4) * 50;
-        m_readoutNames[row] = label(this, QString("Label1_%1").arg(row), QString::fromUtf8(kReadoutCaptions[row]),
+        m_readoutNames[row] = label(this, QString("Label1_%1").arg(row), fromStd(kReadoutRows[static_cast<std::size_t>(row)].caption),
                               QRect(x, y, 148, 18));
         m_readoutNames[row]->setFont(japaneseFont(12));
         m_readoutValues[row] = label(this, QString("DTLabel_%1").arg(row), QString(), QRect(x, y + 18, 98, 30));
@@ -133,8 +131,9 @@ void SVGCom::buildControls()
         m_readoutValues[row]->setPalette(cyan);
     }
     for (int row = 0; row < 8; ++row) {
-        const int unit = kUnitOfRow[row];
-        m_readoutUnits[unit] = label(this, QString("Label3_%1").arg(unit), QString::fromUtf8(kUnits[unit]),
+        const int unit = kUnitLabelOfRow[row];
+        m_readoutUnits[unit] = label(this, QString("Label3_%1").arg(unit),
+                                     fromStd(kReadoutRows[static_cast<std::size_t>(row)].unit),
                                QRect(4 + (row % 4) * 150 + 100, 310 + (row / 4) * 50 + 18, 48, 30));
         m_readoutUnits[unit]->setFont(japaneseFont(18));
     }

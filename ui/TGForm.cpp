@@ -2,6 +2,7 @@
 
 #include "common/Settings.h"
 #include "common/TextNumber.h"
+#include "link/Quantity.h"
 #include "pipeline/RunController.h"
 #include "recording/TriggerWindowRules.h"
 
@@ -25,9 +26,14 @@ T *named(T *widget, const QString &name, const QRect &geometry)
     return widget;
 }
 
-QLineEdit *box(QWidget *parent, const QString &name, const char *text, const QRect &geometry)
+QString fromStd(std::string_view text)
 {
-    auto *edit = named(new QLineEdit(QString::fromUtf8(text), parent), name, geometry);
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QLineEdit *box(QWidget *parent, const QString &name, const QString &text, const QRect &geometry)
+{
+    auto *edit = named(new QLineEdit(text, parent), name, geometry);
     edit->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     return edit;
 }
@@ -62,37 +68,34 @@ void TGForm::buildControls()
     m_combinationOptions[1]->setChecked(true);
 
     named(new QLabel(QString::fromUtf8("プリトリガレコード数："), this), "Label1_0", QRect(190, 12, 150, 22));
-    m_recordCountBoxes[0] = box(this, "Text1_0", "100", QRect(340, 12, 70, 22));
+    m_recordCountBoxes[0] = box(this, "Text1_0", QStringLiteral("100"), QRect(340, 12, 70, 22));
     named(new QLabel(QString::fromUtf8("記録レコード数："), this), "Label1_1", QRect(190, 40, 150, 22));
-    m_recordCountBoxes[1] = box(this, "Text1_1", "1000", QRect(340, 40, 70, 22));
+    m_recordCountBoxes[1] = box(this, "Text1_1", QStringLiteral("1000"), QRect(340, 40, 70, 22));
     m_durationLabel = named(new QLabel(QString::fromUtf8("(秒)"), this), "Label2", QRect(340, 66, 200, 22));
 
     auto *frame4 = named(new QGroupBox(QString::fromUtf8("ウインドアウト"), this), "Frame4", QRect(10, 118, 580, 150));
-    const char *const windowOut[6] = {"電圧(V)", "負荷電力(kW)", "負荷無効(kvar)", "SVG出力(kvar)", "不平衡電圧絶対値(V)",
-                                      "不平衡出力絶対値(A)"};
     const char *const rowLabels[6] = {"< V  or   V <", "< P  or  P <", "< Q or Q <", "< Q or Q <", "< V ", "< A"};
-    const char *const limits[10] = {"6800", "6300", "200", "-200", "200", "-200", "200", "-200", "100", "10"};
     for (int k = 0; k < 6; ++k) {
         const int y = 20 + 21 * k;
-        m_windowOutChecks[k] = named(new QCheckBox(QString::fromUtf8(windowOut[k]), frame4), QString("Check1_%1").arg(k),
+        const TriggerQuantity &q = kTriggerQuantities[static_cast<std::size_t>(k)];
+        m_windowOutChecks[k] = named(new QCheckBox(fromStd(q.windowCaption), frame4), QString("Check1_%1").arg(k),
                             QRect(10, y, 180, 20));
-        const int first = k < 4 ? 2 * k : k + 4;
-        m_limitBoxes[first] = box(frame4, QString("Text2_%1").arg(first), limits[first], QRect(195, y, 70, 20));
+        const int first = q.magnitude() ? k + 4 : 2 * k;
+        m_limitBoxes[first] = box(frame4, QString("Text2_%1").arg(first), fromStd(q.upper), QRect(195, y, 70, 20));
         named(new QLabel(QString::fromUtf8(rowLabels[k]), frame4), QString("Label3_%1").arg(k), QRect(272, y, 100, 20));
-        if (k < 4)
-            m_limitBoxes[2 * k + 1] = box(frame4, QString("Text2_%1").arg(2 * k + 1), limits[2 * k + 1], QRect(375, y, 70, 20));
+        if (!q.magnitude())
+            m_limitBoxes[2 * k + 1] =
+                box(frame4, QString("Text2_%1").arg(2 * k + 1), fromStd(q.lower), QRect(375, y, 70, 20));
     }
 
     auto *frame3 = named(new QGroupBox(QString::fromUtf8("変化値管理"), this), "Frame3", QRect(10, 272, 452, 146));
-    const char *const change[6] = {"⊿Ｖ", "⊿負荷電力", "⊿負荷無効", "⊿SVG出力", "⊿不平衡電圧", "⊿不平衡出力"};
-    const char *const thresholds[6] = {"200", "200", "200", "200", "100", "10"};
-    const char *const units[6] = {"Ｖ", "kW", "kvar", "kvar", "V", "A"};
     for (int k = 0; k < 6; ++k) {
         const int y = 20 + 20 * k;
-        m_changeChecks[k] = named(new QCheckBox(QString::fromUtf8(change[k]), frame3), QString("Check2_%1").arg(k),
+        const TriggerQuantity &q = kTriggerQuantities[static_cast<std::size_t>(k)];
+        m_changeChecks[k] = named(new QCheckBox(fromStd(q.changeCaption), frame3), QString("Check2_%1").arg(k),
                             QRect(10, y, 120, 19));
-        m_changeThresholdBoxes[k] = box(frame3, QString("Text3_%1").arg(k), thresholds[k], QRect(135, y, 60, 19));
-        named(new QLabel(QString::fromUtf8(units[k]), frame3), QString("Label4_%1").arg(k), QRect(200, y, 40, 19));
+        m_changeThresholdBoxes[k] = box(frame3, QString("Text3_%1").arg(k), fromStd(q.changeThreshold), QRect(135, y, 60, 19));
+        named(new QLabel(fromStd(q.changeUnit), frame3), QString("Label4_%1").arg(k), QRect(200, y, 40, 19));
     }
     named(new QLabel(QString::fromUtf8("比較データ"), frame3), "Label5", QRect(250, 20, 100, 20));
     m_compareDepthBox = box(frame3, "Text4", "5", QRect(250, 42, 50, 20));
