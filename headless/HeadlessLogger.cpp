@@ -85,22 +85,20 @@ HeadlessLogger::HeadlessLogger(const HeadlessOptions &options, std::ostream &jou
     m_logFile.setSyncSeconds(options.syncSeconds);
     m_run = std::make_unique<RunController>(RunInterfaces{m_settings, m_triggerSettings, m_clock, m_serial,
                                                           m_reconnectTimer, m_watchdogTimer, m_pauseTimer, m_display,
-                                                          m_display, m_journal, m_logFile, *this});
-    m_events.add(&m_journal);
-    m_run->setRecordingEvents(&m_events);
+                                                          m_display, m_journal, m_logFile});
+    m_run->follow(&m_journal);
     connect(&m_serial, &SerialPort::received, this, [this](const QByteArray &bytes) {
         m_run->received(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
-        reportHealth(false);
     });
-    // Timers (the watchdog, reconnection) change the link's state too: looked at every second.
+    // The run tells when the link, the file or the status text change; once a minute the health
+    // goes out unchanged as well. systemd's status line every second.
     connect(&m_healthTimer, &QTimer::timeout, this, [this] {
         reportHealth(++m_healthTicks % kHealthEveryChecks == 0);
         tellSystemd();
     });
     connect(&m_serial, &SerialPort::lost, this, [this] { m_run->portLost(); });
     connect(&m_summaryTimer, &QTimer::timeout, this, [this] {
-        const ReceiveHandler &engine = m_run->engine();
-        m_journal.summary(engine.linesHandled(), engine.recorder().rowsWritten(), m_run->linkState(),
+        m_journal.summary(m_run->linesHandled(), m_run->rowsWritten(), m_run->linkState(),
                           m_run->waitingForPort());
         if (m_publisher)
             m_journal.info("mqtt: " + std::to_string(m_publisher->queued()) + " waiting, "
@@ -159,8 +157,9 @@ int HeadlessLogger::exec()
             m_journal.fault("svg-logger-headless: " + error);
             return kBadOptions;
         }
-        m_events.add(m_publisher.get());
+        m_run->follow(m_publisher.get());
     }
+    m_run->follow(this); // after the publisher: a file's event goes out before the health it changes
 
     if (::pipe(g_signalPipe) == 0) {
         ::fcntl(g_signalPipe[0], F_SETFD, FD_CLOEXEC);
@@ -234,16 +233,24 @@ void HeadlessLogger::finish(const char *why)
     QCoreApplication::exit(kStopped);
 }
 
-void HeadlessLogger::portLost()
+void HeadlessLogger::linkChanged(LinkCondition)
 {
-    if (m_publisher)
-        m_publisher->portLost();
+    reportHealth(false);
 }
 
-void HeadlessLogger::portBack()
+void HeadlessLogger::statusShown(std::string_view)
 {
-    if (m_publisher)
-        m_publisher->portBack();
+    reportHealth(false);
+}
+
+void HeadlessLogger::fileOpened(std::string_view)
+{
+    reportHealth(false);
+}
+
+void HeadlessLogger::fileClosed(std::string_view, std::int64_t)
+{
+    reportHealth(false);
 }
 
 HealthReport HeadlessLogger::health() const
@@ -258,9 +265,9 @@ HealthReport HeadlessLogger::health() const
     case C::NoData: report.link = "no_data"; break;
     case C::PortLost: report.link = "port_lost"; break;
     }
-    report.file = m_run->engine().recorder().openPath();
-    report.linesReceived = m_run->engine().linesHandled();
-    report.rowsWritten = m_run->engine().recorder().rowsWritten();
+    report.file = m_run->openPath();
+    report.linesReceived = m_run->linesHandled();
+    report.rowsWritten = m_run->rowsWritten();
     report.logError = m_run->fileStatus().empty() ? m_diskStatus : m_run->fileStatus();
     return report;
 }
@@ -268,7 +275,7 @@ HealthReport HeadlessLogger::health() const
 void HeadlessLogger::applyRetention()
 {
     const LogRetention::Outcome outcome = LogRetention::apply(
-        m_options.folder, {m_options.keepDays, m_options.minFreeMb}, m_run->engine().recorder().openPath());
+        m_options.folder, {m_options.keepDays, m_options.minFreeMb}, m_run->openPath());
     for (const std::string &path : outcome.removed)
         m_journal.info("retention: removed " + path);
     for (const std::string &failure : outcome.failures)

@@ -1,14 +1,13 @@
 #pragma once
 
 #include "common/PlainSettings.h"
-#include "headless/EventFanOut.h"
 #include "headless/HeadlessOptions.h"
 #include "headless/Journal.h"
 #include "headless/MqttPublisher.h"
 #include "headless/SystemdNotifier.h"
 #include "pipeline/NoDisplay.h"
 #include "pipeline/RunController.h"
-#include "pipeline/RunView.h"
+#include "pipeline/RunEvents.h"
 #include "platform/PortInventory.h"
 #include "platform/QtTimer.h"
 #include "platform/SerialPort.h"
@@ -30,7 +29,7 @@ namespace svglogger {
 // of the options instead of the controls, until a signal, --duration or a complete single-shot
 // capture stops it. SIGTERM, SIGINT and SIGHUP stop the run as Stop does; a second signal
 // ends the program at once. A closed journal pipe does not end it.
-class HeadlessLogger final : public QObject, public RunView
+class HeadlessLogger final : public QObject, public RunEvents
 {
     Q_OBJECT
 
@@ -55,10 +54,13 @@ public:
     };
     static PortChoice choosePort(const std::string &wanted, PortInventory &inventory);
 
-    // RunView
+    // RunEvents: the end of a single shot ends the program; what the health message says
+    // is looked at again when the link, the status text or the file changes.
     void runEnded() override;
-    void portLost() override;
-    void portBack() override;
+    void linkChanged(LinkCondition condition) override;
+    void statusShown(std::string_view text) override;
+    void fileOpened(std::string_view path) override;
+    void fileClosed(std::string_view path, std::int64_t rows) override;
 
 private:
     void durationStep();
@@ -85,7 +87,6 @@ private:
     QtTimer m_pauseTimer;
     ShiftJisLogFile m_logFile;
     NoDisplay m_display;
-    EventFanOut m_events;
     std::unique_ptr<MqttPublisher> m_publisher;
     std::unique_ptr<RunController> m_run;
     QTimer m_summaryTimer;

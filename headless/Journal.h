@@ -1,7 +1,7 @@
 #pragma once
 
 #include "link/LinkState.h"
-#include "recording/RecordingEvents.h"
+#include "pipeline/RunEvents.h"
 #include "recording/RecordingView.h"
 
 #include <cstdint>
@@ -17,7 +17,7 @@ namespace svglogger {
 // summary. Lines may come from more than one thread (the publisher's network); each is
 // written whole. With `priorities` (standard error is systemd's journal) each line starts
 // with its sd-daemon level: faults <3>, warnings <4>, the rest <6>.
-class Journal final : public RecordingView, public RecordingEvents
+class Journal final : public RecordingView, public RunEvents
 {
 public:
     Journal(std::ostream &out, bool quiet, bool priorities = false)
@@ -43,7 +43,7 @@ public:
     void setCaptureIndicatorVisible(bool) override {}
     void showStatus(std::string_view text) override;
 
-    // RecordingEvents
+    // RunEvents
     void fileOpened(std::string_view path) override;
     void fileClosed(std::string_view path, std::int64_t rows) override;
     void triggerFired() override;

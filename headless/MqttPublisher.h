@@ -1,6 +1,6 @@
 #pragma once
 
-#include "recording/RecordingEvents.h"
+#include "pipeline/RunEvents.h"
 
 #include <QByteArray>
 #include <QJsonObject>
@@ -53,7 +53,7 @@ struct HealthReport {
 // thread of its own: the receive path only encodes and queues. Each message is handed to
 // libmosquitto once, in order; what it holds unacknowledged over a lost connection it sends
 // again itself, so a subscriber sees every message at least once and at most twice.
-class MqttPublisher final : public RecordingEvents
+class MqttPublisher final : public RunEvents
 {
 public:
     // Milliseconds since 1970-01-01 UTC.
@@ -75,16 +75,15 @@ public:
     // Says "offline", sends what it can within about a second, and ends the network thread.
     void stop();
 
-    // RecordingEvents
+    // RunEvents
     void lineRecorded(const LocalDateTime &time, const MeasurementSample &sample,
                       ControllerVersion controllerVersion) override;
     void rowMade(std::string_view row) override;
     void fileOpened(std::string_view path) override;
     void fileClosed(std::string_view path, std::int64_t rows) override;
     void triggerFired() override;
-    // The serial port went away during a run, and came back.
-    void portLost();
-    void portBack();
+    void portLost() override;
+    void portBack() override;
     // The retained health message; one still waiting to go out is replaced.
     void publishHealth(const HealthReport &report);
 

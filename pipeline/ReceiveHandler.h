@@ -40,7 +40,8 @@ public:
     const DeviceLink &link() const { return m_link; }
     const MeasurementDecoder &decoder() const { return m_decoder; }
     LogRecorder &recorder() { return m_recorder; }
-    TracePlotter &plotter() { return m_plotter; }
+    // The trace scales for the two range sliders.
+    void setGraphRanges(int voltageRange, int powerRange) { m_plotter.scales().update(voltageRange, powerRange); }
     TriggerControl &trigger() { return m_trigger; }
     const TriggerControl &trigger() const { return m_trigger; }
     const LogRecorder &recorder() const { return m_recorder; }

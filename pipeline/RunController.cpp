@@ -1,7 +1,6 @@
 #include "pipeline/RunController.h"
 
 #include "pipeline/PortControl.h"
-#include "pipeline/RunView.h"
 #include "pipeline/Timer.h"
 
 #include <utility>
@@ -15,6 +14,7 @@ RunController::RunController(const RunInterfaces &interfaces)
                                 interfaces.graphView, m_statusRoute, interfaces.triggerSettings, interfaces.logFile,
                                 *this})
 {
+    m_engine.recorder().setEvents(&m_events);
 }
 
 void RunController::setIntervals(int reconnectMilliseconds, int promptMilliseconds, int dataMilliseconds)
@@ -55,7 +55,17 @@ void RunController::setStatus(StatusSource source, std::string_view text)
     if (shown != m_shownStatus) {
         m_shownStatus = std::move(shown);
         m_interfaces.recordingView.showStatus(m_shownStatus);
+        m_events.statusShown(m_shownStatus);
     }
+}
+
+void RunController::noteLinkCondition()
+{
+    const LinkCondition now = linkCondition();
+    if (now == m_toldLink)
+        return;
+    m_toldLink = now;
+    m_events.linkChanged(now);
 }
 
 void RunController::clearStatus(StatusSource source, std::string_view onlyIf)
@@ -89,6 +99,7 @@ bool RunController::start(std::string_view entry, std::string_view device)
     m_engine.startRun();
     m_escapedAfterStream = false;
     watch(m_promptMilliseconds);
+    noteLinkCondition();
     return true;
 }
 
@@ -110,12 +121,13 @@ void RunController::stop()
     m_closingPort = false;
     setStatus(LinkStatus, {});
     setStatus(TriggerStatus, {});
+    noteLinkCondition();
 }
 
 void RunController::stopRun()
 {
     stop();
-    m_interfaces.runView.runEnded();
+    m_events.runEnded();
 }
 
 void RunController::endProgram()
@@ -128,6 +140,7 @@ void RunController::endProgram()
     m_interfaces.pauseTimer.stop();
     m_engine.recorder().closeLogFile();
     m_interfaces.port.close(); // what it hands over now is dropped: the program has ended
+    noteLinkCondition();
 }
 
 void RunController::received(std::string_view bytes)
@@ -148,6 +161,7 @@ void RunController::received(std::string_view bytes)
         afterReceiveEvent(before, linesBefore);
     }
     m_inReceiveEvent = false;
+    noteLinkCondition();
 }
 
 // The watchdog follows the dialogue: after the prompt it waits for lines, and every event
@@ -210,6 +224,7 @@ void RunController::watchdogTimeout()
     // No prompt since the last ESC: ESC again. No line for a while: the controller is woken
     // again as at Start; rows go on in the same file.
     wake(linkState() == LinkState::AwaitingPrompt ? kNoAnswer : kNoData);
+    noteLinkCondition();
 }
 
 void RunController::portLost()
@@ -222,8 +237,9 @@ void RunController::portLost()
     if (!measuring())
         return; // those last bytes completed a single-shot capture, which ended the run
     setStatus(LinkStatus, kPortLost);
-    m_interfaces.runView.portLost();
+    m_events.portLost();
     m_interfaces.reconnectTimer.start(m_reconnectMilliseconds, [this] { reconnectTimeout(); });
+    noteLinkCondition();
 }
 
 void RunController::reconnectTimeout()
@@ -231,8 +247,9 @@ void RunController::reconnectTimeout()
     if (!m_interfaces.port.open(m_portDevice))
         return;
     m_interfaces.reconnectTimer.stop();
-    m_interfaces.runView.portBack();
+    m_events.portBack();
     wake({});
+    noteLinkCondition();
 }
 
 void RunController::setLogFolder(const std::string &folder)
@@ -252,7 +269,7 @@ void RunController::refreshOutputPath()
 
 void RunController::graphRangesChanged(int voltageRange, int powerRange)
 {
-    m_engine.plotter().scales().update(voltageRange, powerRange);
+    m_engine.setGraphRanges(voltageRange, powerRange);
 }
 
 std::int16_t RunController::triggerConditionClicked(bool nowChecked)

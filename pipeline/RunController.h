@@ -1,6 +1,7 @@
 #pragma once
 
 #include "pipeline/ReceiveHandler.h"
+#include "pipeline/RunEventFanOut.h"
 #include "recording/RecordingView.h"
 #include "pipeline/RunControl.h"
 
@@ -12,7 +13,6 @@
 namespace svglogger {
 
 class PortControl;
-class RunView;
 class Timer;
 
 // Everything outside the engine that a measurement run touches.
@@ -28,7 +28,6 @@ struct RunInterfaces {
     GraphView &graphView;
     RecordingView &recordingView;
     LogFileWriter &logFile;
-    RunView &runView;
 };
 
 // A measurement run around the engine: Start, Stop and the end of the program in their
@@ -71,9 +70,10 @@ public:
     // The trigger settings window was closed while the run may be armed with its conditions.
     void triggerWindowClosed();
 
+    // `follower` hears the run's events from now on, after those that followed before.
+    void follow(RunEvents *follower) { m_events.add(follower); }
+
     // Operations on the engine for the windows and the headless program.
-    // Who follows the recording (a journal, a publisher); none by default.
-    void setRecordingEvents(RecordingEvents *events) { m_engine.recorder().setEvents(events); }
     // Form_Load: Text1 := `folder` followed by a name from the clock.
     void setLogFolder(const std::string &folder);
     // Text1 changed (typed, browsed or set by the program).
@@ -90,7 +90,7 @@ public:
     void applyTriggerSettings();
 
     // What the link is doing, for a health report: the run's state with the watchdog's view.
-    enum class LinkCondition { Stopped, AwaitingPrompt, Streaming, NoAnswer, NoData, PortLost };
+    using LinkCondition = svglogger::LinkCondition;
     LinkCondition linkCondition() const;
     // The log file's status text ("ログファイルを作成できません: …"), or empty.
     const std::string &fileStatus() const { return m_status[FileStatus]; }
@@ -102,7 +102,19 @@ public:
     // How long the waits last: reconnection tries, prompt, silence (tests shorten them).
     void setIntervals(int reconnectMilliseconds, int promptMilliseconds, int dataMilliseconds);
 
-    // The engine as it stands, to look at.
+    // What the windows, the headless program and their tests look at.
+    TriggerState triggerState() const { return m_engine.trigger().state(); }
+    // The settings "設定" took over (ring sizes) and the kept condition count.
+    const TriggerControl &trigger() const { return m_engine.trigger(); }
+    const std::string &logFolder() const { return m_engine.recorder().logFolder(); }
+    // The open log file, empty while none is.
+    std::string openPath() const { return m_engine.recorder().openPath(); }
+    std::uint64_t linesHandled() const { return m_engine.linesHandled(); }
+    std::int64_t rowsWritten() const { return m_engine.recorder().rowsWritten(); }
+    // Received bytes not yet framed into a line.
+    std::size_t unframedBytes() const { return m_engine.link().receiveBuffer().text().size(); }
+
+    // The whole engine, for the fuzzer's checks of its invariants only.
     const ReceiveHandler &engine() const { return m_engine; }
 
     // RunControl: a complete single-shot capture stops the run.
@@ -128,6 +140,9 @@ private:
     };
 
     void setStatus(StatusSource source, std::string_view text);
+    // Tells the followers when the link's condition is no longer the one last told; called
+    // where a step of the run is complete, never halfway through one.
+    void noteLinkCondition();
     void clearStatus(StatusSource source, std::string_view onlyIf);
     void wake(std::string_view status);
     void afterReceiveEvent(LinkState before, std::uint64_t linesBefore);
@@ -140,10 +155,12 @@ private:
     void streamPaused();
 
     RunInterfaces m_interfaces;
+    RunEventFanOut m_events;
     StatusRoute m_statusRoute;
     ReceiveHandler m_engine;
     std::array<std::string, StatusSources> m_status;
     std::string m_shownStatus;
+    LinkCondition m_toldLink = LinkCondition::Stopped;
     std::string m_portDevice; // the device of the run, kept for reconnecting
     std::string m_pendingInput;
     bool m_inReceiveEvent = false;

@@ -335,7 +335,7 @@ TEST_F(EndToEndWindow, SingleShotCaptureStopsTheRunFromWithinTheReceiveEvent)
     controller->send(burst);
     ASSERT_TRUE(pumpUntil([&] { return window->linkState() == LinkState::Idle; }));
     EXPECT_TRUE(loggerWrote("\x1b")) << "Stop's ESC";
-    EXPECT_EQ(window->engine().trigger().state(), TriggerState::Finished);
+    EXPECT_EQ(window->run().triggerState(), TriggerState::Finished);
     EXPECT_EQ(text("Command1"), QString::fromUtf8("再開"));
     EXPECT_FALSE(window->findChild<QLabel *>("Label12")->isVisible());
     EXPECT_EQ(rowsInTheOneFile(logs.path()), 11); // N + 1: two before, the dip, eight after
@@ -398,7 +398,7 @@ TEST_F(EndToEndWindow, HundredKilobytesWithoutCrThenLinesAgain)
         controller->send(junk);
         pumpUntil([] { return false; }, 5ms);
     }
-    EXPECT_LE(window->engine().link().receiveBuffer().text().size(), ReceiveBuffer::kMaxUndelimited);
+    EXPECT_LE(window->run().unframedBytes(), ReceiveBuffer::kMaxUndelimited);
     // The junk ends at the next CR as one (bounded) line; the lines after it are decoded.
     controller->send("\r" + line(6611) + line(6612));
     ASSERT_TRUE(pumpUntil([&] { return text("Label8_0") == "2"; }));

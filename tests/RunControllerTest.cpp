@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -130,7 +131,7 @@ TEST_F(RunFixture, BytesAfterTheRunEndedStartNoCapture)
     rig.port.arrivingAtClose = line(6900) + line(6500); // after the Stop, as the port closes
     rig.run.stop();
     EXPECT_TRUE(rig.files.opened.empty());
-    EXPECT_EQ(rig.run.engine().trigger().state(), TriggerState::Armed);
+    EXPECT_EQ(rig.run.triggerState(), TriggerState::Armed);
     rig.start();
     rig.controllerSends("D:" + line(6603) + line(6950));
     ASSERT_EQ(rig.files.opened.size(), 1u);
@@ -148,7 +149,7 @@ TEST_F(RunFixture, NoPromptEscapeIsSentAgainEveryTimeoutWithTheRetryText)
     rig.watchdogTimer.fire();
     EXPECT_EQ(rig.port.written, "\x1b\x1b");
     EXPECT_EQ(rig.status(), Run::kNoAnswer);
-    EXPECT_TRUE(rig.run.engine().link().receiveBuffer().empty()); // dropped before the ESC
+    EXPECT_TRUE((rig.run.unframedBytes() == 0)); // dropped before the ESC
     rig.watchdogTimer.fire();
     EXPECT_EQ(rig.port.written, "\x1b\x1b\x1b");
     EXPECT_EQ(rig.run.linkState(), LinkState::AwaitingPrompt);
@@ -273,7 +274,7 @@ TEST_F(RunFixture, LostPortIsTriedEverySecondAndTheRunGoesOnInTheSameFile)
     EXPECT_FALSE(rig.run.waitingForPort());
     EXPECT_EQ(rig.status(), "");
     EXPECT_EQ(rig.port.written, "\x1b");
-    EXPECT_TRUE(rig.run.engine().link().receiveBuffer().empty()) << "the half line is dropped";
+    EXPECT_TRUE((rig.run.unframedBytes() == 0)) << "the half line is dropped";
     EXPECT_EQ(rig.watchdogTimer.interval, Run::kPromptMilliseconds);
     rig.controllerSends("D:");
     rig.controllerSends(line(6601));
@@ -337,7 +338,7 @@ TEST_F(RunFixture, SingleShotCaptureEndsTheRunFromWithinTheReceiveEvent)
     rig.controllerSends(burst);
     EXPECT_EQ(rig.runsEnded, 1);
     EXPECT_EQ(rig.run.linkState(), LinkState::Idle);
-    EXPECT_EQ(rig.run.engine().trigger().state(), TriggerState::Finished);
+    EXPECT_EQ(rig.run.triggerState(), TriggerState::Finished);
     EXPECT_EQ(rowsIn(0), 11u);
     // What was waiting in the port is handled after the event, the capture being over.
     EXPECT_EQ(rig.linkView.voltages().back(), "6,400");
@@ -365,7 +366,7 @@ TEST_F(RunFixture, RunEndedByTheLastBytesOfALostPortIsNotReconnected)
 TEST_F(RunFixture, RecordingEventsFollowFilesLinesAndTheTrigger)
 {
     test::EventLog events;
-    rig.run.setRecordingEvents(&events);
+    rig.run.follow(&events);
     rig.startStreaming();
     rig.controllerSends(line(6601) + line(6602));
     rig.clock.time.hour = 10; // the next line starts the file of the new hour
@@ -386,6 +387,40 @@ TEST_F(RunFixture, RecordingEventsFollowFilesLinesAndTheTrigger)
     EXPECT_EQ(events.lines[1], "line 6905");
     EXPECT_EQ(events.lines[2], "fired");
     EXPECT_TRUE(events.lines[3].starts_with("opened ")) << events.lines[3];
+}
+
+// The run's own events reach a follower in their order, each once: the link's condition as it
+// changes, the status text as shown, the port's loss and return, the end of a single shot.
+TEST_F(RunFixture, RunEventsFollowTheLinkThePortTheStatusAndTheEnd)
+{
+    test::EventLog events;
+    rig.run.follow(&events);
+    const auto link = [](LinkCondition c) { return "link " + std::to_string(static_cast<int>(c)); };
+    rig.startStreaming();
+    rig.controllerSends(line(6600));
+    rig.port.present.clear();
+    rig.run.portLost();
+    rig.reconnectTimer.fire(); // still away: nothing new
+    rig.port.present.insert(test::RunRig::kDevice);
+    rig.reconnectTimer.fire();
+    rig.watchdogTimer.fire(); // no prompt after the wake
+    rig.controllerSends("D:");
+    rig.controllerSends(line(6601));
+    rig.run.stop();
+    EXPECT_EQ(events.run, (std::vector<std::string>{
+                              link(LinkCondition::AwaitingPrompt), link(LinkCondition::Streaming),
+                              "status " + std::string(Run::kPortLost), "port lost", link(LinkCondition::PortLost),
+                              "port back", "status ", link(LinkCondition::AwaitingPrompt),
+                              "status " + std::string(Run::kNoAnswer), link(LinkCondition::NoAnswer),
+                              "status ", link(LinkCondition::Streaming), link(LinkCondition::Stopped)}));
+
+    events.run.clear();
+    startSingleShot();
+    rig.controllerSends(line(6900));
+    for (int i = 0; i < 10; ++i)
+        rig.controllerSends(line(6600));
+    EXPECT_EQ(events.run.back(), "ended");
+    EXPECT_EQ(std::count(events.run.begin(), events.run.end(), "ended"), 1);
 }
 
 } // namespace

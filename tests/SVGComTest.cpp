@@ -355,7 +355,7 @@ TEST_F(WindowFixture, BrowseTakesTheChosenFoldersAndCancelChangesNothing)
     QTest::mouseClick(child<QPushButton>("Command3"), Qt::LeftButton);
     EXPECT_EQ(startedFrom, before); // the first Browse starts from the start-up path
     EXPECT_EQ(text("Text1"), "/data/site 3/any name.csv");
-    EXPECT_EQ(window->engine().recorder().logFolder(), "/data/site 3/");
+    EXPECT_EQ(window->run().logFolder(), "/data/site 3/");
     window->setFileChooser([](QWidget *, const QString &) -> std::optional<QString> { return std::nullopt; });
     QTest::mouseClick(child<QPushButton>("Command3"), Qt::LeftButton);
     EXPECT_EQ(text("Text1"), "/data/site 3/any name.csv");

@@ -83,12 +83,12 @@ TEST_F(TGFormFixture, ApplyButtonFollowsTheCheckedBoxes)
     click("Check1_0");
     EXPECT_TRUE(control<QPushButton>("Command1")->isEnabled());
     click("Check2_3");
-    EXPECT_EQ(window->engine().trigger().enabledConditionCount(), 2);
+    EXPECT_EQ(window->run().trigger().enabledConditionCount(), 2);
     click("Check1_0");
     EXPECT_TRUE(control<QPushButton>("Command1")->isEnabled());
     click("Check2_3");
     EXPECT_FALSE(control<QPushButton>("Command1")->isEnabled());
-    EXPECT_EQ(window->engine().trigger().enabledConditionCount(), 0);
+    EXPECT_EQ(window->run().trigger().enabledConditionCount(), 0);
 }
 
 TEST_F(TGFormFixture, RecordCountsAndDepthAreValidatedWhenLeft)
@@ -126,8 +126,8 @@ TEST_F(TGFormFixture, ApplyTakesTheCountsAndHidesTheWindow)
     control<QLineEdit>("Text1_0")->setText("30");
     control<QLineEdit>("Text4")->setText("2.5");
     QTest::mouseClick(control<QPushButton>("Command1"), Qt::LeftButton);
-    EXPECT_EQ(window->engine().trigger().capture().preTriggerCount(), 30);
-    EXPECT_EQ(window->engine().trigger().evaluator().compareDepth(), 2); // 2.5 to even
+    EXPECT_EQ(window->run().trigger().capture().preTriggerCount(), 30);
+    EXPECT_EQ(window->run().trigger().evaluator().compareDepth(), 2); // 2.5 to even
     EXPECT_FALSE(window->tgForm().isVisible());
     EXPECT_TRUE(window->findChild<QRadioButton *>("TG_1")->isChecked());
 }
@@ -147,7 +147,7 @@ TEST_F(TGFormFixture, ClosingItSelectsNoTriggerAndTheNextOneHasItsDefaults)
     EXPECT_FALSE(window->windowOutEnabled(0));
     // The count outlives the window: the two boxes closed with it still count, so a run armed
     // with them does not fire on "no condition"; the apply button takes its design state.
-    EXPECT_EQ(window->engine().trigger().enabledConditionCount(), 2);
+    EXPECT_EQ(window->run().trigger().enabledConditionCount(), 2);
     EXPECT_FALSE(control<QPushButton>("Command1")->isEnabled());
 }
 
@@ -161,7 +161,7 @@ TEST_F(TGFormFixture, OlderControllerClearsTheNegativeSequenceBoxes)
     EXPECT_FALSE(control<QCheckBox>("Check1_4")->isChecked());
     EXPECT_FALSE(control<QCheckBox>("Check1_5")->isChecked());
     EXPECT_TRUE(control<QCheckBox>("Check1_0")->isChecked());
-    EXPECT_EQ(window->engine().trigger().enabledConditionCount(), 1);
+    EXPECT_EQ(window->run().trigger().enabledConditionCount(), 1);
 }
 
 } // namespace

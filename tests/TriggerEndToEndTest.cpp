@@ -67,7 +67,7 @@ TEST(TriggerEndToEnd, OneCaptureFilePerEventWithItsHeaderAndNPlusOneRows)
     form.findChild<QLineEdit *>("Text1_0")->setText("10");
     form.findChild<QLineEdit *>("Text1_1")->setText("80");
     QTest::mouseClick(form.findChild<QPushButton *>("Command1"), Qt::LeftButton);
-    ASSERT_EQ(window.engine().trigger().capture().preTriggerCount(), 10);
+    ASSERT_EQ(window.run().trigger().capture().preTriggerCount(), 10);
 
     QTest::mouseClick(window.findChild<QPushButton *>("Command1"), Qt::LeftButton);
     ASSERT_NE(window.linkState(), LinkState::Idle);

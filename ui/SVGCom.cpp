@@ -82,7 +82,8 @@ SVGCom::SVGCom(QWidget *parent)
     buildControls();
     m_run = std::make_unique<RunController>(RunInterfaces{*this, *this, m_clock, m_serial, m_reconnectTimer,
                                                           m_watchdogTimer, m_pauseTimer, *this, *m_plotArea, *this,
-                                                          m_logFile, *this});
+                                                          m_logFile});
+    m_run->follow(this);
     setTabOrderAsDesigned();
 
     // MSComm1_OnComm: every arrival of data is one receive event.

@@ -3,7 +3,7 @@
 #include "common/Settings.h"
 #include "link/LinkView.h"
 #include "pipeline/RunController.h"
-#include "pipeline/RunView.h"
+#include "pipeline/RunEvents.h"
 #include "platform/PortInventory.h"
 #include "platform/QtTimer.h"
 #include "platform/SerialPort.h"
@@ -45,7 +45,7 @@ class SVGCom final : public QWidget,
                      public LinkView,
                      public RecordingView,
                      public TriggerSettings,
-                     public RunView
+                     public RunEvents
 {
     Q_OBJECT
 
@@ -63,7 +63,6 @@ public:
     void setFileChooser(FileChooser chooser) { m_chooseFile = std::move(chooser); }
 
     RunController &run() { return *m_run; }
-    const ReceiveHandler &engine() const { return m_run->engine(); }
     LinkState linkState() const { return m_run->linkState(); }
     bool waitingForPort() const { return m_run->waitingForPort(); }
 
@@ -111,7 +110,7 @@ public:
     std::string compareDepthText() const override;
     void clearNegativeSequenceConditions() override;
 
-    // RunView: a complete single-shot capture has stopped the run.
+    // RunEvents: a complete single-shot capture has stopped the run.
     void runEnded() override;
 
     // The trigger settings window, made (hidden, with its defaults) on first use.

@@ -4,12 +4,11 @@
 #include "pipeline/NoDisplay.h"
 #include "pipeline/PortControl.h"
 #include "pipeline/RunController.h"
-#include "pipeline/RunView.h"
 #include "recording/CsvLayout.h"
 #include "recording/DateSerial.h"
 #include "recording/LogFileWriter.h"
 #include "recording/PlainTriggerSettings.h"
-#include "recording/RecordingEvents.h"
+#include "pipeline/RunEvents.h"
 #include "support/FakeClock.h"
 #include "support/FakeTimer.h"
 #include "support/NullViews.h"
@@ -83,7 +82,7 @@ std::uint64_t rowKey(std::string_view row)
 }
 
 // Keeps every row made, to check that none is written more often than it was made.
-class RowTally final : public RecordingEvents
+class RowTally final : public RunEvents
 {
 public:
     std::vector<std::uint64_t> made;
@@ -167,7 +166,7 @@ private:
     std::string m_lastRow; // for the report of a row that goes back in time
 };
 
-struct FuzzRig final : RunView {
+struct FuzzRig final {
     PlainSettings settings;
     PlainTriggerSettings triggerSettings;
     FakeClock clock;
@@ -180,14 +179,13 @@ struct FuzzRig final : RunView {
     CheckedLogFiles files{clock};
     RowTally tally;
     RunController run{RunInterfaces{settings, triggerSettings, clock, port, reconnectTimer, watchdogTimer, pauseTimer, display,
-                                    display, recordingView, files, *this}};
+                                    display, recordingView, files}};
     FuzzRig()
     {
         run.setLogFolder("/log/");
-        run.setRecordingEvents(&tally);
+        run.follow(&tally);
         port.run = &run;
     }
-    void runEnded() override {}
     void start() { run.start("fuzz (COM1)", "/dev/fuzz"); }
 };
 

@@ -1,18 +1,20 @@
 #pragma once
 
-#include "recording/RecordingEvents.h"
+#include "pipeline/RunEvents.h"
 
 #include <string>
 #include <vector>
 
 namespace svglogger::test {
 
-// The recording's events as lines of text, in their order ("opened <path>", "closed <path>
-// <rows>", "fired", "line <voltage>").
-class EventLog final : public RecordingEvents
+// A run's events as lines of text, in their order: the recording's in `lines` ("opened <path>",
+// "closed <path> <rows>", "fired", "line <voltage>"), the run's own in `run` ("link <n>" with
+// LinkCondition's number, "status <text>", "port lost", "port back", "ended").
+class EventLog final : public RunEvents
 {
 public:
     std::vector<std::string> lines;
+    std::vector<std::string> run;
 
     void lineRecorded(const LocalDateTime &, const MeasurementSample &sample, ControllerVersion) override
     {
@@ -24,6 +26,14 @@ public:
         lines.push_back("closed " + std::string(path) + " " + std::to_string(rows));
     }
     void triggerFired() override { lines.push_back("fired"); }
+    void runEnded() override { run.push_back("ended"); }
+    void portLost() override { run.push_back("port lost"); }
+    void portBack() override { run.push_back("port back"); }
+    void linkChanged(LinkCondition condition) override
+    {
+        run.push_back("link " + std::to_string(static_cast<int>(condition)));
+    }
+    void statusShown(std::string_view text) override { run.push_back("status " + std::string(text)); }
 };
 
 } // namespace svglogger::test

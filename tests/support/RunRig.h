@@ -2,7 +2,7 @@
 
 #include "common/PlainSettings.h"
 #include "pipeline/RunController.h"
-#include "pipeline/RunView.h"
+#include "pipeline/RunEvents.h"
 #include "recording/PlainTriggerSettings.h"
 #include "support/FakeClock.h"
 #include "support/FakeGraphView.h"
@@ -19,7 +19,7 @@ namespace svglogger::test {
 
 // A run control around a complete engine, with fakes for the port, the timers and the
 // views. The log folder starts as kLogFolder; the port list holds "/dev/ttyUSB0".
-struct RunRig : RunView {
+struct RunRig : RunEvents {
     static constexpr const char *kEntry = "USB Serial /dev/ttyUSB0 (COM1)";
     static constexpr const char *kDevice = "/dev/ttyUSB0";
 
@@ -35,11 +35,12 @@ struct RunRig : RunView {
     FakeRecordingView recordingView;
     MemoryLogFiles files;
     RunController run{RunInterfaces{settings, triggerSettings, clock, port, reconnectTimer, watchdogTimer, pauseTimer, linkView,
-                                    graphView, recordingView, files, *this}};
+                                    graphView, recordingView, files}};
     int runsEnded = 0;
 
     RunRig()
     {
+        run.follow(this);
         run.setLogFolder(kLogFolder);
         port.onReceived = [this](const std::string &bytes) { run.received(bytes); };
     }

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "recording/RecordingEvents.h"
+
+#include <string_view>
+
+namespace svglogger {
+
+// What the link is doing, as a health report names it: the run's state with the watchdog's view.
+enum class LinkCondition { Stopped, AwaitingPrompt, Streaming, NoAnswer, NoData, PortLost };
+
+// Everything a measurement run tells the program around it: the recording's events (lines,
+// rows, files, the trigger) and the run's own (its end, the port, the link, the status text).
+// The journal, the MQTT publisher, the health message and the window follow it, each through
+// RunController::follow; every call happens on the engine's thread, the defaults ignore it.
+class RunEvents : public RecordingEvents
+{
+public:
+    // A complete single-shot capture has stopped the run, as the Stop button does.
+    virtual void runEnded() {}
+    // The serial port went away during the run, and came back.
+    virtual void portLost() {}
+    virtual void portBack() {}
+    // The link's condition changed (Stopped at Stop and at the end of the program).
+    virtual void linkChanged(LinkCondition condition) { (void)condition; }
+    // The status text now shown; empty when it is cleared.
+    virtual void statusShown(std::string_view text) { (void)text; }
+};
+
+} // namespace svglogger
