@@ -48,19 +48,19 @@ struct TGFormFixture : ::testing::Test, test::WindowOnEmptyRuntime {
 TEST_F(TGFormFixture, MadeHiddenWithItsDefaultsOnFirstRead)
 {
     EXPECT_FALSE(window->tgFormExists());
-    EXPECT_FALSE(window->windowOutEnabled(0)); // a read makes the window
+    EXPECT_FALSE(window->triggerSettings().windowOutEnabled(0)); // a read makes the window
     ASSERT_TRUE(window->tgFormExists());
     EXPECT_FALSE(window->tgForm().isVisible());
     EXPECT_EQ(window->tgForm().windowTitle(), QString::fromUtf8("トリガーの設定"));
     EXPECT_TRUE(control<QRadioButton>("Option1_1")->isChecked());
     EXPECT_TRUE(control<QRadioButton>("Option2_1")->isChecked());
-    EXPECT_EQ(window->limitText(0), "6800");
-    EXPECT_EQ(window->limitText(7), "-200");
-    EXPECT_EQ(window->limitText(9), "10");
-    EXPECT_EQ(window->changeThresholdText(4), "100");
-    EXPECT_EQ(window->recordCountText(), "1000");
-    EXPECT_EQ(window->preTriggerCountText(), "100");
-    EXPECT_EQ(window->compareDepthText(), "5");
+    EXPECT_EQ(window->triggerSettings().limitText(0), "6800");
+    EXPECT_EQ(window->triggerSettings().limitText(7), "-200");
+    EXPECT_EQ(window->triggerSettings().limitText(9), "10");
+    EXPECT_EQ(window->triggerSettings().changeThresholdText(4), "100");
+    EXPECT_EQ(window->triggerSettings().recordCountText(), "1000");
+    EXPECT_EQ(window->triggerSettings().preTriggerCountText(), "100");
+    EXPECT_EQ(window->triggerSettings().compareDepthText(), "5");
     EXPECT_FALSE(control<QPushButton>("Command1")->isEnabled());
     EXPECT_EQ(control<QCheckBox>("Check1_4")->text(), QString::fromUtf8("不平衡電圧絶対値(V)"));
     EXPECT_EQ(control<QCheckBox>("Check2_0")->text(), QString::fromUtf8("⊿Ｖ"));
@@ -143,8 +143,8 @@ TEST_F(TGFormFixture, ClosingItSelectsNoTriggerAndTheNextOneHasItsDefaults)
     EXPECT_TRUE(window->findChild<QRadioButton *>("TG_0")->isChecked());
     EXPECT_FALSE(window->tgFormExists());
     QTest::mouseClick(window->findChild<QRadioButton *>("TG_1"), Qt::LeftButton);
-    EXPECT_EQ(window->limitText(0), "6800");
-    EXPECT_FALSE(window->windowOutEnabled(0));
+    EXPECT_EQ(window->triggerSettings().limitText(0), "6800");
+    EXPECT_FALSE(window->triggerSettings().windowOutEnabled(0));
     // The count outlives the window: the two boxes closed with it still count, so a run armed
     // with them does not fire on "no condition"; the apply button takes its design state.
     EXPECT_EQ(window->run().trigger().enabledConditionCount(), 2);

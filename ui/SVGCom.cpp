@@ -75,12 +75,17 @@ constexpr int kUnitLabelOfRow[8] = {0, 1, 2, 3, 4, 6, 5, 7};
 
 SVGCom::SVGCom(QWidget *parent)
     : QWidget(parent)
+    , m_triggerSettings([this] {
+        auto form = std::make_unique<TGForm>(*m_run, *this, this);
+        connect(form.get(), &TGForm::closedByOperator, this, &SVGCom::tgFormClosed);
+        return form;
+    })
 {
     setObjectName("SVGCom");
     setWindowTitle(QString::fromUtf8("ＳＶＧデータロガー(2016/06/24)"));
     m_chooseFile = chooseOutputFile;
     buildControls();
-    m_run = std::make_unique<RunController>(RunInterfaces{*this, *this, m_clock, m_serial, m_reconnectTimer,
+    m_run = std::make_unique<RunController>(RunInterfaces{*this, m_triggerSettings, m_clock, m_serial, m_reconnectTimer,
                                                           m_watchdogTimer, m_pauseTimer, *this, *m_plotArea, *this,
                                                           m_logFile});
     m_run->follow(this);
@@ -428,31 +433,6 @@ void SVGCom::setCaptureIndicatorVisible(bool visible)
     m_captureIndicator->setVisible(visible);
 }
 
-TGForm &SVGCom::tgForm() const
-{
-    if (!m_tgForm) {
-        auto *self = const_cast<SVGCom *>(this);
-        m_tgForm = std::make_unique<TGForm>(*self->m_run, *this, self);
-        connect(m_tgForm.get(), &TGForm::closedByOperator, self, &SVGCom::tgFormClosed);
-    }
-    return *m_tgForm;
-}
-
-bool SVGCom::windowOutEnabled(int k) const { return tgForm().windowOutEnabled(k); }
-std::string SVGCom::limitText(int j) const { return tgForm().limitText(j); }
-bool SVGCom::changeEnabled(int k) const { return tgForm().changeEnabled(k); }
-std::string SVGCom::changeThresholdText(int k) const { return tgForm().changeThresholdText(k); }
-bool SVGCom::orSelected() const { return tgForm().orSelected(); }
-std::string SVGCom::recordCountText() const { return tgForm().recordCountText(); }
-bool SVGCom::continuousCapture() const { return tgForm().continuousCapture(); }
-std::string SVGCom::preTriggerCountText() const { return tgForm().preTriggerCountText(); }
-std::string SVGCom::compareDepthText() const { return tgForm().compareDepthText(); }
-
-void SVGCom::clearNegativeSequenceConditions()
-{
-    tgForm().clearNegativeSequenceConditions();
-}
-
 void SVGCom::runEnded()
 {
     lockRunSettings(false);
@@ -472,8 +452,8 @@ void SVGCom::tgClick(int index)
         tgForm().show();
         tgForm().raise();
         tgForm().activateWindow();
-    } else if (m_tgForm) {
-        m_tgForm->hide();
+    } else if (TGForm *form = m_triggerSettings.existing()) {
+        form->hide();
     }
 }
 
@@ -482,8 +462,7 @@ void SVGCom::tgFormClosed()
 {
     m_triggerOptions[0]->setChecked(true);
     tgClick(0);
-    if (m_tgForm)
-        m_tgForm.release()->deleteLater();
+    m_triggerSettings.discard();
     m_tgFormPlaced = false;
     m_run->triggerWindowClosed();
 }
@@ -629,8 +608,8 @@ void SVGCom::endProgram()
     if (m_ended)
         return;
     m_ended = true;
-    if (m_tgForm)
-        m_tgForm->hide();
+    if (TGForm *form = m_triggerSettings.existing())
+        form->hide();
     m_timer1.stop();
     m_run->endProgram();
 }

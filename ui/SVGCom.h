@@ -10,11 +10,11 @@
 #include "platform/ShiftJisLogFile.h"
 #include "platform/SystemClock.h"
 #include "recording/RecordingView.h"
-#include "recording/TriggerSettings.h"
 #include "ui/PlotArea.h"
 #include "ui/PortList.h"
 #include "ui/ScaleStrip.h"
 #include "ui/TGForm.h"
+#include "ui/TGFormHolder.h"
 
 #include <QTimer>
 #include <QWidget>
@@ -44,7 +44,6 @@ class SVGCom final : public QWidget,
                      public Settings,
                      public LinkView,
                      public RecordingView,
-                     public TriggerSettings,
                      public RunEvents
 {
     Q_OBJECT
@@ -97,25 +96,14 @@ public:
 
     void setCaptureIndicatorVisible(bool visible) override;
 
-    // TriggerSettings: the trigger settings window's controls, the window made hidden when
-    // it does not exist yet.
-    bool windowOutEnabled(int k) const override;
-    std::string limitText(int j) const override;
-    bool changeEnabled(int k) const override;
-    std::string changeThresholdText(int k) const override;
-    bool orSelected() const override;
-    std::string recordCountText() const override;
-    bool continuousCapture() const override;
-    std::string preTriggerCountText() const override;
-    std::string compareDepthText() const override;
-    void clearNegativeSequenceConditions() override;
-
     // RunEvents: a complete single-shot capture has stopped the run.
     void runEnded() override;
 
     // The trigger settings window, made (hidden, with its defaults) on first use.
-    TGForm &tgForm() const;
-    bool tgFormExists() const { return m_tgForm != nullptr; }
+    // The trigger settings as the engine reads them (the window made on first read).
+    const TriggerSettings &triggerSettings() const { return m_triggerSettings; }
+    TGForm &tgForm() const { return m_triggerSettings.form(); }
+    bool tgFormExists() const { return m_triggerSettings.exists(); }
 
 signals:
     // Exit ("終了" while idle) or the window closed: the program ends.
@@ -159,8 +147,8 @@ private:
     QtTimer m_reconnectTimer;
     QtTimer m_watchdogTimer;
     QtTimer m_pauseTimer;
+    TGFormHolder m_triggerSettings; // TGForm, read live by the engine
     std::unique_ptr<RunController> m_run;
-    mutable std::unique_ptr<TGForm> m_tgForm;
     FileChooser m_chooseFile;
     QTimer m_timer1;
     QString m_dialogFileName;   // where the next Browse starts
