@@ -8,7 +8,7 @@ namespace svglogger {
 
 class LinkView;
 
-// The communication log shown in Text2: every cut line while Check6 is checked, each
+// The communication log the window shows: every cut line while it is shown, each
 // inserted as CR LF plus the line at LogInsertPos. Its head is trimmed so that the text stays
 // at or below 10,000 characters.
 class CommLog

@@ -14,7 +14,7 @@ class PortWriter;
 class Settings;
 
 // The receiving end of the serial dialogue: collects received text, cuts it into lines at CR,
-// logs them while Check6 is checked, and answers the controller's prompt "D:" once per run.
+// logs them while the communication log is shown, and answers the controller's prompt "D:" once per run.
 class DeviceLink
 {
 public:

@@ -6,7 +6,8 @@
 
 namespace svglogger {
 
-// Label5's form of a time: "mm/dd hh:mm:ss", two digits each, 24-hour clock.
+// The time of a receive event as the window shows it: "mm/dd hh:mm:ss", two digits each,
+// 24-hour clock.
 std::string formatMeasurementTime(const LocalDateTime &time);
 
 } // namespace svglogger

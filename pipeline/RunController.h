@@ -74,15 +74,16 @@ public:
     void follow(RunEvents *follower) { m_events.add(follower); }
 
     // Operations on the engine for the windows and the headless program.
-    // Form_Load: Text1 := `folder` followed by a name from the clock.
+    // At start-up: the output path is `folder` followed by a name from the clock.
     void setLogFolder(const std::string &folder);
-    // Text1 changed (typed, browsed or set by the program).
+    // The output path changed (typed, browsed or set by the program).
     void outputPathEdited(std::string_view path);
-    // Text1 := LogFolder followed by a fresh name (the idle clock with trigger, Check4).
+    // The output path gets a fresh name in LogFolder (the idle clock with trigger, the power-
+    // flow correction's G).
     void refreshOutputPath();
-    // DrawGraphFrame: the trace scales for the two range sliders.
+    // The trace scales for the two range sliders (DrawGraphFrame).
     void graphRangesChanged(int voltageRange, int powerRange);
-    // Check1_Click / Check2_Click of the trigger settings: the count of checked boxes after it.
+    // A condition box of the trigger settings was clicked: EnabledConditionCount after it.
     std::int16_t triggerConditionClicked(bool nowChecked);
     // EnabledConditionCount set at once, where the conditions come from a settings file.
     void setTriggerConditionCount(std::int16_t count);

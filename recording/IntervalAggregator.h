@@ -24,7 +24,7 @@ public:
     explicit IntervalAggregator(RecordingView &view);
 
     // The row of the completed interval, or empty while the interval runs.
-    // `nowSerial` is the current time as a date serial, `intervalSeconds` the number in Text4.
+    // `nowSerial` is the current time as a date serial, `intervalSeconds` the interval's length.
     std::string addSample(const MeasurementSample &sample, ControllerVersion controllerVersion, double nowSerial,
                           double intervalSeconds);
 
@@ -33,10 +33,10 @@ public:
     void setIntervalStart(double serial) { m_intervalStart = serial; }
     std::int16_t dtCount() const { return m_dtCount; }
 
-    // Text4_LostFocus: a length below 1 second (also empty or non-numeric text) becomes "1";
-    // anything else stays as typed. Returns the text the box should hold.
+    // The interval's length as typed, checked when the box is left: below 1 second (also
+    // empty or non-numeric text) it becomes "1"; anything else stays. The text the box holds.
     static std::string validatedIntervalText(std::string_view text);
-    // Option2_Click: the interval box and its unit are enabled only for the interval mode.
+    // The interval's length can be typed only in the interval mode.
     static bool intervalBoxEnabled(int samplingModeIndex) { return samplingModeIndex == 1; }
 
 private:

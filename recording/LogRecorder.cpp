@@ -122,7 +122,7 @@ void LogRecorder::open(bool retryWhenRefused)
     m_fileLayout = {mode, m_decoder.controllerVersion()};
     if (mode != kSamplingContinuous)
         m_intervals.setIntervalStart(toDateSerial(now));
-    m_logFileOpen = 1;
+    m_logFileOpen = true;
 }
 
 void LogRecorder::nfOpen()
@@ -138,7 +138,7 @@ void LogRecorder::closeLogFile()
     m_file.close();
     if (m_logFileOpen && m_events)
         m_events->fileClosed(m_openPath, m_fileRows);
-    m_logFileOpen = 0;
+    m_logFileOpen = false;
 }
 
 void LogRecorder::setOutputPath(const std::string &path)

@@ -54,12 +54,12 @@ public:
     // Closes the file (at Stop and at the end of a capture); harmless when none is open.
     void closeLogFile();
 
-    // The program sets Text1; the folder part becomes LogFolder.
+    // The program sets the output path; its folder part becomes LogFolder.
     void setOutputPath(const std::string &path);
-    // Text1 changed (typing, browsing or the program): LogFolder follows. A file message
+    // The output path changed (typed, browsed or set): LogFolder follows. A file message
     // goes when the folder changes: the next file is tried in the new one.
     void outputPathEdited(std::string_view path);
-    // Text1 := LogFolder followed by a fresh name from the clock.
+    // The output path becomes LogFolder followed by a fresh name from the clock.
     void refreshOutputPath();
 
     // Per decoded measurement line, before its row: the hourly file change (or, when the
@@ -76,7 +76,7 @@ public:
 
     // Rows written into files since the program started.
     std::int64_t rowsWritten() const { return m_rowsWritten; }
-    // Label8(0): the number it shows (rows of the current file, or of the capture).
+    // The record count shown: rows of the current file, or of the capture.
     std::int64_t recordCount() const { return m_recordCount; }
     void setRecordCount(std::int64_t count);
 
@@ -84,7 +84,7 @@ public:
     const RowLayout &fileLayout() const { return m_fileLayout; }
     const std::string &logFolder() const { return m_logFolder; }
     std::int16_t fileHour() const { return m_fileHour; }
-    bool logFileOpen() const { return m_logFileOpen != 0; }
+    bool logFileOpen() const { return m_logFileOpen; }
     // The path of the open log file; empty while none is open.
     std::string openPath() const { return m_logFileOpen ? m_openPath : std::string(); }
     IntervalAggregator &intervals() { return m_intervals; }
@@ -113,7 +113,7 @@ private:
     std::string m_logFolder;
     std::string m_openPath;       // the file actually open (LogFolder + FName, or with -2, -3, ...)
     std::int16_t m_fileHour = 0;
-    std::int16_t m_logFileOpen = 0;
+    bool m_logFileOpen = false;
     std::int64_t m_recordCount = 0;
     std::int64_t m_fileRows = 0;    // rows written into the open file
     std::int64_t m_rowsWritten = 0; // rows written into all files

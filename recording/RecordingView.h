@@ -10,13 +10,13 @@ class RecordingView
 public:
     virtual ~RecordingView() = default;
 
-    // Text1: the output path. Set by the program; the window does not call back for it.
+    // The output path (Text1). Set by the program; the window does not call back for it.
     virtual void setOutputPath(std::string_view path) = 0;
-    // Label8(0): rows written to the current file (or the capture's rows).
+    // Rows written to the current file, or the capture's rows (Label8(0)).
     virtual void setRecordCount(std::string_view text) = 0;
-    // Label10: samples in the running interval.
+    // Samples in the running interval (Label10).
     virtual void setSampleCount(std::string_view text) = 0;
-    // Label12 "トリガー計測中": shown exactly while a capture is being written.
+    // The capture indicator "トリガー計測中": shown exactly while a capture is being written.
     virtual void setCaptureIndicatorVisible(bool visible) = 0;
     // The status text in the command band; empty clears it.
     virtual void showStatus(std::string_view text) = 0;

@@ -18,7 +18,7 @@ public:
     // Either record-count box lost the focus: a record count below the pre-trigger count is
     // copied into it, a negative pre-trigger count becomes "0", a record count below 10 "10".
     static RecordCounts validatedRecordCounts(RecordCounts counts);
-    // Text4 lost the focus: a depth below 1 (also empty or non-numeric text) becomes "1".
+    // The comparison depth's box was left: a depth below 1 (also empty or non-numeric text) becomes "1".
     static std::string validatedCompareDepth(std::string_view text);
     // "(H時間MM分SS秒)" for a duration in seconds, as a time of day: 24 hours or more show only
     // the remainder.

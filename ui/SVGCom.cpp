@@ -77,7 +77,7 @@ SVGCom::SVGCom(QWidget *parent)
     : QWidget(parent)
     , m_triggerSettings([this] {
         auto form = std::make_unique<TGForm>(*m_run, *this, this);
-        connect(form.get(), &TGForm::closedByOperator, this, &SVGCom::tgFormClosed);
+        connect(form.get(), &TGForm::closedByOperator, this, &SVGCom::triggerWindowClosed);
         return form;
     })
 {
@@ -97,9 +97,9 @@ SVGCom::SVGCom(QWidget *parent)
     });
     connect(&m_serial, &SerialPort::lost, this, [this] { m_run->portLost(); });
     m_timer1.setInterval(300);
-    connect(&m_timer1, &QTimer::timeout, this, &SVGCom::timer1Timer);
+    connect(&m_timer1, &QTimer::timeout, this, &SVGCom::idleClockTick);
 
-    formLoad();
+    loadInitialState();
     m_timer1.start();
 }
 
@@ -261,22 +261,22 @@ void SVGCom::buildControls()
     m_communicationLogBox->hide();
 
     // Ties between controls.
-    connect(m_startButton, &QPushButton::clicked, this, &SVGCom::command1Click);
-    connect(m_stopButton, &QPushButton::clicked, this, &SVGCom::command2Click);
-    connect(m_browseButton, &QPushButton::clicked, this, &SVGCom::command3Click);
-    connect(m_portList, qOverload<int>(&QComboBox::activated), this, &SVGCom::combo1Click);
+    connect(m_startButton, &QPushButton::clicked, this, &SVGCom::startClicked);
+    connect(m_stopButton, &QPushButton::clicked, this, &SVGCom::stopOrExitClicked);
+    connect(m_browseButton, &QPushButton::clicked, this, &SVGCom::browseClicked);
+    connect(m_portList, qOverload<int>(&QComboBox::activated), this, &SVGCom::portChosen);
     connect(m_portList, &PortList::aboutToOpen, this, &SVGCom::refreshPortList);
-    connect(m_uncompensatedVoltageCheck, &QCheckBox::clicked, this, &SVGCom::check1Click);
-    connect(m_powerFlowCheck, &QCheckBox::clicked, this, &SVGCom::check4Click);
-    connect(m_communicationLogCheck, &QCheckBox::clicked, this, &SVGCom::check6Click);
-    connect(m_samplingOptions[0], &QRadioButton::clicked, this, [this] { option2Click(0); });
-    connect(m_samplingOptions[1], &QRadioButton::clicked, this, [this] { option2Click(1); });
-    connect(m_triggerOptions[0], &QRadioButton::clicked, this, [this] { tgClick(0); });
-    connect(m_triggerOptions[1], &QRadioButton::clicked, this, [this] { tgClick(1); });
+    connect(m_uncompensatedVoltageCheck, &QCheckBox::clicked, this, &SVGCom::uncompensatedVoltageToggled);
+    connect(m_powerFlowCheck, &QCheckBox::clicked, this, &SVGCom::powerFlowToggled);
+    connect(m_communicationLogCheck, &QCheckBox::clicked, this, &SVGCom::communicationLogToggled);
+    connect(m_samplingOptions[0], &QRadioButton::clicked, this, [this] { samplingModeChosen(0); });
+    connect(m_samplingOptions[1], &QRadioButton::clicked, this, [this] { samplingModeChosen(1); });
+    connect(m_triggerOptions[0], &QRadioButton::clicked, this, [this] { triggerOptionChosen(0); });
+    connect(m_triggerOptions[1], &QRadioButton::clicked, this, [this] { triggerOptionChosen(1); });
     connect(m_outputPathBox, &QLineEdit::textChanged, this,
             [this](const QString &text) { m_run->outputPathEdited(text.toStdString()); });
     for (int i = 0; i < 3; ++i)
-        connect(m_backgroundOptions[i], &QRadioButton::clicked, this, [this, i] { option4Click(i); });
+        connect(m_backgroundOptions[i], &QRadioButton::clicked, this, [this, i] { backgroundChosen(i); });
     for (QSlider *slider : m_rangeSliders)
         connect(slider, &QSlider::valueChanged, this, &SVGCom::drawGraphFrame);
     m_intervalBox->installEventFilter(this);
@@ -299,7 +299,7 @@ void SVGCom::setTabOrderAsDesigned()
         setTabOrder(order[i - 1], order[i]);
 }
 
-void SVGCom::formLoad()
+void SVGCom::loadInitialState()
 {
     m_run->setLogFolder(LogRecorder::defaultLogFolder(QDir::homePath().toStdString()));
     m_dialogFileName = m_outputPathBox->text();
@@ -329,7 +329,7 @@ void SVGCom::drawGraphFrame()
 }
 
 // Black, white or the start-up grey; the frame is drawn anew on it.
-void SVGCom::option4Click(int index)
+void SVGCom::backgroundChosen(int index)
 {
     m_plotArea->setBackground(index == 2 ? QColor(176, 176, 176) : QColor(index * 255, index * 255, index * 255));
     m_plotArea->clearPlot();
@@ -440,8 +440,8 @@ void SVGCom::runEnded()
     showStopped();
 }
 
-// TG_Click: "あり" shows the trigger settings beside the main window, "なし" hides them.
-void SVGCom::tgClick(int index)
+// "あり" shows the trigger settings beside the main window, "なし" hides them.
+void SVGCom::triggerOptionChosen(int index)
 {
     if (index == 1) {
         if (!tgForm().isVisible() && !m_tgFormPlaced) {
@@ -458,10 +458,10 @@ void SVGCom::tgClick(int index)
 }
 
 // The operator closed the settings window: no trigger, and the window's contents are gone.
-void SVGCom::tgFormClosed()
+void SVGCom::triggerWindowClosed()
 {
     m_triggerOptions[0]->setChecked(true);
-    tgClick(0);
+    triggerOptionChosen(0);
     m_triggerSettings.discard();
     m_tgFormPlaced = false;
     m_run->triggerWindowClosed();
@@ -475,7 +475,7 @@ void SVGCom::lockRunSettings(bool locked)
         w->setEnabled(!locked);
 }
 
-void SVGCom::command1Click()
+void SVGCom::startClicked()
 {
     if (m_run->measuring())
         return;
@@ -491,7 +491,7 @@ void SVGCom::command1Click()
     m_timer1.stop();
 }
 
-void SVGCom::command2Click()
+void SVGCom::stopOrExitClicked()
 {
     lockRunSettings(false);
     m_captureIndicator->hide();
@@ -523,7 +523,7 @@ void SVGCom::showStopped()
     m_timer1.start();
 }
 
-void SVGCom::command3Click()
+void SVGCom::browseClicked()
 {
     const std::optional<QString> chosen = m_chooseFile(this, m_dialogFileName);
     if (!chosen)
@@ -534,7 +534,7 @@ void SVGCom::command3Click()
     m_outputPathBox->setText(QDir::toNativeSeparators(*chosen));
 }
 
-void SVGCom::combo1Click()
+void SVGCom::portChosen()
 {
     m_portNumber = portNumberFromEntry(m_portList->currentText().toStdString());
 }
@@ -556,7 +556,7 @@ void SVGCom::refreshPortList()
     m_portNumber = portNumberFromEntry(m_portList->currentText().toStdString());
 }
 
-void SVGCom::timer1Timer()
+void SVGCom::idleClockTick()
 {
     const LocalDateTime now = m_clock.now();
     m_measurementTimeLabel->setText(QString::fromStdString(formatMeasurementTime(now)));
@@ -564,7 +564,7 @@ void SVGCom::timer1Timer()
         m_run->refreshOutputPath();
 }
 
-void SVGCom::check1Click()
+void SVGCom::uncompensatedVoltageToggled()
 {
     const bool shown = m_uncompensatedVoltageCheck->isChecked();
     m_reactanceFrame->setVisible(shown);
@@ -573,12 +573,12 @@ void SVGCom::check1Click()
     m_readoutUnits[7]->setVisible(shown);
 }
 
-void SVGCom::check4Click()
+void SVGCom::powerFlowToggled()
 {
     m_run->refreshOutputPath();
 }
 
-void SVGCom::check6Click()
+void SVGCom::communicationLogToggled()
 {
     const bool shown = m_communicationLogCheck->isChecked();
     m_communicationLogBox->setVisible(shown);
@@ -587,14 +587,14 @@ void SVGCom::check6Click()
     setFixedSize(kClientWidth, kClientHeight + (shown ? kLogExtraHeight : 0));
 }
 
-void SVGCom::option2Click(int index)
+void SVGCom::samplingModeChosen(int index)
 {
     const bool enabled = IntervalAggregator::intervalBoxEnabled(index);
     m_intervalBox->setEnabled(enabled);
     m_intervalUnitLabel->setEnabled(enabled);
 }
 
-void SVGCom::text4LostFocus()
+void SVGCom::intervalBoxLeft()
 {
     const std::string kept = IntervalAggregator::validatedIntervalText(m_intervalBox->text().toStdString());
     if (kept != m_intervalBox->text().toStdString())
@@ -624,7 +624,7 @@ void SVGCom::closeEvent(QCloseEvent *event)
 bool SVGCom::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_intervalBox && event->type() == QEvent::FocusOut)
-        text4LostFocus();
+        intervalBoxLeft();
     if (event->type() == QEvent::FocusIn) {
         // Tabbing into an option group lands on its selected option.
         auto *option = qobject_cast<QRadioButton *>(watched);

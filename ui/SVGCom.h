@@ -99,8 +99,8 @@ public:
     // RunEvents: a complete single-shot capture has stopped the run.
     void runEnded() override;
 
-    // The trigger settings window, made (hidden, with its defaults) on first use.
-    // The trigger settings as the engine reads them (the window made on first read).
+    // The trigger settings as the engine reads them; the window TGForm behind them is made
+    // (hidden, with its defaults) on first use.
     const TriggerSettings &triggerSettings() const { return m_triggerSettings; }
     TGForm &tgForm() const { return m_triggerSettings.form(); }
     bool tgFormExists() const { return m_triggerSettings.exists(); }
@@ -116,23 +116,23 @@ protected:
 private:
     void buildControls();
     void setTabOrderAsDesigned();
-    void formLoad();
+    void loadInitialState();                 // Form_Load
     void drawGraphFrame();
-    void option4Click(int index);
+    void backgroundChosen(int index);        // Option4 "黒", "白", "グレー"
 
-    void command1Click();
-    void command2Click();
-    void command3Click();
-    void combo1Click();
+    void startClicked();                     // Command1 "開始" / "再開"
+    void stopOrExitClicked();                // Command2 "中断" / "終了"
+    void browseClicked();                    // Command3 "参照"
+    void portChosen();                       // Combo1
     void refreshPortList();
-    void timer1Timer();
-    void check1Click();
-    void check4Click();
-    void check6Click();
-    void option2Click(int index);
-    void text4LostFocus();
-    void tgClick(int index);
-    void tgFormClosed();
+    void idleClockTick();                    // Timer1: the clock while idle
+    void uncompensatedVoltageToggled();      // Check1 "未補償電圧計算"
+    void powerFlowToggled();                 // Check4 "潮流補正"
+    void communicationLogToggled();          // Check6 "通信ログを表示"
+    void samplingModeChosen(int index);      // Option2
+    void intervalBoxLeft();                  // Text4 lost the focus
+    void triggerOptionChosen(int index);     // TG "なし", "あり"
+    void triggerWindowClosed();              // TGForm closed by the operator
 
     void lockRunSettings(bool locked);
     void showStopped();

@@ -107,7 +107,7 @@ void TGForm::buildControls()
         connect(check, &QCheckBox::toggled, this, &TGForm::conditionClicked);
     for (QCheckBox *check : m_changeChecks)
         connect(check, &QCheckBox::toggled, this, &TGForm::conditionClicked);
-    connect(m_applyButton, &QPushButton::clicked, this, &TGForm::command1Click);
+    connect(m_applyButton, &QPushButton::clicked, this, &TGForm::applyClicked);
     connect(m_recordCountBoxes[1], &QLineEdit::textChanged, this, &TGForm::secPR);
     for (QLineEdit *edit : {m_recordCountBoxes[0], m_recordCountBoxes[1], m_compareDepthBox})
         edit->installEventFilter(this);
@@ -140,7 +140,7 @@ void TGForm::conditionClicked(bool checked)
 }
 
 // "設定": the pre-trigger count and the comparison depth are taken over, both rings made anew.
-void TGForm::command1Click()
+void TGForm::applyClicked()
 {
     m_run.applyTriggerSettings();
     if (m_mainWindow) {

@@ -57,7 +57,7 @@ protected:
 private:
     void buildControls();
     void conditionClicked(bool checked);
-    void command1Click();
+    void applyClicked();
 
     RunController &m_run;
     const Settings &m_mainSettings;
