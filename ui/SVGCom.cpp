@@ -5,6 +5,7 @@
 #include "link/PortEntry.h"
 #include "recording/IntervalAggregator.h"
 #include "ui/FileDialog.h"
+#include "ui_SVGCom.h"
 #include "ui/StatusText.h"
 
 #include <QApplication>
@@ -53,20 +54,6 @@ QString fromStd(std::string_view text)
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-template <typename T>
-T *named(T *widget, const QString &name)
-{
-    widget->setObjectName(name);
-    return widget;
-}
-
-QLabel *label(QWidget *parent, const QString &name, const QString &caption, const QRect &geometry)
-{
-    auto *l = named(new QLabel(caption, parent), name);
-    l->setGeometry(geometry);
-    return l;
-}
-
 // The unit label of readout row r is Label3(kUnitLabelOfRow[r]): the design crosses the
 // labels of rows 5 and 6.
 constexpr int kUnitLabelOfRow[8] = {0, 1, 2, 3, 4, 6, 5, 7};
@@ -80,9 +67,8 @@ SVGCom::SVGCom(QWidget *parent)
         connect(form.get(), &TGForm::closedByOperator, this, &SVGCom::triggerWindowClosed);
         return form;
     })
+    , m_form(std::make_unique<Ui::SVGComForm>())
 {
-    setObjectName("SVGCom");
-    setWindowTitle(QString::fromUtf8("ＳＶＧデータロガー(2016/06/24)"));
     m_chooseFile = chooseOutputFile;
     buildControls();
     m_run = std::make_unique<RunController>(RunInterfaces{*this, m_triggerSettings, m_clock, m_serial, m_reconnectTimer,
@@ -110,155 +96,72 @@ SVGCom::~SVGCom()
 
 void SVGCom::buildControls()
 {
+    // The geometry, names and captions are the form's (SVGCom.ui); here what it cannot say:
+    // the members by role, the readout's texts from the table, faces and colours.
+    m_form->setupUi(this);
     setFixedSize(kClientWidth, kClientHeight);
+    m_plotArea = m_form->Picture1;
+    m_scaleStrip = m_form->Picture2;
+    m_readoutNames = {m_form->Label1_0, m_form->Label1_1, m_form->Label1_2, m_form->Label1_3,
+                      m_form->Label1_4, m_form->Label1_5, m_form->Label1_6, m_form->Label1_7};
+    m_readoutValues = {m_form->DTLabel_0, m_form->DTLabel_1, m_form->DTLabel_2, m_form->DTLabel_3,
+                       m_form->DTLabel_4, m_form->DTLabel_5, m_form->DTLabel_6, m_form->DTLabel_7};
+    m_readoutUnits = {m_form->Label3_0, m_form->Label3_1, m_form->Label3_2, m_form->Label3_3,
+                      m_form->Label3_4, m_form->Label3_5, m_form->Label3_6, m_form->Label3_7};
+    m_graphCheck = m_form->Check2;
+    m_powerFlowCheck = m_form->Check4;
+    m_phaseRotationCheck = m_form->Check5; // phase-rotation correction is always on
+    m_uncompensatedVoltageCheck = m_form->Check1;
+    m_reactanceFrame = m_form->Frame5;
+    m_reactancePercentBox = m_form->Text3;
+    m_rangeSliders = {m_form->Slider1_0, m_form->Slider1_1};
+    m_outputPathBox = m_form->Text1;
+    m_browseButton = m_form->Command3;
+    m_measurementTimeLabel = m_form->Label5;
+    m_startButton = m_form->Command1;
+    m_stopButton = m_form->Command2;
+    m_portList = m_form->Combo1;
+    m_recordCountLabels = {m_form->Label8_0, m_form->Label8_1};
+    m_sampleCountLabel = m_form->Label10;
+    m_samplingFrame = m_form->Frame2;
+    m_samplingOptions = {m_form->Option2_0, m_form->Option2_1};
+    m_intervalBox = m_form->Text4;
+    m_intervalUnitLabel = m_form->Label9;
+    m_triggerFrame = m_form->Frame4;
+    m_triggerOptions = {m_form->TG_0, m_form->TG_1};
+    m_backgroundFrame = m_form->Frame6;
+    m_backgroundOptions = {m_form->Option4_0, m_form->Option4_1, m_form->Option4_2};
+    m_communicationLogCheck = m_form->Check6;
+    m_captureIndicator = m_form->Label12;
+    m_statusText = m_form->StatusText;
+    m_communicationLogBox = m_form->Text2;
 
-    // Graph areas: the trend plot and the scale strip beside it.
-    m_plotArea = named(new PlotArea(this), "Picture1");
-    m_plotArea->move(2, 2);
-    m_plotArea->setFocusPolicy(Qt::TabFocus);
-    m_scaleStrip = named(new ScaleStrip(this), "Picture2");
-    m_scaleStrip->move(708, 2);
-    m_scaleStrip->setFocusPolicy(Qt::TabFocus);
-
-    // Live readout: two lines of four values with their names above and units beside.
-    for (int row = 0; row < 8; ++row) {
-        const int x = 4 + (row % 4) * 150;
-        const int y = 310 + (row / 4) * 50;
-        m_readoutNames[row] = label(this, QString("Label1_%1").arg(row), fromStd(kReadoutRows[static_cast<std::size_t>(row)].caption),
-                              QRect(x, y, 148, 18));
+    // The readout: captions and units from the table of readout rows, in Japanese faces.
+    for (std::size_t row = 0; row < kReadoutRows.size(); ++row) {
+        m_readoutNames[row]->setText(fromStd(kReadoutRows[row].caption));
         m_readoutNames[row]->setFont(japaneseFont(12));
-        m_readoutValues[row] = label(this, QString("DTLabel_%1").arg(row), QString(), QRect(x, y + 18, 98, 30));
         m_readoutValues[row]->setFont(japaneseFont(18));
-        m_readoutValues[row]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        m_readoutValues[row]->setFrameShape(QFrame::Box);
-        m_readoutValues[row]->setAutoFillBackground(true);
         QPalette cyan = m_readoutValues[row]->palette();
         cyan.setColor(QPalette::Window, QColor(128, 255, 255));
         m_readoutValues[row]->setPalette(cyan);
+        QLabel *unit = m_readoutUnits[static_cast<std::size_t>(kUnitLabelOfRow[row])];
+        unit->setText(fromStd(kReadoutRows[row].unit));
+        unit->setFont(japaneseFont(18));
     }
-    for (int row = 0; row < 8; ++row) {
-        const int unit = kUnitLabelOfRow[row];
-        m_readoutUnits[unit] = label(this, QString("Label3_%1").arg(unit),
-                                     fromStd(kReadoutRows[static_cast<std::size_t>(row)].unit),
-                               QRect(4 + (row % 4) * 150 + 100, 310 + (row / 4) * 50 + 18, 48, 30));
-        m_readoutUnits[unit]->setFont(japaneseFont(18));
-    }
-    for (QLabel *hidden : {m_readoutNames[7], m_readoutValues[7], m_readoutUnits[7]})
-        hidden->hide();
-
-    // Display switches and the range sliders, right of the readout.
-    m_graphCheck = named(new QCheckBox(QString::fromUtf8("グラフ表示"), this), "Check2");
-    m_graphCheck->setGeometry(606, 310, 120, 18);
     m_graphCheck->setFont(japaneseFont(9, true));
-    m_graphCheck->setChecked(true);
-    m_powerFlowCheck = named(new QCheckBox(QString::fromUtf8("潮流補正"), this), "Check4");
-    m_powerFlowCheck->setGeometry(606, 330, 120, 18);
-    m_phaseRotationCheck = named(new QCheckBox(QString::fromUtf8("相回転補正"), this), "Check5");
-    m_phaseRotationCheck->setGeometry(606, 350, 120, 18);
-    m_phaseRotationCheck->setChecked(true);
-    m_phaseRotationCheck->setEnabled(false); // phase-rotation correction is always on
-    m_uncompensatedVoltageCheck = named(new QCheckBox(QString::fromUtf8("未補償電圧計算"), this), "Check1");
-    m_uncompensatedVoltageCheck->setGeometry(606, 370, 120, 18);
-    m_reactanceFrame = named(new QFrame(this), "Frame5");
-    m_reactanceFrame->setGeometry(604, 388, 124, 22);
-    label(m_reactanceFrame, "Label6", "%X=", QRect(2, 2, 26, 18));
-    m_reactancePercentBox = named(new QLineEdit("100", m_reactanceFrame), "Text3");
-    m_reactancePercentBox->setGeometry(28, 2, 38, 18);
-    m_reactancePercentBox->setAlignment(Qt::AlignCenter);
+    // Numbers only: an input method would turn digits into full-width characters.
     m_reactancePercentBox->setAttribute(Qt::WA_InputMethodEnabled, false);
-    label(m_reactanceFrame, "Label7", "% (10M)", QRect(68, 2, 56, 18));
-    m_reactanceFrame->hide();
-    const char *const tips[2] = {"電圧レンジ指定", "電力レンジ指定"};
-    const int ranges[2][2] = {{0, 2}, {-4, 2}};
-    for (int i = 0; i < 2; ++i) {
-        m_rangeSliders[i] = named(new QSlider(Qt::Vertical, this), QString("Slider1_%1").arg(i));
-        m_rangeSliders[i]->setGeometry(734 + i * 28, 310, 24, 98);
-        m_rangeSliders[i]->setRange(ranges[i][0], ranges[i][1]);
-        m_rangeSliders[i]->setValue(0);
-        m_rangeSliders[i]->setInvertedAppearance(true); // the lowest value at the top
-        m_rangeSliders[i]->setInvertedControls(true);   // so Down moves the handle down, as the wheel does
-        m_rangeSliders[i]->setPageStep(1);
-        m_rangeSliders[i]->setTickPosition(QSlider::TicksRight);
-        m_rangeSliders[i]->setToolTip(QString::fromUtf8(tips[i]));
-    }
-
-    // Command band.
-    label(this, "Label2", QString::fromUtf8("出力ファイル名"), QRect(4, 412, 84, 22));
-    m_outputPathBox = named(new QLineEdit(this), "Text1");
-    m_outputPathBox->setGeometry(90, 412, 300, 22);
-    m_browseButton = named(new QPushButton(QString::fromUtf8("参照"), this), "Command3");
-    m_browseButton->setGeometry(394, 412, 44, 22);
-    label(this, "Label4", QString::fromUtf8("計測時刻"), QRect(444, 412, 52, 22));
-    m_measurementTimeLabel = label(this, "Label5", QString(), QRect(496, 412, 110, 22));
-    m_measurementTimeLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    m_startButton = named(new QPushButton(QString::fromUtf8("開始"), this), "Command1");
-    m_startButton->setGeometry(610, 410, 86, 26);
-    m_stopButton = named(new QPushButton(QString::fromUtf8("終了"), this), "Command2");
-    m_stopButton->setGeometry(700, 410, 86, 26);
-
-    label(this, "Label11", "ComPort", QRect(4, 440, 56, 22));
-    m_portList = named(new PortList(this), "Combo1");
-    m_portList->setGeometry(62, 440, 240, 22);
-    m_recordCountLabels[0] = label(this, "Label8_0", QString(), QRect(306, 440, 64, 22));
-    m_recordCountLabels[0]->setFrameShape(QFrame::Box);
-    m_recordCountLabels[0]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_intervalBox->setAttribute(Qt::WA_InputMethodEnabled, false);
     QPalette darkBlue = m_recordCountLabels[0]->palette();
     darkBlue.setColor(QPalette::WindowText, QColor(0, 0, 192));
     m_recordCountLabels[0]->setPalette(darkBlue);
-    m_recordCountLabels[1] = label(this, "Label8_1", QString::fromUtf8("ﾚｺｰﾄﾞ"), QRect(372, 440, 38, 22));
-    m_sampleCountLabel = label(this, "Label10", QString(), QRect(412, 440, 50, 22));
-
-    m_samplingFrame = named(new QGroupBox(QString::fromUtf8("計測間隔"), this), "Frame2");
-    m_samplingFrame->setGeometry(466, 438, 154, 58);
-    m_samplingOptions[0] = named(new QRadioButton(QString::fromUtf8("連続(5回／秒)"), m_samplingFrame), "Option2_0");
-    m_samplingOptions[0]->setGeometry(6, 16, 144, 18);
-    m_samplingOptions[0]->setChecked(true);
-    m_samplingOptions[1] = named(new QRadioButton(QString::fromUtf8("ｲﾝﾀｰﾊﾞﾙ"), m_samplingFrame), "Option2_1");
-    m_samplingOptions[1]->setGeometry(6, 36, 72, 18);
-    m_intervalBox = named(new QLineEdit("1", m_samplingFrame), "Text4");
-    m_intervalBox->setGeometry(80, 36, 44, 18);
-    m_intervalBox->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    m_intervalBox->setAttribute(Qt::WA_InputMethodEnabled, false);
-    m_intervalUnitLabel = label(m_samplingFrame, "Label9", QString::fromUtf8("秒"), QRect(128, 36, 20, 18));
-
-    m_triggerFrame = named(new QGroupBox(QString::fromUtf8("トリガー"), this), "Frame4");
-    m_triggerFrame->setGeometry(624, 438, 70, 58);
-    m_triggerOptions[0] = named(new QRadioButton(QString::fromUtf8("なし"), m_triggerFrame), "TG_0");
-    m_triggerOptions[0]->setGeometry(6, 16, 60, 18);
-    m_triggerOptions[0]->setChecked(true);
-    m_triggerOptions[1] = named(new QRadioButton(QString::fromUtf8("あり"), m_triggerFrame), "TG_1");
-    m_triggerOptions[1]->setGeometry(6, 36, 60, 18);
-
-    m_backgroundFrame = named(new QGroupBox("BakC", this), "Frame6");
-    m_backgroundFrame->setGeometry(698, 438, 92, 58);
-    const char *const backgrounds[3] = {"黒", "白", "グレー"};
-    const QRect places[3] = {QRect(6, 16, 40, 18), QRect(48, 16, 40, 18), QRect(6, 36, 80, 18)};
-    for (int i = 0; i < 3; ++i) {
-        m_backgroundOptions[i] = named(new QRadioButton(QString::fromUtf8(backgrounds[i]), m_backgroundFrame), QString("Option4_%1").arg(i));
-        m_backgroundOptions[i]->setGeometry(places[i]);
-    }
-    m_backgroundOptions[2]->setChecked(true);
-
-    m_communicationLogCheck = named(new QCheckBox(QString::fromUtf8("通信ログを表示"), this), "Check6");
-    m_communicationLogCheck->setGeometry(4, 468, 118, 22);
-    m_captureIndicator = label(this, "Label12", QString::fromUtf8("トリガー計測中"), QRect(124, 468, 100, 22));
     QPalette red = m_captureIndicator->palette();
     red.setColor(QPalette::WindowText, QColor(255, 0, 0));
     m_captureIndicator->setPalette(red);
-    m_captureIndicator->hide();
-    m_statusText = label(this, "StatusText", QString(), QRect(226, 464, 238, 32));
-    m_statusText->setPalette(red);
-    m_statusText->setWordWrap(false); // laid out by fitStatusText: two lines at most
-    m_statusText->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_statusText->setPalette(red); // laid out by fitStatusText: two lines at most
     QFont small = m_statusText->font();
     small.setPointSize(8);
     m_statusText->setFont(small);
-
-    m_communicationLogBox = named(new QPlainTextEdit(this), "Text2");
-    m_communicationLogBox->setGeometry(4, kClientHeight + 2, kClientWidth - 8, kLogExtraHeight - 4);
-    m_communicationLogBox->setReadOnly(true);
-    m_communicationLogBox->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    m_communicationLogBox->hide();
 
     // Ties between controls.
     connect(m_startButton, &QPushButton::clicked, this, &SVGCom::startClicked);

@@ -35,6 +35,10 @@ class QPushButton;
 class QRadioButton;
 class QSlider;
 
+namespace Ui {
+class SVGComForm;
+}
+
 namespace svglogger {
 
 // The main window: the settings in its controls, the live readout, the run control (start,
@@ -158,6 +162,7 @@ private:
     bool m_logChanged = false;
     bool m_ended = false;
 
+    std::unique_ptr<Ui::SVGComForm> m_form; // the geometry from SVGCom.ui
     QPushButton *m_startButton = nullptr;                // Command1 "開始" / "再開"
     QPushButton *m_stopButton = nullptr;                 // Command2 "終了" / "中断"
     QPushButton *m_browseButton = nullptr;               // Command3 "参照"
