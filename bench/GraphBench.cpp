@@ -1,5 +1,5 @@
 #include "graph/TracePlotter.h"
-#include "link/TrendHistory.h"
+#include "graph/TrendHistory.h"
 #include "ui/PlotArea.h"
 
 #include <benchmark/benchmark.h>

@@ -1,7 +1,7 @@
 #include "graph/TracePlotter.h"
 
 #include "graph/GraphView.h"
-#include "link/TrendHistory.h"
+#include "graph/TrendHistory.h"
 
 namespace svglogger {
 

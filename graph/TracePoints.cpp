@@ -1,7 +1,7 @@
 #include "graph/TracePoints.h"
 
 #include "common/TextNumber.h"
-#include "link/TrendHistory.h"
+#include "graph/TrendHistory.h"
 
 #include <algorithm>
 

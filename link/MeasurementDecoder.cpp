@@ -84,12 +84,6 @@ void MeasurementDecoder::readReading(std::size_t field, bool negate, std::int16_
         target = *rounded;
 }
 
-void MeasurementDecoder::storeTrend(int quantity, float value)
-{
-    if (auto rounded = roundToInt32(value))
-        m_trend.store(quantity, *rounded);
-}
-
 void MeasurementDecoder::decodeMeasurement()
 {
     using S = MeasurementSample;
@@ -118,10 +112,6 @@ void MeasurementDecoder::decodeMeasurement()
             v / kPowerBase * svgMinusReactive * kRoot3 * phaseSign * powerFlowSign);
     }
 
-    storeTrend(0, m_sample[S::GridVoltage]);
-    storeTrend(1, m_sample[S::LoadActivePower]);
-    storeTrend(2, m_sample[S::LoadReactivePower]);
-    storeTrend(3, m_sample[S::SvgOutput]);
 
     // Voltage the grid would have without the SVG, from its output and the percentage
     // reactance X typed in "%X=" (per 10 MVA).
@@ -130,12 +120,10 @@ void MeasurementDecoder::decodeMeasurement()
         + double{m_sample[S::SvgOutput]} / 10000.0 * x / 100.0 * 6700.0;
     if (auto single = toSingle(uncompensated))
         m_sample[S::UncompensatedVoltage] = *single;
-    storeTrend(4, m_sample[S::UncompensatedVoltage]);
 
     const int word = readHexDigits(lastChars(status, 4));
     m_sample[S::StatusWord] = static_cast<float>(word >= 0x8000 ? word - 0x10000 : word);
 
-    m_trend.advance();
 
     if (m_controllerVersion == ControllerVersion::Version2) {
         readReading(14, false, m_negSeqVoltageD);

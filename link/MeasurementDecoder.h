@@ -2,7 +2,6 @@
 
 #include "link/ControllerVersion.h"
 #include "link/MeasurementSample.h"
-#include "link/TrendHistory.h"
 
 #include <cstdint>
 #include <optional>
@@ -16,7 +15,7 @@ class Settings;
 // What one line turned out to be.
 struct LineOutcome {
     enum class Kind {
-        Measurement, // decoded into the sample; the trend history moved on by one slot
+        Measurement, // decoded into the sample
         Version,     // carried "Ver": the controller's version was (re)applied
         Unversioned, // a measurement line before the controller's version is known: not decoded
         Other        // nothing was done with it
@@ -40,7 +39,6 @@ public:
     LineOutcome processLine(std::string_view line);
 
     const MeasurementSample &sample() const { return m_sample; }
-    const TrendHistory &trendHistory() const { return m_trend; }
     ControllerVersion controllerVersion() const { return m_controllerVersion; }
     // Shift of the four main fields: 0 for an older controller, 3 for version 2.
     int fieldOffset() const { return m_fieldOffset; }
@@ -52,11 +50,9 @@ private:
     // Decimal field rounded to 16 bits into `target`; a missing or out-of-range field
     // leaves `target` as it was.
     void readReading(std::size_t field, bool negate, std::int16_t &target) const;
-    void storeTrend(int quantity, float value);
 
     const Settings &m_settings;
     MeasurementSample m_sample;
-    TrendHistory m_trend;
     ControllerVersion m_controllerVersion = ControllerVersion::Unknown;
     std::int16_t m_fieldOffset = 0;
 

@@ -60,8 +60,9 @@ void ReceiveHandler::handleLine(std::string_view line)
     if (outcome.kind == LineOutcome::Kind::Measurement) {
         const MeasurementSample &sample = m_decoder.sample();
         m_readout.showMain(sample);
+        m_trend.add(sample);
         if (m_interfaces.settings.graphShown())
-            m_plotter.plotTraces(m_decoder.trendHistory(), m_interfaces.settings.uncompensatedVoltageShown(),
+            m_plotter.plotTraces(m_trend, m_interfaces.settings.uncompensatedVoltageShown(),
                                  m_interfaces.graphView);
         if (m_decoder.controllerVersion() == ControllerVersion::Version2)
             m_readout.showNegativeSequence(sample);

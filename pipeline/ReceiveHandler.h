@@ -1,6 +1,7 @@
 #pragma once
 
 #include "graph/TracePlotter.h"
+#include "graph/TrendHistory.h"
 #include "link/DeviceLink.h"
 #include "link/LiveReadout.h"
 #include "link/MeasurementDecoder.h"
@@ -39,6 +40,8 @@ public:
     DeviceLink &link() { return m_link; }
     const DeviceLink &link() const { return m_link; }
     const MeasurementDecoder &decoder() const { return m_decoder; }
+    // The last 701 samples the graph draws, kept while it is hidden too.
+    const TrendHistory &trend() const { return m_trend; }
     LogRecorder &recorder() { return m_recorder; }
     // The trace scales for the two range sliders.
     void setGraphRanges(int voltageRange, int powerRange) { m_plotter.scales().update(voltageRange, powerRange); }
@@ -54,6 +57,7 @@ private:
     DeviceLink m_link;
     MeasurementDecoder m_decoder;
     LiveReadout m_readout;
+    TrendHistory m_trend;
     TracePlotter m_plotter;
     LogRecorder m_recorder;
     TriggerControl m_trigger;

@@ -1,7 +1,7 @@
 #include "graph/GraphScales.h"
 #include "graph/TracePlotter.h"
 #include "graph/TracePoints.h"
-#include "link/TrendHistory.h"
+#include "graph/TrendHistory.h"
 #include "support/QtPrinters.h"
 #include "ui/SVGCom.h"
 

@@ -1,7 +1,7 @@
 #include "graph/GraphScales.h"
 #include "graph/TracePlotter.h"
 #include "graph/TracePoints.h"
-#include "link/TrendHistory.h"
+#include "graph/TrendHistory.h"
 #include "support/FakeGraphView.h"
 
 #include <gtest/gtest.h>
@@ -69,6 +69,41 @@ TrendHistory history(int samples, int base = 6000)
         h.advance();
     }
     return h;
+}
+
+// Each decoded sample takes one slot: its five traced quantities rounded (halves to even), a
+// value no 32-bit integer holds leaving the slot's old one; the 702nd overwrites slot 0.
+TEST(TrendHistory, EachSampleTakesOneSlotRoundedAndThe702ndOverwritesSlotZero)
+{
+    using S = MeasurementSample;
+    TrendHistory h;
+    for (int i = 0; i < 701; ++i) {
+        S s;
+        s[S::GridVoltage] = static_cast<float>(6000 + i);
+        s[S::LoadActivePower] = 2.5f;
+        s[S::LoadReactivePower] = -3.5f;
+        s[S::SvgOutput] = 100.4f;
+        s[S::UncompensatedVoltage] = 6700.6f;
+        s[S::NegSeqVoltageD] = 99.0f; // not traced
+        h.add(s);
+    }
+    EXPECT_EQ(h.count(), 701);
+    EXPECT_EQ(h.writePos(), 0);
+    EXPECT_EQ(h.value(0, 0), 6000);
+    EXPECT_EQ(h.value(0, 700), 6700);
+    EXPECT_EQ(h.value(1, 3), 2);
+    EXPECT_EQ(h.value(2, 3), -4);
+    EXPECT_EQ(h.value(3, 3), 100);
+    EXPECT_EQ(h.value(4, 3), 6701);
+    S huge;
+    huge[S::GridVoltage] = 7000.0f;
+    huge[S::SvgOutput] = 3e10f; // no 32-bit integer: the slot keeps 100 from 701 samples back
+    h.add(huge);
+    EXPECT_EQ(h.count(), 701);
+    EXPECT_EQ(h.writePos(), 1);
+    EXPECT_EQ(h.value(0, 0), 7000);
+    EXPECT_EQ(h.value(3, 0), 100);
+    EXPECT_EQ(h.value(1, 0), 0);
 }
 
 TEST(TracePoints, XIsTheIndexAndYFollowsTheScale)

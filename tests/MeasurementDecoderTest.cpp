@@ -106,7 +106,6 @@ TEST(DecodeLine, SevenFieldsAreNotDecoded)
     decoder.processLine("Ver1.0"); // an older controller: the layout is known
     EXPECT_EQ(decoder.processLine("MN R,0000,0,6600,0,100,-50,20").kind, LineOutcome::Kind::Other);
     EXPECT_EQ(decoder.sample()[S::GridVoltage], 0.0f);
-    EXPECT_EQ(decoder.trendHistory().count(), 0);
 }
 
 TEST(DecodeLine, MarkerMayStandAnywhereAndTheFirstCounts)
@@ -137,7 +136,6 @@ TEST(DecodeLine, FailedReadingKeepsTheValueOfThePreviousLineOfTheEvent)
     decoder.processLine(olderLine("0000", "40000", "100", "-50", "20"));
     EXPECT_EQ(decoder.sample()[S::GridVoltage], 6600.0f);
     EXPECT_EQ(decoder.sample()[S::LoadActivePower], single(power(6600, 100)));
-    EXPECT_EQ(decoder.trendHistory().value(0, 1), 6600);
 
     // The next receive event starts from zero.
     decoder.beginReceiveEvent();
@@ -147,7 +145,7 @@ TEST(DecodeLine, FailedReadingKeepsTheValueOfThePreviousLineOfTheEvent)
     EXPECT_EQ(decoder.sample()[S::LoadActivePower], 0.0f);
 }
 
-TEST(DecodeLine, FailedSvgOutputKeepsPreviousValueForTrendAndUncompensatedVoltage)
+TEST(DecodeLine, FailedSvgOutputKeepsThePreviousValueWhichTheUncompensatedVoltageUses)
 {
     PlainSettings settings;
     MeasurementDecoder decoder(settings);
@@ -157,10 +155,8 @@ TEST(DecodeLine, FailedSvgOutputKeepsPreviousValueForTrendAndUncompensatedVoltag
     const float s3 = decoder.sample()[S::SvgOutput];
     decoder.processLine(olderLine("0000", "6500", "0", "100", "32767"));
     EXPECT_EQ(decoder.sample()[S::SvgOutput], s3);
-    EXPECT_EQ(decoder.trendHistory().value(3, 1), static_cast<int>(std::nearbyint(s3)));
     const double s8 = 6500.0 + double{s3} / 10000 * 100 / 100 * 6700;
     EXPECT_EQ(decoder.sample()[S::UncompensatedVoltage], single(s8));
-    EXPECT_EQ(decoder.trendHistory().count(), 2);
 }
 
 struct PercentCase {
@@ -181,7 +177,6 @@ TEST_P(UncompensatedVoltage, ReadsTheBoxAtEveryLine)
     const S &s = decoder.sample();
     const double expected = double{s[S::GridVoltage]} + double{s[S::SvgOutput]} / 10000 * GetParam().x / 100 * 6700;
     EXPECT_EQ(s[S::UncompensatedVoltage], single(expected));
-    EXPECT_EQ(decoder.trendHistory().value(4, 0), static_cast<int>(std::nearbyint(single(expected))));
 }
 
 INSTANTIATE_TEST_SUITE_P(Texts, UncompensatedVoltage, ::testing::Values(
@@ -205,24 +200,6 @@ TEST(UncompensatedVoltageBox, EmptyBoxGivesTheGridVoltageAndChangesApplyAtTheNex
     settings.reactancePercent = std::string(400, '9');
     decoder.processLine(olderLine("0000", "6600", "0", "-1000", "0"));
     EXPECT_EQ(decoder.sample()[S::UncompensatedVoltage], before);
-}
-
-TEST(TrendHistory, The702ndLineOverwritesSlotZero)
-{
-    PlainSettings settings;
-    MeasurementDecoder decoder(settings);
-    decoder.beginReceiveEvent();
-    decoder.processLine("Ver1.0"); // an older controller: the layout is known
-    for (int i = 0; i < 701; ++i)
-        decoder.processLine(olderLine("0000", std::to_string(6000 + i), "0", "0", "0"));
-    EXPECT_EQ(decoder.trendHistory().count(), 701);
-    EXPECT_EQ(decoder.trendHistory().writePos(), 0);
-    EXPECT_EQ(decoder.trendHistory().value(0, 0), 6000);
-    EXPECT_EQ(decoder.trendHistory().value(0, 700), 6700);
-    decoder.processLine(olderLine("0000", "7000", "0", "0", "0"));
-    EXPECT_EQ(decoder.trendHistory().count(), 701);
-    EXPECT_EQ(decoder.trendHistory().writePos(), 1);
-    EXPECT_EQ(decoder.trendHistory().value(0, 0), 7000);
 }
 
 // --- Version lines -------------------------------------------------------------------------
@@ -338,7 +315,6 @@ TEST(Version2Layout, BeforeTheVersionIsKnownAMeasurementLineIsNoSample)
         EXPECT_EQ(decoder.processLine(line).kind, LineOutcome::Kind::Unversioned) << line;
         for (std::size_t q = 0; q < S::FieldCount; ++q)
             EXPECT_EQ(decoder.sample()[q], 0.0f) << "field " << q;
-        EXPECT_EQ(decoder.trendHistory().count(), 0);
         EXPECT_EQ(decoder.controllerVersion(), ControllerVersion::Unknown);
     }
     // Once the version is known the same lines are decoded.
@@ -346,7 +322,6 @@ TEST(Version2Layout, BeforeTheVersionIsKnownAMeasurementLineIsNoSample)
     EXPECT_EQ(decoder.processLine(version2Line("0000", "6600", "100", "-50", "20", "30", "40", "50", "60")).kind,
               LineOutcome::Kind::Measurement);
     EXPECT_EQ(decoder.sample()[S::GridVoltage], 6600.0f);
-    EXPECT_EQ(decoder.trendHistory().count(), 1);
 }
 
 TEST(Version2Layout, AnOlderControllersLinesLeaveTheNegativeSequenceAtZero)
@@ -368,7 +343,6 @@ TEST(Version2Layout, OlderLinesAreTooShortOnceVersion2IsKnown)
     decoder.beginReceiveEvent();
     decoder.processLine("Ver2.0");
     EXPECT_EQ(decoder.processLine(olderLine("0000", "6600", "0", "0", "0")).kind, LineOutcome::Kind::Other);
-    EXPECT_EQ(decoder.trendHistory().count(), 0);
 }
 
 } // namespace

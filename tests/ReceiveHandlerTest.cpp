@@ -37,7 +37,7 @@ TEST(ReceiveHandler, LineSplitOverTwoEventsIsHandledOnceWhenItsCrArrives)
     EXPECT_EQ(rig.linkView.times.size(), 1u); // the time is shown at every event
     rig.handler.onComm(line.substr(10) + "\r");
     EXPECT_EQ(rig.linkView.voltages().size(), 1u);
-    EXPECT_EQ(rig.handler.decoder().trendHistory().count(), 1);
+    EXPECT_EQ(rig.handler.trend().count(), 1);
     EXPECT_EQ(rig.linkView.times.size(), 2u);
 }
 
@@ -53,7 +53,7 @@ TEST(ReceiveHandler, MeasurementLinesBeforeTheVersionAreNoSamples)
     rig.handler.onComm(line + "\r" + line + "\r");
     EXPECT_TRUE(rig.linkView.readoutCalls.empty());
     EXPECT_EQ(rig.graphView.plots, 0);
-    EXPECT_EQ(rig.handler.decoder().trendHistory().count(), 0);
+    EXPECT_EQ(rig.handler.trend().count(), 0);
     EXPECT_TRUE(events.lines.empty());
     EXPECT_EQ(rig.handler.linesHandled(), 2u) << "still lines received";
 
@@ -207,7 +207,7 @@ Outcome run(const std::vector<std::string> &events)
               rig.handler.decoder().controllerVersion(), {}, {}, 0, 0,
               std::string(rig.handler.link().receiveBuffer().text()), {}};
     o.readouts = rig.linkView.readoutCalls;
-    const TrendHistory &trend = rig.handler.decoder().trendHistory();
+    const TrendHistory &trend = rig.handler.trend();
     for (int q = 0; q < TrendHistory::kQuantities; ++q)
         for (int slot = 0; slot < TrendHistory::kSlots; ++slot)
             o.trend.push_back(trend.value(q, slot));
@@ -296,7 +296,7 @@ TEST(ReceiveGarbage, RandomInputKeepsBufferAndLogBounded)
         const std::size_t firstCr = rest.find('\r');
         ASSERT_LE(firstCr == std::string_view::npos ? rest.size() : firstCr, ReceiveBuffer::kMaxUndelimited);
         ASSERT_LE(rig.handler.link().commLog().text().size(), 10000u);
-        const TrendHistory &trend = rig.handler.decoder().trendHistory();
+        const TrendHistory &trend = rig.handler.trend();
         ASSERT_GE(trend.writePos(), 0);
         ASSERT_LT(trend.writePos(), TrendHistory::kSlots);
         ASSERT_LE(trend.count(), TrendHistory::kSlots);

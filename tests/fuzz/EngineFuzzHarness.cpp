@@ -199,7 +199,7 @@ void checkInvariants(FuzzRig &rig)
     const CommLog &log = engine.link().commLog();
     require(log.text().size() <= CommLog::kTrimAbove, "communication log bound");
     require(log.insertPos() == static_cast<std::int32_t>(log.text().size()), "log insert position");
-    const TrendHistory &trend = engine.decoder().trendHistory();
+    const TrendHistory &trend = engine.trend();
     require(trend.writePos() >= 0 && trend.writePos() < TrendHistory::kSlots, "trend write position");
     require(trend.count() >= 0 && trend.count() <= TrendHistory::kSlots, "trend count");
     const TriggerCapture &capture = engine.trigger().capture();

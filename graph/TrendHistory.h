@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/MeasurementSample.h"
+
 #include <array>
 #include <cstdint>
 
@@ -19,6 +21,11 @@ public:
     std::int32_t writePos() const { return m_trendWritePos; }
     // Slots holding data, 0 to 701.
     std::int32_t count() const { return m_trendCount; }
+
+    // A decoded sample: its five traced quantities, rounded, into the slot at the write
+    // position, then the ring moves on. A value no 32-bit integer holds leaves the slot's
+    // old value for that quantity.
+    void add(const MeasurementSample &sample);
 
     // Stores into the slot at the write position; the ring does not move.
     void store(int quantity, std::int32_t value) { m_values[quantity][m_trendWritePos] = value; }
