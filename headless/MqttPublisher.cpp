@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <utility>
 #include <vector>
 
 namespace svglogger {
@@ -107,11 +108,6 @@ std::string failureText(int result, const std::string &logged)
     return mosquitto_strerror(result);
 }
 
-std::string count(std::uint64_t n, const char *what)
-{
-    return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
-}
-
 } // namespace
 
 std::int64_t MqttPublisher::systemMilliseconds()
@@ -162,7 +158,7 @@ MqttPublisher::MqttPublisher(MqttConfig config, Journal &journal, WallClock cloc
     // libmosquitto says why a connection failed (a certificate, a refused socket) in its log.
     mosquitto_log_callback_set(m_client, [](mosquitto *, void *self, int level, const char *text) {
         if (level & MOSQ_LOG_ERR)
-            static_cast<MqttPublisher *>(self)->m_lastError = text;
+            static_cast<MqttPublisher *>(self)->m_logged = text;
     });
     if (!m_config.user.empty())
         mosquitto_username_pw_set(m_client, m_config.user.c_str(),
@@ -420,14 +416,10 @@ void MqttPublisher::run()
     Clock::time_point nextTry = Clock::now();
     const std::string where = m_config.host + ":" + std::to_string(m_config.port);
     auto failed = [&](int result) {
-        const std::string why = failureText(result, m_lastError);
-        if (why != m_lastError || !m_lossReported) {
+        const std::string why = failureText(result, std::exchange(m_logged, std::string()));
+        if (m_broker.failed(why, drops()))
             m_journal.warning("mqtt: cannot reach the broker " + where + ": " + why + " — retrying; samples wait in "
                             "memory, up to " + std::to_string(m_config.queueBound));
-            if (!m_lossReported)
-                markLoss();
-        }
-        m_lastError = why;
         connecting = false;
         nextTry = Clock::now() + std::chrono::milliseconds(retry);
         retry = std::min(retry * 2, kLastRetryMilliseconds);
@@ -452,25 +444,25 @@ void MqttPublisher::run()
         sendWaiting();
         const int result = mosquitto_loop(m_client, kLoopMilliseconds, 1);
         if (result != MOSQ_ERR_SUCCESS) {
-            if (m_connected)
+            if (m_broker.connected())
                 disconnected(result);
             failed(result);
-        } else if (m_connected) {
+        } else if (m_broker.connected()) {
             retry = kFirstRetryMilliseconds;
         }
     }
 
     // Stop: what is still queued or unacknowledged goes out within about a second, then
     // "offline" replaces the retained "online" and the connection closes.
-    if (m_connected) {
+    if (m_broker.connected()) {
         const auto end = Clock::now() + std::chrono::seconds(1);
-        while (Clock::now() < end && m_connected && queued() > 0) {
+        while (Clock::now() < end && m_broker.connected() && queued() > 0) {
             sendWaiting();
             mosquitto_loop(m_client, kLoopMilliseconds, 1);
         }
         publishStatus(kOffline);
         mosquitto_disconnect(m_client);
-        for (int i = 0; i < 10 && m_connected; ++i)
+        for (int i = 0; i < 10 && m_broker.connected(); ++i)
             mosquitto_loop(m_client, kLoopMilliseconds, 1);
     }
 }
@@ -480,7 +472,7 @@ void MqttPublisher::run()
 // may run inside one.
 void MqttPublisher::sendWaiting()
 {
-    while (m_connected && m_handed.size() < static_cast<std::size_t>(kInflight)) {
+    while (m_broker.connected() && m_handed.size() < static_cast<std::size_t>(kInflight)) {
         Message message;
         {
             const std::lock_guard lock(m_mutex);
@@ -525,63 +517,34 @@ void MqttPublisher::publishStatus(const char *presence)
         m_journal.fault("mqtt: " + status + " was refused: " + failureText(result, {}));
 }
 
-void MqttPublisher::markLoss()
-{
-    m_lossReported = true;
-    m_droppedSamplesAtLoss = m_droppedSamples;
-    m_droppedEventsAtLoss = m_droppedEvents;
-}
-
-std::string MqttPublisher::droppedSinceLoss() const
-{
-    const std::uint64_t samples = m_droppedSamples - m_droppedSamplesAtLoss;
-    const std::uint64_t events = m_droppedEvents - m_droppedEventsAtLoss;
-    if (samples == 0 && events == 0)
-        return {};
-    if (events == 0)
-        return count(samples, "sample") + " dropped";
-    if (samples == 0)
-        return count(events, "event") + " dropped";
-    return count(samples, "sample") + " and " + count(events, "event") + " dropped";
-}
-
 void MqttPublisher::connected(int result)
 {
     const std::string where = m_config.host + ":" + std::to_string(m_config.port);
     if (result != 0) {
         const std::string why = std::string("the broker refused the connection: ") + mosquitto_connack_string(result);
-        if (why != m_lastError)
+        const bool changed = why != m_broker.lastError();
+        m_broker.failed(why, drops());
+        if (changed)
             m_journal.warning("mqtt: " + where + ": " + why + " — retrying; logging goes on");
-        m_lastError = why;
-        if (!m_lossReported)
-            markLoss();
         return;
     }
-    m_connected = true;
+    const BrokerHealth::Up up = m_broker.up(drops());
     publishStatus(kOnline);
-    const std::string dropped = m_lossReported ? droppedSinceLoss() : std::string();
-    if (!m_everConnected) {
+    if (up.first) {
         m_journal.info("mqtt: connected to " + where + ", publishing under " + m_config.topicPrefix);
-        if (!dropped.empty())
-            m_journal.warning("mqtt: " + dropped + " before the broker was reached");
+        if (!up.dropped.empty())
+            m_journal.warning("mqtt: " + up.dropped + " before the broker was reached");
     } else {
-        m_journal.warning("mqtt: broker back at " + where + (dropped.empty() ? "" : ", " + dropped + " while it was away"));
+        m_journal.warning("mqtt: broker back at " + where + (up.dropped.empty() ? "" : ", " + up.dropped + " while it was away"));
     }
-    m_everConnected = true;
-    m_lossReported = false;
-    m_lastError.clear();
 }
 
 void MqttPublisher::disconnected(int reason)
 {
-    if (!m_connected)
-        return;
     // What libmosquitto holds unacknowledged it sends again after the next connection;
     // nothing is handed to it twice.
-    m_connected = false;
-    if (m_stopping)
+    if (!m_broker.down(drops(), m_stopping))
         return;
-    markLoss();
     m_journal.warning("mqtt: broker lost (" + failureText(reason, {}) + ") — samples wait in memory, up to "
                     + std::to_string(m_config.queueBound));
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "headless/BrokerHealth.h"
 #include "pipeline/RunEvents.h"
 
 #include <QByteArray>
@@ -124,9 +125,7 @@ private:
     void connected(int result);
     void disconnected(int reason);
     void acknowledged(int mid);
-    // "12 samples and 1 event dropped" since the loss was reported; empty when none were.
-    std::string droppedSinceLoss() const;
-    void markLoss();
+    BrokerHealth::Drops drops() const { return {m_droppedSamples, m_droppedEvents}; }
 
     MqttConfig m_config;
     Journal &m_journal;
@@ -146,12 +145,8 @@ private:
     std::atomic<std::uint64_t> m_droppedEvents{0};
     // Network thread only:
     std::unordered_set<int> m_handed; // message ids libmosquitto holds until acknowledged
-    bool m_connected = false;
-    bool m_everConnected = false;
-    bool m_lossReported = false;
-    std::uint64_t m_droppedSamplesAtLoss = 0;
-    std::uint64_t m_droppedEventsAtLoss = 0;
-    std::string m_lastError;
+    BrokerHealth m_broker;
+    std::string m_logged; // libmosquitto's last logged error, until a failure takes it
 };
 
 } // namespace svglogger

@@ -1,4 +1,5 @@
 #include "headless/Journal.h"
+#include "headless/BrokerHealth.h"
 #include "headless/MqttPublisher.h"
 #include "link/Quantity.h"
 #include "recording/CsvLayout.h"
@@ -189,6 +190,59 @@ TEST(MqttQueue, BeyondTheBoundTheOldestAreDroppedAndCountedByKind)
     EXPECT_EQ(publisher.queued(), 50u) << "a newer health message replaces the one waiting";
     EXPECT_EQ(publisher.droppedSamples(), 7u);
     EXPECT_EQ(out.str(), "") << "nothing is sent or said before the publisher starts";
+}
+
+// The broker's health as the journal tells it: each failure reason once, the loss once, and
+// when the broker is back, what was dropped since it was first missed.
+TEST(BrokerHealthSteps, EachReasonOnceAndTheDropsSinceTheBrokerWasMissed)
+{
+    enum class Step { Fail, Up, Down, DownStopping };
+    struct Row {
+        Step step;
+        const char *why;             // for Fail
+        BrokerHealth::Drops now;     // the publisher's drop counts at the step
+        bool said;                   // Fail, Down: to be said
+        bool first;                  // Up
+        const char *dropped;         // Up
+    };
+    const Row rows[] = {
+        {Step::Fail, "refused", {0, 0}, true, false, ""},
+        {Step::Fail, "refused", {5, 0}, false, false, ""},  // the same reason again: quiet
+        {Step::Fail, "timed out", {9, 1}, true, false, ""}, // another reason
+        {Step::Up, "", {12, 1}, false, true, "12 samples and 1 event dropped"},
+        {Step::Down, "", {12, 1}, true, false, ""},
+        {Step::Fail, "refused", {13, 1}, true, false, ""},  // the reason was cleared when it came up
+        {Step::Up, "", {14, 1}, false, false, "2 samples dropped"},    // counted from the loss
+        {Step::Down, "", {14, 3}, true, false, ""},
+        {Step::Up, "", {14, 4}, false, false, "1 event dropped"},
+        {Step::DownStopping, "", {20, 4}, false, false, ""},           // Stop: not said
+        {Step::Down, "", {20, 4}, false, false, ""},                   // not up: nothing
+    };
+    BrokerHealth broker;
+    int i = 0;
+    for (const Row &row : rows) {
+        SCOPED_TRACE("row " + std::to_string(i++));
+        switch (row.step) {
+        case Step::Fail:
+            EXPECT_EQ(broker.failed(row.why, row.now), row.said);
+            EXPECT_EQ(broker.lastError(), row.why);
+            EXPECT_FALSE(broker.connected());
+            break;
+        case Step::Up: {
+            const BrokerHealth::Up up = broker.up(row.now);
+            EXPECT_EQ(up.first, row.first);
+            EXPECT_EQ(up.dropped, row.dropped);
+            EXPECT_TRUE(broker.connected());
+            EXPECT_EQ(broker.lastError(), "");
+            break;
+        }
+        case Step::Down:
+        case Step::DownStopping:
+            EXPECT_EQ(broker.down(row.now, row.step == Step::DownStopping), row.said);
+            EXPECT_FALSE(broker.connected());
+            break;
+        }
+    }
 }
 
 TEST(MqttStart, AMissingCaFileIsNamedAsMissing)
