@@ -1,7 +1,7 @@
 #include "headless/HeadlessLogger.h"
 
 #include "headless/LogRetention.h"
-#include "headless/TriggerFile.h"
+#include "recording/TriggerFile.h"
 #include "link/PortEntry.h"
 
 #include <QCoreApplication>

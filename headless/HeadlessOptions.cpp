@@ -1,7 +1,7 @@
 #include "headless/HeadlessOptions.h"
 
 #include "common/TextNumber.h"
-#include "headless/IniFile.h"
+#include "common/IniFile.h"
 #include "headless/MqttPublisher.h"
 #include "recording/LogRecorder.h"
 

@@ -1,9 +1,9 @@
 #include "common/TextNumber.h"
 #include "headless/HeadlessOptions.h"
-#include "headless/IniFile.h"
+#include "common/IniFile.h"
 #include "headless/Journal.h"
 #include "headless/MqttPublisher.h"
-#include "headless/TriggerFile.h"
+#include "recording/TriggerFile.h"
 #include "link/Quantity.h"
 #include "recording/TriggerEvaluator.h"
 

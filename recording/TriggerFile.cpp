@@ -1,7 +1,7 @@
-#include "common/TextNumber.h"
-#include "headless/TriggerFile.h"
+#include "recording/TriggerFile.h"
 
-#include "headless/IniFile.h"
+#include "common/IniFile.h"
+#include "common/TextNumber.h"
 #include "recording/TriggerWindowRules.h"
 
 #include <array>

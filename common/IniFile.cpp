@@ -1,4 +1,4 @@
-#include "headless/IniFile.h"
+#include "common/IniFile.h"
 
 #include <cerrno>
 #include <charconv>
