@@ -1,0 +1,44 @@
+#include "reading/RecordColumns.h"
+
+#include "common/Settings.h"
+#include "link/Quantity.h"
+
+namespace svglogger {
+
+std::vector<int> columnsOf(const RowLayout &layout)
+{
+    namespace c = recordColumn;
+    const int k = static_cast<int>(quantitiesSentBy(layout.controllerVersion));
+    std::vector<int> columns;
+    for (int q = 0; q < k; ++q)
+        columns.push_back(c::kValue + q);
+    if (layout.samplingMode == kSamplingInterval) {
+        for (int q = 0; q < k; ++q)
+            columns.push_back(c::kMax + q);
+        for (int q = 0; q < k; ++q)
+            columns.push_back(c::kMin + q);
+        columns.push_back(c::kCount);
+    }
+    columns.push_back(c::kStatus);
+    return columns;
+}
+
+int quantityOf(int slot)
+{
+    return slot < recordColumn::kCount ? slot % recordColumn::kQuantities : -1;
+}
+
+std::string columnName(int slot)
+{
+    namespace c = recordColumn;
+    if (slot == c::kCount)
+        return "DT数";
+    if (slot == c::kStatus)
+        return std::string(kStatusWordHeader);
+    const Quantity &q = kQuantities[static_cast<std::size_t>(quantityOf(slot))];
+    if (slot < c::kMax)
+        return q.csvHeader();
+    return std::string(q.csvName) + (slot < c::kMin ? "(Max)" : "(min)");
+}
+
+} // namespace svglogger

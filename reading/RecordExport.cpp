@@ -1,0 +1,47 @@
+#include "reading/RecordExport.h"
+
+#include "reading/MappedFile.h"
+#include "recording/ShiftJisText.h"
+
+#include <optional>
+
+namespace svglogger {
+
+std::string exportRows(const RecordSet &set, double from, double to, std::ostream &out, std::size_t *written)
+{
+    std::optional<RowLayout> layout;
+    std::string body;
+    std::size_t rows = 0;
+    for (const RecordSet::Part &entry : set.parts()) {
+        const RecordSet::Part *part = &entry;
+        const MappedFile mapped(part->path);
+        if (!mapped.ok())
+            return part->path + ": " + mapped.error();
+        const RecordFile again = readRecord(part->path, mapped.bytes());
+        const std::vector<double> &times = again.table.times();
+        bool any = false;
+        forEachReadableRow(mapped.bytes(), [&](std::size_t row, std::string_view line) {
+            if (row >= times.size() || times[row] < from || times[row] >= to + 1.0)
+                return;
+            any = true;
+            body.append(line);
+            body += "\r\n";
+            ++rows;
+        });
+        if (!any)
+            continue;
+        if (layout && *layout != again.layout)
+            return "the rows are of more than one layout (" + part->path
+                + " differs from the files before it): export a range of one layout";
+        layout = again.layout;
+    }
+    if (!layout)
+        return "no row in the range";
+    const std::optional<std::string> header = toShiftJis(headerLine(layout->samplingMode, layout->controllerVersion));
+    out << *header << "\r\n" << body;
+    if (written)
+        *written = rows;
+    return out ? std::string() : std::string("the file could not be written");
+}
+
+} // namespace svglogger

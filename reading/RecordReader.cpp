@@ -1,0 +1,227 @@
+#include "reading/RecordReader.h"
+
+#include "common/Settings.h"
+#include "reading/RecordTime.h"
+#include "recording/ShiftJisText.h"
+
+#include <charconv>
+#include <cmath>
+#include <optional>
+
+namespace svglogger {
+
+namespace {
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+constexpr std::size_t kMaxFields = 1 + 27;
+
+struct Line {
+    std::string_view text;
+    std::size_t number; // 1-based
+    bool ended;         // a line end followed it
+};
+
+// Lines at LF, a CR before it dropped; the last line may have no end.
+template <typename Visit>
+void forEachLine(std::string_view bytes, Visit visit)
+{
+    std::size_t at = 0, number = 0;
+    while (at < bytes.size()) {
+        const std::size_t lf = bytes.find('\n', at);
+        const bool ended = lf != std::string_view::npos;
+        std::string_view line = bytes.substr(at, (ended ? lf : bytes.size()) - at);
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        if (!visit(Line{line, ++number, ended}))
+            return;
+        at = ended ? lf + 1 : bytes.size();
+    }
+}
+
+std::string shown(std::string_view text)
+{
+    std::string out;
+    for (char c : text.substr(0, 40))
+        out += (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) ? '?' : c;
+    return text.size() > 40 ? out + "..." : out;
+}
+
+struct RowParse {
+    std::int64_t second = 0;
+    std::array<float, kMaxFields> values{};
+    std::array<std::string_view, kMaxFields> texts{};
+    std::string why; // empty when the row is readable
+};
+
+// One row of `columns` numbers after its time.
+RowParse parseRow(std::string_view line, std::size_t columns)
+{
+    RowParse row;
+    std::size_t fields = 0, start = 0;
+    std::array<std::string_view, kMaxFields> parts{};
+    for (std::size_t i = 0; i <= line.size(); ++i) {
+        if (i == line.size() || line[i] == ',') {
+            if (fields < kMaxFields)
+                parts[fields] = line.substr(start, i - start);
+            ++fields;
+            start = i + 1;
+        }
+    }
+    if (fields != columns + 1) {
+        row.why = "wrong field count (" + std::to_string(fields) + ", the header has " + std::to_string(columns + 1) + ")";
+        return row;
+    }
+    const std::optional<std::int64_t> second = parseRowTime(parts[0]);
+    if (!second) {
+        row.why = "no time in field 1 ('" + shown(parts[0]) + "')";
+        return row;
+    }
+    row.second = *second;
+    for (std::size_t f = 1; f <= columns; ++f) {
+        const std::string_view text = parts[f];
+        double value = 0.0;
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+        if (text.empty() || error != std::errc() || end != text.data() + text.size() || !std::isfinite(value)
+            || text.front() == '+') {
+            row.why = "field " + std::to_string(f + 1) + " is no number ('" + shown(text) + "')";
+            return row;
+        }
+        row.values[f - 1] = static_cast<float>(value);
+        row.texts[f - 1] = text;
+    }
+    return row;
+}
+
+std::string_view withoutMark(std::string_view line)
+{
+    return line.starts_with(kByteOrderMark) ? line.substr(kByteOrderMark.size()) : line;
+}
+
+} // namespace
+
+void ColumnStats::add(double value, std::string_view text)
+{
+    if (count == 0 || value < min) {
+        min = value;
+        minText = text;
+    }
+    if (count == 0 || value > max) {
+        max = value;
+        maxText = text;
+    }
+    sum += value;
+    ++count;
+}
+
+void ColumnStats::add(const ColumnStats &other)
+{
+    if (other.count == 0)
+        return;
+    if (count == 0 || other.min < min) {
+        min = other.min;
+        minText = other.minText;
+    }
+    if (count == 0 || other.max > max) {
+        max = other.max;
+        maxText = other.maxText;
+    }
+    sum += other.sum;
+    count += other.count;
+}
+
+RowLayout layoutOfHeader(std::string_view line)
+{
+    line = withoutMark(line);
+    if (!line.empty() && line.back() == '\r')
+        line.remove_suffix(1);
+    for (int mode : {kSamplingContinuous, kSamplingInterval}) {
+        for (ControllerVersion version : {ControllerVersion::Older, ControllerVersion::Version2}) {
+            const std::string &utf8 = headerLine(mode, version);
+            if (line == utf8)
+                return {mode, version};
+            if (const std::optional<std::string> sjis = toShiftJis(utf8); sjis && line == *sjis)
+                return {mode, version};
+        }
+    }
+    return {};
+}
+
+RecordFile readRecord(std::string path, std::string_view bytes)
+{
+    RecordFile file;
+    file.path = std::move(path);
+    std::vector<int> columns;
+    std::vector<std::int64_t> seconds; // the rows' whole seconds, spread at the end
+    std::array<float, kMaxFields> values{};
+    bool headerSeen = false;
+    forEachLine(bytes, [&](const Line &line) {
+        if (!headerSeen) {
+            headerSeen = true;
+            file.layout = layoutOfHeader(line.text);
+            if (file.layout.samplingMode < 0) {
+                file.error = file.path + ": not a log file of the logger (its first line is no header of one: '"
+                    + shown(withoutMark(line.text)) + "')";
+                return false;
+            }
+            columns = columnsOf(file.layout);
+            return true;
+        }
+        if (line.text.empty() && !line.ended)
+            return true; // nothing after the last line end
+        RowParse row = parseRow(line.text, columns.size());
+        if (!row.why.empty()) {
+            file.problems.push_back(file.path + ":" + std::to_string(line.number) + ": "
+                                    + (line.ended ? row.why : "last line cut short: " + row.why));
+            return true;
+        }
+        for (std::size_t c = 0; c < columns.size(); ++c) {
+            values[c] = row.values[c];
+            file.stats[static_cast<std::size_t>(columns[c])].add(row.values[c], row.texts[c]);
+        }
+        seconds.push_back(row.second);
+        file.table.append(static_cast<double>(row.second), columns, values.data());
+        return true;
+    });
+    if (!headerSeen) {
+        file.error = file.path + ": empty";
+        return file;
+    }
+    if (!file.error.empty())
+        return file;
+    if (seconds.empty()) {
+        file.error = file.path + ": no readable row" + (file.problems.empty() ? "" : " (" + file.problems.front() + ")");
+        return file;
+    }
+    // Rows of one second are spread evenly over it, in file order.
+    std::vector<double> &times = file.table.mutableTimes();
+    for (std::size_t i = 0; i < seconds.size();) {
+        std::size_t j = i;
+        while (j < seconds.size() && seconds[j] == seconds[i])
+            ++j;
+        for (std::size_t r = i; r < j; ++r)
+            times[r] = static_cast<double>(seconds[i]) + static_cast<double>(r - i) / static_cast<double>(j - i);
+        i = j;
+    }
+    return file;
+}
+
+void forEachReadableRow(std::string_view bytes, const std::function<void(std::size_t, std::string_view)> &visit)
+{
+    std::size_t columns = 0, row = 0;
+    bool headerSeen = false;
+    forEachLine(bytes, [&](const Line &line) {
+        if (!headerSeen) {
+            headerSeen = true;
+            const RowLayout layout = layoutOfHeader(line.text);
+            if (layout.samplingMode < 0)
+                return false;
+            columns = columnsOf(layout).size();
+            return true;
+        }
+        if (parseRow(line.text, columns).why.empty())
+            visit(row++, line.text);
+        return true;
+    });
+}
+
+} // namespace svglogger

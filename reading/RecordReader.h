@@ -1,0 +1,48 @@
+#pragma once
+
+#include "reading/RecordColumns.h"
+#include "reading/RecordTable.h"
+
+#include <array>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace svglogger {
+
+// Per column of a file or a set: the extremes as the file wrote them, the mean's sum and the
+// count of readable values.
+struct ColumnStats {
+    double min = 0.0, max = 0.0, sum = 0.0;
+    std::string minText, maxText;
+    std::size_t count = 0;
+
+    void add(double value, std::string_view text);
+    void add(const ColumnStats &other);
+};
+
+// One recorded file as read: its layout from the header, its rows, and what was left out.
+struct RecordFile {
+    std::string path;
+    RowLayout layout;                  // samplingMode -1: not a file of the logger
+    RecordTable table;                 // its readable rows, times spread within their seconds
+    std::vector<std::string> problems; // "path:line: reason" for each row left out
+    std::string error;                 // "path: reason" when no row could be read
+    std::array<ColumnStats, recordColumn::kSlots> stats;
+
+    bool readable() const { return error.empty(); }
+};
+
+// The layout whose header line `line` is, in Shift-JIS or in UTF-8 (a byte-order mark and a
+// CR before the line end allowed); samplingMode -1 when it is none of the four.
+RowLayout layoutOfHeader(std::string_view line);
+
+// Reads the bytes of a file the logger wrote. Never throws for what the bytes hold.
+RecordFile readRecord(std::string path, std::string_view bytes);
+
+// Each readable row's line as the file holds it (without its line end), with the row's
+// number among the readable rows: the same rows readRecord keeps, for copying them out.
+void forEachReadableRow(std::string_view bytes, const std::function<void(std::size_t row, std::string_view line)> &visit);
+
+} // namespace svglogger

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "reading/RecordReader.h"
+
+#include <atomic>
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace svglogger {
+
+// What was loaded, as one timeline: the files joined in time order (a day's hourly files, or
+// any set), their rows in one table, what was left out and why.
+class RecordSet
+{
+public:
+    // A file's place in the joined table.
+    struct Part {
+        std::string path;
+        RowLayout layout;
+        std::size_t firstRow = 0;
+        std::size_t rows = 0;
+    };
+
+    // Files and folders (a folder: every file in it the logger names "Tarmin…csv"), read by
+    // one worker per core. `progress` hears files read so far of the total; `cancel` set
+    // stops reading (what was read is kept).
+    static RecordSet load(const std::vector<std::string> &inputs,
+                          const std::function<void(std::size_t done, std::size_t total)> &progress = {},
+                          const std::atomic<bool> *cancel = nullptr);
+    // Files read already (each its own timeline piece), joined.
+    static RecordSet join(std::vector<RecordFile> files);
+
+    const RecordTable &table() const { return m_table; }
+    const std::vector<Part> &parts() const { return m_parts; }
+    // "path:line: reason" for each row left out, "path: reason" for each file without rows.
+    const std::vector<std::string> &problems() const { return m_problems; }
+    // Files that gave no row.
+    std::size_t unreadableFiles() const { return m_unreadable; }
+    // Per column slot over every file.
+    const std::array<ColumnStats, recordColumn::kSlots> &stats() const { return m_stats; }
+    // The columns any file holds, in the order of their first appearance.
+    const std::vector<int> &columns() const { return m_columns; }
+    // The part the row belongs to.
+    const Part &partOf(std::size_t row) const;
+    // The typical step between rows (the median), for telling a gap from a sample period.
+    double samplePeriod() const { return m_samplePeriod; }
+
+    // The files a folder holds that the logger wrote, by their names.
+    static std::vector<std::string> logFilesIn(const std::string &folder);
+
+private:
+    RecordTable m_table;
+    std::vector<Part> m_parts;
+    std::vector<std::string> m_problems;
+    std::size_t m_unreadable = 0;
+    std::array<ColumnStats, recordColumn::kSlots> m_stats;
+    std::vector<int> m_columns;
+    double m_samplePeriod = 0.2;
+};
+
+} // namespace svglogger

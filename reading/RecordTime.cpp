@@ -1,0 +1,105 @@
+#include "reading/RecordTime.h"
+
+#include <cstdio>
+
+namespace svglogger {
+
+namespace {
+
+// Days from 1970-01-01 to a date of the proleptic Gregorian calendar (Howard Hinnant's
+// days_from_civil).
+std::int64_t daysFromCivil(int year, int month, int day)
+{
+    year -= month <= 2 ? 1 : 0;
+    const int era = (year >= 0 ? year : year - 399) / 400;
+    const int yearOfEra = year - era * 400;
+    const int dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const int dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return std::int64_t{era} * 146097 + dayOfEra - 719468;
+}
+
+struct Civil {
+    int year, month, day;
+};
+
+Civil civilFromDays(std::int64_t days)
+{
+    days += 719468;
+    const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+    const auto dayOfEra = static_cast<int>(days - era * 146097);
+    const int yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const int dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const int mp = (5 * dayOfYear + 2) / 153;
+    const int day = dayOfYear - (153 * mp + 2) / 5 + 1;
+    const int month = mp + (mp < 10 ? 3 : -9);
+    return {static_cast<int>(yearOfEra + era * 400) + (month <= 2 ? 1 : 0), month, day};
+}
+
+bool isLeap(int year)
+{
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
+
+int daysIn(int year, int month)
+{
+    static constexpr int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return month == 2 && isLeap(year) ? 29 : days[month - 1];
+}
+
+// `count` decimal digits at `at`; -1 when any is no digit.
+int digits(std::string_view text, std::size_t at, std::size_t count)
+{
+    int value = 0;
+    for (std::size_t i = at; i < at + count; ++i) {
+        const char c = text[i];
+        if (c < '0' || c > '9')
+            return -1;
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
+} // namespace
+
+std::optional<std::int64_t> parseRowTime(std::string_view text)
+{
+    // The date: fixed positions.
+    if (text.size() < 10 || text[4] != '/' || text[7] != '/')
+        return std::nullopt;
+    const int year = digits(text, 0, 4), month = digits(text, 5, 2), day = digits(text, 8, 2);
+    if (year < 0 || month < 1 || month > 12 || day < 1 || day > daysIn(year, month))
+        return std::nullopt;
+    const std::int64_t midnight = daysFromCivil(year, month, day) * 86400;
+    if (text.size() == 10)
+        return midnight;
+    // " H:MM:SS" or " HH:MM:SS".
+    const std::size_t hourDigits = text.size() == 18 ? 1 : text.size() == 19 ? 2 : 0;
+    if (hourDigits == 0 || text[10] != ' ' || text[11 + hourDigits] != ':' || text[14 + hourDigits] != ':')
+        return std::nullopt;
+    const int hour = digits(text, 11, hourDigits);
+    const int minute = digits(text, 12 + hourDigits, 2);
+    const int second = digits(text, 15 + hourDigits, 2);
+    if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59)
+        return std::nullopt;
+    return midnight + hour * 3600 + minute * 60 + second;
+}
+
+std::string rowTimeText(std::int64_t seconds)
+{
+    std::int64_t days = seconds / 86400;
+    std::int64_t rest = seconds % 86400;
+    if (rest < 0) {
+        rest += 86400;
+        --days;
+    }
+    const Civil date = civilFromDays(days);
+    char text[40];
+    if (rest == 0)
+        std::snprintf(text, sizeof text, "%04d/%02d/%02d", date.year, date.month, date.day);
+    else
+        std::snprintf(text, sizeof text, "%04d/%02d/%02d %d:%02d:%02d", date.year, date.month, date.day,
+                      static_cast<int>(rest / 3600), static_cast<int>(rest / 60 % 60), static_cast<int>(rest % 60));
+    return text;
+}
+
+} // namespace svglogger

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace svglogger {
+
+// The times of the logger's rows, as the local clock wrote them: whole seconds since
+// 1970-01-01 0:00:00 of that clock (the files name no time zone, and none is applied).
+
+// "yyyy/mm/dd H:MM:SS" (the hour with or without its leading zero), or the date alone, which
+// the logger writes at 0:00:00. Nothing for any other text or an impossible date or time.
+std::optional<std::int64_t> parseRowTime(std::string_view text);
+
+// The logger's own text of a time: "2016/06/24 9:05:03", the date alone at midnight.
+std::string rowTimeText(std::int64_t seconds);
+
+} // namespace svglogger

@@ -1,0 +1,348 @@
+#include "common/Settings.h"
+#include "reading/MinMaxPyramid.h"
+#include "reading/RecordExport.h"
+#include "reading/RecordReader.h"
+#include "reading/RecordSet.h"
+#include "reading/RecordStats.h"
+#include "reading/RecordTime.h"
+#include "reading/TriggerReplay.h"
+#include "recording/CsvLayout.h"
+#include "recording/PlainTriggerSettings.h"
+#include "recording/ShiftJisText.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace svglogger {
+namespace {
+
+namespace c = recordColumn;
+const ControllerVersion kOlder = ControllerVersion::Older;
+const ControllerVersion kV2 = ControllerVersion::Version2;
+
+std::string sjisHeader(int mode, ControllerVersion version)
+{
+    return *toShiftJis(headerLine(mode, version));
+}
+
+// A continuous file of an older controller, as the logger writes it.
+std::string olderFile(const std::vector<std::string> &rows, const std::string &lineEnd = "\r\n")
+{
+    std::string bytes = sjisHeader(kSamplingContinuous, kOlder) + lineEnd;
+    for (const std::string &row : rows)
+        bytes += row + lineEnd;
+    return bytes;
+}
+
+// --- Times ---------------------------------------------------------------------------------
+
+TEST(RowTime, TheLoggersTextsBothWaysAndNothingElse)
+{
+    struct Case {
+        const char *text;
+        bool readable;
+        std::int64_t seconds; // since 1970-01-01 of the local clock
+    };
+    const Case cases[] = {
+        {"1970/01/01 0:00:01", true, 1},
+        {"2016/06/24 9:05:03", true, 1466759103},
+        {"2016/06/24 09:05:03", true, 1466759103},
+        {"2016/06/24", true, 1466726400}, // midnight: the date alone
+        {"2024/02/29 23:59:59", true, 1709251199},
+        {"2023/02/29 1:00:00", false, 0},
+        {"2016/06/24 24:00:00", false, 0},
+        {"2016/06/24 9:60:00", false, 0},
+        {"2016-06-24 9:05:03", false, 0},
+        {"2016/06/24 9:05", false, 0},
+        {"2016/6/24 9:05:03", false, 0},
+        {"", false, 0},
+        {"2016/06/24 9:05:03 ", false, 0},
+    };
+    for (const Case &k : cases) {
+        const std::optional<std::int64_t> seconds = parseRowTime(k.text);
+        ASSERT_EQ(seconds.has_value(), k.readable) << k.text;
+        if (!k.readable)
+            continue;
+        EXPECT_EQ(*seconds, k.seconds) << k.text;
+        const std::string back = rowTimeText(*seconds);
+        EXPECT_EQ(parseRowTime(back), seconds) << back;
+    }
+    EXPECT_EQ(rowTimeText(1466759103), "2016/06/24 9:05:03");
+    EXPECT_EQ(rowTimeText(1466726400), "2016/06/24");
+}
+
+// --- Layouts and headers -------------------------------------------------------------------
+
+TEST(RecordLayout, EachHeaderInShiftJisOrUtf8NamesItsColumns)
+{
+    for (int mode : {kSamplingContinuous, kSamplingInterval}) {
+        for (ControllerVersion version : {kOlder, kV2}) {
+            std::string names = "時刻";
+            for (int slot : columnsOf({mode, version}))
+                names += "," + columnName(slot);
+            EXPECT_EQ(names, headerLine(mode, version));
+            const RowLayout expected{mode, version};
+            EXPECT_EQ(layoutOfHeader(sjisHeader(mode, version)), expected);
+            EXPECT_EQ(layoutOfHeader(headerLine(mode, version) + "\r"), expected);
+            EXPECT_EQ(layoutOfHeader("\xEF\xBB\xBF" + headerLine(mode, version)), expected); // a spreadsheet's save
+        }
+    }
+    EXPECT_EQ(layoutOfHeader("time,value").samplingMode, -1);
+    EXPECT_EQ(layoutOfHeader(headerLine(0, kOlder) + ",extra").samplingMode, -1);
+}
+
+// --- Reading files -------------------------------------------------------------------------
+
+TEST(RecordRead, RowsOfEveryLayoutAsTheLoggerWroteThem)
+{
+    MeasurementSample s;
+    s[MeasurementSample::GridVoltage] = 6600;
+    s[MeasurementSample::LoadActivePower] = 12.25f;
+    s[MeasurementSample::NegSeqCommandQ] = -3.5f;
+    s[MeasurementSample::StatusWord] = -1;
+    for (ControllerVersion version : {kOlder, kV2}) {
+        const std::string row = continuousRow({2016, 6, 24, 9, 5, 3}, s, version);
+        const RecordFile file = readRecord("f.csv", olderFile({}).substr(0, 0) + sjisHeader(0, version) + "\r\n" + row + "\r\n");
+        ASSERT_TRUE(file.readable()) << file.error;
+        ASSERT_EQ(file.table.rows(), 1u);
+        EXPECT_EQ(file.table.value(c::kValue + 0, 0), 6600.0f);
+        EXPECT_EQ(file.table.value(c::kValue + 1, 0), 12.2f);
+        EXPECT_EQ(file.table.value(c::kStatus, 0), -1.0f);
+        if (version == kV2)
+            EXPECT_EQ(file.table.value(c::kValue + 7, 0), -3.5f);
+        else
+            EXPECT_TRUE(std::isnan(file.table.value(c::kValue + 7, 0)));
+    }
+    // An interval file: average, maximum, minimum and the count.
+    const std::string interval = sjisHeader(kSamplingInterval, kOlder) + "\r\n"
+        + "2016/06/24 9:05:01,6600,1,2,3,6612,1.5,2.5,3.5,6588,0.5,1.5,2.5,5,0\r\n";
+    const RecordFile file = readRecord("i.csv", interval);
+    ASSERT_TRUE(file.readable()) << file.error;
+    EXPECT_EQ(file.table.value(c::kMax + 0, 0), 6612.0f);
+    EXPECT_EQ(file.table.value(c::kMin + 3, 0), 2.5f);
+    EXPECT_EQ(file.table.value(c::kCount, 0), 5.0f);
+}
+
+TEST(RecordRead, RowsOfOneSecondSpreadOverItAndTheMidnightRowReadsItsDate)
+{
+    const RecordFile file = readRecord("f.csv", olderFile({"2016/06/24 23:59:59,6600,0,0,0,0", "2016/06/24 23:59:59,6601,0,0,0,0",
+                                                           "2016/06/24 23:59:59,6602,0,0,0,0", "2016/06/25,6603,0,0,0,0",
+                                                           "2016/06/25 0:00:01,6604,0,0,0,0"}));
+    ASSERT_TRUE(file.readable());
+    const std::vector<double> &t = file.table.times();
+    const double second = static_cast<double>(*parseRowTime("2016/06/24 23:59:59"));
+    ASSERT_EQ(t.size(), 5u);
+    EXPECT_DOUBLE_EQ(t[0], second);
+    EXPECT_DOUBLE_EQ(t[1], second + 1.0 / 3.0);
+    EXPECT_DOUBLE_EQ(t[2], second + 2.0 / 3.0);
+    EXPECT_DOUBLE_EQ(t[3], second + 1.0);
+    EXPECT_DOUBLE_EQ(t[4], second + 2.0);
+}
+
+TEST(RecordRead, MalformedRowsAreLeftOutAndNamedTheRestIsRead)
+{
+    struct Case {
+        std::string name;
+        std::string bytes;
+        std::size_t rows;
+        std::vector<std::string> problems; // each problem's start
+        std::string error;                 // the start of the file's error
+    };
+    const std::string good = "2016/06/24 9:05:03,6600,10,5,-3,0";
+    const Case cases[] = {
+        {"LF line ends", olderFile({good, good}, "\n"), 2, {}, ""},
+        {"no final line end", olderFile({good}) + good, 2, {}, ""},
+        {"a field short", olderFile({good, "2016/06/24 9:05:04,6600,10,5,0", good}), 2,
+         {"f.csv:3: wrong field count (5, the header has 6)"}, ""},
+        {"a field over", olderFile({good + ",1"}), 0, {"f.csv:2: wrong field count (7"}, "f.csv: no readable row"},
+        {"a field no number", olderFile({good, "2016/06/24 9:05:04,66x0,10,5,-3,0"}), 1,
+         {"f.csv:3: field 2 is no number ('66x0')"}, ""},
+        {"no time", olderFile({"24/06/2016 9:05:04,6600,10,5,-3,0", good}), 1, {"f.csv:2: no time in field 1"}, ""},
+        {"nan and inf", olderFile({"2016/06/24 9:05:04,nan,10,5,-3,0", "2016/06/24 9:05:04,inf,10,5,-3,0"}), 0,
+         {"f.csv:2: field 2", "f.csv:3: field 2"}, "f.csv: no readable row"},
+        {"last row cut short", olderFile({good}) + "2016/06/24 9:05:0", 1, {"f.csv:3: last line cut short"}, ""},
+        {"an empty line", olderFile({good, "", good}), 2, {"f.csv:3: wrong field count (1"}, ""},
+        {"empty file", "", 0, {}, "f.csv: empty"},
+        {"another program's CSV", "a,b,c\r\n1,2,3\r\n", 0, {}, "f.csv: not a log file of the logger"},
+        {"junk", std::string("\x00\xff\x01garbage", 10), 0, {}, "f.csv: not a log file of the logger"},
+        {"a header only", olderFile({}), 0, {}, "f.csv: no readable row"},
+    };
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.name);
+        const RecordFile file = readRecord("f.csv", k.bytes);
+        EXPECT_EQ(file.table.rows(), k.rows);
+        ASSERT_EQ(file.problems.size(), k.problems.size());
+        for (std::size_t i = 0; i < k.problems.size(); ++i)
+            EXPECT_TRUE(file.problems[i].starts_with(k.problems[i])) << file.problems[i];
+        EXPECT_TRUE(file.error.starts_with(k.error)) << file.error;
+        EXPECT_EQ(file.error.empty(), k.error.empty()) << file.error;
+    }
+}
+
+// --- Sets of files -------------------------------------------------------------------------
+
+struct FolderFixture : ::testing::Test {
+    std::filesystem::path dir;
+    void SetUp() override
+    {
+        dir = std::filesystem::temp_directory_path()
+            / ("svg-reading-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-"
+               + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::remove_all(dir);
+        std::filesystem::create_directories(dir);
+    }
+    void TearDown() override { std::filesystem::remove_all(dir); }
+    std::string write(const std::string &name, const std::string &bytes)
+    {
+        const std::string path = (dir / name).string();
+        std::ofstream(path, std::ios::binary) << bytes;
+        return path;
+    }
+};
+
+TEST_F(FolderFixture, AFoldersHourlyFilesJoinInTimeOrderWithTheirProblemsAndTheStrangersLeftOut)
+{
+    write("Tarmin24D10H0M0.csv", olderFile({"2016/06/24 10:00:00,6610,1,0,0,0", "2016/06/24 10:00:00,6611,2,0,0,0"}));
+    write("Tarmin24D9H59M58G.csv", olderFile({"2016/06/24 9:59:58,6600,3,0,0,0", "2016/06/24 9:59:59,6601,x,0,0,0"}));
+    write("notes.csv", "a,b\r\n");
+    write("Tarmin24D11H0M0-2.csv", "");
+    const RecordSet set = RecordSet::load({dir.string()});
+    ASSERT_EQ(set.table().rows(), 3u);
+    EXPECT_EQ(set.table().value(c::kValue, 0), 6600.0f);
+    EXPECT_EQ(set.table().value(c::kValue, 1), 6610.0f);
+    EXPECT_EQ(set.table().value(c::kValue, 2), 6611.0f);
+    ASSERT_EQ(set.parts().size(), 2u);
+    EXPECT_TRUE(set.parts()[0].path.ends_with("Tarmin24D9H59M58G.csv"));
+    EXPECT_EQ(set.parts()[1].firstRow, 1u);
+    EXPECT_EQ(set.unreadableFiles(), 1u); // the empty one; notes.csv is no log file's name
+    ASSERT_EQ(set.problems().size(), 2u);
+    EXPECT_TRUE(set.problems()[0].ends_with("Tarmin24D9H59M58G.csv:3: field 3 is no number ('x')")) << set.problems()[0];
+    EXPECT_TRUE(set.problems()[1].ends_with("Tarmin24D11H0M0-2.csv: empty")) << set.problems()[1];
+    // Cursor lookup at the file boundary: the last row at or before a time.
+    const double boundary = set.table().times()[1];
+    EXPECT_EQ(set.table().atOrBefore(boundary), 1u);
+    EXPECT_EQ(set.table().atOrBefore(boundary - 0.001), 0u);
+    EXPECT_EQ(set.table().atOrBefore(set.table().times()[0] - 1.0), set.table().rows()); // before every row
+    EXPECT_EQ(set.table().atOrBefore(1e12), 2u);
+    EXPECT_EQ(&set.partOf(2), &set.parts()[1]);
+    // A file named directly is read whatever its name; a missing one is named.
+    const RecordSet direct = RecordSet::load({write("x.csv", olderFile({"2016/06/24 9:00:00,1,2,3,4,5"})), (dir / "gone.csv").string()});
+    EXPECT_EQ(direct.table().rows(), 1u);
+    ASSERT_EQ(direct.problems().size(), 1u);
+    EXPECT_TRUE(direct.problems()[0].find("gone.csv: ") != std::string::npos) << direct.problems()[0];
+}
+
+TEST_F(FolderFixture, StatsGiveTheFilesTextsAndExportGivesTheirBytes)
+{
+    const std::string first = olderFile({"2016/06/24 9:00:00,6600,12.2,-0.4,0,0", "2016/06/24 9:00:00,6612.5,1,0,0,16"});
+    const std::string second = olderFile({"2016/06/24 10:00:00,6588,-3,0,0,0"});
+    write("Tarmin24D9H0M0.csv", first);
+    write("Tarmin24D10H0M0.csv", second);
+    const RecordSet set = RecordSet::load({dir.string()});
+    EXPECT_EQ(statsText(set), "name,min,max,mean,count\n"
+                              "系統電圧(V),6588,6612.5,6600.167,3\n"
+                              "負荷電力(kW),-3,12.2,3.4,3\n"
+                              "負荷無効電力(kVar),-0.4,0,-0.1333333,3\n"
+                              "ＳＶＧ出力(kVar),0,0,0,3\n"
+                              "状態(10進),0,16,5.333333,3\n");
+    const double nine = static_cast<double>(*parseRowTime("2016/06/24 9:00:00"));
+    EXPECT_EQ(statsText(set, nine, nine), "name,min,max,mean,count\n"
+                                          "系統電圧(V),6600,6612.5,6606.25,2\n"
+                                          "負荷電力(kW),1,12.2,6.6,2\n"
+                                          "負荷無効電力(kVar),-0.4,0,-0.2,2\n"
+                                          "ＳＶＧ出力(kVar),0,0,0,2\n"
+                                          "状態(10進),0,16,8,2\n");
+    // The whole range: one header, then every row as written.
+    std::ostringstream all;
+    std::size_t rows = 0;
+    EXPECT_EQ(exportRows(set, nine, nine + 3600, all, &rows), "");
+    EXPECT_EQ(rows, 3u);
+    EXPECT_EQ(all.str(), first + second.substr(second.find("\r\n") + 2));
+    std::ostringstream one;
+    EXPECT_EQ(exportRows(set, nine + 3600, nine + 3600, one), "");
+    EXPECT_EQ(one.str(), second);
+    std::ostringstream none;
+    EXPECT_EQ(exportRows(set, 0, 1, none), "no row in the range");
+    EXPECT_TRUE(none.str().empty());
+    // Rows of two layouts never go under one header.
+    write("Tarmin24D11H0M0.csv", sjisHeader(kSamplingContinuous, kV2) + "\r\n2016/06/24 11:00:00,1,2,3,4,5,6,7,8,0\r\n");
+    std::ostringstream mixed;
+    EXPECT_TRUE(exportRows(RecordSet::load({dir.string()}), nine, nine + 7200, mixed).starts_with("the rows are of more than one layout"));
+    EXPECT_TRUE(mixed.str().empty());
+}
+
+// --- Drawing extremes ----------------------------------------------------------------------
+
+// Against brute force: random columns with single-sample dips and NaN stretches, random runs.
+TEST(MinMaxPyramidProperty, EveryRunGivesTheExactExtremes)
+{
+    std::mt19937 random(7);
+    for (std::size_t size : {0u, 1u, 63u, 64u, 65u, 1000u, 4096u, 10007u}) {
+        std::vector<float> column(size);
+        for (float &v : column)
+            v = 6600.0f + static_cast<float>(random() % 20);
+        for (int dip = 0; dip < 5 && size > 0; ++dip)
+            column[random() % size] = (dip % 2 ? 9000.0f : 100.0f); // a one-sample event
+        if (size > 300)
+            std::fill(column.begin() + 100, column.begin() + 260, std::nanf(""));
+        const MinMaxPyramid pyramid(column);
+        for (int q = 0; q < 300; ++q) {
+            std::size_t a = size ? random() % (size + 1) : 0, b = size ? random() % (size + 1) : 0;
+            if (a > b)
+                std::swap(a, b);
+            MinMaxPyramid::Range expected;
+            for (std::size_t i = a; i < b; ++i) {
+                if (std::isnan(column[i]))
+                    continue;
+                expected.min = expected.any ? std::min(expected.min, column[i]) : column[i];
+                expected.max = expected.any ? std::max(expected.max, column[i]) : column[i];
+                expected.any = true;
+            }
+            const MinMaxPyramid::Range got = pyramid.range(a, b);
+            ASSERT_EQ(got.any, expected.any) << size << " [" << a << "," << b << ")";
+            if (expected.any) {
+                ASSERT_EQ(got.min, expected.min) << size << " [" << a << "," << b << ")";
+                ASSERT_EQ(got.max, expected.max) << size << " [" << a << "," << b << ")";
+            }
+        }
+    }
+}
+
+// --- Trigger replay ------------------------------------------------------------------------
+
+TEST(TriggerReplayOnRows, FiresWhereARunWouldAndSkipsEachCapturesRows)
+{
+    RecordTable table;
+    const std::vector<int> slots{c::kValue, c::kStatus};
+    const std::vector<float> volts{6600, 6900, 6900, 6600, 6600, 6900, 6600, 6250, 6600, 6600};
+    for (std::size_t i = 0; i < volts.size(); ++i) {
+        const float values[2] = {volts[i], 0};
+        table.append(static_cast<double>(i), slots, values);
+    }
+    PlainTriggerSettings settings;
+    settings.windowOut[0] = true; // outside 6300..6800
+    settings.preTriggerCount = "1";
+    settings.recordCount = "2"; // a capture: its pre-trigger row and the rows up to 3 in all
+    EXPECT_EQ(replayTrigger(table, 0, table.rows(), settings, 1), (std::vector<std::size_t>{1, 5, 7}));
+    settings.preTriggerCount = "0"; // three rows after the firing belong to the capture
+    EXPECT_EQ(replayTrigger(table, 0, table.rows(), settings, 1), (std::vector<std::size_t>{1, 5}));
+    settings.continuous = false; // a single shot
+    EXPECT_EQ(replayTrigger(table, 0, table.rows(), settings, 1), (std::vector<std::size_t>{1}));
+    settings.continuous = true;
+    EXPECT_EQ(replayTrigger(table, 6, table.rows(), settings, 1), (std::vector<std::size_t>{7})); // a range
+    // AND with a change condition that cannot be met yet: no firing; the kept count decides.
+    settings.orCombination = false;
+    settings.change[0] = true;
+    settings.compareDepth = "20";
+    EXPECT_TRUE(replayTrigger(table, 0, table.rows(), settings, 2).empty());
+}
+
+} // namespace
+} // namespace svglogger
