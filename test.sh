@@ -21,10 +21,14 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 if command -v clang++ >/dev/null 2>&1 && echo 'extern "C" int LLVMFuzzerTestOneInput(const char*,unsigned long){return 0;}' \
      | clang++ -x c++ -fsanitize=fuzzer - -o /tmp/svg-fuzz-probe.$$ >/dev/null 2>&1; then
   rm -f /tmp/svg-fuzz-probe.$$
-  echo "== libFuzzer over the engine (${SVG_FUZZ_SECONDS:-60} s) =="
+  # The fuzzing time is shared: two thirds for the logging engine, a third for the reader.
+  fuzz_seconds=${SVG_FUZZ_SECONDS:-60}
+  engine_seconds=$((fuzz_seconds * 2 / 3))
+  reading_seconds=$((fuzz_seconds - engine_seconds))
+  echo "== libFuzzer over the engine ($engine_seconds s) and the reader of recorded files ($reading_seconds s) =="
   CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DSVG_ENGINE_ONLY=ON -DSVG_FUZZ=ON -DSVG_WERROR=ON >/dev/null
-  cmake --build build-fuzz --target svg-engine-fuzzer svg-fuzz-seeds
+  cmake --build build-fuzz --target svg-engine-fuzzer svg-reading-fuzzer svg-fuzz-seeds
   corpus=build-fuzz/corpus
   mkdir -p "$corpus"
   cp tests/fuzz/corpus/* tests/fuzz/regressions/* "$corpus"/ 2>/dev/null || true
@@ -34,8 +38,16 @@ if command -v clang++ >/dev/null 2>&1 && echo 'extern "C" int LLVMFuzzerTestOneI
   # this run leaves out for speed.
   status=0
   ASAN_OPTIONS=malloc_context_size=0 \
-  build-fuzz/tests/svg-engine-fuzzer "$corpus" -max_total_time="${SVG_FUZZ_SECONDS:-60}" -max_len=4096 \
+  build-fuzz/tests/svg-engine-fuzzer "$corpus" -max_total_time="$engine_seconds" -max_len=4096 \
     -print_final_stats=1 -artifact_prefix=build-fuzz/ >build-fuzz/fuzz.log 2>&1 || status=$?
+  if [ "$status" -eq 0 ]; then
+    reading_corpus=build-fuzz/reading-corpus
+    mkdir -p "$reading_corpus"
+    cp tests/fuzz/reading-corpus/* "$reading_corpus"/
+    ASAN_OPTIONS=malloc_context_size=0 \
+    build-fuzz/tests/svg-reading-fuzzer "$reading_corpus" -max_total_time="$reading_seconds" -max_len=8192 \
+      -print_final_stats=1 -artifact_prefix=build-fuzz/reading- >>build-fuzz/fuzz.log 2>&1 || status=$?
+  fi
   grep -E '^(Done|stat::number_of_executed_units|stat::average_exec_per_sec|stat::new_units_added|broken invariant|SUMMARY)' \
     build-fuzz/fuzz.log || true
   if [ "$status" -ne 0 ]; then

@@ -1,0 +1,38 @@
+#include "viewer/ViewerCommands.h"
+#include "viewer/ViewerOptions.h"
+#include "viewer/ViewerWindow.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+
+#include <iostream>
+
+int main(int argc, char *argv[])
+{
+    using namespace svglogger;
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const ViewerOptions options = parseViewerOptions(arguments);
+    if (!options.error.empty() || arguments.contains("--help") || arguments.contains("-h")) {
+        if (!options.error.empty())
+            std::cerr << "svg-logger-view: " << options.error << "\n";
+        std::cerr << viewerUsage();
+        return options.error.empty() ? kViewOk : kViewBadInput;
+    }
+    if (options.mode != ViewerOptions::Mode::Window) {
+        // Pictures are drawn without a display (cron jobs on a headless box).
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        QGuiApplication app(argc, argv);
+        return runViewerCommand(options, std::cout, std::cerr);
+    }
+    QApplication app(argc, argv);
+    ViewerWindow window;
+    window.show();
+    QStringList inputs;
+    for (const std::string &input : options.inputs)
+        inputs << QString::fromStdString(input);
+    window.open(inputs);
+    return QApplication::exec();
+}

@@ -1,0 +1,75 @@
+#include "tools/RecordedDay.h"
+
+#include "common/PlainSettings.h"
+#include "link/MeasurementDecoder.h"
+#include "recording/CsvLayout.h"
+#include "recording/DateSerial.h"
+#include "recording/IntervalAggregator.h"
+#include "recording/RecordingView.h"
+#include "recording/ShiftJisText.h"
+#include "tools/MeasurementGenerator.h"
+
+#include <filesystem>
+#include <fstream>
+
+namespace svglogger {
+
+namespace {
+
+class NoRecordingView final : public RecordingView
+{
+public:
+    void setOutputPath(std::string_view) override {}
+    void setRecordCount(std::string_view) override {}
+    void setSampleCount(std::string_view) override {}
+    void setCaptureIndicatorVisible(bool) override {}
+    void showStatus(std::string_view) override {}
+};
+
+} // namespace
+
+long long RecordedDay::write() const
+{
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    PlainSettings settings;
+    MeasurementDecoder decoder(settings);
+    MeasurementGenerator generator({version, seed, 5.0, eventEverySeconds, 0});
+    decoder.beginReceiveEvent();
+    decoder.processLine(generator.versionLine());
+    const ControllerVersion controller = version == 2 ? ControllerVersion::Version2 : ControllerVersion::Older;
+    const int mode = interval ? kSamplingInterval : kSamplingContinuous;
+    const std::string header = *toShiftJis(headerLine(mode, controller)) + "\r\n";
+    NoRecordingView view;
+    IntervalAggregator intervals(view);
+    intervals.setIntervalStart(toDateSerial({year, month, day, 0, 0, 0}));
+    long long rows = 0;
+    for (int hour = 0; hour < hours; ++hour) {
+        const std::string path = folder + "/Tarmin" + std::to_string(day) + "D" + std::to_string(hour) + "H0M0.csv";
+        std::ofstream file(path, std::ios::binary | std::ios::trunc);
+        if (!file)
+            return -1;
+        std::string text = header;
+        for (int second = 0; second < 3600; ++second) {
+            const LocalDateTime now{year, month, day, hour, second / 60, second % 60};
+            for (int i = 0; i < 5; ++i) {
+                decoder.beginReceiveEvent();
+                decoder.processLine(generator.nextLine());
+                const std::string row = interval
+                    ? intervals.addSample(decoder.sample(), controller, toDateSerial(now), intervalSeconds)
+                    : continuousRow(now, decoder.sample(), controller);
+                if (!row.empty()) {
+                    text += row;
+                    text += "\r\n";
+                    ++rows;
+                }
+            }
+        }
+        file << text;
+        if (!file)
+            return -1;
+    }
+    return rows;
+}
+
+} // namespace svglogger

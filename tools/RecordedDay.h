@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+
+namespace svglogger {
+
+// Log files as the logger records a day of the simulator's stream: one file an hour,
+// "Tarmin<day>D<hour>H0M0.csv", Shift-JIS headers, CR LF, rows five a second (continuous)
+// or one per interval. For trying the viewer, its benchmarks and tests.
+struct RecordedDay {
+    std::string folder;
+    int year = 2026, month = 12, day = 7;
+    int hours = 24;
+    bool interval = false;       // interval rows of `intervalSeconds`
+    int intervalSeconds = 10;
+    int version = 2;
+    unsigned seed = 1;
+    double eventEverySeconds = 0; // > 0: a voltage dip and a load step at that period
+
+    // The number of rows written; -1 when the folder cannot be written.
+    long long write() const;
+};
+
+} // namespace svglogger

@@ -1,0 +1,354 @@
+#include "viewer/PlotPainter.h"
+
+#include "link/Quantity.h"
+#include "reading/RecordTime.h"
+
+#include <QFontMetrics>
+#include <QPainter>
+#include <QPainterPath>
+
+#include <algorithm>
+#include <cmath>
+
+namespace svglogger {
+
+namespace c = recordColumn;
+
+namespace {
+
+constexpr int kLeft = 64, kRight = 10, kTop = 8, kAxis = 20, kOverview = 36, kLaneGap = 6, kStatusLane = 16 * 5;
+
+// "H:MM:SS" of a time, tenths when the step is below a second.
+QString timeOfDay(double time, double step)
+{
+    const double whole = std::floor(time);
+    const auto seconds = static_cast<std::int64_t>(whole);
+    const std::int64_t ofDay = ((seconds % 86400) + 86400) % 86400;
+    QString text = QString("%1:%2:%3").arg(ofDay / 3600).arg(ofDay / 60 % 60, 2, 10, QChar('0')).arg(ofDay % 60, 2, 10, QChar('0'));
+    if (step < 1.0)
+        text += QString(".%1").arg(static_cast<int>(std::floor((time - whole) * 10.0 + 1e-6)) % 10);
+    return text;
+}
+
+double niceStep(double span, int wanted)
+{
+    const double raw = span / std::max(wanted, 1);
+    const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
+    for (double m : {1.0, 2.0, 5.0, 10.0})
+        if (m * magnitude >= raw)
+            return m * magnitude;
+    return 10.0 * magnitude;
+}
+
+double niceTimeStep(double span)
+{
+    static constexpr double steps[] = {0.2, 0.5, 1, 2, 5, 10, 15, 30, 60, 120, 300, 600, 900, 1800, 3600,
+                                       7200, 10800, 21600, 43200, 86400, 172800, 604800};
+    for (double s : steps)
+        if (span / s <= 8.0)
+            return s;
+    return 604800.0 * std::ceil(span / 604800.0 / 8.0);
+}
+
+} // namespace
+
+QColor PlotPainter::colourOf(int quantity)
+{
+    const std::uint32_t rgb = kQuantities[static_cast<std::size_t>(quantity)].traceColour;
+    // The main window draws on grey; here the ground is white: the bright green and cyan darken.
+    QColor colour((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
+    if (colour.lightness() > 150)
+        colour = colour.darker(140);
+    return colour;
+}
+
+PlotPainter::PlotPainter(TraceColumns &columns, const ViewWindow &window, const PlotOptions &options)
+    : m_columns(columns)
+    , m_window(window)
+    , m_options(options)
+{
+}
+
+double PlotPainter::timeAt(int x) const
+{
+    return m_window.from() + (m_window.to() - m_window.from()) * (x - m_plot.left()) / std::max(1, m_plot.width());
+}
+
+int PlotPainter::xOf(double time) const
+{
+    return m_plot.left()
+        + static_cast<int>(std::lround((time - m_window.from()) / (m_window.to() - m_window.from()) * m_plot.width()));
+}
+
+int PlotPainter::yOf(const Lane &lane, double value) const
+{
+    const double f = (value - lane.low) / (lane.high - lane.low);
+    return lane.area.bottom() - static_cast<int>(std::lround(f * (lane.area.height() - 1)));
+}
+
+void PlotPainter::layout(const QSize &size)
+{
+    m_size = size;
+    const int overview = m_options.overview ? kOverview : 0;
+    m_plot = QRect(kLeft, kTop, std::max(10, size.width() - kLeft - kRight),
+                   std::max(10, size.height() - kTop - kAxis - overview));
+    m_overview = QRect(kLeft, m_plot.bottom() + kAxis, m_plot.width(), overview - 6);
+    m_columns.layout(m_window.from(), m_window.to(), m_plot.width());
+
+    // The lanes the files hold, by unit.
+    const RecordSet &set = m_columns.set();
+    m_lanes.clear();
+    // An axis per unit; the negative-sequence quantities, tens of volts or amperes beside
+    // the grid's thousands, on axes of their own.
+    struct Group {
+        const char *name;
+        std::vector<std::string_view> units;
+        ControllerVersion since;
+    };
+    const Group groups[] = {{"V", {"V"}, ControllerVersion::Older},
+                            {"kW / kVar", {"kW", "kVar"}, ControllerVersion::Older},
+                            {"V 逆相", {"V"}, ControllerVersion::Version2},
+                            {"A 逆相", {"A"}, ControllerVersion::Version2}};
+    for (const Group &group : groups) {
+        Lane lane;
+        lane.unit = QString::fromUtf8(group.name);
+        for (std::size_t q = 0; q < kQuantities.size(); ++q) {
+            const Quantity &quantity = kQuantities[q];
+            const bool ofGroup = quantity.since == group.since
+                && std::find(group.units.begin(), group.units.end(), quantity.unit) != group.units.end();
+            if (ofGroup && set.table().has(c::kValue + static_cast<int>(q)) && !m_options.hidden[q])
+                lane.quantities.push_back(static_cast<int>(q));
+        }
+        if (!lane.quantities.empty())
+            m_lanes.push_back(lane);
+    }
+    const bool status = set.table().has(c::kStatus) && !m_options.statusHidden;
+    const int statusHeight = status ? std::min(kStatusLane, m_plot.height() / 3) : 0;
+    const int traceLanes = static_cast<int>(m_lanes.size());
+    const int free = m_plot.height() - statusHeight - kLaneGap * traceLanes;
+    int y = m_plot.top();
+    for (Lane &lane : m_lanes) {
+        const int h = std::max(8, free / std::max(1, traceLanes));
+        lane.area = QRect(m_plot.left(), y, m_plot.width(), h);
+        y += h + kLaneGap;
+        // The lane's scale from what it shows now: averages and, for interval rows, the band.
+        bool any = false;
+        double low = 0, high = 0;
+        for (int q : lane.quantities) {
+            for (int slot : {c::kValue + q, c::kMax + q, c::kMin + q}) {
+                if (!set.table().has(slot))
+                    continue;
+                for (int x = 0; x < m_plot.width(); ++x) {
+                    const MinMaxPyramid::Range r = m_columns.range(slot, x);
+                    if (!r.any)
+                        continue;
+                    low = any ? std::min<double>(low, r.min) : r.min;
+                    high = any ? std::max<double>(high, r.max) : r.max;
+                    any = true;
+                }
+            }
+        }
+        if (!any || high - low < 1e-6) {
+            low -= 1.0;
+            high += 1.0;
+        }
+        const double margin = (high - low) * 0.05;
+        lane.low = low - margin;
+        lane.high = high + margin;
+    }
+    if (status) {
+        Lane lane;
+        lane.unit = QString::fromUtf8("状態");
+        lane.status = true;
+        lane.area = QRect(m_plot.left(), m_plot.bottom() - statusHeight + 1, m_plot.width(), statusHeight);
+        m_lanes.push_back(lane);
+    }
+}
+
+void PlotPainter::paint(QPainter &painter)
+{
+    painter.fillRect(QRect(QPoint(0, 0), m_size), Qt::white);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    QFont font = painter.font();
+    font.setPixelSize(11);
+    painter.setFont(font);
+    paintMarks(painter);
+    for (const Lane &lane : m_lanes) {
+        painter.setPen(QColor(200, 200, 200));
+        painter.drawRect(lane.area.adjusted(0, 0, -1, -1));
+        if (lane.status)
+            paintStatusLane(painter, lane);
+        else
+            paintLane(painter, lane);
+    }
+    paintTimeAxis(painter);
+    for (const auto &[cursor, name] : {std::pair{m_window.cursorA, QString("A")}, std::pair{m_window.cursorB, QString("B")}}) {
+        if (!cursor)
+            continue;
+        const int x = xOf(*cursor);
+        if (x < m_plot.left() || x > m_plot.right())
+            continue;
+        painter.setPen(QPen(QColor(0, 0, 0), 1, Qt::DashLine));
+        painter.drawLine(x, m_plot.top(), x, m_plot.bottom());
+        painter.drawText(x + 3, m_plot.top() + 11, name);
+    }
+    if (m_options.pointer) {
+        const int x = xOf(*m_options.pointer);
+        painter.setPen(QColor(120, 120, 120));
+        painter.drawLine(x, m_plot.top(), x, m_plot.bottom());
+    }
+    if (m_options.overview)
+        paintOverview(painter);
+}
+
+void PlotPainter::paintLane(QPainter &painter, const Lane &lane)
+{
+    const RecordTable &table = m_columns.set().table();
+    const std::vector<TraceColumns::Column> &columns = m_columns.columns();
+    // The scale: a few values at the left.
+    painter.setPen(QColor(90, 90, 90));
+    const double step = niceStep(lane.high - lane.low, std::max(2, lane.area.height() / 40));
+    for (double v = std::ceil(lane.low / step) * step; v <= lane.high; v += step) {
+        const int y = yOf(lane, v);
+        painter.setPen(QColor(235, 235, 235));
+        painter.drawLine(lane.area.left() + 1, y, lane.area.right() - 1, y);
+        painter.setPen(QColor(90, 90, 90));
+        painter.drawText(QRect(0, y - 7, kLeft - 4, 14), Qt::AlignRight | Qt::AlignVCenter, QString::number(v, 'g', 6));
+    }
+    painter.save();
+    painter.setClipRect(lane.area);
+    for (int q : lane.quantities) {
+        const QColor colour = colourOf(q);
+        // Interval rows: the band from the minima to the maxima under the average.
+        if (table.has(c::kMax + q) && table.has(c::kMin + q)) {
+            QColor band = colour;
+            band.setAlpha(60);
+            painter.setPen(band);
+            for (int x = 0; x < static_cast<int>(columns.size()); ++x) {
+                const MinMaxPyramid::Range high = m_columns.range(c::kMax + q, x);
+                const MinMaxPyramid::Range low = m_columns.range(c::kMin + q, x);
+                if (high.any && low.any)
+                    painter.drawLine(m_plot.left() + x, yOf(lane, high.max), m_plot.left() + x, yOf(lane, low.min));
+            }
+        }
+        painter.setPen(colour);
+        const int slot = c::kValue + q;
+        QPoint last;           // the last row drawn, for the line to the next one
+        bool lastDrawn = false;
+        for (int x = 0; x < static_cast<int>(columns.size()); ++x) {
+            const TraceColumns::Column &col = columns[static_cast<std::size_t>(x)];
+            if (col.first == col.last)
+                continue;
+            const MinMaxPyramid::Range r = m_columns.range(slot, x);
+            if (!r.any) {
+                lastDrawn = false;
+                continue;
+            }
+            const int px = m_plot.left() + x;
+            const float first = table.value(slot, col.first);
+            if (lastDrawn && !col.gapBefore && !std::isnan(first))
+                painter.drawLine(last, QPoint(px, yOf(lane, first)));
+            painter.drawLine(px, yOf(lane, r.max), px, yOf(lane, r.min));
+            const float end = table.value(slot, col.last - 1);
+            lastDrawn = !std::isnan(end);
+            if (lastDrawn)
+                last = QPoint(px, yOf(lane, end));
+        }
+    }
+    painter.restore();
+    painter.setPen(QColor(60, 60, 60));
+    painter.drawText(lane.area.left() + 4, lane.area.top() + 12, lane.unit);
+}
+
+void PlotPainter::paintStatusLane(QPainter &painter, const Lane &lane)
+{
+    const int rowHeight = std::max(1, lane.area.height() / 16);
+    painter.setPen(QColor(90, 90, 90));
+    painter.drawText(QRect(0, lane.area.top(), kLeft - 4, 14), Qt::AlignRight | Qt::AlignTop, QString::fromUtf8("状態 bit0"));
+    painter.drawText(QRect(0, lane.area.bottom() - 13, kLeft - 4, 14), Qt::AlignRight | Qt::AlignBottom, "bit15");
+    const std::vector<TraceColumns::Column> &columns = m_columns.columns();
+    for (int x = 0; x < static_cast<int>(columns.size()); ++x) {
+        const std::uint16_t bits = m_columns.bitsSet(x);
+        if (bits == 0)
+            continue;
+        for (int b = 0; b < 16; ++b) {
+            if (bits & (1u << b))
+                painter.fillRect(m_plot.left() + x, lane.area.top() + b * rowHeight, 1, std::max(1, rowHeight - 1),
+                                 QColor(120, 60, 0));
+        }
+    }
+}
+
+void PlotPainter::paintTimeAxis(QPainter &painter)
+{
+    const double span = m_window.to() - m_window.from();
+    const double step = niceTimeStep(span);
+    painter.setPen(QColor(90, 90, 90));
+    const int y = m_plot.bottom() + 14;
+    std::int64_t lastDay = -1;
+    for (double t = std::ceil(m_window.from() / step) * step; t <= m_window.to(); t += step) {
+        const int x = xOf(t);
+        painter.drawLine(x, m_plot.bottom(), x, m_plot.bottom() + 3);
+        QString label = timeOfDay(t, step);
+        const auto day = static_cast<std::int64_t>(std::floor(t / 86400.0));
+        if (day != lastDay) {
+            label = QString::fromStdString(rowTimeText(day * 86400)).mid(5) + " " + label; // "mm/dd H:MM:SS"
+            lastDay = day;
+        }
+        const int left = std::clamp(x - 60, 0, std::max(0, m_size.width() - 120));
+        painter.drawText(QRect(left, y - 10, 120, 14), Qt::AlignCenter, label);
+    }
+}
+
+void PlotPainter::paintMarks(QPainter &painter)
+{
+    for (const auto &[from, to] : m_options.shaded) {
+        const int a = std::max(xOf(from), m_plot.left()), b = std::min(xOf(to), m_plot.right());
+        if (a <= b)
+            painter.fillRect(QRect(QPoint(a, m_plot.top()), QPoint(b, m_plot.bottom())), QColor(255, 230, 160));
+    }
+    painter.setPen(QPen(QColor(220, 0, 0), 2));
+    for (double mark : m_options.marks) {
+        const int x = xOf(mark);
+        if (x >= m_plot.left() && x <= m_plot.right())
+            painter.drawLine(x, m_plot.top(), x, m_plot.bottom());
+    }
+}
+
+void PlotPainter::paintOverview(QPainter &painter)
+{
+    const RecordTable &table = m_columns.set().table();
+    painter.setPen(QColor(200, 200, 200));
+    painter.drawRect(m_overview.adjusted(0, 0, -1, -1));
+    if (table.rows() == 0)
+        return;
+    // The grid voltage over the whole timeline, drawn from its own columns.
+    const double first = table.times().front(), last = std::max(table.times().back(), first + 1.0);
+    const int slot = table.has(c::kValue) ? c::kValue : -1;
+    if (slot >= 0) {
+        const MinMaxPyramid &whole = m_columns.pyramid(slot);
+        const MinMaxPyramid::Range all = whole.range(0, table.rows());
+        if (all.any) {
+            painter.setPen(colourOf(0));
+            const double span = std::max(1e-6, double{all.max} - all.min);
+            for (int x = 0; x < m_overview.width(); ++x) {
+                const std::size_t a = table.lowerBound(first + (last - first) * x / m_overview.width());
+                const std::size_t b = table.lowerBound(first + (last - first) * (x + 1) / m_overview.width());
+                const MinMaxPyramid::Range r = whole.range(a, b);
+                if (!r.any)
+                    continue;
+                const int h = m_overview.height() - 3;
+                painter.drawLine(m_overview.left() + x, m_overview.bottom() - 1 - static_cast<int>((r.max - all.min) / span * h),
+                                 m_overview.left() + x, m_overview.bottom() - 1 - static_cast<int>((r.min - all.min) / span * h));
+            }
+        }
+    }
+    // The part the plot shows.
+    const int a = m_overview.left() + static_cast<int>((m_window.from() - first) / (last - first) * m_overview.width());
+    const int b = m_overview.left() + static_cast<int>((m_window.to() - first) / (last - first) * m_overview.width());
+    painter.fillRect(QRect(QPoint(std::max(a, m_overview.left()), m_overview.top()),
+                           QPoint(std::min(std::max(b, a + 1), m_overview.right()), m_overview.bottom())),
+                     QColor(0, 90, 255, 50));
+}
+
+} // namespace svglogger

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "reading/TraceColumns.h"
+#include "reading/ViewWindow.h"
+
+#include <QColor>
+#include <QRect>
+
+#include <QString>
+
+#include <array>
+#include <optional>
+#include <vector>
+
+class QPainter;
+
+namespace svglogger {
+
+// What a picture of recorded rows shows besides the traces.
+struct PlotOptions {
+    std::array<bool, recordColumn::kQuantities> hidden{}; // per quantity of kQuantities
+    bool statusHidden = false;
+    std::vector<double> marks;     // trigger replay: the times a run would have fired
+    std::vector<std::pair<double, double>> shaded; // capture files' pre-trigger rows
+    bool overview = true;          // the strip of the whole timeline below
+    std::optional<double> pointer; // the time under the mouse: a thin line
+};
+
+// Draws the traces in lanes by unit (V; kW and kVar; A; the status word as a lane of its
+// bits), each pixel column the exact extremes of its rows, gaps left open, interval files'
+// min-max as a band under the average; the time axis, the cursors A and B, the trigger
+// marks and the overview strip. The same drawing for the window, PNG and (through its
+// shapes) SVG.
+class PlotPainter
+{
+public:
+    // A lane: its quantities (indices of kQuantities) and, for the status lane, none.
+    struct Lane {
+        QString unit;
+        std::vector<int> quantities;
+        bool status = false;
+        QRect area;
+        double low = 0.0, high = 1.0; // the values at its bottom and top
+    };
+
+    PlotPainter(TraceColumns &columns, const ViewWindow &window, const PlotOptions &options);
+
+    // The lanes and the plot's area within `size` (margins for the labels, the overview).
+    void layout(const QSize &size);
+    void paint(QPainter &painter);
+
+    const QRect &plotArea() const { return m_plot; }
+    const QRect &overviewArea() const { return m_overview; }
+    const std::vector<Lane> &lanes() const { return m_lanes; }
+    double timeAt(int x) const;
+    int xOf(double time) const;
+
+    static QColor colourOf(int quantity);
+
+private:
+    void paintLane(QPainter &painter, const Lane &lane);
+    void paintStatusLane(QPainter &painter, const Lane &lane);
+    void paintTimeAxis(QPainter &painter);
+    void paintOverview(QPainter &painter);
+    void paintMarks(QPainter &painter);
+    int yOf(const Lane &lane, double value) const;
+
+    TraceColumns &m_columns;
+    const ViewWindow &m_window;
+    const PlotOptions &m_options;
+    std::vector<Lane> m_lanes;
+    QRect m_plot, m_overview;
+    QSize m_size;
+};
+
+} // namespace svglogger

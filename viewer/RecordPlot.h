@@ -1,0 +1,56 @@
+#pragma once
+
+#include "reading/TraceColumns.h"
+#include "reading/ViewWindow.h"
+#include "viewer/PlotPainter.h"
+
+#include <QWidget>
+
+#include <optional>
+
+namespace svglogger {
+
+// The plot of the viewer: the wheel zooms around the pointer, dragging pans, the keys do both
+// (arrows, + and -, Home everything), a click sets cursor A, a right click (or Shift+click)
+// cursor B, A and B keys set them at the pointer; a click in the overview centres the view.
+class RecordPlot final : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit RecordPlot(QWidget *parent = nullptr);
+
+    // Nothing is drawn without data; `columns` must live as long as it is shown.
+    void setData(TraceColumns *columns);
+    ViewWindow &window() { return m_window; }
+    PlotOptions &options() { return m_options; }
+    void showAll();
+
+signals:
+    void viewChanged();
+    void pointerMoved(double time);
+    void cursorsChanged();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void leaveEvent(QEvent *event) override;
+
+private:
+    PlotPainter painterFor();
+    double timeAt(int x) const;
+
+    TraceColumns *m_columns = nullptr;
+    ViewWindow m_window;
+    PlotOptions m_options;
+    QRect m_plotArea, m_overviewArea;
+    std::optional<QPoint> m_pressed;
+    double m_pressedFrom = 0.0, m_pressedTo = 0.0;
+    bool m_dragged = false;
+};
+
+} // namespace svglogger

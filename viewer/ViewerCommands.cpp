@@ -1,0 +1,110 @@
+#include "viewer/ViewerCommands.h"
+
+#include "reading/RecordExport.h"
+#include "reading/RecordSet.h"
+#include "reading/RecordStats.h"
+#include "reading/RecordTime.h"
+#include "reading/TraceColumns.h"
+#include "reading/TriggerReplay.h"
+#include "recording/TriggerFile.h"
+#include "viewer/PlotPainter.h"
+#include "viewer/SvgPaintDevice.h"
+
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+
+#include <cmath>
+#include <fstream>
+#include <limits>
+
+namespace svglogger {
+
+int runViewerCommand(const ViewerOptions &options, std::ostream &out, std::ostream &err)
+{
+    TriggerFile trigger;
+    if (options.mode == ViewerOptions::Mode::Events) {
+        trigger = TriggerFile::read(options.triggerFile);
+        if (!trigger.error.empty()) {
+            err << "svg-logger-view: " << trigger.error << "\n";
+            return kViewBadInput;
+        }
+    }
+    const RecordSet set = RecordSet::load(options.inputs);
+    for (const std::string &problem : set.problems())
+        err << problem << "\n";
+    if (set.table().rows() == 0) {
+        err << "svg-logger-view: no input has a readable row\n";
+        return kViewBadInput;
+    }
+    const double from = options.from ? static_cast<double>(*options.from) : -std::numeric_limits<double>::infinity();
+    const double to = options.to ? static_cast<double>(*options.to) : std::numeric_limits<double>::infinity();
+    const RecordTable &table = set.table();
+
+    switch (options.mode) {
+    case ViewerOptions::Mode::Stats:
+        out << (options.from || options.to ? statsText(set, from, to) : statsText(set));
+        return kViewOk;
+    case ViewerOptions::Mode::Events: {
+        const std::size_t first = table.lowerBound(from);
+        const std::size_t last = table.lowerBound(to + 1.0);
+        for (std::size_t row : replayTrigger(table, first, last, trigger.settings,
+                                             static_cast<std::int16_t>(trigger.enabledConditions)))
+            out << rowTimeText(static_cast<std::int64_t>(std::floor(table.times()[row]))) << "\n";
+        return kViewOk;
+    }
+    case ViewerOptions::Mode::ExportCsv: {
+        std::ofstream file(options.output, std::ios::binary | std::ios::trunc);
+        if (!file) {
+            err << "svg-logger-view: cannot write " << options.output << "\n";
+            return kViewBadInput;
+        }
+        if (const std::string why = exportRows(set, from, to, file); !why.empty()) {
+            file.close();
+            std::remove(options.output.c_str());
+            err << "svg-logger-view: " << why << "\n";
+            return kViewBadInput;
+        }
+        return kViewOk;
+    }
+    case ViewerOptions::Mode::Png:
+    case ViewerOptions::Mode::Svg: {
+        TraceColumns columns(set);
+        ViewWindow window;
+        window.showAll(table);
+        if (options.from || options.to)
+            window.setRange(options.from ? from : window.from(), options.to ? to + 1.0 : window.to());
+        PlotOptions plotOptions;
+        PlotPainter plot(columns, window, plotOptions);
+        plot.layout(options.size);
+        if (options.mode == ViewerOptions::Mode::Png) {
+            QImage image(options.size, QImage::Format_RGB32);
+            {
+                QPainter painter(&image);
+                plot.paint(painter);
+            }
+            if (!image.save(QString::fromStdString(options.output), "PNG")) {
+                err << "svg-logger-view: cannot write " << options.output << "\n";
+                return kViewBadInput;
+            }
+        } else {
+            SvgPaintDevice device(options.size);
+            {
+                QPainter painter(&device);
+                plot.paint(painter);
+            }
+            QFile file(QString::fromStdString(options.output));
+            if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(device.svg().toUtf8()) < 0) {
+                err << "svg-logger-view: cannot write " << options.output << "\n";
+                return kViewBadInput;
+            }
+        }
+        return kViewOk;
+    }
+    case ViewerOptions::Mode::Window:
+        break;
+    }
+    return kViewOk;
+}
+
+} // namespace svglogger

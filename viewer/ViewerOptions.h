@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QSize>
+#include <QStringList>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace svglogger {
+
+// svg-logger-view's command line.
+struct ViewerOptions {
+    enum class Mode { Window, Png, Svg, ExportCsv, Stats, Events };
+    Mode mode = Mode::Window;
+    std::string output;        // --png, --svg, --export-csv
+    QSize size{1600, 900};     // --size
+    std::string triggerFile;   // --trigger
+    std::optional<std::int64_t> from, to; // --from, --to: both included
+    std::vector<std::string> inputs;
+    std::string error;         // a bad option: the program says it and exits with 2
+};
+
+ViewerOptions parseViewerOptions(const QStringList &arguments);
+
+// The usage text.
+std::string viewerUsage();
+
+} // namespace svglogger

@@ -1,0 +1,496 @@
+#include "viewer/ViewerWindow.h"
+
+#include "link/Quantity.h"
+#include "reading/RecordExport.h"
+#include "reading/RecordTime.h"
+#include "reading/TriggerReplay.h"
+#include "recording/CsvText.h"
+#include "recording/TriggerFile.h"
+#include "viewer/PlotPainter.h"
+#include "viewer/RecordPlot.h"
+#include "viewer/SvgPaintDevice.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QImage>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QMimeData>
+#include <QPainter>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSettings>
+#include <QSpinBox>
+#include <QSplitter>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <cmath>
+#include <fstream>
+
+namespace svglogger {
+
+namespace c = recordColumn;
+
+namespace {
+
+constexpr int kRecentKept = 8;
+
+QString fromStd(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// A time with its tenths: the rows of one second are spread over it.
+QString timeText(double time)
+{
+    const double whole = std::floor(time);
+    return fromStd(rowTimeText(static_cast<std::int64_t>(whole)))
+        + QString(".%1").arg(static_cast<int>(std::floor((time - whole) * 10.0 + 1e-6)) % 10);
+}
+
+QString number(double value)
+{
+    if (std::isnan(value))
+        return "-";
+    std::string text;
+    appendNumberText(text, static_cast<float>(value), -1);
+    return fromStd(text);
+}
+
+QPushButton *button(const char *caption, const char *name, QWidget *parent)
+{
+    auto *b = new QPushButton(QString::fromUtf8(caption), parent);
+    b->setObjectName(name);
+    return b;
+}
+
+} // namespace
+
+ViewerWindow::ViewerWindow(QWidget *parent)
+    : QWidget(parent)
+{
+    setObjectName("ViewerWindow");
+    setWindowTitle(QString::fromUtf8("ＳＶＧデータビューア"));
+    setAcceptDrops(true);
+    resize(1280, 800);
+
+    chooseFiles = [this] {
+        return QFileDialog::getOpenFileNames(this, QString::fromUtf8("ログファイルを開く"), QString(),
+                                             QString::fromUtf8("ログファイル (*.csv);;すべて (*)"));
+    };
+    chooseFolder = [this] { return QFileDialog::getExistingDirectory(this, QString::fromUtf8("フォルダを開く")); };
+    chooseSaveFile = [this](const QString &filter) {
+        return QFileDialog::getSaveFileName(this, QString::fromUtf8("保存"), QString(), filter);
+    };
+    chooseTriggerFile = [this] {
+        return QFileDialog::getOpenFileName(this, QString::fromUtf8("トリガー設定ファイル"), QString(),
+                                            QString::fromUtf8("設定 (*.ini *.conf *.txt);;すべて (*)"));
+    };
+
+    // The command band: files, the view, pictures and rows out.
+    auto *openButton = button("開く", "OpenFiles", this);
+    auto *folderButton = button("フォルダ", "OpenFolder", this);
+    m_recentButton = new QToolButton(this);
+    m_recentButton->setObjectName("Recent");
+    m_recentButton->setText(QString::fromUtf8("最近"));
+    m_recentButton->setPopupMode(QToolButton::InstantPopup);
+    m_recentMenu = new QMenu(m_recentButton);
+    m_recentButton->setMenu(m_recentMenu);
+    auto *allButton = button("全体", "ShowAll", this);
+    auto *triggerButton = button("トリガー再生", "TriggerReplay", this);
+    auto *pngButton = button("画像保存", "SavePicture", this);
+    auto *csvButton = button("CSV出力", "ExportCsv", this);
+    m_preTriggerBox = new QSpinBox(this);
+    m_preTriggerBox->setObjectName("PreTriggerRows");
+    m_preTriggerBox->setRange(0, 32768);
+    m_preTriggerBox->setToolTip(QString::fromUtf8("キャプチャファイルのプリトリガレコード数（網掛け）"));
+    m_progress = new QProgressBar(this);
+    m_progress->setObjectName("Progress");
+    m_progress->hide();
+    m_cancelButton = button("中止", "CancelLoading", this);
+    m_cancelButton->hide();
+    auto *band = new QHBoxLayout;
+    for (QWidget *w : std::initializer_list<QWidget *>{openButton, folderButton, m_recentButton, allButton, triggerButton})
+        band->addWidget(w);
+    band->addWidget(new QLabel(QString::fromUtf8("プリトリガ:"), this));
+    band->addWidget(m_preTriggerBox);
+    band->addWidget(pngButton);
+    band->addWidget(csvButton);
+    band->addStretch();
+    band->addWidget(m_progress);
+    band->addWidget(m_cancelButton);
+
+    // The traces' switches, in their colours.
+    auto *traces = new QHBoxLayout;
+    for (std::size_t q = 0; q < kQuantities.size(); ++q) {
+        m_traceChecks[q] = new QCheckBox(fromStd(kQuantities[q].csvHeader()), this);
+        m_traceChecks[q]->setObjectName(QString("Trace_%1").arg(q));
+        m_traceChecks[q]->setChecked(true);
+        QPalette colours = m_traceChecks[q]->palette();
+        colours.setColor(QPalette::WindowText, PlotPainter::colourOf(static_cast<int>(q)));
+        m_traceChecks[q]->setPalette(colours);
+        traces->addWidget(m_traceChecks[q]);
+    }
+    m_statusCheck = new QCheckBox(fromStd(kStatusWordHeader), this);
+    m_statusCheck->setObjectName("Trace_Status");
+    m_statusCheck->setChecked(true);
+    traces->addWidget(m_statusCheck);
+    traces->addStretch();
+
+    m_plot = new RecordPlot(this);
+    m_readout = new QLabel(this);
+    m_readout->setObjectName("Readout");
+    m_readout->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_cursorFigures = new QLabel(this);
+    m_cursorFigures->setObjectName("CursorFigures");
+    m_cursorFigures->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_cursorFigures->setWordWrap(true);
+    m_messages = new QListWidget(this);
+    m_messages->setObjectName("Messages");
+    m_statusText = new QLabel(this);
+    m_statusText->setObjectName("StatusText");
+    QPalette red = m_statusText->palette();
+    red.setColor(QPalette::WindowText, QColor(255, 0, 0));
+    m_statusText->setPalette(red);
+
+    auto *splitter = new QSplitter(Qt::Vertical, this);
+    auto *top = new QWidget(splitter);
+    auto *topLayout = new QVBoxLayout(top);
+    topLayout->setContentsMargins(0, 0, 0, 0);
+    topLayout->addWidget(m_plot, 1);
+    topLayout->addWidget(m_readout);
+    topLayout->addWidget(m_cursorFigures);
+    splitter->addWidget(top);
+    splitter->addWidget(m_messages);
+    splitter->setStretchFactor(0, 5);
+    splitter->setStretchFactor(1, 1);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(band);
+    layout->addLayout(traces);
+    layout->addWidget(splitter, 1);
+    layout->addWidget(m_statusText);
+
+    connect(openButton, &QPushButton::clicked, this, [this] {
+        const QStringList files = chooseFiles();
+        if (!files.isEmpty())
+            open(files);
+    });
+    connect(folderButton, &QPushButton::clicked, this, [this] {
+        const QString folder = chooseFolder();
+        if (!folder.isEmpty())
+            open({folder});
+    });
+    connect(allButton, &QPushButton::clicked, m_plot, &RecordPlot::showAll);
+    connect(triggerButton, &QPushButton::clicked, this, [this] {
+        const QString path = chooseTriggerFile();
+        if (!path.isEmpty())
+            replayTrigger(path);
+    });
+    connect(pngButton, &QPushButton::clicked, this, [this] {
+        const QString path = chooseSaveFile(QString::fromUtf8("PNG (*.png);;SVG (*.svg)"));
+        if (!path.isEmpty())
+            savePicture(path);
+    });
+    connect(csvButton, &QPushButton::clicked, this, [this] {
+        const QString path = chooseSaveFile(QString::fromUtf8("CSV (*.csv)"));
+        if (!path.isEmpty())
+            exportCsv(path);
+    });
+    connect(m_cancelButton, &QPushButton::clicked, this, [this] { m_cancel = true; });
+    for (std::size_t q = 0; q < m_traceChecks.size(); ++q)
+        connect(m_traceChecks[q], &QCheckBox::toggled, this, [this, q](bool on) {
+            m_plot->options().hidden[q] = !on;
+            m_plot->update();
+        });
+    connect(m_statusCheck, &QCheckBox::toggled, this, [this](bool on) {
+        m_plot->options().statusHidden = !on;
+        m_plot->update();
+    });
+    connect(m_preTriggerBox, &QSpinBox::valueChanged, this, [this] { updateShading(); });
+    connect(m_plot, &RecordPlot::pointerMoved, this, &ViewerWindow::showPointer);
+    connect(m_plot, &RecordPlot::cursorsChanged, this, &ViewerWindow::showCursors);
+    connect(m_recentMenu, &QMenu::aboutToShow, this, &ViewerWindow::fillRecentMenu);
+}
+
+ViewerWindow::~ViewerWindow()
+{
+    stopLoading();
+}
+
+void ViewerWindow::stopLoading()
+{
+    m_cancel = true;
+    if (m_loader.joinable())
+        m_loader.join();
+}
+
+QString ViewerWindow::statusText() const
+{
+    return m_statusText->text();
+}
+
+void ViewerWindow::setStatus(const QString &text)
+{
+    m_statusText->setText(text);
+}
+
+void ViewerWindow::open(const QStringList &inputs)
+{
+    if (inputs.isEmpty())
+        return;
+    if (m_loader.joinable()) {
+        setStatus(QString::fromUtf8("読み込み中です — 中止してから開いてください"));
+        return;
+    }
+    m_cancel = false;
+    m_loadingInputs = inputs;
+    m_progress->setValue(0);
+    m_progress->show();
+    m_cancelButton->show();
+    setStatus(QString::fromUtf8("読み込み中: ") + inputs.join(", "));
+    std::vector<std::string> paths;
+    for (const QString &input : inputs)
+        paths.push_back(input.toStdString());
+    m_loader = std::thread([this, paths] {
+        auto *set = new RecordSet(RecordSet::load(
+            paths,
+            [this](std::size_t done, std::size_t total) {
+                QMetaObject::invokeMethod(this, [this, done, total] {
+                    m_progress->setMaximum(static_cast<int>(total));
+                    m_progress->setValue(static_cast<int>(done));
+                }, Qt::QueuedConnection);
+            },
+            &m_cancel));
+        auto *columns = new TraceColumns(*set);
+        const bool cancelled = m_cancel;
+        QMetaObject::invokeMethod(this, [this, set, columns, cancelled] { finishLoading(set, columns, cancelled); },
+                                  Qt::QueuedConnection);
+    });
+}
+
+void ViewerWindow::finishLoading(RecordSet *set, TraceColumns *columns, bool cancelled)
+{
+    std::unique_ptr<RecordSet> newSet(set);
+    std::unique_ptr<TraceColumns> newColumns(columns);
+    if (m_loader.joinable())
+        m_loader.join();
+    m_progress->hide();
+    m_cancelButton->hide();
+    m_messages->clear();
+    for (const std::string &problem : newSet->problems())
+        m_messages->addItem(fromStd(problem));
+    if (newSet->table().rows() == 0) {
+        setStatus(cancelled ? QString::fromUtf8("読み込みを中止しました")
+                            : QString::fromUtf8("読めるレコードがありません: ") + m_loadingInputs.join(", "));
+        emit loaded();
+        return;
+    }
+    m_plot->setData(nullptr);
+    m_columns = std::move(newColumns);
+    m_set = std::move(newSet);
+    m_plot->options().marks.clear();
+    m_plot->setData(m_columns.get());
+    updateShading();
+    rememberRecent(m_loadingInputs);
+    QString status = QString("%1 %2, %3 %4").arg(m_set->parts().size()).arg(QString::fromUtf8("ファイル"))
+                         .arg(m_set->table().rows()).arg(QString::fromUtf8("レコード"));
+    if (!m_set->problems().empty())
+        status += QString::fromUtf8(" — 読めなかった行・ファイル %1 件").arg(m_set->problems().size());
+    if (cancelled)
+        status += QString::fromUtf8(" — 中止: 読めた分だけ表示しています");
+    setStatus(status);
+    showCursors();
+    emit loaded();
+}
+
+void ViewerWindow::updateShading()
+{
+    m_plot->options().shaded.clear();
+    const int rows = m_preTriggerBox->value();
+    if (m_set && rows > 0) {
+        const RecordTable &table = m_set->table();
+        for (const RecordSet::Part &part : m_set->parts()) {
+            if (part.rows <= static_cast<std::size_t>(rows))
+                continue;
+            // The rows before the firing row, which is the capture's first after its ring.
+            m_plot->options().shaded.push_back(
+                {table.times()[part.firstRow], table.times()[part.firstRow + static_cast<std::size_t>(rows)]});
+        }
+    }
+    m_plot->update();
+}
+
+void ViewerWindow::showPointer(double time)
+{
+    if (!m_set)
+        return;
+    const RecordTable &table = m_set->table();
+    const std::size_t row = table.atOrBefore(time);
+    if (row >= table.rows()) {
+        m_readout->setText(timeText(time));
+        return;
+    }
+    QString text = timeText(table.times()[row]);
+    for (int slot : m_set->columns())
+        text += "   " + fromStd(columnName(slot)) + " " + number(table.value(slot, row));
+    m_readout->setText(text);
+}
+
+void ViewerWindow::showCursors()
+{
+    const ViewWindow &window = m_plot->window();
+    if (!m_set || (!window.cursorA && !window.cursorB)) {
+        m_cursorFigures->setText(QString::fromUtf8("カーソル: クリックで A、右クリック（Shift+クリック）で B"));
+        return;
+    }
+    QString text;
+    if (window.cursorA)
+        text += "A " + timeText(*window.cursorA) + "   ";
+    if (window.cursorB)
+        text += "B " + timeText(*window.cursorB) + "   ";
+    if (const auto between = window.between(m_set->table(), m_set->columns())) {
+        text += QString::fromUtf8("Δt %1 s\n").arg(number(between->seconds));
+        for (const ViewWindow::Between::Slot &s : between->figures) {
+            text += fromStd(columnName(s.slot)) + QString::fromUtf8(": Δ ") + number(s.delta) + "  min " + number(s.min)
+                + "  max " + number(s.max) + "  mean " + number(s.mean) + "   ";
+        }
+    }
+    m_cursorFigures->setText(text);
+}
+
+void ViewerWindow::replayTrigger(const QString &path)
+{
+    if (!m_set) {
+        setStatus(QString::fromUtf8("先にログファイルを開いてください"));
+        return;
+    }
+    const TriggerFile trigger = TriggerFile::read(path.toStdString());
+    if (!trigger.error.empty()) {
+        setStatus(QString::fromUtf8("トリガー設定を読めません: ") + fromStd(trigger.error));
+        return;
+    }
+    const RecordTable &table = m_set->table();
+    std::vector<double> &marks = m_plot->options().marks;
+    marks.clear();
+    for (std::size_t row : svglogger::replayTrigger(table, 0, table.rows(), trigger.settings,
+                                                    static_cast<std::int16_t>(trigger.enabledConditions)))
+        marks.push_back(table.times()[row]);
+    m_plot->update();
+    setStatus(QString::fromUtf8("トリガー再生: %1 回").arg(marks.size()));
+}
+
+bool ViewerWindow::savePicture(const QString &path)
+{
+    if (!m_columns) {
+        setStatus(QString::fromUtf8("表示するデータがありません"));
+        return false;
+    }
+    PlotOptions options = m_plot->options();
+    options.pointer.reset();
+    PlotPainter plot(*m_columns, m_plot->window(), options);
+    const QSize size = m_plot->size();
+    plot.layout(size);
+    bool ok = false;
+    if (path.endsWith(".svg", Qt::CaseInsensitive)) {
+        SvgPaintDevice device(size);
+        {
+            QPainter painter(&device);
+            plot.paint(painter);
+        }
+        QFile file(path);
+        ok = file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(device.svg().toUtf8()) >= 0;
+    } else {
+        QImage image(size, QImage::Format_RGB32);
+        {
+            QPainter painter(&image);
+            plot.paint(painter);
+        }
+        ok = image.save(path, "PNG");
+    }
+    setStatus(ok ? QString::fromUtf8("保存しました: ") + path : QString::fromUtf8("保存できません: ") + path);
+    m_plot->update(); // the pyramids' columns were laid out for the picture: again for the plot
+    return ok;
+}
+
+bool ViewerWindow::exportCsv(const QString &path)
+{
+    if (!m_set) {
+        setStatus(QString::fromUtf8("出力するデータがありません"));
+        return false;
+    }
+    const ViewWindow &window = m_plot->window();
+    double from = window.from(), to = window.to();
+    if (window.cursorA && window.cursorB) {
+        from = std::min(*window.cursorA, *window.cursorB);
+        to = std::max(*window.cursorA, *window.cursorB);
+    }
+    // Whole seconds, both included: the rows the range touches.
+    from = std::ceil(from);
+    to = std::floor(to) - (std::floor(to) == to ? 1.0 : 0.0);
+    std::ofstream file(path.toStdString(), std::ios::binary | std::ios::trunc);
+    std::size_t rows = 0;
+    const std::string why = file ? exportRows(*m_set, from, to, file, &rows) : std::string("cannot be written");
+    file.close();
+    if (!why.empty()) {
+        QFile::remove(path);
+        setStatus(QString::fromUtf8("CSVを出力できません: ") + fromStd(why));
+        return false;
+    }
+    setStatus(QString::fromUtf8("%1 レコードを出力しました: ").arg(rows) + path);
+    return true;
+}
+
+void ViewerWindow::rememberRecent(const QStringList &inputs)
+{
+    QSettings settings("svg-logger", "svg-logger-view");
+    QStringList recent = settings.value("recent").toStringList();
+    const QString entry = inputs.join('\n');
+    recent.removeAll(entry);
+    recent.prepend(entry);
+    while (recent.size() > kRecentKept)
+        recent.removeLast();
+    settings.setValue("recent", recent);
+}
+
+void ViewerWindow::fillRecentMenu()
+{
+    m_recentMenu->clear();
+    const QStringList recent = QSettings("svg-logger", "svg-logger-view").value("recent").toStringList();
+    if (recent.isEmpty())
+        m_recentMenu->addAction(QString::fromUtf8("（なし）"))->setEnabled(false);
+    for (const QString &entry : recent) {
+        const QStringList inputs = entry.split('\n');
+        m_recentMenu->addAction(inputs.join(", "), this, [this, inputs] { open(inputs); });
+    }
+}
+
+void ViewerWindow::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void ViewerWindow::dropEvent(QDropEvent *event)
+{
+    QStringList inputs;
+    for (const QUrl &url : event->mimeData()->urls())
+        if (url.isLocalFile())
+            inputs << url.toLocalFile();
+    open(inputs);
+}
+
+void ViewerWindow::closeEvent(QCloseEvent *event)
+{
+    stopLoading();
+    QWidget::closeEvent(event);
+}
+
+} // namespace svglogger

@@ -1,0 +1,96 @@
+#pragma once
+
+#include "reading/RecordSet.h"
+#include "reading/TraceColumns.h"
+
+#include <QWidget>
+
+#include <array>
+#include <atomic>
+#include <memory>
+#include <thread>
+
+class QCheckBox;
+class QLabel;
+class QListWidget;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QSpinBox;
+class QToolButton;
+
+namespace svglogger {
+
+class RecordPlot;
+
+// svg-logger-view's window: the recorded files as one timeline. Files and folders come from
+// the command line, the open buttons, drag and drop and the recent list; they load in the
+// background with progress and 中止 while the window stays usable. Traces can be hidden, a
+// trigger settings file marks where a run would have fired, the view goes out as PNG or SVG
+// and its rows (or those between the cursors) as the logger's CSV.
+class ViewerWindow final : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit ViewerWindow(QWidget *parent = nullptr);
+    ~ViewerWindow() override;
+
+    // Loads in the background; what was shown stays until the new set is read.
+    void open(const QStringList &inputs);
+    bool loading() const { return m_loader.joinable(); }
+    // The dialogs' answers; tests set their own.
+    std::function<QStringList()> chooseFiles;
+    std::function<QString()> chooseFolder;
+    std::function<QString(const QString &filter)> chooseSaveFile;
+    std::function<QString()> chooseTriggerFile;
+
+    RecordPlot *plot() const { return m_plot; }
+    const RecordSet *records() const { return m_set.get(); }
+    QString statusText() const;
+    // Marks where a run with the trigger settings of `path` would have fired.
+    void replayTrigger(const QString &path);
+    // The view as a picture: PNG or (by its ending) SVG; false with the status text.
+    bool savePicture(const QString &path);
+    // Rows between the cursors (when both are set) or of the visible range, as the logger's CSV.
+    bool exportCsv(const QString &path);
+
+signals:
+    void loaded();
+
+protected:
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void finishLoading(RecordSet *set, TraceColumns *columns, bool cancelled);
+    void showPointer(double time);
+    void showCursors();
+    void updateShading();
+    void rememberRecent(const QStringList &inputs);
+    void fillRecentMenu();
+    void setStatus(const QString &text);
+    void stopLoading();
+
+    RecordPlot *m_plot = nullptr;
+    std::array<QCheckBox *, 8> m_traceChecks{};  // one per quantity, in its colour
+    QCheckBox *m_statusCheck = nullptr;           // the status word's bits
+    QLabel *m_readout = nullptr;                  // the row at the pointer
+    QLabel *m_cursorFigures = nullptr;            // Δt and the figures between A and B
+    QListWidget *m_messages = nullptr;            // rows left out, files without rows
+    QProgressBar *m_progress = nullptr;
+    QPushButton *m_cancelButton = nullptr;        // "中止"
+    QToolButton *m_recentButton = nullptr;        // "最近"
+    QMenu *m_recentMenu = nullptr;
+    QSpinBox *m_preTriggerBox = nullptr;          // a capture file's pre-trigger rows, shaded
+    QLabel *m_statusText = nullptr;
+
+    std::unique_ptr<RecordSet> m_set;
+    std::unique_ptr<TraceColumns> m_columns;
+    std::thread m_loader;
+    std::atomic<bool> m_cancel{false};
+    QStringList m_loadingInputs;
+};
+
+} // namespace svglogger
