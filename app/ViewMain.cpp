@@ -33,6 +33,12 @@ int main(int argc, char *argv[])
     QStringList inputs;
     for (const std::string &input : options.inputs)
         inputs << QString::fromStdString(input);
+    if (!options.triggerFile.empty()) {
+        // The window opens with the marks where a run with these settings would have fired.
+        QObject::connect(&window, &ViewerWindow::loaded, &window, [&window, &options] {
+            window.replayTrigger(QString::fromStdString(options.triggerFile));
+        });
+    }
     window.open(inputs);
     return QApplication::exec();
 }

@@ -6,7 +6,7 @@ namespace svglogger {
 
 std::string viewerUsage()
 {
-    return "usage: svg-logger-view [INPUT...]                     the window\n"
+    return "usage: svg-logger-view [--trigger FILE] [INPUT...]    the window (with the trigger's marks)\n"
            "       svg-logger-view --png OUT.png [--size 1600x900] INPUT...\n"
            "       svg-logger-view --svg OUT.svg [--size 1600x900] INPUT...\n"
            "       svg-logger-view --export-csv OUT.csv INPUT...\n"

@@ -480,10 +480,17 @@ void ViewerWindow::dragEnterEvent(QDragEnterEvent *event)
 
 void ViewerWindow::dropEvent(QDropEvent *event)
 {
+    openDropped(event->mimeData()->urls());
+}
+
+void ViewerWindow::openDropped(const QList<QUrl> &urls)
+{
     QStringList inputs;
-    for (const QUrl &url : event->mimeData()->urls())
+    for (const QUrl &url : urls)
         if (url.isLocalFile())
             inputs << url.toLocalFile();
+    if (inputs.isEmpty())
+        setStatus(QString::fromUtf8("ファイルかフォルダをドロップしてください"));
     open(inputs);
 }
 

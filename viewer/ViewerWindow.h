@@ -14,6 +14,7 @@ class QCheckBox;
 class QLabel;
 class QListWidget;
 class QMenu;
+class QUrl;
 class QProgressBar;
 class QPushButton;
 class QSpinBox;
@@ -39,6 +40,8 @@ public:
     // Loads in the background; what was shown stays until the new set is read.
     void open(const QStringList &inputs);
     bool loading() const { return m_loader.joinable(); }
+    // What was dropped on the window: its local files and folders.
+    void openDropped(const QList<QUrl> &urls);
     // The dialogs' answers; tests set their own.
     std::function<QStringList()> chooseFiles;
     std::function<QString()> chooseFolder;

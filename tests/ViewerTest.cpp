@@ -1,0 +1,234 @@
+#include "reading/RecordReader.h"
+#include "reading/RecordSet.h"
+#include "reading/RecordTime.h"
+#include "reading/TriggerReplay.h"
+#include "recording/CsvLayout.h"
+#include "recording/ShiftJisText.h"
+#include "recording/TriggerFile.h"
+#include "tools/RecordedDay.h"
+#include "viewer/RecordPlot.h"
+#include "viewer/ViewerOptions.h"
+#include "viewer/ViewerWindow.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFile>
+#include <QImage>
+#include <QLabel>
+#include <QListWidget>
+#include <QMimeData>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWheelEvent>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace svglogger {
+namespace {
+
+std::string readAll(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// --- Options ---------------------------------------------------------------------------------
+
+TEST(ViewerOptionsTable, EachCommandLineAsReadOrRefused)
+{
+    struct Case {
+        QStringList arguments;
+        ViewerOptions::Mode mode;
+        const char *error; // the start of the refusal, or empty
+    };
+    using M = ViewerOptions::Mode;
+    const Case cases[] = {
+        {{}, M::Window, ""},
+        {{"a.csv", "logs"}, M::Window, ""},
+        {{"--png", "o.png", "--size", "800x600", "d"}, M::Png, ""},
+        {{"--svg", "o.svg", "d"}, M::Svg, ""},
+        {{"--export-csv", "o.csv", "--from", "2026/12/07 1:00:00", "--to", "2026/12/07 2:00:00", "d"}, M::ExportCsv, ""},
+        {{"--stats", "d"}, M::Stats, ""},
+        {{"--events", "--trigger", "t.ini", "d"}, M::Events, ""},
+        {{"--events", "d"}, M::Events, "--events needs --trigger"},
+        {{"--stats"}, M::Stats, "no input"},
+        {{"--png"}, M::Window, "--png takes the file"},
+        {{"--png", "a.png", "--stats", "d"}, M::Png, "--stats goes with no other"},
+        {{"--size", "80x60", "--png", "a.png", "d"}, M::Window, "--size takes"},
+        {{"--from", "yesterday", "--stats", "d"}, M::Window, "--from takes a time"},
+        {{"--from", "2026/12/07 2:00:00", "--to", "2026/12/07 1:00:00", "--stats", "d"}, M::Stats, "--from is after --to"},
+        {{"--stats", "--trigger", "t.ini", "d"}, M::Stats, "--trigger goes with --events"},
+        {{"--colour", "d"}, M::Window, "unknown option --colour"},
+    };
+    for (const Case &k : cases) {
+        const ViewerOptions options = parseViewerOptions(k.arguments);
+        EXPECT_TRUE(options.error.starts_with(k.error)) << k.arguments.join(' ').toStdString() << ": " << options.error;
+        EXPECT_EQ(options.error.empty(), std::string(k.error).empty()) << k.arguments.join(' ').toStdString();
+        if (options.error.empty()) {
+            EXPECT_EQ(options.mode, k.mode) << k.arguments.join(' ').toStdString();
+        }
+    }
+    const ViewerOptions sized = parseViewerOptions({"--png", "o.png", "--size", "800x600", "d"});
+    EXPECT_EQ(sized.size, QSize(800, 600));
+    const ViewerOptions ranged = parseViewerOptions({"--stats", "--from", "2026/12/07", "--to", "2026/12/07 1:00:00", "d"});
+    EXPECT_EQ(ranged.from, parseRowTime("2026/12/07"));
+    EXPECT_EQ(ranged.to, parseRowTime("2026/12/07 1:00:00"));
+}
+
+// --- The program on a recorded day ----------------------------------------------------------
+
+struct ViewerDayFixture : ::testing::Test {
+    QTemporaryDir dir;
+    std::string day;
+    void SetUp() override
+    {
+        day = dir.path().toStdString() + "/day";
+        RecordedDay recorded;
+        recorded.folder = day;
+        recorded.hours = 2;
+        recorded.eventEverySeconds = 600;
+        ASSERT_EQ(recorded.write(), 2 * 3600 * 5);
+    }
+    struct Run {
+        int exitCode;
+        std::string out, err;
+    };
+    Run view(const QStringList &arguments)
+    {
+        QProcess process;
+        process.start(SVG_VIEW_PATH, arguments);
+        EXPECT_TRUE(process.waitForFinished(60000));
+        return {process.exitCode(), process.readAllStandardOutput().toStdString(),
+                process.readAllStandardError().toStdString()};
+    }
+    QString path(const char *name) const { return dir.path() + "/" + name; }
+};
+
+TEST_F(ViewerDayFixture, EachCommandOnADayWithItsExitCode)
+{
+    const QString folder = QString::fromStdString(day);
+    // A cut-short row in a file still being written: named, the rest read.
+    {
+        std::ofstream last(day + "/Tarmin7D2H0M0.csv", std::ios::binary);
+        last << *toShiftJis(headerLine(0, ControllerVersion::Version2)) << "\r\n"
+             << "2026/12/07 2:00:00,6600,1,2,3,4,5,6,7,0\r\n2026/12/07 2:00:00,66";
+    }
+    const Run stats = view({"--stats", folder});
+    EXPECT_EQ(stats.exitCode, 0) << stats.err;
+    EXPECT_TRUE(stats.out.starts_with("name,min,max,mean,count\n系統電圧(V),")) << stats.out;
+    EXPECT_NE(stats.out.find(",36001\n"), std::string::npos) << stats.out; // 2 hours and the one good row
+    EXPECT_NE(stats.err.find("Tarmin7D2H0M0.csv:3: last line cut short"), std::string::npos) << stats.err;
+
+    // Trigger replay: one firing per capture, the times as the logger writes them.
+    std::ofstream(path("t.ini").toStdString()) << "voltage-window-out = on\nvoltage-lower = 6400\nrecord-count = 50\npre-trigger-count = 10\n";
+    const Run events = view({"--events", "--trigger", path("t.ini"), folder});
+    EXPECT_EQ(events.exitCode, 0) << events.err;
+    const TriggerFile trigger = TriggerFile::read(path("t.ini").toStdString());
+    const RecordSet set = RecordSet::load({day});
+    std::string expected;
+    for (std::size_t row : replayTrigger(set.table(), 0, set.table().rows(), trigger.settings,
+                                         static_cast<std::int16_t>(trigger.enabledConditions)))
+        expected += rowTimeText(static_cast<std::int64_t>(set.table().times()[row])) + "\n";
+    EXPECT_FALSE(expected.empty()) << "the day's dips fire";
+    EXPECT_EQ(events.out, expected);
+    const Run firstHour = view({"--events", "--trigger", path("t.ini"), "--to", "2026/12/07 0:59:59", folder});
+    EXPECT_LT(firstHour.out.size(), events.out.size());
+    EXPECT_TRUE(events.out.starts_with(firstHour.out));
+
+    // Export: the first hour byte for byte.
+    const Run exported = view({"--export-csv", path("hour.csv"), "--to", "2026/12/07 0:59:59", folder});
+    EXPECT_EQ(exported.exitCode, 0) << exported.err;
+    EXPECT_EQ(readAll(path("hour.csv").toStdString()), readAll(day + "/Tarmin7D0H0M0.csv"));
+
+    // A picture of the whole day without a display.
+    const Run png = view({"--png", path("day.png"), "--size", "800x500", folder});
+    EXPECT_EQ(png.exitCode, 0) << png.err;
+    const QImage image(path("day.png"));
+    EXPECT_EQ(image.size(), QSize(800, 500));
+    const Run svg = view({"--svg", path("day.svg"), folder});
+    EXPECT_EQ(svg.exitCode, 0) << svg.err;
+    QFile svgFile(path("day.svg"));
+    ASSERT_TRUE(svgFile.open(QIODevice::ReadOnly));
+    const QByteArray svgText = svgFile.readAll();
+    EXPECT_TRUE(svgText.contains("<svg") && svgText.contains("<path") && svgText.contains("</svg>"));
+
+    // Refusals: exit 2, each named.
+    EXPECT_EQ(view({"--stats", "--bogus", folder}).exitCode, 2);
+    std::ofstream(path("junk.csv").toStdString()) << "not,a,log\r\n";
+    const Run junk = view({"--stats", path("junk.csv"), path("missing.csv")});
+    EXPECT_EQ(junk.exitCode, 2);
+    EXPECT_NE(junk.err.find("junk.csv: not a log file of the logger"), std::string::npos) << junk.err;
+    EXPECT_NE(junk.err.find("missing.csv: "), std::string::npos) << junk.err;
+    EXPECT_EQ(view({"--events", "--trigger", path("missing.ini"), folder}).exitCode, 2);
+}
+
+// --- The window --------------------------------------------------------------------------------
+
+TEST_F(ViewerDayFixture, TheWindowLoadsZoomsSetsCursorsAndExports)
+{
+    QStandardPaths::setTestModeEnabled(true); // the recent list in the tests' own settings
+    ViewerWindow window;
+    window.resize(1200, 800);
+    window.show();
+    QSignalSpy loaded(&window, &ViewerWindow::loaded);
+    window.open({QString::fromStdString(day), path("nothing-here.csv")});
+    ASSERT_TRUE(loaded.wait(30000));
+    ASSERT_NE(window.records(), nullptr);
+    EXPECT_EQ(window.records()->table().rows(), 36000u);
+    EXPECT_TRUE(window.statusText().contains(QString::fromUtf8("36000 レコード"))) << window.statusText().toStdString();
+    auto *messages = window.findChild<QListWidget *>("Messages");
+    ASSERT_EQ(messages->count(), 1);
+    EXPECT_TRUE(messages->item(0)->text().contains("nothing-here.csv"));
+
+    RecordPlot *plot = window.plot();
+    QApplication::processEvents();
+    const double span = plot->window().to() - plot->window().from();
+    const QPointF middle(plot->width() / 2.0, plot->height() / 3.0);
+    QWheelEvent in(middle, plot->mapToGlobal(middle), QPoint(), QPoint(0, 120 * 5), Qt::NoButton, Qt::NoModifier,
+                   Qt::NoScrollPhase, false);
+    QApplication::sendEvent(plot, &in);
+    EXPECT_NEAR(plot->window().to() - plot->window().from(), span * std::pow(0.8, 5), span * 1e-6);
+    QTest::keyClick(plot, Qt::Key_Home);
+    EXPECT_NEAR(plot->window().to() - plot->window().from(), span, span * 1e-6);
+
+    // A and B: a click and a right click; the figures between them.
+    QTest::mouseClick(plot, Qt::LeftButton, Qt::NoModifier, QPoint(plot->width() / 4, plot->height() / 3));
+    QTest::mouseClick(plot, Qt::RightButton, Qt::NoModifier, QPoint(plot->width() / 2, plot->height() / 3));
+    ASSERT_TRUE(plot->window().cursorA && plot->window().cursorB);
+    EXPECT_LT(*plot->window().cursorA, *plot->window().cursorB);
+    const QString figures = window.findChild<QLabel *>("CursorFigures")->text();
+    EXPECT_TRUE(figures.contains(QString::fromUtf8("Δt"))) << figures.toStdString();
+    EXPECT_TRUE(figures.contains(QString::fromUtf8("系統電圧(V): Δ"))) << figures.toStdString();
+
+    // Rows between the cursors as the logger's CSV; the picture of the view.
+    ASSERT_TRUE(window.exportCsv(path("between.csv")));
+    const RecordSet between = RecordSet::load({path("between.csv").toStdString()});
+    EXPECT_GT(between.table().rows(), 1000u);
+    EXPECT_GE(between.table().times().front(), std::floor(*plot->window().cursorA));
+    EXPECT_LE(between.table().times().back(), *plot->window().cursorB + 1.0);
+    ASSERT_TRUE(window.savePicture(path("view.png")));
+    EXPECT_EQ(QImage(path("view.png")).size(), plot->size());
+    ASSERT_TRUE(window.savePicture(path("view.svg")));
+
+    // Trigger replay marks every firing; a trace can be hidden.
+    std::ofstream(path("t.ini").toStdString()) << "voltage-window-out = on\nvoltage-lower = 6400\n";
+    window.replayTrigger(path("t.ini"));
+    EXPECT_FALSE(plot->options().marks.empty());
+    window.findChild<QCheckBox *>("Trace_0")->setChecked(false);
+    EXPECT_TRUE(plot->options().hidden[0]);
+
+    // A drop opens what was dropped; a file without rows leaves the shown set as it was.
+    window.openDropped({QUrl::fromLocalFile(path("t.ini"))});
+    ASSERT_TRUE(loaded.wait(30000)) << window.statusText().toStdString();
+    EXPECT_TRUE(window.statusText().startsWith(QString::fromUtf8("読めるレコードがありません"))) << window.statusText().toStdString();
+    EXPECT_EQ(window.records()->table().rows(), 36000u);
+}
+
+} // namespace
+} // namespace svglogger
