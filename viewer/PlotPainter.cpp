@@ -331,15 +331,20 @@ void PlotPainter::paintOverview(QPainter &painter)
         if (all.any) {
             painter.setPen(colourOf(0));
             const double span = std::max(1e-6, double{all.max} - all.min);
+            const int h = m_overview.height() - 3;
+            auto y = [&](double v) { return m_overview.bottom() - 1 - static_cast<int>((v - all.min) / span * h); };
+            std::optional<QPoint> previous; // sparse rows: joined unless a gap lies between
             for (int x = 0; x < m_overview.width(); ++x) {
                 const std::size_t a = table.lowerBound(first + (last - first) * x / m_overview.width());
                 const std::size_t b = table.lowerBound(first + (last - first) * (x + 1) / m_overview.width());
                 const MinMaxPyramid::Range r = whole.range(a, b);
                 if (!r.any)
                     continue;
-                const int h = m_overview.height() - 3;
-                painter.drawLine(m_overview.left() + x, m_overview.bottom() - 1 - static_cast<int>((r.max - all.min) / span * h),
-                                 m_overview.left() + x, m_overview.bottom() - 1 - static_cast<int>((r.min - all.min) / span * h));
+                const int px = m_overview.left() + x;
+                if (previous && a > 0 && table.times()[a] - table.times()[a - 1] <= m_columns.gapSeconds())
+                    painter.drawLine(*previous, QPoint(px, y(table.value(slot, a))));
+                painter.drawLine(px, y(r.max), px, y(r.min));
+                previous = QPoint(px, y(table.value(slot, b - 1)));
             }
         }
     }

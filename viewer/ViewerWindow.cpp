@@ -55,13 +55,22 @@ QString timeText(double time)
         + QString(".%1").arg(static_cast<int>(std::floor((time - whole) * 10.0 + 1e-6)) % 10);
 }
 
-QString number(double value)
+// Seven significant digits, or rounded to `decimals` places.
+QString number(double value, int decimals = -1)
 {
     if (std::isnan(value))
         return "-";
     std::string text;
-    appendNumberText(text, static_cast<float>(value), -1);
+    appendNumberText(text, static_cast<float>(value), decimals);
     return fromStd(text);
+}
+
+// The places a column's figures are written with: the CSV's (whole volts, one decimal for the
+// powers and currents, a whole count and status word).
+int decimalsOf(int slot)
+{
+    const int q = quantityOf(slot);
+    return q < 0 ? 0 : std::max(kQuantities[static_cast<std::size_t>(q)].intervalDecimals, 0);
 }
 
 QPushButton *button(const char *caption, const char *name, QWidget *parent)
@@ -357,10 +366,11 @@ void ViewerWindow::showCursors()
     if (window.cursorB)
         text += "B " + timeText(*window.cursorB) + "   ";
     if (const auto between = window.between(m_set->table(), m_set->columns())) {
-        text += QString::fromUtf8("Δt %1 s\n").arg(number(between->seconds));
+        text += QString::fromUtf8("Δt %1 s\n").arg(number(between->seconds, 1));
         for (const ViewWindow::Between::Slot &s : between->figures) {
-            text += fromStd(columnName(s.slot)) + QString::fromUtf8(": Δ ") + number(s.delta) + "  min " + number(s.min)
-                + "  max " + number(s.max) + "  mean " + number(s.mean) + "   ";
+            const int places = decimalsOf(s.slot);
+            text += fromStd(columnName(s.slot)) + QString::fromUtf8(": Δ ") + number(s.delta, places) + "  min "
+                + number(s.min, places) + "  max " + number(s.max, places) + "  mean " + number(s.mean) + "   ";
         }
     }
     m_cursorFigures->setText(text);
