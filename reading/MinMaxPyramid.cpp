@@ -58,9 +58,17 @@ MinMaxPyramid::MinMaxPyramid(const std::vector<float> &column)
 
 void MinMaxPyramid::scan(std::size_t first, std::size_t last, Range &range) const
 {
+    // Comparisons with NaN are false: a NaN never becomes an extreme, and the loop has no
+    // branch for it.
     const float *values = m_column->data();
-    for (std::size_t i = first; i < last; ++i)
-        merge(range, values[i], values[i]);
+    float low = std::numeric_limits<float>::infinity(), high = -std::numeric_limits<float>::infinity();
+    for (std::size_t i = first; i < last; ++i) {
+        const float v = values[i];
+        low = v < low ? v : low;
+        high = v > high ? v : high;
+    }
+    if (low <= high)
+        merge(range, low, high);
 }
 
 MinMaxPyramid::Range MinMaxPyramid::range(std::size_t first, std::size_t last) const

@@ -123,9 +123,15 @@ RecordSet RecordSet::join(std::vector<RecordFile> files)
         return a.readable() && a.table.times().front() < b.table.times().front();
     });
     std::size_t rows = 0;
-    for (const RecordFile &f : files)
+    std::vector<int> slots;
+    for (const RecordFile &f : files) {
         rows += f.table.rows();
-    set.m_table.reserve(rows);
+        if (f.readable())
+            for (int column : columnsOf(f.layout))
+                if (std::find(slots.begin(), slots.end(), column) == slots.end())
+                    slots.push_back(column);
+    }
+    set.m_table.reserve(rows, slots);
     for (RecordFile &f : files) {
         set.m_problems.insert(set.m_problems.end(), f.problems.begin(), f.problems.end());
         if (!f.readable()) {

@@ -28,6 +28,13 @@ void RecordTable::reserve(std::size_t rows)
     m_times.reserve(rows);
 }
 
+void RecordTable::reserve(std::size_t rows, const std::vector<int> &slots)
+{
+    m_times.reserve(rows);
+    for (int slot : slots)
+        m_columns[static_cast<std::size_t>(slot)].reserve(rows);
+}
+
 void RecordTable::append(double time, const std::vector<int> &slots, const float *values)
 {
     for (std::size_t i = 0; i < slots.size(); ++i) {

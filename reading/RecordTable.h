@@ -26,6 +26,8 @@ public:
     // The rows of `other` after these.
     void append(const RecordTable &other);
     void reserve(std::size_t rows);
+    // Room for `rows` rows in the time column and in each of `slots`: joined files take no more.
+    void reserve(std::size_t rows, const std::vector<int> &slots);
     // Rows in the order of `order` (a permutation of the rows).
     void reorder(const std::vector<std::size_t> &order);
     std::vector<double> &mutableTimes() { return m_times; }

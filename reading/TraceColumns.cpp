@@ -47,6 +47,25 @@ void TraceColumns::layout(double from, double to, int width)
     }
 }
 
+const std::vector<TraceColumns::OverviewColumn> &TraceColumns::overview(int slot, int width)
+{
+    const RecordTable &table = m_set.table();
+    if (slot == m_overviewSlot && m_overview.size() == static_cast<std::size_t>(std::max(width, 0)))
+        return m_overview;
+    m_overviewSlot = slot;
+    m_overview.assign(static_cast<std::size_t>(std::max(width, 0)), OverviewColumn{});
+    if (table.rows() == 0 || width <= 0)
+        return m_overview;
+    const double first = table.times().front(), last = std::max(table.times().back(), first + 1.0);
+    for (int x = 0; x < width; ++x) {
+        OverviewColumn &c = m_overview[static_cast<std::size_t>(x)];
+        c.first = table.lowerBound(first + (last - first) * x / width);
+        c.last = x + 1 == width ? table.rows() : table.lowerBound(first + (last - first) * (x + 1) / width);
+        c.range = m_pyramids[static_cast<std::size_t>(slot)].range(c.first, c.last);
+    }
+    return m_overview;
+}
+
 MinMaxPyramid::Range TraceColumns::range(int slot, int pixel) const
 {
     const Column &c = m_columns[static_cast<std::size_t>(pixel)];

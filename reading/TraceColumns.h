@@ -33,6 +33,14 @@ public:
     // The status bits set in any row of the pixel column.
     std::uint16_t bitsSet(int pixel) const;
     const RecordSet &set() const { return m_set; }
+    // The whole timeline in `width` columns for an overview: per column its rows and the
+    // extremes of `slot`; kept until the width changes.
+    struct OverviewColumn {
+        std::size_t first = 0, last = 0;
+        MinMaxPyramid::Range range;
+    };
+    const std::vector<OverviewColumn> &overview(int slot, int width);
+
     // Two rows further apart than this are not joined by a line.
     double gapSeconds() const { return 3.0 * m_set.samplePeriod(); }
 
@@ -41,6 +49,8 @@ private:
     std::array<MinMaxPyramid, recordColumn::kSlots> m_pyramids;
     std::vector<std::uint16_t> m_bitBlocks; // OR of the status bits of each 64 rows
     std::vector<Column> m_columns;
+    std::vector<OverviewColumn> m_overview;
+    int m_overviewSlot = -1;
 };
 
 } // namespace svglogger

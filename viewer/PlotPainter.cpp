@@ -135,11 +135,15 @@ void PlotPainter::layout(const QSize &size)
         bool any = false;
         double low = 0, high = 0;
         for (int q : lane.quantities) {
-            for (int slot : {c::kValue + q, c::kMax + q, c::kMin + q}) {
-                if (!set.table().has(slot))
+            auto &ranges = lane.ranges.emplace_back();
+            const int statSlots[3] = {c::kValue + q, c::kMax + q, c::kMin + q};
+            for (int s = 0; s < 3; ++s) {
+                if (!set.table().has(statSlots[s]))
                     continue;
+                ranges[static_cast<std::size_t>(s)].resize(static_cast<std::size_t>(m_plot.width()));
                 for (int x = 0; x < m_plot.width(); ++x) {
-                    const MinMaxPyramid::Range r = m_columns.range(slot, x);
+                    const MinMaxPyramid::Range r = m_columns.range(statSlots[s], x);
+                    ranges[static_cast<std::size_t>(s)][static_cast<std::size_t>(x)] = r;
                     if (!r.any)
                         continue;
                     low = any ? std::min<double>(low, r.min) : r.min;
@@ -165,7 +169,7 @@ void PlotPainter::layout(const QSize &size)
     }
 }
 
-void PlotPainter::paint(QPainter &painter)
+void PlotPainter::paint(QPainter &painter, QImage *image)
 {
     painter.fillRect(QRect(QPoint(0, 0), m_size), Qt::white);
     painter.setRenderHint(QPainter::Antialiasing, false);
@@ -179,7 +183,7 @@ void PlotPainter::paint(QPainter &painter)
         if (lane.status)
             paintStatusLane(painter, lane);
         else
-            paintLane(painter, lane);
+            paintLane(painter, lane, image);
     }
     paintTimeAxis(painter);
     for (const auto &[cursor, name] : {std::pair{m_window.cursorA, QString("A")}, std::pair{m_window.cursorB, QString("B")}}) {
@@ -201,7 +205,7 @@ void PlotPainter::paint(QPainter &painter)
         paintOverview(painter);
 }
 
-void PlotPainter::paintLane(QPainter &painter, const Lane &lane)
+void PlotPainter::paintLane(QPainter &painter, const Lane &lane, QImage *image)
 {
     const RecordTable &table = m_columns.set().table();
     const std::vector<TraceColumns::Column> &columns = m_columns.columns();
@@ -215,23 +219,63 @@ void PlotPainter::paintLane(QPainter &painter, const Lane &lane)
         painter.setPen(QColor(90, 90, 90));
         painter.drawText(QRect(0, y - 7, kLeft - 4, 14), Qt::AlignRight | Qt::AlignVCenter, QString::number(v, 'g', 6));
     }
-    painter.save();
-    painter.setClipRect(lane.area);
-    for (int q : lane.quantities) {
+    // No clip: the lane's scale holds every value it shows (a clipped fill is the slow path).
+    // Drawn together, one call a trace: each pixel column's extremes as a one-pixel-wide
+    // rectangle (filled spans are the raster engine's fastest path), the joins as lines.
+    std::vector<QRect> spans;
+    std::vector<QLine> lines;
+    spans.reserve(columns.size());
+    lines.reserve(columns.size());
+    auto span = [&](int x, int yTop, int yBottom) {
+        spans.emplace_back(x, std::min(yTop, yBottom), 1, std::abs(yBottom - yTop) + 1);
+    };
+    auto fillSpans = [&](const QColor &colour) {
+        if (image && (image->format() == QImage::Format_RGB32 || image->format() == QImage::Format_ARGB32_Premultiplied)) {
+            QRgb *bits = reinterpret_cast<QRgb *>(image->bits());
+            const qsizetype stride = image->bytesPerLine() / 4;
+            const int alpha = colour.alpha();
+            const QRgb solid = colour.rgb() | 0xFF000000u;
+            const QRect bounds = image->rect();
+            for (const QRect &r : spans) {
+                if (!bounds.contains(r.topLeft()) || !bounds.contains(r.bottomRight()))
+                    continue;
+                for (int y = r.top(); y <= r.bottom(); ++y) {
+                    QRgb &pixel = bits[y * stride + r.left()];
+                    if (alpha == 255) {
+                        pixel = solid;
+                    } else {
+                        auto mix = [&](int src, int dst) { return (src * alpha + dst * (255 - alpha)) / 255; };
+                        pixel = qRgb(mix(colour.red(), qRed(pixel)), mix(colour.green(), qGreen(pixel)),
+                                     mix(colour.blue(), qBlue(pixel)));
+                    }
+                }
+            }
+            return;
+        }
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(colour);
+        painter.drawRects(spans.data(), static_cast<int>(spans.size()));
+        painter.setBrush(Qt::NoBrush);
+    };
+    for (std::size_t i = 0; i < lane.quantities.size(); ++i) {
+        const int q = lane.quantities[i];
+        const auto &ranges = lane.ranges[i];
         const QColor colour = colourOf(q);
         // Interval rows: the band from the minima to the maxima under the average.
-        if (table.has(c::kMax + q) && table.has(c::kMin + q)) {
+        if (!ranges[1].empty() && !ranges[2].empty()) {
             QColor band = colour;
             band.setAlpha(60);
-            painter.setPen(band);
+            spans.clear();
             for (int x = 0; x < static_cast<int>(columns.size()); ++x) {
-                const MinMaxPyramid::Range high = m_columns.range(c::kMax + q, x);
-                const MinMaxPyramid::Range low = m_columns.range(c::kMin + q, x);
+                const MinMaxPyramid::Range &high = ranges[1][static_cast<std::size_t>(x)];
+                const MinMaxPyramid::Range &low = ranges[2][static_cast<std::size_t>(x)];
                 if (high.any && low.any)
-                    painter.drawLine(m_plot.left() + x, yOf(lane, high.max), m_plot.left() + x, yOf(lane, low.min));
+                    span(m_plot.left() + x, yOf(lane, high.max), yOf(lane, low.min));
             }
+            fillSpans(band);
         }
-        painter.setPen(colour);
+        spans.clear();
+        lines.clear();
         const int slot = c::kValue + q;
         QPoint last;           // the last row drawn, for the line to the next one
         bool lastDrawn = false;
@@ -239,7 +283,7 @@ void PlotPainter::paintLane(QPainter &painter, const Lane &lane)
             const TraceColumns::Column &col = columns[static_cast<std::size_t>(x)];
             if (col.first == col.last)
                 continue;
-            const MinMaxPyramid::Range r = m_columns.range(slot, x);
+            const MinMaxPyramid::Range &r = ranges[0][static_cast<std::size_t>(x)];
             if (!r.any) {
                 lastDrawn = false;
                 continue;
@@ -247,15 +291,17 @@ void PlotPainter::paintLane(QPainter &painter, const Lane &lane)
             const int px = m_plot.left() + x;
             const float first = table.value(slot, col.first);
             if (lastDrawn && !col.gapBefore && !std::isnan(first))
-                painter.drawLine(last, QPoint(px, yOf(lane, first)));
-            painter.drawLine(px, yOf(lane, r.max), px, yOf(lane, r.min));
+                lines.emplace_back(last, QPoint(px, yOf(lane, first)));
+            span(px, yOf(lane, r.max), yOf(lane, r.min));
             const float end = table.value(slot, col.last - 1);
             lastDrawn = !std::isnan(end);
             if (lastDrawn)
                 last = QPoint(px, yOf(lane, end));
         }
+        fillSpans(colour);
+        painter.setPen(colour);
+        painter.drawLines(lines.data(), static_cast<int>(lines.size()));
     }
-    painter.restore();
     painter.setPen(QColor(60, 60, 60));
     painter.drawText(lane.area.left() + 4, lane.area.top() + 12, lane.unit);
 }
@@ -326,8 +372,8 @@ void PlotPainter::paintOverview(QPainter &painter)
     const double first = table.times().front(), last = std::max(table.times().back(), first + 1.0);
     const int slot = table.has(c::kValue) ? c::kValue : -1;
     if (slot >= 0) {
-        const MinMaxPyramid &whole = m_columns.pyramid(slot);
-        const MinMaxPyramid::Range all = whole.range(0, table.rows());
+        const MinMaxPyramid::Range all = m_columns.pyramid(slot).range(0, table.rows());
+        const std::vector<TraceColumns::OverviewColumn> &overview = m_columns.overview(slot, m_overview.width());
         if (all.any) {
             painter.setPen(colourOf(0));
             const double span = std::max(1e-6, double{all.max} - all.min);
@@ -335,9 +381,9 @@ void PlotPainter::paintOverview(QPainter &painter)
             auto y = [&](double v) { return m_overview.bottom() - 1 - static_cast<int>((v - all.min) / span * h); };
             std::optional<QPoint> previous; // sparse rows: joined unless a gap lies between
             for (int x = 0; x < m_overview.width(); ++x) {
-                const std::size_t a = table.lowerBound(first + (last - first) * x / m_overview.width());
-                const std::size_t b = table.lowerBound(first + (last - first) * (x + 1) / m_overview.width());
-                const MinMaxPyramid::Range r = whole.range(a, b);
+                const std::size_t a = overview[static_cast<std::size_t>(x)].first;
+                const std::size_t b = overview[static_cast<std::size_t>(x)].last;
+                const MinMaxPyramid::Range &r = overview[static_cast<std::size_t>(x)].range;
                 if (!r.any)
                     continue;
                 const int px = m_overview.left() + x;

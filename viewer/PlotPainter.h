@@ -12,6 +12,7 @@
 #include <optional>
 #include <vector>
 
+class QImage;
 class QPainter;
 
 namespace svglogger {
@@ -41,13 +42,18 @@ public:
         bool status = false;
         QRect area;
         double low = 0.0, high = 1.0; // the values at its bottom and top
+        // Per quantity, its value, maximum and minimum columns' extremes per pixel column
+        // (empty where the files lack the column): worked out once for the scale and the drawing.
+        std::vector<std::array<std::vector<MinMaxPyramid::Range>, 3>> ranges;
     };
 
     PlotPainter(TraceColumns &columns, const ViewWindow &window, const PlotOptions &options);
 
     // The lanes and the plot's area within `size` (margins for the labels, the overview).
     void layout(const QSize &size);
-    void paint(QPainter &painter);
+    // `image`, when given, is what `painter` paints on (32-bit, untransformed): the traces'
+    // spans are then written into its pixels directly, the fastest way to fill thousands.
+    void paint(QPainter &painter, QImage *image = nullptr);
 
     const QRect &plotArea() const { return m_plot; }
     const QRect &overviewArea() const { return m_overview; }
@@ -58,7 +64,7 @@ public:
     static QColor colourOf(int quantity);
 
 private:
-    void paintLane(QPainter &painter, const Lane &lane);
+    void paintLane(QPainter &painter, const Lane &lane, QImage *image);
     void paintStatusLane(QPainter &painter, const Lane &lane);
     void paintTimeAxis(QPainter &painter);
     void paintOverview(QPainter &painter);

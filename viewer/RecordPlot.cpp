@@ -60,7 +60,13 @@ void RecordPlot::paintEvent(QPaintEvent *)
         return;
     }
     PlotPainter plot = painterFor();
-    plot.paint(painter);
+    if (m_frame.size() != size())
+        m_frame = QImage(size(), QImage::Format_RGB32);
+    {
+        QPainter frame(&m_frame);
+        plot.paint(frame, &m_frame);
+    }
+    painter.drawImage(0, 0, m_frame);
 }
 
 void RecordPlot::wheelEvent(QWheelEvent *event)

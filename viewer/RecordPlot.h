@@ -4,6 +4,7 @@
 #include "reading/ViewWindow.h"
 #include "viewer/PlotPainter.h"
 
+#include <QImage>
 #include <QWidget>
 
 #include <optional>
@@ -48,6 +49,7 @@ private:
     ViewWindow m_window;
     PlotOptions m_options;
     QRect m_plotArea, m_overviewArea;
+    QImage m_frame; // painted into, then shown
     std::optional<QPoint> m_pressed;
     double m_pressedFrom = 0.0, m_pressedTo = 0.0;
     bool m_dragged = false;

@@ -81,7 +81,7 @@ int runViewerCommand(const ViewerOptions &options, std::ostream &out, std::ostre
             QImage image(options.size, QImage::Format_RGB32);
             {
                 QPainter painter(&image);
-                plot.paint(painter);
+                plot.paint(painter, &image);
             }
             if (!image.save(QString::fromStdString(options.output), "PNG")) {
                 err << "svg-logger-view: cannot write " << options.output << "\n";

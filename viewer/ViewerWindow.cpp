@@ -421,7 +421,7 @@ bool ViewerWindow::savePicture(const QString &path)
         QImage image(size, QImage::Format_RGB32);
         {
             QPainter painter(&image);
-            plot.paint(painter);
+            plot.paint(painter, &image);
         }
         ok = image.save(path, "PNG");
     }

@@ -1,0 +1,174 @@
+#include "reading/MappedFile.h"
+#include "reading/RecordReader.h"
+#include "reading/RecordSet.h"
+#include "reading/TraceColumns.h"
+#include "reading/ViewWindow.h"
+#include "tools/RecordedDay.h"
+#include "viewer/PlotPainter.h"
+#include "viewer/ViewerWindow.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QPainter>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+#include <memory>
+
+namespace svglogger {
+namespace {
+
+// A day (24 hourly files, 432,000 rows) and a week (seven such days) of the simulator's
+// stream as the logger records it, written once per run of the benchmarks.
+const std::string &dayFolder()
+{
+    static QTemporaryDir dir;
+    static const std::string folder = [] {
+        const std::string f = dir.path().toStdString() + "/day";
+        RecordedDay day;
+        day.folder = f;
+        day.eventEverySeconds = 900;
+        day.write();
+        return f;
+    }();
+    return folder;
+}
+
+const std::vector<std::string> &weekFolders()
+{
+    static QTemporaryDir dir;
+    static const std::vector<std::string> folders = [] {
+        std::vector<std::string> f;
+        for (int d = 1; d <= 7; ++d) {
+            RecordedDay day;
+            day.folder = dir.path().toStdString() + "/" + std::to_string(d);
+            day.day = d;
+            day.seed = static_cast<unsigned>(d);
+            day.write();
+            f.push_back(day.folder);
+        }
+        return f;
+    }();
+    return folders;
+}
+
+std::int64_t bytesIn(const std::vector<std::string> &files)
+{
+    std::int64_t bytes = 0;
+    for (const std::string &f : files)
+        bytes += static_cast<std::int64_t>(std::filesystem::file_size(f));
+    return bytes;
+}
+
+// Parsing one core's share: one hourly file (18,000 rows) from memory, as bytes per second.
+void BM_ParseHourFile(benchmark::State &state)
+{
+    const std::string path = RecordSet::logFilesIn(dayFolder()).front();
+    const MappedFile file(path);
+    for (auto _ : state) {
+        RecordFile read = readRecord(path, file.bytes());
+        benchmark::DoNotOptimize(read.table.rows());
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(file.bytes().size()));
+}
+BENCHMARK(BM_ParseHourFile)->Unit(benchmark::kMillisecond);
+
+// A whole day and a whole week, files read by one worker per core; memory per value.
+void BM_LoadDay(benchmark::State &state)
+{
+    const std::vector<std::string> files = RecordSet::logFilesIn(dayFolder());
+    std::size_t values = 0, bytes = 0;
+    for (auto _ : state) {
+        const RecordSet set = RecordSet::load({dayFolder()});
+        values = set.table().rows() * set.columns().size();
+        bytes = set.table().rows() * sizeof(double);
+        for (int slot : set.columns())
+            bytes += set.table().column(slot).capacity() * sizeof(float);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * bytesIn(files));
+    state.counters["bytes_per_value"] = static_cast<double>(bytes) / static_cast<double>(values);
+}
+BENCHMARK(BM_LoadDay)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_LoadWeek(benchmark::State &state)
+{
+    std::vector<std::string> files;
+    for (const std::string &f : weekFolders())
+        for (const std::string &file : RecordSet::logFilesIn(f))
+            files.push_back(file);
+    std::size_t rows = 0;
+    for (auto _ : state) {
+        const RecordSet set = RecordSet::load(weekFolders());
+        const TraceColumns columns(set); // the pyramids the window draws from
+        rows = set.table().rows();
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * bytesIn(files));
+    state.counters["rows"] = static_cast<double>(rows);
+}
+BENCHMARK(BM_LoadWeek)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+// One redraw of a week at 1600x900: everything, an hour, a minute, two seconds.
+void BM_RedrawWeek(benchmark::State &state)
+{
+    static const RecordSet set = RecordSet::load(weekFolders());
+    static TraceColumns columns(set);
+    ViewWindow window;
+    window.showAll(set.table());
+    const double middle = (window.from() + window.to()) / 2.0;
+    const double spans[] = {0.0, 3600.0, 60.0, 2.0};
+    if (spans[state.range(0)] > 0.0)
+        window.setRange(middle - spans[state.range(0)] / 2.0, middle + spans[state.range(0)] / 2.0);
+    PlotOptions options;
+    QImage image(1600, 900, QImage::Format_RGB32);
+    for (auto _ : state) {
+        PlotPainter plot(columns, window, options);
+        plot.layout(image.size());
+        QPainter painter(&image);
+        plot.paint(painter, &image);
+    }
+}
+BENCHMARK(BM_RedrawWeek)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
+
+// The readout at the pointer anywhere in a week: the row at or before a time and its values.
+void BM_CursorReadoutWeek(benchmark::State &state)
+{
+    static const RecordSet set = RecordSet::load(weekFolders());
+    const RecordTable &table = set.table();
+    const double first = table.times().front(), span = table.times().back() - first;
+    double at = 0.0;
+    float sum = 0.0f;
+    for (auto _ : state) {
+        at = std::fmod(at + span * 0.618034, span);
+        const std::size_t row = table.atOrBefore(first + at);
+        for (int slot : set.columns())
+            sum += table.value(slot, row);
+    }
+    benchmark::DoNotOptimize(sum);
+}
+BENCHMARK(BM_CursorReadoutWeek);
+
+// The window on a day: from open() to the first paint with the data, everything loaded.
+void BM_WindowOpenDay(benchmark::State &state)
+{
+    for (auto _ : state) {
+        ViewerWindow window;
+        window.resize(1280, 800);
+        window.show();
+        QApplication::processEvents();
+        QSignalSpy loaded(&window, &ViewerWindow::loaded);
+        QElapsedTimer timer;
+        timer.start();
+        window.open({QString::fromStdString(dayFolder())});
+        loaded.wait(30000);
+        window.repaint(); // the first paint with the day
+        state.SetIterationTime(static_cast<double>(timer.nsecsElapsed()) / 1e9);
+    }
+}
+BENCHMARK(BM_WindowOpenDay)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+
+} // namespace
+} // namespace svglogger
