@@ -9,6 +9,8 @@
 #include "recording/CsvLayout.h"
 #include "recording/PlainTriggerSettings.h"
 #include "recording/ShiftJisText.h"
+#include "support/EngineRig.h"
+#include "tools/MeasurementGenerator.h"
 
 #include <gtest/gtest.h>
 
@@ -342,6 +344,66 @@ TEST(TriggerReplayOnRows, FiresWhereARunWouldAndSkipsEachCapturesRows)
     settings.change[0] = true;
     settings.compareDepth = "20";
     EXPECT_TRUE(replayTrigger(table, 0, table.rows(), settings, 2).empty());
+}
+
+} // namespace
+} // namespace svglogger
+
+namespace svglogger {
+namespace {
+
+// The replay against a real triggered run: the same lines through the engine once with the
+// trigger (capture files) and once without (one continuous file); replayed over the latter,
+// the trigger fires at exactly the rows each capture started with.
+TEST(TriggerReplayAgainstARun, FiresWhereTheRunsCapturesFired)
+{
+    MeasurementGenerator generator({1, 5, 5.0, 40.0, 0}); // a dip every 40 s
+    std::vector<std::string> lines;
+    for (int i = 0; i < 5 * 600; ++i)
+        lines.push_back(generator.nextLine());
+    auto run = [&](bool trigger, test::EngineRig &rig) {
+        rig.settings.trigger = trigger;
+        rig.triggerSettings.windowOut[0] = true;
+        rig.triggerSettings.limits[1] = "6400"; // the dips go below
+        rig.triggerSettings.preTriggerCount = "7";
+        rig.triggerSettings.recordCount = "30";
+        rig.handler.trigger().setEnabledConditionCount(1);
+        rig.clock.time = {2026, 12, 7, 9, 0, 0};
+        rig.handler.link().setLinkState(LinkState::AwaitingPrompt);
+        rig.handler.startRun();
+        rig.receive("D:");
+        rig.receive(generator.versionLine() + "\r");
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            const int second = static_cast<int>(i / 5);
+            rig.clock.time = {2026, 12, 7, 9, second / 60, second % 60};
+            rig.receive(lines[i] + "\r");
+        }
+    };
+    test::EngineRig triggered, continuous;
+    run(true, triggered);
+    run(false, continuous);
+    ASSERT_EQ(continuous.files.opened.size(), 1u);
+    ASSERT_GE(triggered.files.opened.size(), 5u);
+
+    std::string bytes = *toShiftJis(headerLine(0, kOlder)) + "\r\n";
+    const std::vector<std::string> &rows = continuous.files.lines(continuous.files.opened[0]);
+    for (std::size_t i = 1; i < rows.size(); ++i)
+        bytes += rows[i] + "\r\n";
+    const RecordFile file = readRecord("c.csv", bytes);
+    ASSERT_TRUE(file.readable());
+    const std::vector<std::size_t> firings =
+        replayTrigger(file.table, 0, file.table.rows(), triggered.triggerSettings, 1);
+    ASSERT_EQ(firings.size(), triggered.files.opened.size());
+    for (std::size_t k = 0; k < firings.size(); ++k) {
+        // The row that fired a capture is its first outside the window: the pre-trigger rows
+        // before it were all inside, or they would have fired.
+        const std::vector<std::string> &capture = triggered.files.lines(triggered.files.opened[k]);
+        const auto outside = std::find_if(capture.begin() + 1, capture.end(), [](const std::string &row) {
+            return std::stof(row.substr(row.find(',') + 1)) < 6400.0f;
+        });
+        ASSERT_NE(outside, capture.end()) << "capture " << k;
+        EXPECT_EQ(*outside, rows[firings[k] + 1]) << "capture " << k;
+    }
 }
 
 } // namespace
