@@ -14,6 +14,8 @@ std::string exportRows(const RecordSet &set, double from, double to, std::ostrea
     std::size_t rows = 0;
     for (const RecordSet::Part &entry : set.parts()) {
         const RecordSet::Part *part = &entry;
+        if (part->lastTime < from || part->firstTime >= to + 1.0)
+            continue; // no row of it in the range: not read again
         const MappedFile mapped(part->path);
         if (!mapped.ok())
             return part->path + ": " + mapped.error();

@@ -139,7 +139,8 @@ RecordSet RecordSet::join(std::vector<RecordFile> files)
             ++set.m_unreadable;
             continue;
         }
-        set.m_parts.push_back({f.path, f.layout, set.m_table.rows(), f.table.rows()});
+        const auto [early, late] = std::minmax_element(f.table.times().begin(), f.table.times().end());
+        set.m_parts.push_back({f.path, f.layout, set.m_table.rows(), f.table.rows(), *early, *late});
         set.m_table.append(f.table);
         for (std::size_t s = 0; s < f.stats.size(); ++s)
             set.m_stats[s].add(f.stats[s]);

@@ -21,6 +21,7 @@ public:
         RowLayout layout;
         std::size_t firstRow = 0;
         std::size_t rows = 0;
+        double firstTime = 0.0, lastTime = 0.0; // its rows' times
     };
 
     // Files and folders (a folder: every file in it the logger names "Tarmin…csv"), read by
