@@ -1,4 +1,5 @@
 #include "common/Settings.h"
+#include "reading/MappedFile.h"
 #include "reading/MinMaxPyramid.h"
 #include "reading/RecordExport.h"
 #include "reading/RecordReader.h"
@@ -122,6 +123,14 @@ TEST(RecordRead, RowsOfEveryLayoutAsTheLoggerWroteThem)
         else
             EXPECT_TRUE(std::isnan(file.table.value(c::kValue + 7, 0)));
     }
+    // An interval file of a version-2 controller, its header saved as UTF-8 with a mark and LF.
+    const std::string v2 = "\xEF\xBB\xBF" + headerLine(kSamplingInterval, kV2) + "\n"
+        + "2016/06/24 9:05:01,6600,1,2,3,4,5,6,7,6612,1,2,3,4,5,6,7.5,6588,1,2,3,4,5,6,6.5,5,0\n";
+    const RecordFile utf8 = readRecord("u.csv", v2);
+    ASSERT_TRUE(utf8.readable()) << utf8.error;
+    EXPECT_EQ(utf8.layout, (RowLayout{kSamplingInterval, kV2}));
+    EXPECT_EQ(utf8.table.value(c::kMax + 7, 0), 7.5f);
+    EXPECT_EQ(utf8.table.value(c::kMin + 7, 0), 6.5f);
     // An interval file: average, maximum, minimum and the count.
     const std::string interval = sjisHeader(kSamplingInterval, kOlder) + "\r\n"
         + "2016/06/24 9:05:01,6600,1,2,3,6612,1.5,2.5,3.5,6588,0.5,1.5,2.5,5,0\r\n";
@@ -239,6 +248,23 @@ TEST_F(FolderFixture, AFoldersHourlyFilesJoinInTimeOrderWithTheirProblemsAndTheS
     EXPECT_EQ(direct.table().rows(), 1u);
     ASSERT_EQ(direct.problems().size(), 1u);
     EXPECT_TRUE(direct.problems()[0].find("gone.csv: ") != std::string::npos) << direct.problems()[0];
+}
+
+// A file the logger is still writing: what was there when it was opened is read, the line
+// it was in the middle of is named, and what comes after waits for the next reading.
+TEST_F(FolderFixture, AFileGrowingWhileReadGivesWhatWasThereWhenOpened)
+{
+    const std::string path = write("Tarmin24D9H0M0.csv", olderFile({"2016/06/24 9:00:00,6600,1,0,0,0"}) + "2016/06/24 9:00:0");
+    const MappedFile mapped(path);
+    ASSERT_TRUE(mapped.ok());
+    std::ofstream(path, std::ios::binary | std::ios::app) << "1,6601,1,0,0,0\r\n2016/06/24 9:00:02,6602,1,0,0,0\r\n";
+    const RecordFile early = readRecord(path, mapped.bytes());
+    EXPECT_EQ(early.table.rows(), 1u);
+    ASSERT_EQ(early.problems.size(), 1u);
+    EXPECT_NE(early.problems[0].find(":3: last line cut short"), std::string::npos) << early.problems[0];
+    const RecordSet later = RecordSet::load({path});
+    EXPECT_EQ(later.table().rows(), 3u);
+    EXPECT_TRUE(later.problems().empty());
 }
 
 TEST_F(FolderFixture, StatsGiveTheFilesTextsAndExportGivesTheirBytes)
