@@ -434,3 +434,98 @@ TEST(TriggerReplayAgainstARun, FiresWhereTheRunsCapturesFired)
 
 } // namespace
 } // namespace svglogger
+
+#include "reading/TraceColumns.h"
+#include "reading/ViewWindow.h"
+
+namespace svglogger {
+namespace {
+
+RecordTable tableOf(const std::vector<double> &times, const std::vector<float> &volts, const std::vector<float> &status)
+{
+    RecordTable table;
+    const std::vector<int> slots{recordColumn::kValue, recordColumn::kStatus};
+    for (std::size_t i = 0; i < times.size(); ++i) {
+        const float values[2] = {volts[i], status[i]};
+        table.append(times[i], slots, values);
+    }
+    return table;
+}
+
+RecordSet setOf(RecordTable table)
+{
+    RecordFile file;
+    file.path = "t.csv";
+    file.layout = {kSamplingContinuous, ControllerVersion::Older};
+    file.table = std::move(table);
+    std::vector<RecordFile> files;
+    files.push_back(std::move(file));
+    return RecordSet::join(std::move(files));
+}
+
+// Pixel columns: every row in exactly one column, a silence longer than three sample periods
+// marked as a gap, the status bits of a column ORed over its rows.
+TEST(TraceColumnsLayout, RowsOnceEachGapsMarkedBitsOred)
+{
+    std::vector<double> times;
+    std::vector<float> volts, status;
+    for (int i = 0; i < 1000; ++i) {
+        times.push_back(i * 0.2 + (i >= 500 ? 60.0 : 0.0)); // a minute's silence after row 499
+        volts.push_back(6600.0f + static_cast<float>(i % 7));
+        status.push_back(i == 321 ? 0x8001 - 0x10000 : (i % 100 == 0 ? 4.0f : 0.0f)); // -32767: bits 0 and 15
+    }
+    const RecordSet set = setOf(tableOf(times, volts, status));
+    TraceColumns columns(set);
+    for (int width : {1, 7, 300, 5000}) {
+        columns.layout(times.front(), times.back() + 0.001, width);
+        std::size_t covered = 0;
+        std::uint16_t bits = 0;
+        int gaps = 0;
+        for (int x = 0; x < width; ++x) {
+            const TraceColumns::Column &c = columns.columns()[static_cast<std::size_t>(x)];
+            ASSERT_EQ(c.first, covered) << width << " " << x;
+            covered = c.last;
+            bits |= columns.bitsSet(x);
+            gaps += c.gapBefore ? 1 : 0;
+        }
+        EXPECT_EQ(covered, times.size()) << width;
+        EXPECT_EQ(bits, 0x8005) << width;
+        EXPECT_EQ(gaps, width > 1 ? 1 : 0) << width; // the silence starts a column of its own
+    }
+}
+
+// The view's window: zoom keeps the point under the pointer, pan moves by the width, no range
+// narrower than a twentieth of a second; the figures between the cursors.
+TEST(ViewWindowSteps, ZoomPanAndTheFiguresBetweenTheCursors)
+{
+    ViewWindow window;
+    window.setRange(100.0, 200.0);
+    window.zoom(0.5, 120.0);
+    EXPECT_DOUBLE_EQ(window.from(), 110.0);
+    EXPECT_DOUBLE_EQ(window.to(), 160.0);
+    window.pan(-0.1);
+    EXPECT_DOUBLE_EQ(window.from(), 105.0);
+    for (int i = 0; i < 100; ++i)
+        window.zoom(0.5, 130.0);
+    EXPECT_NEAR(window.to() - window.from(), 0.05, 1e-9);
+
+    const RecordTable table = tableOf({0, 1, 2, 3, 4}, {6600, 6610, 6590, 6620, 6605}, {0, 0, 0, 0, 0});
+    EXPECT_FALSE(window.between(table, {recordColumn::kValue}).has_value()); // no cursors yet
+    window.cursorA = 3.5; // the row of 3 s
+    window.cursorB = 0.5; // the row of 0 s: B before A is fine
+    const auto between = window.between(table, {recordColumn::kValue});
+    ASSERT_TRUE(between.has_value());
+    EXPECT_DOUBLE_EQ(between->seconds, -3.0);
+    ASSERT_EQ(between->figures.size(), 1u);
+    const ViewWindow::Between::Slot &v = between->figures[0];
+    EXPECT_DOUBLE_EQ(v.delta, 6600.0 - 6620.0);
+    EXPECT_EQ(v.count, 3u); // the rows at 1, 2 and 3 s
+    EXPECT_DOUBLE_EQ(v.min, 6590.0);
+    EXPECT_DOUBLE_EQ(v.max, 6620.0);
+    EXPECT_DOUBLE_EQ(v.mean, (6610.0 + 6590.0 + 6620.0) / 3.0);
+    window.cursorB = -5.0; // before every row: no row there, no change
+    EXPECT_TRUE(std::isnan(window.between(table, {recordColumn::kValue})->figures[0].delta));
+}
+
+} // namespace
+} // namespace svglogger

@@ -1,3 +1,4 @@
+#include "common/Settings.h"
 #include "reading/RecordReader.h"
 #include "reading/RecordSet.h"
 #include "reading/RecordTime.h"
@@ -6,7 +7,10 @@
 #include "recording/ShiftJisText.h"
 #include "recording/TriggerFile.h"
 #include "tools/RecordedDay.h"
+#include "reading/TraceColumns.h"
+#include "viewer/PlotPainter.h"
 #include "viewer/RecordPlot.h"
+#include "viewer/SvgPaintDevice.h"
 #include "viewer/ViewerOptions.h"
 #include "viewer/ViewerWindow.h"
 
@@ -22,7 +26,9 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QPainter>
 #include <QWheelEvent>
+#include <QXmlStreamReader>
 
 #include <gtest/gtest.h>
 
@@ -168,6 +174,77 @@ TEST_F(ViewerDayFixture, EachCommandOnADayWithItsExitCode)
     EXPECT_EQ(view({"--events", "--trigger", path("missing.ini"), folder}).exitCode, 2);
 }
 
+// --- Pictures ---------------------------------------------------------------------------------
+
+// A day with one sample's dip: at full width the dip's pixel column reaches the lane's foot,
+// its neighbours do not; two hours without rows stay empty; the SVG of the same is well formed.
+TEST(PlotPicture, AOneSampleDipStaysVisibleAndAGapStaysOpen)
+{
+    namespace c = recordColumn;
+    RecordTable table;
+    const std::vector<int> columnSlots{c::kValue, c::kStatus};
+    const double start = static_cast<double>(*parseRowTime("2026/12/07"));
+    std::size_t dipRow = 0;
+    for (int i = 0; i < 24 * 3600 * 5; ++i) {
+        const double t = start + i * 0.2;
+        if (t >= start + 10 * 3600 && t < start + 12 * 3600)
+            continue; // the logger was stopped
+        const bool dip = i == 5 * 3600 * 5 + 3;
+        dipRow = dip ? table.rows() : dipRow;
+        const float values[2] = {dip ? 6000.0f : 6600.0f + static_cast<float>(i % 3), 0};
+        table.append(t, columnSlots, values);
+    }
+    RecordFile file;
+    file.path = "d.csv";
+    file.layout = {kSamplingContinuous, ControllerVersion::Older};
+    file.table = std::move(table);
+    std::vector<RecordFile> files;
+    files.push_back(std::move(file));
+    const RecordSet set = RecordSet::join(std::move(files));
+    TraceColumns columns(set);
+    ViewWindow window;
+    window.setRange(start, start + 86400.0);
+    PlotOptions options;
+    options.overview = false;
+    PlotPainter plot(columns, window, options);
+    plot.layout(QSize(800, 400));
+    QImage image(800, 400, QImage::Format_RGB32);
+    {
+        QPainter painter(&image);
+        plot.paint(painter, &image);
+    }
+    const PlotPainter::Lane &volts = plot.lanes().front();
+    ASSERT_EQ(volts.quantities, std::vector<int>{0});
+    const QRgb blue = PlotPainter::colourOf(0).rgb();
+    auto traced = [&](int x, int fromY, int toY) {
+        for (int y = fromY; y <= toY; ++y)
+            if ((image.pixel(x, y) & 0xFFFFFF) == (blue & 0xFFFFFF))
+                return true;
+        return false;
+    };
+    const int dipX = plot.xOf(set.table().times()[dipRow]);
+    const int foot = volts.area.bottom() - volts.area.height() / 10; // 6000 V is the lowest value
+    EXPECT_TRUE(traced(dipX, foot, volts.area.bottom()) || traced(dipX - 1, foot, volts.area.bottom()))
+        << "the dip at x " << dipX;
+    EXPECT_FALSE(traced(dipX + 5, foot, volts.area.bottom()));
+    EXPECT_FALSE(traced(dipX - 5, foot, volts.area.bottom()));
+    for (double hour : {10.3, 11.0, 11.7})
+        EXPECT_FALSE(traced(plot.xOf(start + hour * 3600), volts.area.top(), volts.area.bottom())) << hour;
+
+    SvgPaintDevice device(QSize(800, 400));
+    {
+        QPainter painter(&device);
+        plot.paint(painter);
+    }
+    QXmlStreamReader svg(device.svg());
+    int rects = 0;
+    while (!svg.atEnd())
+        if (svg.readNext() == QXmlStreamReader::StartElement && svg.name() == QLatin1String("rect"))
+            ++rects;
+    EXPECT_FALSE(svg.hasError()) << svg.errorString().toStdString();
+    EXPECT_GE(rects, plot.plotArea().width() * 22 / 24 - 2); // a span for each pixel column with rows
+}
+
 // --- The window --------------------------------------------------------------------------------
 
 TEST_F(ViewerDayFixture, TheWindowLoadsZoomsSetsCursorsAndExports)
@@ -196,6 +273,20 @@ TEST_F(ViewerDayFixture, TheWindowLoadsZoomsSetsCursorsAndExports)
     EXPECT_NEAR(plot->window().to() - plot->window().from(), span * std::pow(0.8, 5), span * 1e-6);
     QTest::keyClick(plot, Qt::Key_Home);
     EXPECT_NEAR(plot->window().to() - plot->window().from(), span, span * 1e-6);
+    // Dragging by a tenth of the plot moves the view a tenth earlier; the Right key a tenth on.
+    const double from = plot->window().from();
+    const int y = plot->height() / 3;
+    QTest::mousePress(plot, Qt::LeftButton, Qt::NoModifier, QPoint(600, y));
+    QMouseEvent drag(QEvent::MouseMove, QPointF(700, y), plot->mapToGlobal(QPointF(700, y)), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(plot, &drag);
+    QTest::mouseRelease(plot, Qt::LeftButton, Qt::NoModifier, QPoint(700, y));
+    EXPECT_LT(plot->window().from(), from);
+    EXPECT_FALSE(plot->window().cursorA.has_value()) << "a drag sets no cursor";
+    const double dragged = plot->window().from();
+    QTest::keyClick(plot, Qt::Key_Right);
+    EXPECT_NEAR(plot->window().from() - dragged, span * 0.1, span * 1e-6);
+    QTest::keyClick(plot, Qt::Key_Home);
 
     // A and B: a click and a right click; the figures between them.
     QTest::mouseClick(plot, Qt::LeftButton, Qt::NoModifier, QPoint(plot->width() / 4, plot->height() / 3));
