@@ -1,39 +1,12 @@
 #include "reading/RecordTime.h"
 
+#include "recording/DateSerial.h"
+
 #include <cstdio>
 
 namespace svglogger {
 
 namespace {
-
-// Days from 1970-01-01 to a date of the proleptic Gregorian calendar (Howard Hinnant's
-// days_from_civil).
-std::int64_t daysFromCivil(int year, int month, int day)
-{
-    year -= month <= 2 ? 1 : 0;
-    const int era = (year >= 0 ? year : year - 399) / 400;
-    const int yearOfEra = year - era * 400;
-    const int dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    const int dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    return std::int64_t{era} * 146097 + dayOfEra - 719468;
-}
-
-struct Civil {
-    int year, month, day;
-};
-
-Civil civilFromDays(std::int64_t days)
-{
-    days += 719468;
-    const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-    const auto dayOfEra = static_cast<int>(days - era * 146097);
-    const int yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-    const int dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    const int mp = (5 * dayOfYear + 2) / 153;
-    const int day = dayOfYear - (153 * mp + 2) / 5 + 1;
-    const int month = mp + (mp < 10 ? 3 : -9);
-    return {static_cast<int>(yearOfEra + era * 400) + (month <= 2 ? 1 : 0), month, day};
-}
 
 bool isLeap(int year)
 {
@@ -69,7 +42,7 @@ std::optional<std::int64_t> parseRowTime(std::string_view text)
     const int year = digits(text, 0, 4), month = digits(text, 5, 2), day = digits(text, 8, 2);
     if (year < 0 || month < 1 || month > 12 || day < 1 || day > daysIn(year, month))
         return std::nullopt;
-    const std::int64_t midnight = daysFromCivil(year, month, day) * 86400;
+    const std::int64_t midnight = daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) * 86400;
     if (text.size() == 10)
         return midnight;
     // " H:MM:SS" or " HH:MM:SS".
@@ -92,12 +65,13 @@ std::string rowTimeText(std::int64_t seconds)
         rest += 86400;
         --days;
     }
-    const Civil date = civilFromDays(days);
+    int year = 0, month = 0, day = 0;
+    civilFromDays(days, year, month, day);
     char text[40];
     if (rest == 0)
-        std::snprintf(text, sizeof text, "%04d/%02d/%02d", date.year, date.month, date.day);
+        std::snprintf(text, sizeof text, "%04d/%02d/%02d", year, month, day);
     else
-        std::snprintf(text, sizeof text, "%04d/%02d/%02d %d:%02d:%02d", date.year, date.month, date.day,
+        std::snprintf(text, sizeof text, "%04d/%02d/%02d %d:%02d:%02d", year, month, day,
                       static_cast<int>(rest / 3600), static_cast<int>(rest / 60 % 60), static_cast<int>(rest % 60));
     return text;
 }

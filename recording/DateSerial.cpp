@@ -6,9 +6,7 @@
 
 namespace svglogger {
 
-namespace {
-
-// Days from 1970-01-01 of a proleptic Gregorian date (Howard Hinnant's algorithm).
+// Howard Hinnant's algorithms.
 std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d)
 {
     y -= m <= 2;
@@ -31,6 +29,8 @@ void civilFromDays(std::int64_t z, int &year, int &month, int &day)
     month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
     year = static_cast<int>(static_cast<std::int64_t>(yoe) + era * 400 + (month <= 2));
 }
+
+namespace {
 
 const std::int64_t kEpochDays = daysFromCivil(1899, 12, 30);
 

@@ -2,6 +2,8 @@
 
 #include "common/Clock.h"
 
+#include <cstdint>
+
 namespace svglogger {
 
 // Dates as a 64-bit float count of days since 1899-12-30 0:00, the fraction being the time of
@@ -9,5 +11,9 @@ namespace svglogger {
 double toDateSerial(const LocalDateTime &time);
 // Back to calendar form, rounded to the nearest whole second.
 LocalDateTime fromDateSerial(double serial);
+
+// Days from 1970-01-01 to a date of the proleptic Gregorian calendar, and back.
+std::int64_t daysFromCivil(std::int64_t year, unsigned month, unsigned day);
+void civilFromDays(std::int64_t days, int &year, int &month, int &day);
 
 } // namespace svglogger
