@@ -278,19 +278,22 @@ void ViewerWindow::open(const QStringList &inputs)
                 }, Qt::QueuedConnection);
             },
             &m_cancel));
-        auto *columns = new TraceColumns(*set);
-        const bool cancelled = m_cancel;
-        QMetaObject::invokeMethod(this, [this, set, columns, cancelled] { finishLoading(set, columns, cancelled); },
-                                  Qt::QueuedConnection);
+        m_loadedColumns = std::make_unique<TraceColumns>(*set);
+        m_loadedSet.reset(set);
+        m_loadCancelled = m_cancel;
+        QMetaObject::invokeMethod(this, [this] { finishLoading(); }, Qt::QueuedConnection);
     });
 }
 
-void ViewerWindow::finishLoading(RecordSet *set, TraceColumns *columns, bool cancelled)
+void ViewerWindow::finishLoading()
 {
-    std::unique_ptr<RecordSet> newSet(set);
-    std::unique_ptr<TraceColumns> newColumns(columns);
     if (m_loader.joinable())
-        m_loader.join();
+        m_loader.join(); // it has handed its results over: they are the window's now
+    std::unique_ptr<RecordSet> newSet = std::move(m_loadedSet);
+    std::unique_ptr<TraceColumns> newColumns = std::move(m_loadedColumns);
+    const bool cancelled = m_loadCancelled;
+    if (!newSet)
+        return;
     m_progress->hide();
     m_cancelButton->hide();
     m_messages->clear();

@@ -67,7 +67,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    void finishLoading(RecordSet *set, TraceColumns *columns, bool cancelled);
+    void finishLoading();
     void showPointer(double time);
     void showCursors();
     void updateShading();
@@ -93,6 +93,11 @@ private:
     std::unique_ptr<TraceColumns> m_columns;
     std::thread m_loader;
     std::atomic<bool> m_cancel{false};
+    // What the loader read, handed over when it has finished (the window may be gone by then:
+    // what it holds is freed with it).
+    std::unique_ptr<RecordSet> m_loadedSet;
+    std::unique_ptr<TraceColumns> m_loadedColumns;
+    bool m_loadCancelled = false;
     QStringList m_loadingInputs;
 };
 
