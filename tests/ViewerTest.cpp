@@ -16,6 +16,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QPushButton>
 #include <QFile>
 #include <QImage>
 #include <QLabel>
@@ -319,6 +320,30 @@ TEST_F(ViewerDayFixture, TheWindowLoadsZoomsSetsCursorsAndExports)
     ASSERT_TRUE(loaded.wait(30000)) << window.statusText().toStdString();
     EXPECT_TRUE(window.statusText().startsWith(QString::fromUtf8("読めるレコードがありません"))) << window.statusText().toStdString();
     EXPECT_EQ(window.records()->table().rows(), 36000u);
+}
+
+// Closing the window while it loads ends the loading and frees what it read; 中止 ends it
+// with what was read, and says so.
+TEST_F(ViewerDayFixture, ClosingOrCancellingWhileLoadingEndsItCleanly)
+{
+    {
+        ViewerWindow window;
+        window.open({QString::fromStdString(day)});
+        EXPECT_TRUE(window.loading());
+    } // destroyed mid-load: joins its loader
+    ViewerWindow window;
+    QSignalSpy loaded(&window, &ViewerWindow::loaded);
+    window.open({QString::fromStdString(day)});
+    window.open({QString::fromStdString(day)}); // a second open while loading is refused, said
+    EXPECT_TRUE(window.statusText().startsWith(QString::fromUtf8("読み込み中です"))) << window.statusText().toStdString();
+    QTest::mouseClick(window.findChild<QPushButton *>("CancelLoading"), Qt::LeftButton);
+    ASSERT_TRUE(loaded.wait(30000));
+    EXPECT_FALSE(window.loading());
+    // Cancelled before the end, or done first: either the rows read so far or all of them.
+    if (window.statusText().contains(QString::fromUtf8("中止")))
+        EXPECT_LE(window.records() ? window.records()->table().rows() : 0u, 36000u);
+    else
+        EXPECT_EQ(window.records()->table().rows(), 36000u);
 }
 
 } // namespace
