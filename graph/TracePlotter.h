@@ -17,7 +17,6 @@ public:
 
     GraphScales &scales() { return m_scales; }
     const GraphScales &scales() const { return m_scales; }
-    const TracePoints &points() const { return m_points; }
 
 private:
     GraphScales m_scales;
