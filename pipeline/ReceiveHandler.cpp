@@ -2,14 +2,11 @@
 
 #include "common/Clock.h"
 #include "common/Settings.h"
-#include "common/TextNumber.h"
 #include "link/LinkView.h"
 #include "link/MeasurementTime.h"
 #include "recording/DateSerial.h"
-#include "recording/RecordingEvents.h"
 #include "recording/TriggerSettings.h"
 
-#include <algorithm>
 
 namespace svglogger {
 

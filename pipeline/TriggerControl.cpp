@@ -1,14 +1,12 @@
 #include "pipeline/TriggerControl.h"
 
 #include "common/Settings.h"
-#include "common/TextNumber.h"
 #include "pipeline/RunControl.h"
 #include "recording/LogRecorder.h"
 #include "recording/RecordingEvents.h"
 #include "recording/RecordingView.h"
 #include "recording/TriggerSettings.h"
-
-#include <algorithm>
+#include "recording/TriggerWindowRules.h"
 
 namespace svglogger {
 
@@ -62,11 +60,8 @@ void TriggerControl::stopRun()
 
 void TriggerControl::applySettings()
 {
-    // Rounded halves to even; beyond the ranges the rings can hold, the nearest end.
-    const double pre = roundHalfEven(readTextNumber(m_triggerSettings.preTriggerCountText()));
-    const double depth = roundHalfEven(readTextNumber(m_triggerSettings.compareDepthText()));
-    m_capture.resize(static_cast<std::int32_t>(std::clamp(pre, 0.0, double{TriggerCapture::kMaxPreTriggerCount})));
-    m_evaluator.resize(static_cast<std::int32_t>(std::clamp(depth, 1.0, double{kMaxCompareDepth})));
+    m_capture.resize(TriggerWindowRules::takenOverPreTriggerCount(m_triggerSettings.preTriggerCountText()));
+    m_evaluator.resize(TriggerWindowRules::takenOverCompareDepth(m_triggerSettings.compareDepthText()));
     m_capture.restart(m_state == TriggerState::Capturing);
     m_evaluator.restart();
     m_settingsApplied = true;

@@ -22,9 +22,6 @@ struct MeasurementSample;
 class TriggerControl
 {
 public:
-    // Five samples a second: 100,000 samples look back more than five hours.
-    static constexpr std::int32_t kMaxCompareDepth = 100000;
-
     TriggerControl(const Settings &settings, const TriggerSettings &triggerSettings, LogRecorder &recorder,
                    RecordingView &view, RunControl &run);
 

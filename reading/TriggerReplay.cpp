@@ -3,33 +3,22 @@
 #include "common/TextNumber.h"
 #include "link/MeasurementSample.h"
 #include "link/Quantity.h"
-#include "recording/TriggerCapture.h"
 #include "recording/TriggerEvaluator.h"
 #include "recording/TriggerSettings.h"
+#include "recording/TriggerWindowRules.h"
 
 #include <algorithm>
 #include <cmath>
 
 namespace svglogger {
 
-namespace {
-
-// The comparison depth and pre-trigger count as "設定" takes them over.
-std::int32_t takenOver(const std::string &text, double low, double high)
-{
-    return static_cast<std::int32_t>(std::clamp(roundHalfEven(readTextNumber(text)), low, high));
-}
-
-} // namespace
-
 std::vector<std::size_t> replayTrigger(const RecordTable &table, std::size_t first, std::size_t last,
                                        const TriggerSettings &settings, std::int16_t enabledConditionCount)
 {
-    constexpr double kMaxCompareDepth = 100000; // as the run control takes it over
+    // The rings as "設定" makes them.
     TriggerEvaluator evaluator(settings);
-    evaluator.resize(takenOver(settings.compareDepthText(), 1.0, kMaxCompareDepth));
-    const std::int32_t preTrigger =
-        takenOver(settings.preTriggerCountText(), 0.0, double{TriggerCapture::kMaxPreTriggerCount});
+    evaluator.resize(TriggerWindowRules::takenOverCompareDepth(settings.compareDepthText()));
+    const std::int32_t preTrigger = TriggerWindowRules::takenOverPreTriggerCount(settings.preTriggerCountText());
 
     std::vector<std::size_t> firings;
     bool capturing = false;

@@ -1,6 +1,9 @@
 #include "recording/TriggerWindowRules.h"
 
 #include "common/TextNumber.h"
+#include "recording/TriggerCapture.h"
+
+#include <algorithm>
 
 #include <cmath>
 #include <cstdio>
@@ -33,6 +36,17 @@ std::string TriggerWindowRules::durationText(double seconds)
     char text[64];
     std::snprintf(text, sizeof text, "(%lld時間%02lld分%02lld秒)", total / 3600, total / 60 % 60, total % 60);
     return text;
+}
+
+std::int32_t TriggerWindowRules::takenOverPreTriggerCount(const std::string &text)
+{
+    return static_cast<std::int32_t>(
+        std::clamp(roundHalfEven(readTextNumber(text)), 0.0, double{TriggerCapture::kMaxPreTriggerCount}));
+}
+
+std::int32_t TriggerWindowRules::takenOverCompareDepth(const std::string &text)
+{
+    return static_cast<std::int32_t>(std::clamp(roundHalfEven(readTextNumber(text)), 1.0, double{kMaxCompareDepth}));
 }
 
 } // namespace svglogger

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -20,6 +21,12 @@ public:
     static RecordCounts validatedRecordCounts(RecordCounts counts);
     // The comparison depth's box was left: a depth below 1 (also empty or non-numeric text) becomes "1".
     static std::string validatedCompareDepth(std::string_view text);
+    // "設定" takes the two counts over: the number in the box rounded to a whole (halves to
+    // even), beyond what the rings can hold the nearest end. Five samples a second: 100,000
+    // samples look back more than five hours.
+    static constexpr std::int32_t kMaxCompareDepth = 100000;
+    static std::int32_t takenOverPreTriggerCount(const std::string &text); // 0 to kMaxPreTriggerCount
+    static std::int32_t takenOverCompareDepth(const std::string &text);    // 1 to kMaxCompareDepth
     // "(H時間MM分SS秒)" for a duration in seconds, as a time of day: 24 hours or more show only
     // the remainder.
     static std::string durationText(double seconds);
