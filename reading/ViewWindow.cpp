@@ -45,9 +45,11 @@ std::optional<ViewWindow::Between> ViewWindow::between(const RecordTable &table,
 {
     if (!cursorA || !cursorB || table.rows() == 0)
         return std::nullopt;
-    const double a = std::min(*cursorA, *cursorB), b = std::max(*cursorA, *cursorB);
+    const double a = std::min(*cursorA, *cursorB);
     const std::size_t rowA = table.atOrBefore(*cursorA), rowB = table.atOrBefore(*cursorB);
-    const std::size_t first = table.lowerBound(a), last = table.atOrBefore(b) == table.rows() ? 0 : table.atOrBefore(b) + 1;
+    // The rows between: from the first at or after the earlier cursor to the later's own row.
+    const std::size_t atLater = *cursorA > *cursorB ? rowA : rowB;
+    const std::size_t first = table.lowerBound(a), last = atLater == table.rows() ? 0 : atLater + 1;
     Between result;
     result.seconds = *cursorB - *cursorA;
     for (int slot : slots) {

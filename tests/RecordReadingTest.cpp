@@ -11,6 +11,7 @@
 #include "recording/PlainTriggerSettings.h"
 #include "recording/ShiftJisText.h"
 #include "support/EngineRig.h"
+#include "support/RecordSets.h"
 #include "tools/MeasurementGenerator.h"
 
 #include <gtest/gtest.h>
@@ -452,17 +453,6 @@ RecordTable tableOf(const std::vector<double> &times, const std::vector<float> &
     return table;
 }
 
-RecordSet setOf(RecordTable table)
-{
-    RecordFile file;
-    file.path = "t.csv";
-    file.layout = {kSamplingContinuous, ControllerVersion::Older};
-    file.table = std::move(table);
-    std::vector<RecordFile> files;
-    files.push_back(std::move(file));
-    return RecordSet::join(std::move(files));
-}
-
 // Pixel columns: every row in exactly one column, a silence longer than three sample periods
 // marked as a gap, the status bits of a column ORed over its rows.
 TEST(TraceColumnsLayout, RowsOnceEachGapsMarkedBitsOred)
@@ -474,7 +464,7 @@ TEST(TraceColumnsLayout, RowsOnceEachGapsMarkedBitsOred)
         volts.push_back(6600.0f + static_cast<float>(i % 7));
         status.push_back(i == 321 ? 0x8001 - 0x10000 : (i % 100 == 0 ? 4.0f : 0.0f)); // -32767: bits 0 and 15
     }
-    const RecordSet set = setOf(tableOf(times, volts, status));
+    const RecordSet set = test::setOfOneFile(tableOf(times, volts, status));
     TraceColumns columns(set);
     for (int width : {1, 7, 300, 5000}) {
         columns.layout(times.front(), times.back() + 0.001, width);

@@ -6,6 +6,7 @@
 #include "recording/CsvLayout.h"
 #include "recording/ShiftJisText.h"
 #include "recording/TriggerFile.h"
+#include "support/RecordSets.h"
 #include "tools/RecordedDay.h"
 #include "reading/TraceColumns.h"
 #include "viewer/PlotPainter.h"
@@ -195,13 +196,7 @@ TEST(PlotPicture, AOneSampleDipStaysVisibleAndAGapStaysOpen)
         const float values[2] = {dip ? 6000.0f : 6600.0f + static_cast<float>(i % 3), 0};
         table.append(t, columnSlots, values);
     }
-    RecordFile file;
-    file.path = "d.csv";
-    file.layout = {kSamplingContinuous, ControllerVersion::Older};
-    file.table = std::move(table);
-    std::vector<RecordFile> files;
-    files.push_back(std::move(file));
-    const RecordSet set = RecordSet::join(std::move(files));
+    const RecordSet set = test::setOfOneFile(std::move(table));
     TraceColumns columns(set);
     ViewWindow window;
     window.setRange(start, start + 86400.0);
