@@ -19,17 +19,17 @@ std::string exportRows(const RecordSet &set, double from, double to, std::ostrea
         const MappedFile mapped(part->path);
         if (!mapped.ok())
             return part->path + ": " + mapped.error();
-        const RecordFile again = readRecord(part->path, mapped.bytes());
+        const RecordFile again = readRecord(part->path, mapped.bytes(), true);
         const std::vector<double> &times = again.table.times();
         bool any = false;
-        forEachReadableRow(mapped.bytes(), [&](std::size_t row, std::string_view line) {
-            if (row >= times.size() || times[row] < from || times[row] >= to + 1.0)
-                return;
+        for (std::size_t row = 0; row < times.size(); ++row) {
+            if (times[row] < from || times[row] >= to + 1.0)
+                continue;
             any = true;
-            body.append(line);
+            body.append(again.lines[row]);
             body += "\r\n";
             ++rows;
-        });
+        }
         if (!any)
             continue;
         if (layout && *layout != again.layout)

@@ -146,7 +146,7 @@ RowLayout layoutOfHeader(std::string_view line)
     return {};
 }
 
-RecordFile readRecord(std::string path, std::string_view bytes)
+RecordFile readRecord(std::string path, std::string_view bytes, bool keepLines)
 {
     RecordFile file;
     file.path = std::move(path);
@@ -180,6 +180,8 @@ RecordFile readRecord(std::string path, std::string_view bytes)
         }
         seconds.push_back(row.second);
         file.table.append(static_cast<double>(row.second), columns, values.data());
+        if (keepLines)
+            file.lines.push_back(line.text);
         return true;
     });
     if (!headerSeen) {
@@ -203,25 +205,6 @@ RecordFile readRecord(std::string path, std::string_view bytes)
         i = j;
     }
     return file;
-}
-
-void forEachReadableRow(std::string_view bytes, const std::function<void(std::size_t, std::string_view)> &visit)
-{
-    std::size_t columns = 0, row = 0;
-    bool headerSeen = false;
-    forEachLine(bytes, [&](const Line &line) {
-        if (!headerSeen) {
-            headerSeen = true;
-            const RowLayout layout = layoutOfHeader(line.text);
-            if (layout.samplingMode < 0)
-                return false;
-            columns = columnsOf(layout).size();
-            return true;
-        }
-        if (parseRow(line.text, columns).why.empty())
-            visit(row++, line.text);
-        return true;
-    });
 }
 
 } // namespace svglogger

@@ -4,7 +4,6 @@
 #include "reading/RecordTable.h"
 
 #include <array>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,6 +29,9 @@ struct RecordFile {
     std::vector<std::string> problems; // "path:line: reason" for each row left out
     std::string error;                 // "path: reason" when no row could be read
     std::array<ColumnStats, recordColumn::kSlots> stats;
+    // With keepLines: each readable row's line as the file holds it (views into the bytes read,
+    // without the line end), for copying rows out.
+    std::vector<std::string_view> lines;
 
     bool readable() const { return error.empty(); }
 };
@@ -39,10 +41,6 @@ struct RecordFile {
 RowLayout layoutOfHeader(std::string_view line);
 
 // Reads the bytes of a file the logger wrote. Never throws for what the bytes hold.
-RecordFile readRecord(std::string path, std::string_view bytes);
-
-// Each readable row's line as the file holds it (without its line end), with the row's
-// number among the readable rows: the same rows readRecord keeps, for copying them out.
-void forEachReadableRow(std::string_view bytes, const std::function<void(std::size_t row, std::string_view line)> &visit);
+RecordFile readRecord(std::string path, std::string_view bytes, bool keepLines = false);
 
 } // namespace svglogger

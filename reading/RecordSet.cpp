@@ -123,15 +123,14 @@ RecordSet RecordSet::join(std::vector<RecordFile> files)
         return a.readable() && a.table.times().front() < b.table.times().front();
     });
     std::size_t rows = 0;
-    std::vector<int> slots;
     for (const RecordFile &f : files) {
         rows += f.table.rows();
         if (f.readable())
             for (int column : columnsOf(f.layout))
-                if (std::find(slots.begin(), slots.end(), column) == slots.end())
-                    slots.push_back(column);
+                if (std::find(set.m_columns.begin(), set.m_columns.end(), column) == set.m_columns.end())
+                    set.m_columns.push_back(column);
     }
-    set.m_table.reserve(rows, slots);
+    set.m_table.reserve(rows, set.m_columns);
     for (RecordFile &f : files) {
         set.m_problems.insert(set.m_problems.end(), f.problems.begin(), f.problems.end());
         if (!f.readable()) {
@@ -144,9 +143,6 @@ RecordSet RecordSet::join(std::vector<RecordFile> files)
         set.m_table.append(f.table);
         for (std::size_t s = 0; s < f.stats.size(); ++s)
             set.m_stats[s].add(f.stats[s]);
-        for (int column : columnsOf(f.layout))
-            if (std::find(set.m_columns.begin(), set.m_columns.end(), column) == set.m_columns.end())
-                set.m_columns.push_back(column);
         f.table = RecordTable(); // its memory goes as soon as it is joined
     }
     // Files that overlap in time (two runs at once, a clock set back): rows in time order.

@@ -26,12 +26,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     using namespace svglogger;
     const std::string_view bytes(reinterpret_cast<const char *>(data), size);
-    RecordFile file = readRecord("f.csv", bytes);
+    RecordFile file = readRecord("f.csv", bytes, true);
     const std::size_t rows = file.table.rows();
     require(file.readable() == (rows > 0), "a readable file has rows, an unreadable one none");
-    std::size_t visited = 0;
-    forEachReadableRow(bytes, [&](std::size_t row, std::string_view) { require(row == visited++, "row numbers in order"); });
-    require(visited == rows, "the rows copied out are the rows read");
+    require(file.lines.size() == rows, "a line for every row read");
+    for (std::string_view line : file.lines)
+        require(line.find('\n') == std::string_view::npos && line.data() >= bytes.data()
+                    && line.data() + line.size() <= bytes.data() + bytes.size(),
+                "each row's line lies within the bytes, one line");
     std::vector<RecordFile> files;
     files.push_back(std::move(file));
     const RecordSet set = RecordSet::join(std::move(files));
