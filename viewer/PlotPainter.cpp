@@ -2,6 +2,10 @@
 
 #include "link/Quantity.h"
 #include "reading/RecordTime.h"
+#include "viewer/SvgPaintDevice.h"
+
+#include <QFile>
+#include <QImage>
 
 #include <QFontMetrics>
 #include <QPainter>
@@ -51,6 +55,26 @@ double niceTimeStep(double span)
 }
 
 } // namespace
+
+bool PlotPainter::writePicture(const QSize &size, const QString &path, Picture kind)
+{
+    layout(size);
+    if (kind == Picture::Svg) {
+        SvgPaintDevice device(size);
+        {
+            QPainter painter(&device);
+            paint(painter);
+        }
+        QFile file(path);
+        return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(device.svg().toUtf8()) >= 0;
+    }
+    QImage image(size, QImage::Format_RGB32);
+    {
+        QPainter painter(&image);
+        paint(painter, &image);
+    }
+    return image.save(path, "PNG");
+}
 
 QColor PlotPainter::colourOf(int quantity)
 {

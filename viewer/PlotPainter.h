@@ -55,6 +55,11 @@ public:
     // spans are then written into its pixels directly, the fastest way to fill thousands.
     void paint(QPainter &painter, QImage *image = nullptr);
 
+    // Lays the plot out at `size` and writes it to `path` as SVG or PNG; false when the file
+    // cannot be written.
+    enum class Picture { Png, Svg };
+    bool writePicture(const QSize &size, const QString &path, Picture kind);
+
     const QRect &plotArea() const { return m_plot; }
     const QRect &overviewArea() const { return m_overview; }
     const std::vector<Lane> &lanes() const { return m_lanes; }

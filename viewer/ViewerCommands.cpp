@@ -8,11 +8,7 @@
 #include "reading/TriggerReplay.h"
 #include "recording/TriggerFile.h"
 #include "viewer/PlotPainter.h"
-#include "viewer/SvgPaintDevice.h"
 
-#include <QFile>
-#include <QImage>
-#include <QPainter>
 
 #include <cmath>
 #include <fstream>
@@ -76,28 +72,10 @@ int runViewerCommand(const ViewerOptions &options, std::ostream &out, std::ostre
             window.setRange(options.from ? from : window.from(), options.to ? to + 1.0 : window.to());
         PlotOptions plotOptions;
         PlotPainter plot(columns, window, plotOptions);
-        plot.layout(options.size);
-        if (options.mode == ViewerOptions::Mode::Png) {
-            QImage image(options.size, QImage::Format_RGB32);
-            {
-                QPainter painter(&image);
-                plot.paint(painter, &image);
-            }
-            if (!image.save(QString::fromStdString(options.output), "PNG")) {
-                err << "svg-logger-view: cannot write " << options.output << "\n";
-                return kViewBadInput;
-            }
-        } else {
-            SvgPaintDevice device(options.size);
-            {
-                QPainter painter(&device);
-                plot.paint(painter);
-            }
-            QFile file(QString::fromStdString(options.output));
-            if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(device.svg().toUtf8()) < 0) {
-                err << "svg-logger-view: cannot write " << options.output << "\n";
-                return kViewBadInput;
-            }
+        const auto kind = options.mode == ViewerOptions::Mode::Png ? PlotPainter::Picture::Png : PlotPainter::Picture::Svg;
+        if (!plot.writePicture(options.size, QString::fromStdString(options.output), kind)) {
+            err << "svg-logger-view: cannot write " << options.output << "\n";
+            return kViewBadInput;
         }
         return kViewOk;
     }

@@ -8,7 +8,6 @@
 #include "recording/TriggerFile.h"
 #include "viewer/PlotPainter.h"
 #include "viewer/RecordPlot.h"
-#include "viewer/SvgPaintDevice.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -17,12 +16,10 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QHBoxLayout>
-#include <QImage>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QMimeData>
-#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
@@ -409,25 +406,9 @@ bool ViewerWindow::savePicture(const QString &path)
     PlotOptions options = m_plot->options();
     options.pointer.reset();
     PlotPainter plot(*m_columns, m_plot->window(), options);
-    const QSize size = m_plot->size();
-    plot.layout(size);
-    bool ok = false;
-    if (path.endsWith(".svg", Qt::CaseInsensitive)) {
-        SvgPaintDevice device(size);
-        {
-            QPainter painter(&device);
-            plot.paint(painter);
-        }
-        QFile file(path);
-        ok = file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(device.svg().toUtf8()) >= 0;
-    } else {
-        QImage image(size, QImage::Format_RGB32);
-        {
-            QPainter painter(&image);
-            plot.paint(painter, &image);
-        }
-        ok = image.save(path, "PNG");
-    }
+    const bool ok = plot.writePicture(m_plot->size(), path,
+                                      path.endsWith(".svg", Qt::CaseInsensitive) ? PlotPainter::Picture::Svg
+                                                                                 : PlotPainter::Picture::Png);
     setStatus(ok ? QString::fromUtf8("保存しました: ") + path : QString::fromUtf8("保存できません: ") + path);
     m_plot->update(); // the pyramids' columns were laid out for the picture: again for the plot
     return ok;
