@@ -20,7 +20,7 @@ struct BenchEngine {
     PlainSettings settings;
     PlainTriggerSettings triggerSettings;
     NoDisplay display;
-    test::NullRecordingView recordingView;
+    NoDisplay recordingView;
     test::FixedClock clock;
     test::NullPort port;
     test::NullRunControl runControl;

@@ -2,6 +2,7 @@
 
 #include "headless/Journal.h"
 #include "headless/MqttPublisher.h"
+#include "common/Settings.h"
 
 #include <benchmark/benchmark.h>
 
@@ -30,14 +31,17 @@ void BM_PublishSample(benchmark::State &state)
     std::ostringstream out;
     Journal journal(out, true);
     MqttPublisher publisher(benchConfig(1883), journal);
-    MeasurementSample sample;
+    LineRecord record;
     const float values[10] = {6601, 149.3f, 114.1f, 102.5f, 18, 0.4f, 3.7f, 2.0f, 6712, 0};
     for (std::size_t q = 0; q < MeasurementSample::FieldCount; ++q)
-        sample[q] = values[q];
-    LocalDateTime time{2026, 12, 7, 11, 51, 17};
+        record.sample[q] = values[q];
+    record.time = {2026, 12, 7, 11, 51, 17};
+    record.epochMilliseconds = 1796611877234;
+    record.layout = {kSamplingContinuous, ControllerVersion::Version2};
     for (auto _ : state) {
-        publisher.lineRecorded(time, sample, ControllerVersion::Version2);
-        sample[MeasurementSample::GridVoltage] += 1; // the next sample, as a stream brings it
+        publisher.lineRecorded(record);
+        record.sample[MeasurementSample::GridVoltage] += 1; // the next sample, as a stream brings it
+        record.epochMilliseconds += 200;
     }
     state.SetItemsProcessed(state.iterations());
     state.counters["queued"] = static_cast<double>(publisher.queued());

@@ -85,7 +85,7 @@ HeadlessLogger::HeadlessLogger(const HeadlessOptions &options, std::ostream &jou
     m_logFile.setSyncSeconds(options.syncSeconds);
     m_run = std::make_unique<RunController>(RunInterfaces{m_settings, m_triggerSettings, m_clock, m_serial,
                                                           m_reconnectTimer, m_watchdogTimer, m_pauseTimer, m_display,
-                                                          m_display, m_journal, m_logFile});
+                                                          m_display, m_display, m_logFile});
     m_run->follow(&m_journal);
     connect(&m_serial, &SerialPort::received, this, [this](const QByteArray &bytes) {
         m_run->received(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
@@ -147,7 +147,7 @@ int HeadlessLogger::exec()
                           QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString(),
                           m_options.mqttPublishRows && m_options.samplingMode == kSamplingInterval};
         // The default prefix holds the host name, which may be no valid topic level.
-        if (const std::string problem = MqttPublisher::prefixProblem(config.topicPrefix); !problem.empty()) {
+        if (const std::string problem = mqtt::prefixProblem(config.topicPrefix); !problem.empty()) {
             m_journal.fault("svg-logger-headless: mqtt-topic: the prefix '" + config.topicPrefix + "' " + problem
                             + "; give one with --mqtt-topic");
             return kBadOptions;
@@ -238,7 +238,7 @@ void HeadlessLogger::linkChanged(LinkCondition)
     reportHealth(false);
 }
 
-void HeadlessLogger::statusShown(std::string_view)
+void HeadlessLogger::statusChanged(const RunStatus &)
 {
     reportHealth(false);
 }
@@ -268,7 +268,7 @@ HealthReport HeadlessLogger::health() const
     report.file = m_run->openPath();
     report.linesReceived = m_run->linesHandled();
     report.rowsWritten = m_run->rowsWritten();
-    report.logError = m_run->fileStatus().empty() ? m_diskStatus : m_run->fileStatus();
+    report.logError = m_run->fileStatus().text.empty() ? m_diskStatus : m_run->fileStatus().text;
     return report;
 }
 

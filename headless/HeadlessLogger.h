@@ -58,7 +58,7 @@ public:
     // is looked at again when the link, the status text or the file changes.
     void runEnded() override;
     void linkChanged(LinkCondition condition) override;
-    void statusShown(std::string_view text) override;
+    void statusChanged(const RunStatus &status) override;
     void fileOpened(std::string_view path) override;
     void fileClosed(std::string_view path, std::int64_t rows) override;
 

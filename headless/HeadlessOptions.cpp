@@ -163,7 +163,7 @@ const std::vector<Option> &options()
                        "<prefix>/status (default svg-logger/<host name>).",
          "PREFIX",
          [](HeadlessOptions &o, const std::string &v) {
-             if (const std::string problem = MqttPublisher::prefixProblem(v); !problem.empty())
+             if (const std::string problem = mqtt::prefixProblem(v); !problem.empty())
                  return "takes a topic prefix the broker accepts; '" + printable(v) + "' " + problem;
              o.mqttTopic = v;
              return std::string();

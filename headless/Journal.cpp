@@ -1,7 +1,5 @@
 #include "headless/Journal.h"
 
-#include "pipeline/RunController.h"
-#include "recording/LogRecorder.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -65,18 +63,16 @@ void Journal::summary(std::uint64_t lines, std::int64_t rows, LinkState state, b
          + link);
 }
 
-void Journal::showStatus(std::string_view text)
+void Journal::statusChanged(const RunStatus &status)
 {
-    if (text.empty()) {
+    if (status.cause == StatusCause::None) {
         info("status cleared");
         return;
     }
     // Rows that cannot be recorded are faults; the port and the controller, which the run
     // waits for and retries, are warnings.
-    const bool rowsLost = text.starts_with(LogRecorder::kCannotCreate) || text.starts_with(LogRecorder::kCannotWrite)
-        || text.starts_with(RunController::kCannotOpenPort) || text.starts_with(RunController::kNoPort);
-    const std::string line = "status: " + std::string(text);
-    if (rowsLost)
+    const std::string line = "status: " + status.text;
+    if (status.rowsLost())
         fault(line);
     else
         warning(line);

@@ -2,7 +2,6 @@
 
 #include "link/LinkState.h"
 #include "pipeline/RunEvents.h"
-#include "recording/RecordingView.h"
 
 #include <cstdint>
 #include <mutex>
@@ -17,7 +16,7 @@ namespace svglogger {
 // summary. Lines may come from more than one thread (the publisher's network); each is
 // written whole. With `priorities` (standard error is systemd's journal) each line starts
 // with its sd-daemon level: faults <3>, warnings <4>, the rest <6>.
-class Journal final : public RecordingView, public RunEvents
+class Journal final : public RunEvents
 {
 public:
     Journal(std::ostream &out, bool quiet, bool priorities = false)
@@ -36,14 +35,8 @@ public:
     // Once a minute: lines received, rows written, the state of the link.
     void summary(std::uint64_t lines, std::int64_t rows, LinkState state, bool waitingForPort);
 
-    // RecordingView: only the status text is the journal's.
-    void setOutputPath(std::string_view) override {}
-    void setRecordCount(std::string_view) override {}
-    void setSampleCount(std::string_view) override {}
-    void setCaptureIndicatorVisible(bool) override {}
-    void showStatus(std::string_view text) override;
-
     // RunEvents
+    void statusChanged(const RunStatus &status) override;
     void fileOpened(std::string_view path) override;
     void fileClosed(std::string_view path, std::int64_t rows) override;
     void triggerFired() override;

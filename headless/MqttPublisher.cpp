@@ -1,24 +1,18 @@
 #include "headless/MqttPublisher.h"
 
 #include "headless/Journal.h"
-#include "link/Quantity.h"
-#include "recording/CsvText.h"
 
-#include <QDateTime>
-#include <QJsonDocument>
 #include <QJsonObject>
 
 #include <mosquitto.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <utility>
-#include <vector>
 
 namespace svglogger {
 
@@ -30,74 +24,8 @@ constexpr int kLoopMilliseconds = 20;    // the most a queued message waits befo
 constexpr int kKeepAliveSeconds = 30;
 constexpr int kFirstRetryMilliseconds = 1000;
 constexpr int kLastRetryMilliseconds = 30000;
-constexpr std::size_t kMaxTopicBytes = 65535; // MQTT's length field
 constexpr const char *kOnline = "online";
 constexpr const char *kOffline = "offline";
-// The topics under the prefix; the longest decides how long a prefix may be.
-constexpr const char *kSuffixes[] = {"/sample", "/interval", "/event", "/health", "/status"};
-
-QLatin1StringView latin1(std::string_view text)
-{
-    return QLatin1StringView(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-// A number of the CSV as a JSON number: std::from_chars reads it whatever the C locale says.
-std::optional<double> csvNumber(std::string_view text)
-{
-    double value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size())
-        return std::nullopt;
-    return value;
-}
-
-// A quantity as its CSV row writes it, as a number.
-double rowNumber(float value, int decimals)
-{
-    std::string text;
-    appendNumberText(text, value, decimals);
-    return csvNumber(text).value_or(0.0);
-}
-
-// "2026/12/07 9:05:03" or "2026/12/07" (midnight), as the CSV writes its times.
-std::optional<LocalDateTime> csvTime(std::string_view text)
-{
-    LocalDateTime time;
-    int *const parts[] = {&time.year, &time.month, &time.day, &time.hour, &time.minute, &time.second};
-    const char separators[] = {'/', '/', ' ', ':', ':', '\0'};
-    const char *at = text.data();
-    const char *const end = at + text.size();
-    time.hour = time.minute = time.second = 0;
-    for (std::size_t i = 0; i < 6; ++i) {
-        const auto [next, error] = std::from_chars(at, end, *parts[i]);
-        if (error != std::errc())
-            return std::nullopt;
-        at = next;
-        if (at == end)
-            return i == 2 || i == 5 ? std::optional(time) : std::nullopt;
-        if (*at++ != separators[i])
-            return std::nullopt;
-    }
-    return std::nullopt;
-}
-
-// "2026-12-07T11:05:03[.234]+09:00": a local time with its offset. Integers only, so the
-// same in every locale.
-QByteArray isoText(const QDateTime &local, bool withMilliseconds)
-{
-    const QDate date = local.date();
-    const QTime time = local.time();
-    const int offset = local.offsetFromUtc();
-    const int minutes = std::abs(offset) / 60;
-    char text[48];
-    int length = std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", date.year(), date.month(),
-                               date.day(), time.hour(), time.minute(), time.second());
-    if (withMilliseconds)
-        length += std::snprintf(text + length, sizeof text - static_cast<std::size_t>(length), ".%03d", time.msec());
-    std::snprintf(text + length, sizeof text - static_cast<std::size_t>(length), "%c%02d:%02d",
-                  offset < 0 ? '-' : '+', minutes / 60, minutes % 60);
-    return QByteArray(text);
-}
 
 std::string failureText(int result, const std::string &logged)
 {
@@ -116,31 +44,11 @@ std::int64_t MqttPublisher::systemMilliseconds()
     return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
 }
 
-std::string MqttPublisher::prefixProblem(const std::string &prefix)
-{
-    if (prefix.empty())
-        return "is empty";
-    if (mosquitto_validate_utf8(prefix.c_str(), static_cast<int>(std::min(prefix.size(), kMaxTopicBytes + 1)))
-        != MOSQ_ERR_SUCCESS)
-        return "is not valid UTF-8 (or holds a control character)";
-    if (prefix.size() + std::strlen("/interval") > kMaxTopicBytes)
-        return "is longer than MQTT's " + std::to_string(kMaxTopicBytes - std::strlen("/interval")) + " bytes";
-    if (prefix.front() == '$')
-        return "starts with '$', which brokers keep for themselves";
-    if (prefix.find_first_of("+#") != std::string::npos)
-        return "holds a wildcard ('+' or '#')";
-    if (prefix.front() == '/' || prefix.back() == '/' || prefix.find("//") != std::string::npos)
-        return "has an empty level (a '/' at either end, or '//')";
-    for (const char *suffix : kSuffixes)
-        if (mosquitto_pub_topic_check((prefix + suffix).c_str()) != MOSQ_ERR_SUCCESS)
-            return "is refused by libmosquitto";
-    return {};
-}
-
 MqttPublisher::MqttPublisher(MqttConfig config, Journal &journal, WallClock clock)
     : m_config(std::move(config))
     , m_journal(journal)
     , m_clock(std::move(clock))
+    , m_outbox(m_config.queueBound)
 {
     static const int initialised = mosquitto_lib_init();
     (void)initialised;
@@ -173,7 +81,7 @@ MqttPublisher::~MqttPublisher()
 
 std::string MqttPublisher::start()
 {
-    if (const std::string problem = prefixProblem(m_config.topicPrefix); !problem.empty())
+    if (const std::string problem = mqtt::prefixProblem(m_config.topicPrefix); !problem.empty())
         return "the topic prefix " + problem;
     const std::string status = m_config.topicPrefix + "/status";
     if (const int result = mosquitto_will_set(m_client, status.c_str(), static_cast<int>(std::strlen(kOffline)),
@@ -203,147 +111,29 @@ void MqttPublisher::stop()
 
 // --- The receive path: encode and queue, nothing else -------------------------------------
 
-QByteArray MqttPublisher::isoTime(std::int64_t milliseconds)
+void MqttPublisher::lineRecorded(const LineRecord &record)
 {
-    return isoText(QDateTime::fromMSecsSinceEpoch(milliseconds), true);
-}
-
-QByteArray MqttPublisher::isoTime(const LocalDateTime &time)
-{
-    return isoText(QDateTime(QDate(time.year, time.month, time.day), QTime(time.hour, time.minute, time.second)),
-                   false);
-}
-
-QByteArray MqttPublisher::samplePayload(std::int64_t milliseconds, const MeasurementSample &sample,
-                                        ControllerVersion controllerVersion, std::uint64_t sequence,
-                                        const std::string &run)
-{
-    return samplePayload(isoTime(milliseconds), sample, controllerVersion, sequence, run);
-}
-
-QByteArray MqttPublisher::samplePayload(const QByteArray &time, const MeasurementSample &sample,
-                                        ControllerVersion controllerVersion, std::uint64_t sequence,
-                                        const std::string &run)
-{
-    using S = MeasurementSample;
-    QJsonObject object;
-    object.insert("time", QString::fromLatin1(time));
-    object.insert("run", QString::fromStdString(run));
-    object.insert("sequence", static_cast<qint64>(sequence));
-    object.insert("controller_version", versionNumber(controllerVersion));
-    object.insert(latin1(kStatusWordKey), rowNumber(sample[S::StatusWord], 0));
-    // As the continuous row writes them.
-    const std::size_t k = quantitiesSentBy(controllerVersion);
-    for (std::size_t q = 0; q < k; ++q)
-        object.insert(latin1(kQuantities[q].jsonKey),
-                      rowNumber(sample[kQuantities[q].index], kQuantities[q].continuousDecimals));
-    return QJsonDocument(object).toJson(QJsonDocument::Compact);
-}
-
-QByteArray MqttPublisher::intervalPayload(std::string_view row, std::uint64_t sequence, const std::string &run)
-{
-    std::vector<std::string_view> fields;
-    for (std::size_t start = 0;;) {
-        const std::size_t comma = row.find(',', start);
-        fields.push_back(row.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start));
-        if (comma == std::string_view::npos)
-            break;
-        start = comma + 1;
-    }
-    // time, k averages, k maxima, k minima, the count, the status word
-    const std::size_t k = fields.size() >= 3 ? (fields.size() - 3) / 3 : 0;
-    const std::optional<LocalDateTime> time = csvTime(fields[0]);
-    const bool older = k == quantitiesSentBy(ControllerVersion::Older);
-    if ((!older && k != quantitiesSentBy(ControllerVersion::Version2)) || fields.size() != 3 * k + 3 || !time)
-        return {};
-    QJsonObject object;
-    object.insert("time", QString::fromLatin1(isoTime(*time)));
-    object.insert("run", QString::fromStdString(run));
-    object.insert("sequence", static_cast<qint64>(sequence));
-    object.insert("controller_version",
-                  versionNumber(older ? ControllerVersion::Older : ControllerVersion::Version2));
-    for (std::size_t q = 0; q < k; ++q) {
-        const std::optional<double> average = csvNumber(fields[1 + q]);
-        const std::optional<double> maximum = csvNumber(fields[1 + k + q]);
-        const std::optional<double> minimum = csvNumber(fields[1 + 2 * k + q]);
-        if (!average || !maximum || !minimum)
-            return {};
-        const QString key = latin1(kQuantities[q].jsonKey);
-        object.insert(key, *average);
-        object.insert(key + "_max", *maximum);
-        object.insert(key + "_min", *minimum);
-    }
-    const std::optional<double> samples = csvNumber(fields[3 * k + 1]);
-    const std::optional<double> status = csvNumber(fields[3 * k + 2]);
-    if (!samples || !status)
-        return {};
-    object.insert("sample_count", *samples);
-    object.insert(latin1(kStatusWordKey), *status);
-    return QJsonDocument(object).toJson(QJsonDocument::Compact);
-}
-
-void MqttPublisher::enqueue(Message message)
-{
-    const std::lock_guard lock(m_mutex);
-    if (message.kind == Kind::Health) {
-        // Only the newest health counts: one still waiting is replaced.
-        const auto waiting = std::find_if(m_queue.begin(), m_queue.end(),
-                                          [](const Message &m) { return m.kind == Kind::Health; });
-        if (waiting != m_queue.end())
-            m_queue.erase(waiting);
-    }
-    if (m_queue.size() >= m_config.queueBound) {
-        // The oldest sample or event goes; the one health message waiting stays.
-        auto oldest = m_queue.begin();
-        if (oldest != m_queue.end() && oldest->kind == Kind::Health)
-            ++oldest;
-        if (oldest != m_queue.end()) {
-            ++(oldest->kind == Kind::Sample ? m_droppedSamples : m_droppedEvents);
-            m_queue.erase(oldest);
-        }
-    }
-    m_queue.push_back(std::move(message));
-}
-
-void MqttPublisher::lineRecorded(const LocalDateTime &, const MeasurementSample &sample,
-                                 ControllerVersion controllerVersion)
-{
-    if (m_config.intervalRows)
+    if (m_config.intervalRows) {
+        if (!record.interval)
+            return;
+        m_outbox.put({Kind::Sample, m_config.topicPrefix + "/interval",
+                      mqtt::intervalPayload(*record.interval, record.controllerVersion(), ++m_sequence, m_config.run),
+                      false});
+        m_lastSampleIso = mqtt::isoTime(record.epochMilliseconds).toStdString();
         return;
-    // The moment the line was decoded; strictly increasing, so that a store keyed by time
+    }
+    // The moment the line was handled, strictly increasing, so that a store keyed by time
     // keeps every sample of the run.
-    m_lastSampleTime = std::max(m_clock(), m_lastSampleTime + 1);
-    const QByteArray time = isoTime(m_lastSampleTime);
-    QByteArray payload = samplePayload(time, sample, controllerVersion, ++m_sequence, m_config.run);
-    {
-        const std::lock_guard lock(m_mutex);
-        m_lastSampleIso.assign(time.constData(), static_cast<std::size_t>(time.size()));
-    }
-    enqueue({Kind::Sample, m_config.topicPrefix + "/sample", std::move(payload), false});
-}
-
-void MqttPublisher::rowMade(std::string_view row)
-{
-    if (!m_config.intervalRows)
-        return;
-    QByteArray payload = intervalPayload(row, m_sequence + 1, m_config.run);
-    if (payload.isEmpty())
-        return; // a continuous row: the run's mode is not the interval mode
-    ++m_sequence;
-    {
-        const std::lock_guard lock(m_mutex);
-        m_lastSampleIso = isoTime(m_clock()).toStdString();
-    }
-    enqueue({Kind::Sample, m_config.topicPrefix + "/interval", std::move(payload), false});
+    m_lastSampleTime = std::max(record.epochMilliseconds, m_lastSampleTime + 1);
+    m_outbox.put({Kind::Sample, m_config.topicPrefix + "/sample",
+                  mqtt::samplePayload(record, m_lastSampleTime, ++m_sequence, m_config.run), false});
+    m_lastSampleIso = mqtt::isoTime(m_lastSampleTime).toStdString();
 }
 
 void MqttPublisher::event(const char *name, QJsonObject details)
 {
-    details.insert("event", QString::fromLatin1(name));
-    details.insert("time", QString::fromLatin1(isoTime(m_clock())));
-    details.insert("run", QString::fromStdString(m_config.run));
-    enqueue({Kind::Event, m_config.topicPrefix + "/event", QJsonDocument(details).toJson(QJsonDocument::Compact),
-             false});
+    m_outbox.put({Kind::Event, m_config.topicPrefix + "/event",
+                  mqtt::eventPayload(name, std::move(details), m_clock(), m_config.run), false});
 }
 
 void MqttPublisher::fileOpened(std::string_view path)
@@ -372,37 +162,12 @@ void MqttPublisher::portBack()
     event("port_back");
 }
 
+// Called on the engine's thread, as the samples are.
 void MqttPublisher::publishHealth(const HealthReport &report)
 {
-    auto textOrNull = [](const std::string &text) {
-        return text.empty() ? QJsonValue(QJsonValue::Null) : QJsonValue(QString::fromStdString(text));
-    };
-    QJsonObject object{
-        {"time", QString::fromLatin1(isoTime(m_clock()))},
-        {"run", QString::fromStdString(m_config.run)},
-        {"link", QString::fromLatin1(report.link)},
-        {"file", textOrNull(report.file)},
-        {"lines_received", static_cast<qint64>(report.linesReceived)},
-        {"rows_written", static_cast<qint64>(report.rowsWritten)},
-        {"queue", static_cast<qint64>(queued())},
-        {"dropped_samples", static_cast<qint64>(m_droppedSamples.load())},
-        {"dropped_events", static_cast<qint64>(m_droppedEvents.load())},
-        {"log_error", textOrNull(report.logError)},
-        {"free_disk_mb", report.freeDiskMb ? QJsonValue(static_cast<qint64>(*report.freeDiskMb))
-                                           : QJsonValue(QJsonValue::Null)},
-    };
-    {
-        const std::lock_guard lock(m_mutex);
-        object.insert("last_sample_time", textOrNull(m_lastSampleIso));
-    }
-    enqueue({Kind::Health, m_config.topicPrefix + "/health", QJsonDocument(object).toJson(QJsonDocument::Compact),
-             true});
-}
-
-std::size_t MqttPublisher::queued() const
-{
-    const std::lock_guard lock(m_mutex);
-    return m_queue.size() + m_handedCount;
+    const OutboxFigures figures{queued(), droppedSamples(), droppedEvents(), m_lastSampleIso};
+    m_outbox.put({Kind::Health, m_config.topicPrefix + "/health",
+                  mqtt::healthPayload(report, figures, m_clock(), m_config.run), true});
 }
 
 // --- The network thread: every libmosquitto call and callback happens here -----------------
@@ -473,19 +238,13 @@ void MqttPublisher::run()
 void MqttPublisher::sendWaiting()
 {
     while (m_broker.connected() && m_handed.size() < static_cast<std::size_t>(kInflight)) {
-        Message message;
-        {
-            const std::lock_guard lock(m_mutex);
-            if (m_queue.empty())
-                return;
-            message = std::move(m_queue.front());
-            m_queue.pop_front();
-            ++m_handedCount; // counted as waiting while it is between the two
-        }
+        std::optional<Message> message = m_outbox.take();
+        if (!message)
+            return;
         int mid = 0;
-        const int result = mosquitto_publish(m_client, &mid, message.topic.c_str(),
-                                             static_cast<int>(message.payload.size()), message.payload.constData(),
-                                             kQos, message.retain);
+        const int result = mosquitto_publish(m_client, &mid, message->topic.c_str(),
+                                             static_cast<int>(message->payload.size()), message->payload.constData(),
+                                             kQos, message->retain);
         const bool held = result == MOSQ_ERR_SUCCESS
             || (mid != 0 && result != MOSQ_ERR_NOMEM && result != MOSQ_ERR_PAYLOAD_SIZE && result != MOSQ_ERR_INVAL);
         if (held) {
@@ -495,15 +254,13 @@ void MqttPublisher::sendWaiting()
                 return; // the connection is failing: the loop will say so
             continue;
         }
-        const std::lock_guard lock(m_mutex);
-        --m_handedCount;
         if (result == MOSQ_ERR_NO_CONN) {
-            m_queue.push_front(std::move(message)); // not taken: it goes first next time
+            m_outbox.putBack(std::move(*message)); // not taken: it goes first next time
             return;
         }
         // Refused outright: said, and publishing goes on with the next message.
-        ++(message.kind == Kind::Sample ? m_droppedSamples : m_droppedEvents);
-        m_journal.fault("mqtt: a message on " + message.topic + " was refused: " + failureText(result, {})
+        m_outbox.refused(message->kind);
+        m_journal.fault("mqtt: a message on " + message->topic + " was refused: " + failureText(result, {})
                         + " — publishing goes on");
     }
 }
@@ -551,10 +308,8 @@ void MqttPublisher::disconnected(int reason)
 
 void MqttPublisher::acknowledged(int mid)
 {
-    if (m_handed.erase(mid) != 0) {
-        const std::lock_guard lock(m_mutex);
-        --m_handedCount;
-    }
+    if (m_handed.erase(mid) != 0)
+        m_outbox.settle();
 }
 
 } // namespace svglogger

@@ -2,14 +2,19 @@
 
 #include "graph/GraphView.h"
 #include "link/LinkView.h"
+#include "recording/RecordingView.h"
 
 namespace svglogger {
 
-// The readout and the graph where there is no window (the headless program, soak runs,
-// benchmarks, the fuzzer): nothing to show, nothing kept.
-class NoDisplay final : public LinkView, public GraphView
+// The readout, the graph and the recording's counts where there is no window (the headless
+// program, soak runs, benchmarks, the fuzzer): nothing to show, nothing kept.
+class NoDisplay final : public LinkView, public GraphView, public RecordingView
 {
 public:
+    void setOutputPath(std::string_view) override {}
+    void setRecordCount(std::string_view) override {}
+    void setSampleCount(std::string_view) override {}
+    void setCaptureIndicatorVisible(bool) override {}
     void showMeasurementTime(std::string_view) override {}
     void communicationLogInserted(std::int32_t, std::string_view) override {}
     void communicationLogTrimmed(std::int32_t) override {}

@@ -15,7 +15,7 @@ ReceiveHandler::ReceiveHandler(const EngineInterfaces &interfaces)
     , m_link(interfaces.settings, interfaces.port, interfaces.linkView)
     , m_decoder(interfaces.settings)
     , m_readout(interfaces.linkView)
-    , m_recorder(interfaces.settings, interfaces.clock, interfaces.logFile, interfaces.recordingView, m_decoder)
+    , m_recorder(interfaces.settings, interfaces.clock, interfaces.logFile, interfaces.recordingView)
     , m_trigger(interfaces.settings, interfaces.triggerSettings, m_recorder, interfaces.recordingView,
                 interfaces.runControl)
 {
@@ -63,18 +63,25 @@ void ReceiveHandler::handleLine(std::string_view line)
                                  m_interfaces.graphView);
         if (m_decoder.controllerVersion() == ControllerVersion::Version2)
             m_readout.showNegativeSequence(sample);
-        m_recorder.decodedLine(sample, m_trigger.ownsTheRun());
-    } else if (outcome.kind == LineOutcome::Kind::Version) {
-        applyVersion(outcome);
+        // The line's record goes on as a value: to the followers, then the trigger routes its
+        // row to the recorder; nothing of it comes back.
+        const LineRecord record = m_recorder.recordLine(sample, m_trigger.ownsTheRun());
+        if (m_events)
+            m_events->lineRecorded(record);
+        m_trigger.lineHandled(sample);
+        m_trigger.route(record);
+        return;
     }
+    if (outcome.kind == LineOutcome::Kind::Version)
+        applyVersion(outcome);
     m_trigger.lineHandled(m_decoder.sample());
-    m_trigger.routeRow();
 }
 
 // A version line fixes the layout; the first one also opens the log of a run without
 // trigger, which could not be opened while the version was unknown.
 void ReceiveHandler::applyVersion(const LineOutcome &outcome)
 {
+    m_recorder.setControllerVersion(outcome.version);
     if (outcome.versionFirstKnown && !m_interfaces.settings.triggerOn()
         && m_trigger.state() == TriggerState::Untriggered)
         m_recorder.fOpen();

@@ -34,6 +34,13 @@ public:
     // the trigger go on as they are.
     void wakeController() { m_link.wakeController(); }
 
+    // Who follows the run's recording: every line's record, the files, the trigger.
+    void setEvents(RecordingEvents *events)
+    {
+        m_events = events;
+        m_recorder.setEvents(events);
+    }
+
     // Complete lines handled since the program started.
     std::uint64_t linesHandled() const { return m_linesHandled; }
 
@@ -61,6 +68,7 @@ private:
     TracePlotter m_plotter;
     LogRecorder m_recorder;
     TriggerControl m_trigger;
+    RecordingEvents *m_events = nullptr;
     std::uint64_t m_linesHandled = 0;
 };
 

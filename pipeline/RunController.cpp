@@ -9,12 +9,12 @@ namespace svglogger {
 
 RunController::RunController(const RunInterfaces &interfaces)
     : m_interfaces(interfaces)
-    , m_statusRoute(*this, interfaces.recordingView)
     , m_engine(EngineInterfaces{interfaces.settings, interfaces.clock, interfaces.port, interfaces.linkView,
-                                interfaces.graphView, m_statusRoute, interfaces.triggerSettings, interfaces.logFile,
-                                *this})
+                                interfaces.graphView, interfaces.recordingView, interfaces.triggerSettings,
+                                interfaces.logFile, *this})
 {
-    m_engine.recorder().setEvents(&m_events);
+    m_events.add(&m_fileProblems);
+    m_engine.setEvents(&m_events);
 }
 
 void RunController::setIntervals(int reconnectMilliseconds, int promptMilliseconds, int dataMilliseconds)
@@ -35,28 +35,36 @@ RunController::LinkCondition RunController::linkCondition() const
         return LinkCondition::Stopped;
     if (waitingForPort())
         return LinkCondition::PortLost;
-    if (m_status[LinkStatus] == kNoAnswer)
-        return LinkCondition::NoAnswer;
-    if (m_status[LinkStatus] == kNoData)
-        return LinkCondition::NoData;
+    switch (m_status[static_cast<std::size_t>(StatusSource::Link)].cause) {
+    case StatusCause::NoAnswer: return LinkCondition::NoAnswer;
+    case StatusCause::NoData: return LinkCondition::NoData;
+    default: break;
+    }
     return linkState() == LinkState::Streaming ? LinkCondition::Streaming : LinkCondition::AwaitingPrompt;
 }
 
-void RunController::setStatus(StatusSource source, std::string_view text)
+void RunController::setStatus(StatusSource source, RunStatus newStatus)
 {
-    m_status[source] = text;
-    std::string shown;
-    for (const std::string &status : m_status) {
-        if (!status.empty()) {
-            shown = status;
+    status(source) = std::move(newStatus);
+    RunStatus shown;
+    for (const RunStatus &candidate : m_status) {
+        if (candidate.cause != StatusCause::None) {
+            shown = candidate;
             break;
         }
     }
     if (shown != m_shownStatus) {
         m_shownStatus = std::move(shown);
-        m_interfaces.recordingView.showStatus(m_shownStatus);
-        m_events.statusShown(m_shownStatus);
+        m_events.statusChanged(m_shownStatus);
     }
+}
+
+void RunController::fileProblemChanged(FileProblem problem, std::string_view text)
+{
+    const StatusCause cause = problem == FileProblem::CannotCreate ? StatusCause::CannotCreateFile
+        : problem == FileProblem::CannotWrite                      ? StatusCause::CannotWriteFile
+                                                                    : StatusCause::None;
+    setStatus(StatusSource::File, {cause, std::string(text)});
 }
 
 void RunController::noteLinkCondition()
@@ -68,9 +76,9 @@ void RunController::noteLinkCondition()
     m_events.linkChanged(now);
 }
 
-void RunController::clearStatus(StatusSource source, std::string_view onlyIf)
+void RunController::clearStatus(StatusSource source, StatusCause onlyIf)
 {
-    if (m_status[source] == onlyIf)
+    if (status(source).cause == onlyIf)
         setStatus(source, {});
 }
 
@@ -79,22 +87,23 @@ bool RunController::start(std::string_view entry, std::string_view device)
     if (m_ended || measuring())
         return false;
     if (entry.empty()) {
-        setStatus(LinkStatus, kNoPort);
+        setStatus(StatusSource::Link, {StatusCause::NoPort, std::string(kNoPort)});
         return false;
     }
     if (device.empty()) {
-        setStatus(LinkStatus, std::string(kCannotOpenPort) + std::string(entry));
+        setStatus(StatusSource::Link, {StatusCause::CannotOpenPort, std::string(kCannotOpenPort) + std::string(entry)});
         return false;
     }
     if (!m_interfaces.port.open(std::string(device))) {
         // The port's own reason follows the entry: busy, missing, no permission.
         const std::string reason = m_interfaces.port.errorString();
-        setStatus(LinkStatus, std::string(kCannotOpenPort) + std::string(entry) + (reason.empty() ? "" : " (" + reason + ")"));
+        setStatus(StatusSource::Link, {StatusCause::CannotOpenPort, std::string(kCannotOpenPort) + std::string(entry)
+                                                                       + (reason.empty() ? "" : " (" + reason + ")")});
         return false;
     }
     // A new run starts with a clear status line: what failed last time is tried again now.
-    for (int source = 0; source < StatusSources; ++source)
-        setStatus(static_cast<StatusSource>(source), {});
+    for (StatusSource source : {StatusSource::Link, StatusSource::File, StatusSource::Trigger})
+        setStatus(source, {});
     m_portDevice = device;
     m_engine.startRun();
     m_escapedAfterStream = false;
@@ -119,8 +128,8 @@ void RunController::stop()
     m_closingPort = true;
     m_interfaces.port.close();
     m_closingPort = false;
-    setStatus(LinkStatus, {});
-    setStatus(TriggerStatus, {});
+    setStatus(StatusSource::Link, {});
+    setStatus(StatusSource::Trigger, {});
     noteLinkCondition();
 }
 
@@ -181,19 +190,19 @@ void RunController::afterReceiveEvent(LinkState before, std::uint64_t linesBefor
     if (linkState() != LinkState::Streaming)
         return;
     if (before == LinkState::AwaitingPrompt) {
-        clearStatus(LinkStatus, kNoAnswer);
+        clearStatus(StatusSource::Link, StatusCause::NoAnswer);
         watch(m_dataMilliseconds);
     }
     if (m_engine.linesHandled() != linesBefore) {
-        clearStatus(LinkStatus, kNoData);
+        clearStatus(StatusSource::Link, StatusCause::NoData);
         if (before == LinkState::Streaming)
             watch(m_dataMilliseconds);
     }
 }
 
-void RunController::wake(std::string_view status)
+void RunController::wake(RunStatus linkStatus)
 {
-    setStatus(LinkStatus, status);
+    setStatus(StatusSource::Link, std::move(linkStatus));
     m_engine.wakeController();
     m_escapedAfterStream = false;
     m_interfaces.pauseTimer.stop();
@@ -205,8 +214,7 @@ void RunController::streamPaused()
     m_interfaces.pauseTimer.stop();
     if (!measuring() || waitingForPort() || m_ended || linkState() != LinkState::AwaitingPrompt)
         return;
-    const std::string status = m_status[LinkStatus]; // it stays as it is
-    wake(status);
+    wake(status(StatusSource::Link)); // it stays as it is
     m_escapedAfterStream = true;
 }
 
@@ -223,7 +231,8 @@ void RunController::watchdogTimeout()
     }
     // No prompt since the last ESC: ESC again. No line for a while: the controller is woken
     // again as at Start; rows go on in the same file.
-    wake(linkState() == LinkState::AwaitingPrompt ? kNoAnswer : kNoData);
+    wake(linkState() == LinkState::AwaitingPrompt ? RunStatus{StatusCause::NoAnswer, std::string(kNoAnswer)}
+                                                  : RunStatus{StatusCause::NoData, std::string(kNoData)});
     noteLinkCondition();
 }
 
@@ -236,7 +245,7 @@ void RunController::portLost()
     m_interfaces.pauseTimer.stop();
     if (!measuring())
         return; // those last bytes completed a single-shot capture, which ended the run
-    setStatus(LinkStatus, kPortLost);
+    setStatus(StatusSource::Link, {StatusCause::PortLost, std::string(kPortLost)});
     m_events.portLost();
     m_interfaces.reconnectTimer.start(m_reconnectMilliseconds, [this] { reconnectTimeout(); });
     noteLinkCondition();
@@ -293,7 +302,7 @@ void RunController::triggerWindowClosed()
     // with the closed window's conditions captures nothing until Stop.
     const TriggerState state = m_engine.trigger().state();
     if (measuring() && (state == TriggerState::Armed || state == TriggerState::Capturing))
-        setStatus(TriggerStatus, kNoTriggerConditions);
+        setStatus(StatusSource::Trigger, {StatusCause::NoTriggerConditions, std::string(kNoTriggerConditions)});
 }
 
 } // namespace svglogger

@@ -2,6 +2,7 @@
 
 #include "pipeline/ReceiveHandler.h"
 #include "pipeline/RunEventFanOut.h"
+#include "pipeline/RunStatus.h"
 #include "recording/RecordingView.h"
 #include "pipeline/RunControl.h"
 
@@ -70,8 +71,10 @@ public:
     // The trigger settings window was closed while the run may be armed with its conditions.
     void triggerWindowClosed();
 
-    // `follower` hears the run's events from now on, after those that followed before.
+    // `follower` hears the run's events from now on, after those that followed before;
+    // `unfollow` before a follower goes away while the run stays.
     void follow(RunEvents *follower) { m_events.add(follower); }
+    void unfollow(RunEvents *follower) { m_events.remove(follower); }
 
     // Operations on the engine for the windows and the headless program.
     // At start-up: the output path is `folder` followed by a name from the clock.
@@ -93,8 +96,8 @@ public:
     // What the link is doing, for a health report: the run's state with the watchdog's view.
     using LinkCondition = svglogger::LinkCondition;
     LinkCondition linkCondition() const;
-    // The log file's status text ("ログファイルを作成できません: …"), or empty.
-    const std::string &fileStatus() const { return m_status[FileStatus]; }
+    // The log file's status ("ログファイルを作成できません: …"), cause None while there is none.
+    const RunStatus &fileStatus() const { return m_status[static_cast<std::size_t>(StatusSource::File)]; }
 
     bool measuring() const { return m_engine.link().linkState() != LinkState::Idle; }
     bool waitingForPort() const;
@@ -122,30 +125,28 @@ public:
     void stopRun() override;
 
 private:
-    enum StatusSource { LinkStatus, FileStatus, TriggerStatus, StatusSources };
+    // The sources of a status text, the first that has one shows.
+    enum class StatusSource { Link, File, Trigger };
+    static constexpr std::size_t kStatusSources = 3;
 
-    // The engine's view with the status text routed through the run control.
-    class StatusRoute final : public RecordingView
-    {
-    public:
-        StatusRoute(RunController &run, RecordingView &view) : m_run(run), m_view(view) {}
-        void setOutputPath(std::string_view path) override { m_view.setOutputPath(path); }
-        void setRecordCount(std::string_view text) override { m_view.setRecordCount(text); }
-        void setSampleCount(std::string_view text) override { m_view.setSampleCount(text); }
-        void setCaptureIndicatorVisible(bool visible) override { m_view.setCaptureIndicatorVisible(visible); }
-        void showStatus(std::string_view text) override { m_run.setStatus(FileStatus, text); }
-
-    private:
+    // The recorder's file problem becomes the file's status: the run follows its own events
+    // first, through this one method (its own portLost, runEnded... are not the events').
+    struct FileProblemFollower final : RunEvents {
+        explicit FileProblemFollower(RunController &run) : m_run(run) {}
+        void fileProblemChanged(FileProblem problem, std::string_view text) override
+        {
+            m_run.fileProblemChanged(problem, text);
+        }
         RunController &m_run;
-        RecordingView &m_view;
     };
-
-    void setStatus(StatusSource source, std::string_view text);
+    void fileProblemChanged(FileProblem problem, std::string_view text);
+    RunStatus &status(StatusSource source) { return m_status[static_cast<std::size_t>(source)]; }
+    void setStatus(StatusSource source, RunStatus status);
     // Tells the followers when the link's condition is no longer the one last told; called
     // where a step of the run is complete, never halfway through one.
     void noteLinkCondition();
-    void clearStatus(StatusSource source, std::string_view onlyIf);
-    void wake(std::string_view status);
+    void clearStatus(StatusSource source, StatusCause onlyIf);
+    void wake(RunStatus status);
     void afterReceiveEvent(LinkState before, std::uint64_t linesBefore);
     void reconnectTimeout();
     // (Re)arms the watchdog: the prompt or the next line is due within the given time.
@@ -157,10 +158,10 @@ private:
 
     RunInterfaces m_interfaces;
     RunEventFanOut m_events;
-    StatusRoute m_statusRoute;
+    FileProblemFollower m_fileProblems{*this};
     ReceiveHandler m_engine;
-    std::array<std::string, StatusSources> m_status;
-    std::string m_shownStatus;
+    std::array<RunStatus, kStatusSources> m_status;
+    RunStatus m_shownStatus;
     LinkCondition m_toldLink = LinkCondition::Stopped;
     std::string m_portDevice; // the device of the run, kept for reconnecting
     std::string m_pendingInput;

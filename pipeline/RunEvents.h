@@ -1,5 +1,6 @@
 #pragma once
 
+#include "pipeline/RunStatus.h"
 #include "recording/RecordingEvents.h"
 
 #include <string_view>
@@ -23,8 +24,8 @@ public:
     virtual void portBack() {}
     // The link's condition changed (Stopped at Stop and at the end of the program).
     virtual void linkChanged(LinkCondition condition) { (void)condition; }
-    // The status text now shown; empty when it is cleared.
-    virtual void statusShown(std::string_view text) { (void)text; }
+    // The status now shown: its cause and text; cause None when it is cleared.
+    virtual void statusChanged(const RunStatus &status) { (void)status; }
 };
 
 } // namespace svglogger

@@ -116,22 +116,21 @@ void TriggerControl::endShort()
     enter(TriggerState::Armed);
 }
 
-void TriggerControl::routeRow()
+void TriggerControl::route(const LineRecord &record)
 {
-    const LogRecorder::Row row = m_recorder.takeRow();
-    if (row.text.empty())
+    if (!record.hasRow())
         return;
     switch (m_state) {
     case TriggerState::Untriggered:
-        m_recorder.writeLogRow(row);
+        m_recorder.writeLogRow(record);
         break;
     case TriggerState::Armed:
-        m_capture.rowWhileArmed(row.text, row.layout);
+        m_capture.rowWhileArmed(record.row, record.layout);
         break;
     case TriggerState::Capturing:
         if (!m_recorder.logFileOpen())
             break;
-        switch (m_capture.rowWhileCapturing(row.text, row.layout)) {
+        switch (m_capture.rowWhileCapturing(record.row, record.layout)) {
         case TriggerCapture::Step::Continues:
             break;
         case TriggerCapture::Step::Complete:
@@ -139,7 +138,7 @@ void TriggerControl::routeRow()
             break;
         case TriggerCapture::Step::LayoutChanged:
             endShort();
-            m_capture.rowWhileArmed(row.text, row.layout);
+            m_capture.rowWhileArmed(record.row, record.layout);
             break;
         }
         break;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "recording/LineRecord.h"
 #include "recording/TriggerCapture.h"
 #include "recording/TriggerEvaluator.h"
 #include "recording/TriggerState.h"
@@ -38,8 +39,8 @@ public:
     void stopRun();
     // Every line while armed, measurement or not, with the sample as it stands.
     void lineHandled(const MeasurementSample &sample);
-    // The line's row, if it made one: to the log file, the ring, the capture file or nowhere.
-    void routeRow();
+    // The record's row, if it made one: to the log file, the ring, the capture file or nowhere.
+    void route(const LineRecord &record);
 
     // "設定": takes over the pre-trigger count and the comparison depth and makes both rings
     // anew. The rings restart, so no emptied slot reaches a capture; a capture in progress

@@ -12,4 +12,9 @@ LocalDateTime SystemClock::now() const
     return {date.year(), date.month(), date.day(), time.hour(), time.minute(), time.second()};
 }
 
+std::int64_t SystemClock::epochMilliseconds() const
+{
+    return QDateTime::currentMSecsSinceEpoch();
+}
+
 } // namespace svglogger

@@ -9,6 +9,7 @@ class SystemClock final : public Clock
 {
 public:
     LocalDateTime now() const override;
+    std::int64_t epochMilliseconds() const override;
 };
 
 } // namespace svglogger

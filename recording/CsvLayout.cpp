@@ -2,6 +2,7 @@
 
 #include "link/Quantity.h"
 #include "recording/CsvText.h"
+#include "recording/LineRecord.h"
 
 namespace svglogger {
 
@@ -48,6 +49,24 @@ std::string continuousRow(const LocalDateTime &time, const MeasurementSample &sa
     }
     row += ',';
     appendNumberText(row, sample[MeasurementSample::StatusWord], 0);
+    return row;
+}
+
+std::string intervalRow(const IntervalFigures &figures)
+{
+    std::string row;
+    row.reserve(256);
+    appendDateTimeText(row, figures.time);
+    for (const auto *column : {&figures.average, &figures.maximum, &figures.minimum}) {
+        for (std::size_t q = 0; q < figures.quantities; ++q) {
+            row += ',';
+            appendNumberText(row, (*column)[q], kQuantities[q].intervalDecimals);
+        }
+    }
+    row += ',';
+    row += std::to_string(figures.sampleCount);
+    row += ',';
+    appendNumberText(row, figures.statusWord, 0);
     return row;
 }
 

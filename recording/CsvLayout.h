@@ -25,4 +25,10 @@ const std::string &headerLine(int samplingMode, ControllerVersion controllerVers
 std::string continuousRow(const LocalDateTime &time, const MeasurementSample &sample,
                           ControllerVersion controllerVersion);
 
+struct IntervalFigures;
+
+// The interval row of a completed interval: its stamp, the K averages, maxima and minima with
+// the interval decimals of each quantity, the sample count and the status word.
+std::string intervalRow(const IntervalFigures &figures);
+
 } // namespace svglogger

@@ -137,6 +137,25 @@ void appendNumberText(std::string &text, float value, int decimals)
     text += generalText(value, decimals);
 }
 
+double rowNumber(float value, int decimals)
+{
+    // The text's fast path, as a number: k / 10^places is the double nearest to the decimal
+    // the text writes. Anything else (seven digits exceeded, unrounded fractions) is read from
+    // the text itself, so the number always equals what the row says.
+    const double x = value;
+    const int places = decimals < 0 ? 0 : decimals;
+    if (places <= 6 && std::isfinite(x) && std::fabs(x) < 1e7) {
+        const double scaled = x * kPowersOfTen[places];
+        const double k = decimals < 0 ? scaled : roundHalfEven(scaled);
+        if (k == std::floor(k) && std::fabs(k) < 1e7)
+            return k / kPowersOfTen[places] + 0.0;
+    }
+    const std::string text = generalText(value, decimals);
+    double number = 0;
+    std::from_chars(text.data(), text.data() + text.size(), number);
+    return number;
+}
+
 std::string numberText(float value, int decimals)
 {
     std::string text;

@@ -2,11 +2,11 @@
 
 #include "common/TextNumber.h"
 #include "link/Quantity.h"
-#include "recording/CsvText.h"
 #include "recording/DateSerial.h"
 #include "recording/RecordingView.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 
 namespace svglogger {
@@ -16,7 +16,7 @@ IntervalAggregator::IntervalAggregator(RecordingView &view)
 {
 }
 
-std::string IntervalAggregator::addSample(const MeasurementSample &sample, ControllerVersion controllerVersion,
+std::optional<IntervalFigures> IntervalAggregator::addSample(const MeasurementSample &sample, ControllerVersion controllerVersion,
                                           double nowSerial, double intervalSeconds)
 {
     const int k = static_cast<int>(quantitiesSentBy(controllerVersion));
@@ -24,7 +24,7 @@ std::string IntervalAggregator::addSample(const MeasurementSample &sample, Contr
     const double roundedLength = roundHalfEven(intervalSeconds);
     // An interval that rounds to no whole second cannot be divided by: the step is skipped.
     if (!std::isfinite(seconds) || !std::isfinite(roundedLength) || roundedLength == 0.0)
-        return {};
+        return std::nullopt;
     // Whole intervals elapsed. Both numbers are whole; kept within ranges where converting
     // them is exact (an elapsed time beyond 1e15 s divided by a length beyond 2e15 s is 0
     // either way), whatever the clock or the typed length.
@@ -34,18 +34,18 @@ std::string IntervalAggregator::addSample(const MeasurementSample &sample, Contr
     const auto n = static_cast<std::int16_t>(std::clamp<std::int64_t>(quotient, -32768, 32767));
 
     if (n >= 1 && m_dtCount >= 1) {
-        std::string row = buildRow(sample, k, completedStamp(nowSerial, intervalSeconds));
+        IntervalFigures figures = completed(sample, k, completedStamp(nowSerial, intervalSeconds));
         advanceStart(quotient, seconds, intervalSeconds);
         startWith(sample, k, nowSerial);
-        return row;
+        return figures;
     }
     if (m_dtCount >= kMaxCount) {
         // The count cannot grow further: the interval is written now, stamped with the
         // current time, and a new one starts with this sample.
-        std::string row = buildRow(sample, k, nowSerial);
+        IntervalFigures figures = completed(sample, k, nowSerial);
         m_intervalStart = nowSerial;
         startWith(sample, k, nowSerial);
-        return row;
+        return figures;
     }
     if (m_dtCount != 0) {
         ++m_dtCount;
@@ -59,12 +59,12 @@ std::string IntervalAggregator::addSample(const MeasurementSample &sample, Contr
                 c.minimum = value;
         }
         m_view.setSampleCount(std::to_string(m_dtCount));
-        return {};
+        return std::nullopt;
     }
     // First sample after program start.
     advanceStart(quotient, seconds, intervalSeconds);
     startWith(sample, k, nowSerial);
-    return {};
+    return std::nullopt;
 }
 
 // IntervalStart moves on by the whole intervals elapsed. More of them than the 16-bit count
@@ -95,27 +95,21 @@ void IntervalAggregator::startWith(const MeasurementSample &sample, int k, doubl
     }
 }
 
-std::string IntervalAggregator::buildRow(const MeasurementSample &sample, int k, double stampSerial) const
+IntervalFigures IntervalAggregator::completed(const MeasurementSample &sample, int k, double stampSerial) const
 {
-    std::string row;
-    row.reserve(256);
-    appendDateTimeText(row, fromDateSerial(stampSerial));
+    assert(k >= 0 && static_cast<std::size_t>(k) <= kQuantities.size());
+    IntervalFigures figures;
+    figures.time = fromDateSerial(stampSerial);
+    figures.quantities = static_cast<std::size_t>(k);
     const float count = m_dtCount;
-    auto put = [&row](float value, int q) {
-        row += ',';
-        appendNumberText(row, value, kQuantities[static_cast<std::size_t>(q)].intervalDecimals);
-    };
-    for (int q = 0; q < k; ++q)
-        put(m_intervalStats[q].sum / count, q);
-    for (int q = 0; q < k; ++q)
-        put(m_intervalStats[q].maximum, q);
-    for (int q = 0; q < k; ++q)
-        put(m_intervalStats[q].minimum, q);
-    row += ',';
-    row += std::to_string(m_dtCount);
-    row += ',';
-    appendNumberText(row, sample[MeasurementSample::StatusWord], 0);
-    return row;
+    for (std::size_t q = 0; q < figures.quantities; ++q) {
+        figures.average[q] = m_intervalStats[q].sum / count;
+        figures.maximum[q] = m_intervalStats[q].maximum;
+        figures.minimum[q] = m_intervalStats[q].minimum;
+    }
+    figures.sampleCount = m_dtCount;
+    figures.statusWord = sample[MeasurementSample::StatusWord];
+    return figures;
 }
 
 std::string IntervalAggregator::validatedIntervalText(std::string_view text)

@@ -3,9 +3,11 @@
 #include "link/ControllerVersion.h"
 #include "link/MeasurementSample.h"
 #include "link/Quantity.h"
+#include "recording/LineRecord.h"
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -23,9 +25,9 @@ public:
 
     explicit IntervalAggregator(RecordingView &view);
 
-    // The row of the completed interval, or empty while the interval runs.
+    // The figures of the completed interval, or none while the interval runs.
     // `nowSerial` is the current time as a date serial, `intervalSeconds` the interval's length.
-    std::string addSample(const MeasurementSample &sample, ControllerVersion controllerVersion, double nowSerial,
+    std::optional<IntervalFigures> addSample(const MeasurementSample &sample, ControllerVersion controllerVersion, double nowSerial,
                           double intervalSeconds);
 
     // Start of the running interval as a date serial (days).
@@ -46,7 +48,7 @@ private:
         float minimum = 0;
     };
 
-    std::string buildRow(const MeasurementSample &sample, int k, double stampSerial) const;
+    IntervalFigures completed(const MeasurementSample &sample, int k, double stampSerial) const;
     void startWith(const MeasurementSample &sample, int k, double nowSerial);
     void advanceStart(std::int64_t quotient, double seconds, double intervalSeconds);
     double completedStamp(double nowSerial, double intervalSeconds) const;

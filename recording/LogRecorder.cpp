@@ -3,13 +3,13 @@
 #include "common/Clock.h"
 #include "common/Settings.h"
 #include "common/TextNumber.h"
-#include "link/MeasurementDecoder.h"
 #include "recording/CsvLayout.h"
 #include "recording/DateSerial.h"
 #include "recording/LogFileWriter.h"
 #include "recording/RecordingEvents.h"
 #include "recording/RecordingView.h"
 
+#include <cassert>
 #include <charconv>
 #include <cmath>
 #include <utility>
@@ -39,13 +39,11 @@ std::string suffixedName(const std::string &path, int suffix)
 
 } // namespace
 
-LogRecorder::LogRecorder(const Settings &settings, const Clock &clock, LogFileWriter &file, RecordingView &view,
-                         const MeasurementDecoder &decoder)
+LogRecorder::LogRecorder(const Settings &settings, const Clock &clock, LogFileWriter &file, RecordingView &view)
     : m_settings(settings)
     , m_clock(clock)
     , m_file(file)
     , m_view(view)
-    , m_decoder(decoder)
     , m_intervals(view)
 {
 }
@@ -83,7 +81,7 @@ void LogRecorder::openCaptureFile()
 
 void LogRecorder::open(bool retryWhenRefused)
 {
-    if (m_decoder.controllerVersion() == ControllerVersion::Unknown)
+    if (m_controllerVersion == ControllerVersion::Unknown)
         return;
     const std::string requested = m_logFolder + fName();
     setOutputPath(requested);
@@ -101,13 +99,13 @@ void LogRecorder::open(bool retryWhenRefused)
         result = m_file.createNew(path);
     }
     if (result != LogFileWriter::OpenResult::Opened) {
-        showFileError(FileError::CannotCreate, path);
+        showFileError(FileProblem::CannotCreate, path);
         return;
     }
     const int mode = m_settings.samplingMode();
-    if (!m_file.writeLine(headerLine(mode, m_decoder.controllerVersion()))) {
+    if (!m_file.writeLine(headerLine(mode, m_controllerVersion))) {
         // A file without its header is never used for rows: it goes, and is tried again.
-        showFileError(FileError::CannotWrite, path);
+        showFileError(FileProblem::CannotWrite, path);
         m_file.discard();
         return;
     }
@@ -119,7 +117,7 @@ void LogRecorder::open(bool retryWhenRefused)
     clearFileError();
     if (m_events)
         m_events->fileOpened(m_openPath);
-    m_fileLayout = {mode, m_decoder.controllerVersion()};
+    m_fileLayout = {mode, m_controllerVersion};
     if (mode != kSamplingContinuous)
         m_intervals.setIntervalStart(toDateSerial(now));
     m_logFileOpen = true;
@@ -169,7 +167,7 @@ void LogRecorder::setRecordCount(std::int64_t count)
     m_view.setRecordCount(std::to_string(count));
 }
 
-void LogRecorder::decodedLine(const MeasurementSample &sample, bool triggerOwnsTheRun)
+LineRecord LogRecorder::recordLine(const MeasurementSample &sample, bool triggerOwnsTheRun)
 {
     const LocalDateTime now = m_clock.now();
     if (triggerOwnsTheRun) {
@@ -183,35 +181,31 @@ void LogRecorder::decodedLine(const MeasurementSample &sample, bool triggerOwnsT
         nfOpen();
     }
 
-    const ControllerVersion version = m_decoder.controllerVersion();
-    if (m_events)
-        m_events->lineRecorded(now, sample, version);
+    LineRecord record;
+    record.time = now;
+    record.epochMilliseconds = m_clock.epochMilliseconds();
+    record.sample = sample;
     const int mode = m_settings.samplingMode();
-    m_row.layout = {mode, version};
+    record.layout = {mode, m_controllerVersion};
     if (mode == kSamplingContinuous) {
-        m_row.text = continuousRow(now, sample, version);
+        record.row = continuousRow(now, sample, m_controllerVersion);
     } else {
         const double length = readTextNumber(m_settings.intervalText());
-        m_row.text = m_intervals.addSample(sample, version, toDateSerial(now), length);
+        record.interval = m_intervals.addSample(sample, m_controllerVersion, toDateSerial(now), length);
+        if (record.interval)
+            record.row = intervalRow(*record.interval);
     }
+    return record;
 }
 
-LogRecorder::Row LogRecorder::takeRow()
+void LogRecorder::writeLogRow(const LineRecord &record)
 {
-    Row row = std::move(m_row);
-    m_row.text.clear();
-    if (!row.text.empty() && m_events)
-        m_events->rowMade(row.text);
-    return row;
-}
-
-void LogRecorder::writeLogRow(const Row &row)
-{
-    if (m_logFileOpen && row.layout != m_fileLayout) {
+    assert(record.hasRow());
+    if (m_logFileOpen && record.layout != m_fileLayout) {
         setRecordCount(0);
         nfOpen();
     }
-    if (m_logFileOpen && writeLine(row.text))
+    if (m_logFileOpen && writeLine(record.row))
         setRecordCount(m_recordCount + 1);
 }
 
@@ -220,28 +214,30 @@ bool LogRecorder::writeLine(const std::string &line)
     if (m_file.writeLine(line)) {
         ++m_fileRows;
         ++m_rowsWritten;
-        if (m_fileError == FileError::CannotWrite)
+        if (m_fileProblem == FileProblem::CannotWrite)
             clearFileError(); // the disk took a row again
         return true;
     }
-    showFileError(FileError::CannotWrite, m_openPath);
+    showFileError(FileProblem::CannotWrite, m_openPath);
     return false;
 }
 
-void LogRecorder::showFileError(FileError error, const std::string &path)
+void LogRecorder::showFileError(FileProblem problem, const std::string &path)
 {
     const std::string reason = m_file.errorString();
-    m_view.showStatus(std::string(error == FileError::CannotCreate ? kCannotCreate : kCannotWrite) + path
-                      + (reason.empty() ? "" : ": " + reason));
-    m_fileError = error;
+    m_fileProblem = problem;
+    if (m_events)
+        m_events->fileProblemChanged(problem, std::string(problem == FileProblem::CannotCreate ? kCannotCreate : kCannotWrite)
+                                                  + path + (reason.empty() ? "" : ": " + reason));
 }
 
 void LogRecorder::clearFileError()
 {
-    if (m_fileError == FileError::None)
+    if (m_fileProblem == FileProblem::None)
         return;
-    m_view.showStatus({});
-    m_fileError = FileError::None;
+    m_fileProblem = FileProblem::None;
+    if (m_events)
+        m_events->fileProblemChanged(FileProblem::None, {});
 }
 
 std::string LogRecorder::folderOf(std::string_view path)

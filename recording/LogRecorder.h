@@ -2,6 +2,8 @@
 
 #include "recording/CsvLayout.h"
 #include "recording/IntervalAggregator.h"
+#include "recording/LineRecord.h"
+#include "recording/RecordingEvents.h"
 
 #include <cstdint>
 #include <string>
@@ -11,8 +13,6 @@ namespace svglogger {
 
 class Clock;
 class LogFileWriter;
-class MeasurementDecoder;
-class RecordingEvents;
 class RecordingView;
 class Settings;
 struct MeasurementSample;
@@ -29,14 +29,12 @@ public:
     // line at most this often.
     static constexpr double kRetrySeconds = 10.0;
 
-    LogRecorder(const Settings &settings, const Clock &clock, LogFileWriter &file, RecordingView &view,
-                const MeasurementDecoder &decoder);
+    LogRecorder(const Settings &settings, const Clock &clock, LogFileWriter &file, RecordingView &view);
 
-    // A CSV row with the layout it was made in (the mode and the controller's version).
-    struct Row {
-        std::string text;
-        RowLayout layout;
-    };
+    // The controller's version as its last version line announced it: the header of the
+    // next file and the columns of the next rows.
+    void setControllerVersion(ControllerVersion version) { m_controllerVersion = version; }
+    ControllerVersion controllerVersion() const { return m_controllerVersion; }
 
     // Who follows the recording; none by default.
     void setEvents(RecordingEvents *events) { m_events = events; }
@@ -62,15 +60,12 @@ public:
     // The output path becomes LogFolder followed by a fresh name from the clock.
     void refreshOutputPath();
 
-    // Per decoded measurement line, before its row: the hourly file change (or, when the
-    // trigger owns the run, the path refresh), then the row of the line for the sampling mode.
-    void decodedLine(const MeasurementSample &sample, bool triggerOwnsTheRun);
-    // The row of the last decoded line, once (empty text when the line made none); whoever
-    // follows the recording hears of it here.
-    Row takeRow();
-    // A row of a run without trigger into the log file: a row of another layout (another
-    // controller version) first opens a new file whose header fits it, as at a new hour.
-    void writeLogRow(const Row &row);
+    // Per decoded measurement line: the hourly file change (or, when the trigger owns the
+    // run, the path refresh), then the line's record with the row for the sampling mode.
+    LineRecord recordLine(const MeasurementSample &sample, bool triggerOwnsTheRun);
+    // A record's row, in a run without trigger, into the log file: a row of another layout
+    // (another controller version) first opens a new file whose header fits it, as at a new hour.
+    void writeLogRow(const LineRecord &record);
     // Writes one line into the open file; false (and a status text) when it did not go out.
     bool writeLine(const std::string &line);
 
@@ -98,15 +93,13 @@ public:
 
 private:
     void open(bool retryWhenRefused);
-    enum class FileError { None, CannotCreate, CannotWrite };
-    void showFileError(FileError error, const std::string &path);
+    void showFileError(FileProblem problem, const std::string &path);
     void clearFileError();
 
     const Settings &m_settings;
     const Clock &m_clock;
     LogFileWriter &m_file;
     RecordingView &m_view;
-    const MeasurementDecoder &m_decoder;
     RecordingEvents *m_events = nullptr;
     IntervalAggregator m_intervals;
 
@@ -117,9 +110,9 @@ private:
     std::int64_t m_recordCount = 0;
     std::int64_t m_fileRows = 0;    // rows written into the open file
     std::int64_t m_rowsWritten = 0; // rows written into all files
-    Row m_row;              // the row of the line being handled
+    ControllerVersion m_controllerVersion = ControllerVersion::Unknown;
     RowLayout m_fileLayout; // the layout of the open file's header
-    FileError m_fileError = FileError::None; // the one the status text shows
+    FileProblem m_fileProblem = FileProblem::None; // the one the status text shows
     bool m_openWanted = false;   // a log file should be open but could not be made
     double m_lastOpenTry = 0.0;  // when fOpen last tried, as a date serial
 };

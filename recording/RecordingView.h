@@ -10,7 +10,7 @@ class RecordingView
 public:
     virtual ~RecordingView() = default;
 
-    // The output path (Text1). Set by the program; the window does not call back for it.
+    // The output path (Text1). Set by the program; the window does not echo it back.
     virtual void setOutputPath(std::string_view path) = 0;
     // Rows written to the current file, or the capture's rows (Label8(0)).
     virtual void setRecordCount(std::string_view text) = 0;
@@ -18,8 +18,6 @@ public:
     virtual void setSampleCount(std::string_view text) = 0;
     // The capture indicator "トリガー計測中": shown exactly while a capture is being written.
     virtual void setCaptureIndicatorVisible(bool visible) = 0;
-    // The status text in the command band; empty clears it.
-    virtual void showStatus(std::string_view text) = 0;
 };
 
 } // namespace svglogger

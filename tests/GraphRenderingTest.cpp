@@ -2,6 +2,7 @@
 #include "graph/TracePlotter.h"
 #include "graph/TracePoints.h"
 #include "graph/TrendHistory.h"
+#include "support/Typing.h"
 #include "support/QtPrinters.h"
 #include "ui/SVGCom.h"
 
@@ -43,7 +44,7 @@ struct GraphRendering : ::testing::Test {
         ASSERT_NE(plot, nullptr);
         // An older controller: its lines are samples from the first one on. The log file that
         // the first version line opens goes to the test's folder.
-        window->findChild<QLineEdit *>("Text1")->setText(logs.path() + "/x.csv");
+        test::typeInto(window->findChild<QLineEdit *>("Text1"), logs.path() + "/x.csv");
         window->run().received("Ver1.00\r");
     }
     QRgb pixel(int x, int y) const { return plot->canvas().pixel(x, y); }

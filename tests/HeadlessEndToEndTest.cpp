@@ -1,3 +1,4 @@
+#include "support/Typing.h"
 #include "support/ControllerPty.h"
 #include "support/Files.h"
 #include "ui/SVGCom.h"
@@ -95,7 +96,7 @@ public:
     explicit WindowProgram(const QString &folder)
     {
         window.show();
-        window.findChild<QLineEdit *>("Text1")->setText(folder + "/x.csv");
+        test::typeInto(window.findChild<QLineEdit *>("Text1"), folder + "/x.csv");
     }
     void start() override { QTest::mouseClick(window.findChild<QPushButton *>("Command1"), Qt::LeftButton); }
     void stop() override { QTest::mouseClick(window.findChild<QPushButton *>("Command2"), Qt::LeftButton); }

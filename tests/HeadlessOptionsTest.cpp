@@ -265,8 +265,8 @@ TEST(Journal, OneLineEachAndOnlyFaultsWhenQuiet)
         Journal journal(out, quiet);
         journal.info("start: port x");
         journal.fileOpened("/log/a.csv");
-        journal.showStatus("COMポート切断 — 再接続を待っています");
-        journal.showStatus("");
+        journal.statusChanged({StatusCause::PortLost, "COMポート切断 — 再接続を待っています"});
+        journal.statusChanged({});
         journal.triggerFired();
         journal.fileClosed("/log/a.csv", 12);
         journal.summary(300, 299, LinkState::Streaming, false);
@@ -410,15 +410,15 @@ TEST(Journal, EachLineCarriesItsLevelForTheJournal)
         {[](Journal &j) { j.info("start: x"); }, "<6>start: x\n", false},
         {[](Journal &j) { j.warning("mqtt: broker lost"); }, "<4>mqtt: broker lost\n", true},
         {[](Journal &j) { j.fault("svg-logger-headless: bad"); }, "<3>svg-logger-headless: bad\n", true},
-        {[](Journal &j) { j.showStatus("ログファイルを作成できません: /x.csv: Read-only file system"); },
+        {[](Journal &j) { j.statusChanged({StatusCause::CannotCreateFile, "ログファイルを作成できません: /x.csv: Read-only file system"}); },
          "<3>status: ログファイルを作成できません: /x.csv: Read-only file system\n", true},
-        {[](Journal &j) { j.showStatus("ログファイルに書き込めません: /x.csv"); }, "<3>status: ログファイルに書き込めません: /x.csv\n", true},
-        {[](Journal &j) { j.showStatus("COMポートを開けません: nowhere"); }, "<3>status: COMポートを開けません: nowhere\n", true},
-        {[](Journal &j) { j.showStatus("COMポート切断 — 再接続を待っています"); },
+        {[](Journal &j) { j.statusChanged({StatusCause::CannotWriteFile, "ログファイルに書き込めません: /x.csv"}); }, "<3>status: ログファイルに書き込めません: /x.csv\n", true},
+        {[](Journal &j) { j.statusChanged({StatusCause::CannotOpenPort, "COMポートを開けません: nowhere"}); }, "<3>status: COMポートを開けません: nowhere\n", true},
+        {[](Journal &j) { j.statusChanged({StatusCause::PortLost, "COMポート切断 — 再接続を待っています"}); },
          "<4>status: COMポート切断 — 再接続を待っています\n", true},
-        {[](Journal &j) { j.showStatus("データが届きません — 再接続しています"); },
+        {[](Journal &j) { j.statusChanged({StatusCause::NoData, "データが届きません — 再接続しています"}); },
          "<4>status: データが届きません — 再接続しています\n", true},
-        {[](Journal &j) { j.showStatus(""); }, "<6>status cleared\n", false},
+        {[](Journal &j) { j.statusChanged({}); }, "<6>status cleared\n", false},
         {[](Journal &j) { j.fileOpened("/x.csv"); }, "<6>file opened: /x.csv\n", false},
     };
     for (const Case &c : cases) {

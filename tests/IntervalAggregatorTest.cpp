@@ -1,3 +1,4 @@
+#include "recording/CsvLayout.h"
 #include "recording/DateSerial.h"
 #include "recording/IntervalAggregator.h"
 #include "support/FakeRecordingView.h"
@@ -14,6 +15,12 @@ namespace svglogger {
 namespace {
 
 using S = MeasurementSample;
+
+// The row a completed interval's figures make; empty while the interval runs.
+std::string rowOf(const std::optional<IntervalFigures> &figures)
+{
+    return figures ? intervalRow(*figures) : std::string();
+}
 
 MeasurementSample sample(float v, float p, float q, float s, float status = 0, float nd = 0)
 {
@@ -48,7 +55,7 @@ struct AggregatorFixture : ::testing::Test {
     std::string add(const MeasurementSample &s, double seconds, double length = 1.0,
                     ControllerVersion version = ControllerVersion::Older)
     {
-        return aggregator.addSample(s, version, at(t0, seconds), length);
+        return rowOf(aggregator.addSample(s, version, at(t0, seconds), length));
     }
 };
 
@@ -179,15 +186,15 @@ TEST_F(AggregatorFixture, ClockJumpOfYearsMovesTheStartToTheLastBoundaryBeforeNo
     aggregator.setIntervalStart(t0);
     add(sample(2, 2, 2, 2), 3, 7);
     const double later = t0 + 730.0;
-    const std::string row = aggregator.addSample(sample(3, 3, 3, 3), ControllerVersion::Older, later, 7);
+    const std::string row = rowOf(aggregator.addSample(sample(3, 3, 3, 3), ControllerVersion::Older, later, 7));
     EXPECT_EQ(row.substr(0, 19), "2016/06/24 9:05:07,") << row;
     EXPECT_LE(aggregator.intervalStart(), later);
     EXPECT_GT(aggregator.intervalStart(), later - 7 / 86400.0);
     // So the lines after the jump are aggregated again, not one row each.
-    EXPECT_TRUE(aggregator.addSample(sample(3, 3, 3, 3), ControllerVersion::Older, later, 7).empty());
+    EXPECT_TRUE(rowOf(aggregator.addSample(sample(3, 3, 3, 3), ControllerVersion::Older, later, 7)).empty());
     // Years backwards clamp the other way and keep the interval open.
     aggregator.setIntervalStart(t0);
-    EXPECT_TRUE(aggregator.addSample(sample(1, 1, 1, 1), ControllerVersion::Older, t0 - 20 * 365.0, 1).empty());
+    EXPECT_TRUE(rowOf(aggregator.addSample(sample(1, 1, 1, 1), ControllerVersion::Older, t0 - 20 * 365.0, 1)).empty());
 }
 
 // Interval lengths and starts of any size: no conversion out of range (the sanitizers run
@@ -226,7 +233,7 @@ TEST_P(IntervalStamps, LieBetweenTheFirstSampleAndTheMomentOfWriting)
         random = random * 1103515245u + 12345u;
         now += steps[(random >> 16) % 10] / 86400.0;
         now = std::round(now * 86400.0) / 86400.0; // the clock has whole seconds
-        const std::string row = aggregator.addSample(sample(1, 1, 1, 1), ControllerVersion::Older, now, length);
+        const std::string row = rowOf(aggregator.addSample(sample(1, 1, 1, 1), ControllerVersion::Older, now, length));
         if (row.empty()) {
             if (i == 0)
                 firstSample = now;

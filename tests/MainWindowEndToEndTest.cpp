@@ -1,4 +1,5 @@
 #include "recording/CsvLayout.h"
+#include "support/Typing.h"
 #include "support/ControllerPty.h"
 #include "support/Cp932.h"
 #include "support/Files.h"
@@ -48,7 +49,7 @@ struct EndToEndWindow : ::testing::Test {
         controller = std::make_unique<test::ControllerPty>(portsFolder, "ctl");
         window = std::make_unique<SVGCom>();
         window->show();
-        window->findChild<QLineEdit *>("Text1")->setText(logs.path() + "/x.csv");
+        test::typeInto(window->findChild<QLineEdit *>("Text1"), logs.path() + "/x.csv");
     }
 
     bool pumpUntil(const std::function<bool()> &condition, std::chrono::milliseconds timeout = 5s)

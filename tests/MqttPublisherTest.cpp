@@ -2,6 +2,7 @@
 #include "headless/BrokerHealth.h"
 #include "headless/MqttPublisher.h"
 #include "link/Quantity.h"
+#include "common/Settings.h"
 #include "recording/CsvLayout.h"
 #include "support/Broker.h"
 #include "support/CommaLocale.h"
@@ -50,6 +51,16 @@ QJsonObject json(const QByteArray &payload)
     return QJsonDocument::fromJson(payload).object();
 }
 
+// A continuous record of a sample handled at `milliseconds`.
+LineRecord recordOf(const MeasurementSample &sample, ControllerVersion version, std::int64_t milliseconds)
+{
+    LineRecord record;
+    record.sample = sample;
+    record.layout = {kSamplingContinuous, version};
+    record.epochMilliseconds = milliseconds;
+    return record;
+}
+
 
 const MeasurementSample kSamples[] = {
     sampleOf({6601, 149.3f, 114.1f, 102.5f, 18, 0.4f, 3.7f, 2.0f, 6712, 0}),
@@ -66,7 +77,7 @@ void expectTheRowsNumbers(const char *locale)
         for (ControllerVersion version : {ControllerVersion::Older, ControllerVersion::Version2}) {
             const std::vector<std::string> row =
                 test::split(continuousRow({2026, 12, 7, 9, 5, 3}, sample, version), ',');
-            const QJsonObject object = json(MqttPublisher::samplePayload(1796611877234, sample, version, 1, "r"));
+            const QJsonObject object = json(mqtt::samplePayload(recordOf(sample, version, 0), 1796611877234, 1, "r"));
             const std::size_t quantities = quantitiesSentBy(version);
             ASSERT_EQ(row.size(), quantities + 2);
             // Every quantity of the table that the controller sends, under its key.
@@ -90,7 +101,7 @@ TEST(MqttNumbers, TheSampleCarriesTheCsvRowsNumbersInTheCAndADecimalCommaLocale)
     if (!german.active())
         GTEST_SKIP() << "no locale with a decimal comma can be had here";
     expectTheRowsNumbers("de_DE");
-    const QByteArray payload = MqttPublisher::samplePayload(1796611877234, kSamples[0], ControllerVersion::Version2, 1, "r");
+    const QByteArray payload = mqtt::samplePayload(recordOf(kSamples[0], ControllerVersion::Version2, 0), 1796611877234, 1, "r");
     EXPECT_NE(payload.indexOf("\"load_active_power_kw\":149.3"), -1) << payload.toStdString();
 }
 
@@ -110,7 +121,7 @@ TEST_P(MqttTime, MillisecondsWithTheLocalOffset)
     const std::string kept = previous ? previous : "";
     ::setenv("TZ", GetParam().tz, 1);
     ::tzset();
-    EXPECT_EQ(MqttPublisher::isoTime(GetParam().milliseconds).toStdString(), GetParam().expected);
+    EXPECT_EQ(mqtt::isoTime(GetParam().milliseconds).toStdString(), GetParam().expected);
     if (previous)
         ::setenv("TZ", kept.c_str(), 1);
     else
@@ -126,49 +137,68 @@ INSTANTIATE_TEST_SUITE_P(Zones, MqttTime, ::testing::Values(
 
 // --- Interval rows: the row's numbers under the sample keys ---------------------------------
 
-TEST(MqttIntervalRows, EachRowAsTheCsvHoldsIt)
+IntervalFigures figuresOf(LocalDateTime time, std::size_t quantities, float first, std::int16_t count, float status)
+{
+    IntervalFigures figures;
+    figures.time = time;
+    figures.quantities = quantities;
+    for (std::size_t q = 0; q < quantities; ++q) {
+        figures.average[q] = first + static_cast<float>(q);
+        figures.maximum[q] = first + static_cast<float>(q + quantities);
+        figures.minimum[q] = first + static_cast<float>(q + 2 * quantities);
+    }
+    figures.sampleCount = count;
+    figures.statusWord = status;
+    return figures;
+}
+
+TEST(MqttIntervalRows, EachRowWithItsStampKeysAndTheNumbersItsCsvRowWrites)
 {
     ::setenv("TZ", "JST-9", 1);
     ::tzset();
-    const QJsonObject v1 = json(MqttPublisher::intervalPayload(
-        "2026/12/07 9:05:10,6600,10.5,5,-3,6605,12,6,-2,6598,9.1,4,-4.5,5,16", 3, "run-1"));
+    IntervalFigures older = figuresOf({2026, 12, 7, 9, 5, 10}, 4, 0.5f, 5, 16);
+    older.average = {6600.04f, 10.55f, 5, -3}; // rounded as the row rounds them
+    older.minimum[3] = -4.46f;
+    const QJsonObject v1 = json(mqtt::intervalPayload(older, ControllerVersion::Older, 3, "run-1"));
     EXPECT_EQ(v1.value("time").toString(), "2026-12-07T09:05:10+09:00");
     EXPECT_EQ(v1.value("run").toString(), "run-1");
     EXPECT_EQ(v1.value("sequence").toInteger(), 3);
     EXPECT_EQ(v1.value("controller_version").toInt(), 1);
     EXPECT_EQ(v1.value("grid_voltage_v").toDouble(), 6600);
-    EXPECT_EQ(v1.value("load_active_power_kw").toDouble(), 10.5);
-    EXPECT_EQ(v1.value("svg_output_kvar_max").toDouble(), -2);
-    EXPECT_EQ(v1.value("load_active_power_kw_min").toDouble(), 9.1);
+    EXPECT_EQ(v1.value("load_active_power_kw").toDouble(), 10.6);
+    EXPECT_EQ(v1.value("svg_output_kvar_max").toDouble(), 7.5);
     EXPECT_EQ(v1.value("svg_output_kvar_min").toDouble(), -4.5);
     EXPECT_EQ(v1.value("sample_count").toInt(), 5);
     EXPECT_EQ(v1.value("status_word").toInt(), 16);
     EXPECT_FALSE(v1.contains("negative_sequence_voltage_d_v"));
     EXPECT_EQ(v1.size(), 4 + 3 * 4 + 2);
 
-    std::string row = "2026/12/08"; // midnight: the date alone
-    for (int i = 0; i < 24; ++i)
-        row += "," + std::to_string(i) + ".5";
-    row += ",32767,-1";
-    const QJsonObject v2 = json(MqttPublisher::intervalPayload(row, 4, "run-1"));
+    // Every number equals the one the CSV row writes, for both layouts.
+    for (const auto &[figures, version] :
+         {std::pair{older, ControllerVersion::Older},
+          std::pair{figuresOf({2026, 12, 8, 0, 0, 0}, 8, 1.0f / 3.0f, 32767, -1), ControllerVersion::Version2}}) {
+        const std::vector<std::string> row = test::split(intervalRow(figures), ',');
+        const QJsonObject object = json(mqtt::intervalPayload(figures, version, 4, "run-1"));
+        const std::size_t k = figures.quantities;
+        ASSERT_EQ(row.size(), 3 * k + 3);
+        for (std::size_t q = 0; q < k; ++q) {
+            const QString key = QString::fromLatin1(kQuantities[q].jsonKey.data(),
+                                                    static_cast<qsizetype>(kQuantities[q].jsonKey.size()));
+            EXPECT_EQ(object.value(key).toDouble(), number(row[1 + q])) << row[1 + q];
+            EXPECT_EQ(object.value(key + "_max").toDouble(), number(row[1 + k + q])) << row[1 + k + q];
+            EXPECT_EQ(object.value(key + "_min").toDouble(), number(row[1 + 2 * k + q])) << row[1 + 2 * k + q];
+        }
+        EXPECT_EQ(object.value("sample_count").toDouble(), number(row[3 * k + 1]));
+        EXPECT_EQ(object.value("status_word").toDouble(), number(row[3 * k + 2]));
+    }
+    const QJsonObject v2 = json(mqtt::intervalPayload(figuresOf({2026, 12, 8, 0, 0, 0}, 8, 0.5f, 32767, -1),
+                                                      ControllerVersion::Version2, 4, "run-1"));
     EXPECT_EQ(v2.value("time").toString(), "2026-12-08T00:00:00+09:00");
     EXPECT_EQ(v2.value("controller_version").toInt(), 2);
     EXPECT_EQ(v2.value("negative_sequence_command_q_a").toDouble(), 7.5);
-    EXPECT_EQ(v2.value("grid_voltage_v_max").toDouble(), 8.5);
-    EXPECT_EQ(v2.value("negative_sequence_command_q_a_min").toDouble(), 23.5);
     EXPECT_EQ(v2.value("sample_count").toInt(), 32767);
     ::unsetenv("TZ");
     ::tzset();
-}
-
-TEST(MqttIntervalRows, TextsThatAreNoIntervalRowGiveNothing)
-{
-    for (const char *text : {"", "2026/12/07 9:05:03,6600,10,5,-3,0", // a continuous row
-                             "2026/12/07 9:05:10,6600,10.5,5,-3,6605,12,6,-2,6598,9.1,4,-4.5,5",
-                             "2026/12/07 9:05:10,6600,x,5,-3,6605,12,6,-2,6598,9.1,4,-4.5,5,16",
-                             "07.12.2026 9:05:10,6600,10.5,5,-3,6605,12,6,-2,6598,9.1,4,-4.5,5,16",
-                             "2026/12/07 9:05,6600,10.5,5,-3,6605,12,6,-2,6598,9.1,4,-4.5,5,16"})
-        EXPECT_TRUE(MqttPublisher::intervalPayload(text, 1, "r").isEmpty()) << text;
 }
 
 // --- The queue: bounded, the oldest sample or event dropped and counted apart --------------
@@ -182,7 +212,7 @@ TEST(MqttQueue, BeyondTheBoundTheOldestAreDroppedAndCountedByKind)
     publisher.fileOpened("/log/a.csv");
     publisher.publishHealth({});
     for (int i = 0; i < 56; ++i)
-        publisher.lineRecorded({2026, 12, 7, 9, 5, 3}, kSamples[0], ControllerVersion::Older);
+        publisher.lineRecorded(recordOf(kSamples[0], ControllerVersion::Older, 1796611877234));
     EXPECT_EQ(publisher.queued(), 50u);
     EXPECT_EQ(publisher.droppedEvents(), 1u);   // the file event went first
     EXPECT_EQ(publisher.droppedSamples(), 7u);  // the health message stays
@@ -296,9 +326,9 @@ TEST_F(PublisherFixture, TimesIncreaseStrictlyWithinARunAndEveryMessageNamesItsR
     auto p = publisher(broker.port, "run-a");
     // Five samples within one millisecond, then a clock that goes back a second.
     for (int i = 0; i < 5; ++i)
-        p->lineRecorded({}, kSamples[0], ControllerVersion::Version2);
+        p->lineRecorded(recordOf(kSamples[0], ControllerVersion::Version2, now));
     now -= 1000;
-    p->lineRecorded({}, kSamples[0], ControllerVersion::Version2);
+    p->lineRecorded(recordOf(kSamples[0], ControllerVersion::Version2, now));
     p->fileOpened("/log/Tarmin7D11H51M17.csv");
     const std::vector<QJsonObject> samples = received("sample", 6);
     ASSERT_EQ(samples.size(), 6u);
@@ -318,7 +348,7 @@ TEST_F(PublisherFixture, TimesIncreaseStrictlyWithinARunAndEveryMessageNamesItsR
 TEST_F(PublisherFixture, HealthIsRetainedAndTheLastOneWins)
 {
     auto p = publisher(broker.port, "run-h");
-    p->lineRecorded({}, kSamples[0], ControllerVersion::Version2);
+    p->lineRecorded(recordOf(kSamples[0], ControllerVersion::Version2, now));
     HealthReport report;
     report.link = "no_data";
     report.file = "/log/Tarmin7D11H51M17.csv";
@@ -350,7 +380,7 @@ TEST_F(PublisherFixture, HealthIsRetainedAndTheLastOneWins)
     EXPECT_EQ(health.value("run").toString(), "run-h");
     EXPECT_EQ(health.value("lines_received").toInteger(), 12);
     EXPECT_EQ(health.value("rows_written").toInteger(), 11);
-    EXPECT_EQ(health.value("last_sample_time").toString(), QString::fromLatin1(MqttPublisher::isoTime(now)));
+    EXPECT_EQ(health.value("last_sample_time").toString(), QString::fromLatin1(mqtt::isoTime(now)));
     for (const char *key : {"time", "queue", "dropped_samples", "dropped_events"})
         EXPECT_TRUE(health.contains(key)) << key;
     const QJsonObject first = received("health", 2)[0];
@@ -372,7 +402,7 @@ TEST_F(PublisherFixture, AfterACutEverySampleArrivesAtLeastOnceAtMostTwiceFirstA
         while (std::chrono::steady_clock::now() < end && sent < kSamplesSent) {
             ++sent;
             now += 50;
-            p->lineRecorded({}, kSamples[0], ControllerVersion::Version2);
+            p->lineRecorded(recordOf(kSamples[0], ControllerVersion::Version2, now));
             std::this_thread::sleep_for(20ms);
         }
     };

@@ -47,7 +47,7 @@ TEST(ReceiveHandler, MeasurementLinesBeforeTheVersionAreNoSamples)
 {
     Rig rig;
     test::EventLog events;
-    rig.recorder().setEvents(&events);
+    rig.handler.setEvents(&events);
     rig.settings.graph = true;
     const std::string line = version2Line("0000", "6600", "100", "-50", "20", "3", "4", "5", "6");
     rig.handler.onComm(line + "\r" + line + "\r");

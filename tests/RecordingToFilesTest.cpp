@@ -44,6 +44,7 @@ struct EndToEnd : ::testing::Test, RunControl {
     std::string bytes(const std::string &name) const { return test::readBytes(folder() + name); }
     void start()
     {
+        handler.setEvents(&recordingView);
         handler.recorder().outputPathEdited(folder() + "anything.csv");
         handler.link().setLinkState(LinkState::AwaitingPrompt);
         handler.recorder().fOpen(); // the version is not known yet: opens nothing

@@ -1,4 +1,5 @@
 #include "recording/LogRecorder.h"
+#include "support/Typing.h"
 #include "support/QtPrinters.h"
 #include "support/WindowOnEmptyRuntime.h"
 #include "ui/FileDialog.h"
@@ -290,7 +291,7 @@ TEST_F(WindowFixture, StatusTextsFitTheLabelAndTheTooltipHasThemWhole)
     auto *label = child<QLabel>("StatusText");
     const QFontMetrics metrics = label->fontMetrics();
     for (const QString &whole : texts) {
-        window->showStatus(whole.toStdString());
+        window->statusChanged({StatusCause::CannotCreateFile, whole.toStdString()});
         const QString shown = label->text();
         EXPECT_EQ(label->toolTip(), whole);
         const QStringList lines = shown.split(u'\n');
@@ -313,7 +314,7 @@ TEST_F(WindowFixture, StatusTextsFitTheLabelAndTheTooltipHasThemWhole)
     }
     EXPECT_EQ(label->text(), QString::fromUtf8(LogRecorder::kCannotWrite.data()).trimmed() + "\n"
                                  + label->text().section(u'\n', 1)); // the message's head on its own line
-    window->showStatus("");
+    window->statusChanged({});
     EXPECT_EQ(label->text(), "");
 }
 
@@ -363,7 +364,7 @@ TEST_F(WindowFixture, BrowseTakesTheChosenFoldersAndCancelChangesNothing)
 
 TEST_F(WindowFixture, IdleClockRunsAndRefreshesThePathOnlyWithTrigger)
 {
-    child<QLineEdit>("Text1")->setText("/somewhere/typed.csv");
+    test::typeInto(child<QLineEdit>("Text1"), "/somewhere/typed.csv");
     QTest::qWait(400);
     EXPECT_EQ(text("Label5").size(), 14); // "mm/dd hh:mm:ss"
     EXPECT_EQ(text("Text1"), "/somewhere/typed.csv");

@@ -1,3 +1,4 @@
+#include "support/Typing.h"
 #include "support/Cp932.h"
 #include "support/Files.h"
 #include "support/QtPrinters.h"
@@ -59,7 +60,7 @@ TEST(TriggerEndToEnd, OneCaptureFilePerEventWithItsHeaderAndNPlusOneRows)
 
     SVGCom window;
     window.show();
-    window.findChild<QLineEdit *>("Text1")->setText(logs.path() + "/x.csv");
+    test::typeInto(window.findChild<QLineEdit *>("Text1"), logs.path() + "/x.csv");
     QTest::mouseClick(window.findChild<QRadioButton *>("TG_1"), Qt::LeftButton);
     TGForm &form = window.tgForm();
     auto *check = form.findChild<QCheckBox *>("Check1_0");

@@ -5,7 +5,7 @@
 #include "recording/CsvLayout.h"
 #include "recording/DateSerial.h"
 #include "recording/IntervalAggregator.h"
-#include "recording/RecordingView.h"
+#include "pipeline/NoDisplay.h"
 #include "recording/ShiftJisText.h"
 #include "tools/MeasurementGenerator.h"
 
@@ -13,20 +13,6 @@
 #include <fstream>
 
 namespace svglogger {
-
-namespace {
-
-class NoRecordingView final : public RecordingView
-{
-public:
-    void setOutputPath(std::string_view) override {}
-    void setRecordCount(std::string_view) override {}
-    void setSampleCount(std::string_view) override {}
-    void setCaptureIndicatorVisible(bool) override {}
-    void showStatus(std::string_view) override {}
-};
-
-} // namespace
 
 long long RecordedDay::write() const
 {
@@ -40,7 +26,7 @@ long long RecordedDay::write() const
     const ControllerVersion controller = version == 2 ? ControllerVersion::Version2 : ControllerVersion::Older;
     const int mode = interval ? kSamplingInterval : kSamplingContinuous;
     const std::string header = *toShiftJis(headerLine(mode, controller)) + "\r\n";
-    NoRecordingView view;
+    NoDisplay view;
     IntervalAggregator intervals(view);
     intervals.setIntervalStart(toDateSerial({year, month, day, 0, 0, 0}));
     long long rows = 0;
@@ -55,9 +41,12 @@ long long RecordedDay::write() const
             for (int i = 0; i < 5; ++i) {
                 decoder.beginReceiveEvent();
                 decoder.processLine(generator.nextLine());
-                const std::string row = interval
-                    ? intervals.addSample(decoder.sample(), controller, toDateSerial(now), intervalSeconds)
-                    : continuousRow(now, decoder.sample(), controller);
+                std::string row;
+                if (!interval)
+                    row = continuousRow(now, decoder.sample(), controller);
+                else if (const auto figures = intervals.addSample(decoder.sample(), controller, toDateSerial(now),
+                                                                  intervalSeconds))
+                    row = intervalRow(*figures);
                 if (!row.empty()) {
                     text += row;
                     text += "\r\n";

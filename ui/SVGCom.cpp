@@ -176,7 +176,8 @@ void SVGCom::buildControls()
     connect(m_samplingOptions[1], &QRadioButton::clicked, this, [this] { samplingModeChosen(1); });
     connect(m_triggerOptions[0], &QRadioButton::clicked, this, [this] { triggerOptionChosen(0); });
     connect(m_triggerOptions[1], &QRadioButton::clicked, this, [this] { triggerOptionChosen(1); });
-    connect(m_outputPathBox, &QLineEdit::textChanged, this,
+    // Typed by the operator only: the path the program sets is not echoed back to it.
+    connect(m_outputPathBox, &QLineEdit::textEdited, this,
             [this](const QString &text) { m_run->outputPathEdited(text.toStdString()); });
     for (int i = 0; i < 3; ++i)
         connect(m_backgroundOptions[i], &QRadioButton::clicked, this, [this, i] { backgroundChosen(i); });
@@ -324,9 +325,9 @@ void SVGCom::setSampleCount(std::string_view text)
     m_sampleCountLabel->setText(fromStd(text));
 }
 
-void SVGCom::showStatus(std::string_view text)
+void SVGCom::statusChanged(const RunStatus &status)
 {
-    const QString whole = fromStd(text);
+    const QString whole = fromStd(status.text);
     m_statusText->setText(fitStatusText(whole, m_statusText->fontMetrics(), m_statusText->width()));
     m_statusText->setToolTip(whole);
 }
@@ -435,6 +436,7 @@ void SVGCom::browseClicked()
     // Qt's dialog answers with "/" everywhere; Text1 shows the platform's own separators
     // ("C:\\data\\x.csv" on Windows). Its folder becomes the log folder.
     m_outputPathBox->setText(QDir::toNativeSeparators(*chosen));
+    m_run->outputPathEdited(m_outputPathBox->text().toStdString());
 }
 
 void SVGCom::portChosen()

@@ -96,12 +96,12 @@ public:
     void setOutputPath(std::string_view path) override;
     void setRecordCount(std::string_view text) override;
     void setSampleCount(std::string_view text) override;
-    void showStatus(std::string_view text) override;
 
     void setCaptureIndicatorVisible(bool visible) override;
 
-    // RunEvents: a complete single-shot capture has stopped the run.
+    // RunEvents: a complete single-shot capture has stopped the run; the status line.
     void runEnded() override;
+    void statusChanged(const RunStatus &status) override;
 
     // The trigger settings as the engine reads them; the window TGForm behind them is made
     // (hidden, with its defaults) on first use.

@@ -86,7 +86,11 @@ class RowTally final : public RunEvents
 {
 public:
     std::vector<std::uint64_t> made;
-    void rowMade(std::string_view row) override { made.push_back(rowKey(row)); }
+    void lineRecorded(const LineRecord &record) override
+    {
+        if (record.hasRow())
+            made.push_back(rowKey(record.row));
+    }
 };
 
 std::int64_t stampKey(std::int64_t year, std::int64_t month, std::int64_t day, std::int64_t hour, std::int64_t minute,
@@ -175,7 +179,7 @@ struct FuzzRig final {
     FakeTimer watchdogTimer;
     FakeTimer pauseTimer;
     NoDisplay display;
-    NullRecordingView recordingView;
+    NoDisplay recordingView;
     CheckedLogFiles files{clock};
     RowTally tally;
     RunController run{RunInterfaces{settings, triggerSettings, clock, port, reconnectTimer, watchdogTimer, pauseTimer, display,

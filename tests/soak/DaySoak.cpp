@@ -123,7 +123,7 @@ DaySoak::Result DaySoak::run(Mode mode, int hours)
     FakeClock clock;
     NullPort port;
     NoDisplay display;
-    NullRecordingView recordingView;
+    NoDisplay recordingView;
     CheckedLogFiles files(mode, result);
     NullRunControl noStop;
     ReceiveHandler handler(

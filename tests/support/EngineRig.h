@@ -29,7 +29,11 @@ struct EngineRig : RunControl {
                                             triggerSettings, files, *this}};
     int stops = 0;
 
-    EngineRig() { handler.recorder().setOutputPath(kLogFolder + handler.recorder().fName()); }
+    EngineRig()
+    {
+        handler.setEvents(&recordingView);
+        handler.recorder().setOutputPath(kLogFolder + handler.recorder().fName());
+    }
 
     // The Stop that a complete single-shot capture performs.
     void stopRun() override

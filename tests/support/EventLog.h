@@ -16,9 +16,9 @@ public:
     std::vector<std::string> lines;
     std::vector<std::string> run;
 
-    void lineRecorded(const LocalDateTime &, const MeasurementSample &sample, ControllerVersion) override
+    void lineRecorded(const LineRecord &record) override
     {
-        lines.push_back("line " + std::to_string(static_cast<int>(sample[MeasurementSample::GridVoltage])));
+        lines.push_back("line " + std::to_string(static_cast<int>(record.sample[MeasurementSample::GridVoltage])));
     }
     void fileOpened(std::string_view path) override { lines.push_back("opened " + std::string(path)); }
     void fileClosed(std::string_view path, std::int64_t rows) override
@@ -33,7 +33,7 @@ public:
     {
         run.push_back("link " + std::to_string(static_cast<int>(condition)));
     }
-    void statusShown(std::string_view text) override { run.push_back("status " + std::string(text)); }
+    void statusChanged(const RunStatus &status) override { run.push_back("status " + status.text); }
 };
 
 } // namespace svglogger::test

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "recording/RecordingEvents.h"
 #include "recording/RecordingView.h"
 
 #include <string>
@@ -7,8 +8,9 @@
 
 namespace svglogger::test {
 
-// Holds what the recording side shows, as the window's controls would.
-class FakeRecordingView final : public RecordingView
+// Holds what the recording side shows, as the window's controls would; as the recorder's
+// follower it also holds the log file's status text, as the status line would.
+class FakeRecordingView final : public RecordingView, public RecordingEvents
 {
 public:
     std::string text1;
@@ -22,7 +24,7 @@ public:
     void setRecordCount(std::string_view text) override { label8 = text; }
     void setSampleCount(std::string_view text) override { label10 = text; }
     void setCaptureIndicatorVisible(bool visible) override { label12 = visible; }
-    void showStatus(std::string_view text) override
+    void fileProblemChanged(FileProblem, std::string_view text) override
     {
         status = text;
         statusHistory.emplace_back(text);

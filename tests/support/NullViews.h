@@ -3,23 +3,12 @@
 #include "common/Clock.h"
 #include "link/PortWriter.h"
 #include "recording/LogFileWriter.h"
-#include "recording/RecordingView.h"
 #include "pipeline/RunControl.h"
 
 namespace svglogger::test {
 
-// The recording view, port, clock and log file that take everything and keep nothing, for soak
-// runs and benchmarks where only the engine is measured (the readout and graph: NoDisplay).
-class NullRecordingView final : public RecordingView
-{
-public:
-    void setOutputPath(std::string_view) override {}
-    void setRecordCount(std::string_view) override {}
-    void setSampleCount(std::string_view) override {}
-    void setCaptureIndicatorVisible(bool) override {}
-    void showStatus(std::string_view) override {}
-};
-
+// The port, clock and log file that take everything and keep nothing, for soak runs and
+// benchmarks where only the engine is measured (the readout, graph and counts: NoDisplay).
 class NullPort final : public PortWriter
 {
 public:
@@ -36,6 +25,7 @@ class FixedClock final : public Clock
 {
 public:
     LocalDateTime now() const override { return {2026, 12, 7, 10, 30, 15}; }
+    std::int64_t epochMilliseconds() const override { return epochMillisecondsAsUtc(now()); }
 };
 
 // A log file that takes every line and keeps none.

@@ -37,6 +37,7 @@ struct RunRig : RunEvents {
     RunController run{RunInterfaces{settings, triggerSettings, clock, port, reconnectTimer, watchdogTimer, pauseTimer, linkView,
                                     graphView, recordingView, files}};
     int runsEnded = 0;
+    std::string shownStatus; // the status line
 
     RunRig()
     {
@@ -45,6 +46,7 @@ struct RunRig : RunEvents {
         port.onReceived = [this](const std::string &bytes) { run.received(bytes); };
     }
     void runEnded() override { ++runsEnded; }
+    void statusChanged(const RunStatus &status) override { shownStatus = status.text; }
 
     bool start() { return run.start(kEntry, kDevice); }
     // The controller's bytes arrive at the logger.
@@ -56,7 +58,7 @@ struct RunRig : RunEvents {
         controllerSends("D:");
         controllerSends("Ver1.00\r");
     }
-    const std::string &status() const { return recordingView.status; }
+    const std::string &status() const { return shownStatus; }
 };
 
 } // namespace svglogger::test

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "common/Clock.h"
+#include "recording/LineRecord.h"
+
+#include <QByteArray>
+#include <QJsonObject>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace svglogger {
+
+// What the health message says of the run; the publisher adds its own numbers.
+struct HealthReport {
+    const char *link = "stopped"; // streaming, awaiting_prompt, no_answer, no_data, port_lost, stopped
+    std::string file;             // the open log file; empty: none
+    std::uint64_t linesReceived = 0;
+    std::int64_t rowsWritten = 0;
+    std::string logError;         // the log file's status text; empty: none
+    std::optional<std::int64_t> freeDiskMb; // of the log folder's disk; none when it cannot be asked
+};
+
+// The publisher's own numbers in the health message.
+struct OutboxFigures {
+    std::size_t queued = 0;
+    std::uint64_t droppedSamples = 0;
+    std::uint64_t droppedEvents = 0;
+    std::string lastSampleTime; // ISO time of the last sample or interval row; empty: none yet
+};
+
+// The MQTT messages' payloads, as pure functions of what they carry: compact JSON with
+// numbers that do not depend on the C locale. Every message names its run.
+namespace mqtt {
+
+// "2026-12-07T11:05:03.234+09:00": milliseconds since 1970 in local time with its offset.
+QByteArray isoTime(std::int64_t milliseconds);
+// "2026-12-07T11:05:03+09:00": a local time of the CSV.
+QByteArray isoTime(const LocalDateTime &time);
+
+// One sample: its time, the run, the sequence, the controller's version, the status word and
+// every quantity the controller sends, each the number its continuous row writes.
+QByteArray samplePayload(const LineRecord &record, std::int64_t milliseconds, std::uint64_t sequence,
+                         const std::string &run);
+// One interval row: its stamp, averages (under the sample keys), maxima (_max), minima (_min),
+// the sample count and the status word, each the number its row writes.
+QByteArray intervalPayload(const IntervalFigures &figures, ControllerVersion controllerVersion,
+                           std::uint64_t sequence, const std::string &run);
+// An event of the recording or the port ("file_opened", "port_lost", ...) with its details.
+QByteArray eventPayload(const char *name, QJsonObject details, std::int64_t milliseconds, const std::string &run);
+// The retained health message.
+QByteArray healthPayload(const HealthReport &report, const OutboxFigures &outbox, std::int64_t milliseconds,
+                         const std::string &run);
+
+// Why a topic prefix cannot be published under (an empty level, a leading "$", a wildcard,
+// invalid UTF-8, too long for MQTT), or empty when it can.
+std::string prefixProblem(const std::string &prefix);
+
+} // namespace mqtt
+
+} // namespace svglogger
