@@ -8,6 +8,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <limits>
 #include <string>
 
 namespace svglogger {
@@ -53,6 +58,33 @@ const NumberCase kNumberCases[] = {
     NumberCase{-0.0f, 1, "0"},
     NumberCase{0.0f, 0, "0"}};
 INSTANTIATE_TEST_SUITE_P(Values, NumberText, ::testing::ValuesIn(kNumberCases));
+
+// What leaves the box as a number (MQTT) equals what the row says, without making the text:
+// the cases above at every place count, and a sweep of floats around the readings' ranges.
+TEST(RowNumber, IsTheNumberTheRowsTextStandsFor)
+{
+    auto expectSame = [](float value, int decimals) {
+        const std::string text = numberText(value, decimals);
+        double read = 0;
+        std::from_chars(text.data(), text.data() + text.size(), read);
+        const double number = rowNumber(value, decimals);
+        if (std::isnan(read))
+            EXPECT_TRUE(std::isnan(number)) << text;
+        else
+            EXPECT_EQ(std::bit_cast<std::uint64_t>(number), std::bit_cast<std::uint64_t>(read))
+                << value << " to " << decimals << " places: " << text << " but " << number;
+    };
+    for (const NumberCase &c : kNumberCases)
+        for (int decimals : {-1, 0, 1, 2, 3, c.decimals})
+            expectSame(c.value, decimals);
+    for (float value : {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
+                        -std::numeric_limits<float>::infinity(), 1e-7f, 9999999.5f, -9999999.0f, 3e38f})
+        for (int decimals : {-1, 0, 1})
+            expectSame(value, decimals);
+    for (float value = -40000.0f; value < 40000.0f; value += 1.37f)
+        for (int decimals : {-1, 0, 1})
+            expectSame(value, decimals);
+}
 
 // QCoreApplication takes the system's locale into the C library: a German one must not turn
 // the point of a CSV number into a comma.

@@ -222,6 +222,37 @@ TEST(MqttQueue, BeyondTheBoundTheOldestAreDroppedAndCountedByKind)
     EXPECT_EQ(out.str(), "") << "nothing is sent or said before the publisher starts";
 }
 
+// The outbox alone: in order, a message the connection did not take goes first again, and
+// what was handed over counts as waiting until the broker settles it.
+TEST(MqttOutboxSteps, InOrderPutBackFirstAndHandedCountedUntilSettled)
+{
+    using Kind = MqttOutbox::Kind;
+    MqttOutbox outbox(3);
+    for (const char *payload : {"a", "b", "c"})
+        outbox.put({Kind::Sample, "t/sample", payload, false});
+    std::optional<MqttOutbox::Message> first = outbox.take();
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->payload, "a");
+    EXPECT_EQ(outbox.queued(), 3u) << "handed over, not yet acknowledged";
+    outbox.putBack(std::move(*first));
+    EXPECT_EQ(outbox.take()->payload, "a") << "not taken by the connection: first again";
+    outbox.settle();
+    EXPECT_EQ(outbox.queued(), 2u);
+    outbox.put({Kind::Event, "t/event", "d", false});
+    outbox.put({Kind::Sample, "t/sample", "e", false}); // beyond the bound: "b" goes
+    EXPECT_EQ(outbox.droppedSamples(), 1u);
+    EXPECT_EQ(outbox.take()->payload, "c");
+    outbox.refused(Kind::Sample);
+    EXPECT_EQ(outbox.droppedSamples(), 2u);
+    EXPECT_EQ(outbox.take()->payload, "d");
+    outbox.settle();
+    EXPECT_EQ(outbox.take()->payload, "e");
+    outbox.settle();
+    EXPECT_FALSE(outbox.take());
+    EXPECT_EQ(outbox.queued(), 0u);
+    EXPECT_EQ(outbox.droppedEvents(), 0u);
+}
+
 // The broker's health as the journal tells it: each failure reason once, the loss once, and
 // when the broker is back, what was dropped since it was first missed.
 TEST(BrokerHealthSteps, EachReasonOnceAndTheDropsSinceTheBrokerWasMissed)

@@ -65,6 +65,45 @@ TEST(ReceiveHandler, MeasurementLinesBeforeTheVersionAreNoSamples)
     EXPECT_EQ(rig.files.files.begin()->second.size(), 2u) << "the header and the one sample's row";
 }
 
+// Every decoded line is one record, handed out before its row is routed: the row it holds is
+// the row written, its interval figures make that row, and its time is the row's clock.
+TEST(ReceiveHandler, EachDecodedLineIsOneRecordWhoseRowIsTheOneWritten)
+{
+    struct Records final : RecordingEvents {
+        std::vector<LineRecord> all;
+        void lineRecorded(const LineRecord &record) override { all.push_back(record); }
+    };
+    for (int mode : {kSamplingContinuous, kSamplingInterval}) {
+        Rig rig;
+        Records records;
+        rig.handler.setEvents(&records);
+        rig.settings.sampling = mode;
+        rig.handler.onComm("Ver2.01\r");
+        for (int second = 3; second < 9; ++second) {
+            rig.clock.time.second = second;
+            rig.handler.onComm(version2Line("0001", std::to_string(6600 + second), "100", "-50", "20", "3", "4", "5",
+                                            "6") + "\r" + "not a measurement\r");
+        }
+        ASSERT_EQ(records.all.size(), 6u) << "one per decoded line, none for the other lines";
+        std::vector<std::string> rows;
+        for (const LineRecord &record : records.all) {
+            EXPECT_EQ(record.layout, (RowLayout{mode, ControllerVersion::Version2}));
+            EXPECT_EQ(record.sample[MeasurementSample::GridVoltage], 6600.0f + static_cast<float>(record.time.second));
+            EXPECT_EQ(record.epochMilliseconds, epochMillisecondsAsUtc(record.time));
+            EXPECT_EQ(record.interval.has_value(), mode == kSamplingInterval && record.hasRow());
+            if (record.interval) {
+                EXPECT_EQ(intervalRow(*record.interval), record.row);
+            }
+            if (record.hasRow())
+                rows.push_back(record.row);
+        }
+        ASSERT_EQ(rig.files.files.size(), 1u);
+        const std::vector<std::string> &file = rig.files.files.begin()->second;
+        EXPECT_EQ(std::vector<std::string>(file.begin() + 1, file.end()), rows);
+        EXPECT_EQ(rows.size(), mode == kSamplingContinuous ? 6u : 5u);
+    }
+}
+
 TEST(ReceiveHandler, EventWithNothingReceivedStillShowsTheTime)
 {
     Rig rig;

@@ -38,6 +38,7 @@ struct RunRig : RunEvents {
                                     graphView, recordingView, files}};
     int runsEnded = 0;
     std::string shownStatus; // the status line
+    StatusCause shownCause = StatusCause::None;
 
     RunRig()
     {
@@ -46,7 +47,11 @@ struct RunRig : RunEvents {
         port.onReceived = [this](const std::string &bytes) { run.received(bytes); };
     }
     void runEnded() override { ++runsEnded; }
-    void statusChanged(const RunStatus &status) override { shownStatus = status.text; }
+    void statusChanged(const RunStatus &status) override
+    {
+        shownStatus = status.text;
+        shownCause = status.cause;
+    }
 
     bool start() { return run.start(kEntry, kDevice); }
     // The controller's bytes arrive at the logger.
