@@ -11,7 +11,6 @@
 #include "reading/TraceColumns.h"
 #include "viewer/PlotPainter.h"
 #include "viewer/RecordPlot.h"
-#include "viewer/SvgPaintDevice.h"
 #include "viewer/ViewerOptions.h"
 #include "viewer/ViewerWindow.h"
 
@@ -164,7 +163,7 @@ TEST_F(ViewerDayFixture, EachCommandOnADayWithItsExitCode)
     QFile svgFile(path("day.svg"));
     ASSERT_TRUE(svgFile.open(QIODevice::ReadOnly));
     const QByteArray svgText = svgFile.readAll();
-    EXPECT_TRUE(svgText.contains("<svg") && svgText.contains("<path") && svgText.contains("</svg>"));
+    EXPECT_TRUE(svgText.contains("<svg") && (svgText.contains("<path") || svgText.contains("<polyline")) && svgText.contains("</svg>"));
 
     // Refusals: exit 2, each named.
     EXPECT_EQ(view({"--stats", "--bogus", folder}).exitCode, 2);
@@ -227,12 +226,7 @@ TEST(PlotPicture, AOneSampleDipStaysVisibleAndAGapStaysOpen)
     for (double hour : {10.3, 11.0, 11.7})
         EXPECT_FALSE(traced(plot.xOf(start + hour * 3600), volts.area.top(), volts.area.bottom())) << hour;
 
-    SvgPaintDevice device(QSize(800, 400));
-    {
-        QPainter painter(&device);
-        plot.paint(painter);
-    }
-    QXmlStreamReader svg(device.svg());
+    QXmlStreamReader svg(plot.svg(QSize(800, 400)));
     int rects = 0;
     while (!svg.atEnd())
         if (svg.readNext() == QXmlStreamReader::StartElement && svg.name() == QLatin1String("rect"))

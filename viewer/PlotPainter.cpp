@@ -2,9 +2,10 @@
 
 #include "link/Quantity.h"
 #include "reading/RecordTime.h"
-#include "viewer/SvgPaintDevice.h"
 
+#include <QBuffer>
 #include <QFile>
+#include <QSvgGenerator>
 #include <QImage>
 
 #include <QFontMetrics>
@@ -60,13 +61,10 @@ bool PlotPainter::writePicture(const QSize &size, const QString &path, Picture k
 {
     layout(size);
     if (kind == Picture::Svg) {
-        SvgPaintDevice device(size);
-        {
-            QPainter painter(&device);
-            paint(painter);
-        }
+        const QByteArray document = svg(size);
         QFile file(path);
-        return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(device.svg().toUtf8()) >= 0;
+        return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(document) == document.size()
+            && file.flush();
     }
     QImage image(size, QImage::Format_RGB32);
     {
@@ -74,6 +72,23 @@ bool PlotPainter::writePicture(const QSize &size, const QString &path, Picture k
         paint(painter, &image);
     }
     return image.save(path, "PNG");
+}
+
+QByteArray PlotPainter::svg(const QSize &size)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QSvgGenerator generator;
+    generator.setOutputDevice(&buffer);
+    generator.setSize(size);
+    generator.setViewBox(QRect(QPoint(0, 0), size));
+    generator.setResolution(96); // its width and height in millimetres: the pixel size on a 96 dpi screen
+    generator.setTitle(QStringLiteral("svg-logger-view"));
+    {
+        QPainter painter(&generator);
+        paint(painter);
+    }
+    return buffer.data();
 }
 
 QColor PlotPainter::colourOf(int quantity)

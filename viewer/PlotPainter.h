@@ -59,6 +59,8 @@ public:
     // cannot be written.
     enum class Picture { Png, Svg };
     bool writePicture(const QSize &size, const QString &path, Picture kind);
+    // The plot as it is laid out, as an SVG document of `size` (Qt SVG's generator).
+    QByteArray svg(const QSize &size);
 
     const QRect &plotArea() const { return m_plot; }
     const QRect &overviewArea() const { return m_overview; }
