@@ -2,6 +2,11 @@
 
 #include "reading/RecordTime.h"
 
+#include <QCommandLineParser>
+
+#include <map>
+#include <optional>
+
 namespace svglogger {
 
 std::string viewerUsage()
@@ -23,59 +28,79 @@ ViewerOptions parseViewerOptions(const QStringList &arguments)
         options.error = why;
         return options;
     };
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QStringList valued{"png", "svg", "export-csv", "size", "trigger", "from", "to"};
+    for (const QString &name : valued)
+        parser.addOption(QCommandLineOption(name, {}, name));
+    for (const QString &name : {QStringLiteral("stats"), QStringLiteral("events")})
+        parser.addOption(QCommandLineOption(name));
+    parser.addOption(QCommandLineOption(QStringList{"help", "h"}));
+    parser.addPositionalArgument("inputs", {});
     auto setMode = [&](ViewerOptions::Mode mode) {
         if (options.mode != ViewerOptions::Mode::Window && options.mode != mode)
             return false;
         options.mode = mode;
         return true;
     };
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        const QString a = arguments[i];
-        auto value = [&]() -> std::optional<std::string> {
-            if (i + 1 >= arguments.size())
-                return std::nullopt;
-            return arguments[++i].toStdString();
-        };
-        if (a == "--png" || a == "--svg" || a == "--export-csv") {
-            const auto mode = a == "--png" ? ViewerOptions::Mode::Png
-                : a == "--svg"             ? ViewerOptions::Mode::Svg
-                                           : ViewerOptions::Mode::ExportCsv;
-            const std::optional<std::string> out = value();
-            if (!out || out->empty())
-                return fail(a.toStdString() + " takes the file to write");
+    // One option with its value (none where it came without one): empty, or why it is refused.
+    auto apply = [&](const QString &name, const std::optional<std::string> &value) -> std::string {
+        const std::string option = "--" + name.toStdString();
+        if (name == "png" || name == "svg" || name == "export-csv") {
+            const auto mode = name == "png" ? ViewerOptions::Mode::Png
+                : name == "svg"             ? ViewerOptions::Mode::Svg
+                                            : ViewerOptions::Mode::ExportCsv;
+            if (!value || value->empty())
+                return option + " takes the file to write";
             if (!setMode(mode))
-                return fail(a.toStdString() + " goes with no other of --png, --svg, --export-csv, --stats, --events");
-            options.output = *out;
-        } else if (a == "--stats" || a == "--events") {
-            if (!setMode(a == "--stats" ? ViewerOptions::Mode::Stats : ViewerOptions::Mode::Events))
-                return fail(a.toStdString() + " goes with no other of --png, --svg, --export-csv, --stats, --events");
-        } else if (a == "--size") {
-            const std::optional<std::string> text = value();
-            const QStringList parts = text ? QString::fromStdString(*text).split('x') : QStringList();
+                return option + " goes with no other of --png, --svg, --export-csv, --stats, --events";
+            options.output = *value;
+        } else if (name == "stats" || name == "events") {
+            if (!setMode(name == "stats" ? ViewerOptions::Mode::Stats : ViewerOptions::Mode::Events))
+                return option + " goes with no other of --png, --svg, --export-csv, --stats, --events";
+        } else if (name == "size") {
+            const QStringList parts = value ? QString::fromStdString(*value).split('x') : QStringList();
             bool okW = false, okH = false;
             const int w = parts.size() == 2 ? parts[0].toInt(&okW) : 0, h = parts.size() == 2 ? parts[1].toInt(&okH) : 0;
             if (!okW || !okH || w < 200 || h < 150 || w > 20000 || h > 20000)
-                return fail("--size takes WIDTHxHEIGHT in pixels, 200x150 to 20000x20000");
+                return "--size takes WIDTHxHEIGHT in pixels, 200x150 to 20000x20000";
             options.size = QSize(w, h);
-        } else if (a == "--trigger") {
-            const std::optional<std::string> file = value();
-            if (!file || file->empty())
-                return fail("--trigger takes a trigger settings file");
-            options.triggerFile = *file;
-        } else if (a == "--from" || a == "--to") {
-            const std::optional<std::string> text = value();
-            const std::optional<std::int64_t> time = text ? parseRowTime(*text) : std::nullopt;
+        } else if (name == "trigger") {
+            if (!value || value->empty())
+                return "--trigger takes a trigger settings file";
+            options.triggerFile = *value;
+        } else if (name == "from" || name == "to") {
+            const std::optional<std::int64_t> time = value ? parseRowTime(*value) : std::nullopt;
             if (!time)
-                return fail(a.toStdString() + " takes a time as the logger writes it, \"yyyy/mm/dd H:MM:SS\"");
-            (a == "--from" ? options.from : options.to) = *time;
-        } else if (a == "--help" || a == "-h") {
-            return fail("");
-        } else if (a.startsWith("--")) {
-            return fail("unknown option " + a.toStdString());
-        } else {
-            options.inputs.push_back(a.toStdString());
+                return option + " takes a time as the logger writes it, \"yyyy/mm/dd H:MM:SS\"";
+            (name == "from" ? options.from : options.to) = *time;
         }
+        return {};
+    };
+
+    const bool parsed = parser.parse(QStringList{"svg-logger-view"} + arguments);
+    if (!parser.unknownOptionNames().isEmpty())
+        return fail("unknown option --" + parser.unknownOptionNames().constFirst().toStdString());
+    if (parser.isSet("help"))
+        return fail("");
+    // In the order given, so that the second of two commands is the one refused.
+    std::map<QString, qsizetype> seen; // how often each option came so far: its value's index
+    for (const QString &name : parser.optionNames()) {
+        const qsizetype occurrence = seen[name]++;
+        const QStringList values = valued.contains(name) ? parser.values(name) : QStringList();
+        const std::string why = apply(name, occurrence < values.size() ? std::optional(values[occurrence].toStdString())
+                                                                       : std::nullopt);
+        if (!why.empty())
+            return fail(why);
     }
+    if (!parsed) {
+        // The parser's only other refusal: a value missing, which can only be after the last argument.
+        const QString last = arguments.isEmpty() ? QString() : arguments.constLast();
+        const std::string why = apply(last.mid(last.startsWith("--") ? 2 : 1), std::nullopt);
+        return fail(why.empty() ? parser.errorText().toStdString() : why);
+    }
+    for (const QString &input : parser.positionalArguments())
+        options.inputs.push_back(input.toStdString());
     if (options.mode == ViewerOptions::Mode::Events && options.triggerFile.empty())
         return fail("--events needs --trigger FILE");
     if (options.mode != ViewerOptions::Mode::Events && !options.triggerFile.empty()
