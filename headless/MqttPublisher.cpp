@@ -91,11 +91,14 @@ std::string MqttPublisher::start()
     if (m_config.tls) {
         if (!m_config.caFile.empty() && !std::filesystem::is_regular_file(m_config.caFile))
             return "the CA file " + m_config.caFile + " does not exist (or is no file)";
-        const int result = mosquitto_tls_set(m_client, m_config.caFile.empty() ? nullptr : m_config.caFile.c_str(),
-                                             m_config.caFile.empty() ? "/etc/ssl/certs" : nullptr, nullptr, nullptr,
-                                             nullptr);
+        // Without a CA file of its own the broker's certificate is checked against the
+        // system's trusted CAs, wherever the operating system keeps them.
+        const int result = m_config.caFile.empty()
+            ? mosquitto_int_option(m_client, MOSQ_OPT_TLS_USE_OS_CERTS, 1)
+            : mosquitto_tls_set(m_client, m_config.caFile.c_str(), nullptr, nullptr, nullptr, nullptr);
         if (result != MOSQ_ERR_SUCCESS)
-            return "the CA file " + m_config.caFile + " cannot be used: " + mosquitto_strerror(result);
+            return (m_config.caFile.empty() ? std::string("the system's CA certificates") : "the CA file " + m_config.caFile)
+                + " cannot be used: " + mosquitto_strerror(result);
     }
     m_thread = std::thread(&MqttPublisher::run, this);
     return {};

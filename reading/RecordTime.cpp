@@ -1,23 +1,13 @@
 #include "reading/RecordTime.h"
 
+#include "recording/CsvText.h"
 #include "recording/DateSerial.h"
 
-#include <cstdio>
+#include <chrono>
 
 namespace svglogger {
 
 namespace {
-
-bool isLeap(int year)
-{
-    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
-
-int daysIn(int year, int month)
-{
-    static constexpr int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return month == 2 && isLeap(year) ? 29 : days[month - 1];
-}
 
 // `count` decimal digits at `at`; -1 when any is no digit.
 int digits(std::string_view text, std::size_t at, std::size_t count)
@@ -40,7 +30,10 @@ std::optional<std::int64_t> parseRowTime(std::string_view text)
     if (text.size() < 10 || text[4] != '/' || text[7] != '/')
         return std::nullopt;
     const int year = digits(text, 0, 4), month = digits(text, 5, 2), day = digits(text, 8, 2);
-    if (year < 0 || month < 1 || month > 12 || day < 1 || day > daysIn(year, month))
+    if (year < 0 || month < 0 || day < 0
+        || !std::chrono::year_month_day(std::chrono::year(year), std::chrono::month(static_cast<unsigned>(month)),
+                                        std::chrono::day(static_cast<unsigned>(day)))
+                .ok())
         return std::nullopt;
     const std::int64_t midnight = daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) * 86400;
     if (text.size() == 10)
@@ -65,15 +58,12 @@ std::string rowTimeText(std::int64_t seconds)
         rest += 86400;
         --days;
     }
-    int year = 0, month = 0, day = 0;
-    civilFromDays(days, year, month, day);
-    char text[40];
-    if (rest == 0)
-        std::snprintf(text, sizeof text, "%04d/%02d/%02d", year, month, day);
-    else
-        std::snprintf(text, sizeof text, "%04d/%02d/%02d %d:%02d:%02d", year, month, day,
-                      static_cast<int>(rest / 3600), static_cast<int>(rest / 60 % 60), static_cast<int>(rest % 60));
-    return text;
+    LocalDateTime time;
+    civilFromDays(days, time.year, time.month, time.day);
+    time.hour = static_cast<int>(rest / 3600);
+    time.minute = static_cast<int>(rest / 60 % 60);
+    time.second = static_cast<int>(rest % 60);
+    return dateTimeText(time); // as the recorder writes it
 }
 
 } // namespace svglogger

@@ -1,38 +1,38 @@
 #include "recording/DateSerial.h"
 
 #include <algorithm>
+#include <cassert>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 
 namespace svglogger {
 
-// Howard Hinnant's algorithms.
 std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d)
 {
-    y -= m <= 2;
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const auto yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
+    using namespace std::chrono;
+    assert(y >= static_cast<int>(year::min()) && y <= static_cast<int>(year::max()) && m >= 1 && m <= 12);
+    // A day past the month's end counts on into the next month, as the calendar's own sum does.
+    return sys_days(year(static_cast<int>(y)) / month(m) / day(d)).time_since_epoch().count();
 }
 
-void civilFromDays(std::int64_t z, int &year, int &month, int &day)
+void civilFromDays(std::int64_t z, int &y, int &m, int &d)
 {
-    z += 719468;
-    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const auto doe = static_cast<unsigned>(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    year = static_cast<int>(static_cast<std::int64_t>(yoe) + era * 400 + (month <= 2));
+    using namespace std::chrono;
+    const year_month_day date{sys_days(days(z))};
+    y = static_cast<int>(date.year());
+    m = static_cast<int>(static_cast<unsigned>(date.month()));
+    d = static_cast<int>(static_cast<unsigned>(date.day()));
 }
 
 namespace {
 
 const std::int64_t kEpochDays = daysFromCivil(1899, 12, 30);
+// The first and last second of the calendar's years, as seconds from 1899-12-30.
+const double kFirstSecond =
+    static_cast<double>((daysFromCivil(static_cast<int>(std::chrono::year::min()), 1, 1) - kEpochDays) * 86400);
+const double kLastSecond =
+    static_cast<double>((daysFromCivil(static_cast<int>(std::chrono::year::max()), 12, 31) - kEpochDays) * 86400 + 86399);
 
 } // namespace
 
@@ -46,9 +46,9 @@ double toDateSerial(const LocalDateTime &time)
 
 LocalDateTime fromDateSerial(double serial)
 {
-    // Seconds within +/-1e15 (some 30 million years) convert exactly; beyond, the nearest end.
+    // Seconds within the calendar's years -32767 to 32767 convert exactly; beyond, the nearest end.
     const double whole = std::floor(serial * 86400.0 + 0.5);
-    const auto total = static_cast<std::int64_t>(std::isnan(whole) ? 0.0 : std::clamp(whole, -1e15, 1e15));
+    const auto total = static_cast<std::int64_t>(std::isnan(whole) ? 0.0 : std::clamp(whole, kFirstSecond, kLastSecond));
     std::int64_t days = total / 86400;
     std::int64_t seconds = total % 86400;
     if (seconds < 0) {

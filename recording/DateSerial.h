@@ -12,7 +12,8 @@ double toDateSerial(const LocalDateTime &time);
 // Back to calendar form, rounded to the nearest whole second.
 LocalDateTime fromDateSerial(double serial);
 
-// Days from 1970-01-01 to a date of the proleptic Gregorian calendar, and back.
+// Days from 1970-01-01 to a date of the proleptic Gregorian calendar (years -32767 to 32767,
+// as std::chrono keeps them), and back.
 std::int64_t daysFromCivil(std::int64_t year, unsigned month, unsigned day);
 void civilFromDays(std::int64_t days, int &year, int &month, int &day);
 

@@ -482,6 +482,14 @@ TEST_F(MqttFixture, TlsBrokerAcceptsTheLoggerWithItsCaAndAnotherCaIsRefused)
     EXPECT_EQ(refused.stop(), 0);
     EXPECT_NE(refused.journal.find("certificate verify failed"), std::string::npos) << refused.journal;
     EXPECT_GT(refused.rows().size(), 10u);
+
+    // Without a CA of its own the system's trusted CAs decide: TLS is spoken, and the test's
+    // CA, which the system does not know, is refused.
+    Site systemCas;
+    systemCas.start(mqtt("mqtts"));
+    ASSERT_TRUE(systemCas.journalSays("mqtt: cannot reach the broker")) << systemCas.journal;
+    EXPECT_EQ(systemCas.stop(), 0);
+    EXPECT_NE(systemCas.journal.find("certificate verify failed"), std::string::npos) << systemCas.journal;
 }
 
 } // namespace
