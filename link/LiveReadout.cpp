@@ -3,6 +3,7 @@
 #include "link/LinkView.h"
 #include "link/Quantity.h"
 
+#include <cassert>
 #include <cmath>
 
 namespace svglogger {
@@ -55,6 +56,7 @@ std::string LiveReadout::oneDecimalText(double value)
 
 std::string LiveReadout::rowText(int row, double value)
 {
+    assert(row >= 0 && static_cast<std::size_t>(row) < kReadoutRows.size());
     return kReadoutRows[static_cast<std::size_t>(row)].decimals == 0 ? thousandsText(value) : oneDecimalText(value);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cassert>
 #include <cstddef>
 
 namespace svglogger {
@@ -24,8 +25,16 @@ struct MeasurementSample {
 
     std::array<float, FieldCount> values{};
 
-    float &operator[](std::size_t index) { return values[index]; }
-    float operator[](std::size_t index) const { return values[index]; }
+    float &operator[](std::size_t index)
+    {
+        assert(index < values.size());
+        return values[index];
+    }
+    float operator[](std::size_t index) const
+    {
+        assert(index < values.size());
+        return values[index];
+    }
     void clear() { values.fill(0.0f); }
 };
 

@@ -8,6 +8,8 @@
 #include "recording/TriggerSettings.h"
 #include "recording/TriggerWindowRules.h"
 
+#include <cassert>
+
 namespace svglogger {
 
 TriggerControl::TriggerControl(const Settings &settings, const TriggerSettings &triggerSettings,
@@ -82,6 +84,7 @@ void TriggerControl::lineHandled(const MeasurementSample &sample)
 // The capture starts with the line that fired, before its row is routed.
 void TriggerControl::fire()
 {
+    assert(m_state == TriggerState::Armed);
     if (RecordingEvents *events = m_recorder.events())
         events->triggerFired();
     enter(TriggerState::Capturing);
@@ -99,6 +102,7 @@ void TriggerControl::captureRefused()
 // The capture file holds its header and one row more than the record count.
 void TriggerControl::complete()
 {
+    assert(m_state == TriggerState::Capturing);
     if (m_triggerSettings.continuousCapture()) {
         enter(TriggerState::Armed);
     } else {
@@ -111,6 +115,7 @@ void TriggerControl::complete()
 // trigger is armed again with a fresh ring.
 void TriggerControl::endShort()
 {
+    assert(m_state == TriggerState::Capturing);
     m_recorder.closeLogFile();
     m_capture.restart(false);
     enter(TriggerState::Armed);

@@ -1,6 +1,7 @@
 #include "reading/TraceColumns.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 
 namespace svglogger {
@@ -68,6 +69,7 @@ const std::vector<TraceColumns::OverviewColumn> &TraceColumns::overview(int slot
 
 MinMaxPyramid::Range TraceColumns::range(int slot, int pixel) const
 {
+    assert(pixel >= 0 && static_cast<std::size_t>(pixel) < m_columns.size());
     const Column &c = m_columns[static_cast<std::size_t>(pixel)];
     return m_pyramids[static_cast<std::size_t>(slot)].range(c.first, c.last);
 }

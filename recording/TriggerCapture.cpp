@@ -5,6 +5,7 @@
 #include "recording/TriggerSettings.h"
 
 #include <algorithm>
+#include <cassert>
 #include <limits>
 
 namespace svglogger {
@@ -36,6 +37,7 @@ void TriggerCapture::rowWhileArmed(const std::string &row, const RowLayout &layo
     }
     if (m_preTriggerBuffer.empty())
         return; // no pre-trigger rows are kept
+    assert(m_preTriggerPos >= 0 && m_preTriggerPos < preTriggerCount());
     m_preTriggerBuffer[static_cast<std::size_t>(m_preTriggerPos)] = row;
     m_preTriggerPos = (m_preTriggerPos + 1) % preTriggerCount();
     if (m_captureRowCount < std::numeric_limits<std::int32_t>::max())
