@@ -1,12 +1,12 @@
-#include "ui/SVGCom.h"
+#include "ui/MainWindow.h"
 
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    svglogger::SVGCom window;
-    QObject::connect(&window, &svglogger::SVGCom::exitRequested, &app, &QApplication::quit, Qt::QueuedConnection);
+    svglogger::MainWindow window;
+    QObject::connect(&window, &svglogger::MainWindow::exitRequested, &app, &QApplication::quit, Qt::QueuedConnection);
     window.show();
     return QApplication::exec();
 }

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "common/PlainSettings.h"
+#include "common/Settings.h"
 #include "pipeline/NoDisplay.h"
 #include "pipeline/ReceiveHandler.h"
 #include "recording/LogFileWriter.h"
-#include "recording/PlainTriggerSettings.h"
+#include "recording/TriggerSettings.h"
 #include "support/NullViews.h"
 
 #include <benchmark/benchmark.h>
@@ -17,8 +17,8 @@ namespace svglogger::bench {
 // The engine behind one receive handler with views that show nothing and the given log file.
 // The graph is switched off (Check2 clear): its per-sample cost is BM_PlotTraces's.
 struct BenchEngine {
-    PlainSettings settings;
-    PlainTriggerSettings triggerSettings;
+    Settings settings;
+    TriggerSettings triggerSettings;
     NoDisplay display;
     NoDisplay recordingView;
     test::FixedClock clock;
@@ -51,11 +51,11 @@ inline std::vector<std::string> version2Lines()
 // runs; each iteration one line.
 inline void receiveVersion2Stream(benchmark::State &state, BenchEngine &engine)
 {
-    engine.handler.onComm("Ver2.01\r");
+    engine.handler.receiveBytes("Ver2.01\r");
     const std::vector<std::string> lines = version2Lines();
     std::size_t next = 0;
     for (auto _ : state) {
-        engine.handler.onComm(lines[next]);
+        engine.handler.receiveBytes(lines[next]);
         next = (next + 1) % lines.size();
     }
     state.SetItemsProcessed(state.iterations());

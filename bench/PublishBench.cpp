@@ -37,7 +37,7 @@ void BM_PublishSample(benchmark::State &state)
         record.sample[q] = values[q];
     record.time = {2026, 12, 7, 11, 51, 17};
     record.epochMilliseconds = 1796611877234;
-    record.layout = {kSamplingContinuous, ControllerVersion::Version2};
+    record.layout = {SamplingMode::Continuous, ControllerVersion::Version2};
     for (auto _ : state) {
         publisher.lineRecorded(record);
         record.sample[MeasurementSample::GridVoltage] += 1; // the next sample, as a stream brings it

@@ -19,7 +19,7 @@ void BM_ContinuousRowsToFile(benchmark::State &state)
     bench::BenchEngine engine(file);
     LogRecorder &recorder = engine.handler.recorder();
     recorder.outputPathEdited(dir.path().toStdString() + "/x.csv");
-    engine.handler.onComm("Ver2.01\r");
+    engine.handler.receiveBytes("Ver2.01\r");
     if (!recorder.logFileOpen()) {
         state.SkipWithError("log file not opened");
         return;
@@ -28,7 +28,7 @@ void BM_ContinuousRowsToFile(benchmark::State &state)
     std::size_t next = 0;
     const std::int64_t before = recorder.recordCount();
     for (auto _ : state) {
-        engine.handler.onComm(lines[next]);
+        engine.handler.receiveBytes(lines[next]);
         next = (next + 1) % lines.size();
     }
     const std::int64_t rows = recorder.recordCount() - before;

@@ -1,5 +1,5 @@
 #include "BenchEngine.h"
-#include "ui/SVGCom.h"
+#include "ui/MainWindow.h"
 
 #include <QLineEdit>
 #include <QTemporaryDir>
@@ -17,7 +17,7 @@ namespace {
 void BM_WindowSample(benchmark::State &state)
 {
     QTemporaryDir dir;
-    SVGCom window;
+    MainWindow window;
     window.findChild<QLineEdit *>("Text1")->setText(dir.path() + "/x.csv");
     window.run().received("Ver2.01\r");
     const std::vector<std::string> lines = bench::version2Lines();

@@ -44,7 +44,7 @@ extern "C" void onSignal(int number)
 
 std::string modeText(const HeadlessOptions &options)
 {
-    return options.samplingMode == kSamplingInterval ? "interval " + options.interval + " s" : "continuous";
+    return options.samplingMode == SamplingMode::Interval ? "interval " + options.interval + " s" : "continuous";
 }
 
 } // namespace
@@ -145,7 +145,7 @@ int HeadlessLogger::exec()
                           m_options.mqttUser, m_options.mqttPassword, m_options.mqttQueue,
                           "svg-logger-" + host + "-" + std::to_string(QCoreApplication::applicationPid()),
                           QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString(),
-                          m_options.mqttPublishRows && m_options.samplingMode == kSamplingInterval};
+                          m_options.mqttPublishRows && m_options.samplingMode == SamplingMode::Interval};
         // The default prefix holds the host name, which may be no valid topic level.
         if (const std::string problem = mqtt::prefixProblem(config.topicPrefix); !problem.empty()) {
             m_journal.fault("svg-logger-headless: mqtt-topic: the prefix '" + config.topicPrefix + "' " + problem

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "common/PlainSettings.h"
+#include "common/Settings.h"
 #include "headless/HeadlessOptions.h"
 #include "headless/Journal.h"
 #include "headless/MqttPublisher.h"
@@ -13,7 +13,7 @@
 #include "platform/SerialPort.h"
 #include "platform/ShiftJisLogFile.h"
 #include "platform/SystemClock.h"
-#include "recording/PlainTriggerSettings.h"
+#include "recording/TriggerSettings.h"
 
 #include <QObject>
 #include <QSocketNotifier>
@@ -77,8 +77,8 @@ private:
 
     HeadlessOptions m_options;
     Journal m_journal;
-    PlainSettings m_settings;
-    PlainTriggerSettings m_triggerSettings;
+    Settings m_settings;
+    TriggerSettings m_triggerSettings;
     SystemClock m_clock;
     SerialPort m_serial;
     PortInventory m_inventory;

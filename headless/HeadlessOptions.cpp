@@ -107,7 +107,7 @@ const std::vector<Option> &options()
          [](HeadlessOptions &o, const std::string &v) {
              if (v != "continuous" && v != "interval")
                  return "takes continuous or interval, not '" + v + "'";
-             o.samplingMode = v == "interval" ? 1 : 0;
+             o.samplingMode = v == "interval" ? SamplingMode::Interval : SamplingMode::Continuous;
              return std::string();
          }},
         {"interval", "The interval of the interval mode in seconds, at least 1 (default 1).", "SECONDS",

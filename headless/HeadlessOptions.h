@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/Settings.h"
 #include <QStringList>
 
 #include <cstdint>
@@ -23,7 +24,7 @@ bool parseMqttUrl(const std::string &url, MqttAddress &address);
 struct HeadlessOptions {
     std::string port;                     // entry, virtual port name or device; empty: the first
     std::string folder;                   // the log folder, with its separator at the end
-    int samplingMode = 0;                 // 0 continuous, 1 interval
+    SamplingMode samplingMode = SamplingMode::Continuous;
     std::string interval = "1";           // seconds, read as Text4 is
     bool powerFlowCorrection = false;     // the "G" file names of Check4
     std::string triggerFile;              // empty: no trigger

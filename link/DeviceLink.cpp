@@ -21,7 +21,7 @@ void DeviceLink::receive(std::string_view received)
 const std::string *DeviceLink::nextLine()
 {
     if (m_receiveBuffer.takeLine(m_line)) {
-        if (m_settings.showCommunicationLog())
+        if (m_settings.logShown)
             m_commLog.addLine(m_line);
         return &m_line;
     }

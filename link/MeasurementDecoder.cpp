@@ -91,8 +91,8 @@ void MeasurementDecoder::decodeMeasurement()
     const std::string_view status = m_fields[0];
     const int lowByte = readHexDigits(lastChars(status, 2));
 
-    const int powerFlowSign = (m_settings.powerFlowCorrection() && (lowByte & 0x10)) ? -1 : 1;
-    const int phaseSign = (m_settings.phaseRotationCorrection() && (lowByte & 0x20)) ? -1 : 1;
+    const int powerFlowSign = (m_settings.powerFlow && (lowByte & 0x10)) ? -1 : 1;
+    const int phaseSign = (m_settings.phaseRotation && (lowByte & 0x20)) ? -1 : 1;
 
     readReading(o + 2, false, m_voltage);
     readReading(o + 4, false, m_active);
@@ -115,7 +115,7 @@ void MeasurementDecoder::decodeMeasurement()
 
     // Voltage the grid would have without the SVG, from its output and the percentage
     // reactance X typed in "%X=" (per 10 MVA).
-    const double x = readTextNumber(m_settings.uncompensatedPercentText());
+    const double x = readTextNumber(m_settings.reactancePercent);
     const double uncompensated = double{m_sample[S::GridVoltage]}
         + double{m_sample[S::SvgOutput]} / 10000.0 * x / 100.0 * 6700.0;
     if (auto single = toSingle(uncompensated))

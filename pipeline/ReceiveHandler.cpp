@@ -25,7 +25,7 @@ void ReceiveHandler::startRun()
 {
     m_trigger.startRun();
     if (m_trigger.state() == TriggerState::Untriggered)
-        m_recorder.fOpen();
+        m_recorder.openLogFile();
     else
         m_recorder.intervals().setIntervalStart(toDateSerial(m_interfaces.clock.now()));
     m_link.wakeController();
@@ -41,7 +41,7 @@ void ReceiveHandler::stopRun(bool portUp)
     m_trigger.stopRun();
 }
 
-void ReceiveHandler::onComm(std::string_view received)
+void ReceiveHandler::receiveBytes(std::string_view received)
 {
     m_decoder.beginReceiveEvent();
     m_link.receive(received);
@@ -58,8 +58,8 @@ void ReceiveHandler::handleLine(std::string_view line)
         const MeasurementSample &sample = m_decoder.sample();
         m_readout.showMain(sample);
         m_trend.add(sample);
-        if (m_interfaces.settings.graphShown())
-            m_plotter.plotTraces(m_trend, m_interfaces.settings.uncompensatedVoltageShown(),
+        if (m_interfaces.settings.graph)
+            m_plotter.plotTraces(m_trend, m_interfaces.settings.uncompensatedVoltage,
                                  m_interfaces.graphView);
         if (m_decoder.controllerVersion() == ControllerVersion::Version2)
             m_readout.showNegativeSequence(sample);
@@ -82,13 +82,16 @@ void ReceiveHandler::handleLine(std::string_view line)
 void ReceiveHandler::applyVersion(const LineOutcome &outcome)
 {
     m_recorder.setControllerVersion(outcome.version);
-    if (outcome.versionFirstKnown && !m_interfaces.settings.triggerOn()
+    if (outcome.versionFirstKnown && !m_interfaces.settings.trigger
         && m_trigger.state() == TriggerState::Untriggered)
-        m_recorder.fOpen();
+        m_recorder.openLogFile();
     const bool version2 = outcome.version == ControllerVersion::Version2;
+    if (!version2) {
+        // Its negative-sequence conditions go, each counted down as a cleared box counts.
+        for (int cleared = m_interfaces.triggerSettings.clearNegativeSequenceConditions(); cleared > 0; --cleared)
+            m_trigger.conditionBoxClicked(false);
+    }
     m_interfaces.linkView.setNegativeSequenceRowsEnabled(version2);
-    if (!version2)
-        m_interfaces.triggerSettings.clearNegativeSequenceConditions();
 }
 
 } // namespace svglogger

@@ -22,7 +22,7 @@ public:
     explicit ReceiveHandler(const EngineInterfaces &interfaces);
 
     // One receive event with everything that arrived (possibly nothing).
-    void onComm(std::string_view received);
+    void receiveBytes(std::string_view received);
 
     // The engine's part of Start, once the port is open: the log file (trigger off) or the
     // armed trigger (on), then ESC, then waiting for the prompt.

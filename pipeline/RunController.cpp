@@ -166,7 +166,7 @@ void RunController::received(std::string_view bytes)
         const std::string event = std::exchange(m_pendingInput, std::string());
         const LinkState before = linkState();
         const std::uint64_t linesBefore = m_engine.linesHandled();
-        m_engine.onComm(event);
+        m_engine.receiveBytes(event);
         afterReceiveEvent(before, linesBefore);
     }
     m_inReceiveEvent = false;
@@ -263,7 +263,7 @@ void RunController::reconnectTimeout()
 
 void RunController::setLogFolder(const std::string &folder)
 {
-    m_engine.recorder().setOutputPath(folder + m_engine.recorder().fName());
+    m_engine.recorder().setOutputPath(folder + m_engine.recorder().fileName());
 }
 
 void RunController::outputPathEdited(std::string_view path)

@@ -26,7 +26,7 @@ TriggerControl::TriggerControl(const Settings &settings, const TriggerSettings &
 
 bool TriggerControl::ownsTheRun() const
 {
-    return m_settings.triggerOn() || m_state != TriggerState::Untriggered;
+    return m_settings.trigger || m_state != TriggerState::Untriggered;
 }
 
 void TriggerControl::enter(TriggerState state)
@@ -41,7 +41,7 @@ void TriggerControl::enter(TriggerState state)
 
 void TriggerControl::startRun()
 {
-    if (!m_settings.triggerOn()) {
+    if (!m_settings.trigger) {
         enter(TriggerState::Untriggered);
         return;
     }
@@ -56,7 +56,7 @@ void TriggerControl::stopRun()
         m_capture.restart(false);
         enter(TriggerState::Armed);
     }
-    if (m_settings.triggerOn())
+    if (m_settings.trigger)
         enter(TriggerState::Armed);
 }
 

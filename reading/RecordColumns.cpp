@@ -12,7 +12,7 @@ std::vector<int> columnsOf(const RowLayout &layout)
     std::vector<int> columns;
     for (int q = 0; q < k; ++q)
         columns.push_back(c::kValue + q);
-    if (layout.samplingMode == kSamplingInterval) {
+    if (layout.samplingMode == SamplingMode::Interval) {
         for (int q = 0; q < k; ++q)
             columns.push_back(c::kMax + q);
         for (int q = 0; q < k; ++q)

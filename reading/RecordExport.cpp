@@ -39,7 +39,7 @@ std::string exportRows(const RecordSet &set, double from, double to, std::ostrea
     }
     if (!layout)
         return "no row in the range";
-    const std::optional<std::string> header = toShiftJis(headerLine(layout->samplingMode, layout->controllerVersion));
+    const std::optional<std::string> header = toShiftJis(headerLine(*layout->samplingMode, layout->controllerVersion));
     out << *header << "\r\n" << body;
     if (written)
         *written = rows;

@@ -134,7 +134,7 @@ RowLayout layoutOfHeader(std::string_view line)
     line = withoutMark(line);
     if (!line.empty() && line.back() == '\r')
         line.remove_suffix(1);
-    for (int mode : {kSamplingContinuous, kSamplingInterval}) {
+    for (SamplingMode mode : {SamplingMode::Continuous, SamplingMode::Interval}) {
         for (ControllerVersion version : {ControllerVersion::Older, ControllerVersion::Version2}) {
             const std::string &utf8 = headerLine(mode, version);
             if (line == utf8)
@@ -158,7 +158,7 @@ RecordFile readRecord(std::string path, std::string_view bytes, bool keepLines)
         if (!headerSeen) {
             headerSeen = true;
             file.layout = layoutOfHeader(line.text);
-            if (file.layout.samplingMode < 0) {
+            if (!file.layout.samplingMode) {
                 file.error = file.path + ": not a log file of the logger (its first line is no header of one: '"
                     + shown(withoutMark(line.text)) + "')";
                 return false;

@@ -24,7 +24,7 @@ struct ColumnStats {
 // One recorded file as read: its layout from the header, its rows, and what was left out.
 struct RecordFile {
     std::string path;
-    RowLayout layout;                  // samplingMode -1: not a file of the logger
+    RowLayout layout;                  // no samplingMode: not a file of the logger
     RecordTable table;                 // its readable rows, times spread within their seconds
     std::vector<std::string> problems; // "path:line: reason" for each row left out
     std::string error;                 // "path: reason" when no row could be read
@@ -37,7 +37,7 @@ struct RecordFile {
 };
 
 // The layout whose header line `line` is, in Shift-JIS or in UTF-8 (a byte-order mark and a
-// CR before the line end allowed); samplingMode -1 when it is none of the four.
+// CR before the line end allowed); no samplingMode when it is none of the four.
 RowLayout layoutOfHeader(std::string_view line);
 
 // Reads the bytes of a file the logger wrote. Never throws for what the bytes hold.

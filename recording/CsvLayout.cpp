@@ -26,12 +26,12 @@ std::string makeHeader(bool interval, ControllerVersion version)
 
 } // namespace
 
-const std::string &headerLine(int samplingMode, ControllerVersion controllerVersion)
+const std::string &headerLine(SamplingMode samplingMode, ControllerVersion controllerVersion)
 {
     static const std::string headers[2][2] = {
         {makeHeader(false, ControllerVersion::Older), makeHeader(false, ControllerVersion::Version2)},
         {makeHeader(true, ControllerVersion::Older), makeHeader(true, ControllerVersion::Version2)}};
-    return headers[samplingMode == 0 ? 0 : 1][controllerVersion == ControllerVersion::Older ? 0 : 1];
+    return headers[samplingMode == SamplingMode::Continuous ? 0 : 1][controllerVersion == ControllerVersion::Older ? 0 : 1];
 }
 
 std::string continuousRow(const LocalDateTime &time, const MeasurementSample &sample,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/Settings.h"
 #include "link/ControllerVersion.h"
 #include "link/MeasurementSample.h"
 #include "link/Quantity.h"
@@ -38,8 +39,6 @@ public:
     // The interval's length as typed, checked when the box is left: below 1 second (also
     // empty or non-numeric text) it becomes "1"; anything else stays. The text the box holds.
     static std::string validatedIntervalText(std::string_view text);
-    // The interval's length can be typed only in the interval mode.
-    static bool intervalBoxEnabled(int samplingModeIndex) { return samplingModeIndex == 1; }
 
 private:
     struct Column {

@@ -48,7 +48,7 @@ LogRecorder::LogRecorder(const Settings &settings, const Clock &clock, LogFileWr
 {
 }
 
-std::string LogRecorder::fName() const
+std::string LogRecorder::fileName() const
 {
     const LocalDateTime now = m_clock.now();
     // Built in place: the name is made at every line while the trigger is on.
@@ -61,7 +61,7 @@ std::string LogRecorder::fName() const
         if (mark != '\0')
             *at++ = mark;
     }
-    if (m_settings.powerFlowCorrection())
+    if (m_settings.powerFlow)
         *at++ = 'G';
     const char extension[] = ".csv";
     for (char c : std::string_view(extension))
@@ -69,7 +69,7 @@ std::string LogRecorder::fName() const
     return std::string(name, at);
 }
 
-void LogRecorder::fOpen()
+void LogRecorder::openLogFile()
 {
     open(true);
 }
@@ -83,7 +83,7 @@ void LogRecorder::open(bool retryWhenRefused)
 {
     if (m_controllerVersion == ControllerVersion::Unknown)
         return;
-    const std::string requested = m_logFolder + fName();
+    const std::string requested = m_logFolder + fileName();
     setOutputPath(requested);
     const LocalDateTime now = m_clock.now();
     m_fileHour = static_cast<std::int16_t>(now.hour);
@@ -102,7 +102,7 @@ void LogRecorder::open(bool retryWhenRefused)
         showFileError(FileProblem::CannotCreate, path);
         return;
     }
-    const int mode = m_settings.samplingMode();
+    const SamplingMode mode = m_settings.sampling;
     if (!m_file.writeLine(headerLine(mode, m_controllerVersion))) {
         // A file without its header is never used for rows: it goes, and is tried again.
         showFileError(FileProblem::CannotWrite, path);
@@ -118,16 +118,16 @@ void LogRecorder::open(bool retryWhenRefused)
     if (m_events)
         m_events->fileOpened(m_openPath);
     m_fileLayout = {mode, m_controllerVersion};
-    if (mode != kSamplingContinuous)
+    if (mode != SamplingMode::Continuous)
         m_intervals.setIntervalStart(toDateSerial(now));
     m_logFileOpen = true;
 }
 
-void LogRecorder::nfOpen()
+void LogRecorder::startNextFile()
 {
     closeLogFile();
-    setOutputPath(m_logFolder + fName());
-    fOpen();
+    setOutputPath(m_logFolder + fileName());
+    openLogFile();
 }
 
 void LogRecorder::closeLogFile()
@@ -157,7 +157,7 @@ void LogRecorder::refreshOutputPath()
 {
     // The folder stays LogFolder: only the name is new.
     std::string path = m_logFolder;
-    path += fName();
+    path += fileName();
     m_view.setOutputPath(path);
 }
 
@@ -174,23 +174,23 @@ LineRecord LogRecorder::recordLine(const MeasurementSample &sample, bool trigger
         refreshOutputPath();
     } else if (now.hour != m_fileHour) {
         setRecordCount(0);
-        nfOpen();
+        startNextFile();
     } else if (m_openWanted && !m_logFileOpen
                && std::fabs(std::round((toDateSerial(now) - m_lastOpenTry) * 86400.0)) >= kRetrySeconds) {
         // The folder may be back (remounted, permissions mended): a file by the usual rules.
-        nfOpen();
+        startNextFile();
     }
 
     LineRecord record;
     record.time = now;
     record.epochMilliseconds = m_clock.epochMilliseconds();
     record.sample = sample;
-    const int mode = m_settings.samplingMode();
+    const SamplingMode mode = m_settings.sampling;
     record.layout = {mode, m_controllerVersion};
-    if (mode == kSamplingContinuous) {
+    if (mode == SamplingMode::Continuous) {
         record.row = continuousRow(now, sample, m_controllerVersion);
     } else {
-        const double length = readTextNumber(m_settings.intervalText());
+        const double length = readTextNumber(m_settings.interval);
         record.interval = m_intervals.addSample(sample, m_controllerVersion, toDateSerial(now), length);
         if (record.interval)
             record.row = intervalRow(*record.interval);
@@ -203,7 +203,7 @@ void LogRecorder::writeLogRow(const LineRecord &record)
     assert(record.hasRow());
     if (m_logFileOpen && record.layout != m_fileLayout) {
         setRecordCount(0);
-        nfOpen();
+        startNextFile();
     }
     if (m_logFileOpen && writeLine(record.row))
         setRecordCount(m_recordCount + 1);

@@ -41,14 +41,14 @@ public:
     RecordingEvents *events() const { return m_events; }
 
     // "Tarmin<day>D<hour>H<minute>M<second>[G].csv" from the clock; G with power-flow correction.
-    std::string fName() const;
+    std::string fileName() const;
     // Opens a new log file and writes its header; nothing while the version is unknown. A log
     // file that could not be made is tried again (see decodedLine).
-    void fOpen();
+    void openLogFile();
     // The same for a capture file, which is not tried again: the next firing tries.
     void openCaptureFile();
     // Closes the current file and opens the next one.
-    void nfOpen();
+    void startNextFile();
     // Closes the file (at Stop and at the end of a capture); harmless when none is open.
     void closeLogFile();
 
@@ -114,7 +114,7 @@ private:
     RowLayout m_fileLayout; // the layout of the open file's header
     FileProblem m_fileProblem = FileProblem::None; // the one the status text shows
     bool m_openWanted = false;   // a log file should be open but could not be made
-    double m_lastOpenTry = 0.0;  // when fOpen last tried, as a date serial
+    double m_lastOpenTry = 0.0;  // when openLogFile last tried, as a date serial
 };
 
 } // namespace svglogger

@@ -14,7 +14,7 @@ namespace {
 // Applies one entry; an error text when the key is unknown or the value is not taken.
 std::string apply(TriggerFile &file, const std::string &key, const std::string &value)
 {
-    PlainTriggerSettings &s = file.settings;
+    TriggerSettings &s = file.settings;
     auto number = [&](std::string &target) {
         if (!numberIfWholeText(value))
             return key + " takes a number, not '" + value + "'";
@@ -86,7 +86,7 @@ TriggerFile TriggerFile::fromIni(const IniFile &ini)
         }
     }
     // The boxes lose the focus: the window's rules correct them as they would.
-    PlainTriggerSettings &s = file.settings;
+    TriggerSettings &s = file.settings;
     const TriggerWindowRules::RecordCounts counts =
         TriggerWindowRules::validatedRecordCounts({s.preTriggerCount, s.recordCount});
     if (counts.preTrigger != s.preTriggerCount)

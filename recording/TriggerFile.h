@@ -1,6 +1,6 @@
 #pragma once
 
-#include "recording/PlainTriggerSettings.h"
+#include "recording/TriggerSettings.h"
 
 #include <string>
 #include <vector>
@@ -18,7 +18,7 @@ class IniFile;
 //   <k>-window-out = on | off            <k>-upper, <k>-lower (the first four), <k>-limit (the others)
 //   <k>-change = on | off                <k>-change-threshold
 struct TriggerFile {
-    PlainTriggerSettings settings;
+    TriggerSettings settings;
     int enabledConditions = 0;          // checked condition boxes of both kinds
     std::vector<std::string> corrections; // what the window's rules changed, for the journal
     std::string error;                  // "<file>:<line>: ..." for an unknown key or a bad value

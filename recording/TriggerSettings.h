@@ -1,40 +1,60 @@
 #pragma once
 
+#include "link/Quantity.h"
+
+#include <array>
 #include <string>
 
 namespace svglogger {
 
-// The controls of the trigger settings window TGForm, read live at every sample. Reading or
-// writing a control creates the window, hidden, with its defaults when it does not exist.
-// k is the monitored quantity: 0 grid voltage, 1 load active power, 2 load reactive power,
-// 3 SVG output, 4 negative-sequence voltage magnitude, 5 negative-sequence command magnitude.
-class TriggerSettings
+// What the trigger reads, as values, starting from the settings window's defaults: the window
+// writes them when a control changes, the headless program from its settings file.
+// k is the watched quantity of kTriggerQuantities (0 grid voltage ... 5 the negative-sequence
+// command's magnitude).
+struct TriggerSettings
 {
-public:
-    virtual ~TriggerSettings() = default;
+    std::array<bool, 6> windowOut{};             // Check1, "ウインドアウト"
+    std::array<std::string, 10> limits = defaultLimits(); // Text2
+    std::array<bool, 6> change{};                // Check2, "変化値管理"
+    std::array<std::string, 6> changeThresholds = defaultChangeThresholds(); // Text3
+    bool orCombination = true;                   // Option2(1) "OR"
+    std::string preTriggerCount = "100";         // Text1(0) "プリトリガレコード数："
+    std::string recordCount = "1000";            // Text1(1) "記録レコード数："
+    bool continuous = true;                      // Option1(1) "連続"
+    std::string compareDepth = "5";              // Text4 "比較データ"
 
-    // Check1(k): the window-out condition of quantity k is on.
-    virtual bool windowOutEnabled(int k) const = 0;
-    // Text2(j), j 0 to 9: upper limit of k at 2k and lower at 2k + 1 (k 0..3); the thresholds
-    // of k = 4 and 5 at 8 and 9.
-    virtual std::string limitText(int j) const = 0;
-    // Check2(k): the change condition of quantity k is on.
-    virtual bool changeEnabled(int k) const = 0;
-    // Text3(k): the change threshold of quantity k.
-    virtual std::string changeThresholdText(int k) const = 0;
-    // Option2(1) "OR" is selected (else "AND").
-    virtual bool orSelected() const = 0;
-    // Text1(1) "記録レコード数：", the rows of one capture.
-    virtual std::string recordCountText() const = 0;
-    // Option1(1) "連続" is selected (else "単発", single shot).
-    virtual bool continuousCapture() const = 0;
-    // Text1(0) "プリトリガレコード数：" and Text4, the comparison depth: taken over by "設定".
-    virtual std::string preTriggerCountText() const = 0;
-    virtual std::string compareDepthText() const = 0;
+    bool windowOutEnabled(int k) const { return windowOut[static_cast<std::size_t>(k)]; }
+    std::string limitText(int j) const { return limits[static_cast<std::size_t>(j)]; }
+    bool changeEnabled(int k) const { return change[static_cast<std::size_t>(k)]; }
+    std::string changeThresholdText(int k) const { return changeThresholds[static_cast<std::size_t>(k)]; }
+    bool orSelected() const { return orCombination; }
+    std::string recordCountText() const { return recordCount; }
+    bool continuousCapture() const { return continuous; }
+    std::string preTriggerCountText() const { return preTriggerCount; }
+    std::string compareDepthText() const { return compareDepth; }
+    // An older controller announced itself: Check1(4) "不平衡電圧絶対値(V)" and Check1(5)
+    // "不平衡出力絶対値(A)" are cleared; how many were set.
+    int clearNegativeSequenceConditions()
+    {
+        const int cleared = int{windowOut[4]} + int{windowOut[5]};
+        windowOut[4] = windowOut[5] = false;
+        return cleared;
+    }
 
-    // Clears Check1(4) "不平衡電圧絶対値(V)" and Check1(5) "不平衡出力絶対値(A)", the
-    // negative-sequence window-out conditions, when an older controller announces itself.
-    virtual void clearNegativeSequenceConditions() = 0;
+    static std::array<std::string, 10> defaultLimits()
+    {
+        std::array<std::string, 10> texts;
+        for (std::size_t j = 0; j < texts.size(); ++j)
+            texts[j] = kDefaultTriggerLimits[j];
+        return texts;
+    }
+    static std::array<std::string, 6> defaultChangeThresholds()
+    {
+        std::array<std::string, 6> texts;
+        for (std::size_t k = 0; k < texts.size(); ++k)
+            texts[k] = kTriggerQuantities[k].changeThreshold;
+        return texts;
+    }
 };
 
 } // namespace svglogger

@@ -152,13 +152,13 @@ std::size_t columns(const std::string &line)
 
 TEST(CsvLayout, HeaderColumnsByModeAndVersion)
 {
-    EXPECT_EQ(columns(headerLine(0, ControllerVersion::Older)), 6u);
-    EXPECT_EQ(columns(headerLine(0, ControllerVersion::Version2)), 10u);
-    EXPECT_EQ(columns(headerLine(1, ControllerVersion::Older)), 15u);
-    EXPECT_EQ(columns(headerLine(1, ControllerVersion::Version2)), 27u);
-    EXPECT_EQ(headerLine(0, ControllerVersion::Unknown), headerLine(0, ControllerVersion::Version2)); // an unknown version takes version 2's
-    EXPECT_EQ(headerLine(0, ControllerVersion::Older).substr(0, 6), "時刻");
-    EXPECT_TRUE(headerLine(1, ControllerVersion::Version2).ends_with(",DT数,状態(10進)"));
+    EXPECT_EQ(columns(headerLine(SamplingMode::Continuous, ControllerVersion::Older)), 6u);
+    EXPECT_EQ(columns(headerLine(SamplingMode::Continuous, ControllerVersion::Version2)), 10u);
+    EXPECT_EQ(columns(headerLine(SamplingMode::Interval, ControllerVersion::Older)), 15u);
+    EXPECT_EQ(columns(headerLine(SamplingMode::Interval, ControllerVersion::Version2)), 27u);
+    EXPECT_EQ(headerLine(SamplingMode::Continuous, ControllerVersion::Unknown), headerLine(SamplingMode::Continuous, ControllerVersion::Version2)); // an unknown version takes version 2's
+    EXPECT_EQ(headerLine(SamplingMode::Continuous, ControllerVersion::Older).substr(0, 6), "時刻");
+    EXPECT_TRUE(headerLine(SamplingMode::Interval, ControllerVersion::Version2).ends_with(",DT数,状態(10進)"));
 }
 
 TEST(CsvLayout, ContinuousRowOfEachVersion)
@@ -184,10 +184,10 @@ TEST(CsvLayout, ContinuousRowOfEachVersion)
 // iconv, an independent decoder.
 TEST(ShiftJisText, EveryHeaderIsEncodedAndDecodesBackToItself)
 {
-    for (int mode : {0, 1}) {
+    for (SamplingMode mode : {SamplingMode::Continuous, SamplingMode::Interval}) {
         for (ControllerVersion version : {ControllerVersion::Older, ControllerVersion::Version2}) {
             const std::optional<std::string> bytes = toShiftJis(headerLine(mode, version));
-            ASSERT_TRUE(bytes.has_value()) << mode << versionNumber(version);
+            ASSERT_TRUE(bytes.has_value()) << static_cast<int>(mode) << versionNumber(version);
             EXPECT_EQ(test::cp932ToUtf8(*bytes), headerLine(mode, version));
         }
     }

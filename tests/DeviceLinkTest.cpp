@@ -1,4 +1,4 @@
-#include "common/PlainSettings.h"
+#include "common/Settings.h"
 #include "link/DeviceLink.h"
 #include "support/FakeLinkView.h"
 #include "support/FakePort.h"
@@ -12,7 +12,7 @@ namespace svglogger {
 namespace {
 
 struct LinkFixture : ::testing::Test {
-    PlainSettings settings;
+    Settings settings;
     test::FakePort port;
     test::FakeLinkView view;
     DeviceLink link{settings, port, view};
@@ -52,7 +52,7 @@ class PromptAnswer : public ::testing::TestWithParam<PromptCase> {};
 
 TEST_P(PromptAnswer, OnlyTheWholeBufferWhileAwaitingThePrompt)
 {
-    PlainSettings settings;
+    Settings settings;
     test::FakePort port;
     test::FakeLinkView view;
     DeviceLink link(settings, port, view);

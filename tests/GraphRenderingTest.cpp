@@ -4,7 +4,7 @@
 #include "graph/TrendHistory.h"
 #include "support/Typing.h"
 #include "support/QtPrinters.h"
-#include "ui/SVGCom.h"
+#include "ui/MainWindow.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -33,18 +33,18 @@ constexpr QRgb kGrey = qRgb(128, 128, 128);
 struct GraphRendering : ::testing::Test {
     QTemporaryDir runtime;
     QTemporaryDir logs;
-    std::unique_ptr<SVGCom> window;
+    std::unique_ptr<MainWindow> window;
     PlotArea *plot = nullptr;
 
     void SetUp() override
     {
         qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
-        window = std::make_unique<SVGCom>();
-        plot = window->findChild<PlotArea *>("Picture1");
+        window = std::make_unique<MainWindow>();
+        plot = window->findChild<PlotArea *>("plotArea");
         ASSERT_NE(plot, nullptr);
         // An older controller: its lines are samples from the first one on. The log file that
         // the first version line opens goes to the test's folder.
-        test::typeInto(window->findChild<QLineEdit *>("Text1"), logs.path() + "/x.csv");
+        test::typeInto(window->findChild<QLineEdit *>("outputPathBox"), logs.path() + "/x.csv");
         window->run().received("Ver1.00\r");
     }
     QRgb pixel(int x, int y) const { return plot->canvas().pixel(x, y); }
@@ -59,8 +59,9 @@ TEST_F(GraphRendering, BackgroundOfEachOption)
 {
     const QRgb expected[3] = {qRgb(0, 0, 0), qRgb(255, 255, 255), qRgb(176, 176, 176)};
     EXPECT_EQ(pixel(5, 5), expected[2]); // grey at start-up
+    const char *const options[3] = {"blackBackgroundOption", "whiteBackgroundOption", "greyBackgroundOption"};
     for (int i : {0, 1, 2}) {
-        QTest::mouseClick(window->findChild<QRadioButton *>(QString("Option4_%1").arg(i)), Qt::LeftButton);
+        QTest::mouseClick(window->findChild<QRadioButton *>(options[i]), Qt::LeftButton);
         EXPECT_EQ(pixel(5, 5), expected[i]) << i;
         EXPECT_EQ(pixel(350, 180), kGrey) << "the zero line keeps its grey on every background";
     }
@@ -96,7 +97,7 @@ TEST_F(GraphRendering, TracePixelsAtTheirComputedRows)
 
     // A range change shows the frame alone until the next sample, then the whole history
     // on the new scale.
-    window->findChild<QSlider *>("Slider1_0")->setValue(1);
+    window->findChild<QSlider *>("voltageRangeSlider")->setValue(1);
     for (int x = 690; x <= 700; ++x) {
         EXPECT_NE(pixel(x, 150), PlotArea::kTraceColours[0]) << x;
         EXPECT_NE(pixel(x, 180), PlotArea::kTraceColours[3]) << x;
@@ -124,19 +125,19 @@ TEST_F(GraphRendering, UncompensatedVoltageTraceFollowsCheck1AndTheGraphCheck2)
 {
     window->run().received("MN R,0000,0,6600,0,0,0,1000,0\r");
     window->run().received("MN R,0000,0,6600,0,0,0,1000,0\r");
-    QTest::mouseClick(window->findChild<QCheckBox *>("Check1"), Qt::LeftButton);
+    QTest::mouseClick(window->findChild<QCheckBox *>("uncompensatedVoltageCheck"), Qt::LeftButton);
     window->run().received("MN R,0000,0,6600,0,0,0,1000,0\r");
     // s3 = 6600 / 114329 x 1000 x 1.732 = 99.99 kvar; s8 = 6600 + 99.99 / 10000 x 100 / 100 x 6700 = 6667
     EXPECT_EQ(pixel(700, 137), PlotArea::kTraceColours[4]); // (7350 - 6667) x 0.2 = 136.6
-    QTest::mouseClick(window->findChild<QCheckBox *>("Check2"), Qt::LeftButton); // graph off
-    window->findChild<QSlider *>("Slider1_1")->setValue(1);
+    QTest::mouseClick(window->findChild<QCheckBox *>("graphCheck"), Qt::LeftButton); // graph off
+    window->findChild<QSlider *>("powerRangeSlider")->setValue(1);
     window->run().received("MN R,0000,0,6600,0,0,0,1000,0\r");
     EXPECT_EQ(pixel(700, 137), qRgb(176, 176, 176)); // not drawn while the graph is off
 }
 
 TEST_F(GraphRendering, LegendColoursOnTheValueCaptions)
 {
-    const char *names[5] = {"Label1_0", "Label1_1", "Label1_2", "Label1_3", "Label1_7"};
+    const char *names[5] = {"readoutName_0", "readoutName_1", "readoutName_2", "readoutName_3", "readoutName_7"};
     for (int t = 0; t < 5; ++t) {
         const QLabel *caption = window->findChild<QLabel *>(names[t]);
         EXPECT_EQ(caption->palette().color(QPalette::WindowText).rgb(), PlotArea::kTraceColours[static_cast<std::size_t>(t)])
@@ -146,11 +147,11 @@ TEST_F(GraphRendering, LegendColoursOnTheValueCaptions)
 
 TEST_F(GraphRendering, ScaleStripNumbersAreRedrawnForTheSliders)
 {
-    const ScaleStrip *strip = window->findChild<ScaleStrip *>("Picture2");
+    const ScaleStrip *strip = window->findChild<ScaleStrip *>("scaleStrip");
     const QImage before = strip->canvas();
-    window->findChild<QSlider *>("Slider1_1")->setValue(-4);
+    window->findChild<QSlider *>("powerRangeSlider")->setValue(-4);
     EXPECT_NE(strip->canvas(), before);
-    window->findChild<QSlider *>("Slider1_1")->setValue(0);
+    window->findChild<QSlider *>("powerRangeSlider")->setValue(0);
     EXPECT_EQ(strip->canvas(), before);
     // Black voltage numbers and green power numbers are there.
     bool black = false, green = false;
@@ -187,12 +188,12 @@ std::vector<std::pair<int, int>> inkBands(const QImage &strip, int from, int to,
 // start-up sliders) is not cut off by the bottom of the strip.
 TEST_F(GraphRendering, EveryScaleNumberIsReadable)
 {
-    const ScaleStrip *strip = window->findChild<ScaleStrip *>("Picture2");
+    const ScaleStrip *strip = window->findChild<ScaleStrip *>("scaleStrip");
     auto black = [](QRgb p) { return qRed(p) < 100 && qGreen(p) < 100 && qBlue(p) < 100; };
     auto green = [](QRgb p) { return qGreen(p) > qRed(p) + 40 && qGreen(p) > qBlue(p) + 40; };
     for (int slider = -4; slider <= 2; ++slider) {
-        window->findChild<QSlider *>("Slider1_1")->setValue(slider);
-        window->findChild<QSlider *>("Slider1_0")->setValue(std::max(0, slider));
+        window->findChild<QSlider *>("powerRangeSlider")->setValue(slider);
+        window->findChild<QSlider *>("voltageRangeSlider")->setValue(std::max(0, slider));
         for (const auto &[from, to, inked] : {std::tuple{0, 40, std::function<bool(QRgb)>(black)},
                                               std::tuple{40, 82, std::function<bool(QRgb)>(green)}}) {
             const auto bands = inkBands(strip->canvas(), from, to, inked);

@@ -1,7 +1,7 @@
 #include "support/Typing.h"
 #include "support/ControllerPty.h"
 #include "support/Files.h"
-#include "ui/SVGCom.h"
+#include "ui/MainWindow.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -96,10 +96,10 @@ public:
     explicit WindowProgram(const QString &folder)
     {
         window.show();
-        test::typeInto(window.findChild<QLineEdit *>("Text1"), folder + "/x.csv");
+        test::typeInto(window.findChild<QLineEdit *>("outputPathBox"), folder + "/x.csv");
     }
-    void start() override { QTest::mouseClick(window.findChild<QPushButton *>("Command1"), Qt::LeftButton); }
-    void stop() override { QTest::mouseClick(window.findChild<QPushButton *>("Command2"), Qt::LeftButton); }
+    void start() override { QTest::mouseClick(window.findChild<QPushButton *>("startButton"), Qt::LeftButton); }
+    void stop() override { QTest::mouseClick(window.findChild<QPushButton *>("stopButton"), Qt::LeftButton); }
     void pump(std::chrono::milliseconds duration) override
     {
         const auto end = Clock::now() + duration;
@@ -107,7 +107,7 @@ public:
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         while (Clock::now() < end);
     }
-    SVGCom window;
+    MainWindow window;
 };
 
 class HeadlessProgram final : public Program
@@ -229,7 +229,7 @@ std::map<QString, std::string> run(Program &program, const QString &folder, cons
 
 struct ModeCase {
     const char *name;
-    std::function<void(SVGCom &)> setUpWindow;
+    std::function<void(MainWindow &)> setUpWindow;
     QStringList headlessArguments;
     Scenario scenario;
 };
@@ -264,28 +264,28 @@ TEST_P(HeadlessAsTheWindow, WritesTheWindowsFilesForTheSameLines)
     EXPECT_EQ(headlessFiles, windowFiles) << headless.journal;
 }
 
-void clickOption(SVGCom &window, const char *name)
+void clickOption(MainWindow &window, const char *name)
 {
     QTest::mouseClick(window.findChild<QRadioButton *>(name), Qt::LeftButton);
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, HeadlessAsTheWindow, ::testing::Values(
-    ModeCase{"Continuous", [](SVGCom &) {}, {}, steadyLines},
+    ModeCase{"Continuous", [](MainWindow &) {}, {}, steadyLines},
     ModeCase{"Interval",
-             [](SVGCom &w) {
-                 clickOption(w, "Option2_1");
-                 w.findChild<QLineEdit *>("Text4")->setText("3");
+             [](MainWindow &w) {
+                 clickOption(w, "intervalOption");
+                 w.findChild<QLineEdit *>("intervalBox")->setText("3");
              },
              {"--mode", "interval", "--interval", "3"}, intervalBursts},
     ModeCase{"Trigger",
-             [](SVGCom &w) {
-                 clickOption(w, "TG_1");
-                 TGForm &form = w.tgForm();
-                 auto *check = form.findChild<QCheckBox *>("Check1_0");
+             [](MainWindow &w) {
+                 clickOption(w, "triggerOnOption");
+                 TriggerSettingsWindow &form = *w.triggerWindow();
+                 auto *check = form.findChild<QCheckBox *>("windowOutCheck_0");
                  QTest::mouseClick(check, Qt::LeftButton, {}, QPoint(6, check->height() / 2));
-                 form.findChild<QLineEdit *>("Text1_0")->setText("2");
-                 form.findChild<QLineEdit *>("Text1_1")->setText("10");
-                 QTest::mouseClick(form.findChild<QPushButton *>("Command1"), Qt::LeftButton);
+                 form.findChild<QLineEdit *>("preTriggerCountBox")->setText("2");
+                 form.findChild<QLineEdit *>("recordCountBox")->setText("10");
+                 QTest::mouseClick(form.findChild<QPushButton *>("applyButton"), Qt::LeftButton);
              },
              {"--trigger", "TRIGGER.INI"}, steadyLines}),
     [](const auto &info) { return std::string(info.param.name); });

@@ -76,7 +76,7 @@ TEST(HeadlessOptions, DefaultsAreTheWindowsAndTheValuesAreTaken)
 {
     ParsedOptions parsed = parseHeadlessOptions({}, "/home/op");
     EXPECT_EQ(parsed.options.folder, "/home/op/temp/");
-    EXPECT_EQ(parsed.options.samplingMode, 0);
+    EXPECT_EQ(parsed.options.samplingMode, SamplingMode::Continuous);
     EXPECT_EQ(parsed.options.interval, "1");
     EXPECT_FALSE(parsed.options.durationSeconds);
     EXPECT_TRUE(parsed.options.port.empty());
@@ -84,7 +84,7 @@ TEST(HeadlessOptions, DefaultsAreTheWindowsAndTheValuesAreTaken)
                                         "--duration", "2.5", "--power-flow-correction", "--trigger", "t.ini"}),
                                   "/home/op");
     EXPECT_EQ(parsed.options.folder, "/data/site/");
-    EXPECT_EQ(parsed.options.samplingMode, 1);
+    EXPECT_EQ(parsed.options.samplingMode, SamplingMode::Interval);
     EXPECT_EQ(parsed.options.interval, "60");
     EXPECT_EQ(parsed.options.durationSeconds, 2.5);
     EXPECT_TRUE(parsed.options.powerFlowCorrection);
@@ -120,7 +120,7 @@ TEST_F(ConfigFixture, ConfigKeysAreTheOptionsAndTheCommandLineWins)
     ASSERT_EQ(parsed.error, "");
     EXPECT_EQ(parsed.options.port, "svg-sim");
     EXPECT_EQ(parsed.options.folder, "/var/log/svg/");
-    EXPECT_EQ(parsed.options.samplingMode, 1);
+    EXPECT_EQ(parsed.options.samplingMode, SamplingMode::Interval);
     EXPECT_EQ(parsed.options.interval, "10");
     EXPECT_TRUE(parsed.options.quiet);
 }
@@ -219,7 +219,7 @@ TEST_F(ConfigFixture, TriggerFileFillsTheWindowsControlsAndKeepsItsDefaults)
                                                               "negative-sequence-voltage-window-out = yes\n"
                                                               "negative-sequence-voltage-limit = 80\ncompare-depth = 10\n"));
     ASSERT_EQ(file.error, "");
-    const PlainTriggerSettings &s = file.settings;
+    const TriggerSettings &s = file.settings;
     EXPECT_FALSE(s.continuousCapture());
     EXPECT_FALSE(s.orSelected());
     EXPECT_EQ(s.preTriggerCountText(), "20");

@@ -74,20 +74,20 @@ TEST_F(AggregatorFixture, OneSecondAtFiveLinesGivesOneRowPerSecondStampedAtItsEn
     EXPECT_EQ(rows[0], "2016/06/24 9:05:01,6602,12,-5,2.5,6604,14,-5,2.5,6600,10,-5,2.5,5,5");
     EXPECT_EQ(rows[1], "2016/06/24 9:05:02,6607,17,-5,2.5,6609,19,-5,2.5,6605,15,-5,2.5,5,10");
     EXPECT_EQ(aggregator.dtCount(), 5);
-    EXPECT_EQ(view.label10, "5");
+    EXPECT_EQ(view.sampleCount, "5");
 }
 
-TEST_F(AggregatorFixture, Label10CountsFromTwoAndKeepsItsValueWhenARowIsWritten)
+TEST_F(AggregatorFixture, SampleCountShownFromTwoAndKeepsItsValueWhenARowIsWritten)
 {
     aggregator.setIntervalStart(t0);
     add(sample(1, 1, 1, 1), 0.0); // first sample after program start
-    EXPECT_EQ(view.label10, "");
+    EXPECT_EQ(view.sampleCount, "");
     add(sample(1, 1, 1, 1), 0.1);
-    EXPECT_EQ(view.label10, "2");
+    EXPECT_EQ(view.sampleCount, "2");
     add(sample(1, 1, 1, 1), 0.2);
-    EXPECT_EQ(view.label10, "3");
+    EXPECT_EQ(view.sampleCount, "3");
     EXPECT_FALSE(add(sample(1, 1, 1, 1), 1.0).empty());
-    EXPECT_EQ(view.label10, "3");
+    EXPECT_EQ(view.sampleCount, "3");
     EXPECT_EQ(aggregator.dtCount(), 1);
 }
 
@@ -270,23 +270,18 @@ struct ValidationCase {
     const char *kept;
 };
 
-class Text4LostFocus : public ::testing::TestWithParam<ValidationCase> {};
+class IntervalBoxLeft : public ::testing::TestWithParam<ValidationCase> {};
 
-TEST_P(Text4LostFocus, BelowOneBecomesOne)
+TEST_P(IntervalBoxLeft, BelowOneBecomesOne)
 {
     EXPECT_EQ(IntervalAggregator::validatedIntervalText(GetParam().typed), GetParam().kept);
 }
 
-INSTANTIATE_TEST_SUITE_P(Texts, Text4LostFocus, ::testing::Values(
+INSTANTIATE_TEST_SUITE_P(Texts, IntervalBoxLeft, ::testing::Values(
     ValidationCase{"0", "1"}, ValidationCase{"", "1"}, ValidationCase{"abc", "1"}, ValidationCase{"0.9", "1"},
     ValidationCase{"-3", "1"}, ValidationCase{"1", "1"}, ValidationCase{"2.5", "2.5"},
     ValidationCase{"60 s", "60 s"}, ValidationCase{" 1", " 1"}));
 
-TEST(Option2Click, OnlyTheIntervalModeEnablesTheIntervalBox)
-{
-    EXPECT_FALSE(IntervalAggregator::intervalBoxEnabled(0));
-    EXPECT_TRUE(IntervalAggregator::intervalBoxEnabled(1));
-}
 
 } // namespace
 } // namespace svglogger

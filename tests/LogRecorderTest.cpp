@@ -33,16 +33,16 @@ std::size_t columns(const std::string &row)
 TEST_F(RecorderFixture, FileNameFromTheClockWithGForPowerFlowCorrection)
 {
     at(9, 5, 3);
-    EXPECT_EQ(rig.recorder().fName(), "Tarmin24D9H5M3.csv");
+    EXPECT_EQ(rig.recorder().fileName(), "Tarmin24D9H5M3.csv");
     rig.settings.powerFlow = true;
-    EXPECT_EQ(rig.recorder().fName(), "Tarmin24D9H5M3G.csv");
+    EXPECT_EQ(rig.recorder().fileName(), "Tarmin24D9H5M3G.csv");
     at(0, 0, 0, 1);
-    EXPECT_EQ(rig.recorder().fName(), "Tarmin1D0H0M0G.csv");
+    EXPECT_EQ(rig.recorder().fileName(), "Tarmin1D0H0M0G.csv");
 }
 
 TEST_F(RecorderFixture, NothingOpensWhileTheVersionIsUnknown)
 {
-    rig.recorder().fOpen();
+    rig.recorder().openLogFile();
     EXPECT_TRUE(rig.files.opened.empty());
     EXPECT_FALSE(rig.recorder().logFileOpen());
     line(olderLine("0000", "6600", "100", "-50", "20"));
@@ -59,26 +59,26 @@ TEST_F(RecorderFixture, ContinuousRowsFollowTheHeaderOfTheVersion)
     line(olderLine("0010", "6601", "123", "-77", "45"));
     const std::vector<std::string> &lines = file("Tarmin24D9H5M3.csv");
     ASSERT_EQ(lines.size(), 3u);
-    EXPECT_EQ(lines[0], headerLine(0, ControllerVersion::Older));
+    EXPECT_EQ(lines[0], headerLine(SamplingMode::Continuous, ControllerVersion::Older));
     EXPECT_EQ(lines[1], "2016/06/24 9:05:03,6600,10,5,-3,0");
     EXPECT_EQ(columns(lines[2]), 6u);
-    EXPECT_EQ(rig.recordingView.label8, "2");
-    EXPECT_EQ(rig.recordingView.text1, test::platformPath("/log/Tarmin24D9H5M3.csv"));
+    EXPECT_EQ(rig.recordingView.recordCount, "2");
+    EXPECT_EQ(rig.recordingView.outputPath, test::platformPath("/log/Tarmin24D9H5M3.csv"));
 }
 
 TEST_F(RecorderFixture, ColumnCountsByModeAndVersion)
 {
     struct Case {
-        int mode;
+        SamplingMode mode;
         const char *version;
         std::string measurement;
         std::size_t columns;
     };
     const std::vector<Case> cases{
-        {0, "Ver1.0", olderLine("0000", "6600", "1", "2", "3"), 6},
-        {0, "Ver2.0", version2Line("0000", "6600", "1", "2", "3", "4", "5", "6", "7"), 10},
-        {1, "Ver1.0", olderLine("0000", "6600", "1", "2", "3"), 15},
-        {1, "Ver2.0", version2Line("0000", "6600", "1", "2", "3", "4", "5", "6", "7"), 27},
+        {SamplingMode::Continuous, "Ver1.0", olderLine("0000", "6600", "1", "2", "3"), 6},
+        {SamplingMode::Continuous, "Ver2.0", version2Line("0000", "6600", "1", "2", "3", "4", "5", "6", "7"), 10},
+        {SamplingMode::Interval, "Ver1.0", olderLine("0000", "6600", "1", "2", "3"), 15},
+        {SamplingMode::Interval, "Ver2.0", version2Line("0000", "6600", "1", "2", "3", "4", "5", "6", "7"), 27},
     };
     for (const Case &c : cases) {
         test::EngineRig r;
@@ -87,7 +87,7 @@ TEST_F(RecorderFixture, ColumnCountsByModeAndVersion)
         r.clock.time.second += 1;
         r.receive(c.measurement + "\r" + c.measurement + "\r");
         const std::vector<std::string> &lines = r.files.files.begin()->second;
-        ASSERT_GE(lines.size(), 2u) << c.version << " mode " << c.mode;
+        ASSERT_GE(lines.size(), 2u) << c.version << " mode " << static_cast<int>(c.mode);
         EXPECT_EQ(lines[0], headerLine(c.mode, static_cast<ControllerVersion>(c.version[3] - '0')));
         EXPECT_EQ(columns(lines[0]), c.columns);
         for (std::size_t i = 1; i < lines.size(); ++i)
@@ -103,7 +103,7 @@ TEST_F(RecorderFixture, FirstLineOfANewHourStartsANewFileNamedByItsTime)
     line(v2);
     at(9, 59, 59);
     line(v2);
-    EXPECT_EQ(rig.recordingView.label8, "2");
+    EXPECT_EQ(rig.recordingView.recordCount, "2");
     at(10, 0, 0);
     line(v2);
     EXPECT_EQ(rig.files.opened,
@@ -111,9 +111,9 @@ TEST_F(RecorderFixture, FirstLineOfANewHourStartsANewFileNamedByItsTime)
     EXPECT_EQ(file("Tarmin24D9H59M58.csv").size(), 3u);
     ASSERT_EQ(file("Tarmin24D10H0M0.csv").size(), 2u);
     EXPECT_EQ(file("Tarmin24D10H0M0.csv")[1].substr(0, 18), "2016/06/24 10:00:0");
-    EXPECT_EQ(rig.recordingView.label8, "1");
+    EXPECT_EQ(rig.recordingView.recordCount, "1");
     EXPECT_EQ(rig.recorder().fileHour(), 10);
-    EXPECT_EQ(rig.recordingView.text1, test::platformPath("/log/Tarmin24D10H0M0.csv"));
+    EXPECT_EQ(rig.recordingView.outputPath, test::platformPath("/log/Tarmin24D10H0M0.csv"));
 }
 
 TEST_F(RecorderFixture, MidnightAndMonthEndRotateLikeAnyHour)
@@ -135,18 +135,18 @@ TEST_F(RecorderFixture, TakenNameGetsANumberAndTheOldFileIsNeverReplaced)
     line("Ver1.0");
     line(olderLine("0000", "6600", "0", "0", "0"));
     rig.recorder().closeLogFile();
-    rig.recorder().fOpen(); // the same second: the name is taken
+    rig.recorder().openLogFile(); // the same second: the name is taken
     rig.recorder().closeLogFile();
-    rig.recorder().fOpen();
+    rig.recorder().openLogFile();
     EXPECT_EQ(rig.files.opened, (std::vector<std::string>{test::platformPath("/log/Tarmin24D9H5M3.csv"), test::platformPath("/log/Tarmin24D9H5M3-2.csv"),
                                                           test::platformPath("/log/Tarmin24D9H5M3-3.csv")}));
     EXPECT_EQ(file("Tarmin24D9H5M3.csv").size(), 2u);
-    EXPECT_EQ(rig.recordingView.text1, test::platformPath("/log/Tarmin24D9H5M3-3.csv"));
+    EXPECT_EQ(rig.recordingView.outputPath, test::platformPath("/log/Tarmin24D9H5M3-3.csv"));
     rig.settings.powerFlow = true;
     rig.recorder().closeLogFile();
-    rig.recorder().fOpen();
+    rig.recorder().openLogFile();
     rig.recorder().closeLogFile();
-    rig.recorder().fOpen();
+    rig.recorder().openLogFile();
     EXPECT_EQ(rig.files.opened.back(), test::platformPath("/log/Tarmin24D9H5M3G-2.csv"));
 }
 
@@ -158,14 +158,14 @@ TEST_F(RecorderFixture, FileThatCannotBeCreatedShowsWhyDropsRowsAndRecoversAtThe
     EXPECT_EQ(rig.recordingView.status, "ログファイルを作成できません: " + test::platformPath("/log/Tarmin24D9H5M3.csv"));
     EXPECT_FALSE(rig.recorder().logFileOpen());
     line(olderLine("0000", "6600", "0", "0", "0"));
-    EXPECT_EQ(rig.recordingView.label8, "");
+    EXPECT_EQ(rig.recordingView.recordCount, "");
     EXPECT_TRUE(rig.files.opened.empty());
 
     rig.files.unwritable.clear();
     at(10, 0, 1);
     line(olderLine("0000", "6600", "0", "0", "0"));
     EXPECT_EQ(rig.recordingView.status, "");
-    EXPECT_EQ(rig.recordingView.label8, "1");
+    EXPECT_EQ(rig.recordingView.recordCount, "1");
     EXPECT_EQ(file("Tarmin24D10H0M1.csv").size(), 2u);
 }
 
@@ -200,7 +200,7 @@ TEST_F(RecorderFixture, FolderBackWithinTenSecondsBringsAFileWithTheNextLine)
     // Stopped, nothing is tried any more.
     rig.files.unwritable.insert(test::platformPath("/log/"));
     rig.recorder().closeLogFile();
-    rig.recorder().nfOpen();
+    rig.recorder().startNextFile();
     rig.recorder().closeLogFile();
     at(9, 6, 0);
     line(olderLine("0000", "6600", "0", "0", "0"));
@@ -226,7 +226,7 @@ TEST_F(RecorderFixture, FileWhoseHeaderCannotBeWrittenIsNotUsedForRows)
     line(olderLine("0000", "6601", "0", "0", "0"));
     const std::vector<std::string> &lines = file("Tarmin24D9H5M13.csv");
     ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[0], headerLine(0, ControllerVersion::Older));
+    EXPECT_EQ(lines[0], headerLine(SamplingMode::Continuous, ControllerVersion::Older));
     EXPECT_EQ(rig.recordingView.status, "");
 }
 
@@ -237,12 +237,12 @@ TEST_F(RecorderFixture, RowThatCannotBeWrittenIsNotCountedAndSaysSo)
     rig.files.fullAfterLines = 2;
     line(olderLine("0000", "6600", "0", "0", "0"));
     line(olderLine("0000", "6601", "0", "0", "0"));
-    EXPECT_EQ(rig.recordingView.label8, "1");
+    EXPECT_EQ(rig.recordingView.recordCount, "1");
     EXPECT_EQ(rig.recordingView.status, "ログファイルに書き込めません: " + test::platformPath("/log/Tarmin24D9H5M3.csv"));
     // The disk gets space back: the message goes with the first row written again.
     rig.files.fullAfterLines = static_cast<std::size_t>(-1);
     line(olderLine("0000", "6602", "0", "0", "0"));
-    EXPECT_EQ(rig.recordingView.label8, "2");
+    EXPECT_EQ(rig.recordingView.recordCount, "2");
     EXPECT_EQ(rig.recordingView.status, "");
 }
 
@@ -307,12 +307,12 @@ TEST_F(RecorderFixture, LogFolderIsTheOutputPathUpToItsLastSeparator)
     EXPECT_EQ(rig.files.opened, std::vector<std::string>{"Tarmin24D9H5M3.csv"});
     // Only the folder part of a typed path is used.
     rig.recorder().outputPathEdited(test::platformPath("/data/site/anything.txt"));
-    rig.recorder().nfOpen();
+    rig.recorder().startNextFile();
     EXPECT_EQ(rig.files.opened.back(), test::platformPath("/data/site/Tarmin24D9H5M3.csv"));
 #ifdef _WIN32
     // The file dialog's answer with "/" keeps its folder too.
     rig.recorder().outputPathEdited("C:/Users/op/Documents/chosen.csv");
-    rig.recorder().nfOpen();
+    rig.recorder().startNextFile();
     EXPECT_EQ(rig.files.opened.back(), "C:/Users/op/Documents/Tarmin24D9H5M3.csv");
 #endif
 }
@@ -327,12 +327,12 @@ TEST_F(RecorderFixture, WithTriggerTheDisplayedPathFollowsTheClockAndNothingOpen
     at(9, 5, 3);
     line("Ver1.0");
     line(olderLine("0000", "6600", "0", "0", "0"));
-    EXPECT_EQ(rig.recordingView.text1, test::platformPath("/log/Tarmin24D9H5M3.csv"));
+    EXPECT_EQ(rig.recordingView.outputPath, test::platformPath("/log/Tarmin24D9H5M3.csv"));
     at(11, 0, 7);
     line(olderLine("0000", "6600", "0", "0", "0"));
-    EXPECT_EQ(rig.recordingView.text1, test::platformPath("/log/Tarmin24D11H0M7.csv"));
+    EXPECT_EQ(rig.recordingView.outputPath, test::platformPath("/log/Tarmin24D11H0M7.csv"));
     EXPECT_TRUE(rig.files.opened.empty());
-    EXPECT_EQ(rig.recordingView.label8, "");
+    EXPECT_EQ(rig.recordingView.recordCount, "");
 }
 
 TEST_F(RecorderFixture, TheRowOfALineIsTakenOnceAndALineWithoutARowWritesNone)
@@ -347,7 +347,7 @@ TEST_F(RecorderFixture, TheRowOfALineIsTakenOnceAndALineWithoutARowWritesNone)
 
 TEST_F(RecorderFixture, IntervalRowsThroughThePipelineWithAStopInTheMiddle)
 {
-    rig.settings.sampling = 1;
+    rig.settings.sampling = SamplingMode::Interval;
     rig.settings.interval = "2";
     at(9, 0, 0);
     line("Ver1.0"); // opens the file and starts the interval at 9:00:00
@@ -366,7 +366,7 @@ TEST_F(RecorderFixture, IntervalRowsThroughThePipelineWithAStopInTheMiddle)
     // holds the samples from before the Stop too.
     rig.recorder().closeLogFile();
     at(9, 30, 0);
-    rig.recorder().fOpen();
+    rig.recorder().openLogFile();
     at(9, 30, 2);
     line(olderLine("0000", "7000", "0", "0", "0"));
     const std::vector<std::string> &next = file("Tarmin24D9H30M0.csv");

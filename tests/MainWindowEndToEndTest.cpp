@@ -4,7 +4,7 @@
 #include "support/Cp932.h"
 #include "support/Files.h"
 #include "support/QtPrinters.h"
-#include "ui/SVGCom.h"
+#include "ui/MainWindow.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -39,7 +39,7 @@ struct EndToEndWindow : ::testing::Test {
     QTemporaryDir logs;
     QString portsFolder;
     std::unique_ptr<test::ControllerPty> controller;
-    std::unique_ptr<SVGCom> window;
+    std::unique_ptr<MainWindow> window;
     std::string fromLogger; // everything the logger wrote to the controller
 
     void SetUp() override
@@ -47,9 +47,9 @@ struct EndToEndWindow : ::testing::Test {
         qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
         portsFolder = runtime.path() + "/svg-logger/ports";
         controller = std::make_unique<test::ControllerPty>(portsFolder, "ctl");
-        window = std::make_unique<SVGCom>();
+        window = std::make_unique<MainWindow>();
         window->show();
-        test::typeInto(window->findChild<QLineEdit *>("Text1"), logs.path() + "/x.csv");
+        test::typeInto(window->findChild<QLineEdit *>("outputPathBox"), logs.path() + "/x.csv");
     }
 
     bool pumpUntil(const std::function<bool()> &condition, std::chrono::milliseconds timeout = 5s)
@@ -73,7 +73,7 @@ struct EndToEndWindow : ::testing::Test {
     QString text(const char *name) const
     {
         if (auto *l = window->findChild<QLabel *>(name))
-            return QString(name) == "StatusText" ? l->toolTip() : l->text();
+            return QString(name) == "statusText" ? l->toolTip() : l->text();
         return window->findChild<QPushButton *>(name)->text();
     }
     void click(const char *name) { QTest::mouseClick(window->findChild<QPushButton *>(name), Qt::LeftButton); }
@@ -81,7 +81,7 @@ struct EndToEndWindow : ::testing::Test {
     // Start, the prompt answered, a version-2 controller streaming.
     void startStreaming()
     {
-        click("Command1");
+        click("startButton");
         ASSERT_TRUE(loggerWrote("\x1b")) << "no ESC at Start";
         controller->send("D:");
         ASSERT_TRUE(loggerWrote("MN R\r\n"));
@@ -95,30 +95,30 @@ struct EndToEndWindow : ::testing::Test {
 
 TEST_F(EndToEndWindow, StartDialogueRowsStop)
 {
-    ASSERT_GE(window->findChild<QComboBox *>("Combo1")->count(), 1);
-    EXPECT_TRUE(window->findChild<QComboBox *>("Combo1")->itemText(0).endsWith("(COM1)"));
-    click("Command1");
+    ASSERT_GE(window->findChild<QComboBox *>("portList")->count(), 1);
+    EXPECT_TRUE(window->findChild<QComboBox *>("portList")->itemText(0).endsWith("(COM1)"));
+    click("startButton");
     ASSERT_TRUE(loggerWrote("\x1b")) << "no ESC at Start";
     EXPECT_EQ(fromLogger, "\x1b");
-    EXPECT_EQ(text("Command2"), QString::fromUtf8("中断"));
+    EXPECT_EQ(text("stopButton"), QString::fromUtf8("中断"));
     controller->send("D:");
     ASSERT_TRUE(loggerWrote("MN R\r\n"));
     EXPECT_EQ(fromLogger, "\x1bMN R\r\n");
     controller->send("SVG Ver2.10\r" + line(6600) + line(6610) + "\r\n" + line(6620));
-    ASSERT_TRUE(pumpUntil([&] { return text("Label8_0") == "3"; }));
-    EXPECT_EQ(text("DTLabel_0"), "6,620");
+    ASSERT_TRUE(pumpUntil([&] { return text("recordCountLabel") == "3"; }));
+    EXPECT_EQ(text("readoutValue_0"), "6,620");
 
     fromLogger.clear();
-    click("Command2");
+    click("stopButton");
     ASSERT_TRUE(loggerWrote("\x1b")) << "no ESC at Stop";
     EXPECT_EQ(window->linkState(), LinkState::Idle);
-    EXPECT_EQ(text("Command1"), QString::fromUtf8("再開"));
-    EXPECT_EQ(text("Command2"), QString::fromUtf8("終了"));
+    EXPECT_EQ(text("startButton"), QString::fromUtf8("再開"));
+    EXPECT_EQ(text("stopButton"), QString::fromUtf8("終了"));
 
     const QStringList files = csvFiles();
     ASSERT_EQ(files.size(), 1);
     const std::string csv = test::cp932ToUtf8(test::readBytes((logs.path() + "/" + files[0]).toStdString()));
-    const std::string header = headerLine(0, ControllerVersion::Version2) + "\r\n";
+    const std::string header = headerLine(SamplingMode::Continuous, ControllerVersion::Version2) + "\r\n";
     ASSERT_EQ(csv.substr(0, header.size()), header);
     // Three rows; each ends with the values of its line after the time field.
     std::size_t at = header.size();
@@ -136,26 +136,26 @@ TEST_F(EndToEndWindow, UnpluggedControllerIsWaitedForAndTheRunGoesOnInTheSameFil
 {
     startStreaming();
     controller->send(line(6600) + line(6601));
-    ASSERT_TRUE(pumpUntil([&] { return text("Label8_0") == "2"; }));
+    ASSERT_TRUE(pumpUntil([&] { return text("recordCountLabel") == "2"; }));
 
     controller->hangUp();
     ASSERT_TRUE(pumpUntil([&] { return window->waitingForPort(); })) << "the loss was not noticed";
-    EXPECT_EQ(text("StatusText"), QString::fromUtf8(RunController::kPortLost.data()));
+    EXPECT_EQ(text("statusText"), QString::fromUtf8(RunController::kPortLost.data()));
     EXPECT_NE(window->linkState(), LinkState::Idle);
-    EXPECT_EQ(text("Command2"), QString::fromUtf8("中断"));
+    EXPECT_EQ(text("stopButton"), QString::fromUtf8("中断"));
 
     // The controller comes back under the same link: the dialogue starts over.
     controller = std::make_unique<test::ControllerPty>(portsFolder, "ctl");
     fromLogger.clear();
     ASSERT_TRUE(loggerWrote("\x1b")) << "no ESC after reconnecting";
-    EXPECT_EQ(text("StatusText"), "");
+    EXPECT_EQ(text("statusText"), "");
     EXPECT_EQ(window->linkState(), LinkState::AwaitingPrompt);
     controller->send("D:");
     ASSERT_TRUE(loggerWrote("MN R\r\n"));
     controller->send(line(6602) + line(6603));
-    ASSERT_TRUE(pumpUntil([&] { return text("Label8_0") == "4"; }));
+    ASSERT_TRUE(pumpUntil([&] { return text("recordCountLabel") == "4"; }));
 
-    click("Command2");
+    click("stopButton");
     ASSERT_EQ(csvFiles().size(), 1);
     const std::string csv = test::readBytes((logs.path() + "/" + csvFiles()[0]).toStdString());
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 5); // the header and four rows
@@ -163,15 +163,15 @@ TEST_F(EndToEndWindow, UnpluggedControllerIsWaitedForAndTheRunGoesOnInTheSameFil
 
 TEST_F(EndToEndWindow, StopWhileWaitingForThePortWritesNothingAndUnlocks)
 {
-    click("Command1");
+    click("startButton");
     ASSERT_TRUE(loggerWrote("\x1b"));
     controller->hangUp();
     ASSERT_TRUE(pumpUntil([&] { return window->waitingForPort(); }));
-    click("Command2");
+    click("stopButton");
     EXPECT_FALSE(window->waitingForPort());
     EXPECT_EQ(window->linkState(), LinkState::Idle);
-    EXPECT_EQ(text("StatusText"), "");
-    EXPECT_TRUE(window->findChild<QComboBox *>("Combo1")->isEnabled());
+    EXPECT_EQ(text("statusText"), "");
+    EXPECT_TRUE(window->findChild<QComboBox *>("portList")->isEnabled());
 }
 
 int rowsInTheOneFile(const QString &folder);
@@ -180,7 +180,7 @@ int rowsInTheOneFile(const QString &folder);
 // again; the chosen port stays chosen (its number may change), a vanished one goes.
 TEST_F(EndToEndWindow, PortListIsAskedAgainWhenOpenedWhileIdle)
 {
-    auto *combo = window->findChild<QComboBox *>("Combo1");
+    auto *combo = window->findChild<QComboBox *>("portList");
     const int before = combo->count();
     ASSERT_TRUE(combo->currentText().startsWith("ctl"));
     ASSERT_EQ(::symlink("/dev/null", (portsFolder + "/aaa").toUtf8().constData()), 0);
@@ -192,9 +192,9 @@ TEST_F(EndToEndWindow, PortListIsAskedAgainWhenOpenedWhileIdle)
     EXPECT_TRUE(combo->itemText(0).startsWith("aaa"));
     EXPECT_TRUE(combo->currentText().startsWith("ctl")) << combo->currentText().toStdString();
     EXPECT_TRUE(combo->currentText().endsWith("(COM2)"));
-    click("Command1");
+    click("startButton");
     ASSERT_TRUE(loggerWrote("\x1b")) << "the chosen port is the one opened";
-    click("Command2");
+    click("stopButton");
 
     ::unlink(controller->link().c_str());
     combo->showPopup();
@@ -210,19 +210,19 @@ TEST_F(EndToEndWindow, StopMidLineThenStartThreeTimesEachRunLogs)
     startStreaming();
     for (int run = 0; run < 3; ++run) {
         controller->send(line(6600 + run) + "MN R,0000,0,0,0,0,66");
-        ASSERT_TRUE(pumpUntil([&] { return text("DTLabel_0") == QString("6,60%1").arg(run); }));
-        click("Command2");
+        ASSERT_TRUE(pumpUntil([&] { return text("readoutValue_0") == QString("6,60%1").arg(run); }));
+        click("stopButton");
         ASSERT_EQ(window->linkState(), LinkState::Idle);
         fromLogger.clear();
-        click("Command1");
+        click("startButton");
         ASSERT_TRUE(loggerWrote("\x1b")) << "run " << run;
         controller->send("00,0,1000,-500,200,0,0,0,0,30,40,2350,0");
         controller->send("D:");
         ASSERT_TRUE(loggerWrote("MN R\r\n")) << "run " << run << ": the prompt was not answered";
         controller->send(line(6700 + run));
-        ASSERT_TRUE(pumpUntil([&] { return text("DTLabel_0") == QString("6,70%1").arg(run); })) << "run " << run;
+        ASSERT_TRUE(pumpUntil([&] { return text("readoutValue_0") == QString("6,70%1").arg(run); })) << "run " << run;
     }
-    click("Command2");
+    click("stopButton");
     // One file per run; each run after the first holds exactly its one row, decoded whole.
     const QStringList files = csvFiles();
     ASSERT_EQ(files.size(), 4);
@@ -241,18 +241,18 @@ TEST_F(EndToEndWindow, StopMidLineThenStartThreeTimesEachRunLogs)
 // every 3 s with the retry text; logging starts once it answers.
 TEST_F(EndToEndWindow, ControllerThatIgnoresEscapeIsRetriedWithAMessage)
 {
-    click("Command1");
+    click("startButton");
     ASSERT_TRUE(loggerWrote("\x1b"));
     const QString retry = QString::fromUtf8("コントローラの応答がありません — 再試行しています");
-    ASSERT_TRUE(pumpUntil([&] { return text("StatusText") == retry; }, 5s)) << text("StatusText").toStdString();
+    ASSERT_TRUE(pumpUntil([&] { return text("statusText") == retry; }, 5s)) << text("statusText").toStdString();
     EXPECT_EQ(fromLogger, "\x1b\x1b");
-    EXPECT_EQ(text("Command2"), QString::fromUtf8("中断"));
+    EXPECT_EQ(text("stopButton"), QString::fromUtf8("中断"));
     controller->send("D:");
     ASSERT_TRUE(loggerWrote("MN R\r\n"));
-    EXPECT_EQ(text("StatusText"), "");
+    EXPECT_EQ(text("statusText"), "");
     controller->send("Ver2.10\r" + line(6600));
-    ASSERT_TRUE(pumpUntil([&] { return text("Label8_0") == "1"; }));
-    click("Command2");
+    ASSERT_TRUE(pumpUntil([&] { return text("recordCountLabel") == "1"; }));
+    click("stopButton");
 }
 
 // A controller that stops sending mid-run is woken again; rows go on in the same file.
@@ -260,17 +260,17 @@ TEST_F(EndToEndWindow, ControllerThatFallsSilentIsWokenAgainIntoTheSameFile)
 {
     startStreaming();
     controller->send(line(6600));
-    ASSERT_TRUE(pumpUntil([&] { return text("Label8_0") == "1"; }));
+    ASSERT_TRUE(pumpUntil([&] { return text("recordCountLabel") == "1"; }));
     fromLogger.clear();
     const QString silent = QString::fromUtf8("データが届きません — 再接続しています");
-    ASSERT_TRUE(pumpUntil([&] { return text("StatusText") == silent; }, 7s)) << text("StatusText").toStdString();
+    ASSERT_TRUE(pumpUntil([&] { return text("statusText") == silent; }, 7s)) << text("statusText").toStdString();
     ASSERT_TRUE(loggerWrote("\x1b"));
     controller->send("D:");
     ASSERT_TRUE(loggerWrote("MN R\r\n"));
     controller->send("Ver2.10\r" + line(6601));
-    ASSERT_TRUE(pumpUntil([&] { return text("Label8_0") == "2"; }));
-    EXPECT_EQ(text("StatusText"), "");
-    click("Command2");
+    ASSERT_TRUE(pumpUntil([&] { return text("recordCountLabel") == "2"; }));
+    EXPECT_EQ(text("statusText"), "");
+    click("stopButton");
     EXPECT_EQ(rowsInTheOneFile(logs.path()), 2);
 }
 
@@ -288,10 +288,10 @@ int rowsInTheOneFile(const QString &folder)
 TEST_F(EndToEndWindow, EnterAfterEveryStopStartsAgainAndNeverEndsTheProgram)
 {
     bool exited = false;
-    QObject::connect(window.get(), &SVGCom::exitRequested, [&] { exited = true; });
+    QObject::connect(window.get(), &MainWindow::exitRequested, [&] { exited = true; });
     window->activateWindow();
-    auto *start = window->findChild<QPushButton *>("Command1");
-    auto *stop = window->findChild<QPushButton *>("Command2");
+    auto *start = window->findChild<QPushButton *>("startButton");
+    auto *stop = window->findChild<QPushButton *>("stopButton");
     ASSERT_TRUE(pumpUntil([&] { return start->hasFocus(); })) << "the focus starts on 開始";
     for (int run = 0; run < 3; ++run) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return); // Start
@@ -307,7 +307,7 @@ TEST_F(EndToEndWindow, EnterAfterEveryStopStartsAgainAndNeverEndsTheProgram)
         EXPECT_EQ(start->text(), QString::fromUtf8("再開"));
         EXPECT_TRUE(window->testAttribute(Qt::WA_KeyboardFocusChange)) << "the focus ring is drawn";
         const QImage ringed = start->grab().toImage();
-        window->findChild<QPushButton *>("Command2")->setFocus(Qt::TabFocusReason);
+        window->findChild<QPushButton *>("stopButton")->setFocus(Qt::TabFocusReason);
         EXPECT_NE(start->grab().toImage(), ringed) << "the ring shows which button Enter presses";
         start->setFocus(Qt::TabFocusReason);
     }
@@ -316,14 +316,14 @@ TEST_F(EndToEndWindow, EnterAfterEveryStopStartsAgainAndNeverEndsTheProgram)
 
 TEST_F(EndToEndWindow, SingleShotCaptureStopsTheRunFromWithinTheReceiveEvent)
 {
-    QTest::mouseClick(window->findChild<QRadioButton *>("TG_1"), Qt::LeftButton);
-    TGForm &form = window->tgForm();
-    QTest::mouseClick(form.findChild<QRadioButton *>("Option1_0"), Qt::LeftButton); // "単発"
-    auto *check = form.findChild<QCheckBox *>("Check1_0");
+    QTest::mouseClick(window->findChild<QRadioButton *>("triggerOnOption"), Qt::LeftButton);
+    TriggerSettingsWindow &form = *window->triggerWindow();
+    QTest::mouseClick(form.findChild<QRadioButton *>("singleShotOption"), Qt::LeftButton); // "単発"
+    auto *check = form.findChild<QCheckBox *>("windowOutCheck_0");
     QTest::mouseClick(check, Qt::LeftButton, {}, QPoint(6, check->height() / 2));
-    form.findChild<QLineEdit *>("Text1_0")->setText("2");
-    form.findChild<QLineEdit *>("Text1_1")->setText("10");
-    QTest::mouseClick(form.findChild<QPushButton *>("Command1"), Qt::LeftButton);
+    form.findChild<QLineEdit *>("preTriggerCountBox")->setText("2");
+    form.findChild<QLineEdit *>("recordCountBox")->setText("10");
+    QTest::mouseClick(form.findChild<QPushButton *>("applyButton"), Qt::LeftButton);
     startStreaming();
     // One burst: quiet lines, a dip that fires, and more than the capture needs.
     std::string burst;
@@ -337,35 +337,35 @@ TEST_F(EndToEndWindow, SingleShotCaptureStopsTheRunFromWithinTheReceiveEvent)
     ASSERT_TRUE(pumpUntil([&] { return window->linkState() == LinkState::Idle; }));
     EXPECT_TRUE(loggerWrote("\x1b")) << "Stop's ESC";
     EXPECT_EQ(window->run().triggerState(), TriggerState::Finished);
-    EXPECT_EQ(text("Command1"), QString::fromUtf8("再開"));
-    EXPECT_FALSE(window->findChild<QLabel *>("Label12")->isVisible());
+    EXPECT_EQ(text("startButton"), QString::fromUtf8("再開"));
+    EXPECT_FALSE(window->findChild<QLabel *>("captureIndicator")->isVisible());
     EXPECT_EQ(rowsInTheOneFile(logs.path()), 11); // N + 1: two before, the dip, eight after
     // The capture's own Stop leaves the focus on "再開" too: one Enter starts, not ends.
-    EXPECT_EQ(window->focusWidget(), window->findChild<QPushButton *>("Command1"));
+    EXPECT_EQ(window->focusWidget(), window->findChild<QPushButton *>("startButton"));
 }
 
 // Closing the trigger settings window while armed: the main window shows "なし", the run
 // goes on without conditions and captures nothing until Stop, and says so.
 TEST_F(EndToEndWindow, ClosingTheTriggerWindowWhileArmedCapturesNothing)
 {
-    QTest::mouseClick(window->findChild<QRadioButton *>("TG_1"), Qt::LeftButton);
-    TGForm &form = window->tgForm();
-    auto *check = form.findChild<QCheckBox *>("Check1_0");
+    QTest::mouseClick(window->findChild<QRadioButton *>("triggerOnOption"), Qt::LeftButton);
+    TriggerSettingsWindow &form = *window->triggerWindow();
+    auto *check = form.findChild<QCheckBox *>("windowOutCheck_0");
     QTest::mouseClick(check, Qt::LeftButton, {}, QPoint(6, check->height() / 2));
-    QTest::mouseClick(form.findChild<QPushButton *>("Command1"), Qt::LeftButton);
+    QTest::mouseClick(form.findChild<QPushButton *>("applyButton"), Qt::LeftButton);
     startStreaming();
-    window->tgForm().close();
+    window->triggerWindow()->close();
     QApplication::processEvents();
-    EXPECT_TRUE(window->findChild<QRadioButton *>("TG_0")->isChecked());
+    EXPECT_TRUE(window->findChild<QRadioButton *>("triggerOffOption")->isChecked());
     std::string lines;
     for (int i = 0; i < 10; ++i)
         lines += line(i % 2 ? 6100 : 6600); // dips that the closed window's condition would catch
     controller->send(lines + line(6555));
-    ASSERT_TRUE(pumpUntil([&] { return text("DTLabel_0") == "6,555"; }));
+    ASSERT_TRUE(pumpUntil([&] { return text("readoutValue_0") == "6,555"; }));
     EXPECT_TRUE(csvFiles().isEmpty()) << csvFiles().join(", ").toStdString();
-    EXPECT_EQ(text("StatusText"), QString::fromUtf8("トリガー条件がありません"));
-    click("Command2");
-    EXPECT_EQ(text("StatusText"), "");
+    EXPECT_EQ(text("statusText"), QString::fromUtf8("トリガー条件がありません"));
+    click("stopButton");
+    EXPECT_EQ(text("statusText"), "");
 }
 
 TEST_F(EndToEndWindow, UnpluggedAndPluggedBackAHundredTimesLosesNoRow)
@@ -376,18 +376,18 @@ TEST_F(EndToEndWindow, UnpluggedAndPluggedBackAHundredTimesLosesNoRow)
     for (int cycle = 0; cycle < 100; ++cycle) {
         controller->send(line(6600 + cycle) + line(6500 + cycle));
         sent += 2;
-        ASSERT_TRUE(pumpUntil([&] { return text("Label8_0") == QString::number(sent); })) << "cycle " << cycle;
+        ASSERT_TRUE(pumpUntil([&] { return text("recordCountLabel") == QString::number(sent); })) << "cycle " << cycle;
         controller->hangUp();
         ASSERT_TRUE(pumpUntil([&] { return window->waitingForPort(); })) << "cycle " << cycle;
-        EXPECT_EQ(text("StatusText"), QString::fromUtf8(RunController::kPortLost.data()));
+        EXPECT_EQ(text("statusText"), QString::fromUtf8(RunController::kPortLost.data()));
         controller = std::make_unique<test::ControllerPty>(portsFolder, "ctl");
         fromLogger.clear();
         ASSERT_TRUE(loggerWrote("\x1b")) << "cycle " << cycle;
         controller->send("D:");
         ASSERT_TRUE(loggerWrote("MN R\r\n")) << "cycle " << cycle;
     }
-    EXPECT_EQ(text("StatusText"), "");
-    click("Command2");
+    EXPECT_EQ(text("statusText"), "");
+    click("stopButton");
     EXPECT_EQ(rowsInTheOneFile(logs.path()), sent);
 }
 
@@ -402,9 +402,9 @@ TEST_F(EndToEndWindow, HundredKilobytesWithoutCrThenLinesAgain)
     EXPECT_LE(window->run().unframedBytes(), ReceiveBuffer::kMaxUndelimited);
     // The junk ends at the next CR as one (bounded) line; the lines after it are decoded.
     controller->send("\r" + line(6611) + line(6612));
-    ASSERT_TRUE(pumpUntil([&] { return text("Label8_0") == "2"; }));
-    EXPECT_EQ(text("DTLabel_0"), "6,612");
-    click("Command2");
+    ASSERT_TRUE(pumpUntil([&] { return text("recordCountLabel") == "2"; }));
+    EXPECT_EQ(text("readoutValue_0"), "6,612");
+    click("stopButton");
 }
 
 TEST_F(EndToEndWindow, FloodOfAMinuteAt9600BaudIsRecordedWhole)
@@ -425,9 +425,9 @@ TEST_F(EndToEndWindow, FloodOfAMinuteAt9600BaudIsRecordedWhole)
         controller->send(flood.substr(at, 512));
         pumpUntil([] { return false; }, 1ms);
     }
-    ASSERT_TRUE(pumpUntil([&] { return text("Label8_0") == QString::number(lines); }, 20s))
-        << text("Label8_0").toStdString() << " of " << lines;
-    click("Command2");
+    ASSERT_TRUE(pumpUntil([&] { return text("recordCountLabel") == QString::number(lines); }, 20s))
+        << text("recordCountLabel").toStdString() << " of " << lines;
+    click("stopButton");
     EXPECT_EQ(rowsInTheOneFile(logs.path()), lines);
 }
 

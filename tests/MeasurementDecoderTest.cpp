@@ -1,4 +1,4 @@
-#include "common/PlainSettings.h"
+#include "common/Settings.h"
 #include "link/MeasurementDecoder.h"
 #include "support/Lines.h"
 
@@ -37,7 +37,7 @@ class DecodeOlderLine : public ::testing::TestWithParam<DecodeCase> {};
 TEST_P(DecodeOlderLine, ComputesTheSample)
 {
     const DecodeCase &c = GetParam();
-    PlainSettings settings;
+    Settings settings;
     settings.powerFlow = c.check4;
     MeasurementDecoder decoder(settings);
     decoder.beginReceiveEvent();
@@ -100,7 +100,7 @@ INSTANTIATE_TEST_SUITE_P(Lines, DecodeOlderLine, ::testing::Values(
 
 TEST(DecodeLine, SevenFieldsAreNotDecoded)
 {
-    PlainSettings settings;
+    Settings settings;
     MeasurementDecoder decoder(settings);
     decoder.beginReceiveEvent();
     decoder.processLine("Ver1.0"); // an older controller: the layout is known
@@ -110,7 +110,7 @@ TEST(DecodeLine, SevenFieldsAreNotDecoded)
 
 TEST(DecodeLine, MarkerMayStandAnywhereAndTheFirstCounts)
 {
-    PlainSettings settings;
+    Settings settings;
     MeasurementDecoder decoder(settings);
     decoder.beginReceiveEvent();
     decoder.processLine("Ver1.0"); // an older controller: the layout is known
@@ -128,7 +128,7 @@ TEST(DecodeLine, MarkerMayStandAnywhereAndTheFirstCounts)
 
 TEST(DecodeLine, FailedReadingKeepsTheValueOfThePreviousLineOfTheEvent)
 {
-    PlainSettings settings;
+    Settings settings;
     MeasurementDecoder decoder(settings);
     decoder.beginReceiveEvent();
     decoder.processLine("Ver1.0"); // an older controller: the layout is known
@@ -147,7 +147,7 @@ TEST(DecodeLine, FailedReadingKeepsTheValueOfThePreviousLineOfTheEvent)
 
 TEST(DecodeLine, FailedSvgOutputKeepsThePreviousValueWhichTheUncompensatedVoltageUses)
 {
-    PlainSettings settings;
+    Settings settings;
     MeasurementDecoder decoder(settings);
     decoder.beginReceiveEvent();
     decoder.processLine("Ver1.0"); // an older controller: the layout is known
@@ -168,7 +168,7 @@ class UncompensatedVoltage : public ::testing::TestWithParam<PercentCase> {};
 
 TEST_P(UncompensatedVoltage, ReadsTheBoxAtEveryLine)
 {
-    PlainSettings settings;
+    Settings settings;
     settings.reactancePercent = GetParam().text3;
     MeasurementDecoder decoder(settings);
     decoder.beginReceiveEvent();
@@ -185,7 +185,7 @@ INSTANTIATE_TEST_SUITE_P(Texts, UncompensatedVoltage, ::testing::Values(
 
 TEST(UncompensatedVoltageBox, EmptyBoxGivesTheGridVoltageAndChangesApplyAtTheNextLine)
 {
-    PlainSettings settings;
+    Settings settings;
     settings.reactancePercent = "";
     MeasurementDecoder decoder(settings);
     decoder.beginReceiveEvent();
@@ -214,7 +214,7 @@ class VersionLine : public ::testing::TestWithParam<VersionCase> {};
 
 TEST_P(VersionLine, IsRecognised)
 {
-    PlainSettings settings;
+    Settings settings;
     MeasurementDecoder decoder(settings);
     decoder.beginReceiveEvent();
     const LineOutcome outcome = decoder.processLine(GetParam().line);
@@ -245,7 +245,7 @@ INSTANTIATE_TEST_SUITE_P(Lines, VersionLine, ::testing::Values(
 
 TEST(VersionLine, LaterVersionLinesSwitchButNeverReturnToUnknown)
 {
-    PlainSettings settings;
+    Settings settings;
     MeasurementDecoder decoder(settings);
     decoder.beginReceiveEvent();
     EXPECT_TRUE(decoder.processLine("Ver1.0").versionFirstKnown);
@@ -262,7 +262,7 @@ TEST(VersionLine, LaterVersionLinesSwitchButNeverReturnToUnknown)
 
 TEST(Version2Layout, DecodesShiftedFieldsAndNegativeSequence)
 {
-    PlainSettings settings;
+    Settings settings;
     MeasurementDecoder decoder(settings);
     decoder.beginReceiveEvent();
     decoder.processLine("Ver2.01");
@@ -282,7 +282,7 @@ TEST(Version2Layout, DecodesShiftedFieldsAndNegativeSequence)
 
 TEST(Version2Layout, SeventeenFieldsDecodeAndCommandQKeepsItsValue)
 {
-    PlainSettings settings;
+    Settings settings;
     MeasurementDecoder decoder(settings);
     decoder.beginReceiveEvent();
     decoder.processLine("Ver2.01");
@@ -307,7 +307,7 @@ TEST(Version2Layout, SeventeenFieldsDecodeAndCommandQKeepsItsValue)
 // line, and read in the older layout they would be zeros and noise. They are no samples.
 TEST(Version2Layout, BeforeTheVersionIsKnownAMeasurementLineIsNoSample)
 {
-    PlainSettings settings;
+    Settings settings;
     MeasurementDecoder decoder(settings);
     decoder.beginReceiveEvent();
     for (const std::string &line : {version2Line("0000", "6600", "100", "-50", "20", "30", "40", "50", "60"),
@@ -326,7 +326,7 @@ TEST(Version2Layout, BeforeTheVersionIsKnownAMeasurementLineIsNoSample)
 
 TEST(Version2Layout, AnOlderControllersLinesLeaveTheNegativeSequenceAtZero)
 {
-    PlainSettings settings;
+    Settings settings;
     MeasurementDecoder decoder(settings);
     decoder.beginReceiveEvent();
     // After an older controller's version line, the negative-sequence fields stay 0.
@@ -338,7 +338,7 @@ TEST(Version2Layout, AnOlderControllersLinesLeaveTheNegativeSequenceAtZero)
 
 TEST(Version2Layout, OlderLinesAreTooShortOnceVersion2IsKnown)
 {
-    PlainSettings settings;
+    Settings settings;
     MeasurementDecoder decoder(settings);
     decoder.beginReceiveEvent();
     decoder.processLine("Ver2.0");

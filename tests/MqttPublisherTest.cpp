@@ -56,7 +56,7 @@ LineRecord recordOf(const MeasurementSample &sample, ControllerVersion version, 
 {
     LineRecord record;
     record.sample = sample;
-    record.layout = {kSamplingContinuous, version};
+    record.layout = {SamplingMode::Continuous, version};
     record.epochMilliseconds = milliseconds;
     return record;
 }

@@ -15,15 +15,15 @@ namespace {
 // exactly these.
 TEST(QuantityTable, MakesTheFourHeadersAsTheFilesHaveThem)
 {
-    EXPECT_EQ(headerLine(0, ControllerVersion::Older), "時刻,系統電圧(V),負荷電力(kW),負荷無効電力(kVar),ＳＶＧ出力(kVar),状態(10進)");
-    EXPECT_EQ(headerLine(0, ControllerVersion::Version2),
+    EXPECT_EQ(headerLine(SamplingMode::Continuous, ControllerVersion::Older), "時刻,系統電圧(V),負荷電力(kW),負荷無効電力(kVar),ＳＶＧ出力(kVar),状態(10進)");
+    EXPECT_EQ(headerLine(SamplingMode::Continuous, ControllerVersion::Version2),
               "時刻,系統電圧(V),負荷電力(kW),負荷無効電力(kVar),ＳＶＧ出力(kVar),逆相電圧D軸(V),逆相電圧Q軸(V),"
               "逆指令D軸(A),逆指令Q軸(A),状態(10進)");
-    EXPECT_EQ(headerLine(1, ControllerVersion::Older),
+    EXPECT_EQ(headerLine(SamplingMode::Interval, ControllerVersion::Older),
               "時刻,系統電圧(V),負荷電力(kW),負荷無効電力(kVar),ＳＶＧ出力(kVar),系統電圧(Max),負荷電力(Max),"
               "負荷無効電力(Max),ＳＶＧ出力(Max),系統電圧(min),負荷電力(min),負荷無効電力(min),ＳＶＧ出力(min),DT数,"
               "状態(10進)");
-    EXPECT_EQ(headerLine(1, ControllerVersion::Version2),
+    EXPECT_EQ(headerLine(SamplingMode::Interval, ControllerVersion::Version2),
               "時刻,系統電圧(V),負荷電力(kW),負荷無効電力(kVar),ＳＶＧ出力(kVar),逆相電圧D軸(V),逆相電圧Q軸(V),"
               "逆指令D軸(A),逆指令Q軸(A),系統電圧(Max),負荷電力(Max),負荷無効電力(Max),ＳＶＧ出力(Max),"
               "逆相電圧D軸(Max),逆相電圧Q軸(Max),逆指令D軸(Max),逆指令Q軸(Max),系統電圧(min),負荷電力(min),"
@@ -43,8 +43,8 @@ TEST(QuantityTable, EachQuantityIsInTheLayoutsOfTheControllersThatSendIt)
         sample[q.index] = 1234.5678f;
     for (const ControllerVersion version : {ControllerVersion::Older, ControllerVersion::Version2}) {
         const std::size_t k = quantitiesSentBy(version);
-        const std::vector<std::string> continuous = test::split(headerLine(0, version), ',');
-        const std::vector<std::string> interval = test::split(headerLine(1, version), ',');
+        const std::vector<std::string> continuous = test::split(headerLine(SamplingMode::Continuous, version), ',');
+        const std::vector<std::string> interval = test::split(headerLine(SamplingMode::Interval, version), ',');
         const std::vector<std::string> row =
             test::split(continuousRow({2026, 12, 7, 9, 5, 3}, sample, version), ',');
         ASSERT_EQ(continuous.size(), k + 2);

@@ -22,7 +22,7 @@ using Rig = test::EngineRig;
 TEST(ReceiveHandler, ThreeLinesInOneEventAreHandledInOrderAndTheTimeShownOnce)
 {
     Rig rig;
-    rig.handler.onComm("Ver1.00\r" + olderLine("0000", "6601", "0", "0", "0") + "\r" + olderLine("0000", "6602", "0", "0", "0")
+    rig.handler.receiveBytes("Ver1.00\r" + olderLine("0000", "6601", "0", "0", "0") + "\r" + olderLine("0000", "6602", "0", "0", "0")
                        + "\r" + olderLine("0000", "6603", "0", "0", "0") + "\r");
     EXPECT_EQ(rig.linkView.voltages(), (std::vector<std::string>{"6,601", "6,602", "6,603"}));
     EXPECT_EQ(rig.linkView.times, std::vector<std::string>{"06/24 09:05:03"});
@@ -32,10 +32,10 @@ TEST(ReceiveHandler, LineSplitOverTwoEventsIsHandledOnceWhenItsCrArrives)
 {
     Rig rig;
     const std::string line = olderLine("0000", "6600", "0", "0", "0");
-    rig.handler.onComm("Ver1.00\r" + line.substr(0, 10));
+    rig.handler.receiveBytes("Ver1.00\r" + line.substr(0, 10));
     EXPECT_TRUE(rig.linkView.voltages().empty());
     EXPECT_EQ(rig.linkView.times.size(), 1u); // the time is shown at every event
-    rig.handler.onComm(line.substr(10) + "\r");
+    rig.handler.receiveBytes(line.substr(10) + "\r");
     EXPECT_EQ(rig.linkView.voltages().size(), 1u);
     EXPECT_EQ(rig.handler.trend().count(), 1);
     EXPECT_EQ(rig.linkView.times.size(), 2u);
@@ -50,14 +50,14 @@ TEST(ReceiveHandler, MeasurementLinesBeforeTheVersionAreNoSamples)
     rig.handler.setEvents(&events);
     rig.settings.graph = true;
     const std::string line = version2Line("0000", "6600", "100", "-50", "20", "3", "4", "5", "6");
-    rig.handler.onComm(line + "\r" + line + "\r");
+    rig.handler.receiveBytes(line + "\r" + line + "\r");
     EXPECT_TRUE(rig.linkView.readoutCalls.empty());
     EXPECT_EQ(rig.graphView.plots, 0);
     EXPECT_EQ(rig.handler.trend().count(), 0);
     EXPECT_TRUE(events.lines.empty());
     EXPECT_EQ(rig.handler.linesHandled(), 2u) << "still lines received";
 
-    rig.handler.onComm("Ver2.01\r" + line + "\r");
+    rig.handler.receiveBytes("Ver2.01\r" + line + "\r");
     EXPECT_EQ(rig.linkView.voltages(), std::vector<std::string>{"6,600"});
     EXPECT_EQ(rig.graphView.plots, 1);
     EXPECT_EQ(events.lines.back(), "line 6600");
@@ -73,15 +73,15 @@ TEST(ReceiveHandler, EachDecodedLineIsOneRecordWhoseRowIsTheOneWritten)
         std::vector<LineRecord> all;
         void lineRecorded(const LineRecord &record) override { all.push_back(record); }
     };
-    for (int mode : {kSamplingContinuous, kSamplingInterval}) {
+    for (SamplingMode mode : {SamplingMode::Continuous, SamplingMode::Interval}) {
         Rig rig;
         Records records;
         rig.handler.setEvents(&records);
         rig.settings.sampling = mode;
-        rig.handler.onComm("Ver2.01\r");
+        rig.handler.receiveBytes("Ver2.01\r");
         for (int second = 3; second < 9; ++second) {
             rig.clock.time.second = second;
-            rig.handler.onComm(version2Line("0001", std::to_string(6600 + second), "100", "-50", "20", "3", "4", "5",
+            rig.handler.receiveBytes(version2Line("0001", std::to_string(6600 + second), "100", "-50", "20", "3", "4", "5",
                                             "6") + "\r" + "not a measurement\r");
         }
         ASSERT_EQ(records.all.size(), 6u) << "one per decoded line, none for the other lines";
@@ -90,7 +90,7 @@ TEST(ReceiveHandler, EachDecodedLineIsOneRecordWhoseRowIsTheOneWritten)
             EXPECT_EQ(record.layout, (RowLayout{mode, ControllerVersion::Version2}));
             EXPECT_EQ(record.sample[MeasurementSample::GridVoltage], 6600.0f + static_cast<float>(record.time.second));
             EXPECT_EQ(record.epochMilliseconds, epochMillisecondsAsUtc(record.time));
-            EXPECT_EQ(record.interval.has_value(), mode == kSamplingInterval && record.hasRow());
+            EXPECT_EQ(record.interval.has_value(), mode == SamplingMode::Interval && record.hasRow());
             if (record.interval) {
                 EXPECT_EQ(intervalRow(*record.interval), record.row);
             }
@@ -100,7 +100,7 @@ TEST(ReceiveHandler, EachDecodedLineIsOneRecordWhoseRowIsTheOneWritten)
         ASSERT_EQ(rig.files.files.size(), 1u);
         const std::vector<std::string> &file = rig.files.files.begin()->second;
         EXPECT_EQ(std::vector<std::string>(file.begin() + 1, file.end()), rows);
-        EXPECT_EQ(rows.size(), mode == kSamplingContinuous ? 6u : 5u);
+        EXPECT_EQ(rows.size(), mode == SamplingMode::Continuous ? 6u : 5u);
     }
 }
 
@@ -108,17 +108,17 @@ TEST(ReceiveHandler, EventWithNothingReceivedStillShowsTheTime)
 {
     Rig rig;
     rig.clock.time = {2026, 12, 7, 23, 59, 9};
-    rig.handler.onComm("");
+    rig.handler.receiveBytes("");
     EXPECT_EQ(rig.linkView.times, std::vector<std::string>{"12/07 23:59:09"});
 }
 
 TEST(ReceiveHandler, SampleIsZeroedAtEveryEventAndCarriesOverWithinOne)
 {
     Rig rig;
-    rig.handler.onComm("Ver1.00\r" + olderLine("0000", "6600", "10", "0", "0") + "\r" + olderLine("0000", "99999", "20", "0", "0")
+    rig.handler.receiveBytes("Ver1.00\r" + olderLine("0000", "6600", "10", "0", "0") + "\r" + olderLine("0000", "99999", "20", "0", "0")
                        + "\r");
     EXPECT_EQ(rig.linkView.voltages(), (std::vector<std::string>{"6,600", "6,600"}));
-    rig.handler.onComm(olderLine("0000", "99999", "20", "0", "0") + "\r");
+    rig.handler.receiveBytes(olderLine("0000", "99999", "20", "0", "0") + "\r");
     EXPECT_EQ(rig.linkView.voltages().back(), "0");
     EXPECT_EQ(rig.linkView.readout[1], "0.0"); // V = 0 makes every power 0
 }
@@ -126,11 +126,11 @@ TEST(ReceiveHandler, SampleIsZeroedAtEveryEventAndCarriesOverWithinOne)
 TEST(ReceiveHandler, AnsweredPromptPrefixesTheNextLineWhichIsStillDecoded)
 {
     Rig rig;
-    rig.handler.onComm("Ver1.00\r");
+    rig.handler.receiveBytes("Ver1.00\r");
     rig.handler.link().setLinkState(LinkState::AwaitingPrompt);
-    rig.handler.onComm("D:");
+    rig.handler.receiveBytes("D:");
     EXPECT_EQ(rig.port.written, "MN R\r\n");
-    rig.handler.onComm(olderLine("0000", "6600", "0", "0", "0") + "\r\n" + olderLine("0000", "6500", "0", "0", "0")
+    rig.handler.receiveBytes(olderLine("0000", "6600", "0", "0", "0") + "\r\n" + olderLine("0000", "6500", "0", "0", "0")
                        + "\r");
     EXPECT_EQ(rig.linkView.voltages(), (std::vector<std::string>{"6,600", "6,500"}));
     EXPECT_EQ(rig.port.written, "MN R\r\n");
@@ -139,9 +139,9 @@ TEST(ReceiveHandler, AnsweredPromptPrefixesTheNextLineWhichIsStillDecoded)
 TEST(ReceiveHandler, FirstVersionLineOpensTheLogOnceWithoutTrigger)
 {
     Rig rig;
-    rig.handler.onComm("Ver2.01\rVer2.01\r");
+    rig.handler.receiveBytes("Ver2.01\rVer2.01\r");
     EXPECT_EQ(rig.files.opened, std::vector<std::string>{test::platformPath("/log/Tarmin24D9H5M3.csv")});
-    rig.handler.onComm("Ver1.00\r");
+    rig.handler.receiveBytes("Ver1.00\r");
     EXPECT_EQ(rig.files.opened.size(), 1u);
     EXPECT_EQ(rig.linkView.rowsEnabledCalls, (std::vector<bool>{true, true, false}));
 }
@@ -150,9 +150,9 @@ TEST(ReceiveHandler, WithTriggerTheFirstVersionLineOpensNothingAndNothingLater)
 {
     Rig rig;
     rig.settings.trigger = true;
-    rig.handler.onComm("Ver1.00\r");
+    rig.handler.receiveBytes("Ver1.00\r");
     rig.settings.trigger = false;
-    rig.handler.onComm("Ver2.00\r");
+    rig.handler.receiveBytes("Ver2.00\r");
     EXPECT_TRUE(rig.files.opened.empty());
 }
 
@@ -160,9 +160,9 @@ TEST(ReceiveHandler, OlderControllerClearsTheNegativeSequenceTriggerBoxes)
 {
     Rig rig;
     rig.triggerSettings.windowOut = {true, true, true, true, true, true};
-    rig.handler.onComm("Ver2.00\r");
+    rig.handler.receiveBytes("Ver2.00\r");
     EXPECT_TRUE(rig.triggerSettings.windowOut[4]);
-    rig.handler.onComm("Ver1.00\r");
+    rig.handler.receiveBytes("Ver1.00\r");
     EXPECT_FALSE(rig.triggerSettings.windowOut[4]);
     EXPECT_FALSE(rig.triggerSettings.windowOut[5]);
     EXPECT_TRUE(rig.triggerSettings.windowOut[3]);
@@ -172,9 +172,9 @@ TEST(ReceiveHandler, NegativeSequenceReadoutOnlyForVersion2)
 {
     Rig rig;
     const std::string line = version2Line("0000", "6600", "0", "0", "0", "30", "40", "0", "0");
-    rig.handler.onComm(line + "\r");
+    rig.handler.receiveBytes(line + "\r");
     EXPECT_EQ(rig.linkView.readout[4], "");
-    rig.handler.onComm("Ver2.00\r" + line + "\r");
+    rig.handler.receiveBytes("Ver2.00\r" + line + "\r");
     EXPECT_EQ(rig.linkView.readout[4], "50.0");
     EXPECT_EQ(rig.linkView.readout[6], "0.8"); // 50 / 6600 x 100
 }
@@ -192,19 +192,19 @@ class StartAfterStop : public ::testing::TestWithParam<LeftOverCase> {};
 TEST_P(StartAfterStop, PromptIsAnsweredAndTheFirstLineDecodedWhole)
 {
     Rig rig;
-    rig.handler.onComm("Ver1.00\r");
+    rig.handler.receiveBytes("Ver1.00\r");
     rig.handler.startRun();
-    rig.handler.onComm("D:");
-    rig.handler.onComm(olderLine("0000", "6600", "100", "0", "0") + "\r" + GetParam().leftOver);
+    rig.handler.receiveBytes("D:");
+    rig.handler.receiveBytes(olderLine("0000", "6600", "100", "0", "0") + "\r" + GetParam().leftOver);
     rig.handler.stopRun(true);
     rig.port.written.clear();
 
     rig.handler.startRun();
     EXPECT_EQ(rig.port.written, "\x1b");
-    rig.handler.onComm(std::string(GetParam().before) + "D:");
+    rig.handler.receiveBytes(std::string(GetParam().before) + "D:");
     EXPECT_EQ(rig.port.written, "\x1bMN R\r\n");
     EXPECT_EQ(rig.handler.link().linkState(), LinkState::Streaming);
-    rig.handler.onComm(olderLine("0000", "6601", "1000", "0", "0") + "\r");
+    rig.handler.receiveBytes(olderLine("0000", "6601", "1000", "0", "0") + "\r");
     const auto &rows = rig.files.lines(rig.files.opened.back());
     ASSERT_EQ(rows.size(), 2u) << "the header and the one row";
     EXPECT_EQ(rows[1], "2016/06/24 9:05:03,6601,100,0,0,0");
@@ -241,7 +241,7 @@ Outcome run(const std::vector<std::string> &events)
     rig.settings.logShown = true;
     rig.handler.link().setLinkState(LinkState::AwaitingPrompt);
     for (const std::string &event : events)
-        rig.handler.onComm(event);
+        rig.handler.receiveBytes(event);
     Outcome o{rig.handler.link().commLog().text(), rig.port.written, rig.handler.link().linkState(),
               rig.handler.decoder().controllerVersion(), {}, {}, 0, 0,
               std::string(rig.handler.link().receiveBuffer().text()), {}};
@@ -330,7 +330,7 @@ TEST(ReceiveGarbage, RandomInputKeepsBufferAndLogBounded)
         }
         if (event % 97 == 0)
             rig.handler.link().setLinkState(LinkState::AwaitingPrompt);
-        rig.handler.onComm(chunk);
+        rig.handler.receiveBytes(chunk);
         const std::string_view rest = rig.handler.link().receiveBuffer().text();
         const std::size_t firstCr = rest.find('\r');
         ASSERT_LE(firstCr == std::string_view::npos ? rest.size() : firstCr, ReceiveBuffer::kMaxUndelimited);

@@ -8,7 +8,7 @@
 #include "reading/RecordTime.h"
 #include "reading/TriggerReplay.h"
 #include "recording/CsvLayout.h"
-#include "recording/PlainTriggerSettings.h"
+#include "recording/TriggerSettings.h"
 #include "recording/ShiftJisText.h"
 #include "support/EngineRig.h"
 #include "support/RecordSets.h"
@@ -31,7 +31,7 @@ namespace c = recordColumn;
 const ControllerVersion kOlder = ControllerVersion::Older;
 const ControllerVersion kV2 = ControllerVersion::Version2;
 
-std::string sjisHeader(int mode, ControllerVersion version)
+std::string sjisHeader(SamplingMode mode, ControllerVersion version)
 {
     return *toShiftJis(headerLine(mode, version));
 }
@@ -39,7 +39,7 @@ std::string sjisHeader(int mode, ControllerVersion version)
 // A continuous file of an older controller, as the logger writes it.
 std::string olderFile(const std::vector<std::string> &rows, const std::string &lineEnd = "\r\n")
 {
-    std::string bytes = sjisHeader(kSamplingContinuous, kOlder) + lineEnd;
+    std::string bytes = sjisHeader(SamplingMode::Continuous, kOlder) + lineEnd;
     for (const std::string &row : rows)
         bytes += row + lineEnd;
     return bytes;
@@ -86,7 +86,7 @@ TEST(RowTime, TheLoggersTextsBothWaysAndNothingElse)
 
 TEST(RecordLayout, EachHeaderInShiftJisOrUtf8NamesItsColumns)
 {
-    for (int mode : {kSamplingContinuous, kSamplingInterval}) {
+    for (SamplingMode mode : {SamplingMode::Continuous, SamplingMode::Interval}) {
         for (ControllerVersion version : {kOlder, kV2}) {
             std::string names = "時刻";
             for (int slot : columnsOf({mode, version}))
@@ -98,8 +98,8 @@ TEST(RecordLayout, EachHeaderInShiftJisOrUtf8NamesItsColumns)
             EXPECT_EQ(layoutOfHeader("\xEF\xBB\xBF" + headerLine(mode, version)), expected); // a spreadsheet's save
         }
     }
-    EXPECT_EQ(layoutOfHeader("time,value").samplingMode, -1);
-    EXPECT_EQ(layoutOfHeader(headerLine(0, kOlder) + ",extra").samplingMode, -1);
+    EXPECT_FALSE(layoutOfHeader("time,value").samplingMode);
+    EXPECT_FALSE(layoutOfHeader(headerLine(SamplingMode::Continuous, kOlder) + ",extra").samplingMode);
 }
 
 // --- Reading files -------------------------------------------------------------------------
@@ -113,7 +113,7 @@ TEST(RecordRead, RowsOfEveryLayoutAsTheLoggerWroteThem)
     s[MeasurementSample::StatusWord] = -1;
     for (ControllerVersion version : {kOlder, kV2}) {
         const std::string row = continuousRow({2016, 6, 24, 9, 5, 3}, s, version);
-        const RecordFile file = readRecord("f.csv", olderFile({}).substr(0, 0) + sjisHeader(0, version) + "\r\n" + row + "\r\n");
+        const RecordFile file = readRecord("f.csv", olderFile({}).substr(0, 0) + sjisHeader(SamplingMode::Continuous, version) + "\r\n" + row + "\r\n");
         ASSERT_TRUE(file.readable()) << file.error;
         ASSERT_EQ(file.table.rows(), 1u);
         EXPECT_EQ(file.table.value(c::kValue + 0, 0), 6600.0f);
@@ -125,15 +125,15 @@ TEST(RecordRead, RowsOfEveryLayoutAsTheLoggerWroteThem)
             EXPECT_TRUE(std::isnan(file.table.value(c::kValue + 7, 0)));
     }
     // An interval file of a version-2 controller, its header saved as UTF-8 with a mark and LF.
-    const std::string v2 = "\xEF\xBB\xBF" + headerLine(kSamplingInterval, kV2) + "\n"
+    const std::string v2 = "\xEF\xBB\xBF" + headerLine(SamplingMode::Interval, kV2) + "\n"
         + "2016/06/24 9:05:01,6600,1,2,3,4,5,6,7,6612,1,2,3,4,5,6,7.5,6588,1,2,3,4,5,6,6.5,5,0\n";
     const RecordFile utf8 = readRecord("u.csv", v2);
     ASSERT_TRUE(utf8.readable()) << utf8.error;
-    EXPECT_EQ(utf8.layout, (RowLayout{kSamplingInterval, kV2}));
+    EXPECT_EQ(utf8.layout, (RowLayout{SamplingMode::Interval, kV2}));
     EXPECT_EQ(utf8.table.value(c::kMax + 7, 0), 7.5f);
     EXPECT_EQ(utf8.table.value(c::kMin + 7, 0), 6.5f);
     // An interval file: average, maximum, minimum and the count.
-    const std::string interval = sjisHeader(kSamplingInterval, kOlder) + "\r\n"
+    const std::string interval = sjisHeader(SamplingMode::Interval, kOlder) + "\r\n"
         + "2016/06/24 9:05:01,6600,1,2,3,6612,1.5,2.5,3.5,6588,0.5,1.5,2.5,5,0\r\n";
     const RecordFile file = readRecord("i.csv", interval);
     ASSERT_TRUE(file.readable()) << file.error;
@@ -301,7 +301,7 @@ TEST_F(FolderFixture, StatsGiveTheFilesTextsAndExportGivesTheirBytes)
     EXPECT_EQ(exportRows(set, 0, 1, none), "no row in the range");
     EXPECT_TRUE(none.str().empty());
     // Rows of two layouts never go under one header.
-    write("Tarmin24D11H0M0.csv", sjisHeader(kSamplingContinuous, kV2) + "\r\n2016/06/24 11:00:00,1,2,3,4,5,6,7,8,0\r\n");
+    write("Tarmin24D11H0M0.csv", sjisHeader(SamplingMode::Continuous, kV2) + "\r\n2016/06/24 11:00:00,1,2,3,4,5,6,7,8,0\r\n");
     std::ostringstream mixed;
     EXPECT_TRUE(exportRows(RecordSet::load({dir.string()}), nine, nine + 7200, mixed).starts_with("the rows are of more than one layout"));
     EXPECT_TRUE(mixed.str().empty());
@@ -355,7 +355,7 @@ TEST(TriggerReplayOnRows, FiresWhereARunWouldAndSkipsEachCapturesRows)
         const float values[2] = {volts[i], 0};
         table.append(static_cast<double>(i), slots, values);
     }
-    PlainTriggerSettings settings;
+    TriggerSettings settings;
     settings.windowOut[0] = true; // outside 6300..6800
     settings.preTriggerCount = "1";
     settings.recordCount = "2"; // a capture: its pre-trigger row and the rows up to 3 in all
@@ -412,7 +412,7 @@ TEST(TriggerReplayAgainstARun, FiresWhereTheRunsCapturesFired)
     ASSERT_EQ(continuous.files.opened.size(), 1u);
     ASSERT_GE(triggered.files.opened.size(), 5u);
 
-    std::string bytes = *toShiftJis(headerLine(0, kOlder)) + "\r\n";
+    std::string bytes = *toShiftJis(headerLine(SamplingMode::Continuous, kOlder)) + "\r\n";
     const std::vector<std::string> &rows = continuous.files.lines(continuous.files.opened[0]);
     for (std::size_t i = 1; i < rows.size(); ++i)
         bytes += rows[i] + "\r\n";

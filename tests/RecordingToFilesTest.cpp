@@ -1,8 +1,8 @@
-#include "common/PlainSettings.h"
+#include "common/Settings.h"
 #include "pipeline/ReceiveHandler.h"
 #include "platform/ShiftJisLogFile.h"
 #include "recording/CsvLayout.h"
-#include "recording/PlainTriggerSettings.h"
+#include "recording/TriggerSettings.h"
 #include "pipeline/RunControl.h"
 #include "support/Cp932.h"
 #include "support/FakeClock.h"
@@ -29,13 +29,13 @@ using test::version2Line;
 // Received text in, CSV files out: the engine with the real Shift-JIS writer.
 struct EndToEnd : ::testing::Test, RunControl {
     QTemporaryDir dir;
-    PlainSettings settings;
+    Settings settings;
     test::FakeClock clock;
     test::FakePort port;
     test::FakeLinkView linkView;
     test::FakeGraphView graphView;
     test::FakeRecordingView recordingView;
-    PlainTriggerSettings triggerSettings;
+    TriggerSettings triggerSettings;
     ShiftJisLogFile file;
     ReceiveHandler handler{EngineInterfaces{settings, clock, port, linkView, graphView, recordingView, triggerSettings, file, *this}};
 
@@ -47,7 +47,7 @@ struct EndToEnd : ::testing::Test, RunControl {
         handler.setEvents(&recordingView);
         handler.recorder().outputPathEdited(folder() + "anything.csv");
         handler.link().setLinkState(LinkState::AwaitingPrompt);
-        handler.recorder().fOpen(); // the version is not known yet: opens nothing
+        handler.recorder().openLogFile(); // the version is not known yet: opens nothing
     }
 };
 
@@ -55,46 +55,46 @@ TEST_F(EndToEnd, ContinuousVersion2RunAcrossAnHour)
 {
     clock.time = {2016, 6, 24, 9, 59, 58};
     start();
-    handler.onComm("D:");
+    handler.receiveBytes("D:");
     ASSERT_EQ(port.written, "MN R\r\n");
-    handler.onComm("SVG Ver2.01\r" + version2Line("0010", "6600", "100", "-50", "20", "30", "40", "2350", "-2350") + "\r");
+    handler.receiveBytes("SVG Ver2.01\r" + version2Line("0010", "6600", "100", "-50", "20", "30", "40", "2350", "-2350") + "\r");
     clock.time.second = 59;
-    handler.onComm(version2Line("0000", "6612", "123", "-77", "45", "-3", "4", "0", "0") + "\r\n");
+    handler.receiveBytes(version2Line("0000", "6612", "123", "-77", "45", "-3", "4", "0", "0") + "\r\n");
     clock.time = {2016, 6, 24, 10, 0, 0};
-    handler.onComm(version2Line("0000", "6590", "0", "0", "0", "0", "0", "0", "0") + "\r");
+    handler.receiveBytes(version2Line("0000", "6590", "0", "0", "0", "0", "0", "0", "0") + "\r");
     handler.recorder().closeLogFile();
 
     const std::string first = bytes("Tarmin24D9H59M58.csv");
     // The prompt stays in front of the version line, which is still recognised.
-    const std::string expectedFirst = headerLine(0, ControllerVersion::Version2) + "\r\n"
+    const std::string expectedFirst = headerLine(SamplingMode::Continuous, ControllerVersion::Version2) + "\r\n"
         + "2016/06/24 9:59:58,6600,10,5,-3,30,40,26.2,-26.2,16\r\n"
         + "2016/06/24 9:59:59,6612,12.3,7.7,-3.2,-3,4,0,0,0\r\n";
     EXPECT_EQ(test::cp932ToUtf8(first), expectedFirst);
     EXPECT_EQ(bytes("Tarmin24D10H0M0.csv").substr(bytes("Tarmin24D10H0M0.csv").find("\r\n") + 2),
               "2016/06/24 10:00:00,6590,0,0,0,0,0,0,0,0\r\n");
-    EXPECT_EQ(recordingView.label8, "1");
+    EXPECT_EQ(recordingView.recordCount, "1");
 }
 
 TEST_F(EndToEnd, IntervalVersion1RowsAreByteExact)
 {
-    settings.sampling = 1;
+    settings.sampling = SamplingMode::Interval;
     settings.interval = "1";
     clock.time = {2016, 6, 24, 23, 59, 58};
     start();
-    handler.onComm("Ver1.05\r");
+    handler.receiveBytes("Ver1.05\r");
     for (int i = 0; i < 3; ++i)
-        handler.onComm(olderLine("0000", std::to_string(6600 + i), "100", "-50", "20") + "\r");
+        handler.receiveBytes(olderLine("0000", std::to_string(6600 + i), "100", "-50", "20") + "\r");
     clock.time.second = 59;
-    handler.onComm(olderLine("00FF", "6500", "0", "0", "0") + "\r");
+    handler.receiveBytes(olderLine("00FF", "6500", "0", "0", "0") + "\r");
     clock.time = {2016, 6, 25, 0, 0, 0};
-    handler.onComm(olderLine("0000", "6400", "0", "0", "0") + "\r");
+    handler.receiveBytes(olderLine("0000", "6400", "0", "0", "0") + "\r");
     handler.recorder().closeLogFile();
 
-    const std::string expected = headerLine(1, ControllerVersion::Older) + "\r\n"
+    const std::string expected = headerLine(SamplingMode::Interval, ControllerVersion::Older) + "\r\n"
         + "2016/06/24 23:59:59,6601,10,5,-3,6602,10,5,-3,6600,10,5,-3,3,255\r\n";
     EXPECT_EQ(test::cp932ToUtf8(bytes("Tarmin24D23H59M58.csv")), expected);
     // Midnight is a new hour: a new file, whose first interval ends at the date alone.
-    EXPECT_EQ(test::cp932ToUtf8(bytes("Tarmin25D0H0M0.csv")), headerLine(1, ControllerVersion::Older) + "\r\n");
+    EXPECT_EQ(test::cp932ToUtf8(bytes("Tarmin25D0H0M0.csv")), headerLine(SamplingMode::Interval, ControllerVersion::Older) + "\r\n");
 }
 
 } // namespace
@@ -119,7 +119,7 @@ TEST_F(EndToEnd, FolderLostMidRunShowsWhyAndTheNextHourRecovers)
 {
     clock.time = {2016, 6, 24, 9, 59, 58};
     start();
-    handler.onComm("Ver2.10\r" + version2Line("0000", "6600", "0", "0", "0", "0", "0", "0", "0") + "\r");
+    handler.receiveBytes("Ver2.10\r" + version2Line("0000", "6600", "0", "0", "0", "0", "0", "0", "0") + "\r");
     // The folder goes away (moved, with the open file in it) and a file stands in its place,
     // then the hour changes.
     const QString folderPath = QString::fromStdString(folder()).chopped(1);
@@ -129,20 +129,20 @@ TEST_F(EndToEnd, FolderLostMidRunShowsWhyAndTheNextHourRecovers)
         ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     }
     clock.time = {2016, 6, 24, 10, 0, 0};
-    handler.onComm(version2Line("0000", "6601", "0", "0", "0", "0", "0", "0", "0") + "\r");
-    handler.onComm(version2Line("0000", "6602", "0", "0", "0", "0", "0", "0", "0") + "\r");
+    handler.receiveBytes(version2Line("0000", "6601", "0", "0", "0", "0", "0", "0", "0") + "\r");
+    handler.receiveBytes(version2Line("0000", "6602", "0", "0", "0", "0", "0", "0", "0") + "\r");
     EXPECT_TRUE(recordingView.status.starts_with("ログファイルを作成できません: ")) << recordingView.status;
     // The system's reason follows the path.
     const std::size_t reason = recordingView.status.find(".csv: ");
     ASSERT_NE(reason, std::string::npos) << recordingView.status;
     EXPECT_GT(recordingView.status.size(), reason + 6) << recordingView.status;
-    EXPECT_EQ(recordingView.label8, "0"); // nothing counted that was not written
+    EXPECT_EQ(recordingView.recordCount, "0"); // nothing counted that was not written
     // The folder comes back: the next hour opens a file and the message goes.
     ASSERT_TRUE(QFile::remove(folderPath));
     clock.time = {2016, 6, 24, 11, 0, 0};
-    handler.onComm(version2Line("0000", "6603", "0", "0", "0", "0", "0", "0", "0") + "\r");
+    handler.receiveBytes(version2Line("0000", "6603", "0", "0", "0", "0", "0", "0", "0") + "\r");
     EXPECT_EQ(recordingView.status, "");
-    EXPECT_EQ(recordingView.label8, "1");
+    EXPECT_EQ(recordingView.recordCount, "1");
     handler.recorder().closeLogFile();
     EXPECT_EQ(rowsIn(bytes("Tarmin24D11H0M0.csv")), 1);
     EXPECT_EQ(rowsIn(test::readBytes((folderPath + "-moved/Tarmin24D9H59M58.csv").toStdString())), 1);
@@ -185,12 +185,12 @@ TEST_F(EndToEnd, VersionSwitchingMidRunStartsAFileWhoseHeaderFitsTheRows)
     start();
     const std::string v2 = version2Line("0000", "6600", "0", "0", "0", "1", "2", "3", "4");
     const std::string v1 = olderLine("0000", "6600", "0", "0", "0");
-    handler.onComm("Ver2.00\r" + v2 + "\rVer1.00\r" + v1 + "\r" + v2 + "\rVer2.00\r" + v2 + "\r");
+    handler.receiveBytes("Ver2.00\r" + v2 + "\rVer1.00\r" + v1 + "\r" + v2 + "\rVer2.00\r" + v2 + "\r");
     handler.recorder().closeLogFile();
     // Rows follow the version of the moment; each change of layout starts a file with the
     // header of the new layout, so no file mixes them.
-    const std::string head2 = headerLine(0, ControllerVersion::Version2) + "\r\n";
-    const std::string head1 = headerLine(0, ControllerVersion::Older) + "\r\n";
+    const std::string head2 = headerLine(SamplingMode::Continuous, ControllerVersion::Version2) + "\r\n";
+    const std::string head1 = headerLine(SamplingMode::Continuous, ControllerVersion::Older) + "\r\n";
     EXPECT_EQ(test::cp932ToUtf8(bytes("Tarmin24D9H0M0.csv")), head2 + "2016/06/24 9:00:00,6600,0,0,0,1,2,0,0,0\r\n");
     // The older layout read from a version-2 line finds no voltage where it looks.
     EXPECT_EQ(test::cp932ToUtf8(bytes("Tarmin24D9H0M0-2.csv")),

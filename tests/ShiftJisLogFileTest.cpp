@@ -22,9 +22,9 @@ struct FileFixture : ::testing::Test {
 
 TEST_F(FileFixture, HeadersAreShiftJisWithCrLfAndNoByteOrderMark)
 {
-    for (int mode : {0, 1}) {
+    for (SamplingMode mode : {SamplingMode::Continuous, SamplingMode::Interval}) {
         for (ControllerVersion version : {ControllerVersion::Older, ControllerVersion::Version2}) {
-            const std::string name = "h" + std::to_string(mode) + std::to_string(versionNumber(version)) + ".csv";
+            const std::string name = "h" + std::to_string(static_cast<int>(mode)) + std::to_string(versionNumber(version)) + ".csv";
             ASSERT_EQ(file.createNew(path(name)), LogFileWriter::OpenResult::Opened);
             ASSERT_TRUE(file.writeLine(headerLine(mode, version)));
             ASSERT_TRUE(file.writeLine("2016/06/24 9:05:03,6600,10,5,-3,0"));
@@ -42,9 +42,9 @@ TEST_F(FileFixture, HeadersAreShiftJisWithCrLfAndNoByteOrderMark)
 TEST_F(FileFixture, HeadersNeedNoConverterAndAnUnencodableLineIsAFailure)
 {
     ShiftJisLogFile withoutConverter("no-such-converter");
-    for (int mode : {0, 1}) {
+    for (SamplingMode mode : {SamplingMode::Continuous, SamplingMode::Interval}) {
         for (ControllerVersion version : {ControllerVersion::Older, ControllerVersion::Version2}) {
-            const std::string name = "n" + std::to_string(mode) + std::to_string(versionNumber(version)) + ".csv";
+            const std::string name = "n" + std::to_string(static_cast<int>(mode)) + std::to_string(versionNumber(version)) + ".csv";
             ASSERT_EQ(withoutConverter.createNew(path(name)), LogFileWriter::OpenResult::Opened);
             ASSERT_TRUE(withoutConverter.writeLine(headerLine(mode, version)));
             withoutConverter.close();

@@ -1,4 +1,4 @@
-#include "common/PlainSettings.h"
+#include "common/Settings.h"
 #include "link/MeasurementDecoder.h"
 #include "support/PtyPeer.h"
 
@@ -80,7 +80,7 @@ TEST(SimulatorProcess, DialogueOverThePseudoTerminalAndTheLinkGoesAtSigterm)
     ASSERT_FALSE(lines.empty());
     EXPECT_NE(lines[0].find("Ver2."), std::string::npos) << lines[0];
 
-    PlainSettings settings;
+    Settings settings;
     MeasurementDecoder decoder(settings);
     int decoded = 0;
     for (const std::string &line : lines) {

@@ -1,4 +1,4 @@
-#include "common/PlainSettings.h"
+#include "common/Settings.h"
 #include "link/MeasurementDecoder.h"
 #include "tools/ControllerDialogue.h"
 #include "tools/LineGarbler.h"
@@ -69,7 +69,7 @@ struct Decoded {
 
 Decoded decodeAll(const MeasurementGenerator::Options &options, int count, bool check4 = false)
 {
-    PlainSettings settings;
+    Settings settings;
     settings.powerFlow = check4;
     MeasurementDecoder decoder(settings);
     MeasurementGenerator generator(options);

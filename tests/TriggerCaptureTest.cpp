@@ -102,11 +102,11 @@ TEST_F(CaptureFixture, TriggerAtTheFirstLineStartsTheFileWithItsRow)
     ASSERT_EQ(rig.files.opened.size(), 1u);
     const auto &lines = rig.files.lines(rig.files.opened[0]);
     ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[0], headerLine(0, ControllerVersion::Older));
+    EXPECT_EQ(lines[0], headerLine(SamplingMode::Continuous, ControllerVersion::Older));
     EXPECT_EQ(lines[1], "2016/06/24 9:00:01,6900,0,0,0,0");
     EXPECT_EQ(rig.handler.trigger().state(), TriggerState::Capturing);
-    EXPECT_TRUE(rig.recordingView.label12);
-    EXPECT_EQ(rig.recordingView.label8, "1");
+    EXPECT_TRUE(rig.recordingView.captureIndicatorShown);
+    EXPECT_EQ(rig.recordingView.recordCount, "1");
 }
 
 TEST_F(CaptureFixture, FortyRowsBeforeAHundredSlotTriggerComeInOrderThenNPlusOneInAll)
@@ -115,7 +115,7 @@ TEST_F(CaptureFixture, FortyRowsBeforeAHundredSlotTriggerComeInOrderThenNPlusOne
     for (int i = 0; i < 40; ++i)
         quiet(6400 + i);
     EXPECT_TRUE(rig.files.opened.empty());
-    EXPECT_EQ(rig.recordingView.label8, ""); // nothing counted while armed
+    EXPECT_EQ(rig.recordingView.recordCount, ""); // nothing counted while armed
     trigger();
     const std::string file = rig.files.opened.at(0);
     std::vector<std::string> expected = range(6400, 6439);
@@ -128,7 +128,7 @@ TEST_F(CaptureFixture, FortyRowsBeforeAHundredSlotTriggerComeInOrderThenNPlusOne
     EXPECT_EQ(rig.files.lines(file).size(), 1u + 51u);
     EXPECT_EQ(voltages(file).back(), "6509");
     EXPECT_EQ(rig.handler.trigger().state(), TriggerState::Armed); // "連続": armed again
-    EXPECT_FALSE(rig.recordingView.label12);
+    EXPECT_FALSE(rig.recordingView.captureIndicatorShown);
     EXPECT_EQ(rig.handler.trigger().capture().captureRowCount(), 10); // counting the new pre-trigger rows
 }
 
@@ -177,7 +177,7 @@ TEST_F(CaptureFixture, SingleShotStopsTheRunAndFinishes)
     EXPECT_EQ(rig.stops, 1);
     EXPECT_EQ(rig.handler.trigger().state(), TriggerState::Finished);
     EXPECT_EQ(rig.handler.link().linkState(), LinkState::Idle);
-    EXPECT_FALSE(rig.recordingView.label12);
+    EXPECT_FALSE(rig.recordingView.captureIndicatorShown);
     EXPECT_EQ(rig.port.written.back(), '\x1b'); // Stop's ESC
     quiet(6600);
     trigger(6950);
@@ -208,7 +208,7 @@ TEST_F(CaptureFixture, StopInTheMiddleOfACaptureRestartsTheRingSoNoRowGoesIntoTw
     rig.handler.stopRun(true);
     EXPECT_EQ(rig.handler.trigger().state(), TriggerState::Armed);
     EXPECT_EQ(rig.handler.trigger().capture().captureRowCount(), 0);
-    EXPECT_FALSE(rig.recordingView.label12) << "no capture is being written after Stop";
+    EXPECT_FALSE(rig.recordingView.captureIndicatorShown) << "no capture is being written after Stop";
     EXPECT_EQ(rig.files.lines(rig.files.opened.at(0)).size(), 1u + 5u); // ends short
     rig.handler.startRun();
     quiet(6600);
@@ -258,7 +258,7 @@ TEST_F(CaptureFixture, VersionChangeWhileArmedRestartsTheRing)
     tick();
     rig.receive(test::version2Line("0000", "6904", "0", "0", "0", "0", "0", "0", "0") + "\r");
     const auto &lines = rig.files.lines(rig.files.opened.at(0));
-    EXPECT_EQ(lines[0], headerLine(0, ControllerVersion::Version2));
+    EXPECT_EQ(lines[0], headerLine(SamplingMode::Continuous, ControllerVersion::Version2));
     EXPECT_EQ(voltages(rig.files.opened[0]), (std::vector<std::string>{"6403", "6904"}));
     expectFieldsAsInTheHeader();
 }
@@ -269,14 +269,14 @@ TEST_F(CaptureFixture, SamplingModeChangedBetweenRunsRestartsTheRing)
     quiet(6401);
     quiet(6402);
     rig.handler.stopRun(true);
-    rig.settings.sampling = 1; // interval rows from now on
+    rig.settings.sampling = SamplingMode::Interval; // interval rows from now on
     rig.settings.interval = "1";
     rig.handler.startRun();
     for (int i = 0; i < 3; ++i)
         quiet(6500 + i);
     trigger(6950);
     const auto &lines = rig.files.lines(rig.files.opened.at(0));
-    EXPECT_EQ(lines[0], headerLine(1, ControllerVersion::Older));
+    EXPECT_EQ(lines[0], headerLine(SamplingMode::Interval, ControllerVersion::Older));
     EXPECT_EQ(lines.size(), 4u) << "the interval rows made since the Start, the trigger's last";
     expectFieldsAsInTheHeader();
 }
@@ -291,12 +291,12 @@ TEST_F(CaptureFixture, VersionChangeDuringACaptureEndsItShort)
     tick();
     rig.receive(test::version2Line("0000", "6501", "0", "0", "0", "0", "0", "0", "0") + "\r");
     EXPECT_EQ(rig.handler.trigger().state(), TriggerState::Armed);
-    EXPECT_FALSE(rig.recordingView.label12);
+    EXPECT_FALSE(rig.recordingView.captureIndicatorShown);
     tick();
     rig.receive(test::version2Line("0000", "6905", "0", "0", "0", "0", "0", "0", "0") + "\r");
     ASSERT_EQ(rig.files.opened.size(), 2u);
     EXPECT_EQ(voltages(rig.files.opened[0]), (std::vector<std::string>{"6401", "6900", "6500"}));
-    EXPECT_EQ(rig.files.lines(rig.files.opened[1])[0], headerLine(0, ControllerVersion::Version2));
+    EXPECT_EQ(rig.files.lines(rig.files.opened[1])[0], headerLine(SamplingMode::Continuous, ControllerVersion::Version2));
     EXPECT_EQ(voltages(rig.files.opened[1]), (std::vector<std::string>{"6501", "6905"}));
     expectFieldsAsInTheHeader();
     expectEveryRowInOneFileInOrder();
@@ -371,7 +371,7 @@ TEST_F(CaptureFixture, CaptureFileThatCannotBeCreatedRearmsAndTriesTheNextEvent)
     rig.files.unwritable.insert(test::platformPath("/log/"));
     trigger(6900);
     EXPECT_EQ(rig.handler.trigger().state(), TriggerState::Armed);
-    EXPECT_FALSE(rig.recordingView.label12);
+    EXPECT_FALSE(rig.recordingView.captureIndicatorShown);
     EXPECT_EQ(rig.recordingView.status.substr(0, rig.recordingView.status.find(':')),
               "ログファイルを作成できません");
     rig.files.unwritable.clear();
@@ -383,7 +383,7 @@ TEST_F(CaptureFixture, CaptureFileThatCannotBeCreatedRearmsAndTriesTheNextEvent)
 
 TEST_F(CaptureFixture, IntervalRowsWithTheTrigger)
 {
-    rig.settings.sampling = 1;
+    rig.settings.sampling = SamplingMode::Interval;
     rig.settings.interval = "2";
     arm("10", "3");
     // Samples at seconds 1 to 4: rows at 9:00:02 and 9:00:04, two-second intervals from the
@@ -393,7 +393,7 @@ TEST_F(CaptureFixture, IntervalRowsWithTheTrigger)
     trigger(6900); // 9:00:05, between interval ends: the capture restarts the interval
     const std::string file = rig.files.opened.at(0);
     const auto &lines = rig.files.lines(file);
-    EXPECT_EQ(lines[0], headerLine(1, ControllerVersion::Older));
+    EXPECT_EQ(lines[0], headerLine(SamplingMode::Interval, ControllerVersion::Older));
     ASSERT_EQ(lines.size(), 3u); // the two pre-trigger interval rows, nothing yet after them
     EXPECT_EQ(lines[1].substr(0, 24), "2016/06/24 9:00:02,6400,");
     EXPECT_EQ(lines[2].substr(0, 24), "2016/06/24 9:00:04,6402,");
@@ -430,7 +430,7 @@ TEST_F(CaptureFixture, WindowClosedWhileArmedLeavesTheRunWithoutConditionsAndWit
     // The settings window is closed: "なし" is selected, the window made anew has its
     // defaults, and the condition count stays.
     rig.settings.trigger = false;
-    rig.triggerSettings = PlainTriggerSettings{};
+    rig.triggerSettings = TriggerSettings{};
     for (int i = 0; i < 10; ++i)
         trigger(i % 2 ? 6900 : 6100);
     rig.clock.time = {2016, 6, 24, 10, 0, 1}; // a new hour changes no file of a triggered run

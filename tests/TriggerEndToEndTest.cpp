@@ -2,7 +2,7 @@
 #include "support/Cp932.h"
 #include "support/Files.h"
 #include "support/QtPrinters.h"
-#include "ui/SVGCom.h"
+#include "ui/MainWindow.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -58,19 +58,19 @@ TEST(TriggerEndToEnd, OneCaptureFilePerEventWithItsHeaderAndNPlusOneRows)
         std::this_thread::sleep_for(20ms);
     ASSERT_TRUE(QFileInfo::exists(link));
 
-    SVGCom window;
+    MainWindow window;
     window.show();
-    test::typeInto(window.findChild<QLineEdit *>("Text1"), logs.path() + "/x.csv");
-    QTest::mouseClick(window.findChild<QRadioButton *>("TG_1"), Qt::LeftButton);
-    TGForm &form = window.tgForm();
-    auto *check = form.findChild<QCheckBox *>("Check1_0");
+    test::typeInto(window.findChild<QLineEdit *>("outputPathBox"), logs.path() + "/x.csv");
+    QTest::mouseClick(window.findChild<QRadioButton *>("triggerOnOption"), Qt::LeftButton);
+    TriggerSettingsWindow &form = *window.triggerWindow();
+    auto *check = form.findChild<QCheckBox *>("windowOutCheck_0");
     QTest::mouseClick(check, Qt::LeftButton, {}, QPoint(6, check->height() / 2));
-    form.findChild<QLineEdit *>("Text1_0")->setText("10");
-    form.findChild<QLineEdit *>("Text1_1")->setText("80");
-    QTest::mouseClick(form.findChild<QPushButton *>("Command1"), Qt::LeftButton);
+    form.findChild<QLineEdit *>("preTriggerCountBox")->setText("10");
+    form.findChild<QLineEdit *>("recordCountBox")->setText("80");
+    QTest::mouseClick(form.findChild<QPushButton *>("applyButton"), Qt::LeftButton);
     ASSERT_EQ(window.run().trigger().capture().preTriggerCount(), 10);
 
-    QTest::mouseClick(window.findChild<QPushButton *>("Command1"), Qt::LeftButton);
+    QTest::mouseClick(window.findChild<QPushButton *>("startButton"), Qt::LeftButton);
     ASSERT_NE(window.linkState(), LinkState::Idle);
     auto complete = [&] {
         int files = 0;
@@ -81,7 +81,7 @@ TEST(TriggerEndToEnd, OneCaptureFilePerEventWithItsHeaderAndNPlusOneRows)
     const auto end = std::chrono::steady_clock::now() + 30s;
     while (complete() < 2 && std::chrono::steady_clock::now() < end)
         QTest::qWait(50);
-    QTest::mouseClick(window.findChild<QPushButton *>("Command2"), Qt::LeftButton);
+    QTest::mouseClick(window.findChild<QPushButton *>("stopButton"), Qt::LeftButton);
     simulator.terminate();
     simulator.waitForFinished(3000);
 

@@ -1,4 +1,4 @@
-#include "recording/PlainTriggerSettings.h"
+#include "recording/TriggerSettings.h"
 #include "recording/TriggerEvaluator.h"
 
 #include <gtest/gtest.h>
@@ -18,7 +18,7 @@ MeasurementSample voltage(float v)
 }
 
 struct EvaluatorFixture : ::testing::Test {
-    PlainTriggerSettings settings;
+    TriggerSettings settings;
     TriggerEvaluator evaluator{settings};
     std::int16_t enabledConditionCount = 0; // EnabledConditionCount, as the boxes' clicks keep it
 
@@ -46,7 +46,7 @@ class WindowOutLimits : public ::testing::TestWithParam<WindowOutCase> {};
 
 TEST_P(WindowOutLimits, StrictlyOutsideAndNeverAtZero)
 {
-    PlainTriggerSettings settings;
+    TriggerSettings settings;
     TriggerEvaluator evaluator(settings);
     evaluator.resize(5);
     settings.windowOut[static_cast<std::size_t>(GetParam().k)] = true;

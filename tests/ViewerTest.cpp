@@ -123,7 +123,7 @@ TEST_F(ViewerDayFixture, EachCommandOnADayWithItsExitCode)
     // A cut-short row in a file still being written: named, the rest read.
     {
         std::ofstream last(day + "/Tarmin7D2H0M0.csv", std::ios::binary);
-        last << *toShiftJis(headerLine(0, ControllerVersion::Version2)) << "\r\n"
+        last << *toShiftJis(headerLine(SamplingMode::Continuous, ControllerVersion::Version2)) << "\r\n"
              << "2026/12/07 2:00:00,6600,1,2,3,4,5,6,7,0\r\n2026/12/07 2:00:00,66";
     }
     const Run stats = view({"--stats", folder});

@@ -1,6 +1,6 @@
 #include "tools/RecordedDay.h"
 
-#include "common/PlainSettings.h"
+#include "common/Settings.h"
 #include "link/MeasurementDecoder.h"
 #include "recording/CsvLayout.h"
 #include "recording/DateSerial.h"
@@ -18,13 +18,13 @@ long long RecordedDay::write() const
 {
     std::error_code error;
     std::filesystem::create_directories(folder, error);
-    PlainSettings settings;
+    Settings settings;
     MeasurementDecoder decoder(settings);
     MeasurementGenerator generator({version, seed, 5.0, eventEverySeconds, 0});
     decoder.beginReceiveEvent();
     decoder.processLine(generator.versionLine());
     const ControllerVersion controller = version == 2 ? ControllerVersion::Version2 : ControllerVersion::Older;
-    const int mode = interval ? kSamplingInterval : kSamplingContinuous;
+    const SamplingMode mode = interval ? SamplingMode::Interval : SamplingMode::Continuous;
     const std::string header = *toShiftJis(headerLine(mode, controller)) + "\r\n";
     NoDisplay view;
     IntervalAggregator intervals(view);

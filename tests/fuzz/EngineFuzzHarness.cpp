@@ -1,13 +1,13 @@
 #include "fuzz/EngineFuzzHarness.h"
 
-#include "common/PlainSettings.h"
+#include "common/Settings.h"
 #include "pipeline/NoDisplay.h"
 #include "pipeline/PortControl.h"
 #include "pipeline/RunController.h"
 #include "recording/CsvLayout.h"
 #include "recording/DateSerial.h"
 #include "recording/LogFileWriter.h"
-#include "recording/PlainTriggerSettings.h"
+#include "recording/TriggerSettings.h"
 #include "pipeline/RunEvents.h"
 #include "support/FakeClock.h"
 #include "support/FakeTimer.h"
@@ -37,7 +37,7 @@ void require(bool condition, const char *what)
 
 bool isHeader(std::string_view line)
 {
-    for (int mode : {0, 1})
+    for (SamplingMode mode : {SamplingMode::Continuous, SamplingMode::Interval})
         for (ControllerVersion version : {ControllerVersion::Older, ControllerVersion::Version2})
             if (line == headerLine(mode, version))
                 return true;
@@ -171,8 +171,8 @@ private:
 };
 
 struct FuzzRig final {
-    PlainSettings settings;
-    PlainTriggerSettings triggerSettings;
+    Settings settings;
+    TriggerSettings triggerSettings;
     FakeClock clock;
     FuzzPort port;
     FakeTimer reconnectTimer;
@@ -245,7 +245,7 @@ void runEngineInput(const std::uint8_t *data, std::size_t size)
     rig.settings.powerFlow = flags & 0x01;
     rig.settings.logShown = flags & 0x02;
     rig.settings.uncompensatedVoltage = flags & 0x04;
-    rig.settings.sampling = (flags & 0x08) ? 1 : 0;
+    rig.settings.sampling = (flags & 0x08) ? SamplingMode::Interval : SamplingMode::Continuous;
     rig.settings.trigger = flags & 0x10;
     // The graph's loops are covered by their own tests; drawn here for one input in eight.
     rig.settings.graph = (flags & 0x20) && (data[7] & 0xE0) == 0xE0;
@@ -319,7 +319,7 @@ void runEngineInput(const std::uint8_t *data, std::size_t size)
         } else if (op < 246) {
             // The trigger settings window is closed: "なし", and it comes back with its defaults.
             rig.settings.trigger = false;
-            rig.triggerSettings = PlainTriggerSettings{};
+            rig.triggerSettings = TriggerSettings{};
             rig.run.triggerWindowClosed();
         } else if (op < 247) {
             rig.watchdogTimer.fire();
@@ -334,7 +334,7 @@ void runEngineInput(const std::uint8_t *data, std::size_t size)
         } else if (!rig.run.measuring()) {
             // Between runs the operator may choose the trigger and the sampling mode anew.
             rig.settings.trigger = op & 1;
-            rig.settings.sampling = (op >> 1) & 1;
+            rig.settings.sampling = (op >> 1) & 1 ? SamplingMode::Interval : SamplingMode::Continuous;
         }
         checkInvariants(rig);
     }

@@ -1,12 +1,12 @@
 #include "soak/DaySoak.h"
 
-#include "common/PlainSettings.h"
+#include "common/Settings.h"
 #include "pipeline/NoDisplay.h"
 #include "pipeline/ReceiveHandler.h"
 #include "recording/CsvLayout.h"
 #include "recording/DateSerial.h"
 #include "recording/LogFileWriter.h"
-#include "recording/PlainTriggerSettings.h"
+#include "recording/TriggerSettings.h"
 #include "support/FakeClock.h"
 #include "support/NullViews.h"
 #include "tools/MeasurementGenerator.h"
@@ -55,7 +55,7 @@ public:
     bool writeLine(std::string_view text) override
     {
         if (m_lines++ == 0) {
-            if (text != headerLine(m_mode == DaySoak::Mode::Interval ? 1 : 0, ControllerVersion::Version2))
+            if (text != headerLine(m_mode == DaySoak::Mode::Interval ? SamplingMode::Interval : SamplingMode::Continuous, ControllerVersion::Version2))
                 fail("the first line is not the header");
             return true;
         }
@@ -111,12 +111,12 @@ private:
 DaySoak::Result DaySoak::run(Mode mode, int hours)
 {
     Result result;
-    PlainSettings settings;
+    Settings settings;
     settings.graph = false; // the graph has its own tests and benchmarks
-    settings.sampling = mode == Mode::Interval ? kSamplingInterval : kSamplingContinuous;
+    settings.sampling = mode == Mode::Interval ? SamplingMode::Interval : SamplingMode::Continuous;
     settings.interval = "60";
     settings.trigger = mode == Mode::Trigger;
-    PlainTriggerSettings triggerSettings;
+    TriggerSettings triggerSettings;
     triggerSettings.windowOut[0] = true;
     triggerSettings.preTriggerCount = "100";
     triggerSettings.recordCount = std::to_string(kRecordCount);
@@ -135,13 +135,13 @@ DaySoak::Result DaySoak::run(Mode mode, int hours)
     clock.time = fromDateSerial(start);
     handler.link().setLinkState(LinkState::AwaitingPrompt);
     handler.startRun();
-    handler.onComm("D:");
+    handler.receiveBytes("D:");
 
     MeasurementGenerator::Options options;
     options.seed = 2026;
     options.eventEverySeconds = 60;
     MeasurementGenerator generator(options);
-    handler.onComm(generator.versionLine() + "\r");
+    handler.receiveBytes(generator.versionLine() + "\r");
     std::string line;
     const std::int64_t total = static_cast<std::int64_t>(hours) * 3600 * 5;
     for (std::int64_t i = 0; i < total; ++i) {
@@ -149,7 +149,7 @@ DaySoak::Result DaySoak::run(Mode mode, int hours)
             clock.time = fromDateSerial(start + static_cast<double>(i / 5) / 86400.0);
         line = generator.nextLine();
         line += '\r';
-        handler.onComm(line);
+        handler.receiveBytes(line);
         if (i == 3600 * 5 - 1)
             result.heapAfterFirstHour = heapInUse();
     }

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "common/PlainSettings.h"
+#include "common/Settings.h"
 #include "pipeline/ReceiveHandler.h"
-#include "recording/PlainTriggerSettings.h"
+#include "recording/TriggerSettings.h"
 #include "pipeline/RunControl.h"
 #include "support/FakeClock.h"
 #include "support/FakeGraphView.h"
@@ -17,8 +17,8 @@ namespace svglogger::test {
 // A complete engine behind one receive handler, with fakes for everything outside it.
 // The log folder starts as kLogFolder ("/log/", on Windows "C:\\log\\").
 struct EngineRig : RunControl {
-    PlainSettings settings;
-    PlainTriggerSettings triggerSettings;
+    Settings settings;
+    TriggerSettings triggerSettings;
     FakeClock clock;
     FakePort port;
     FakeLinkView linkView;
@@ -32,7 +32,7 @@ struct EngineRig : RunControl {
     EngineRig()
     {
         handler.setEvents(&recordingView);
-        handler.recorder().setOutputPath(kLogFolder + handler.recorder().fName());
+        handler.recorder().setOutputPath(kLogFolder + handler.recorder().fileName());
     }
 
     // The Stop that a complete single-shot capture performs.
@@ -43,7 +43,7 @@ struct EngineRig : RunControl {
     }
 
     LogRecorder &recorder() { return handler.recorder(); }
-    void receive(const std::string &text) { handler.onComm(text); }
+    void receive(const std::string &text) { handler.receiveBytes(text); }
 };
 
 } // namespace svglogger::test

@@ -13,17 +13,17 @@ namespace svglogger::test {
 class FakeRecordingView final : public RecordingView, public RecordingEvents
 {
 public:
-    std::string text1;
-    std::string label8;
-    std::string label10;
+    std::string outputPath;
+    std::string recordCount;
+    std::string sampleCount;
     std::string status;
-    bool label12 = false;
+    bool captureIndicatorShown = false;
     std::vector<std::string> statusHistory;
 
-    void setOutputPath(std::string_view path) override { text1 = path; }
-    void setRecordCount(std::string_view text) override { label8 = text; }
-    void setSampleCount(std::string_view text) override { label10 = text; }
-    void setCaptureIndicatorVisible(bool visible) override { label12 = visible; }
+    void setOutputPath(std::string_view path) override { outputPath = path; }
+    void setRecordCount(std::string_view text) override { recordCount = text; }
+    void setSampleCount(std::string_view text) override { sampleCount = text; }
+    void setCaptureIndicatorVisible(bool visible) override { captureIndicatorShown = visible; }
     void fileProblemChanged(FileProblem, std::string_view text) override
     {
         status = text;

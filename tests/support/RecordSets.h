@@ -13,7 +13,7 @@ inline RecordSet setOfOneFile(RecordTable table)
 {
     RecordFile file;
     file.path = "t.csv";
-    file.layout = {kSamplingContinuous, ControllerVersion::Older};
+    file.layout = {SamplingMode::Continuous, ControllerVersion::Older};
     file.table = std::move(table);
     std::vector<RecordFile> files;
     files.push_back(std::move(file));

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "common/PlainSettings.h"
+#include "common/Settings.h"
 #include "pipeline/RunController.h"
 #include "pipeline/RunEvents.h"
-#include "recording/PlainTriggerSettings.h"
+#include "recording/TriggerSettings.h"
 #include "support/FakeClock.h"
 #include "support/FakeGraphView.h"
 #include "support/FakeLinkView.h"
@@ -23,8 +23,8 @@ struct RunRig : RunEvents {
     static constexpr const char *kEntry = "USB Serial /dev/ttyUSB0 (COM1)";
     static constexpr const char *kDevice = "/dev/ttyUSB0";
 
-    PlainSettings settings;
-    PlainTriggerSettings triggerSettings;
+    Settings settings;
+    TriggerSettings triggerSettings;
     FakeClock clock;
     FakePortControl port;
     FakeTimer reconnectTimer;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/SVGCom.h"
+#include "ui/MainWindow.h"
 
 #include <QApplication>
 #include <QTemporaryDir>
@@ -14,12 +14,12 @@ namespace svglogger::test {
 // are listed), active as the operator has it in front of them.
 struct WindowOnEmptyRuntime {
     QTemporaryDir runtime;
-    std::unique_ptr<SVGCom> window;
+    std::unique_ptr<MainWindow> window;
 
     WindowOnEmptyRuntime()
     {
         qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
-        window = std::make_unique<SVGCom>();
+        window = std::make_unique<MainWindow>();
         window->show();
         QApplication::setActiveWindow(window.get());
     }

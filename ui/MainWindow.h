@@ -13,8 +13,8 @@
 #include "ui/PlotArea.h"
 #include "ui/PortList.h"
 #include "ui/ScaleStrip.h"
-#include "ui/TGForm.h"
-#include "ui/TGFormHolder.h"
+#include "recording/TriggerSettings.h"
+#include "ui/TriggerSettingsWindow.h"
 
 #include <QTimer>
 #include <QWidget>
@@ -36,16 +36,16 @@ class QRadioButton;
 class QSlider;
 
 namespace Ui {
-class SVGComForm;
+class MainWindowForm;
 }
 
 namespace svglogger {
 
 // The main window: the settings in its controls, the live readout, the run control (start,
 // stop, exit, port choice, output folder) and the engine that handles every receive event.
-// Controls carry their established names as object names ("Command1", "Option2_1", ...).
-class SVGCom final : public QWidget,
-                     public Settings,
+// Controls are named by role in its form (MainWindow.ui); each member names the established
+// control beside it.
+class MainWindow final : public QWidget,
                      public LinkView,
                      public RecordingView,
                      public RunEvents
@@ -59,8 +59,8 @@ public:
 
     using FileChooser = std::function<std::optional<QString>(QWidget *parent, const QString &start)>;
 
-    explicit SVGCom(QWidget *parent = nullptr);
-    ~SVGCom() override;
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
 
     // The Browse dialog; tests put their own in place of the platform's.
     void setFileChooser(FileChooser chooser) { m_chooseFile = std::move(chooser); }
@@ -69,21 +69,8 @@ public:
     LinkState linkState() const { return m_run->linkState(); }
     bool waitingForPort() const { return m_run->waitingForPort(); }
 
-    // Settings: the controls, read live.
-    bool showCommunicationLog() const override;
-    bool powerFlowCorrection() const override;
-    bool phaseRotationCorrection() const override;
-    bool uncompensatedVoltageShown() const override;
-    std::string uncompensatedPercentText() const override;
-    bool graphShown() const override;
-    int graphBackground() const override;
-    int voltageRange() const override;
-    int powerRange() const override;
-    int samplingMode() const override;
-    std::string intervalText() const override;
-    bool triggerOn() const override;
-    std::string outputPath() const override;
-    std::string serialPortEntry() const override;
+    // What the engine reads of the controls, as the window last wrote it.
+    const Settings &settings() const { return m_settings; }
 
     // LinkView
     void showMeasurementTime(std::string_view text) override;
@@ -103,11 +90,10 @@ public:
     void runEnded() override;
     void statusChanged(const RunStatus &status) override;
 
-    // The trigger settings as the engine reads them; the window TGForm behind them is made
-    // (hidden, with its defaults) on first use.
+    // The trigger settings as the engine reads them, the settings window's defaults until the
+    // operator changes them there; the window is made when "あり" first shows it.
     const TriggerSettings &triggerSettings() const { return m_triggerSettings; }
-    TGForm &tgForm() const { return m_triggerSettings.form(); }
-    bool tgFormExists() const { return m_triggerSettings.exists(); }
+    TriggerSettingsWindow *triggerWindow() const { return m_triggerWindow.get(); }
 
 signals:
     // Exit ("終了" while idle) or the window closed: the program ends.
@@ -119,24 +105,25 @@ protected:
 
 private:
     void buildControls();
-    void setTabOrderAsDesigned();
+    void readSettingsFromControls();
+    TriggerSettingsWindow &showableTriggerWindow();
     void loadInitialState();                 // Form_Load
     void drawGraphFrame();
-    void backgroundChosen(int index);        // Option4 "黒", "白", "グレー"
+    void backgroundChosen(int index);        // "黒", "白", "グレー"
 
-    void startClicked();                     // Command1 "開始" / "再開"
-    void stopOrExitClicked();                // Command2 "中断" / "終了"
-    void browseClicked();                    // Command3 "参照"
-    void portChosen();                       // Combo1
+    void startClicked();                     // "開始" / "再開"
+    void stopOrExitClicked();                // "中断" / "終了"
+    void browseClicked();                    // "参照"
+    void portChosen();
     void refreshPortList();
-    void idleClockTick();                    // Timer1: the clock while idle
-    void uncompensatedVoltageToggled();      // Check1 "未補償電圧計算"
-    void powerFlowToggled();                 // Check4 "潮流補正"
-    void communicationLogToggled();          // Check6 "通信ログを表示"
-    void samplingModeChosen(int index);      // Option2
-    void intervalBoxLeft();                  // Text4 lost the focus
-    void triggerOptionChosen(int index);     // TG "なし", "あり"
-    void triggerWindowClosed();              // TGForm closed by the operator
+    void idleClockTick();                    // the clock while idle
+    void uncompensatedVoltageToggled();      // "未補償電圧計算"
+    void powerFlowToggled();                 // "潮流補正"
+    void communicationLogToggled();          // "通信ログを表示"
+    void samplingModeChosen(int index);
+    void intervalBoxLeft();                  // validated when the focus leaves
+    void triggerOptionChosen(int index);     // "なし", "あり"
+    void triggerWindowClosed();              // closed by the operator
 
     void lockRunSettings(bool locked);
     void showStopped();
@@ -151,18 +138,20 @@ private:
     QtTimer m_reconnectTimer;
     QtTimer m_watchdogTimer;
     QtTimer m_pauseTimer;
-    TGFormHolder m_triggerSettings; // TGForm, read live by the engine
+    Settings m_settings;                 // written here when a control changes
+    TriggerSettings m_triggerSettings;   // written by the trigger settings window
+    std::unique_ptr<TriggerSettingsWindow> m_triggerWindow;
     std::unique_ptr<RunController> m_run;
     FileChooser m_chooseFile;
-    QTimer m_timer1;
+    QTimer m_idleClock; // Timer1
     QString m_dialogFileName;   // where the next Browse starts
     QString m_communicationLog; // Text2's text, one character per received byte
-    bool m_tgFormPlaced = false;
+    bool m_triggerWindowPlaced = false;
     std::int16_t m_portNumber = 0;
     bool m_logChanged = false;
     bool m_ended = false;
 
-    std::unique_ptr<Ui::SVGComForm> m_form; // the geometry from SVGCom.ui
+    std::unique_ptr<Ui::MainWindowForm> m_form; // the geometry from MainWindow.ui
     QPushButton *m_startButton = nullptr;                // Command1 "開始" / "再開"
     QPushButton *m_stopButton = nullptr;                 // Command2 "終了" / "中断"
     QPushButton *m_browseButton = nullptr;               // Command3 "参照"

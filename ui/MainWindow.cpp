@@ -1,11 +1,11 @@
-#include "ui/SVGCom.h"
+#include "ui/MainWindow.h"
 
 #include "link/MeasurementTime.h"
 #include "link/Quantity.h"
 #include "link/PortEntry.h"
 #include "recording/IntervalAggregator.h"
 #include "ui/FileDialog.h"
-#include "ui_SVGCom.h"
+#include "ui_MainWindow.h"
 #include "ui/StatusText.h"
 
 #include <QApplication>
@@ -60,81 +60,76 @@ constexpr int kUnitLabelOfRow[8] = {0, 1, 2, 3, 4, 6, 5, 7};
 
 } // namespace
 
-SVGCom::SVGCom(QWidget *parent)
+MainWindow::MainWindow(QWidget *parent)
     : QWidget(parent)
-    , m_triggerSettings([this] {
-        auto form = std::make_unique<TGForm>(*m_run, *this, this);
-        connect(form.get(), &TGForm::closedByOperator, this, &SVGCom::triggerWindowClosed);
-        return form;
-    })
-    , m_form(std::make_unique<Ui::SVGComForm>())
+    , m_form(std::make_unique<Ui::MainWindowForm>())
 {
     m_chooseFile = chooseOutputFile;
     buildControls();
-    m_run = std::make_unique<RunController>(RunInterfaces{*this, m_triggerSettings, m_clock, m_serial, m_reconnectTimer,
+    readSettingsFromControls();
+    m_run = std::make_unique<RunController>(RunInterfaces{m_settings, m_triggerSettings, m_clock, m_serial, m_reconnectTimer,
                                                           m_watchdogTimer, m_pauseTimer, *this, *m_plotArea, *this,
                                                           m_logFile});
     m_run->follow(this);
-    setTabOrderAsDesigned();
 
     // MSComm1_OnComm: every arrival of data is one receive event.
     connect(&m_serial, &SerialPort::received, this, [this](const QByteArray &bytes) {
         m_run->received(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
     });
     connect(&m_serial, &SerialPort::lost, this, [this] { m_run->portLost(); });
-    m_timer1.setInterval(300);
-    connect(&m_timer1, &QTimer::timeout, this, &SVGCom::idleClockTick);
+    m_idleClock.setInterval(300);
+    connect(&m_idleClock, &QTimer::timeout, this, &MainWindow::idleClockTick);
 
     loadInitialState();
-    m_timer1.start();
+    m_idleClock.start();
 }
 
-SVGCom::~SVGCom()
+MainWindow::~MainWindow()
 {
     endProgram();
 }
 
-void SVGCom::buildControls()
+void MainWindow::buildControls()
 {
-    // The geometry, names and captions are the form's (SVGCom.ui); here what it cannot say:
+    // The geometry, names and captions are the form's (MainWindow.ui); here what it cannot say:
     // the members by role, the readout's texts from the table, faces and colours.
     m_form->setupUi(this);
     setFixedSize(kClientWidth, kClientHeight);
-    m_plotArea = m_form->Picture1;
-    m_scaleStrip = m_form->Picture2;
-    m_readoutNames = {m_form->Label1_0, m_form->Label1_1, m_form->Label1_2, m_form->Label1_3,
-                      m_form->Label1_4, m_form->Label1_5, m_form->Label1_6, m_form->Label1_7};
-    m_readoutValues = {m_form->DTLabel_0, m_form->DTLabel_1, m_form->DTLabel_2, m_form->DTLabel_3,
-                       m_form->DTLabel_4, m_form->DTLabel_5, m_form->DTLabel_6, m_form->DTLabel_7};
-    m_readoutUnits = {m_form->Label3_0, m_form->Label3_1, m_form->Label3_2, m_form->Label3_3,
-                      m_form->Label3_4, m_form->Label3_5, m_form->Label3_6, m_form->Label3_7};
-    m_graphCheck = m_form->Check2;
-    m_powerFlowCheck = m_form->Check4;
-    m_phaseRotationCheck = m_form->Check5; // phase-rotation correction is always on
-    m_uncompensatedVoltageCheck = m_form->Check1;
-    m_reactanceFrame = m_form->Frame5;
-    m_reactancePercentBox = m_form->Text3;
-    m_rangeSliders = {m_form->Slider1_0, m_form->Slider1_1};
-    m_outputPathBox = m_form->Text1;
-    m_browseButton = m_form->Command3;
-    m_measurementTimeLabel = m_form->Label5;
-    m_startButton = m_form->Command1;
-    m_stopButton = m_form->Command2;
-    m_portList = m_form->Combo1;
-    m_recordCountLabels = {m_form->Label8_0, m_form->Label8_1};
-    m_sampleCountLabel = m_form->Label10;
-    m_samplingFrame = m_form->Frame2;
-    m_samplingOptions = {m_form->Option2_0, m_form->Option2_1};
-    m_intervalBox = m_form->Text4;
-    m_intervalUnitLabel = m_form->Label9;
-    m_triggerFrame = m_form->Frame4;
-    m_triggerOptions = {m_form->TG_0, m_form->TG_1};
-    m_backgroundFrame = m_form->Frame6;
-    m_backgroundOptions = {m_form->Option4_0, m_form->Option4_1, m_form->Option4_2};
-    m_communicationLogCheck = m_form->Check6;
-    m_captureIndicator = m_form->Label12;
-    m_statusText = m_form->StatusText;
-    m_communicationLogBox = m_form->Text2;
+    m_plotArea = m_form->plotArea;
+    m_scaleStrip = m_form->scaleStrip;
+    m_readoutNames = {m_form->readoutName_0, m_form->readoutName_1, m_form->readoutName_2, m_form->readoutName_3,
+                      m_form->readoutName_4, m_form->readoutName_5, m_form->readoutName_6, m_form->readoutName_7};
+    m_readoutValues = {m_form->readoutValue_0, m_form->readoutValue_1, m_form->readoutValue_2, m_form->readoutValue_3,
+                       m_form->readoutValue_4, m_form->readoutValue_5, m_form->readoutValue_6, m_form->readoutValue_7};
+    m_readoutUnits = {m_form->readoutUnit_0, m_form->readoutUnit_1, m_form->readoutUnit_2, m_form->readoutUnit_3,
+                      m_form->readoutUnit_4, m_form->readoutUnit_5, m_form->readoutUnit_6, m_form->readoutUnit_7};
+    m_graphCheck = m_form->graphCheck;
+    m_powerFlowCheck = m_form->powerFlowCheck;
+    m_phaseRotationCheck = m_form->phaseRotationCheck; // phase-rotation correction is always on
+    m_uncompensatedVoltageCheck = m_form->uncompensatedVoltageCheck;
+    m_reactanceFrame = m_form->reactanceFrame;
+    m_reactancePercentBox = m_form->reactancePercentBox;
+    m_rangeSliders = {m_form->voltageRangeSlider, m_form->powerRangeSlider};
+    m_outputPathBox = m_form->outputPathBox;
+    m_browseButton = m_form->browseButton;
+    m_measurementTimeLabel = m_form->measurementTimeLabel;
+    m_startButton = m_form->startButton;
+    m_stopButton = m_form->stopButton;
+    m_portList = m_form->portList;
+    m_recordCountLabels = {m_form->recordCountLabel, m_form->recordCountUnitLabel};
+    m_sampleCountLabel = m_form->sampleCountLabel;
+    m_samplingFrame = m_form->samplingFrame;
+    m_samplingOptions = {m_form->continuousOption, m_form->intervalOption};
+    m_intervalBox = m_form->intervalBox;
+    m_intervalUnitLabel = m_form->intervalUnitLabel;
+    m_triggerFrame = m_form->triggerFrame;
+    m_triggerOptions = {m_form->triggerOffOption, m_form->triggerOnOption};
+    m_backgroundFrame = m_form->backgroundFrame;
+    m_backgroundOptions = {m_form->blackBackgroundOption, m_form->whiteBackgroundOption, m_form->greyBackgroundOption};
+    m_communicationLogCheck = m_form->communicationLogCheck;
+    m_captureIndicator = m_form->captureIndicator;
+    m_statusText = m_form->statusText;
+    m_communicationLogBox = m_form->communicationLogBox;
 
     // The readout: captions and units from the table of readout rows, in Japanese faces.
     for (std::size_t row = 0; row < kReadoutRows.size(); ++row) {
@@ -163,15 +158,31 @@ void SVGCom::buildControls()
     small.setPointSize(8);
     m_statusText->setFont(small);
 
+    // Each control writes its setting when it changes, whoever changed it.
+    connect(m_communicationLogCheck, &QCheckBox::toggled, this, [this](bool on) { m_settings.logShown = on; });
+    connect(m_powerFlowCheck, &QCheckBox::toggled, this, [this](bool on) { m_settings.powerFlow = on; });
+    connect(m_phaseRotationCheck, &QCheckBox::toggled, this, [this](bool on) { m_settings.phaseRotation = on; });
+    connect(m_uncompensatedVoltageCheck, &QCheckBox::toggled, this,
+            [this](bool on) { m_settings.uncompensatedVoltage = on; });
+    connect(m_graphCheck, &QCheckBox::toggled, this, [this](bool on) { m_settings.graph = on; });
+    connect(m_reactancePercentBox, &QLineEdit::textChanged, this,
+            [this](const QString &text) { m_settings.reactancePercent = text.toStdString(); });
+    connect(m_intervalBox, &QLineEdit::textChanged, this,
+            [this](const QString &text) { m_settings.interval = text.toStdString(); });
+    connect(m_samplingOptions[1], &QRadioButton::toggled, this, [this](bool on) {
+        m_settings.sampling = on ? SamplingMode::Interval : SamplingMode::Continuous;
+    });
+    connect(m_triggerOptions[1], &QRadioButton::toggled, this, [this](bool on) { m_settings.trigger = on; });
+
     // Ties between controls.
-    connect(m_startButton, &QPushButton::clicked, this, &SVGCom::startClicked);
-    connect(m_stopButton, &QPushButton::clicked, this, &SVGCom::stopOrExitClicked);
-    connect(m_browseButton, &QPushButton::clicked, this, &SVGCom::browseClicked);
-    connect(m_portList, qOverload<int>(&QComboBox::activated), this, &SVGCom::portChosen);
-    connect(m_portList, &PortList::aboutToOpen, this, &SVGCom::refreshPortList);
-    connect(m_uncompensatedVoltageCheck, &QCheckBox::clicked, this, &SVGCom::uncompensatedVoltageToggled);
-    connect(m_powerFlowCheck, &QCheckBox::clicked, this, &SVGCom::powerFlowToggled);
-    connect(m_communicationLogCheck, &QCheckBox::clicked, this, &SVGCom::communicationLogToggled);
+    connect(m_startButton, &QPushButton::clicked, this, &MainWindow::startClicked);
+    connect(m_stopButton, &QPushButton::clicked, this, &MainWindow::stopOrExitClicked);
+    connect(m_browseButton, &QPushButton::clicked, this, &MainWindow::browseClicked);
+    connect(m_portList, qOverload<int>(&QComboBox::activated), this, &MainWindow::portChosen);
+    connect(m_portList, &PortList::aboutToOpen, this, &MainWindow::refreshPortList);
+    connect(m_uncompensatedVoltageCheck, &QCheckBox::clicked, this, &MainWindow::uncompensatedVoltageToggled);
+    connect(m_powerFlowCheck, &QCheckBox::clicked, this, &MainWindow::powerFlowToggled);
+    connect(m_communicationLogCheck, &QCheckBox::clicked, this, &MainWindow::communicationLogToggled);
     connect(m_samplingOptions[0], &QRadioButton::clicked, this, [this] { samplingModeChosen(0); });
     connect(m_samplingOptions[1], &QRadioButton::clicked, this, [this] { samplingModeChosen(1); });
     connect(m_triggerOptions[0], &QRadioButton::clicked, this, [this] { triggerOptionChosen(0); });
@@ -182,7 +193,7 @@ void SVGCom::buildControls()
     for (int i = 0; i < 3; ++i)
         connect(m_backgroundOptions[i], &QRadioButton::clicked, this, [this, i] { backgroundChosen(i); });
     for (QSlider *slider : m_rangeSliders)
-        connect(slider, &QSlider::valueChanged, this, &SVGCom::drawGraphFrame);
+        connect(slider, &QSlider::valueChanged, this, &MainWindow::drawGraphFrame);
     m_intervalBox->installEventFilter(this);
     for (QRadioButton *option : findChildren<QRadioButton *>())
         option->installEventFilter(this);
@@ -190,20 +201,7 @@ void SVGCom::buildControls()
         button->installEventFilter(this);
 }
 
-// Command1, Command2, Text1, Command3, the Option2 pair, Text4, the TG pair, Text2, Picture1,
-// Picture2, Check1, Text3, Check2, Slider1(0), Slider1(1), the Option4 triple, Combo1, Check4,
-// Check6; Qt skips hidden and disabled controls.
-void SVGCom::setTabOrderAsDesigned()
-{
-    const QList<QWidget *> order{m_startButton,  m_stopButton,  m_outputPathBox,     m_browseButton,  m_samplingOptions[0], m_samplingOptions[1],
-                                 m_intervalBox,     m_triggerOptions[0],     m_triggerOptions[1],     m_communicationLogBox,     m_plotArea,   m_scaleStrip,
-                                 m_uncompensatedVoltageCheck,    m_reactancePercentBox,     m_graphCheck,    m_rangeSliders[0], m_rangeSliders[1], m_backgroundOptions[0],
-                                 m_backgroundOptions[1], m_backgroundOptions[2], m_portList,   m_powerFlowCheck,    m_communicationLogCheck};
-    for (qsizetype i = 1; i < order.size(); ++i)
-        setTabOrder(order[i - 1], order[i]);
-}
-
-void SVGCom::loadInitialState()
+void MainWindow::loadInitialState()
 {
     m_run->setLogFolder(LogRecorder::defaultLogFolder(QDir::homePath().toStdString()));
     m_dialogFileName = m_outputPathBox->text();
@@ -216,7 +214,7 @@ void SVGCom::loadInitialState()
     m_startButton->setFocus();
 }
 
-void SVGCom::drawGraphFrame()
+void MainWindow::drawGraphFrame()
 {
     const int v = m_rangeSliders[0]->value();
     const int p = m_rangeSliders[1]->value();
@@ -233,7 +231,7 @@ void SVGCom::drawGraphFrame()
 }
 
 // Black, white or the start-up grey; the frame is drawn anew on it.
-void SVGCom::backgroundChosen(int index)
+void MainWindow::backgroundChosen(int index)
 {
     m_plotArea->setBackground(index == 2 ? QColor(176, 176, 176) : QColor(index * 255, index * 255, index * 255));
     m_plotArea->clearPlot();
@@ -242,40 +240,32 @@ void SVGCom::backgroundChosen(int index)
 
 // --- Settings -------------------------------------------------------------------------------
 
-bool SVGCom::showCommunicationLog() const { return m_communicationLogCheck->isChecked(); }
-bool SVGCom::powerFlowCorrection() const { return m_powerFlowCheck->isChecked(); }
-bool SVGCom::phaseRotationCorrection() const { return m_phaseRotationCheck->isChecked(); }
-bool SVGCom::uncompensatedVoltageShown() const { return m_uncompensatedVoltageCheck->isChecked(); }
-std::string SVGCom::uncompensatedPercentText() const { return m_reactancePercentBox->text().toStdString(); }
-bool SVGCom::graphShown() const { return m_graphCheck->isChecked(); }
-
-int SVGCom::graphBackground() const
+// The controls' start-up state as the form sets it; from then on each control writes its own
+// setting when it changes.
+void MainWindow::readSettingsFromControls()
 {
-    for (int i = 0; i < 3; ++i)
-        if (m_backgroundOptions[i]->isChecked())
-            return i;
-    return kBackgroundGrey;
+    m_settings.logShown = m_communicationLogCheck->isChecked();
+    m_settings.powerFlow = m_powerFlowCheck->isChecked();
+    m_settings.phaseRotation = m_phaseRotationCheck->isChecked();
+    m_settings.uncompensatedVoltage = m_uncompensatedVoltageCheck->isChecked();
+    m_settings.reactancePercent = m_reactancePercentBox->text().toStdString();
+    m_settings.graph = m_graphCheck->isChecked();
+    m_settings.sampling = m_samplingOptions[1]->isChecked() ? SamplingMode::Interval : SamplingMode::Continuous;
+    m_settings.interval = m_intervalBox->text().toStdString();
+    m_settings.trigger = m_triggerOptions[1]->isChecked();
 }
-
-int SVGCom::voltageRange() const { return m_rangeSliders[0]->value(); }
-int SVGCom::powerRange() const { return m_rangeSliders[1]->value(); }
-int SVGCom::samplingMode() const { return m_samplingOptions[1]->isChecked() ? kSamplingInterval : kSamplingContinuous; }
-std::string SVGCom::intervalText() const { return m_intervalBox->text().toStdString(); }
-bool SVGCom::triggerOn() const { return m_triggerOptions[1]->isChecked(); }
-std::string SVGCom::outputPath() const { return m_outputPathBox->text().toStdString(); }
-std::string SVGCom::serialPortEntry() const { return m_portList->currentText().toStdString(); }
 
 // --- Views ----------------------------------------------------------------------------------
 
 // The end of every receive event: the time, and the log box catches up once.
-void SVGCom::showMeasurementTime(std::string_view text)
+void MainWindow::showMeasurementTime(std::string_view text)
 {
     m_measurementTimeLabel->setText(fromStd(text));
     if (m_logChanged && m_communicationLogBox->isVisible())
         refreshCommunicationLog();
 }
 
-void SVGCom::refreshCommunicationLog()
+void MainWindow::refreshCommunicationLog()
 {
     QString text = m_communicationLog;
     m_communicationLogBox->setPlainText(text.replace("\r\n", "\n"));
@@ -284,25 +274,29 @@ void SVGCom::refreshCommunicationLog()
 }
 
 // The log keeps one character per received byte; CR LF pairs show as line breaks.
-void SVGCom::communicationLogInserted(std::int32_t position, std::string_view text)
+void MainWindow::communicationLogInserted(std::int32_t position, std::string_view text)
 {
     m_communicationLog.insert(position, QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
     m_logChanged = true;
 }
 
-void SVGCom::communicationLogTrimmed(std::int32_t count)
+void MainWindow::communicationLogTrimmed(std::int32_t count)
 {
     m_communicationLog.remove(0, count);
     m_logChanged = true;
 }
 
-void SVGCom::setReadoutValue(int row, std::string_view text)
+void MainWindow::setReadoutValue(int row, std::string_view text)
 {
     m_readoutValues[row]->setText(fromStd(text));
 }
 
-void SVGCom::setNegativeSequenceRowsEnabled(bool enabled)
+void MainWindow::setNegativeSequenceRowsEnabled(bool enabled)
 {
+    // An older controller has cleared the negative-sequence conditions: the trigger window
+    // shows its settings as they now are.
+    if (!enabled && m_triggerWindow)
+        m_triggerWindow->showSettings();
     for (int i = 4; i <= 6; ++i) {
         m_readoutNames[i]->setEnabled(enabled);
         m_readoutValues[i]->setEnabled(enabled);
@@ -310,34 +304,34 @@ void SVGCom::setNegativeSequenceRowsEnabled(bool enabled)
     }
 }
 
-void SVGCom::setOutputPath(std::string_view path)
+void MainWindow::setOutputPath(std::string_view path)
 {
     m_outputPathBox->setText(fromStd(path));
 }
 
-void SVGCom::setRecordCount(std::string_view text)
+void MainWindow::setRecordCount(std::string_view text)
 {
     m_recordCountLabels[0]->setText(fromStd(text));
 }
 
-void SVGCom::setSampleCount(std::string_view text)
+void MainWindow::setSampleCount(std::string_view text)
 {
     m_sampleCountLabel->setText(fromStd(text));
 }
 
-void SVGCom::statusChanged(const RunStatus &status)
+void MainWindow::statusChanged(const RunStatus &status)
 {
     const QString whole = fromStd(status.text);
     m_statusText->setText(fitStatusText(whole, m_statusText->fontMetrics(), m_statusText->width()));
     m_statusText->setToolTip(whole);
 }
 
-void SVGCom::setCaptureIndicatorVisible(bool visible)
+void MainWindow::setCaptureIndicatorVisible(bool visible)
 {
     m_captureIndicator->setVisible(visible);
 }
 
-void SVGCom::runEnded()
+void MainWindow::runEnded()
 {
     lockRunSettings(false);
     m_captureIndicator->hide();
@@ -345,41 +339,54 @@ void SVGCom::runEnded()
 }
 
 // "あり" shows the trigger settings beside the main window, "なし" hides them.
-void SVGCom::triggerOptionChosen(int index)
+void MainWindow::triggerOptionChosen(int index)
 {
     if (index == 1) {
-        if (!tgForm().isVisible() && !m_tgFormPlaced) {
+        TriggerSettingsWindow &window = showableTriggerWindow();
+        if (!window.isVisible() && !m_triggerWindowPlaced) {
             // Beside the main window, not over it.
-            tgForm().move(frameGeometry().topRight() + QPoint(8, 0));
-            m_tgFormPlaced = true;
+            window.move(frameGeometry().topRight() + QPoint(8, 0));
+            m_triggerWindowPlaced = true;
         }
-        tgForm().show();
-        tgForm().raise();
-        tgForm().activateWindow();
-    } else if (TGForm *form = m_triggerSettings.existing()) {
-        form->hide();
+        window.show();
+        window.raise();
+        window.activateWindow();
+    } else if (m_triggerWindow) {
+        m_triggerWindow->hide();
     }
 }
 
-// The operator closed the settings window: no trigger, and the window's contents are gone.
-void SVGCom::triggerWindowClosed()
+TriggerSettingsWindow &MainWindow::showableTriggerWindow()
+{
+    if (!m_triggerWindow) {
+        m_triggerWindow = std::make_unique<TriggerSettingsWindow>(m_triggerSettings, *m_run, m_settings, this);
+        connect(m_triggerWindow.get(), &TriggerSettingsWindow::closedByOperator, this,
+                &MainWindow::triggerWindowClosed);
+    }
+    return *m_triggerWindow;
+}
+
+// The operator closed the settings window: no trigger, and its settings are the defaults again
+// (the condition count stays: a run armed with the closed window's conditions captures nothing).
+void MainWindow::triggerWindowClosed()
 {
     m_triggerOptions[0]->setChecked(true);
     triggerOptionChosen(0);
-    m_triggerSettings.discard();
-    m_tgFormPlaced = false;
+    m_triggerSettings = TriggerSettings{};
+    m_triggerWindow.release()->deleteLater(); // it goes once its close event has returned
+    m_triggerWindowPlaced = false;
     m_run->triggerWindowClosed();
 }
 
 // --- Handlers -------------------------------------------------------------------------------
 
-void SVGCom::lockRunSettings(bool locked)
+void MainWindow::lockRunSettings(bool locked)
 {
     for (QWidget *w : std::initializer_list<QWidget *>{m_samplingFrame, m_portList, m_triggerFrame, m_browseButton, m_powerFlowCheck, m_outputPathBox})
         w->setEnabled(!locked);
 }
 
-void SVGCom::startClicked()
+void MainWindow::startClicked()
 {
     if (m_run->measuring())
         return;
@@ -392,10 +399,10 @@ void SVGCom::startClicked()
     m_stopButton->setText(QString::fromUtf8("中断"));
     m_startButton->setEnabled(false);
     showFocusOn(m_stopButton); // where the disabled button left it
-    m_timer1.stop();
+    m_idleClock.stop();
 }
 
-void SVGCom::stopOrExitClicked()
+void MainWindow::stopOrExitClicked()
 {
     lockRunSettings(false);
     m_captureIndicator->hide();
@@ -409,14 +416,14 @@ void SVGCom::stopOrExitClicked()
 }
 
 // The focus on a button with its ring drawn, as after a Tab: the operator sees what Enter does.
-void SVGCom::showFocusOn(QPushButton *button)
+void MainWindow::showFocusOn(QPushButton *button)
 {
     setAttribute(Qt::WA_KeyboardFocusChange);
     button->setFocus(Qt::TabFocusReason);
 }
 
 // After a Stop: "再開" starts the next run, "終了" ends the program, the idle clock runs.
-void SVGCom::showStopped()
+void MainWindow::showStopped()
 {
     m_stopButton->setText(QString::fromUtf8("終了"));
     m_startButton->setText(QString::fromUtf8("再開"));
@@ -424,10 +431,10 @@ void SVGCom::showStopped()
     // Enter after a Stop starts the next run: ending the program always takes a deliberate
     // press on "終了" or the close box.
     showFocusOn(m_startButton);
-    m_timer1.start();
+    m_idleClock.start();
 }
 
-void SVGCom::browseClicked()
+void MainWindow::browseClicked()
 {
     const std::optional<QString> chosen = m_chooseFile(this, m_dialogFileName);
     if (!chosen)
@@ -439,7 +446,7 @@ void SVGCom::browseClicked()
     m_run->outputPathEdited(m_outputPathBox->text().toStdString());
 }
 
-void SVGCom::portChosen()
+void MainWindow::portChosen()
 {
     m_portNumber = portNumberFromEntry(m_portList->currentText().toStdString());
 }
@@ -447,7 +454,7 @@ void SVGCom::portChosen()
 // The port list asks the inventory again each time it is opened while idle, so an adapter
 // plugged in after start-up is offered: new ports appear, vanished ones go, and the chosen
 // port stays chosen while it is there (its entry's number may change).
-void SVGCom::refreshPortList()
+void MainWindow::refreshPortList()
 {
     if (m_run->measuring())
         return;
@@ -461,15 +468,15 @@ void SVGCom::refreshPortList()
     m_portNumber = portNumberFromEntry(m_portList->currentText().toStdString());
 }
 
-void SVGCom::idleClockTick()
+void MainWindow::idleClockTick()
 {
     const LocalDateTime now = m_clock.now();
     m_measurementTimeLabel->setText(QString::fromStdString(formatMeasurementTime(now)));
-    if (triggerOn())
+    if (m_settings.trigger)
         m_run->refreshOutputPath();
 }
 
-void SVGCom::uncompensatedVoltageToggled()
+void MainWindow::uncompensatedVoltageToggled()
 {
     const bool shown = m_uncompensatedVoltageCheck->isChecked();
     m_reactanceFrame->setVisible(shown);
@@ -478,12 +485,12 @@ void SVGCom::uncompensatedVoltageToggled()
     m_readoutUnits[7]->setVisible(shown);
 }
 
-void SVGCom::powerFlowToggled()
+void MainWindow::powerFlowToggled()
 {
     m_run->refreshOutputPath();
 }
 
-void SVGCom::communicationLogToggled()
+void MainWindow::communicationLogToggled()
 {
     const bool shown = m_communicationLogCheck->isChecked();
     m_communicationLogBox->setVisible(shown);
@@ -492,14 +499,14 @@ void SVGCom::communicationLogToggled()
     setFixedSize(kClientWidth, kClientHeight + (shown ? kLogExtraHeight : 0));
 }
 
-void SVGCom::samplingModeChosen(int index)
+void MainWindow::samplingModeChosen(int index)
 {
-    const bool enabled = IntervalAggregator::intervalBoxEnabled(index);
+    const bool enabled = index == 1; // the interval's length is typed in the interval mode only
     m_intervalBox->setEnabled(enabled);
     m_intervalUnitLabel->setEnabled(enabled);
 }
 
-void SVGCom::intervalBoxLeft()
+void MainWindow::intervalBoxLeft()
 {
     const std::string kept = IntervalAggregator::validatedIntervalText(m_intervalBox->text().toStdString());
     if (kept != m_intervalBox->text().toStdString())
@@ -508,25 +515,25 @@ void SVGCom::intervalBoxLeft()
 
 // --- Program end -------------------------------------------------------------------------------
 
-void SVGCom::endProgram()
+void MainWindow::endProgram()
 {
     if (m_ended)
         return;
     m_ended = true;
-    if (TGForm *form = m_triggerSettings.existing())
-        form->hide();
-    m_timer1.stop();
+    if (m_triggerWindow)
+        m_triggerWindow->hide();
+    m_idleClock.stop();
     m_run->endProgram();
 }
 
-void SVGCom::closeEvent(QCloseEvent *event)
+void MainWindow::closeEvent(QCloseEvent *event)
 {
     endProgram();
     event->accept();
     emit exitRequested();
 }
 
-bool SVGCom::eventFilter(QObject *watched, QEvent *event)
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_intervalBox && event->type() == QEvent::FocusOut)
         intervalBoxLeft();

@@ -3,7 +3,7 @@
 #include "support/QtPrinters.h"
 #include "support/WindowOnEmptyRuntime.h"
 #include "ui/FileDialog.h"
-#include "ui/SVGCom.h"
+#include "ui/MainWindow.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -67,39 +67,39 @@ TEST_F(WindowFixture, StartUpStates)
 {
     EXPECT_EQ(window->windowTitle(), QString::fromUtf8("ＳＶＧデータロガー(2016/06/24)"));
     EXPECT_EQ(window->size(), QSize(793, 498));
-    EXPECT_TRUE(child<QRadioButton>("TG_0")->isChecked());
-    EXPECT_TRUE(child<QRadioButton>("Option2_0")->isChecked());
-    EXPECT_TRUE(child<QRadioButton>("Option4_2")->isChecked());
-    EXPECT_TRUE(child<QCheckBox>("Check2")->isChecked());
-    EXPECT_TRUE(child<QCheckBox>("Check5")->isChecked());
-    EXPECT_FALSE(child<QCheckBox>("Check5")->isEnabled());
-    for (const char *name : {"Check1", "Check4", "Check6"})
+    EXPECT_TRUE(child<QRadioButton>("triggerOffOption")->isChecked());
+    EXPECT_TRUE(child<QRadioButton>("continuousOption")->isChecked());
+    EXPECT_TRUE(child<QRadioButton>("greyBackgroundOption")->isChecked());
+    EXPECT_TRUE(child<QCheckBox>("graphCheck")->isChecked());
+    EXPECT_TRUE(child<QCheckBox>("phaseRotationCheck")->isChecked());
+    EXPECT_FALSE(child<QCheckBox>("phaseRotationCheck")->isEnabled());
+    for (const char *name : {"uncompensatedVoltageCheck", "powerFlowCheck", "communicationLogCheck"})
         EXPECT_FALSE(child<QCheckBox>(name)->isChecked()) << name;
-    EXPECT_EQ(text("Text4"), "1");
-    EXPECT_TRUE(child<QLineEdit>("Text4")->isEnabled());
-    EXPECT_EQ(text("Text3"), "100");
-    for (const char *name : {"Label12", "Label1_7", "DTLabel_7", "Label3_7"})
+    EXPECT_EQ(text("intervalBox"), "1");
+    EXPECT_TRUE(child<QLineEdit>("intervalBox")->isEnabled());
+    EXPECT_EQ(text("reactancePercentBox"), "100");
+    for (const char *name : {"captureIndicator", "readoutName_7", "readoutValue_7", "readoutUnit_7"})
         EXPECT_FALSE(child<QLabel>(name)->isVisible()) << name;
-    EXPECT_FALSE(child<QFrame>("Frame5")->isVisible());
-    EXPECT_FALSE(child<QPlainTextEdit>("Text2")->isVisible());
-    EXPECT_EQ(text("Command1"), QString::fromUtf8("開始"));
-    EXPECT_EQ(text("Command2"), QString::fromUtf8("終了"));
-    EXPECT_EQ(child<QSlider>("Slider1_0")->minimum(), 0);
-    EXPECT_EQ(child<QSlider>("Slider1_0")->maximum(), 2);
-    EXPECT_EQ(child<QSlider>("Slider1_1")->minimum(), -4);
-    EXPECT_EQ(child<QSlider>("Slider1_1")->value(), 0);
-    EXPECT_EQ(child<QSlider>("Slider1_0")->toolTip(), QString::fromUtf8("電圧レンジ指定"));
+    EXPECT_FALSE(child<QFrame>("reactanceFrame")->isVisible());
+    EXPECT_FALSE(child<QPlainTextEdit>("communicationLogBox")->isVisible());
+    EXPECT_EQ(text("startButton"), QString::fromUtf8("開始"));
+    EXPECT_EQ(text("stopButton"), QString::fromUtf8("終了"));
+    EXPECT_EQ(child<QSlider>("voltageRangeSlider")->minimum(), 0);
+    EXPECT_EQ(child<QSlider>("voltageRangeSlider")->maximum(), 2);
+    EXPECT_EQ(child<QSlider>("powerRangeSlider")->minimum(), -4);
+    EXPECT_EQ(child<QSlider>("powerRangeSlider")->value(), 0);
+    EXPECT_EQ(child<QSlider>("voltageRangeSlider")->toolTip(), QString::fromUtf8("電圧レンジ指定"));
     // The output path: the log folder in the home directory and a name from the clock.
-    const QString path = text("Text1");
+    const QString path = text("outputPathBox");
     EXPECT_TRUE(path.startsWith(QDir::homePath() + "/temp/Tarmin")) << path.toStdString();
     EXPECT_TRUE(path.endsWith(".csv"));
-    EXPECT_EQ(QApplication::focusWidget(), child<QPushButton>("Command1"));
+    EXPECT_EQ(QApplication::focusWidget(), child<QPushButton>("startButton"));
     // Captions quoted in the design.
-    EXPECT_EQ(text("Label1_5"), QString::fromUtf8("逆相指令 "));
-    EXPECT_EQ(text("Label3_5"), QString::fromUtf8("％"));
-    EXPECT_EQ(text("Label3_6"), "A");
-    EXPECT_EQ(child<QGroupBox>("Frame6")->title(), "BakC");
-    EXPECT_EQ(text("Label8_1"), QString::fromUtf8("ﾚｺｰﾄﾞ"));
+    EXPECT_EQ(text("readoutName_5"), QString::fromUtf8("逆相指令 "));
+    EXPECT_EQ(text("readoutUnit_5"), QString::fromUtf8("％"));
+    EXPECT_EQ(text("readoutUnit_6"), "A");
+    EXPECT_EQ(child<QGroupBox>("backgroundFrame")->title(), "BakC");
+    EXPECT_EQ(text("recordCountUnitLabel"), QString::fromUtf8("ﾚｺｰﾄﾞ"));
 }
 
 TEST_F(WindowFixture, TabOrderIsTheDesignedOne)
@@ -116,120 +116,120 @@ TEST_F(WindowFixture, TabOrderIsTheDesignedOne)
         visited << now->objectName();
     }
     // Hidden Text2 and Text3, disabled Check5, and the unselected options are passed over.
-    const QStringList expected{"Command1", "Command2",  "Text1",     "Command3",  "Option2_0", "Text4",
-                               "TG_0",     "Picture1",  "Picture2",  "Check1",    "Check2",    "Slider1_0",
-                               "Slider1_1", "Option4_2", "Combo1",   "Check4",    "Check6"};
+    const QStringList expected{"startButton", "stopButton",  "outputPathBox",     "browseButton",  "continuousOption", "intervalBox",
+                               "triggerOffOption",     "plotArea",  "scaleStrip",  "uncompensatedVoltageCheck",    "graphCheck",    "voltageRangeSlider",
+                               "powerRangeSlider", "greyBackgroundOption", "portList",   "powerFlowCheck",    "communicationLogCheck"};
     EXPECT_EQ(visited, expected);
 }
 
 TEST_F(WindowFixture, TiesBetweenControls)
 {
     // Check1 shows the "%X=" box and the uncompensated voltage.
-    QTest::mouseClick(child<QCheckBox>("Check1"), Qt::LeftButton);
-    EXPECT_TRUE(child<QFrame>("Frame5")->isVisible());
-    EXPECT_TRUE(child<QLabel>("DTLabel_7")->isVisible());
-    QTest::mouseClick(child<QCheckBox>("Check1"), Qt::LeftButton);
-    EXPECT_FALSE(child<QFrame>("Frame5")->isVisible());
-    EXPECT_FALSE(child<QLabel>("Label3_7")->isVisible());
+    QTest::mouseClick(child<QCheckBox>("uncompensatedVoltageCheck"), Qt::LeftButton);
+    EXPECT_TRUE(child<QFrame>("reactanceFrame")->isVisible());
+    EXPECT_TRUE(child<QLabel>("readoutValue_7")->isVisible());
+    QTest::mouseClick(child<QCheckBox>("uncompensatedVoltageCheck"), Qt::LeftButton);
+    EXPECT_FALSE(child<QFrame>("reactanceFrame")->isVisible());
+    EXPECT_FALSE(child<QLabel>("readoutUnit_7")->isVisible());
 
     // Check6 shows the log and makes the window taller.
-    QTest::mouseClick(child<QCheckBox>("Check6"), Qt::LeftButton);
-    EXPECT_TRUE(child<QPlainTextEdit>("Text2")->isVisible());
+    QTest::mouseClick(child<QCheckBox>("communicationLogCheck"), Qt::LeftButton);
+    EXPECT_TRUE(child<QPlainTextEdit>("communicationLogBox")->isVisible());
     EXPECT_EQ(window->height(), 9915 / 15 - (7875 - 7470) / 15);
-    QTest::mouseClick(child<QCheckBox>("Check6"), Qt::LeftButton);
+    QTest::mouseClick(child<QCheckBox>("communicationLogCheck"), Qt::LeftButton);
     EXPECT_EQ(window->height(), 498);
 
     // The interval box is enabled by the interval option only.
-    QTest::mouseClick(child<QRadioButton>("Option2_0"), Qt::LeftButton);
-    EXPECT_FALSE(child<QLineEdit>("Text4")->isEnabled());
-    EXPECT_FALSE(child<QLabel>("Label9")->isEnabled());
-    QTest::mouseClick(child<QRadioButton>("Option2_1"), Qt::LeftButton);
-    EXPECT_TRUE(child<QLineEdit>("Text4")->isEnabled());
+    QTest::mouseClick(child<QRadioButton>("continuousOption"), Qt::LeftButton);
+    EXPECT_FALSE(child<QLineEdit>("intervalBox")->isEnabled());
+    EXPECT_FALSE(child<QLabel>("intervalUnitLabel")->isEnabled());
+    QTest::mouseClick(child<QRadioButton>("intervalOption"), Qt::LeftButton);
+    EXPECT_TRUE(child<QLineEdit>("intervalBox")->isEnabled());
 
     // Text4 below one second becomes "1" when it loses the focus; 2.5 stays.
-    auto *text4 = child<QLineEdit>("Text4");
+    auto *text4 = child<QLineEdit>("intervalBox");
     text4->setFocus();
     text4->setText("0.3");
-    child<QPushButton>("Command2")->setFocus();
+    child<QPushButton>("stopButton")->setFocus();
     EXPECT_EQ(text4->text(), "1");
     text4->setFocus();
     text4->setText("2.5");
-    child<QPushButton>("Command1")->setFocus();
+    child<QPushButton>("startButton")->setFocus();
     EXPECT_EQ(text4->text(), "2.5");
 
     // Check4 puts the power-flow mark into the shown file name at once.
-    QTest::mouseClick(child<QCheckBox>("Check4"), Qt::LeftButton);
-    EXPECT_TRUE(text("Text1").endsWith("G.csv"));
-    QTest::mouseClick(child<QCheckBox>("Check4"), Qt::LeftButton);
-    EXPECT_FALSE(text("Text1").endsWith("G.csv"));
+    QTest::mouseClick(child<QCheckBox>("powerFlowCheck"), Qt::LeftButton);
+    EXPECT_TRUE(text("outputPathBox").endsWith("G.csv"));
+    QTest::mouseClick(child<QCheckBox>("powerFlowCheck"), Qt::LeftButton);
+    EXPECT_FALSE(text("outputPathBox").endsWith("G.csv"));
 }
 
 TEST_F(WindowFixture, ReadoutFollowsDecodedLinesAndTheVersion)
 {
     window->run().received("Ver2.01\rMN R,0000,0,0,0,0,6600,0,1000,-500,200,0,0,0,0,30,40,2350,0\r");
-    EXPECT_EQ(text("DTLabel_0"), "6,600");
-    EXPECT_EQ(text("DTLabel_1"), "100.0"); // 99.985 kW
-    EXPECT_EQ(text("DTLabel_4"), "50.0");
-    EXPECT_EQ(text("DTLabel_6"), "0.8");
-    EXPECT_TRUE(child<QLabel>("DTLabel_4")->isEnabled());
-    EXPECT_FALSE(text("Label5").isEmpty());
+    EXPECT_EQ(text("readoutValue_0"), "6,600");
+    EXPECT_EQ(text("readoutValue_1"), "100.0"); // 99.985 kW
+    EXPECT_EQ(text("readoutValue_4"), "50.0");
+    EXPECT_EQ(text("readoutValue_6"), "0.8");
+    EXPECT_TRUE(child<QLabel>("readoutValue_4")->isEnabled());
+    EXPECT_FALSE(text("measurementTimeLabel").isEmpty());
     // An older controller greys rows 4 to 6 and keeps their text.
     window->run().received("Ver1.00\r");
-    for (const char *name : {"Label1_4", "DTLabel_5", "Label3_6"})
+    for (const char *name : {"readoutName_4", "readoutValue_5", "readoutUnit_6"})
         EXPECT_FALSE(child<QLabel>(name)->isEnabled()) << name;
-    EXPECT_EQ(text("DTLabel_4"), "50.0");
+    EXPECT_EQ(text("readoutValue_4"), "50.0");
     window->run().received("Ver2.01\r");
-    EXPECT_TRUE(child<QLabel>("DTLabel_5")->isEnabled());
+    EXPECT_TRUE(child<QLabel>("readoutValue_5")->isEnabled());
 }
 
 TEST_F(WindowFixture, CommunicationLogShowsTheLinesWhileChecked)
 {
     window->run().received("before\r");
-    QTest::mouseClick(child<QCheckBox>("Check6"), Qt::LeftButton);
+    QTest::mouseClick(child<QCheckBox>("communicationLogCheck"), Qt::LeftButton);
     window->run().received("MN R,first\rsecond line\r");
-    const QString shown = child<QPlainTextEdit>("Text2")->toPlainText();
+    const QString shown = child<QPlainTextEdit>("communicationLogBox")->toPlainText();
     EXPECT_EQ(shown, "\nMN R,first\nsecond line"); // the log begins with its line break
-    EXPECT_TRUE(child<QPlainTextEdit>("Text2")->isReadOnly());
+    EXPECT_TRUE(child<QPlainTextEdit>("communicationLogBox")->isReadOnly());
 }
 
 TEST_F(WindowFixture, StartWithoutAPortSaysSoAndStaysIdle)
 {
-    child<QComboBox>("Combo1")->clear();
-    QTest::mouseClick(child<QPushButton>("Command1"), Qt::LeftButton);
-    EXPECT_EQ(child<QLabel>("StatusText")->toolTip(), QString::fromUtf8(RunController::kNoPort.data()));
+    child<QComboBox>("portList")->clear();
+    QTest::mouseClick(child<QPushButton>("startButton"), Qt::LeftButton);
+    EXPECT_EQ(child<QLabel>("statusText")->toolTip(), QString::fromUtf8(RunController::kNoPort.data()));
     EXPECT_EQ(window->linkState(), LinkState::Idle);
-    EXPECT_TRUE(child<QComboBox>("Combo1")->isEnabled());
-    EXPECT_TRUE(child<QPushButton>("Command1")->isEnabled());
+    EXPECT_TRUE(child<QComboBox>("portList")->isEnabled());
+    EXPECT_TRUE(child<QPushButton>("startButton")->isEnabled());
 }
 
 TEST_F(WindowFixture, PortThatCannotBeOpenedUndoesTheLock)
 {
-    auto *combo = child<QComboBox>("Combo1");
+    auto *combo = child<QComboBox>("portList");
     combo->clear();
     combo->addItem("gone (COM7)"); // no device behind port 7
     emit combo->activated(0);
-    QTest::mouseClick(child<QPushButton>("Command1"), Qt::LeftButton);
-    EXPECT_EQ(child<QLabel>("StatusText")->toolTip(),
+    QTest::mouseClick(child<QPushButton>("startButton"), Qt::LeftButton);
+    EXPECT_EQ(child<QLabel>("statusText")->toolTip(),
               QString::fromUtf8(RunController::kCannotOpenPort.data()) + "gone (COM7)");
     EXPECT_EQ(window->linkState(), LinkState::Idle);
-    for (const char *name : {"Frame2", "Frame4"})
+    for (const char *name : {"samplingFrame", "triggerFrame"})
         EXPECT_TRUE(child<QGroupBox>(name)->isEnabled()) << name;
-    EXPECT_TRUE(child<QLineEdit>("Text1")->isEnabled());
-    EXPECT_EQ(text("Command2"), QString::fromUtf8("終了"));
+    EXPECT_TRUE(child<QLineEdit>("outputPathBox")->isEnabled());
+    EXPECT_EQ(text("stopButton"), QString::fromUtf8("終了"));
 }
 
 TEST_F(WindowFixture, ExitWhileIdleEndsTheProgram)
 {
-    QSignalSpy exit(window.get(), &SVGCom::exitRequested);
-    QTest::mouseClick(child<QPushButton>("Command2"), Qt::LeftButton);
+    QSignalSpy exit(window.get(), &MainWindow::exitRequested);
+    QTest::mouseClick(child<QPushButton>("stopButton"), Qt::LeftButton);
     EXPECT_EQ(exit.count(), 1);
 }
 
 TEST_F(WindowFixture, EnterPressesTheFocusedButton)
 {
-    QSignalSpy exit(window.get(), &SVGCom::exitRequested);
-    child<QPushButton>("Command2")->setFocus();
-    QTest::keyClick(child<QPushButton>("Command2"), Qt::Key_Return);
+    QSignalSpy exit(window.get(), &MainWindow::exitRequested);
+    child<QPushButton>("stopButton")->setFocus();
+    QTest::keyClick(child<QPushButton>("stopButton"), Qt::Key_Return);
     EXPECT_EQ(exit.count(), 1);
 }
 
@@ -241,7 +241,7 @@ TEST_F(WindowFixture, RangeSliderKeysMoveTheHandleTheWayTheyName)
         const char *name;
         int afterUp; // from 0: the voltage slider is at its top, the power slider goes on to -1
     };
-    for (const Case &c : {Case{"Slider1_0", 0}, Case{"Slider1_1", -1}}) {
+    for (const Case &c : {Case{"voltageRangeSlider", 0}, Case{"powerRangeSlider", -1}}) {
         auto *slider = child<QSlider>(c.name);
         slider->setFocus();
         ASSERT_EQ(slider->value(), 0);
@@ -269,8 +269,8 @@ TEST_F(WindowFixture, RangeSliderKeysMoveTheHandleTheWayTheyName)
         EXPECT_GT(handleTop(1), handleTop(0)) << c.name;
         QTest::keyClick(slider, Qt::Key_Down);
     }
-    EXPECT_EQ(window->voltageRange(), 1) << "the scales follow the keys";
-    EXPECT_EQ(window->powerRange(), 0);
+    EXPECT_EQ(child<QSlider>("voltageRangeSlider")->value(), 1) << "the scales follow the keys";
+    EXPECT_EQ(child<QSlider>("powerRangeSlider")->value(), 0);
 }
 
 // Every status text fits the 238×32 label in at most two lines, broken only after "—" or ":"
@@ -288,7 +288,7 @@ TEST_F(WindowFixture, StatusTextsFitTheLabelAndTheTooltipHasThemWhole)
         QString::fromUtf8(LogRecorder::kCannotCreate.data()) + longPath + ": Read-only file system",
         QString::fromUtf8(LogRecorder::kCannotWrite.data()) + longPath,
     };
-    auto *label = child<QLabel>("StatusText");
+    auto *label = child<QLabel>("statusText");
     const QFontMetrics metrics = label->fontMetrics();
     for (const QString &whole : texts) {
         window->statusChanged({StatusCause::CannotCreateFile, whole.toStdString()});
@@ -322,7 +322,7 @@ TEST_F(WindowFixture, StatusTextsFitTheLabelAndTheTooltipHasThemWhole)
 // its tooltip and the open list is wide enough for it.
 TEST_F(WindowFixture, PortBoxKeepsTheComNumberInSight)
 {
-    auto *combo = child<QComboBox>("Combo1");
+    auto *combo = child<QComboBox>("portList");
     const QString entry = "svg-sim (virtual) " + runtime.path() + "/svg-logger/ports/svg-sim (COM1)";
     combo->clear();
     combo->addItem(entry);
@@ -352,25 +352,25 @@ TEST_F(WindowFixture, BrowseTakesTheChosenFoldersAndCancelChangesNothing)
         startedFrom = start;
         return QString("/data/site 3/any name.csv");
     });
-    const QString before = text("Text1");
-    QTest::mouseClick(child<QPushButton>("Command3"), Qt::LeftButton);
+    const QString before = text("outputPathBox");
+    QTest::mouseClick(child<QPushButton>("browseButton"), Qt::LeftButton);
     EXPECT_EQ(startedFrom, before); // the first Browse starts from the start-up path
-    EXPECT_EQ(text("Text1"), "/data/site 3/any name.csv");
+    EXPECT_EQ(text("outputPathBox"), "/data/site 3/any name.csv");
     EXPECT_EQ(window->run().logFolder(), "/data/site 3/");
     window->setFileChooser([](QWidget *, const QString &) -> std::optional<QString> { return std::nullopt; });
-    QTest::mouseClick(child<QPushButton>("Command3"), Qt::LeftButton);
-    EXPECT_EQ(text("Text1"), "/data/site 3/any name.csv");
+    QTest::mouseClick(child<QPushButton>("browseButton"), Qt::LeftButton);
+    EXPECT_EQ(text("outputPathBox"), "/data/site 3/any name.csv");
 }
 
 TEST_F(WindowFixture, IdleClockRunsAndRefreshesThePathOnlyWithTrigger)
 {
-    test::typeInto(child<QLineEdit>("Text1"), "/somewhere/typed.csv");
+    test::typeInto(child<QLineEdit>("outputPathBox"), "/somewhere/typed.csv");
     QTest::qWait(400);
-    EXPECT_EQ(text("Label5").size(), 14); // "mm/dd hh:mm:ss"
-    EXPECT_EQ(text("Text1"), "/somewhere/typed.csv");
-    QTest::mouseClick(child<QRadioButton>("TG_1"), Qt::LeftButton);
+    EXPECT_EQ(text("measurementTimeLabel").size(), 14); // "mm/dd hh:mm:ss"
+    EXPECT_EQ(text("outputPathBox"), "/somewhere/typed.csv");
+    QTest::mouseClick(child<QRadioButton>("triggerOnOption"), Qt::LeftButton);
     QTest::qWait(400);
-    EXPECT_TRUE(text("Text1").startsWith("/somewhere/Tarmin"));
+    EXPECT_TRUE(text("outputPathBox").startsWith("/somewhere/Tarmin"));
 }
 
 

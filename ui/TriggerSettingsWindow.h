@@ -19,31 +19,24 @@ class RunController;
 class Settings;
 
 // The trigger settings window "トリガーの設定": trigger type, OR/AND rule, record counts,
-// window-out and change conditions. Modeless beside the main window; its controls are read
-// live by the trigger at every sample. Controls carry their established names ("Check1_4").
-class TGForm final : public QWidget, public TriggerSettings
+// window-out and change conditions. Modeless beside the main window; each control writes its
+// setting into the trigger settings the engine reads when it changes.
+class TriggerSettingsWindow final : public QWidget
 {
     Q_OBJECT
 
 public:
-    // `mainSettings` gives the main window's sampling mode and interval for the duration shown.
-    TGForm(RunController &run, const Settings &mainSettings, QWidget *mainWindow);
+    // `settings` are shown and written; `mainSettings` give the main window's sampling mode and
+    // interval for the duration shown.
+    TriggerSettingsWindow(TriggerSettings &settings, RunController &run, const Settings &mainSettings,
+                          QWidget *mainWindow);
 
-    // TriggerSettings: the controls as they are now.
-    bool windowOutEnabled(int k) const override;
-    std::string limitText(int j) const override;
-    bool changeEnabled(int k) const override;
-    std::string changeThresholdText(int k) const override;
-    bool orSelected() const override;
-    std::string recordCountText() const override;
-    bool continuousCapture() const override;
-    std::string preTriggerCountText() const override;
-    std::string compareDepthText() const override;
-    // Clears Check1(4) and Check1(5); their clicks count down as the operator's would.
-    void clearNegativeSequenceConditions() override;
+    // The controls show the settings as they are (an older controller cleared some), without
+    // counting the boxes as clicks.
+    void showSettings();
 
-    // SecPR: Label2 shows how long one capture lasts.
-    void secPR();
+    // SecPR: the duration label shows how long one capture lasts.
+    void showCaptureDuration();
 
 signals:
     // The operator closed the window with its close box.
@@ -56,9 +49,11 @@ protected:
 
 private:
     void buildControls();
+    void writeSettingsOnChange();
     void conditionClicked(bool checked);
     void applyClicked();
 
+    TriggerSettings &m_settings;
     RunController &m_run;
     const Settings &m_mainSettings;
     QWidget *m_mainWindow = nullptr;
