@@ -82,21 +82,14 @@ HeadlessLogger::HeadlessLogger(const HeadlessOptions &options, std::ostream &jou
     m_settings.interval = options.interval;
     m_settings.powerFlow = options.powerFlowCorrection;
     m_settings.trigger = !options.triggerFile.empty();
-    m_logFile.setSyncSeconds(options.syncSeconds);
-    m_run = std::make_unique<RunController>(RunInterfaces{m_settings, m_triggerSettings, m_clock, m_serial,
-                                                          m_reconnectTimer, m_watchdogTimer, m_pauseTimer, m_display,
-                                                          m_display, m_display, m_logFile});
+    m_station.logFile().setSyncSeconds(options.syncSeconds);
     m_run->follow(&m_journal);
-    connect(&m_serial, &SerialPort::received, this, [this](const QByteArray &bytes) {
-        m_run->received(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
-    });
     // The run tells when the link, the file or the status text change; once a minute the health
     // goes out unchanged as well. systemd's status line every second.
     connect(&m_healthTimer, &QTimer::timeout, this, [this] {
         reportHealth(++m_healthTicks % kHealthEveryChecks == 0);
         tellSystemd();
     });
-    connect(&m_serial, &SerialPort::lost, this, [this] { m_run->portLost(); });
     connect(&m_summaryTimer, &QTimer::timeout, this, [this] {
         m_journal.summary(m_run->linesHandled(), m_run->rowsWritten(), m_run->linkState(),
                           m_run->waitingForPort());
@@ -174,7 +167,7 @@ int HeadlessLogger::exec()
     // write fails instead, and the journal's stream drops what follows.
     std::signal(SIGPIPE, SIG_IGN);
 
-    const PortChoice port = choosePort(m_options.port, m_inventory);
+    const PortChoice port = choosePort(m_options.port, m_station.inventory());
     m_journal.info("start: port " + (port.entry.empty() ? std::string("(none)") : port.entry) + ", folder "
                    + m_options.folder + ", mode " + modeText(m_options) + ", trigger "
                    + (m_options.triggerFile.empty() ? std::string("off") : m_options.triggerFile));

@@ -9,10 +9,7 @@
 #include "pipeline/RunController.h"
 #include "pipeline/RunEvents.h"
 #include "platform/PortInventory.h"
-#include "platform/QtTimer.h"
-#include "platform/SerialPort.h"
-#include "platform/ShiftJisLogFile.h"
-#include "platform/SystemClock.h"
+#include "platform/RunStation.h"
 #include "recording/TriggerSettings.h"
 
 #include <QObject>
@@ -79,16 +76,10 @@ private:
     Journal m_journal;
     Settings m_settings;
     TriggerSettings m_triggerSettings;
-    SystemClock m_clock;
-    SerialPort m_serial;
-    PortInventory m_inventory;
-    QtTimer m_reconnectTimer;
-    QtTimer m_watchdogTimer;
-    QtTimer m_pauseTimer;
-    ShiftJisLogFile m_logFile;
     NoDisplay m_display;
+    RunStation m_station{m_settings, m_triggerSettings, {m_display, m_display, m_display}};
+    RunController *m_run = &m_station.run();
     std::unique_ptr<MqttPublisher> m_publisher;
-    std::unique_ptr<RunController> m_run;
     QTimer m_summaryTimer;
     SystemdNotifier m_notifier;
     QTimer m_retentionTimer;

@@ -67,16 +67,10 @@ MainWindow::MainWindow(QWidget *parent)
     m_chooseFile = chooseOutputFile;
     buildControls();
     readSettingsFromControls();
-    m_run = std::make_unique<RunController>(RunInterfaces{m_settings, m_triggerSettings, m_clock, m_serial, m_reconnectTimer,
-                                                          m_watchdogTimer, m_pauseTimer, *this, *m_plotArea, *this,
-                                                          m_logFile});
+    m_station = std::make_unique<RunStation>(m_settings, m_triggerSettings,
+                                             RunStation::Views{*this, *m_plotArea, *this});
+    m_run = &m_station->run();
     m_run->follow(this);
-
-    // MSComm1_OnComm: every arrival of data is one receive event.
-    connect(&m_serial, &SerialPort::received, this, [this](const QByteArray &bytes) {
-        m_run->received(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
-    });
-    connect(&m_serial, &SerialPort::lost, this, [this] { m_run->portLost(); });
     m_idleClock.setInterval(300);
     connect(&m_idleClock, &QTimer::timeout, this, &MainWindow::idleClockTick);
 
@@ -205,7 +199,7 @@ void MainWindow::loadInitialState()
 {
     m_run->setLogFolder(LogRecorder::defaultLogFolder(QDir::homePath().toStdString()));
     m_dialogFileName = m_outputPathBox->text();
-    const QString ports = m_inventory.discoverSerialPorts();
+    const QString ports = m_station->inventory().discoverSerialPorts();
     if (!ports.isEmpty())
         m_portList->addItems(ports.split("\r\n"));
     m_portList->setCurrentIndex(m_portList->count() > 0 ? 0 : -1);
@@ -392,7 +386,7 @@ void MainWindow::startClicked()
         return;
     lockRunSettings(true);
     const std::string entry = m_portList->count() == 0 ? std::string() : m_portList->currentText().toStdString();
-    if (!m_run->start(entry, m_inventory.deviceForPort(m_portNumber).toStdString())) {
+    if (!m_run->start(entry, m_station->inventory().deviceForPort(m_portNumber).toStdString())) {
         lockRunSettings(false);
         return;
     }
@@ -458,19 +452,19 @@ void MainWindow::refreshPortList()
 {
     if (m_run->measuring())
         return;
-    const QString chosen = m_inventory.deviceForPort(m_portNumber);
-    const QString ports = m_inventory.discoverSerialPorts();
+    const QString chosen = m_station->inventory().deviceForPort(m_portNumber);
+    const QString ports = m_station->inventory().discoverSerialPorts();
     m_portList->clear();
     if (!ports.isEmpty())
         m_portList->addItems(ports.split("\r\n"));
-    const int kept = chosen.isEmpty() ? -1 : m_inventory.indexOfDevice(chosen);
+    const int kept = chosen.isEmpty() ? -1 : m_station->inventory().indexOfDevice(chosen);
     m_portList->setCurrentIndex(kept >= 0 ? kept : (m_portList->count() > 0 ? 0 : -1));
     m_portNumber = portNumberFromEntry(m_portList->currentText().toStdString());
 }
 
 void MainWindow::idleClockTick()
 {
-    const LocalDateTime now = m_clock.now();
+    const LocalDateTime now = m_station->clock().now();
     m_measurementTimeLabel->setText(QString::fromStdString(formatMeasurementTime(now)));
     if (m_settings.trigger)
         m_run->refreshOutputPath();

@@ -4,11 +4,7 @@
 #include "link/LinkView.h"
 #include "pipeline/RunController.h"
 #include "pipeline/RunEvents.h"
-#include "platform/PortInventory.h"
-#include "platform/QtTimer.h"
-#include "platform/SerialPort.h"
-#include "platform/ShiftJisLogFile.h"
-#include "platform/SystemClock.h"
+#include "platform/RunStation.h"
 #include "recording/RecordingView.h"
 #include "ui/PlotArea.h"
 #include "ui/PortList.h"
@@ -65,9 +61,9 @@ public:
     // The Browse dialog; tests put their own in place of the platform's.
     void setFileChooser(FileChooser chooser) { m_chooseFile = std::move(chooser); }
 
-    RunController &run() { return *m_run; }
-    LinkState linkState() const { return m_run->linkState(); }
-    bool waitingForPort() const { return m_run->waitingForPort(); }
+    RunController &run() { return m_station->run(); }
+    LinkState linkState() const { return m_station->run().linkState(); }
+    bool waitingForPort() const { return m_station->run().waitingForPort(); }
 
     // What the engine reads of the controls, as the window last wrote it.
     const Settings &settings() const { return m_settings; }
@@ -131,17 +127,11 @@ private:
     void endProgram();
     void refreshCommunicationLog();
 
-    SystemClock m_clock;
-    ShiftJisLogFile m_logFile;
-    SerialPort m_serial;
-    PortInventory m_inventory;
-    QtTimer m_reconnectTimer;
-    QtTimer m_watchdogTimer;
-    QtTimer m_pauseTimer;
     Settings m_settings;                 // written here when a control changes
     TriggerSettings m_triggerSettings;   // written by the trigger settings window
-    std::unique_ptr<TriggerSettingsWindow> m_triggerWindow;
-    std::unique_ptr<RunController> m_run;
+    std::unique_ptr<RunStation> m_station;
+    RunController *m_run = nullptr; // the station's
+    std::unique_ptr<TriggerSettingsWindow> m_triggerWindow; // made when first shown
     FileChooser m_chooseFile;
     QTimer m_idleClock; // Timer1
     QString m_dialogFileName;   // where the next Browse starts
