@@ -6,11 +6,8 @@ namespace svglogger {
 
 void TrendHistory::add(const MeasurementSample &sample)
 {
-    using S = MeasurementSample;
-    constexpr S::Index traced[kQuantities] = {S::GridVoltage, S::LoadActivePower, S::LoadReactivePower, S::SvgOutput,
-                                              S::UncompensatedVoltage};
-    for (int q = 0; q < kQuantities; ++q) {
-        if (const auto rounded = roundToInt32(sample[traced[q]]))
+    for (int q = 0; q < kTraces; ++q) {
+        if (const auto rounded = roundToInt32(sample[kTrendTraces[static_cast<std::size_t>(q)].source]))
             store(q, *rounded);
     }
     advance();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/MeasurementSample.h"
+#include "link/Quantity.h"
 
 #include <array>
 #include <cstdint>
@@ -14,7 +15,7 @@ class TrendHistory
 {
 public:
     static constexpr int kSlots = 701;
-    static constexpr int kQuantities = 5;
+    static constexpr int kTraces = static_cast<int>(kTrendTraces.size());
 
     std::int32_t value(int quantity, int slot) const { return m_values[quantity][slot]; }
     // Slot written next; once the ring is full also the slot of the oldest sample.
@@ -33,7 +34,7 @@ public:
     void advance();
 
 private:
-    std::array<std::array<std::int32_t, kSlots>, kQuantities> m_values{};
+    std::array<std::array<std::int32_t, kSlots>, kTraces> m_values{};
     std::int32_t m_trendWritePos = 0;
     std::int32_t m_trendCount = 0;
 };

@@ -93,8 +93,25 @@ inline constexpr std::array<std::string_view, 10> kDefaultTriggerLimits = [] {
     return limits;
 }();
 
-// The trend graph's fifth trace, the voltage the grid would have without the SVG.
-inline constexpr std::uint32_t kUncompensatedVoltageTraceColour = 0xFF00FF;
+// The trend graph's traces in the order they are drawn: the sample's field, its colour
+// (0xRRGGBB) and the readout row whose caption doubles as its legend. The fifth is the
+// voltage the grid would have without the SVG.
+struct TrendTrace {
+    MeasurementSample::Index source;
+    std::uint32_t colour;
+    int legendRow;
+};
+inline constexpr std::array<TrendTrace, 5> kTrendTraces{{
+    {MeasurementSample::GridVoltage, kQuantities[0].traceColour, 0},
+    {MeasurementSample::LoadActivePower, kQuantities[1].traceColour, 1},
+    {MeasurementSample::LoadReactivePower, kQuantities[2].traceColour, 2},
+    {MeasurementSample::SvgOutput, kQuantities[3].traceColour, 3},
+    {MeasurementSample::UncompensatedVoltage, 0xFF00FF, 7},
+}};
+
+// When a readout row is usable: always, with a version-2 controller (the negative sequence),
+// or while "未補償電圧計算" is checked.
+enum class ReadoutGroup { Always, Version2, Uncompensated };
 
 // The main window's eight readout values, left to right, top row then bottom row. `source`
 // is the sample's field shown, or -1 for the computed rows (negative-sequence magnitudes and
@@ -104,18 +121,25 @@ struct ReadoutRow {
     std::string_view unit;
     int decimals;
     int source;
+    ReadoutGroup group;
 };
 
 inline constexpr std::array<ReadoutRow, 8> kReadoutRows{{
-    {"系統電圧", "V", 0, MeasurementSample::GridVoltage},
-    {"負荷有効電力", "kW", 1, MeasurementSample::LoadActivePower},
-    {"負荷無効電力", "kVar", 1, MeasurementSample::LoadReactivePower},
-    {"ＳＶＧ出力", "kVar", 1, MeasurementSample::SvgOutput},
-    {"逆相電圧", "V", 1, -1},
-    {"逆相指令 ", "A", 1, -1},
-    {"不平衡率", "％", 1, -1},
-    {"未補償電圧(計算値)", "V", 0, MeasurementSample::UncompensatedVoltage},
+    {"系統電圧", "V", 0, MeasurementSample::GridVoltage, ReadoutGroup::Always},
+    {"負荷有効電力", "kW", 1, MeasurementSample::LoadActivePower, ReadoutGroup::Always},
+    {"負荷無効電力", "kVar", 1, MeasurementSample::LoadReactivePower, ReadoutGroup::Always},
+    {"ＳＶＧ出力", "kVar", 1, MeasurementSample::SvgOutput, ReadoutGroup::Always},
+    {"逆相電圧", "V", 1, -1, ReadoutGroup::Version2},
+    {"逆相指令 ", "A", 1, -1, ReadoutGroup::Version2},
+    {"不平衡率", "％", 1, -1, ReadoutGroup::Version2},
+    {"未補償電圧(計算値)", "V", 0, MeasurementSample::UncompensatedVoltage, ReadoutGroup::Uncompensated},
 }};
+
+// The texts of the CSV headers around the quantities' names.
+inline constexpr std::string_view kTimeHeader = "時刻";
+inline constexpr std::string_view kMaximumSuffix = "(Max)";
+inline constexpr std::string_view kMinimumSuffix = "(min)";
+inline constexpr std::string_view kSampleCountHeader = "DT数";
 
 // The status word's column after the quantities.
 inline constexpr std::string_view kStatusWordHeader = "状態(10進)";

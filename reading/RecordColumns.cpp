@@ -25,20 +25,20 @@ std::vector<int> columnsOf(const RowLayout &layout)
 
 int quantityOf(int slot)
 {
-    return slot < recordColumn::kCount ? slot % recordColumn::kQuantities : -1;
+    return slot < recordColumn::kCount ? slot % recordColumn::kQuantityColumns : -1;
 }
 
 std::string columnName(int slot)
 {
     namespace c = recordColumn;
     if (slot == c::kCount)
-        return "DT数";
+        return std::string(kSampleCountHeader);
     if (slot == c::kStatus)
         return std::string(kStatusWordHeader);
     const Quantity &q = kQuantities[static_cast<std::size_t>(quantityOf(slot))];
     if (slot < c::kMax)
         return q.csvHeader();
-    return std::string(q.csvName) + (slot < c::kMin ? "(Max)" : "(min)");
+    return std::string(q.csvName) + std::string(slot < c::kMin ? kMaximumSuffix : kMinimumSuffix);
 }
 
 } // namespace svglogger

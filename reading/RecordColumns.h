@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/ControllerVersion.h"
+#include "link/Quantity.h"
 #include "recording/CsvLayout.h"
 
 #include <string>
@@ -12,7 +13,7 @@ namespace svglogger {
 // (a continuous row's values), maxima and minima of the eight quantities of kQuantities, the
 // sample count of an interval, the status word.
 namespace recordColumn {
-inline constexpr int kQuantities = 8;
+inline constexpr int kQuantityColumns = static_cast<int>(svglogger::kQuantities.size());
 inline constexpr int kValue = 0;  // + quantity
 inline constexpr int kMax = 8;    // + quantity
 inline constexpr int kMin = 16;   // + quantity

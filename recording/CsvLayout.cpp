@@ -12,14 +12,14 @@ namespace {
 std::string makeHeader(bool interval, ControllerVersion version)
 {
     const std::size_t k = quantitiesSentBy(version);
-    std::string header = "時刻";
+    std::string header(kTimeHeader);
     for (std::size_t q = 0; q < k; ++q)
         header += "," + kQuantities[q].csvHeader();
     if (interval) {
-        for (const char *which : {"(Max)", "(min)"})
+        for (std::string_view which : {kMaximumSuffix, kMinimumSuffix})
             for (std::size_t q = 0; q < k; ++q)
-                header += "," + std::string(kQuantities[q].csvName) + which;
-        header += ",DT数";
+                header += "," + std::string(kQuantities[q].csvName) + std::string(which);
+        header += "," + std::string(kSampleCountHeader);
     }
     return header + "," + std::string(kStatusWordHeader);
 }

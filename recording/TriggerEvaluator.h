@@ -17,7 +17,7 @@ class TriggerSettings;
 class TriggerEvaluator
 {
 public:
-    static constexpr int kQuantities = static_cast<int>(kTriggerQuantities.size());
+    static constexpr int kWatched = static_cast<int>(kTriggerQuantities.size());
 
     explicit TriggerEvaluator(const TriggerSettings &settings);
 
@@ -47,7 +47,7 @@ public:
 
 private:
     const TriggerSettings &m_settings;
-    std::vector<std::array<float, kQuantities>> m_triggerHistory;
+    std::vector<std::array<float, kWatched>> m_triggerHistory;
     std::int32_t m_historyPos = 0;
     std::int32_t m_historyFill = 0;
     std::int16_t m_conditionsMet = 0;

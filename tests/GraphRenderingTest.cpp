@@ -88,23 +88,23 @@ TEST_F(GraphRendering, TracePixelsAtTheirComputedRows)
 {
     sample(6600, 0);
     // A single sample is a single point: nothing drawn yet.
-    EXPECT_NE(pixel(700, 150), PlotArea::kTraceColours[0]);
+    EXPECT_NE(pixel(700, 150), PlotArea::traceColour(0));
     sample(6600, 0);
-    EXPECT_EQ(pixel(700, 150), PlotArea::kTraceColours[0]); // (7350 - 6600) x 0.2
-    EXPECT_EQ(pixel(699, 150), PlotArea::kTraceColours[0]);
-    EXPECT_EQ(pixel(700, 180), PlotArea::kTraceColours[3]); // zero power: the SVG output is drawn last
-    EXPECT_NE(pixel(698, 150), PlotArea::kTraceColours[0]);
+    EXPECT_EQ(pixel(700, 150), PlotArea::traceColour(0)); // (7350 - 6600) x 0.2
+    EXPECT_EQ(pixel(699, 150), PlotArea::traceColour(0));
+    EXPECT_EQ(pixel(700, 180), PlotArea::traceColour(3)); // zero power: the SVG output is drawn last
+    EXPECT_NE(pixel(698, 150), PlotArea::traceColour(0));
 
     // A range change shows the frame alone until the next sample, then the whole history
     // on the new scale.
     window->findChild<QSlider *>("voltageRangeSlider")->setValue(1);
     for (int x = 690; x <= 700; ++x) {
-        EXPECT_NE(pixel(x, 150), PlotArea::kTraceColours[0]) << x;
-        EXPECT_NE(pixel(x, 180), PlotArea::kTraceColours[3]) << x;
+        EXPECT_NE(pixel(x, 150), PlotArea::traceColour(0)) << x;
+        EXPECT_NE(pixel(x, 180), PlotArea::traceColour(3)) << x;
     }
     sample(6600, 0);
-    EXPECT_EQ(pixel(698, 120), PlotArea::kTraceColours[0]); // (7000 - 6600) x 0.3
-    EXPECT_EQ(pixel(700, 120), PlotArea::kTraceColours[0]);
+    EXPECT_EQ(pixel(698, 120), PlotArea::traceColour(0)); // (7000 - 6600) x 0.3
+    EXPECT_EQ(pixel(700, 120), PlotArea::traceColour(0));
 }
 
 TEST_F(GraphRendering, ValuesOffTheScaleAreClippedNotFolded)
@@ -114,11 +114,11 @@ TEST_F(GraphRendering, ValuesOffTheScaleAreClippedNotFolded)
     sample(-32000, 0); // far below the bottom
     // The rise leaves the area at the top; the fall's first half crosses the whole height in
     // its first column, the second half lies below the area.
-    EXPECT_EQ(pixel(698, 150), PlotArea::kTraceColours[0]);
-    EXPECT_EQ(pixel(698, 10), PlotArea::kTraceColours[0]);
-    EXPECT_EQ(pixel(699, 10), PlotArea::kTraceColours[0]);
-    EXPECT_EQ(pixel(699, 290), PlotArea::kTraceColours[0]);
-    EXPECT_NE(pixel(700, 290), PlotArea::kTraceColours[0]);
+    EXPECT_EQ(pixel(698, 150), PlotArea::traceColour(0));
+    EXPECT_EQ(pixel(698, 10), PlotArea::traceColour(0));
+    EXPECT_EQ(pixel(699, 10), PlotArea::traceColour(0));
+    EXPECT_EQ(pixel(699, 290), PlotArea::traceColour(0));
+    EXPECT_NE(pixel(700, 290), PlotArea::traceColour(0));
 }
 
 TEST_F(GraphRendering, UncompensatedVoltageTraceFollowsCheck1AndTheGraphCheck2)
@@ -128,7 +128,7 @@ TEST_F(GraphRendering, UncompensatedVoltageTraceFollowsCheck1AndTheGraphCheck2)
     QTest::mouseClick(window->findChild<QCheckBox *>("uncompensatedVoltageCheck"), Qt::LeftButton);
     window->run().received("MN R,0000,0,6600,0,0,0,1000,0\r");
     // s3 = 6600 / 114329 x 1000 x 1.732 = 99.99 kvar; s8 = 6600 + 99.99 / 10000 x 100 / 100 x 6700 = 6667
-    EXPECT_EQ(pixel(700, 137), PlotArea::kTraceColours[4]); // (7350 - 6667) x 0.2 = 136.6
+    EXPECT_EQ(pixel(700, 137), PlotArea::traceColour(4)); // (7350 - 6667) x 0.2 = 136.6
     QTest::mouseClick(window->findChild<QCheckBox *>("graphCheck"), Qt::LeftButton); // graph off
     window->findChild<QSlider *>("powerRangeSlider")->setValue(1);
     window->run().received("MN R,0000,0,6600,0,0,0,1000,0\r");
@@ -140,7 +140,7 @@ TEST_F(GraphRendering, LegendColoursOnTheValueCaptions)
     const char *names[5] = {"readoutName_0", "readoutName_1", "readoutName_2", "readoutName_3", "readoutName_7"};
     for (int t = 0; t < 5; ++t) {
         const QLabel *caption = window->findChild<QLabel *>(names[t]);
-        EXPECT_EQ(caption->palette().color(QPalette::WindowText).rgb(), PlotArea::kTraceColours[static_cast<std::size_t>(t)])
+        EXPECT_EQ(caption->palette().color(QPalette::WindowText).rgb(), PlotArea::traceColour(static_cast<std::size_t>(t)))
             << names[t];
     }
 }
@@ -216,7 +216,7 @@ TrendHistory ring(const std::function<std::int32_t(int quantity, int sample)> &v
 {
     TrendHistory history;
     for (int i = 0; i < samples; ++i) {
-        for (int q = 0; q < TrendHistory::kQuantities; ++q)
+        for (int q = 0; q < TrendHistory::kTraces; ++q)
             history.store(q, value(q, i));
         history.advance();
     }
@@ -240,7 +240,7 @@ void expectLaidOverInOrder(const TrendHistory &history)
         for (int y = 0; y < frame.height(); ++y)
             for (int x = 0; x < frame.width(); ++x)
                 if (plot.canvas().pixel(x, y) != frame.pixel(x, y))
-                    expected.setPixel(x, y, PlotArea::kTraceColours[static_cast<std::size_t>(t)]);
+                    expected.setPixel(x, y, PlotArea::traceColour(static_cast<std::size_t>(t)));
     }
     TracePlotter plotter;
     plotter.plotTraces(history, true, plot);
@@ -273,9 +273,9 @@ TEST(PlotArea, ShortTraceOverALongOneKeepsTheLongOneAroundIt)
     plotter.plotTraces(history, false, plot);
     int voltageAbove = 0, voltageBelow = 0;
     for (int x = 0; x <= 700; ++x) {
-        EXPECT_EQ(plot.canvas().pixel(x, 180), PlotArea::kTraceColours[3]) << x;
-        voltageAbove += plot.canvas().pixel(x, 170) == PlotArea::kTraceColours[0];
-        voltageBelow += plot.canvas().pixel(x, 190) == PlotArea::kTraceColours[0];
+        EXPECT_EQ(plot.canvas().pixel(x, 180), PlotArea::traceColour(3)) << x;
+        voltageAbove += plot.canvas().pixel(x, 170) == PlotArea::traceColour(0);
+        voltageBelow += plot.canvas().pixel(x, 190) == PlotArea::traceColour(0);
     }
     EXPECT_GT(voltageAbove, 300);
     EXPECT_GT(voltageBelow, 300);

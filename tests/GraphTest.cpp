@@ -64,7 +64,7 @@ TrendHistory history(int samples, int base = 6000)
 {
     TrendHistory h;
     for (int i = 0; i < samples; ++i) {
-        for (int q = 0; q < TrendHistory::kQuantities; ++q)
+        for (int q = 0; q < TrendHistory::kTraces; ++q)
             h.store(q, base + i);
         h.advance();
     }

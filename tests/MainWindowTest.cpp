@@ -96,8 +96,8 @@ TEST_F(WindowFixture, StartUpStates)
     EXPECT_EQ(QApplication::focusWidget(), child<QPushButton>("startButton"));
     // Captions quoted in the design.
     EXPECT_EQ(text("readoutName_5"), QString::fromUtf8("逆相指令 "));
-    EXPECT_EQ(text("readoutUnit_5"), QString::fromUtf8("％"));
-    EXPECT_EQ(text("readoutUnit_6"), "A");
+    EXPECT_EQ(text("readoutUnit_6"), QString::fromUtf8("％"));
+    EXPECT_EQ(text("readoutUnit_5"), "A");
     EXPECT_EQ(child<QGroupBox>("backgroundFrame")->title(), "BakC");
     EXPECT_EQ(text("recordCountUnitLabel"), QString::fromUtf8("ﾚｺｰﾄﾞ"));
 }

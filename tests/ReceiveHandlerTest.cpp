@@ -247,7 +247,7 @@ Outcome run(const std::vector<std::string> &events)
               std::string(rig.handler.link().receiveBuffer().text()), {}};
     o.readouts = rig.linkView.readoutCalls;
     const TrendHistory &trend = rig.handler.trend();
-    for (int q = 0; q < TrendHistory::kQuantities; ++q)
+    for (int q = 0; q < TrendHistory::kTraces; ++q)
         for (int slot = 0; slot < TrendHistory::kSlots; ++slot)
             o.trend.push_back(trend.value(q, slot));
     o.trendCount = trend.count();

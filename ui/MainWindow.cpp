@@ -1,5 +1,6 @@
 #include "ui/MainWindow.h"
 
+#include "platform/QtText.h"
 #include "link/MeasurementTime.h"
 #include "link/Quantity.h"
 #include "link/PortEntry.h"
@@ -49,14 +50,7 @@ QFont japaneseFont(int points, bool bold = false)
     return font;
 }
 
-QString fromStd(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
-// The unit label of readout row r is Label3(kUnitLabelOfRow[r]): the design crosses the
-// labels of rows 5 and 6.
-constexpr int kUnitLabelOfRow[8] = {0, 1, 2, 3, 4, 6, 5, 7};
 
 } // namespace
 
@@ -133,7 +127,7 @@ void MainWindow::buildControls()
         QPalette cyan = m_readoutValues[row]->palette();
         cyan.setColor(QPalette::Window, QColor(128, 255, 255));
         m_readoutValues[row]->setPalette(cyan);
-        QLabel *unit = m_readoutUnits[static_cast<std::size_t>(kUnitLabelOfRow[row])];
+        QLabel *unit = m_readoutUnits[row];
         unit->setText(fromStd(kReadoutRows[row].unit));
         unit->setFont(japaneseFont(18));
     }
@@ -215,11 +209,11 @@ void MainWindow::drawGraphFrame()
     m_plotArea->drawFrame();
     m_scaleStrip->drawNumbers(v, p);
     // The value captions double as the legend.
-    const int legend[5] = {0, 1, 2, 3, 7};
-    for (int t = 0; t < 5; ++t) {
-        QPalette colours = m_readoutNames[legend[t]]->palette();
-        colours.setColor(QPalette::WindowText, QColor(PlotArea::kTraceColours[static_cast<std::size_t>(t)]));
-        m_readoutNames[legend[t]]->setPalette(colours);
+    for (std::size_t t = 0; t < kTrendTraces.size(); ++t) {
+        QLabel *caption = m_readoutNames[static_cast<std::size_t>(kTrendTraces[t].legendRow)];
+        QPalette colours = caption->palette();
+        colours.setColor(QPalette::WindowText, QColor(PlotArea::traceColour(t)));
+        caption->setPalette(colours);
     }
     m_run->graphRangesChanged(v, p);
 }
@@ -291,10 +285,12 @@ void MainWindow::setNegativeSequenceRowsEnabled(bool enabled)
     // shows its settings as they now are.
     if (!enabled && m_triggerWindow)
         m_triggerWindow->showSettings();
-    for (int i = 4; i <= 6; ++i) {
-        m_readoutNames[i]->setEnabled(enabled);
-        m_readoutValues[i]->setEnabled(enabled);
-        m_readoutUnits[i]->setEnabled(enabled);
+    for (std::size_t row = 0; row < kReadoutRows.size(); ++row) {
+        if (kReadoutRows[row].group != ReadoutGroup::Version2)
+            continue;
+        m_readoutNames[row]->setEnabled(enabled);
+        m_readoutValues[row]->setEnabled(enabled);
+        m_readoutUnits[row]->setEnabled(enabled);
     }
 }
 
@@ -474,9 +470,13 @@ void MainWindow::uncompensatedVoltageToggled()
 {
     const bool shown = m_uncompensatedVoltageCheck->isChecked();
     m_reactanceFrame->setVisible(shown);
-    m_readoutNames[7]->setVisible(shown);
-    m_readoutValues[7]->setVisible(shown);
-    m_readoutUnits[7]->setVisible(shown);
+    for (std::size_t row = 0; row < kReadoutRows.size(); ++row) {
+        if (kReadoutRows[row].group != ReadoutGroup::Uncompensated)
+            continue;
+        m_readoutNames[row]->setVisible(shown);
+        m_readoutValues[row]->setVisible(shown);
+        m_readoutUnits[row]->setVisible(shown);
+    }
 }
 
 void MainWindow::powerFlowToggled()

@@ -147,7 +147,7 @@ void PlotArea::paintSpans()
                     continue;
                 const Span span = m_spans[t][column];
                 for (int y = span.top; y <= span.bottom; ++y)
-                    bits[y * stride + x] = kTraceColours[t];
+                    bits[y * stride + x] = traceColour(t);
             }
             continue;
         }
@@ -157,7 +157,7 @@ void PlotArea::paintSpans()
             const Span span = m_spans[t][column];
             if (!m_traceWaiting[t] || span.top > span.bottom)
                 continue;
-            const QRgb colour = kTraceColours[t];
+            const QRgb colour = traceColour(t);
             int y = span.top;
             for (int c = 0; c < coveredCount && y <= span.bottom; ++c) {
                 for (int end = std::min<int>(covered[c].top - 1, span.bottom); y <= end; ++y)

@@ -19,12 +19,8 @@ class PlotArea final : public QWidget, public GraphView
 public:
     static constexpr int kWidth = 10560 / 15;
     static constexpr int kHeight = 4560 / 15;
-    // Trace colours: grid voltage, load active power, load reactive power, SVG output,
-    // uncompensated voltage.
-    static constexpr std::array<QRgb, 5> kTraceColours{
-        0xFF000000 | kQuantities[0].traceColour, 0xFF000000 | kQuantities[1].traceColour,
-        0xFF000000 | kQuantities[2].traceColour, 0xFF000000 | kQuantities[3].traceColour,
-        0xFF000000 | kUncompensatedVoltageTraceColour};
+    // The colour of trace t of kTrendTraces.
+    static constexpr QRgb traceColour(std::size_t t) { return 0xFF000000 | kTrendTraces[t].colour; }
     static constexpr QRgb kGridColour = qRgb(128, 128, 128);
 
     explicit PlotArea(QWidget *parent = nullptr);

@@ -1,5 +1,6 @@
 #include "ui/TriggerSettingsWindow.h"
 
+#include "platform/QtText.h"
 #include "common/Settings.h"
 #include "common/TextNumber.h"
 #include "link/Quantity.h"
@@ -27,10 +28,6 @@ T *named(T *widget, const QString &name, const QRect &geometry)
     return widget;
 }
 
-QString fromStd(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 QLineEdit *box(QWidget *parent, const QString &name, const QString &text, const QRect &geometry)
 {

@@ -19,7 +19,7 @@ namespace svglogger {
 
 // What a picture of recorded rows shows besides the traces.
 struct PlotOptions {
-    std::array<bool, recordColumn::kQuantities> hidden{}; // per quantity of kQuantities
+    std::array<bool, recordColumn::kQuantityColumns> hidden{}; // per quantity of kQuantities
     bool statusHidden = false;
     std::vector<double> marks;     // trigger replay: the times a run would have fired
     std::vector<std::pair<double, double>> shaded; // capture files' pre-trigger rows

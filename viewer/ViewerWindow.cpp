@@ -1,5 +1,8 @@
 #include "viewer/ViewerWindow.h"
 
+#include "platform/QtText.h"
+#include "recording/TriggerCapture.h"
+
 #include "link/Quantity.h"
 #include "reading/RecordExport.h"
 #include "reading/RecordTime.h"
@@ -39,10 +42,6 @@ namespace {
 
 constexpr int kRecentKept = 8;
 
-QString fromStd(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 // A time with its tenths: the rows of one second are spread over it.
 QString timeText(double time)
@@ -115,7 +114,7 @@ ViewerWindow::ViewerWindow(QWidget *parent)
     auto *csvButton = button("CSV出力", "ExportCsv", this);
     m_preTriggerBox = new QSpinBox(this);
     m_preTriggerBox->setObjectName("PreTriggerRows");
-    m_preTriggerBox->setRange(0, 32768);
+    m_preTriggerBox->setRange(0, TriggerCapture::kMaxPreTriggerCount);
     m_preTriggerBox->setToolTip(QString::fromUtf8("キャプチャファイルのプリトリガレコード数（網掛け）"));
     m_progress = new QProgressBar(this);
     m_progress->setObjectName("Progress");
