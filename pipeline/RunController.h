@@ -108,8 +108,18 @@ public:
 
     // What the windows, the headless program and their tests look at.
     TriggerState triggerState() const { return m_engine.trigger().state(); }
-    // The settings "設定" took over (ring sizes) and the kept condition count.
-    const TriggerControl &trigger() const { return m_engine.trigger(); }
+    // What "設定" took over (the ring sizes) and the kept condition count, as values.
+    struct TriggerFigures {
+        std::int32_t preTriggerCount = 0;
+        std::int32_t compareDepth = 0;
+        std::int16_t enabledConditionCount = 0;
+    };
+    TriggerFigures triggerFigures() const
+    {
+        const TriggerControl &trigger = m_engine.trigger();
+        return {trigger.capture().preTriggerCount(), trigger.evaluator().compareDepth(),
+                trigger.enabledConditionCount()};
+    }
     const std::string &logFolder() const { return m_engine.recorder().logFolder(); }
     // The open log file, empty while none is.
     std::string openPath() const { return m_engine.recorder().openPath(); }

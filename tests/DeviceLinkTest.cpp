@@ -134,12 +134,6 @@ TEST_F(LinkFixture, PromptInTwoPiecesIsAnsweredOnceWhenComplete)
     EXPECT_EQ(drain(), (std::vector<std::string>{"D:MN R,1,2"}));
 }
 
-TEST_F(LinkFixture, StartStopIsOneEscape)
-{
-    link.sendStartStop();
-    EXPECT_EQ(port.written, "\x1b");
-}
-
 TEST_F(LinkFixture, CommunicationLogOnlyWhileChecked)
 {
     link.receive("a\r");

@@ -68,7 +68,7 @@ TEST(TriggerEndToEnd, OneCaptureFilePerEventWithItsHeaderAndNPlusOneRows)
     form.findChild<QLineEdit *>("preTriggerCountBox")->setText("10");
     form.findChild<QLineEdit *>("recordCountBox")->setText("80");
     QTest::mouseClick(form.findChild<QPushButton *>("applyButton"), Qt::LeftButton);
-    ASSERT_EQ(window.run().trigger().capture().preTriggerCount(), 10);
+    ASSERT_EQ(window.run().triggerFigures().preTriggerCount, 10);
 
     QTest::mouseClick(window.findChild<QPushButton *>("startButton"), Qt::LeftButton);
     ASSERT_NE(window.linkState(), LinkState::Idle);

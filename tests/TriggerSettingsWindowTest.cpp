@@ -87,12 +87,12 @@ TEST_F(TriggerWindowFixture, ApplyButtonFollowsTheCheckedBoxes)
     click("windowOutCheck_0");
     EXPECT_TRUE(control<QPushButton>("applyButton")->isEnabled());
     click("changeCheck_3");
-    EXPECT_EQ(window->run().trigger().enabledConditionCount(), 2);
+    EXPECT_EQ(window->run().triggerFigures().enabledConditionCount, 2);
     click("windowOutCheck_0");
     EXPECT_TRUE(control<QPushButton>("applyButton")->isEnabled());
     click("changeCheck_3");
     EXPECT_FALSE(control<QPushButton>("applyButton")->isEnabled());
-    EXPECT_EQ(window->run().trigger().enabledConditionCount(), 0);
+    EXPECT_EQ(window->run().triggerFigures().enabledConditionCount, 0);
 }
 
 TEST_F(TriggerWindowFixture, RecordCountsAndDepthAreValidatedWhenLeft)
@@ -131,8 +131,8 @@ TEST_F(TriggerWindowFixture, ApplyTakesTheCountsAndHidesTheWindow)
     control<QLineEdit>("preTriggerCountBox")->setText("30");
     control<QLineEdit>("compareDepthBox")->setText("2.5");
     QTest::mouseClick(control<QPushButton>("applyButton"), Qt::LeftButton);
-    EXPECT_EQ(window->run().trigger().capture().preTriggerCount(), 30);
-    EXPECT_EQ(window->run().trigger().evaluator().compareDepth(), 2); // 2.5 to even
+    EXPECT_EQ(window->run().triggerFigures().preTriggerCount, 30);
+    EXPECT_EQ(window->run().triggerFigures().compareDepth, 2); // 2.5 to even
     EXPECT_FALSE(window->triggerWindow()->isVisible());
     EXPECT_TRUE(window->findChild<QRadioButton *>("triggerOnOption")->isChecked());
 }
@@ -152,7 +152,7 @@ TEST_F(TriggerWindowFixture, ClosingItSelectsNoTriggerAndTheNextOneHasItsDefault
     EXPECT_FALSE(window->triggerSettings().windowOutEnabled(0));
     // The count outlives the window: the two boxes closed with it still count, so a run armed
     // with them does not fire on "no condition"; the apply button takes its design state.
-    EXPECT_EQ(window->run().trigger().enabledConditionCount(), 2);
+    EXPECT_EQ(window->run().triggerFigures().enabledConditionCount, 2);
     EXPECT_FALSE(control<QPushButton>("applyButton")->isEnabled());
 }
 
@@ -166,7 +166,7 @@ TEST_F(TriggerWindowFixture, OlderControllerClearsTheNegativeSequenceBoxes)
     EXPECT_FALSE(control<QCheckBox>("windowOutCheck_4")->isChecked());
     EXPECT_FALSE(control<QCheckBox>("windowOutCheck_5")->isChecked());
     EXPECT_TRUE(control<QCheckBox>("windowOutCheck_0")->isChecked());
-    EXPECT_EQ(window->run().trigger().enabledConditionCount(), 1);
+    EXPECT_EQ(window->run().triggerFigures().enabledConditionCount, 1);
 }
 
 } // namespace
