@@ -6,6 +6,7 @@
 #include "link/Quantity.h"
 #include "pipeline/RunController.h"
 #include "recording/TriggerWindowRules.h"
+#include "ui_TriggerSettingsWindow.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -18,26 +19,6 @@
 
 namespace svglogger {
 
-namespace {
-
-template <typename T>
-T *named(T *widget, const QString &name, const QRect &geometry)
-{
-    widget->setObjectName(name);
-    widget->setGeometry(geometry);
-    return widget;
-}
-
-
-QLineEdit *box(QWidget *parent, const QString &name, const QString &text, const QRect &geometry)
-{
-    auto *edit = named(new QLineEdit(text, parent), name, geometry);
-    edit->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    return edit;
-}
-
-} // namespace
-
 TriggerSettingsWindow::TriggerSettingsWindow(TriggerSettings &settings, RunController &run, const Settings &mainSettings,
                                              QWidget *mainWindow)
     : QWidget(nullptr, Qt::Window)
@@ -45,11 +26,10 @@ TriggerSettingsWindow::TriggerSettingsWindow(TriggerSettings &settings, RunContr
     , m_run(run)
     , m_mainSettings(mainSettings)
     , m_mainWindow(mainWindow)
+    , m_form(std::make_unique<Ui::TriggerSettingsWindowForm>())
 {
-    setObjectName("TriggerSettingsWindow");
-    setWindowTitle(QString::fromUtf8("トリガーの設定"));
-    setFixedSize(600, 424);
     buildControls();
+    setFixedSize(600, 424);
     showSettings();
     writeSettingsOnChange();
     // EnabledConditionCount lives outside the window and is not recounted here: a window
@@ -57,6 +37,8 @@ TriggerSettingsWindow::TriggerSettingsWindow(TriggerSettings &settings, RunContr
     m_applyButton->setEnabled(false);
     showCaptureDuration();
 }
+
+TriggerSettingsWindow::~TriggerSettingsWindow() = default;
 
 void TriggerSettingsWindow::showSettings()
 {
@@ -102,50 +84,30 @@ void TriggerSettingsWindow::writeSettingsOnChange()
 
 void TriggerSettingsWindow::buildControls()
 {
-    auto *frame1 = named(new QGroupBox(QString::fromUtf8("トリガー種別"), this), "captureTypeFrame", QRect(10, 8, 160, 50));
-    m_captureTypeOptions[0] = named(new QRadioButton(QString::fromUtf8("単発"), frame1), "singleShotOption", QRect(10, 22, 60, 20));
-    m_captureTypeOptions[1] = named(new QRadioButton(QString::fromUtf8("連続"), frame1), "continuousCaptureOption", QRect(80, 22, 60, 20));
-    m_captureTypeOptions[1]->setChecked(true);
-    auto *frame2 = named(new QGroupBox(QString::fromUtf8("トリガー条件"), this), "combinationFrame", QRect(10, 62, 160, 50));
-    m_combinationOptions[0] = named(new QRadioButton("AND", frame2), "andOption", QRect(10, 22, 60, 20));
-    m_combinationOptions[1] = named(new QRadioButton("OR", frame2), "orOption", QRect(80, 22, 60, 20));
-    m_combinationOptions[1]->setChecked(true);
-
-    named(new QLabel(QString::fromUtf8("プリトリガレコード数："), this), "preTriggerCountCaption", QRect(190, 12, 150, 22));
-    m_recordCountBoxes[0] = box(this, "preTriggerCountBox", QStringLiteral("100"), QRect(340, 12, 70, 22));
-    named(new QLabel(QString::fromUtf8("記録レコード数："), this), "recordCountCaption", QRect(190, 40, 150, 22));
-    m_recordCountBoxes[1] = box(this, "recordCountBox", QStringLiteral("1000"), QRect(340, 40, 70, 22));
-    m_durationLabel = named(new QLabel(QString::fromUtf8("(秒)"), this), "durationLabel", QRect(340, 66, 200, 22));
-
-    auto *frame4 = named(new QGroupBox(QString::fromUtf8("ウインドアウト"), this), "windowOutFrame", QRect(10, 118, 580, 150));
-    const char *const rowLabels[6] = {"< V  or   V <", "< P  or  P <", "< Q or Q <", "< Q or Q <", "< V ", "< A"};
-    for (int k = 0; k < 6; ++k) {
-        const int y = 20 + 21 * k;
-        const TriggerQuantity &q = kTriggerQuantities[static_cast<std::size_t>(k)];
-        m_windowOutChecks[k] = named(new QCheckBox(fromStd(q.windowCaption), frame4), QString("windowOutCheck_%1").arg(k),
-                            QRect(10, y, 180, 20));
-        const int first = q.magnitude() ? k + 4 : 2 * k;
-        m_limitBoxes[first] = box(frame4, QString("limitBox_%1").arg(first), fromStd(q.upper), QRect(195, y, 70, 20));
-        named(new QLabel(QString::fromUtf8(rowLabels[k]), frame4), QString("limitCaption_%1").arg(k), QRect(272, y, 100, 20));
-        if (!q.magnitude())
-            m_limitBoxes[2 * k + 1] =
-                box(frame4, QString("limitBox_%1").arg(2 * k + 1), fromStd(q.lower), QRect(375, y, 70, 20));
+    // The geometry, names and captions are the form's (TriggerSettingsWindow.ui); here the
+    // members by role and the captions of the table of watched quantities.
+    m_form->setupUi(this);
+    Ui::TriggerSettingsWindowForm &f = *m_form;
+    m_captureTypeOptions = {f.singleShotOption, f.continuousCaptureOption};
+    m_combinationOptions = {f.andOption, f.orOption};
+    m_recordCountBoxes = {f.preTriggerCountBox, f.recordCountBox};
+    m_durationLabel = f.durationLabel;
+    m_windowOutChecks = {f.windowOutCheck_0, f.windowOutCheck_1, f.windowOutCheck_2,
+                         f.windowOutCheck_3, f.windowOutCheck_4, f.windowOutCheck_5};
+    m_limitBoxes = {f.limitBox_0, f.limitBox_1, f.limitBox_2, f.limitBox_3, f.limitBox_4,
+                    f.limitBox_5, f.limitBox_6, f.limitBox_7, f.limitBox_8, f.limitBox_9};
+    m_changeChecks = {f.changeCheck_0, f.changeCheck_1, f.changeCheck_2, f.changeCheck_3, f.changeCheck_4, f.changeCheck_5};
+    m_changeThresholdBoxes = {f.changeThresholdBox_0, f.changeThresholdBox_1, f.changeThresholdBox_2,
+                              f.changeThresholdBox_3, f.changeThresholdBox_4, f.changeThresholdBox_5};
+    const std::array<QLabel *, 6> changeUnits{f.changeUnitLabel_0, f.changeUnitLabel_1, f.changeUnitLabel_2,
+                                              f.changeUnitLabel_3, f.changeUnitLabel_4, f.changeUnitLabel_5};
+    m_compareDepthBox = f.compareDepthBox;
+    m_applyButton = f.applyButton;
+    for (std::size_t k = 0; k < kTriggerQuantities.size(); ++k) {
+        m_windowOutChecks[k]->setText(fromStd(kTriggerQuantities[k].windowCaption));
+        m_changeChecks[k]->setText(fromStd(kTriggerQuantities[k].changeCaption));
+        changeUnits[k]->setText(fromStd(kTriggerQuantities[k].changeUnit));
     }
-
-    auto *frame3 = named(new QGroupBox(QString::fromUtf8("変化値管理"), this), "changeFrame", QRect(10, 272, 452, 146));
-    for (int k = 0; k < 6; ++k) {
-        const int y = 20 + 20 * k;
-        const TriggerQuantity &q = kTriggerQuantities[static_cast<std::size_t>(k)];
-        m_changeChecks[k] = named(new QCheckBox(fromStd(q.changeCaption), frame3), QString("changeCheck_%1").arg(k),
-                            QRect(10, y, 120, 19));
-        m_changeThresholdBoxes[k] = box(frame3, QString("changeThresholdBox_%1").arg(k), fromStd(q.changeThreshold), QRect(135, y, 60, 19));
-        named(new QLabel(fromStd(q.changeUnit), frame3), QString("changeUnitLabel_%1").arg(k), QRect(200, y, 40, 19));
-    }
-    named(new QLabel(QString::fromUtf8("比較データ"), frame3), "compareDepthCaption", QRect(250, 20, 100, 20));
-    m_compareDepthBox = box(frame3, "compareDepthBox", "5", QRect(250, 42, 50, 20));
-    named(new QLabel(QString::fromUtf8("×0.2秒前のデータと比較"), frame3), "compareDepthUnitLabel", QRect(304, 42, 146, 20));
-
-    m_applyButton = named(new QPushButton(QString::fromUtf8("設定"), this), "applyButton", QRect(470, 380, 110, 30));
 
     for (QCheckBox *check : m_windowOutChecks)
         connect(check, &QCheckBox::toggled, this, &TriggerSettingsWindow::conditionClicked);

@@ -5,6 +5,7 @@
 #include <QWidget>
 
 #include <array>
+#include <memory>
 #include <string>
 
 class QCheckBox;
@@ -12,6 +13,10 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+
+namespace Ui {
+class TriggerSettingsWindowForm;
+}
 
 namespace svglogger {
 
@@ -30,6 +35,7 @@ public:
     // interval for the duration shown.
     TriggerSettingsWindow(TriggerSettings &settings, RunController &run, const Settings &mainSettings,
                           QWidget *mainWindow);
+    ~TriggerSettingsWindow() override;
 
     // The controls show the settings as they are (an older controller cleared some), without
     // counting the boxes as clicks.
@@ -57,6 +63,7 @@ private:
     RunController &m_run;
     const Settings &m_mainSettings;
     QWidget *m_mainWindow = nullptr;
+    std::unique_ptr<Ui::TriggerSettingsWindowForm> m_form; // the geometry from TriggerSettingsWindow.ui
     std::array<QRadioButton *, 2> m_captureTypeOptions{};  // Option1 "単発", "連続"
     std::array<QRadioButton *, 2> m_combinationOptions{};  // Option2 "AND", "OR"
     std::array<QLineEdit *, 2> m_recordCountBoxes{};       // Text1 "プリトリガレコード数：", "記録レコード数："
