@@ -1,7 +1,6 @@
 #include "BenchEngine.h"
 #include "ui/MainWindow.h"
 
-#include <QLineEdit>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -18,7 +17,7 @@ void BM_WindowSample(benchmark::State &state)
 {
     QTemporaryDir dir;
     MainWindow window;
-    window.findChild<QLineEdit *>("Text1")->setText(dir.path() + "/x.csv");
+    window.run().setLogFolder(dir.path().toStdString() + "/");
     window.run().received("Ver2.01\r");
     const std::vector<std::string> lines = bench::version2Lines();
     std::size_t next = 0;

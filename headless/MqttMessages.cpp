@@ -71,11 +71,11 @@ QByteArray isoTime(const LocalDateTime &time)
                    false);
 }
 
-QByteArray samplePayload(const LineRecord &record, std::int64_t milliseconds, std::uint64_t sequence,
+QByteArray samplePayload(const LineRecord &record, const QByteArray &time, std::uint64_t sequence,
                          const std::string &run)
 {
     const ControllerVersion version = record.controllerVersion();
-    QJsonObject object = heading(isoTime(milliseconds), run, sequence, version);
+    QJsonObject object = heading(time, run, sequence, version);
     object.insert(latin1(kStatusWordKey), rowNumber(record.sample[MeasurementSample::StatusWord], 0));
     const std::size_t k = quantitiesSentBy(version);
     for (std::size_t q = 0; q < k; ++q)

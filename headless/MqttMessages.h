@@ -39,9 +39,9 @@ QByteArray isoTime(std::int64_t milliseconds);
 // "2026-12-07T11:05:03+09:00": a local time of the CSV.
 QByteArray isoTime(const LocalDateTime &time);
 
-// One sample: its time, the run, the sequence, the controller's version, the status word and
-// every quantity the controller sends, each the number its continuous row writes.
-QByteArray samplePayload(const LineRecord &record, std::int64_t milliseconds, std::uint64_t sequence,
+// One sample: its time (isoTime's text), the run, the sequence, the controller's version, the
+// status word and every quantity the controller sends, each the number its continuous row writes.
+QByteArray samplePayload(const LineRecord &record, const QByteArray &time, std::uint64_t sequence,
                          const std::string &run);
 // One interval row: its stamp, averages (under the sample keys), maxima (_max), minima (_min),
 // the sample count and the status word, each the number its row writes.

@@ -128,9 +128,10 @@ void MqttPublisher::lineRecorded(const LineRecord &record)
     // The moment the line was handled, strictly increasing, so that a store keyed by time
     // keeps every sample of the run.
     m_lastSampleTime = std::max(record.epochMilliseconds, m_lastSampleTime + 1);
+    const QByteArray time = mqtt::isoTime(m_lastSampleTime);
     m_outbox.put({Kind::Sample, m_config.topicPrefix + "/sample",
-                  mqtt::samplePayload(record, m_lastSampleTime, ++m_sequence, m_config.run), false});
-    m_lastSampleIso = mqtt::isoTime(m_lastSampleTime).toStdString();
+                  mqtt::samplePayload(record, time, ++m_sequence, m_config.run), false});
+    m_lastSampleIso.assign(time.constData(), static_cast<std::size_t>(time.size()));
 }
 
 void MqttPublisher::event(const char *name, QJsonObject details)

@@ -77,7 +77,7 @@ void expectTheRowsNumbers(const char *locale)
         for (ControllerVersion version : {ControllerVersion::Older, ControllerVersion::Version2}) {
             const std::vector<std::string> row =
                 test::split(continuousRow({2026, 12, 7, 9, 5, 3}, sample, version), ',');
-            const QJsonObject object = json(mqtt::samplePayload(recordOf(sample, version, 0), 1796611877234, 1, "r"));
+            const QJsonObject object = json(mqtt::samplePayload(recordOf(sample, version, 0), mqtt::isoTime(1796611877234), 1, "r"));
             const std::size_t quantities = quantitiesSentBy(version);
             ASSERT_EQ(row.size(), quantities + 2);
             // Every quantity of the table that the controller sends, under its key.
@@ -101,7 +101,7 @@ TEST(MqttNumbers, TheSampleCarriesTheCsvRowsNumbersInTheCAndADecimalCommaLocale)
     if (!german.active())
         GTEST_SKIP() << "no locale with a decimal comma can be had here";
     expectTheRowsNumbers("de_DE");
-    const QByteArray payload = mqtt::samplePayload(recordOf(kSamples[0], ControllerVersion::Version2, 0), 1796611877234, 1, "r");
+    const QByteArray payload = mqtt::samplePayload(recordOf(kSamples[0], ControllerVersion::Version2, 0), mqtt::isoTime(1796611877234), 1, "r");
     EXPECT_NE(payload.indexOf("\"load_active_power_kw\":149.3"), -1) << payload.toStdString();
 }
 
