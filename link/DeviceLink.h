@@ -11,7 +11,7 @@ namespace svglogger {
 
 class LinkView;
 class PortWriter;
-class Settings;
+struct Settings;
 
 // The receiving end of the serial dialogue: collects received text, cuts it into lines at CR,
 // logs them while the communication log is shown, and answers the controller's prompt "D:" once per run.

@@ -10,7 +10,7 @@
 
 namespace svglogger {
 
-class Settings;
+struct Settings;
 
 // What one line turned out to be.
 struct LineOutcome {

@@ -9,8 +9,8 @@ class LogFileWriter;
 class PortWriter;
 class RecordingView;
 class RunControl;
-class Settings;
-class TriggerSettings;
+struct Settings;
+struct TriggerSettings;
 
 // Everything outside the engine that a receive event touches: the windows' controls, the
 // clock, the serial port's sending side, the views and the log file.

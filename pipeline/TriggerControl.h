@@ -12,8 +12,8 @@ namespace svglogger {
 class LogRecorder;
 class RecordingView;
 class RunControl;
-class Settings;
-class TriggerSettings;
+struct Settings;
+struct TriggerSettings;
 struct MeasurementSample;
 
 // The trigger's life in one place: the only writer of TriggerState. Start arms it (trigger

@@ -8,7 +8,7 @@
 
 namespace svglogger {
 
-class TriggerSettings;
+struct TriggerSettings;
 
 // Where a run with these trigger settings would have fired over recorded rows, evaluated by
 // the recording's own TriggerEvaluator (comparison depth, OR/AND, the kept condition count

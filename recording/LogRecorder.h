@@ -14,7 +14,7 @@ namespace svglogger {
 class Clock;
 class LogFileWriter;
 class RecordingView;
-class Settings;
+struct Settings;
 struct MeasurementSample;
 
 // The log file and the rows that go into it: file names from the clock, opening with the

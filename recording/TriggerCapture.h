@@ -9,7 +9,7 @@
 namespace svglogger {
 
 class LogRecorder;
-class TriggerSettings;
+struct TriggerSettings;
 
 // The pre-trigger ring and the capture file's rows: while armed, the latest rows wait in the
 // ring; when the trigger fires a capture file is opened and the waiting rows go in oldest

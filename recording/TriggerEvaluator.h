@@ -9,7 +9,7 @@
 
 namespace svglogger {
 
-class TriggerSettings;
+struct TriggerSettings;
 
 // EvaluateTrigger: while armed, every sample is tested against the window-out conditions and
 // against its own value CompareDepth samples earlier (the change conditions), combined by

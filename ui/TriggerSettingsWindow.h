@@ -21,7 +21,7 @@ class TriggerSettingsWindowForm;
 namespace svglogger {
 
 class RunController;
-class Settings;
+struct Settings;
 
 // The trigger settings window "トリガーの設定": trigger type, OR/AND rule, record counts,
 // window-out and change conditions. Modeless beside the main window; each control writes its
