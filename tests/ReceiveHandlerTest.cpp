@@ -160,12 +160,17 @@ TEST(ReceiveHandler, OlderControllerClearsTheNegativeSequenceTriggerBoxes)
 {
     Rig rig;
     rig.triggerSettings.windowOut = {true, true, true, true, true, true};
+    rig.handler.trigger().setEnabledConditionCount(6);
     rig.handler.receiveBytes("Ver2.00\r");
     EXPECT_TRUE(rig.triggerSettings.windowOut[4]);
     rig.handler.receiveBytes("Ver1.00\r");
     EXPECT_FALSE(rig.triggerSettings.windowOut[4]);
     EXPECT_FALSE(rig.triggerSettings.windowOut[5]);
     EXPECT_TRUE(rig.triggerSettings.windowOut[3]);
+    // Counted down as the window's cleared boxes are: with AND the four left can still fire.
+    EXPECT_EQ(rig.handler.trigger().enabledConditionCount(), 4);
+    rig.handler.receiveBytes("Ver1.00\r");
+    EXPECT_EQ(rig.handler.trigger().enabledConditionCount(), 4) << "nothing more to clear";
 }
 
 TEST(ReceiveHandler, NegativeSequenceReadoutOnlyForVersion2)
