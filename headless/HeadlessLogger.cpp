@@ -83,7 +83,7 @@ HeadlessLogger::HeadlessLogger(const HeadlessOptions &options, std::ostream &jou
     m_settings.powerFlow = options.powerFlowCorrection;
     m_settings.trigger = !options.triggerFile.empty();
     m_station.logFile().setSyncSeconds(options.syncSeconds);
-    m_run->follow(&m_journal);
+    run().follow(&m_journal);
     // The run tells when the link, the file or the status text change; once a minute the health
     // goes out unchanged as well. systemd's status line every second.
     connect(&m_healthTimer, &QTimer::timeout, this, [this] {
@@ -91,8 +91,8 @@ HeadlessLogger::HeadlessLogger(const HeadlessOptions &options, std::ostream &jou
         tellSystemd();
     });
     connect(&m_summaryTimer, &QTimer::timeout, this, [this] {
-        m_journal.summary(m_run->linesHandled(), m_run->rowsWritten(), m_run->linkState(),
-                          m_run->waitingForPort());
+        m_journal.summary(run().linesHandled(), run().rowsWritten(), run().linkState(),
+                          run().waitingForPort());
         if (m_publisher)
             m_journal.info("mqtt: " + std::to_string(m_publisher->queued()) + " waiting, "
                            + std::to_string(m_publisher->droppedSamples()) + " samples and "
@@ -105,7 +105,7 @@ HeadlessLogger::HeadlessLogger(const HeadlessOptions &options, std::ostream &jou
 
 HeadlessLogger::~HeadlessLogger()
 {
-    m_run->endProgram();
+    run().endProgram();
     if (m_publisher)
         m_publisher->stop();
     if (g_signalPipe[0] >= 0) {
@@ -126,9 +126,9 @@ int HeadlessLogger::exec()
         m_triggerSettings = trigger.settings;
         for (const std::string &correction : trigger.corrections)
             m_journal.info("trigger settings: " + correction);
-        m_run->setTriggerConditionCount(static_cast<std::int16_t>(trigger.enabledConditions));
+        run().setTriggerConditionCount(static_cast<std::int16_t>(trigger.enabledConditions));
     }
-    m_run->setLogFolder(m_options.folder);
+    run().setLogFolder(m_options.folder);
 
     if (!m_options.mqttUrl.empty()) {
         const MqttAddress &address = m_options.mqttAddress;
@@ -150,9 +150,9 @@ int HeadlessLogger::exec()
             m_journal.fault("svg-logger-headless: " + error);
             return kBadOptions;
         }
-        m_run->follow(m_publisher.get());
+        run().follow(m_publisher.get());
     }
-    m_run->follow(this); // after the publisher: a file's event goes out before the health it changes
+    run().follow(this); // after the publisher: a file's event goes out before the health it changes
 
     if (::pipe(g_signalPipe) == 0) {
         ::fcntl(g_signalPipe[0], F_SETFD, FD_CLOEXEC);
@@ -171,7 +171,7 @@ int HeadlessLogger::exec()
     m_journal.info("start: port " + (port.entry.empty() ? std::string("(none)") : port.entry) + ", folder "
                    + m_options.folder + ", mode " + modeText(m_options) + ", trigger "
                    + (m_options.triggerFile.empty() ? std::string("off") : m_options.triggerFile));
-    if (!m_run->start(port.entry, port.device))
+    if (!run().start(port.entry, port.device))
         return kNoPort; // the journal has the reason
 
     m_summaryTimer.start(kSummaryMilliseconds);
@@ -205,8 +205,8 @@ void HeadlessLogger::durationStep()
 
 void HeadlessLogger::stop(const char *why)
 {
-    if (m_run->measuring())
-        m_run->stop();
+    if (run().measuring())
+        run().stop();
     finish(why);
 }
 
@@ -250,7 +250,7 @@ HealthReport HeadlessLogger::health() const
 {
     using C = RunController::LinkCondition;
     HealthReport report;
-    switch (m_run->linkCondition()) {
+    switch (run().linkCondition()) {
     case C::Stopped: report.link = "stopped"; break;
     case C::AwaitingPrompt: report.link = "awaiting_prompt"; break;
     case C::Streaming: report.link = "streaming"; break;
@@ -258,17 +258,17 @@ HealthReport HeadlessLogger::health() const
     case C::NoData: report.link = "no_data"; break;
     case C::PortLost: report.link = "port_lost"; break;
     }
-    report.file = m_run->openPath();
-    report.linesReceived = m_run->linesHandled();
-    report.rowsWritten = m_run->rowsWritten();
-    report.logError = m_run->fileStatus().text.empty() ? m_diskStatus : m_run->fileStatus().text;
+    report.file = run().openPath();
+    report.linesReceived = run().linesHandled();
+    report.rowsWritten = run().rowsWritten();
+    report.logError = run().fileStatus().text.empty() ? m_diskStatus : run().fileStatus().text;
     return report;
 }
 
 void HeadlessLogger::applyRetention()
 {
     const LogRetention::Outcome outcome = LogRetention::apply(
-        m_options.folder, {m_options.keepDays, m_options.minFreeMb}, m_run->openPath());
+        m_options.folder, {m_options.keepDays, m_options.minFreeMb}, run().openPath());
     for (const std::string &path : outcome.removed)
         m_journal.info("retention: removed " + path);
     for (const std::string &failure : outcome.failures)

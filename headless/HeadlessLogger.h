@@ -67,6 +67,8 @@ private:
     // The health message: published when the link's state, the open file or the log file's
     // status text changed, and with `always` (once a minute, at start and at the end).
     HealthReport health() const;
+    RunController &run() { return m_station.run(); }
+    const RunController &run() const { return m_station.run(); }
     void reportHealth(bool always);
     void tellSystemd();
     // The log folder's retention, at start and every hour.
@@ -78,7 +80,6 @@ private:
     TriggerSettings m_triggerSettings;
     NoDisplay m_display;
     RunStation m_station{m_settings, m_triggerSettings, {m_display, m_display, m_display}};
-    RunController *m_run = &m_station.run();
     std::unique_ptr<MqttPublisher> m_publisher;
     QTimer m_summaryTimer;
     SystemdNotifier m_notifier;

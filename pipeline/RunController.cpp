@@ -35,7 +35,7 @@ RunController::LinkCondition RunController::linkCondition() const
         return LinkCondition::Stopped;
     if (waitingForPort())
         return LinkCondition::PortLost;
-    switch (m_status[static_cast<std::size_t>(StatusSource::Link)].cause) {
+    switch (status(StatusSource::Link).cause) {
     case StatusCause::NoAnswer: return LinkCondition::NoAnswer;
     case StatusCause::NoData: return LinkCondition::NoData;
     default: break;

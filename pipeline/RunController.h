@@ -97,7 +97,7 @@ public:
     using LinkCondition = svglogger::LinkCondition;
     LinkCondition linkCondition() const;
     // The log file's status ("ログファイルを作成できません: …"), cause None while there is none.
-    const RunStatus &fileStatus() const { return m_status[static_cast<std::size_t>(StatusSource::File)]; }
+    const RunStatus &fileStatus() const { return status(StatusSource::File); }
 
     bool measuring() const { return m_engine.link().linkState() != LinkState::Idle; }
     bool waitingForPort() const;
@@ -151,6 +151,7 @@ private:
     };
     void fileProblemChanged(FileProblem problem, std::string_view text);
     RunStatus &status(StatusSource source) { return m_status[static_cast<std::size_t>(source)]; }
+    const RunStatus &status(StatusSource source) const { return m_status[static_cast<std::size_t>(source)]; }
     void setStatus(StatusSource source, RunStatus status);
     // Tells the followers when the link's condition is no longer the one last told; called
     // where a step of the run is complete, never halfway through one.

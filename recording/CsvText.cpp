@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 
 namespace svglogger {
 
@@ -58,14 +59,19 @@ void appendExactDecimal(std::string &text, std::int64_t k, int decimals)
     text.append(p, static_cast<std::size_t>(end - p));
 }
 
-int digitCount(std::uint64_t value)
+// The fast path's form: a value rounded to `decimals` places (unrounded but integral for a
+// negative count) with at most seven digits is k / 10^places exactly, k returned; none else.
+std::optional<std::int64_t> scaledDigits(float value, int decimals)
 {
-    int count = 1;
-    while (value >= 10) {
-        value /= 10;
-        ++count;
-    }
-    return count;
+    const double x = value;
+    const int places = decimals < 0 ? 0 : decimals;
+    if (places > 6 || !std::isfinite(x) || std::fabs(x) >= 1e7)
+        return std::nullopt;
+    const double scaled = x * kPowersOfTen[places];
+    const double k = decimals < 0 ? scaled : roundHalfEven(scaled);
+    if (k != std::floor(k) || std::fabs(k) >= 1e7)
+        return std::nullopt;
+    return static_cast<std::int64_t>(k);
 }
 
 // The general form: seven significant digits, scientific beyond them.
@@ -110,46 +116,24 @@ std::string generalText(float value, int decimals)
 
 void appendNumberText(std::string &text, float value, int decimals)
 {
-    // Fast path: a value rounded to whole tenths (or an integer-valued one) of at most seven
-    // digits is written exactly from its scaled integer.
-    {
-        const double x = value;
-        const int places = decimals < 0 ? 0 : decimals;
-        if (places <= 6 && std::isfinite(x) && std::fabs(x) < 1e7) {
-            const double scaled = x * kPowersOfTen[places];
-            const double k = decimals < 0 ? scaled : roundHalfEven(scaled);
-            if (k == std::floor(k)) {
-                const auto integer = static_cast<std::int64_t>(k);
-                const std::uint64_t magnitude = integer < 0 ? static_cast<std::uint64_t>(-integer)
-                                                            : static_cast<std::uint64_t>(integer);
-                if (integer == 0) {
-                    text += '0';
-                    return;
-                }
-                if (digitCount(magnitude) <= 7) {
-                    appendExactDecimal(text, integer, places);
-                    return;
-                }
-            }
-        }
+    // Fast path: written exactly from its scaled integer.
+    if (const std::optional<std::int64_t> k = scaledDigits(value, decimals)) {
+        if (*k == 0)
+            text += '0';
+        else
+            appendExactDecimal(text, *k, decimals < 0 ? 0 : decimals);
+        return;
     }
-
     text += generalText(value, decimals);
 }
 
 double rowNumber(float value, int decimals)
 {
-    // The text's fast path, as a number: k / 10^places is the double nearest to the decimal
-    // the text writes. Anything else (seven digits exceeded, unrounded fractions) is read from
-    // the text itself, so the number always equals what the row says.
-    const double x = value;
-    const int places = decimals < 0 ? 0 : decimals;
-    if (places <= 6 && std::isfinite(x) && std::fabs(x) < 1e7) {
-        const double scaled = x * kPowersOfTen[places];
-        const double k = decimals < 0 ? scaled : roundHalfEven(scaled);
-        if (k == std::floor(k) && std::fabs(k) < 1e7)
-            return k / kPowersOfTen[places] + 0.0;
-    }
+    // The text's fast path as a number: k / 10^places is the double nearest to the decimal the
+    // text writes. Anything else is read from the text itself, so the number always equals
+    // what the row says.
+    if (const std::optional<std::int64_t> k = scaledDigits(value, decimals))
+        return static_cast<double>(*k) / kPowersOfTen[decimals < 0 ? 0 : decimals];
     const std::string text = generalText(value, decimals);
     double number = 0;
     std::from_chars(text.data(), text.data() + text.size(), number);

@@ -10,7 +10,7 @@ class RecordingView
 public:
     virtual ~RecordingView() = default;
 
-    // The output path (Text1). Set by the program; the window does not echo it back.
+    // The output path "出力ファイル名". Set by the program; the window does not echo it back.
     virtual void setOutputPath(std::string_view path) = 0;
     // Rows written to the current file, or the capture's rows (Label8(0)).
     virtual void setRecordCount(std::string_view text) = 0;

@@ -13,15 +13,15 @@ namespace svglogger {
 // command's magnitude).
 struct TriggerSettings
 {
-    std::array<bool, 6> windowOut{};             // Check1, "ウインドアウト"
-    std::array<std::string, 10> limits = defaultLimits(); // Text2
-    std::array<bool, 6> change{};                // Check2, "変化値管理"
-    std::array<std::string, 6> changeThresholds = defaultChangeThresholds(); // Text3
-    bool orCombination = true;                   // Option2(1) "OR"
-    std::string preTriggerCount = "100";         // Text1(0) "プリトリガレコード数："
-    std::string recordCount = "1000";            // Text1(1) "記録レコード数："
-    bool continuous = true;                      // Option1(1) "連続"
-    std::string compareDepth = "5";              // Text4 "比較データ"
+    std::array<bool, 6> windowOut{};             // "ウインドアウト"
+    std::array<std::string, 10> limits = defaultLimits(); // upper, lower of k < 4 at 2k, 2k + 1; thresholds at 8, 9
+    std::array<bool, 6> change{};                // "変化値管理"
+    std::array<std::string, 6> changeThresholds = defaultChangeThresholds();
+    bool orCombination = true;                   // "OR"
+    std::string preTriggerCount = "100";         // "プリトリガレコード数："
+    std::string recordCount = "1000";            // "記録レコード数："
+    bool continuous = true;                      // "連続"
+    std::string compareDepth = "5";              // "比較データ"
 
     bool windowOutEnabled(int k) const { return windowOut[static_cast<std::size_t>(k)]; }
     std::string limitText(int j) const { return limits[static_cast<std::size_t>(j)]; }
@@ -32,8 +32,8 @@ struct TriggerSettings
     bool continuousCapture() const { return continuous; }
     std::string preTriggerCountText() const { return preTriggerCount; }
     std::string compareDepthText() const { return compareDepth; }
-    // An older controller announced itself: Check1(4) "不平衡電圧絶対値(V)" and Check1(5)
-    // "不平衡出力絶対値(A)" are cleared; how many were set.
+    // An older controller announced itself: the window-out conditions "不平衡電圧絶対値(V)"
+    // and "不平衡出力絶対値(A)" are cleared; how many were set.
     int clearNegativeSequenceConditions()
     {
         const int cleared = int{windowOut[4]} + int{windowOut[5]};

@@ -63,8 +63,7 @@ MainWindow::MainWindow(QWidget *parent)
     readSettingsFromControls();
     m_station = std::make_unique<RunStation>(m_settings, m_triggerSettings,
                                              RunStation::Views{*this, *m_plotArea, *this});
-    m_run = &m_station->run();
-    m_run->follow(this);
+    run().follow(this);
     m_idleClock.setInterval(300);
     connect(&m_idleClock, &QTimer::timeout, this, &MainWindow::idleClockTick);
 
@@ -177,7 +176,7 @@ void MainWindow::buildControls()
     connect(m_triggerOptions[1], &QRadioButton::clicked, this, [this] { triggerOptionChosen(1); });
     // Typed by the operator only: the path the program sets is not echoed back to it.
     connect(m_outputPathBox, &QLineEdit::textEdited, this,
-            [this](const QString &text) { m_run->outputPathEdited(text.toStdString()); });
+            [this](const QString &text) { run().outputPathEdited(text.toStdString()); });
     for (int i = 0; i < 3; ++i)
         connect(m_backgroundOptions[i], &QRadioButton::clicked, this, [this, i] { backgroundChosen(i); });
     for (QSlider *slider : m_rangeSliders)
@@ -191,7 +190,7 @@ void MainWindow::buildControls()
 
 void MainWindow::loadInitialState()
 {
-    m_run->setLogFolder(LogRecorder::defaultLogFolder(QDir::homePath().toStdString()));
+    run().setLogFolder(LogRecorder::defaultLogFolder(QDir::homePath().toStdString()));
     m_dialogFileName = m_outputPathBox->text();
     const QString ports = m_station->inventory().discoverSerialPorts();
     if (!ports.isEmpty())
@@ -215,7 +214,7 @@ void MainWindow::drawGraphFrame()
         colours.setColor(QPalette::WindowText, QColor(PlotArea::traceColour(t)));
         caption->setPalette(colours);
     }
-    m_run->graphRangesChanged(v, p);
+    run().graphRangesChanged(v, p);
 }
 
 // Black, white or the start-up grey; the frame is drawn anew on it.
@@ -349,7 +348,7 @@ void MainWindow::triggerOptionChosen(int index)
 TriggerSettingsWindow &MainWindow::showableTriggerWindow()
 {
     if (!m_triggerWindow) {
-        m_triggerWindow = std::make_unique<TriggerSettingsWindow>(m_triggerSettings, *m_run, m_settings, this);
+        m_triggerWindow = std::make_unique<TriggerSettingsWindow>(m_triggerSettings, run(), m_settings, this);
         connect(m_triggerWindow.get(), &TriggerSettingsWindow::closedByOperator, this,
                 &MainWindow::triggerWindowClosed);
     }
@@ -365,7 +364,7 @@ void MainWindow::triggerWindowClosed()
     m_triggerSettings = TriggerSettings{};
     m_triggerWindow.release()->deleteLater(); // it goes once its close event has returned
     m_triggerWindowPlaced = false;
-    m_run->triggerWindowClosed();
+    run().triggerWindowClosed();
 }
 
 // --- Handlers -------------------------------------------------------------------------------
@@ -378,11 +377,11 @@ void MainWindow::lockRunSettings(bool locked)
 
 void MainWindow::startClicked()
 {
-    if (m_run->measuring())
+    if (run().measuring())
         return;
     lockRunSettings(true);
     const std::string entry = m_portList->count() == 0 ? std::string() : m_portList->currentText().toStdString();
-    if (!m_run->start(entry, m_station->inventory().deviceForPort(m_portNumber).toStdString())) {
+    if (!run().start(entry, m_station->inventory().deviceForPort(m_portNumber).toStdString())) {
         lockRunSettings(false);
         return;
     }
@@ -396,12 +395,12 @@ void MainWindow::stopOrExitClicked()
 {
     lockRunSettings(false);
     m_captureIndicator->hide();
-    if (!m_run->measuring()) {
+    if (!run().measuring()) {
         endProgram();
         emit exitRequested();
         return;
     }
-    m_run->stop();
+    run().stop();
     showStopped();
 }
 
@@ -433,7 +432,7 @@ void MainWindow::browseClicked()
     // Qt's dialog answers with "/" everywhere; Text1 shows the platform's own separators
     // ("C:\\data\\x.csv" on Windows). Its folder becomes the log folder.
     m_outputPathBox->setText(QDir::toNativeSeparators(*chosen));
-    m_run->outputPathEdited(m_outputPathBox->text().toStdString());
+    run().outputPathEdited(m_outputPathBox->text().toStdString());
 }
 
 void MainWindow::portChosen()
@@ -446,7 +445,7 @@ void MainWindow::portChosen()
 // port stays chosen while it is there (its entry's number may change).
 void MainWindow::refreshPortList()
 {
-    if (m_run->measuring())
+    if (run().measuring())
         return;
     const QString chosen = m_station->inventory().deviceForPort(m_portNumber);
     const QString ports = m_station->inventory().discoverSerialPorts();
@@ -463,7 +462,7 @@ void MainWindow::idleClockTick()
     const LocalDateTime now = m_station->clock().now();
     m_measurementTimeLabel->setText(QString::fromStdString(formatMeasurementTime(now)));
     if (m_settings.trigger)
-        m_run->refreshOutputPath();
+        run().refreshOutputPath();
 }
 
 void MainWindow::uncompensatedVoltageToggled()
@@ -481,7 +480,7 @@ void MainWindow::uncompensatedVoltageToggled()
 
 void MainWindow::powerFlowToggled()
 {
-    m_run->refreshOutputPath();
+    run().refreshOutputPath();
 }
 
 void MainWindow::communicationLogToggled()
@@ -517,7 +516,7 @@ void MainWindow::endProgram()
     if (m_triggerWindow)
         m_triggerWindow->hide();
     m_idleClock.stop();
-    m_run->endProgram();
+    run().endProgram();
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

@@ -130,7 +130,6 @@ private:
     Settings m_settings;                 // written here when a control changes
     TriggerSettings m_triggerSettings;   // written by the trigger settings window
     std::unique_ptr<RunStation> m_station;
-    RunController *m_run = nullptr; // the station's
     std::unique_ptr<TriggerSettingsWindow> m_triggerWindow; // made when first shown
     FileChooser m_chooseFile;
     QTimer m_idleClock; // Timer1

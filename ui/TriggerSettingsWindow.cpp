@@ -17,6 +17,8 @@
 #include <QRadioButton>
 #include <QSignalBlocker>
 
+#include <vector>
+
 namespace svglogger {
 
 TriggerSettingsWindow::TriggerSettingsWindow(TriggerSettings &settings, RunController &run, const Settings &mainSettings,
@@ -42,12 +44,11 @@ TriggerSettingsWindow::~TriggerSettingsWindow() = default;
 
 void TriggerSettingsWindow::showSettings()
 {
-    const QSignalBlocker blockWindowOut[] = {QSignalBlocker(m_windowOutChecks[0]), QSignalBlocker(m_windowOutChecks[1]),
-                                             QSignalBlocker(m_windowOutChecks[2]), QSignalBlocker(m_windowOutChecks[3]),
-                                             QSignalBlocker(m_windowOutChecks[4]), QSignalBlocker(m_windowOutChecks[5])};
-    const QSignalBlocker blockChange[] = {QSignalBlocker(m_changeChecks[0]), QSignalBlocker(m_changeChecks[1]),
-                                          QSignalBlocker(m_changeChecks[2]), QSignalBlocker(m_changeChecks[3]),
-                                          QSignalBlocker(m_changeChecks[4]), QSignalBlocker(m_changeChecks[5])};
+    std::vector<QSignalBlocker> quiet; // the boxes set here are no clicks to count
+    for (QCheckBox *box : m_windowOutChecks)
+        quiet.emplace_back(box);
+    for (QCheckBox *box : m_changeChecks)
+        quiet.emplace_back(box);
     for (std::size_t k = 0; k < m_windowOutChecks.size(); ++k) {
         m_windowOutChecks[k]->setChecked(m_settings.windowOut[k]);
         m_changeChecks[k]->setChecked(m_settings.change[k]);
