@@ -12,7 +12,7 @@ packages=(
   fonts-ipafont-gothic xvfb xauth
   g++-mingw-w64-x86-64-posix wine64
   systemd
-  libmosquitto-dev mosquitto openssl
+  libmosquitto-dev mosquitto openssl libssl-dev zlib1g-dev
   locales
   qt6-translations-l10n
 )

@@ -1,0 +1,476 @@
+#include "headless/MqttSpool.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cassert>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace svglogger {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A record on disk: body length and CRC-32 of the body (little-endian 32 bits each), then the
+// body: number (64 bits), kind (8 bits), topic length (16 bits), topic, payload. A record cut
+// short by a crash fails its length or its CRC and ends the segment.
+constexpr std::size_t kHeaderBytes = 8;
+constexpr std::size_t kBodyFixedBytes = 8 + 1 + 2;
+constexpr std::uint32_t kLargestBody = 64u << 20;
+constexpr const char *kMarkFile = "acknowledged";
+constexpr const char *kSegmentSuffix = ".seg";
+
+void putLittle(std::string &out, std::uint64_t value, int bytes)
+{
+    for (int i = 0; i < bytes; ++i)
+        out += static_cast<char>((value >> (8 * i)) & 0xff);
+}
+
+std::uint64_t getLittle(const char *in, int bytes)
+{
+    std::uint64_t value = 0;
+    for (int i = 0; i < bytes; ++i)
+        value |= static_cast<std::uint64_t>(static_cast<unsigned char>(in[i])) << (8 * i);
+    return value;
+}
+
+std::string encode(std::uint64_t number, const MqttOutbox::Message &message)
+{
+    std::string body;
+    putLittle(body, number, 8);
+    putLittle(body, message.kind == MqttOutbox::Kind::Event ? 2 : 1, 1);
+    putLittle(body, message.topic.size(), 2);
+    body += message.topic;
+    body.append(message.payload.constData(), static_cast<std::size_t>(message.payload.size()));
+    std::string record;
+    putLittle(record, body.size(), 4);
+    putLittle(record, crc32(0, reinterpret_cast<const Bytef *>(body.data()), static_cast<uInt>(body.size())), 4);
+    return record + body;
+}
+
+// The system's reason for the last failed call; a short write sets none, and on a full disk
+// that is what it means.
+std::string systemReason(int error)
+{
+    return std::strerror(error != 0 ? error : ENOSPC);
+}
+
+// 0 when all of `data` was written, else the error (ENOSPC for a write that wrote nothing).
+int writeAll(int fd, const std::string &data)
+{
+    std::size_t done = 0;
+    while (done < data.size()) {
+        errno = 0;
+        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return errno != 0 ? errno : ENOSPC;
+        done += static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+std::string segmentName(std::uint64_t first)
+{
+    char name[32];
+    std::snprintf(name, sizeof name, "%016llx%s", static_cast<unsigned long long>(first), kSegmentSuffix);
+    return name;
+}
+
+// Writes a small file whole or not at all: a copy beside it, synced, renamed over it.
+int replaceFile(const std::string &path, const std::string &data)
+{
+    const std::string copy = path + ".new";
+    const int fd = ::open(copy.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return errno;
+    int error = writeAll(fd, data);
+    if (error == 0 && ::fdatasync(fd) != 0)
+        error = errno;
+    ::close(fd);
+    if (error == 0 && ::rename(copy.c_str(), path.c_str()) != 0)
+        error = errno;
+    if (error != 0)
+        ::unlink(copy.c_str());
+    return error;
+}
+
+} // namespace
+
+MqttSpool::~MqttSpool()
+{
+    closeTail();
+    if (m_lock >= 0)
+        ::close(m_lock);
+}
+
+MqttSpool::Opened MqttSpool::open(const std::string &folder)
+{
+    assert(m_lock < 0 && m_next == 0);
+    Opened opened;
+    std::error_code error;
+    fs::create_directories(folder, error);
+    if (error) {
+        opened.error = "cannot make the spool folder " + folder + ": " + error.message();
+        return opened;
+    }
+    const std::string lockPath = folder + "/lock";
+    const int lock = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (lock < 0) {
+        opened.error = "cannot use the spool folder " + folder + ": " + systemReason(errno);
+        return opened;
+    }
+    if (::flock(lock, LOCK_EX | LOCK_NB) != 0) {
+        opened.error = "the spool folder " + folder + " is in use by another svg-logger-headless with the same "
+                       "client id";
+        ::close(lock);
+        return opened;
+    }
+    m_lock = lock;
+    m_folder = folder;
+
+    std::uint64_t mark = 0;
+    if (std::ifstream in(folder + "/" + kMarkFile); in)
+        in >> mark;
+    std::vector<std::string> paths;
+    for (const fs::directory_entry &entry : fs::directory_iterator(folder, error))
+        if (entry.path().extension() == kSegmentSuffix)
+            paths.push_back(entry.path().string());
+    std::sort(paths.begin(), paths.end()); // the names are their first numbers in fixed-width hex
+    std::uint64_t next = mark;
+    for (const std::string &path : paths) {
+        std::uint64_t goodBytes = 0;
+        const std::vector<Record> records = readSegment(path, goodBytes);
+        const std::uint64_t size = fs::file_size(path, error);
+        if (!error && goodBytes < size) {
+            opened.tornBytes += size - goodBytes;
+            ::truncate(path.c_str(), static_cast<off_t>(goodBytes));
+        }
+        Segment segment{path, 0, 0, goodBytes, true};
+        std::uint64_t waiting = 0;
+        for (const Record &record : records) {
+            next = std::max(next, record.number + 1);
+            if (record.number < mark)
+                continue;
+            if (waiting++ == 0)
+                segment.first = record.number;
+            segment.last = record.number;
+            segment.eventsOnly = segment.eventsOnly && record.message.kind == Kind::Event;
+        }
+        if (waiting == 0) {
+            fs::remove(path, error);
+            continue;
+        }
+        opened.pending += waiting;
+        m_segments.push_back(segment);
+    }
+    m_next = next;
+    m_written = next;
+    m_cursor = mark;
+    m_savedMark = mark;
+    m_pending = opened.pending;
+    return opened;
+}
+
+void MqttSpool::append(Message message)
+{
+    assert(message.kind != Kind::Health);
+    m_memory.push_back({m_next++, std::move(message)});
+    ++m_pending;
+    if (m_memory.size() <= m_limits.memoryMessages)
+        return;
+    // Memory is full: what waits goes to disk and is read back from there when its turn
+    // comes; without a disk the oldest sample waiting goes.
+    if (onDisk() && write().empty()) {
+        while (!m_memory.empty() && m_memory.front().number < m_written)
+            m_memory.pop_front();
+        m_readSegment.reset();
+        return;
+    }
+    dropOldestInMemory();
+}
+
+std::optional<MqttSpool::Entry> MqttSpool::next()
+{
+    const std::uint64_t memoryFirst = m_memory.empty() ? m_next : m_memory.front().number;
+    if (m_cursor < memoryFirst) {
+        if (std::optional<Entry> entry = nextFromDisk(memoryFirst)) {
+            m_cursor = entry->number + 1;
+            m_inFlight.push_back(entry->number);
+            return entry;
+        }
+        m_cursor = memoryFirst;
+    }
+    auto it = std::lower_bound(m_memory.begin(), m_memory.end(), m_cursor,
+                               [](const Entry &e, std::uint64_t n) { return e.number < n; });
+    while (it != m_memory.end() && m_acknowledgedAhead.count(it->number) != 0)
+        ++it;
+    if (it == m_memory.end()) {
+        m_cursor = m_next;
+        return std::nullopt;
+    }
+    m_cursor = it->number + 1;
+    m_inFlight.push_back(it->number);
+    return *it;
+}
+
+std::optional<MqttSpool::Entry> MqttSpool::nextFromDisk(std::uint64_t below)
+{
+    for (std::size_t i = 0; i < m_segments.size(); ++i) {
+        const Segment &segment = m_segments[i];
+        if (segment.last < m_cursor || m_segments[i].bytes == 0)
+            continue;
+        if (segment.first >= below)
+            break;
+        if (m_readSegment != i) {
+            std::uint64_t goodBytes = 0;
+            m_readRecords = readSegment(segment.path, goodBytes);
+            m_readSegment = i;
+        }
+        for (Record &record : m_readRecords)
+            if (record.number >= m_cursor && record.number < below && m_acknowledgedAhead.count(record.number) == 0)
+                return Entry{record.number, record.message};
+    }
+    return std::nullopt;
+}
+
+bool MqttSpool::isInFlight(std::uint64_t number) const
+{
+    return std::find(m_inFlight.begin(), m_inFlight.end(), number) != m_inFlight.end();
+}
+
+void MqttSpool::acknowledge(std::uint64_t number)
+{
+    const auto it = std::find(m_inFlight.begin(), m_inFlight.end(), number);
+    if (it == m_inFlight.end())
+        return; // not handed over in this connection: nothing to settle
+    const bool first = it == m_inFlight.begin();
+    m_inFlight.erase(it);
+    if (!first)
+        m_acknowledgedAhead.insert(number);
+    --m_pending;
+    ++m_delivered;
+    const std::uint64_t below = mark();
+    m_acknowledgedAhead.erase(m_acknowledgedAhead.begin(), m_acknowledgedAhead.lower_bound(below));
+    while (!m_memory.empty() && m_memory.front().number < below)
+        m_memory.pop_front();
+}
+
+void MqttSpool::rewind()
+{
+    if (m_inFlight.empty())
+        return;
+    m_cursor = m_inFlight.front();
+    m_inFlight.clear();
+}
+
+// A message that can be sent no more: counted, and out of memory.
+void MqttSpool::forget(std::uint64_t number, Kind kind)
+{
+    ++(kind == Kind::Sample ? m_droppedSamples : m_droppedEvents);
+    --m_pending;
+    const auto it = std::lower_bound(m_memory.begin(), m_memory.end(), number,
+                                     [](const Entry &e, std::uint64_t n) { return e.number < n; });
+    if (it != m_memory.end() && it->number == number)
+        m_memory.erase(it);
+}
+
+void MqttSpool::dropOldestInMemory()
+{
+    auto first = std::lower_bound(m_memory.begin(), m_memory.end(), m_cursor,
+                                  [](const Entry &e, std::uint64_t n) { return e.number < n; });
+    auto sample = std::find_if(first, m_memory.end(), [](const Entry &e) { return e.message.kind == Kind::Sample; });
+    const auto victim = sample != m_memory.end() ? sample : first;
+    if (victim == m_memory.end())
+        return; // everything in memory is with the broker already
+    forget(victim->number, victim->message.kind);
+}
+
+std::string MqttSpool::openTail()
+{
+    if (m_tail >= 0 && !m_segments.empty() && m_segments.back().bytes < m_limits.segmentBytes)
+        return {};
+    closeTail();
+    const std::string path = m_folder + "/" + segmentName(m_written);
+    if (!m_segments.empty() && m_segments.back().path == path)
+        m_segments.pop_back(); // emptied by a failed write: taken up again
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return "cannot write the spool " + path + ": " + systemReason(errno);
+    m_tail = fd;
+    m_segments.push_back({path, m_written, m_written, 0, false});
+    return {};
+}
+
+void MqttSpool::closeTail()
+{
+    if (m_tail < 0)
+        return;
+    ::fdatasync(m_tail);
+    ::close(m_tail);
+    m_tail = -1;
+}
+
+std::string MqttSpool::write()
+{
+    std::string problem;
+    auto from = std::lower_bound(m_memory.begin(), m_memory.end(), m_written,
+                                 [](const Entry &e, std::uint64_t n) { return e.number < n; });
+    for (auto it = from; it != m_memory.end(); ++it) {
+        if (settled(it->number))
+            continue;
+        if (problem = openTail(); !problem.empty())
+            break;
+        const std::string record = encode(it->number, it->message);
+        Segment &tail = m_segments.back();
+        if (const int error = writeAll(m_tail, record); error != 0) {
+            // Nothing half-written stays behind: the segment ends after its last whole record.
+            ::ftruncate(m_tail, static_cast<off_t>(tail.bytes));
+            problem = "cannot write the spool " + tail.path + ": " + systemReason(error);
+            break;
+        }
+        if (tail.bytes == 0)
+            tail.first = it->number;
+        tail.last = it->number;
+        tail.bytes += record.size();
+        m_written = it->number + 1;
+    }
+    if (problem.empty())
+        m_written = m_next;
+    m_readSegment.reset();
+    if (!problem.empty())
+        return problem;
+    return keepToBound();
+}
+
+// Beyond the disk's bound the oldest segment keeps only its events (and what the broker has
+// been handed); once only events are left, the oldest of them go.
+std::string MqttSpool::keepToBound()
+{
+    auto total = [this] {
+        std::uint64_t bytes = 0;
+        for (const Segment &s : m_segments)
+            bytes += s.bytes;
+        return bytes;
+    };
+    while (total() > m_limits.diskBytes && !m_segments.empty()) {
+        // The segment being appended to is compacted only when no other one can be.
+        const std::size_t closed = m_tail >= 0 ? m_segments.size() - 1 : m_segments.size();
+        std::size_t victim = 0;
+        while (victim < closed && m_segments[victim].eventsOnly)
+            ++victim;
+        const bool compact = victim < closed;
+        if (!compact) {
+            if (m_tail >= 0 && !m_segments.back().eventsOnly) {
+                closeTail();
+                continue;
+            }
+            victim = 0; // only events are left: the oldest go
+            if (m_tail >= 0 && m_segments.size() == 1)
+                closeTail();
+        }
+        Segment &segment = m_segments[victim];
+        std::uint64_t goodBytes = 0;
+        std::string kept;
+        std::uint64_t first = 0;
+        std::uint64_t lastKept = 0;
+        for (const Record &record : readSegment(segment.path, goodBytes)) {
+            if (settled(record.number))
+                continue;
+            if (compact && (record.message.kind == Kind::Event || isInFlight(record.number))) {
+                if (kept.empty())
+                    first = record.number;
+                lastKept = record.number;
+                kept += encode(record.number, record.message);
+                continue;
+            }
+            if (!isInFlight(record.number))
+                forget(record.number, record.message.kind);
+        }
+        std::error_code error;
+        if (kept.empty()) {
+            fs::remove(segment.path, error);
+            m_segments.erase(m_segments.begin() + static_cast<std::ptrdiff_t>(victim));
+        } else {
+            if (const int failure = replaceFile(segment.path, kept); failure != 0)
+                return "cannot shorten the spool " + segment.path + ": " + systemReason(failure);
+            segment = {segment.path, first, lastKept, kept.size(), true};
+        }
+        m_readSegment.reset();
+    }
+    return {};
+}
+
+std::string MqttSpool::flush()
+{
+    if (!onDisk())
+        return {};
+    std::string problem = write();
+    if (m_tail >= 0 && ::fdatasync(m_tail) != 0 && problem.empty())
+        problem = "cannot sync the spool: " + systemReason(errno);
+    const std::uint64_t below = mark();
+    if (below != m_savedMark) {
+        if (const int error = replaceFile(m_folder + "/" + kMarkFile, std::to_string(below) + "\n"); error != 0) {
+            return problem.empty() ? "cannot record the broker's acknowledgements in " + m_folder + ": "
+                    + systemReason(error)
+                                   : problem;
+        }
+        m_savedMark = below;
+    }
+    // Segments the broker has all of go, once the mark that says so is on disk.
+    while (!m_segments.empty() && m_segments.front().last < m_savedMark) {
+        if (m_segments.size() == 1)
+            closeTail();
+        std::error_code error;
+        fs::remove(m_segments.front().path, error);
+        m_segments.erase(m_segments.begin());
+        m_readSegment.reset();
+    }
+    return problem;
+}
+
+std::vector<MqttSpool::Record> MqttSpool::readSegment(const std::string &path, std::uint64_t &goodBytes)
+{
+    std::vector<Record> records;
+    goodBytes = 0;
+    std::ifstream in(path, std::ios::binary);
+    const std::string data{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::size_t at = 0;
+    while (data.size() - at >= kHeaderBytes) {
+        const auto length = static_cast<std::uint32_t>(getLittle(data.data() + at, 4));
+        const auto crc = static_cast<std::uint32_t>(getLittle(data.data() + at + 4, 4));
+        if (length < kBodyFixedBytes || length > kLargestBody || data.size() - at - kHeaderBytes < length)
+            break;
+        const char *body = data.data() + at + kHeaderBytes;
+        if (crc32(0, reinterpret_cast<const Bytef *>(body), length) != crc)
+            break;
+        const std::uint64_t topicLength = getLittle(body + 9, 2);
+        if (kBodyFixedBytes + topicLength > length)
+            break;
+        Record record;
+        record.number = getLittle(body, 8);
+        record.message.kind = body[8] == 2 ? Kind::Event : Kind::Sample;
+        record.message.topic.assign(body + kBodyFixedBytes, topicLength);
+        record.message.payload = QByteArray(body + kBodyFixedBytes + topicLength,
+                                            static_cast<qsizetype>(length - kBodyFixedBytes - topicLength));
+        record.bytes = kHeaderBytes + length;
+        records.push_back(std::move(record));
+        at += kHeaderBytes + length;
+    }
+    goodBytes = at;
+    return records;
+}
+
+} // namespace svglogger

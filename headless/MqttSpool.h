@@ -1,0 +1,122 @@
+#pragma once
+
+#include "headless/MqttOutbox.h"
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace svglogger {
+
+// The samples and events the broker has not acknowledged, in the order they were made, each
+// with its number. They wait in memory; every sync period, when memory is full and at stop,
+// those still unacknowledged are appended to segment files of the spool folder, so that a
+// stop, a crash or a power cut with the broker away loses at most one sync period, and the
+// next start sends them first. Bounded on disk: beyond the bound the oldest samples go first
+// and are counted; events stay until only events are left. Without a folder it keeps to
+// memory, where beyond its bound the oldest waiting sample goes. The network thread's alone.
+class MqttSpool
+{
+public:
+    using Kind = MqttOutbox::Kind;
+    using Message = MqttOutbox::Message;
+    struct Entry {
+        std::uint64_t number = 0;
+        Message message;
+    };
+    struct Limits {
+        std::uint64_t diskBytes = 100ull << 20;
+        std::size_t memoryMessages = 18000;
+        std::uint64_t segmentBytes = 1ull << 20; // a segment file is closed beyond this
+    };
+    struct Opened {
+        std::string error;          // the folder cannot be used: the spool keeps to memory
+        std::uint64_t pending = 0;  // left by an earlier run, to be sent first
+        std::uint64_t tornBytes = 0; // a message cut short by a crash, dropped
+    };
+
+    explicit MqttSpool(Limits limits) : m_limits(limits) {}
+    ~MqttSpool();
+    MqttSpool(const MqttSpool &) = delete;
+    MqttSpool &operator=(const MqttSpool &) = delete;
+
+    // Takes the folder (made when missing, locked against a second program) and what an
+    // earlier run left in it.
+    Opened open(const std::string &folder);
+    const std::string &folder() const { return m_folder; }
+    bool onDisk() const { return m_lock >= 0; }
+
+    void append(Message message);
+    // The next message for the broker, in order, skipping what it has acknowledged; none
+    // when every waiting message is handed over.
+    std::optional<Entry> next();
+    // The broker has the message (or refused it for good): it is never sent again.
+    void acknowledge(std::uint64_t number);
+    // The connection was lost: what was handed over and not acknowledged is next again.
+    void rewind();
+    // Appends to disk what is not acknowledged and not yet there, syncs it, records how far
+    // the broker has acknowledged and removes segments it has all of. An error text or empty.
+    std::string flush();
+
+    std::uint64_t pending() const { return m_pending; }
+    std::uint64_t delivered() const { return m_delivered; }
+    std::uint64_t droppedSamples() const { return m_droppedSamples; }
+    std::uint64_t droppedEvents() const { return m_droppedEvents; }
+    std::size_t inFlight() const { return m_inFlight.size(); }
+
+private:
+    struct Segment {
+        std::string path;
+        std::uint64_t first = 0; // the numbers it holds, first to last
+        std::uint64_t last = 0;
+        std::uint64_t bytes = 0;
+        bool eventsOnly = false; // its samples were dropped for the bound
+    };
+    struct Record {
+        std::uint64_t number = 0;
+        Message message;
+        std::uint64_t bytes = 0; // on disk
+    };
+
+    // Everything below it is acknowledged or dropped.
+    std::uint64_t mark() const { return m_inFlight.empty() ? m_cursor : m_inFlight.front(); }
+    bool isInFlight(std::uint64_t number) const;
+    bool settled(std::uint64_t number) const
+    {
+        return number < mark() || m_acknowledgedAhead.count(number) != 0;
+    }
+    std::optional<Entry> nextFromDisk(std::uint64_t below);
+    std::string write();
+    std::string keepToBound();
+    std::string openTail();
+    void closeTail();
+    void dropOldestInMemory();
+    void forget(std::uint64_t number, Kind kind);
+    static std::vector<Record> readSegment(const std::string &path, std::uint64_t &goodBytes);
+
+    const Limits m_limits;
+    std::string m_folder;
+    int m_lock = -1;                  // the folder's lock; -1: memory only
+    std::deque<Entry> m_memory;       // ascending numbers
+    std::vector<Segment> m_segments;  // oldest first; the last one is appended to
+    int m_tail = -1;                  // the last segment's file, open for appending
+    std::uint64_t m_next = 0;         // the number the next message gets
+    std::uint64_t m_written = 0;      // messages below it are on disk, acknowledged or dropped
+    std::uint64_t m_cursor = 0;       // the next message to hand over is the first at or above
+    std::deque<std::uint64_t> m_inFlight; // handed over, not acknowledged, ascending
+    std::set<std::uint64_t> m_acknowledgedAhead; // acknowledged above the mark
+    std::uint64_t m_savedMark = 0;
+    // The segment being read back: its index and records.
+    std::optional<std::size_t> m_readSegment;
+    std::vector<Record> m_readRecords;
+    std::uint64_t m_pending = 0;
+    std::uint64_t m_delivered = 0;
+    std::uint64_t m_droppedSamples = 0;
+    std::uint64_t m_droppedEvents = 0;
+};
+
+} // namespace svglogger
