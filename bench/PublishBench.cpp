@@ -20,7 +20,14 @@ namespace {
 
 MqttConfig benchConfig(int port)
 {
-    return MqttConfig{"127.0.0.1", port, false, {}, "svg-logger/bench", {}, {}, 18000, "bench", "bench-run", false};
+    MqttConfig config;
+    config.host = "127.0.0.1";
+    config.port = port;
+    config.topicPrefix = "svg-logger/bench";
+    config.clientId = "bench";
+    config.run = "bench-run";
+    config.protocol = MqttProtocol::Version311; // the stalled broker answers an MQTT 3.1.1 CONNECT
+    return config;
 }
 
 // One decoded version-2 sample into the publisher: its JSON (time with milliseconds and the

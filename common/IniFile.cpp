@@ -32,9 +32,22 @@ IniFile IniFile::read(const std::string &path)
 {
     IniFile failed;
     failed.m_name = path;
+    // Settings are a regular file of a few KiB: a device (/dev/zero) or a pipe would be read
+    // for ever, so neither is opened.
+    constexpr std::uintmax_t kLargest = 1u << 20;
     std::error_code error;
-    if (std::filesystem::is_directory(path, error)) {
+    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    if (status.type() == std::filesystem::file_type::directory) {
         failed.m_error = path + ": cannot be read: it is a folder";
+        return failed;
+    }
+    if (!error && status.type() != std::filesystem::file_type::regular
+        && status.type() != std::filesystem::file_type::not_found) {
+        failed.m_error = path + ": cannot be read: it is no regular file (a device, a pipe or a socket)";
+        return failed;
+    }
+    if (const std::uintmax_t size = std::filesystem::file_size(path, error); !error && size > kLargest) {
+        failed.m_error = path + ": cannot be read: it is larger than 1 MiB, too large for settings";
         return failed;
     }
     errno = 0;
@@ -43,11 +56,15 @@ IniFile IniFile::read(const std::string &path)
         failed.m_error = path + ": cannot be read" + (errno != 0 ? std::string(": ") + std::strerror(errno) : "");
         return failed;
     }
-    std::string text;
-    try {
-        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    } catch (const std::ios_base::failure &) {
+    std::string text(kLargest + 1, '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    if (in.bad()) {
         failed.m_error = path + ": cannot be read: " + std::strerror(errno);
+        return failed;
+    }
+    text.resize(static_cast<std::size_t>(in.gcount()));
+    if (text.size() > kLargest) {
+        failed.m_error = path + ": cannot be read: it is larger than 1 MiB, too large for settings";
         return failed;
     }
     return parse(text, path);

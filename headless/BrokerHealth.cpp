@@ -1,5 +1,7 @@
 #include "headless/BrokerHealth.h"
 
+#include <utility>
+
 namespace svglogger {
 
 namespace {
@@ -19,11 +21,18 @@ void BrokerHealth::missed(Drops now)
     m_atMiss = now;
 }
 
-bool BrokerHealth::failed(const std::string &why, Drops now)
+bool BrokerHealth::failed(const std::string &why, Drops now, std::int64_t seconds)
 {
-    const bool news = why != m_lastError || !m_missed;
+    constexpr std::int64_t kRemindSeconds = 3600;
+    const bool news = why != m_lastError || !m_missed || seconds - m_saidAt >= kRemindSeconds;
     missed(now);
     m_lastError = why;
+    if (news) {
+        m_saidAt = seconds;
+        m_unsaidBefore = std::exchange(m_attemptsUnsaid, 0);
+    } else {
+        ++m_attemptsUnsaid;
+    }
     return news;
 }
 

@@ -23,9 +23,12 @@ public:
     bool connected() const { return m_connected; }
     const std::string &lastError() const { return m_lastError; }
 
-    // A connection could not be made, or the broker refused it, for `why`. True when that is
-    // news: another reason than the last, or the first failure since the broker was up.
-    bool failed(const std::string &why, Drops now);
+    // A connection could not be made, or the broker refused it, for `why`, at `seconds` (any
+    // steady count). True when that is to be said: another reason than the last, the first
+    // failure since the broker was up, or the same reason an hour after it was last said.
+    bool failed(const std::string &why, Drops now, std::int64_t seconds = 0);
+    // When a failure is said again after an hour: the attempts that failed unsaid before it.
+    std::uint64_t unsaidAttempts() const { return m_unsaidBefore; }
     // The broker accepted the connection.
     Up up(Drops now);
     // The connection was lost; true when that is to be said (it was up, and the program is
@@ -40,6 +43,9 @@ private:
     bool m_missed = false; // the broker was missed since it was last up (or ever)
     Drops m_atMiss;
     std::string m_lastError;
+    std::int64_t m_saidAt = 0;
+    std::uint64_t m_attemptsUnsaid = 0;
+    std::uint64_t m_unsaidBefore = 0;
 };
 
 } // namespace svglogger

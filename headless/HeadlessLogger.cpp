@@ -1,6 +1,7 @@
 #include "headless/HeadlessLogger.h"
 
 #include "headless/LogRetention.h"
+#include "headless/SiteIdentity.h"
 #include "recording/TriggerFile.h"
 #include "link/PortEntry.h"
 
@@ -133,18 +134,48 @@ int HeadlessLogger::exec()
     if (!m_options.mqttUrl.empty()) {
         const MqttAddress &address = m_options.mqttAddress;
         const std::string host = QSysInfo::machineHostName().toStdString();
-        MqttConfig config{address.host, address.port, address.tls, m_options.mqttCa,
-                          m_options.mqttTopic.empty() ? "svg-logger/" + host : m_options.mqttTopic,
-                          m_options.mqttUser, m_options.mqttPassword, m_options.mqttQueue,
-                          "svg-logger-" + host + "-" + std::to_string(QCoreApplication::applicationPid()),
-                          QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString(),
-                          m_options.mqttPublishRows && m_options.samplingMode == SamplingMode::Interval};
+        MqttConfig config;
+        config.host = address.host;
+        config.port = address.port;
+        config.tls = address.tls;
+        config.caFile = m_options.mqttCa;
+        config.topicPrefix = m_options.mqttTopic.empty() ? "svg-logger/" + host : m_options.mqttTopic;
+        config.user = m_options.mqttUser;
+        config.password = m_options.mqttPassword;
+        config.queueBound = m_options.mqttQueue;
+        config.run = QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString();
+        config.intervalRows = m_options.mqttPublishRows && m_options.samplingMode == SamplingMode::Interval;
+        config.protocol = m_options.mqttProtocol;
+        config.certFile = m_options.mqttCert;
+        config.keyFile = m_options.mqttKey;
+        config.keyPassword = m_options.mqttKeyPassword;
+        config.syncSeconds = m_options.syncSeconds;
+        config.spoolBytes = static_cast<std::uint64_t>(m_options.mqttSpoolMb) << 20;
         // The default prefix holds the host name, which may be no valid topic level.
         if (const std::string problem = mqtt::prefixProblem(config.topicPrefix); !problem.empty()) {
             m_journal.fault("svg-logger-headless: mqtt-topic: the prefix '" + config.topicPrefix + "' " + problem
                             + "; give one with --mqtt-topic");
             return kBadOptions;
         }
+        if (m_options.mqttTopic.empty())
+            m_journal.info("mqtt: topic prefix " + config.topicPrefix + ", from the host name (--mqtt-topic sets "
+                           "another; boxes cloned from one image share a host name)");
+        const std::string state = site::stateFolder(
+            [](const char *name) { return qEnvironmentVariable(name).toStdString(); }, QDir::homePath().toStdString());
+        if (m_options.mqttClientId.empty()) {
+            const std::string machine = site::machineId(state);
+            config.clientId = machine.empty()
+                ? "svg-logger-" + QUuid::createUuid().toString(QUuid::Id128).left(12).toStdString()
+                : site::clientId(machine, config.topicPrefix);
+            m_journal.info("mqtt: client id " + config.clientId
+                           + (machine.empty() ? " (random: no machine id could be read or kept)"
+                                              : " (from the machine id and the topic prefix)"));
+        } else {
+            config.clientId = m_options.mqttClientId;
+            m_journal.info("mqtt: client id " + config.clientId);
+        }
+        if (m_options.mqttSpoolMb > 0)
+            config.spoolFolder = state + "/mqtt-spool/" + site::folderName(config.clientId);
         m_publisher = std::make_unique<MqttPublisher>(std::move(config), m_journal);
         if (const std::string error = m_publisher->start(); !error.empty()) {
             m_journal.fault("svg-logger-headless: " + error);

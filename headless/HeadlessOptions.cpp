@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <map>
@@ -65,7 +66,7 @@ auto wholeFrom(T HeadlessOptions::*field, long long low, long long high, const c
         const std::optional<double> n = numberIfWholeText(v);
         if (!n || *n < static_cast<double>(low) || *n > static_cast<double>(high) || *n != std::floor(*n))
             return "takes a whole number " + std::string(*what ? "of " : "") + what + (*what ? " " : "") + "from "
-                + std::to_string(low) + " to " + std::to_string(high) + ", not '" + v + "'";
+                + std::to_string(low) + " to " + std::to_string(high) + ", not '" + printable(v) + "'";
         o.*field = static_cast<T>(*n);
         return std::string();
     };
@@ -84,7 +85,7 @@ std::string flag(bool &target, const std::string &value)
 {
     const std::optional<bool> on = switchIfWholeText(value);
     if (!on)
-        return "takes on or off, not '" + value + "'";
+        return "takes on or off, not '" + printable(value) + "'";
     target = *on;
     return {};
 }
@@ -106,7 +107,7 @@ const std::vector<Option> &options()
         {"mode", "continuous: every line a row (default); interval: a row per interval.", "continuous|interval",
          [](HeadlessOptions &o, const std::string &v) {
              if (v != "continuous" && v != "interval")
-                 return "takes continuous or interval, not '" + v + "'";
+                 return "takes continuous or interval, not '" + printable(v) + "'";
              o.samplingMode = v == "interval" ? SamplingMode::Interval : SamplingMode::Continuous;
              return std::string();
          }},
@@ -114,9 +115,9 @@ const std::vector<Option> &options()
          [](HeadlessOptions &o, const std::string &v) {
              const std::optional<double> seconds = numberIfWholeText(v);
              if (!seconds)
-                 return "takes a number of seconds, not '" + v + "'";
+                 return "takes a number of seconds, not '" + printable(v) + "'";
              if (readTextNumber(v) < 1.0)
-                 return "takes at least 1 second, not '" + v + "'";
+                 return "takes at least 1 second, not '" + printable(v) + "'";
              o.interval = v;
              return std::string();
          }},
@@ -129,7 +130,7 @@ const std::vector<Option> &options()
          [](HeadlessOptions &o, const std::string &v) {
              const std::optional<double> seconds = numberIfWholeText(v);
              if (!seconds || *seconds <= 0)
-                 return "takes a number of seconds above 0, not '" + v + "'";
+                 return "takes a number of seconds above 0, not '" + printable(v) + "'";
              o.durationSeconds = seconds;
              return std::string();
          }},
@@ -150,7 +151,7 @@ const std::vector<Option> &options()
          [](HeadlessOptions &o, const std::string &v) {
              MqttAddress address;
              if (!parseMqttUrl(v, address))
-                 return "takes mqtt://host[:port] or mqtts://host[:port], not '" + v + "'";
+                 return "takes mqtt://host[:port] or mqtts://host[:port], not '" + printable(v) + "'";
              o.mqttUrl = v;
              o.mqttAddress = address;
              return std::string();
@@ -173,7 +174,7 @@ const std::vector<Option> &options()
          "samples|rows",
          [](HeadlessOptions &o, const std::string &v) {
              if (v != "samples" && v != "rows")
-                 return "takes samples or rows, not '" + v + "'";
+                 return "takes samples or rows, not '" + printable(v) + "'";
              o.mqttPublishRows = v == "rows";
              return std::string();
          }},
@@ -182,9 +183,39 @@ const std::vector<Option> &options()
                       "the command line.",
          "NAME",
          asGiven(&HeadlessOptions::mqttUser)},
-        {"mqtt-queue", "Samples kept in memory while the broker is away; beyond, the oldest are dropped "
-                       "(default 18000, an hour).",
-         "N", wholeFrom(&HeadlessOptions::mqttQueue, 1, 100'000'000, "")},
+        {"mqtt-queue", "Messages (samples and events) kept in memory while the broker has not acknowledged "
+                       "them; beyond, they go to the spool, or without one the oldest samples are dropped "
+                       "(default 18000, an hour of samples).",
+         "N", wholeFrom(&HeadlessOptions::mqttQueue, 1, 100'000'000, "messages")},
+        {"mqtt-spool-mb", "What the broker has not acknowledged is kept on disk, in the state folder ($STATE_DIRECTORY, "
+                          "else $XDG_STATE_HOME/svg-logger or ~/.local/state/svg-logger), up to MB; beyond, the oldest "
+                          "samples are dropped first; 0: memory only, lost at stop (default 100).",
+         "MB", wholeFrom(&HeadlessOptions::mqttSpoolMb, 0, 1'000'000, "MiB")},
+        {"mqtt-client-id", "The MQTT client id (default: svg-logger- and 12 hex digits derived from /etc/machine-id "
+                           "and the topic prefix, the same at every start, different on every box).",
+         "ID",
+         [](HeadlessOptions &o, const std::string &v) {
+             if (v.empty() || v.size() > 128 || v.find_first_of("+#/") != std::string::npos
+                 || std::any_of(v.begin(), v.end(), [](char c) { return static_cast<unsigned char>(c) < 0x21 || c == 0x7f; }))
+                 return "takes 1 to 128 printable characters without spaces, '/', '+' or '#', not '" + printable(v) + "'";
+             o.mqttClientId = v;
+             return std::string();
+         }},
+        {"mqtt-protocol", "The MQTT version: 5 (default; the broker says why it refuses a message, and the health "
+                          "message expires) or 3.1.1.",
+         "5|3.1.1",
+         [](HeadlessOptions &o, const std::string &v) {
+             if (v != "5" && v != "3.1.1")
+                 return "takes 5 or 3.1.1, not '" + printable(v) + "'";
+             o.mqttProtocol = v == "5" ? MqttProtocol::Version5 : MqttProtocol::Version311;
+             return std::string();
+         }},
+        {"mqtt-cert", "The client's certificate for mutual TLS (mqtts://), with --mqtt-key.", "FILE",
+         asGiven(&HeadlessOptions::mqttCert)},
+        {"mqtt-key", "The client's private key (PEM); its password, if any, comes from the INI key "
+                     "mqtt-key-password, systemd's credential mqtt-key-password or SVG_LOGGER_MQTT_KEY_PASSWORD.",
+         "FILE",
+         asGiven(&HeadlessOptions::mqttKey)},
     };
     return all;
 }
@@ -213,16 +244,39 @@ bool parseMqttUrl(const std::string &url, MqttAddress &address)
     }
     if (!rest.empty() && rest.back() == '/')
         rest.pop_back();
-    const std::size_t colon = rest.rfind(':');
-    if (colon != std::string::npos && rest.find(']') == std::string::npos) {
-        const std::optional<double> port = numberIfWholeText(rest.substr(colon + 1));
-        if (!port || *port < 1 || *port > 65535 || *port != static_cast<int>(*port))
+    std::string port;
+    if (rest.starts_with('[')) {
+        // An IPv6 literal: [::1] or [::1]:1883.
+        const std::size_t close = rest.find(']');
+        if (close == std::string::npos || close == 1)
             return false;
-        address.port = static_cast<int>(*port);
-        rest.resize(colon);
+        address.host = rest.substr(1, close - 1);
+        if (close + 1 < rest.size()) {
+            if (rest[close + 1] != ':')
+                return false;
+            port = rest.substr(close + 2);
+            if (port.empty())
+                return false;
+        }
+        if (address.host.find_first_not_of("0123456789abcdefABCDEF:.%") != std::string::npos)
+            return false;
+    } else {
+        const std::size_t colon = rest.find(':');
+        if (colon != std::string::npos) {
+            if (rest.find(':', colon + 1) != std::string::npos)
+                return false; // an IPv6 address needs its brackets
+            port = rest.substr(colon + 1);
+            rest.resize(colon);
+        }
+        address.host = rest;
     }
-    address.host = rest;
-    return !rest.empty() && rest.find('/') == std::string::npos;
+    if (!port.empty()) {
+        const std::optional<double> number = numberIfWholeText(port);
+        if (!number || *number < 1 || *number > 65535 || *number != static_cast<int>(*number))
+            return false;
+        address.port = static_cast<int>(*number);
+    }
+    return !address.host.empty() && address.host.find_first_of("/?#@ ") == std::string::npos;
 }
 
 ParsedOptions parseHeadlessOptions(const QStringList &arguments, const std::string &homeFolder)
@@ -281,11 +335,11 @@ ParsedOptions parseHeadlessOptions(const QStringList &arguments, const std::stri
         for (const IniFile::Entry &entry : file.entries()) {
             // Only in the INI file: a password on the command line would be seen by every
             // user of the machine.
-            if (entry.key == "mqtt-password") {
-                result.options.mqttPassword = entry.value;
+            if (entry.key == "mqtt-password" || entry.key == "mqtt-key-password") {
+                (entry.key == "mqtt-password" ? result.options.mqttPassword : result.options.mqttKeyPassword) = entry.value;
                 if (QFileInfo(parser.value(config)).permissions() & QFileDevice::ReadOther)
                     result.warnings.push_back(parser.value(config).toStdString()
-                                              + " holds mqtt-password and every user can read it: chmod 0640 it");
+                                              + " holds " + entry.key + " and every user can read it: chmod 0640 it");
                 continue;
             }
             const Option *option = findOption(entry.key);
@@ -299,23 +353,35 @@ ParsedOptions parseHeadlessOptions(const QStringList &arguments, const std::stri
             }
         }
     }
-    // systemd's LoadCredential=mqtt-password:FILE: a file only the service can read.
-    if (const QByteArray credentials = qgetenv("CREDENTIALS_DIRECTORY"); !credentials.isEmpty()) {
-        QFile credential(QString::fromLocal8Bit(credentials) + "/mqtt-password");
-        if (credential.open(QIODevice::ReadOnly)) {
-            QByteArray password = credential.readAll();
-            while (password.endsWith('\n') || password.endsWith('\r'))
-                password.chop(1);
-            result.options.mqttPassword = password.toStdString();
+    // systemd's LoadCredential=mqtt-password:FILE: a file only the service can read; the
+    // environment wins over both.
+    auto secret = [](const char *credential, const char *variable, std::string &target) {
+        if (const QByteArray credentials = qgetenv("CREDENTIALS_DIRECTORY"); !credentials.isEmpty()) {
+            QFile file(QString::fromLocal8Bit(credentials) + "/" + credential);
+            if (file.open(QIODevice::ReadOnly)) {
+                QByteArray text = file.read(64 * 1024);
+                while (text.endsWith('\n') || text.endsWith('\r'))
+                    text.chop(1);
+                target = text.toStdString();
+            }
         }
-    }
-    if (const QByteArray password = qgetenv("SVG_LOGGER_MQTT_PASSWORD"); !password.isEmpty())
-        result.options.mqttPassword = password.toStdString();
+        if (const QByteArray text = qgetenv(variable); !text.isEmpty())
+            target = text.toStdString();
+    };
+    secret("mqtt-password", "SVG_LOGGER_MQTT_PASSWORD", result.options.mqttPassword);
+    secret("mqtt-key-password", "SVG_LOGGER_MQTT_KEY_PASSWORD", result.options.mqttKeyPassword);
     for (const Option &option : options()) {
         const QCommandLineOption &qt = named.at(option.key);
         if (!parser.isSet(qt))
             continue;
-        const std::string value = *option.valueName == '\0' ? "on" : parser.value(qt).toStdString();
+        const QString given = parser.value(qt);
+        // The command line's bytes were decoded as UTF-8; a byte that is none became U+FFFD,
+        // which must not reach a topic or an id in place of what was meant.
+        if (given.contains(QChar::ReplacementCharacter)) {
+            result.error = std::string("--") + option.key + " is not valid UTF-8: '" + printable(given.toStdString()) + "'";
+            return result;
+        }
+        const std::string value = *option.valueName == '\0' ? "on" : given.toStdString();
         if (std::string why = option.apply(result.options, value); !why.empty()) {
             result.error = std::string("--") + option.key + " " + why;
             return result;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/Settings.h"
+#include "headless/MqttPublisher.h"
 #include <QStringList>
 
 #include <cstdint>
@@ -16,7 +17,7 @@ struct MqttAddress {
     int port = 1883;
     bool tls = false;
 };
-// False when `url` is no mqtt:// or mqtts:// URL.
+// False when `url` is no mqtt:// or mqtts:// URL; an IPv6 address stands in brackets.
 bool parseMqttUrl(const std::string &url, MqttAddress &address);
 
 // What svg-logger-headless is told to do: its long options, or the same keys in the INI file
@@ -41,7 +42,13 @@ struct HeadlessOptions {
     std::string mqttTopic;                // empty: svg-logger/<host name>
     std::string mqttUser;
     std::string mqttPassword;             // INI file < systemd credential < SVG_LOGGER_MQTT_PASSWORD
-    std::size_t mqttQueue = 18000;        // samples kept while the broker is away (an hour)
+    std::size_t mqttQueue = 18000;        // messages kept in memory while the broker is away (an hour)
+    std::int64_t mqttSpoolMb = 100;       // on disk beyond memory and across a restart; 0: memory only
+    std::string mqttClientId;             // empty: derived from the machine id and the topic prefix
+    MqttProtocol mqttProtocol = MqttProtocol::Version5;
+    std::string mqttCert;                 // the client's certificate and key for mutual TLS
+    std::string mqttKey;
+    std::string mqttKeyPassword;          // INI file < systemd credential < SVG_LOGGER_MQTT_KEY_PASSWORD
     bool mqttPublishRows = false;         // interval rows on <prefix>/interval instead of samples
 };
 

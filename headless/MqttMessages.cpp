@@ -117,6 +117,7 @@ QByteArray healthPayload(const HealthReport &report, const OutboxFigures &outbox
     return compact({
         {"time", QString::fromLatin1(isoTime(milliseconds))},
         {"run", QString::fromStdString(run)},
+        {"client_id", QString::fromStdString(outbox.clientId)},
         {"link", QString::fromLatin1(report.link)},
         {"file", textOrNull(report.file)},
         {"lines_received", static_cast<qint64>(report.linesReceived)},
@@ -124,6 +125,7 @@ QByteArray healthPayload(const HealthReport &report, const OutboxFigures &outbox
         {"queue", static_cast<qint64>(outbox.queued)},
         {"dropped_samples", static_cast<qint64>(outbox.droppedSamples)},
         {"dropped_events", static_cast<qint64>(outbox.droppedEvents)},
+        {"refused", static_cast<qint64>(outbox.refused)},
         {"log_error", textOrNull(report.logError)},
         {"free_disk_mb", report.freeDiskMb ? QJsonValue(static_cast<qint64>(*report.freeDiskMb))
                                            : QJsonValue(QJsonValue::Null)},

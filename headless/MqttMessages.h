@@ -28,6 +28,8 @@ struct OutboxFigures {
     std::uint64_t droppedSamples = 0;
     std::uint64_t droppedEvents = 0;
     std::string lastSampleTime; // ISO time of the last sample or interval row; empty: none yet
+    std::uint64_t refused = 0;  // messages the broker refused
+    std::string clientId;
 };
 
 // The MQTT messages' payloads, as pure functions of what they carry: compact JSON with

@@ -11,10 +11,10 @@
 
 namespace svglogger {
 
-// The messages waiting for the broker, between the engine's thread (which puts them in) and
-// the network thread (which takes them out in order). Bounded: beyond the bound the oldest
-// sample or event goes and is counted by kind; only the newest health message counts, and it
-// is never the one dropped.
+// The messages on their way from the engine's thread, which puts them in, to the network
+// thread, which takes them all every few milliseconds into its spool. Bounded in case the
+// network thread falls behind: beyond the bound the oldest sample goes (an event only when
+// no sample is left), counted by kind. Only the newest health message counts.
 class MqttOutbox
 {
 public:
@@ -29,26 +29,20 @@ public:
     explicit MqttOutbox(std::size_t bound) : m_bound(bound) {}
 
     void put(Message message);
-    // The oldest message, now counted as handed over until settled; none when empty.
-    std::optional<Message> take();
-    // A message taken but not accepted by the connection: first again next time.
-    void putBack(Message message);
-    // A message taken has been acknowledged by the broker, or refused and counted as dropped.
-    void settle();
-    void refused(Kind kind);
+    // The samples and events in the order they came.
+    std::deque<Message> takeMessages();
+    // The newest health message not yet taken.
+    std::optional<Message> takeHealth();
 
-    // Waiting, and handed over but not yet settled.
-    std::size_t queued() const;
+    std::size_t waiting() const;
     std::uint64_t droppedSamples() const { return m_droppedSamples; }
     std::uint64_t droppedEvents() const { return m_droppedEvents; }
 
 private:
-    void countDrop(Kind kind) { ++(kind == Kind::Sample ? m_droppedSamples : m_droppedEvents); }
-
     const std::size_t m_bound;
     mutable std::mutex m_mutex;
-    std::deque<Message> m_waiting;
-    std::size_t m_handed = 0; // guarded by m_mutex
+    std::deque<Message> m_waiting;         // guarded by m_mutex
+    std::optional<Message> m_health;       // guarded by m_mutex
     std::atomic<std::uint64_t> m_droppedSamples{0};
     std::atomic<std::uint64_t> m_droppedEvents{0};
 };

@@ -3,23 +3,31 @@
 #include "headless/BrokerHealth.h"
 #include "headless/MqttMessages.h"
 #include "headless/MqttOutbox.h"
+#include "headless/MqttSpool.h"
 #include "pipeline/RunEvents.h"
 
 #include <QJsonObject>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
-#include <mutex>
+#include <map>
+#include <random>
+#include <set>
 #include <string>
 #include <thread>
-#include <unordered_set>
+#include <unordered_map>
 
 struct mosquitto;
+struct mosquitto_message;
+struct mqtt5__property;
 
 namespace svglogger {
 
 class Journal;
+
+enum class MqttProtocol { Version5, Version311 };
 
 // Where and how to publish.
 struct MqttConfig {
@@ -30,19 +38,28 @@ struct MqttConfig {
     std::string topicPrefix;  // <prefix>/sample, /interval, /event, /health, /status
     std::string user;
     std::string password;     // never written anywhere
-    std::size_t queueBound = 18000;
+    std::size_t queueBound = 18000; // messages in memory
     std::string clientId;
     std::string run;          // this run of the program, on every message
     bool intervalRows = false; // each interval row on <prefix>/interval instead of every sample
+    MqttProtocol protocol = MqttProtocol::Version5;
+    std::string certFile;     // the client's own certificate and key for mutual TLS
+    std::string keyFile;
+    std::string keyPassword;  // of an encrypted key; never written anywhere
+    std::string spoolFolder;  // where unacknowledged messages outlive the program; empty: memory only
+    std::uint64_t spoolBytes = 100ull << 20;
+    int syncSeconds = 10;     // the spool reaches the disk at least this often (at least every second)
+    int healthSeconds = 60;   // the health message's period; it expires after three
 };
 
 // Publishes every decoded sample (QoS 1, <prefix>/sample, JSON with the numbers of its CSV
 // row) or, for interval rows, each row (<prefix>/interval); the recording's events
-// (<prefix>/event), the run's health (<prefix>/health, retained) and the logger's presence
-// (<prefix>/status, retained; "offline" is the broker's last will). The network runs on a
-// thread of its own: the receive path only encodes and queues. Each message is handed to
-// libmosquitto once, in order; what it holds unacknowledged over a lost connection it sends
-// again itself, so a subscriber sees every message at least once and at most twice.
+// (<prefix>/event), the run's health (<prefix>/health, retained, expiring) and the logger's
+// presence (<prefix>/status, retained; "offline" is the broker's last will). The network runs
+// on a thread of its own: the receive path only encodes and queues. Delivery is at least
+// once: what the broker has not acknowledged waits in the spool (on disk across a restart)
+// and is sent again, in order, on the next connection; what it acknowledged never is. Each
+// connection is a new libmosquitto client, so the spool alone decides what is sent again.
 class MqttPublisher final : public RunEvents
 {
 public:
@@ -50,15 +67,21 @@ public:
     using WallClock = std::function<std::int64_t()>;
     static std::int64_t systemMilliseconds();
 
+    // Unacknowledged messages handed to the broker at once; after a lost connection one,
+    // doubling with each round the broker acknowledges, so a link that keeps failing repeats
+    // one message, not the window.
+    static constexpr std::size_t kWindow = 20;
+
     MqttPublisher(MqttConfig config, Journal &journal, WallClock clock = systemMilliseconds);
     ~MqttPublisher() override;
     MqttPublisher(const MqttPublisher &) = delete;
     MqttPublisher &operator=(const MqttPublisher &) = delete;
 
-    // Starts the network thread; an error text (a CA file that cannot be read, a will that
-    // libmosquitto refuses) or empty.
+    // Opens the spool and starts the network thread; an error text (a CA, certificate or key
+    // file that cannot be used, a spool folder in use) or empty.
     std::string start();
-    // Says "offline", sends what it can within about a second, and ends the network thread.
+    // Sends what it can within about a second, spools the rest, says "offline" and what became
+    // of the run's messages, and ends the network thread.
     void stop();
 
     // RunEvents: a sample per record, or its interval row with intervalRows.
@@ -71,29 +94,41 @@ public:
     // The retained health message; one still waiting to go out is replaced.
     void publishHealth(const HealthReport &report);
 
-    // Messages not yet acknowledged: waiting, and handed to libmosquitto.
-    std::size_t queued() const { return m_outbox.queued(); }
-    std::uint64_t droppedSamples() const { return m_outbox.droppedSamples(); }
-    std::uint64_t droppedEvents() const { return m_outbox.droppedEvents(); }
+    // Messages not yet acknowledged: in the outbox and in the spool.
+    std::size_t queued() const { return m_outbox.waiting() + m_spooled.load(); }
+    std::uint64_t droppedSamples() const { return m_outbox.droppedSamples() + m_spoolDroppedSamples.load(); }
+    std::uint64_t droppedEvents() const { return m_outbox.droppedEvents() + m_spoolDroppedEvents.load(); }
+    // Messages the broker refused (MQTT 5 acknowledgements with a failure reason).
+    std::uint64_t refused() const { return m_refused; }
+    std::uint64_t delivered() const { return m_delivered; }
 
 private:
     using Kind = MqttOutbox::Kind;
     using Message = MqttOutbox::Message;
+    using SteadyClock = std::chrono::steady_clock;
 
     void event(const char *name, QJsonObject details = {});
     void run();
+    std::string makeClient();
+    void destroyClient();
+    void takeFromOutbox();
     void sendWaiting();
-    // "online" or "offline" on <prefix>/status, retained, as the last will says "offline".
+    void sendHealth();
+    void sync();
     void publishStatus(const char *presence);
-    void connected(int result);
+    void connected(int reason);
     void disconnected(int reason);
-    void acknowledged(int mid);
+    void acknowledged(int mid, int reason);
+    void failed(const std::string &why);
+    void scheduleRetry();
+    void countFigures();
+    void stopped();
     BrokerHealth::Drops drops() const { return {droppedSamples(), droppedEvents()}; }
+    std::string where() const;
 
     MqttConfig m_config;
     Journal &m_journal;
     WallClock m_clock;
-    mosquitto *m_client = nullptr;
     std::thread m_thread;
     std::atomic<bool> m_stopping{false};
     // Engine thread only:
@@ -102,10 +137,27 @@ private:
     std::string m_lastSampleIso;
     // Shared with the network thread:
     MqttOutbox m_outbox;
-    // Network thread only:
-    std::unordered_set<int> m_handed; // message ids libmosquitto holds until acknowledged
+    std::atomic<std::size_t> m_spooled{0};
+    std::atomic<std::uint64_t> m_spoolDroppedSamples{0};
+    std::atomic<std::uint64_t> m_spoolDroppedEvents{0};
+    std::atomic<std::uint64_t> m_refused{0};
+    std::atomic<std::uint64_t> m_delivered{0};
+    // Network thread only (and start() before it runs):
+    mosquitto *m_client = nullptr;
+    MqttSpool m_spool;
+    bool m_connecting = false;
+    bool m_refusedConnection = false; // the broker said why in its CONNACK: the loop's error is no news
+    std::unordered_map<int, std::uint64_t> m_handed; // message id → spool number
+    std::size_t m_window = kWindow;
+    std::optional<Message> m_health;  // the newest health, sent after each connection
     BrokerHealth m_broker;
     std::string m_logged; // libmosquitto's last logged error, until a failure takes it
+    std::set<std::string> m_refusalsSaid;
+    std::string m_spoolProblem;
+    int m_attempt = 0;
+    SteadyClock::time_point m_nextTry;
+    SteadyClock::time_point m_nextSync;
+    std::mt19937 m_random{std::random_device{}()};
 };
 
 } // namespace svglogger

@@ -65,7 +65,7 @@ INSTANTIATE_TEST_SUITE_P(Options, HeadlessCommandLine, ::testing::Values(
     OptionsCase{"DurationInfinite", args({"--duration", "inf"}),
                 "--duration takes a number of seconds above 0, not 'inf'"},
     OptionsCase{"QueueNan", args({"--mqtt-queue", "nan"}),
-                "--mqtt-queue takes a whole number from 1 to 100000000, not 'nan'"},
+                "--mqtt-queue takes a whole number of messages from 1 to 100000000, not 'nan'"},
     OptionsCase{"SyncNan", args({"--sync-seconds", "nan"}),
                 "--sync-seconds takes a whole number of seconds from 0 to 86400, not 'nan'"},
     OptionsCase{"IntervalNan", args({"--interval", "nan"}), "--interval takes a number of seconds, not 'nan'"}),
@@ -304,7 +304,7 @@ TEST(HeadlessOptions, MqttPasswordOnlyFromTheIniFileOrTheEnvironment)
     qunsetenv("SVG_LOGGER_MQTT_PASSWORD");
     EXPECT_EQ(parsed.options.mqttPassword, "from-the-environment");
     EXPECT_EQ(parseHeadlessOptions(args({"--mqtt-queue", "0"}), "/h").error,
-              "--mqtt-queue takes a whole number from 1 to 100000000, not '0'");
+              "--mqtt-queue takes a whole number of messages from 1 to 100000000, not '0'");
 }
 
 // systemd's LoadCredential: a third source, between the INI file and the environment; an INI

@@ -201,56 +201,62 @@ TEST(MqttIntervalRows, EachRowWithItsStampKeysAndTheNumbersItsCsvRowWrites)
     ::tzset();
 }
 
-// --- The queue: bounded, the oldest sample or event dropped and counted apart --------------
+// --- The outbox: bounded, samples dropped before events, the newest health alone ----------
 
-TEST(MqttQueue, BeyondTheBoundTheOldestAreDroppedAndCountedByKind)
+MqttConfig configFor(int port, const std::string &run, std::size_t bound = 18000, const std::string &caFile = {})
+{
+    MqttConfig config;
+    config.host = "127.0.0.1";
+    config.port = port;
+    config.tls = !caFile.empty();
+    config.caFile = caFile;
+    config.topicPrefix = "site";
+    config.queueBound = bound;
+    config.clientId = "publisher-" + run;
+    config.run = run;
+    return config;
+}
+
+TEST(MqttQueue, BeyondTheBoundTheOldestSamplesAreDroppedBeforeAnyEvent)
 {
     std::ostringstream out;
     Journal journal(out, false);
-    MqttConfig config{"127.0.0.1", 1, false, {}, "t", {}, {}, 50, "t", "run", false};
-    MqttPublisher publisher(config, journal);
+    MqttPublisher publisher(configFor(1, "run", 50), journal);
     publisher.fileOpened("/log/a.csv");
     publisher.publishHealth({});
     for (int i = 0; i < 56; ++i)
         publisher.lineRecorded(recordOf(kSamples[0], ControllerVersion::Older, 1796611877234));
     EXPECT_EQ(publisher.queued(), 50u);
-    EXPECT_EQ(publisher.droppedEvents(), 1u);   // the file event went first
-    EXPECT_EQ(publisher.droppedSamples(), 7u);  // the health message stays
-    publisher.publishHealth({});
-    EXPECT_EQ(publisher.queued(), 50u) << "a newer health message replaces the one waiting";
+    EXPECT_EQ(publisher.droppedEvents(), 0u) << "the file's event stays";
     EXPECT_EQ(publisher.droppedSamples(), 7u);
+    publisher.publishHealth({});
+    EXPECT_EQ(publisher.queued(), 50u) << "health is not queued: the newest one replaces the last";
     EXPECT_EQ(out.str(), "") << "nothing is sent or said before the publisher starts";
 }
 
-// The outbox alone: in order, a message the connection did not take goes first again, and
-// what was handed over counts as waiting until the broker settles it.
-TEST(MqttOutboxSteps, InOrderPutBackFirstAndHandedCountedUntilSettled)
+TEST(MqttOutboxSteps, InOrderTheNewestHealthAndEventsOutliveSamples)
 {
     using Kind = MqttOutbox::Kind;
     MqttOutbox outbox(3);
-    for (const char *payload : {"a", "b", "c"})
-        outbox.put({Kind::Sample, "t/sample", payload, false});
-    std::optional<MqttOutbox::Message> first = outbox.take();
-    ASSERT_TRUE(first);
-    EXPECT_EQ(first->payload, "a");
-    EXPECT_EQ(outbox.queued(), 3u) << "handed over, not yet acknowledged";
-    outbox.putBack(std::move(*first));
-    EXPECT_EQ(outbox.take()->payload, "a") << "not taken by the connection: first again";
-    outbox.settle();
-    EXPECT_EQ(outbox.queued(), 2u);
-    outbox.put({Kind::Event, "t/event", "d", false});
-    outbox.put({Kind::Sample, "t/sample", "e", false}); // beyond the bound: "b" goes
-    EXPECT_EQ(outbox.droppedSamples(), 1u);
-    EXPECT_EQ(outbox.take()->payload, "c");
-    outbox.refused(Kind::Sample);
+    outbox.put({Kind::Sample, "t/sample", "a", false});
+    outbox.put({Kind::Event, "t/event", "b", false});
+    outbox.put({Kind::Health, "t/health", "h1", true});
+    outbox.put({Kind::Sample, "t/sample", "c", false});
+    outbox.put({Kind::Health, "t/health", "h2", true});
+    outbox.put({Kind::Sample, "t/sample", "d", false}); // beyond the bound: "a" goes
+    outbox.put({Kind::Event, "t/event", "e", false});   // and then "c"
     EXPECT_EQ(outbox.droppedSamples(), 2u);
-    EXPECT_EQ(outbox.take()->payload, "d");
-    outbox.settle();
-    EXPECT_EQ(outbox.take()->payload, "e");
-    outbox.settle();
-    EXPECT_FALSE(outbox.take());
-    EXPECT_EQ(outbox.queued(), 0u);
     EXPECT_EQ(outbox.droppedEvents(), 0u);
+    EXPECT_EQ(outbox.waiting(), 3u);
+    std::vector<std::string> taken;
+    for (const MqttOutbox::Message &m : outbox.takeMessages())
+        taken.push_back(m.payload.toStdString());
+    EXPECT_EQ(taken, (std::vector<std::string>{"b", "d", "e"}));
+    const std::optional<MqttOutbox::Message> health = outbox.takeHealth();
+    ASSERT_TRUE(health);
+    EXPECT_EQ(health->payload, "h2");
+    EXPECT_FALSE(outbox.takeHealth());
+    EXPECT_EQ(outbox.waiting(), 0u);
 }
 
 // The broker's health as the journal tells it: each failure reason once, the loss once, and
@@ -310,9 +316,7 @@ TEST(MqttStart, AMissingCaFileIsNamedAsMissing)
 {
     std::ostringstream out;
     Journal journal(out, false);
-    MqttPublisher publisher(MqttConfig{"127.0.0.1", 8883, true, "/nonexistent/ca.pem", "t", {}, {}, 50, "t", "r",
-                                       false},
-                            journal);
+    MqttPublisher publisher(configFor(8883, "r", 50, "/nonexistent/ca.pem"), journal);
     EXPECT_EQ(publisher.start(), "the CA file /nonexistent/ca.pem does not exist (or is no file)");
 }
 
@@ -335,9 +339,7 @@ struct PublisherFixture : ::testing::Test {
     }
     std::unique_ptr<MqttPublisher> publisher(int port, const std::string &run, std::size_t bound = 18000)
     {
-        auto p = std::make_unique<MqttPublisher>(
-            MqttConfig{"127.0.0.1", port, false, {}, "site", {}, {}, bound, "publisher-" + run, run, false}, journal,
-            [this] { return now.load(); });
+        auto p = std::make_unique<MqttPublisher>(configFor(port, run, bound), journal, [this] { return now.load(); });
         EXPECT_EQ(p->start(), "");
         return p;
     }
