@@ -97,13 +97,24 @@ bool ShiftJisLogFile::writeLine(std::string_view text)
         }
     }
     m_bytes.append("\r\n", 2);
-    if (m_file.write(m_bytes) == m_bytes.size()) {
+    qint64 written = m_file.write(m_bytes);
+    // A short write (the disk filled up within the row) sets no error: the rest is written
+    // again, which either fits or fails with the system's reason.
+    if (written >= 0 && written < m_bytes.size() && m_file.error() == QFileDevice::NoError) {
+        errno = 0;
+        const qint64 rest = m_file.write(m_bytes.constData() + written, m_bytes.size() - written);
+        written = rest < 0 ? rest : written + rest;
+    }
+    if (written == m_bytes.size()) {
         m_length += m_bytes.size();
         if (m_syncSeconds <= 0 || std::chrono::steady_clock::now() - m_lastSync >= std::chrono::seconds(m_syncSeconds))
             syncToDisk();
         return true;
     }
-    m_error = m_file.errorString().toStdString();
+    const int reason = errno;
+    m_error = m_file.error() != QFileDevice::NoError ? m_file.errorString().toStdString()
+                                                     : std::strerror(reason != 0 ? reason : ENOSPC);
+    m_file.unsetError();
     // A disk that filled up mid-line: the part written goes again, so the file ends with
     // its last whole row.
     m_file.resize(m_length);
