@@ -17,6 +17,7 @@
 #include <iostream>
 
 #include <fcntl.h>
+#include <sys/timex.h>
 #include <unistd.h>
 
 namespace svglogger {
@@ -41,6 +42,17 @@ extern "C" void onSignal(int number)
         ::_exit(128 + number);
     const char byte = static_cast<char>(number);
     (void)!::write(g_signalPipe[1], &byte, 1);
+}
+
+// Whether the kernel counts the system clock as synchronised (by NTP or the like); none
+// where it cannot be asked (a seccomp filter without adjtimex).
+std::optional<bool> clockSynchronised()
+{
+    timex state{};
+    const int result = ::adjtimex(&state);
+    if (result < 0)
+        return std::nullopt;
+    return result != TIME_ERROR && (state.status & STA_UNSYNC) == 0;
 }
 
 std::string modeText(const HeadlessOptions &options)
@@ -198,6 +210,8 @@ int HeadlessLogger::exec()
     // write fails instead, and the journal's stream drops what follows.
     std::signal(SIGPIPE, SIG_IGN);
 
+    if (const std::optional<bool> synchronised = clockSynchronised(); synchronised && !*synchronised)
+        m_journal.warning("clock: the system clock is not synchronised (no NTP): the rows' times are the box's own");
     const PortChoice port = choosePort(m_options.port, m_station.inventory());
     m_journal.info("start: port " + (port.entry.empty() ? std::string("(none)") : port.entry) + ", folder "
                    + m_options.folder + ", mode " + modeText(m_options) + ", trigger "
@@ -293,6 +307,7 @@ HealthReport HeadlessLogger::health() const
     report.linesReceived = run().linesHandled();
     report.rowsWritten = run().rowsWritten();
     report.logError = run().fileStatus().text.empty() ? m_diskStatus : run().fileStatus().text;
+    report.clockSynchronised = clockSynchronised();
     return report;
 }
 

@@ -130,6 +130,8 @@ QByteArray healthPayload(const HealthReport &report, const OutboxFigures &outbox
         {"free_disk_mb", report.freeDiskMb ? QJsonValue(static_cast<qint64>(*report.freeDiskMb))
                                            : QJsonValue(QJsonValue::Null)},
         {"last_sample_time", textOrNull(outbox.lastSampleTime)},
+        {"clock_synchronised", report.clockSynchronised ? QJsonValue(*report.clockSynchronised)
+                                                        : QJsonValue(QJsonValue::Null)},
     });
 }
 

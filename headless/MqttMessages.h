@@ -20,6 +20,7 @@ struct HealthReport {
     std::int64_t rowsWritten = 0;
     std::string logError;         // the log file's status text; empty: none
     std::optional<std::int64_t> freeDiskMb; // of the log folder's disk; none when it cannot be asked
+    std::optional<bool> clockSynchronised;  // the kernel's word (NTP); none when it cannot be asked
 };
 
 // The publisher's own numbers in the health message.

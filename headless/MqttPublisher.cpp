@@ -3,6 +3,7 @@
 #include "headless/Journal.h"
 
 #include <QJsonObject>
+#include <QUuid>
 
 #include <mosquitto.h>
 #include <mqtt_protocol.h>
@@ -100,10 +101,18 @@ std::int64_t MqttPublisher::systemMilliseconds()
     return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
 }
 
-MqttPublisher::MqttPublisher(MqttConfig config, Journal &journal, WallClock clock)
+std::int64_t MqttPublisher::steadyMilliseconds()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+MqttPublisher::MqttPublisher(MqttConfig config, Journal &journal, WallClock clock, SteadyMilliseconds steady)
     : m_config(std::move(config))
     , m_journal(journal)
     , m_clock(std::move(clock))
+    , m_steady(std::move(steady))
+    , m_run(m_config.run)
     , m_outbox(m_config.queueBound)
     , m_spool({m_config.spoolBytes, m_config.queueBound, 1ull << 20})
 {
@@ -178,13 +187,32 @@ void MqttPublisher::stop()
 
 // --- The receive path: encode and queue, nothing else -------------------------------------
 
+void MqttPublisher::followClock(std::int64_t wallMilliseconds)
+{
+    const std::int64_t offset = wallMilliseconds - m_steady();
+    const std::optional<std::int64_t> last = std::exchange(m_clockOffset, offset);
+    if (!last || std::abs(offset - *last) <= kClockStepMilliseconds)
+        return;
+    const std::int64_t step = offset - *last;
+    const std::string previous = std::exchange(m_run, QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString());
+    m_sequence = 0;
+    m_lastSampleTime = 0;
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.1f", std::abs(static_cast<double>(step)) / 1000.0);
+    m_journal.warning(std::string("clock: the system clock stepped ") + (step < 0 ? "back " : "forward ") + seconds
+                      + " s — the samples from here on are run " + m_run + " (was " + previous + ")");
+    event("clock_stepped", {{"step_seconds", static_cast<double>(step) / 1000.0},
+                            {"previous_run", QString::fromStdString(previous)}});
+}
+
 void MqttPublisher::lineRecorded(const LineRecord &record)
 {
+    followClock(record.epochMilliseconds);
     if (m_config.intervalRows) {
         if (!record.interval)
             return;
         m_outbox.put({Kind::Sample, m_config.topicPrefix + "/interval",
-                      mqtt::intervalPayload(*record.interval, record.controllerVersion(), ++m_sequence, m_config.run),
+                      mqtt::intervalPayload(*record.interval, record.controllerVersion(), ++m_sequence, m_run),
                       false});
         m_lastSampleIso = mqtt::isoTime(record.epochMilliseconds).toStdString();
         return;
@@ -194,14 +222,14 @@ void MqttPublisher::lineRecorded(const LineRecord &record)
     m_lastSampleTime = std::max(record.epochMilliseconds, m_lastSampleTime + 1);
     const QByteArray time = mqtt::isoTime(m_lastSampleTime);
     m_outbox.put({Kind::Sample, m_config.topicPrefix + "/sample",
-                  mqtt::samplePayload(record, time, ++m_sequence, m_config.run), false});
+                  mqtt::samplePayload(record, time, ++m_sequence, m_run), false});
     m_lastSampleIso.assign(time.constData(), static_cast<std::size_t>(time.size()));
 }
 
 void MqttPublisher::event(const char *name, QJsonObject details)
 {
     m_outbox.put({Kind::Event, m_config.topicPrefix + "/event",
-                  mqtt::eventPayload(name, std::move(details), m_clock(), m_config.run), false});
+                  mqtt::eventPayload(name, std::move(details), m_clock(), m_run), false});
 }
 
 void MqttPublisher::fileOpened(std::string_view path)
@@ -241,7 +269,7 @@ void MqttPublisher::publishHealth(const HealthReport &report)
     figures.refused = refused();
     figures.clientId = m_config.clientId;
     m_outbox.put({Kind::Health, m_config.topicPrefix + "/health",
-                  mqtt::healthPayload(report, figures, m_clock(), m_config.run), true});
+                  mqtt::healthPayload(report, figures, m_clock(), m_run), true});
 }
 
 // --- The network thread: every libmosquitto call and callback happens here -----------------

@@ -40,7 +40,7 @@ struct MqttConfig {
     std::string password;     // never written anywhere
     std::size_t queueBound = 18000; // messages in memory
     std::string clientId;
-    std::string run;          // this run of the program, on every message
+    std::string run;          // this run of the program, on every message; a clock step starts another
     bool intervalRows = false; // each interval row on <prefix>/interval instead of every sample
     MqttProtocol protocol = MqttProtocol::Version5;
     std::string certFile;     // the client's own certificate and key for mutual TLS
@@ -63,16 +63,21 @@ struct MqttConfig {
 class MqttPublisher final : public RunEvents
 {
 public:
-    // Milliseconds since 1970-01-01 UTC.
+    // Milliseconds since 1970-01-01 UTC; and of a clock that never steps, from any origin.
     using WallClock = std::function<std::int64_t()>;
+    using SteadyMilliseconds = std::function<std::int64_t()>;
     static std::int64_t systemMilliseconds();
+    static std::int64_t steadyMilliseconds();
+    // The system clock may step (NTP, an operator) by more than this before a new run starts.
+    static constexpr std::int64_t kClockStepMilliseconds = 1000;
 
     // Unacknowledged messages handed to the broker at once; after a lost connection one,
     // doubling with each round the broker acknowledges, so a link that keeps failing repeats
     // one message, not the window.
     static constexpr std::size_t kWindow = 20;
 
-    MqttPublisher(MqttConfig config, Journal &journal, WallClock clock = systemMilliseconds);
+    MqttPublisher(MqttConfig config, Journal &journal, WallClock clock = systemMilliseconds,
+                  SteadyMilliseconds steady = steadyMilliseconds);
     ~MqttPublisher() override;
     MqttPublisher(const MqttPublisher &) = delete;
     MqttPublisher &operator=(const MqttPublisher &) = delete;
@@ -108,6 +113,9 @@ private:
     using SteadyClock = std::chrono::steady_clock;
 
     void event(const char *name, QJsonObject details = {});
+    // A sample stamped `wallMilliseconds`: a step of the system clock since the last one
+    // starts a new run, so that times within a run stay true and increasing.
+    void followClock(std::int64_t wallMilliseconds);
     void run();
     std::string makeClient();
     void destroyClient();
@@ -129,9 +137,12 @@ private:
     MqttConfig m_config;
     Journal &m_journal;
     WallClock m_clock;
+    SteadyMilliseconds m_steady;
     std::thread m_thread;
     std::atomic<bool> m_stopping{false};
     // Engine thread only:
+    std::string m_run;
+    std::optional<std::int64_t> m_clockOffset; // wall minus steady milliseconds at the last sample
     std::uint64_t m_sequence = 0;
     std::int64_t m_lastSampleTime = 0; // milliseconds: each sample's time follows the last
     std::string m_lastSampleIso;

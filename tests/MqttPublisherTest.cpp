@@ -11,6 +11,7 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QDateTime>
 #include <QJsonObject>
 
 #include <gtest/gtest.h>
@@ -330,6 +331,7 @@ struct PublisherFixture : ::testing::Test {
     std::ostringstream journalText;
     Journal journal{journalText, false};
     std::atomic<std::int64_t> now{1796611877234};
+    std::atomic<std::int64_t> steady{5000}; // moved with `now` unless the test steps the wall clock
 
     void SetUp() override
     {
@@ -339,7 +341,8 @@ struct PublisherFixture : ::testing::Test {
     }
     std::unique_ptr<MqttPublisher> publisher(int port, const std::string &run, std::size_t bound = 18000)
     {
-        auto p = std::make_unique<MqttPublisher>(configFor(port, run, bound), journal, [this] { return now.load(); });
+        auto p = std::make_unique<MqttPublisher>(configFor(port, run, bound), journal, [this] { return now.load(); },
+                                                 [this] { return steady.load(); });
         EXPECT_EQ(p->start(), "");
         return p;
     }
@@ -376,6 +379,51 @@ TEST_F(PublisherFixture, TimesIncreaseStrictlyWithinARunAndEveryMessageNamesItsR
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].value("run").toString(), "run-a");
     p->stop();
+}
+
+// A step of the system clock of more than a second either way starts a new run: said in the
+// journal with its size, sent as an event, and the times within each run stay true.
+TEST_F(PublisherFixture, AClockStepStartsANewRunSaidAndSent)
+{
+    auto p = publisher(broker.port, "run-s");
+    auto sample = [&](std::int64_t wallStep) {
+        now += wallStep;
+        steady += 200;
+        p->lineRecorded(recordOf(kSamples[0], ControllerVersion::Version2, now));
+    };
+    sample(200);
+    sample(200);
+    sample(200 - 120'000); // back two minutes
+    sample(200);
+    sample(200 + 120'000); // and forward again
+    sample(1200);          // 1 s late against the steady clock: no step
+    const std::vector<QJsonObject> samples = received("sample", 6);
+    ASSERT_EQ(samples.size(), 6u);
+    std::vector<std::pair<std::string, qint64>> runs;
+    for (const QJsonObject &s : samples)
+        runs.emplace_back(s.value("run").toString().toStdString(), s.value("sequence").toInteger());
+    EXPECT_EQ(runs[0], (std::pair<std::string, qint64>{"run-s", 1}));
+    EXPECT_EQ(runs[1], (std::pair<std::string, qint64>{"run-s", 2}));
+    EXPECT_NE(runs[2].first, "run-s");
+    EXPECT_EQ(runs[2].second, 1) << "a new run counts from 1";
+    EXPECT_EQ(runs[3], (std::pair<std::string, qint64>{runs[2].first, 2}));
+    EXPECT_NE(runs[4].first, runs[2].first);
+    EXPECT_EQ(runs[5], (std::pair<std::string, qint64>{runs[4].first, 2}));
+    // Within the second run the times are the stepped clock's, 200 ms apart, not 1 ms.
+    const QDateTime second = QDateTime::fromString(samples[2].value("time").toString(), Qt::ISODateWithMs);
+    const QDateTime third = QDateTime::fromString(samples[3].value("time").toString(), Qt::ISODateWithMs);
+    EXPECT_EQ(second.msecsTo(third), 200);
+    const std::vector<QJsonObject> events = received("event", 2);
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0].value("event").toString(), "clock_stepped");
+    EXPECT_DOUBLE_EQ(events[0].value("step_seconds").toDouble(), -120.0);
+    EXPECT_EQ(events[0].value("previous_run").toString(), "run-s");
+    EXPECT_EQ(events[0].value("run").toString().toStdString(), runs[2].first);
+    EXPECT_DOUBLE_EQ(events[1].value("step_seconds").toDouble(), 120.0);
+    p->stop();
+    EXPECT_NE(journalText.str().find("clock: the system clock stepped back 120.0 s"), std::string::npos)
+        << journalText.str();
+    EXPECT_NE(journalText.str().find("clock: the system clock stepped forward 120.0 s"), std::string::npos);
 }
 
 TEST_F(PublisherFixture, HealthIsRetainedAndTheLastOneWins)
