@@ -345,9 +345,10 @@ void MqttPublisher::takeFromOutbox()
         m_spool.append(std::move(message));
     if (std::optional<Message> health = m_outbox.takeHealth()) {
         m_health = std::move(health);
-        if (m_broker.connected())
-            sendHealth();
+        m_healthSent = false;
     }
+    if (!m_healthSent)
+        sendHealth();
     countFigures();
 }
 
@@ -456,7 +457,7 @@ void MqttPublisher::stopped()
             sendWaiting();
             mosquitto_loop(m_client, kLoopMilliseconds, 1);
         }
-        sendHealth();
+        sendHealth(); // unless the last one went out already
         publishStatus(kOffline);
         mosquitto_disconnect(m_client);
         for (int i = 0; i < 10 && m_broker.connected(); ++i)
@@ -526,7 +527,7 @@ void MqttPublisher::sendWaiting()
 // that died does not say "streaming" for ever.
 void MqttPublisher::sendHealth()
 {
-    if (!m_health || !m_client || !m_broker.connected())
+    if (!m_health || m_healthSent || !m_client || !m_broker.connected())
         return;
     mosquitto_property *properties = nullptr;
     if (m_config.protocol == MqttProtocol::Version5)
@@ -536,6 +537,7 @@ void MqttPublisher::sendHealth()
                                             static_cast<int>(m_health->payload.size()), m_health->payload.constData(),
                                             kQos, true, properties);
     mosquitto_property_free_all(&properties);
+    m_healthSent = result == MOSQ_ERR_SUCCESS;
     if (result != MOSQ_ERR_SUCCESS && result != MOSQ_ERR_NO_CONN && result != MOSQ_ERR_CONN_LOST)
         m_journal.fault("mqtt: " + m_health->topic + " cannot be sent: " + failureText(result, {}));
 }
@@ -565,6 +567,7 @@ void MqttPublisher::connected(int reason)
     m_attempt = 0;
     const BrokerHealth::Up up = m_broker.up(drops());
     publishStatus(kOnline);
+    m_healthSent = false; // after each connection, at once
     sendHealth();
     const std::string protocol = m_config.protocol == MqttProtocol::Version5 ? "MQTT 5" : "MQTT 3.1.1";
     if (up.first) {

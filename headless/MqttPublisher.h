@@ -161,6 +161,7 @@ private:
     std::unordered_map<int, std::uint64_t> m_handed; // message id → spool number
     std::size_t m_window = kWindow;
     std::optional<Message> m_health;  // the newest health, sent after each connection
+    bool m_healthSent = false;        // in this connection
     BrokerHealth m_broker;
     std::string m_logged; // libmosquitto's last logged error, until a failure takes it
     std::set<std::string> m_refusalsSaid;

@@ -121,7 +121,10 @@ public:
     Subscriber(int port, std::string filter) : m_filter(std::move(filter))
     {
         mosquitto_lib_init();
-        m_client = mosquitto_new(("test-subscriber-" + std::to_string(port)).c_str(), false, this);
+        // An id of its own: a second subscriber with the first one's id would take its session over.
+        static std::atomic<int> made{0};
+        m_client = mosquitto_new(("test-subscriber-" + std::to_string(port) + "-" + std::to_string(made++)).c_str(),
+                                 false, this);
         mosquitto_connect_callback_set(m_client, [](mosquitto *client, void *self, int result) {
             auto *me = static_cast<Subscriber *>(self);
             if (result == 0)
