@@ -210,14 +210,23 @@ int HeadlessLogger::exec()
     // write fails instead, and the journal's stream drops what follows.
     std::signal(SIGPIPE, SIG_IGN);
 
-    if (const std::optional<bool> synchronised = clockSynchronised(); synchronised && !*synchronised)
-        m_journal.warning("clock: the system clock is not synchronised (no NTP): the rows' times are the box's own");
     const PortChoice port = choosePort(m_options.port, m_station.inventory());
     m_journal.info("start: port " + (port.entry.empty() ? std::string("(none)") : port.entry) + ", folder "
                    + m_options.folder + ", mode " + modeText(m_options) + ", trigger "
                    + (m_options.triggerFile.empty() ? std::string("off") : m_options.triggerFile));
-    if (!run().start(port.entry, port.device))
-        return kNoPort; // the journal has the reason
+    if (const std::optional<bool> synchronised = clockSynchronised(); synchronised && !*synchronised)
+        m_journal.warning("clock: the system clock is not synchronised (no NTP): the rows' times are the box's own");
+    if (!run().start(port.entry, port.device)) {
+        // The journal has the reason; the broker is told it too, before "offline".
+        if (m_publisher) {
+            HealthReport report = health();
+            report.link = "port_missing";
+            report.logError = m_lastStatusText;
+            m_publisher->publishHealth(report);
+            m_publisher->stop();
+        }
+        return kNoPort;
+    }
 
     m_summaryTimer.start(kSummaryMilliseconds);
     if (m_options.keepDays > 0 || m_options.minFreeMb > 0) {
@@ -276,8 +285,10 @@ void HeadlessLogger::linkChanged(LinkCondition)
     reportHealth(false);
 }
 
-void HeadlessLogger::statusChanged(const RunStatus &)
+void HeadlessLogger::statusChanged(const RunStatus &status)
 {
+    if (!status.text.empty())
+        m_lastStatusText = status.text;
     reportHealth(false);
 }
 

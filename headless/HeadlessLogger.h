@@ -88,6 +88,7 @@ private:
     QTimer m_healthTimer; // every second: the health message and systemd's status
     int m_healthTicks = 0;
     std::string m_lastHealth; // what the last health message said of link, file and status
+    std::string m_lastStatusText; // the run's last status text that said something
     QTimer m_durationTimer;
     std::chrono::steady_clock::time_point m_durationEnd;
     std::unique_ptr<QSocketNotifier> m_signals;

@@ -287,7 +287,8 @@ ParsedOptions parseHeadlessOptions(const QStringList &arguments, const std::stri
     QCommandLineParser parser;
     parser.setApplicationDescription(
         "Records the SVG controller's measurement lines into CSV files without a window, as the "
-        "window's Start does. SIGTERM and SIGINT stop the run (ESC, files closed) and end it with 0.\n"
+        "window's Start does. SIGTERM, SIGINT and SIGHUP stop the run (ESC, files closed) and end it with 0; "
+        "a second signal ends it at once.\n"
         "Exit codes: 0 after a stop, 2 for a bad option or INI file, 3 when the port is missing or "
         "cannot be opened at start.");
     const QCommandLineOption help({"h", "help"}, "Show this help.");

@@ -135,6 +135,15 @@ QByteArray healthPayload(const HealthReport &report, const OutboxFigures &outbox
     });
 }
 
+QByteArray statusPayload(const char *status, const std::string &run, std::int64_t milliseconds, bool will)
+{
+    QJsonObject object{{"status", QString::fromLatin1(status)}, {"run", QString::fromStdString(run)}};
+    object.insert(will ? "online_since" : "time", QString::fromLatin1(isoTime(milliseconds)));
+    if (will)
+        object.insert("unexpected", true);
+    return compact(object);
+}
+
 std::string prefixProblem(const std::string &prefix)
 {
     if (prefix.empty())

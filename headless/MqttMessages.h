@@ -14,7 +14,7 @@ namespace svglogger {
 
 // What the health message says of the run; the publisher adds its own numbers.
 struct HealthReport {
-    const char *link = "stopped"; // streaming, awaiting_prompt, no_answer, no_data, port_lost, stopped
+    const char *link = "stopped"; // streaming, awaiting_prompt, no_answer, no_data, port_lost, port_missing, stopped
     std::string file;             // the open log file; empty: none
     std::uint64_t linesReceived = 0;
     std::int64_t rowsWritten = 0;
@@ -55,6 +55,11 @@ QByteArray eventPayload(const char *name, QJsonObject details, std::int64_t mill
 // The retained health message.
 QByteArray healthPayload(const HealthReport &report, const OutboxFigures &outbox, std::int64_t milliseconds,
                          const std::string &run);
+
+// The logger's presence on <prefix>/status: "online" or "offline" with the run and the time;
+// the last will is "offline" with the time the connection was made ("online_since") and
+// "unexpected", as the broker sends it when the logger vanished.
+QByteArray statusPayload(const char *status, const std::string &run, std::int64_t milliseconds, bool will = false);
 
 // Why a topic prefix cannot be published under (an empty level, a leading "$", a wildcard,
 // invalid UTF-8, too long for MQTT), or empty when it can.

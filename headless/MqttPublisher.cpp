@@ -187,6 +187,12 @@ void MqttPublisher::stop()
 
 // --- The receive path: encode and queue, nothing else -------------------------------------
 
+std::string MqttPublisher::currentRun() const
+{
+    const std::lock_guard lock(m_runMutex);
+    return m_run;
+}
+
 void MqttPublisher::followClock(std::int64_t wallMilliseconds)
 {
     const std::int64_t offset = wallMilliseconds - m_steady();
@@ -194,7 +200,11 @@ void MqttPublisher::followClock(std::int64_t wallMilliseconds)
     if (!last || std::abs(offset - *last) <= kClockStepMilliseconds)
         return;
     const std::int64_t step = offset - *last;
-    const std::string previous = std::exchange(m_run, QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString());
+    std::string previous;
+    {
+        const std::lock_guard lock(m_runMutex);
+        previous = std::exchange(m_run, QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString());
+    }
     m_sequence = 0;
     m_lastSampleTime = 0;
     char seconds[32];
@@ -300,8 +310,9 @@ std::string MqttPublisher::makeClient()
         mosquitto_username_pw_set(m_client, m_config.user.c_str(),
                                   m_config.password.empty() ? nullptr : m_config.password.c_str());
     const std::string status = m_config.topicPrefix + "/status";
-    if (const int result = mosquitto_will_set_v5(m_client, status.c_str(), static_cast<int>(std::strlen(kOffline)),
-                                                 kOffline, kQos, true, nullptr);
+    const QByteArray will = mqtt::statusPayload(kOffline, currentRun(), m_clock(), true);
+    if (const int result = mosquitto_will_set_v5(m_client, status.c_str(), static_cast<int>(will.size()),
+                                                 will.constData(), kQos, true, nullptr);
         result != MOSQ_ERR_SUCCESS)
         return "the last will on " + status + " is refused: " + mosquitto_strerror(result);
     if (m_config.tls) {
@@ -545,8 +556,9 @@ void MqttPublisher::sendHealth()
 void MqttPublisher::publishStatus(const char *presence)
 {
     const std::string status = m_config.topicPrefix + "/status";
-    const int result = mosquitto_publish_v5(m_client, nullptr, status.c_str(), static_cast<int>(std::strlen(presence)),
-                                            presence, kQos, true, nullptr);
+    const QByteArray payload = mqtt::statusPayload(presence, currentRun(), m_clock());
+    const int result = mosquitto_publish_v5(m_client, nullptr, status.c_str(), static_cast<int>(payload.size()),
+                                            payload.constData(), kQos, true, nullptr);
     if (result != MOSQ_ERR_SUCCESS && result != MOSQ_ERR_NO_CONN && result != MOSQ_ERR_CONN_LOST)
         m_journal.fault("mqtt: " + status + " was refused: " + failureText(result, {}));
 }

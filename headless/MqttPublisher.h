@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <random>
 #include <set>
 #include <string>
@@ -140,8 +141,12 @@ private:
     SteadyMilliseconds m_steady;
     std::thread m_thread;
     std::atomic<bool> m_stopping{false};
-    // Engine thread only:
+    // Written by the engine thread alone, under m_runMutex; read by the network thread for the
+    // status messages through currentRun().
     std::string m_run;
+    mutable std::mutex m_runMutex;
+    std::string currentRun() const;
+    // Engine thread only:
     std::optional<std::int64_t> m_clockOffset; // wall minus steady milliseconds at the last sample
     std::uint64_t m_sequence = 0;
     std::int64_t m_lastSampleTime = 0; // milliseconds: each sample's time follows the last

@@ -215,8 +215,17 @@ TEST_F(MqttFixture, EverySampleArrivesOnceInOrderWithTheCsvNumbers)
     expectSamplesAsTheRows(messages("sample"), site.rows());
     const auto status = messages("status");
     ASSERT_GE(status.size(), 2u) << site.journal;
-    EXPECT_EQ(status.front().payload, "online");
-    EXPECT_EQ(status.back().payload, "offline");
+    const QJsonObject online = QJsonDocument::fromJson(QByteArray::fromStdString(status.front().payload)).object();
+    const QJsonObject offline = QJsonDocument::fromJson(QByteArray::fromStdString(status.back().payload)).object();
+    EXPECT_EQ(online.value("status").toString(), "online");
+    EXPECT_EQ(offline.value("status").toString(), "offline");
+    const QJsonObject sample =
+        QJsonDocument::fromJson(QByteArray::fromStdString(messages("sample").front().payload)).object();
+    for (const QJsonObject &presence : {online, offline}) {
+        EXPECT_EQ(presence.value("run"), sample.value("run"));
+        EXPECT_TRUE(presence.value("time").isString());
+        EXPECT_FALSE(presence.contains("unexpected"));
+    }
     const auto events = messages("event");
     ASSERT_EQ(events.size(), 2u);
     EXPECT_NE(events[0].payload.find("\"event\":\"file_opened\""), std::string::npos);
@@ -367,6 +376,14 @@ TEST_F(MqttFixture, RestartWhileTheControllerStillStreamsPublishesOnlyTheRunsRow
     site.logger.kill(); // no ESC: the simulator goes on streaming
     site.logger.waitForFinished(5000);
     site.run(500ms);
+    // The broker says it for the logger: its last will, "offline", unexpected.
+    bool willSent = false;
+    for (const auto &message : messages("status")) {
+        const QJsonObject status = payloadOf(message);
+        willSent = willSent || (status.value("status") == "offline" && status.value("unexpected").toBool()
+                                && status.value("online_since").isString());
+    }
+    EXPECT_TRUE(willSent);
     site.journal.clear();
     site.start(mqtt());
     ASSERT_TRUE(site.journalSays("file opened: ")) << site.journal;
@@ -419,7 +436,7 @@ TEST_F(MqttFixture, HealthFollowsTheLinkAndSaysStoppedBeforeOffline)
             if (link == "stopped")
                 stoppedAt = index;
         }
-        if (message.topic == std::string(kTopic) + "/status" && message.payload == "offline")
+        if (message.topic == std::string(kTopic) + "/status" && message.payload.find("\"status\":\"offline\"") != std::string::npos)
             offlineAt = index;
         ++index;
     }
@@ -437,6 +454,30 @@ TEST_F(MqttFixture, HealthFollowsTheLinkAndSaysStoppedBeforeOffline)
     for (const char *key : {"time", "lines_received", "rows_written", "queue", "dropped_samples", "dropped_events",
                             "last_sample_time"})
         EXPECT_TRUE(streaming.contains(key)) << key;
+}
+
+// A port missing at start: exit 3, and the broker is told why before "offline".
+TEST_F(MqttFixture, APortMissingAtStartIsToldToTheBrokerWithItsReason)
+{
+    startBroker();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_RUNTIME_DIR", site.runtime.path());
+    env.insert("XDG_STATE_HOME", site.state.path());
+    site.logger.setProcessEnvironment(env);
+    site.logger.start(SVG_HEADLESS_PATH, QStringList{"--port", "/dev/ttyNoSuchAdapter", "--folder", site.logs.path(),
+                                                     "--mqtt-topic", kTopic} + mqtt());
+    ASSERT_TRUE(site.logger.waitForFinished(10000));
+    EXPECT_EQ(site.logger.exitCode(), 3);
+    std::this_thread::sleep_for(300ms);
+    const auto health = messages("health");
+    ASSERT_FALSE(health.empty());
+    const QJsonObject last = QJsonDocument::fromJson(QByteArray::fromStdString(health.back().payload)).object();
+    EXPECT_EQ(last.value("link").toString(), "port_missing");
+    EXPECT_NE(last.value("log_error").toString().toStdString().find("/dev/ttyNoSuchAdapter"), std::string::npos)
+        << health.back().payload;
+    const auto status = messages("status");
+    ASSERT_FALSE(status.empty());
+    EXPECT_NE(status.back().payload.find("\"status\":\"offline\""), std::string::npos);
 }
 
 // A log folder that cannot be made: the health message carries the status text.
