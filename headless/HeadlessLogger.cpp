@@ -100,6 +100,8 @@ HeadlessLogger::HeadlessLogger(const HeadlessOptions &options, std::ostream &jou
     // The run tells when the link, the file or the status text change; once a minute the health
     // goes out unchanged as well. systemd's status line every second.
     connect(&m_healthTimer, &QTimer::timeout, this, [this] {
+        if (m_publisher)
+            m_publisher->tick();
         reportHealth(++m_healthTicks % kHealthEveryChecks == 0);
         tellSystemd();
     });
@@ -162,6 +164,7 @@ int HeadlessLogger::exec()
         config.keyFile = m_options.mqttKey;
         config.keyPassword = m_options.mqttKeyPassword;
         config.syncSeconds = m_options.syncSeconds;
+        config.compact = m_options.mqttCompact;
         config.spoolBytes = static_cast<std::uint64_t>(m_options.mqttSpoolMb) << 20;
         // The default prefix holds the host name, which may be no valid topic level.
         if (const std::string problem = mqtt::prefixProblem(config.topicPrefix); !problem.empty()) {

@@ -178,6 +178,15 @@ const std::vector<Option> &options()
              o.mqttPublishRows = v == "rows";
              return std::string();
          }},
+        {"mqtt-format", "json: each sample a message on <prefix>/sample (default); compact: each second's samples "
+                        "in one message on <prefix>/samples, with short keys, for links that pay by the byte.",
+         "json|compact",
+         [](HeadlessOptions &o, const std::string &v) {
+             if (v != "json" && v != "compact")
+                 return "takes json or compact, not '" + printable(v) + "'";
+             o.mqttCompact = v == "compact";
+             return std::string();
+         }},
         {"mqtt-user", "The broker's user name; the password comes from the INI key mqtt-password, systemd's "
                       "credential mqtt-password or the environment variable SVG_LOGGER_MQTT_PASSWORD, never from "
                       "the command line.",

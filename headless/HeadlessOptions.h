@@ -50,6 +50,7 @@ struct HeadlessOptions {
     std::string mqttKey;
     std::string mqttKeyPassword;          // INI file < systemd credential < SVG_LOGGER_MQTT_KEY_PASSWORD
     bool mqttPublishRows = false;         // interval rows on <prefix>/interval instead of samples
+    bool mqttCompact = false;             // a second's samples in one message on <prefix>/samples
 };
 
 

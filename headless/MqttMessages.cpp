@@ -4,6 +4,7 @@
 #include "recording/CsvText.h"
 
 #include <QDateTime>
+#include <QJsonArray>
 #include <QJsonDocument>
 
 #include <mosquitto.h>
@@ -19,7 +20,7 @@ namespace {
 
 constexpr std::size_t kMaxTopicBytes = 65535; // MQTT's length field
 // The topics under the prefix; the longest decides how long a prefix may be.
-constexpr const char *kSuffixes[] = {"/sample", "/interval", "/event", "/health", "/status"};
+constexpr const char *kSuffixes[] = {"/sample", "/samples", "/interval", "/event", "/health", "/status"};
 
 QLatin1StringView latin1(std::string_view text)
 {
@@ -82,6 +83,31 @@ QByteArray samplePayload(const LineRecord &record, const QByteArray &time, std::
         object.insert(latin1(kQuantities[q].jsonKey),
                       rowNumber(record.sample[kQuantities[q].index], kQuantities[q].continuousDecimals));
     return compact(object);
+}
+
+QByteArray compactPayload(const std::vector<CompactSample> &samples, ControllerVersion version,
+                          std::uint64_t firstSequence, const std::string &run)
+{
+    const std::size_t k = quantitiesSentBy(version);
+    QJsonArray keys;
+    for (std::size_t q = 0; q < k; ++q)
+        keys.append(latin1(kQuantities[q].compactKey));
+    keys.append(latin1(kStatusWordCompactKey));
+    QJsonArray rows;
+    const std::int64_t first = samples.empty() ? 0 : samples.front().milliseconds;
+    for (const CompactSample &s : samples) {
+        QJsonArray row{static_cast<qint64>(s.milliseconds - first)};
+        for (std::size_t q = 0; q < k; ++q)
+            row.append(rowNumber(s.sample[kQuantities[q].index], kQuantities[q].continuousDecimals));
+        row.append(rowNumber(s.sample[MeasurementSample::StatusWord], 0));
+        rows.append(row);
+    }
+    return compact({{"run", QString::fromStdString(run)},
+                    {"seq", static_cast<qint64>(firstSequence)},
+                    {"t", static_cast<qint64>(first)},
+                    {"v", versionNumber(version)},
+                    {"k", keys},
+                    {"d", rows}});
 }
 
 QByteArray intervalPayload(const IntervalFigures &figures, ControllerVersion controllerVersion,

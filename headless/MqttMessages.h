@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace svglogger {
 
@@ -46,6 +47,19 @@ QByteArray isoTime(const LocalDateTime &time);
 // status word and every quantity the controller sends, each the number its continuous row writes.
 QByteArray samplePayload(const LineRecord &record, const QByteArray &time, std::uint64_t sequence,
                          const std::string &run);
+// A sample as the compact format carries it.
+struct CompactSample {
+    std::int64_t milliseconds = 0; // its time since 1970 (UTC)
+    MeasurementSample sample;
+};
+// The samples of one second, for links that pay by the byte: the run, the first sample's
+// sequence ("seq", the others follow it by one), its time in milliseconds since 1970 UTC
+// ("t"), the controller's version ("v"), the columns' names ("k": the quantities in the CSV's
+// order, then "st", the status word) and one row a sample ("d": milliseconds after "t", then
+// the numbers its continuous row writes).
+QByteArray compactPayload(const std::vector<CompactSample> &samples, ControllerVersion version,
+                          std::uint64_t firstSequence, const std::string &run);
+
 // One interval row: its stamp, averages (under the sample keys), maxima (_max), minima (_min),
 // the sample count and the status word, each the number its row writes.
 QByteArray intervalPayload(const IntervalFigures &figures, ControllerVersion controllerVersion,

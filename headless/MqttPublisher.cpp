@@ -181,6 +181,7 @@ void MqttPublisher::stop()
 {
     if (!m_thread.joinable())
         return;
+    putSecond();
     m_stopping = true;
     m_thread.join();
 }
@@ -200,6 +201,7 @@ void MqttPublisher::followClock(std::int64_t wallMilliseconds)
     if (!last || std::abs(offset - *last) <= kClockStepMilliseconds)
         return;
     const std::int64_t step = offset - *last;
+    putSecond(); // the old run's samples under the old run
     std::string previous;
     {
         const std::lock_guard lock(m_runMutex);
@@ -230,14 +232,44 @@ void MqttPublisher::lineRecorded(const LineRecord &record)
     // The moment the line was handled, strictly increasing, so that a store keyed by time
     // keeps every sample of the run.
     m_lastSampleTime = std::max(record.epochMilliseconds, m_lastSampleTime + 1);
+    if (m_config.compact) {
+        const ControllerVersion version = record.controllerVersion();
+        if (!m_second.empty()
+            && (m_second.front().milliseconds / 1000 != m_lastSampleTime / 1000 || version != m_secondVersion))
+            putSecond();
+        if (m_second.empty()) {
+            m_secondVersion = version;
+            m_secondSequence = m_sequence + 1;
+        }
+        ++m_sequence;
+        m_second.push_back({m_lastSampleTime, record.sample});
+        m_lastSampleIso = mqtt::isoTime(m_lastSampleTime).toStdString();
+        return;
+    }
     const QByteArray time = mqtt::isoTime(m_lastSampleTime);
     m_outbox.put({Kind::Sample, m_config.topicPrefix + "/sample",
                   mqtt::samplePayload(record, time, ++m_sequence, m_run), false});
     m_lastSampleIso.assign(time.constData(), static_cast<std::size_t>(time.size()));
 }
 
+void MqttPublisher::putSecond()
+{
+    if (m_second.empty())
+        return;
+    m_outbox.put({Kind::Sample, m_config.topicPrefix + "/samples",
+                  mqtt::compactPayload(m_second, m_secondVersion, m_secondSequence, m_run), false});
+    m_second.clear();
+}
+
+void MqttPublisher::tick()
+{
+    if (!m_second.empty() && m_clock() / 1000 > m_second.front().milliseconds / 1000)
+        putSecond();
+}
+
 void MqttPublisher::event(const char *name, QJsonObject details)
 {
+    putSecond(); // the samples before an event go before it
     m_outbox.put({Kind::Event, m_config.topicPrefix + "/event",
                   mqtt::eventPayload(name, std::move(details), m_clock(), m_run), false});
 }

@@ -51,6 +51,7 @@ struct MqttConfig {
     std::uint64_t spoolBytes = 100ull << 20;
     int syncSeconds = 10;     // the spool reaches the disk at least this often (at least every second)
     int healthSeconds = 60;   // the health message's period; it expires after three
+    bool compact = false;     // a second's samples in one message on <prefix>/samples
 };
 
 // Publishes every decoded sample (QoS 1, <prefix>/sample, JSON with the numbers of its CSV
@@ -99,6 +100,9 @@ public:
     void portBack() override;
     // The retained health message; one still waiting to go out is replaced.
     void publishHealth(const HealthReport &report);
+    // Once a second and before stop, on the engine's thread: with the compact format, the
+    // samples of a second that has passed go out.
+    void tick();
 
     // Messages not yet acknowledged: in the outbox and in the spool.
     std::size_t queued() const { return m_outbox.waiting() + m_spooled.load(); }
@@ -149,6 +153,10 @@ private:
     // Engine thread only:
     std::optional<std::int64_t> m_clockOffset; // wall minus steady milliseconds at the last sample
     std::uint64_t m_sequence = 0;
+    std::vector<mqtt::CompactSample> m_second; // the compact format's samples of this second
+    ControllerVersion m_secondVersion = ControllerVersion::Unknown;
+    std::uint64_t m_secondSequence = 0;        // of its first sample
+    void putSecond();
     std::int64_t m_lastSampleTime = 0; // milliseconds: each sample's time follows the last
     std::string m_lastSampleIso;
     // Shared with the network thread:

@@ -21,6 +21,7 @@ struct Quantity {
     int continuousDecimals;     // places in a continuous row and a sample message; -1 unrounded
     int intervalDecimals;       // places of an interval row's average, maximum and minimum
     std::string_view jsonKey;   // the key of its number in MQTT messages
+    std::string_view compactKey; // its column's name in the compact MQTT format
     ControllerVersion since;    // the first controller that sends it
     std::uint32_t traceColour;  // 0xRRGGBB of its trace (the main window draws the first four)
 
@@ -29,19 +30,19 @@ struct Quantity {
 
 // The recorded quantities in the order of the CSV's columns; the status word follows them.
 inline constexpr std::array<Quantity, 8> kQuantities{{
-    {MeasurementSample::GridVoltage, "系統電圧", "V", -1, 0, "grid_voltage_v", ControllerVersion::Older, 0x0000FF},
-    {MeasurementSample::LoadActivePower, "負荷電力", "kW", 1, 1, "load_active_power_kw", ControllerVersion::Older,
+    {MeasurementSample::GridVoltage, "系統電圧", "V", -1, 0, "grid_voltage_v", "u", ControllerVersion::Older, 0x0000FF},
+    {MeasurementSample::LoadActivePower, "負荷電力", "kW", 1, 1, "load_active_power_kw", "p", ControllerVersion::Older,
      0x00FF00},
-    {MeasurementSample::LoadReactivePower, "負荷無効電力", "kVar", 1, 1, "load_reactive_power_kvar",
+    {MeasurementSample::LoadReactivePower, "負荷無効電力", "kVar", 1, 1, "load_reactive_power_kvar", "q",
      ControllerVersion::Older, 0x00FFFF},
-    {MeasurementSample::SvgOutput, "ＳＶＧ出力", "kVar", 1, 1, "svg_output_kvar", ControllerVersion::Older, 0xFF0000},
-    {MeasurementSample::NegSeqVoltageD, "逆相電圧D軸", "V", 1, 1, "negative_sequence_voltage_d_v",
+    {MeasurementSample::SvgOutput, "ＳＶＧ出力", "kVar", 1, 1, "svg_output_kvar", "c", ControllerVersion::Older, 0xFF0000},
+    {MeasurementSample::NegSeqVoltageD, "逆相電圧D軸", "V", 1, 1, "negative_sequence_voltage_d_v", "vd",
      ControllerVersion::Version2, 0xFF8000},
-    {MeasurementSample::NegSeqVoltageQ, "逆相電圧Q軸", "V", 1, 1, "negative_sequence_voltage_q_v",
+    {MeasurementSample::NegSeqVoltageQ, "逆相電圧Q軸", "V", 1, 1, "negative_sequence_voltage_q_v", "vq",
      ControllerVersion::Version2, 0x808000},
-    {MeasurementSample::NegSeqCommandD, "逆指令D軸", "A", 1, 1, "negative_sequence_command_d_a",
+    {MeasurementSample::NegSeqCommandD, "逆指令D軸", "A", 1, 1, "negative_sequence_command_d_a", "id",
      ControllerVersion::Version2, 0x8000FF},
-    {MeasurementSample::NegSeqCommandQ, "逆指令Q軸", "A", 1, 1, "negative_sequence_command_q_a",
+    {MeasurementSample::NegSeqCommandQ, "逆指令Q軸", "A", 1, 1, "negative_sequence_command_q_a", "iq",
      ControllerVersion::Version2, 0x008000},
 }};
 
@@ -144,6 +145,7 @@ inline constexpr std::string_view kSampleCountHeader = "DT数";
 // The status word's column after the quantities.
 inline constexpr std::string_view kStatusWordHeader = "状態(10進)";
 inline constexpr std::string_view kStatusWordKey = "status_word";
+inline constexpr std::string_view kStatusWordCompactKey = "st";
 
 // How many of kQuantities (the first ones) a controller of `version` sends: none while the
 // version is unknown.

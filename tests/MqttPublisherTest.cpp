@@ -12,6 +12,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QDateTime>
+#include <QJsonArray>
 #include <QJsonObject>
 
 #include <gtest/gtest.h>
@@ -91,6 +92,18 @@ void expectTheRowsNumbers(const char *locale)
             }
             EXPECT_EQ(object.value("status_word").toDouble(), number(row.back()));
             EXPECT_EQ(object.size(), static_cast<qsizetype>(quantities + 5)); // time, run, sequence, version, status
+            // The compact format: the same numbers in the CSV's column order, after the offset.
+            const QJsonObject second = json(mqtt::compactPayload({{1796611877000, sample}, {1796611877200, sample}},
+                                                                 version, 41, "r"));
+            EXPECT_EQ(second.value("seq").toInteger(), 41);
+            EXPECT_EQ(second.value("t").toInteger(), 1796611877000);
+            EXPECT_EQ(second.value("k").toArray().size(), static_cast<qsizetype>(quantities + 1));
+            const QJsonArray rows = second.value("d").toArray();
+            ASSERT_EQ(rows.size(), 2);
+            EXPECT_EQ(rows[1].toArray()[0].toInteger(), 200);
+            for (std::size_t c = 1; c < row.size(); ++c)
+                EXPECT_EQ(rows[0].toArray()[static_cast<qsizetype>(c)].toDouble(), number(row[c]))
+                    << "column " << c << " under " << locale;
         }
     }
 }
