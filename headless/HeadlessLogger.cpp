@@ -28,6 +28,7 @@ constexpr int kSummaryMilliseconds = 60 * 1000;
 constexpr int kHealthCheckMilliseconds = 1000;
 constexpr int kHealthEveryChecks = 60; // a health message at least once a minute
 constexpr int kRetentionMilliseconds = 60 * 60 * 1000;
+constexpr int kShortRetentionMilliseconds = 60 * 1000;
 constexpr std::string_view kDiskShort = "ディスクの空き容量が不足しています: ";
 
 int g_signalPipe[2] = {-1, -1};
@@ -234,7 +235,8 @@ int HeadlessLogger::exec()
     m_summaryTimer.start(kSummaryMilliseconds);
     if (m_options.keepDays > 0 || m_options.minFreeMb > 0) {
         applyRetention();
-        m_retentionTimer.start(kRetentionMilliseconds);
+        // A free-space floor is looked at every minute: a disk fills faster than an hour.
+        m_retentionTimer.start(m_options.minFreeMb > 0 ? kShortRetentionMilliseconds : kRetentionMilliseconds);
     }
     reportHealth(true);
     m_notifier.ready();
@@ -336,7 +338,7 @@ void HeadlessLogger::applyRetention()
     std::string status;
     if (outcome.stillShort)
         status = std::string(kDiskShort) + std::to_string(outcome.freeMb) + " MB (" + std::to_string(m_options.minFreeMb)
-            + " MB wanted) — no file of the logger's own is left to remove";
+            + " MB wanted) — no file of the logger's own is left to remove but the open one and the one closed last";
     if (status != m_diskStatus) {
         m_diskStatus = status;
         if (status.empty())

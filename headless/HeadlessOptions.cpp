@@ -141,7 +141,8 @@ const std::vector<Option> &options()
                       "every hour (default 0: keep all).",
          "DAYS", wholeFrom(&HeadlessOptions::keepDays, 0, 36500, "days")},
         {"min-free-mb", "While the log folder's disk has less than MB free, remove the oldest of the logger's own "
-                        "files first (default 0: off).",
+                        "files first, never the open one nor the one closed last; looked at every minute "
+                        "(default 0: off).",
          "MB", wholeFrom(&HeadlessOptions::minFreeMb, 0, 1'000'000'000, "MiB")},
         {"quiet", "Only faults go to the journal.", "",
          [](HeadlessOptions &o, const std::string &v) { return flag(o.quiet, v); }},

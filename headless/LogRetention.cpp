@@ -104,7 +104,10 @@ LogRetention::Outcome LogRetention::apply(const std::filesystem::path &folder, c
     }
     std::int64_t free = freeSpace(folder);
     if (rule.minFreeMb > 0 && free >= 0) {
-        for (; next < own.size() && free < rule.minFreeMb * kMiB; ++next) {
+        // The file closed last (the newest not open) is the hour just recorded: never removed
+        // for space, or a box on a full disk would lose each hour as it closes.
+        const std::size_t removable = own.empty() ? 0 : own.size() - 1;
+        for (; next < removable && free < rule.minFreeMb * kMiB; ++next) {
             if (remove(own[next]))
                 free = freeSpace(folder);
         }

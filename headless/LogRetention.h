@@ -12,7 +12,8 @@ namespace svglogger {
 // Keeps the log folder within bounds on a box left alone for months: the logger's own files
 // (named as it names them, "Tarmin…D…H…M…[G][-n].csv") older than the kept days go, and while
 // the folder's disk has less free space than asked, the oldest of them go first. Nothing else
-// in the folder is ever touched, and never the file being written.
+// in the folder is ever touched, never the file being written, and for space never the file
+// closed last.
 class LogRetention
 {
 public:

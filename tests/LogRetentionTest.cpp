@@ -74,11 +74,12 @@ TEST_F(RetentionFixture, FilesOlderThanTheKeptDaysGoNothingElseAndNeverTheOpenOn
     EXPECT_TRUE(LogRetention::apply(folder, {0, 0}, {}, now).removed.empty()) << "0 days: all kept";
 }
 
-// A disk with room for 100 KiB besides the files: below the floor the oldest go first, and
-// the outcome says when nothing is left to remove.
+// A disk with room for 100 KiB besides the files: below the floor the oldest go first, never
+// the open file nor the one closed last (the newest whole hour), and the outcome says when
+// nothing is left to remove.
 TEST_F(RetentionFixture, BelowTheFreeSpaceFloorTheOldestGoFirst)
 {
-    const std::int64_t capacity = 3 * 1024 * 1024 + 100 * 1024;
+    const std::int64_t capacity = 4 * 1024 * 1024 + 100 * 1024;
     auto freeSpace = [&](const fs::path &) {
         std::int64_t used = 0;
         for (const auto &entry : fs::directory_iterator(folder))
@@ -88,7 +89,8 @@ TEST_F(RetentionFixture, BelowTheFreeSpaceFloorTheOldestGoFirst)
     };
     file("Tarmin1D9H0M0.csv", 3, 1024);
     file("Tarmin2D9H0M0.csv", 2, 1024);
-    file("Tarmin3D9H0M0.csv", 1, 1024);
+    file("Tarmin3D9H0M0.csv", 1, 1024);   // closed last
+    file("Tarmin4D9H0M0.csv", 0.5, 1024); // open
     file("keep.txt", 9, 1);
     struct Step {
         std::int64_t minFreeMb;
@@ -98,15 +100,15 @@ TEST_F(RetentionFixture, BelowTheFreeSpaceFloorTheOldestGoFirst)
     const Step steps[] = {
         {1, {"Tarmin1D9H0M0.csv"}, false},         // 0.1 MiB free: the oldest goes, 1.1 MiB then
         {1, {}, false},                            // enough now
-        {3, {"Tarmin2D9H0M0.csv"}, true},          // the open file stays: 2.1 MiB is all there is
+        {3, {"Tarmin2D9H0M0.csv"}, true},          // the last two stay: 2.1 MiB is all there is
     };
     for (const Step &step : steps) {
         const LogRetention::Outcome outcome =
-            LogRetention::apply(folder, {0, step.minFreeMb}, (folder / "Tarmin3D9H0M0.csv").string(), now, freeSpace);
+            LogRetention::apply(folder, {0, step.minFreeMb}, (folder / "Tarmin4D9H0M0.csv").string(), now, freeSpace);
         EXPECT_EQ(names(outcome.removed), step.removed) << step.minFreeMb;
         EXPECT_EQ(outcome.stillShort, step.stillShort) << step.minFreeMb;
     }
-    EXPECT_EQ(left(), (std::vector<std::string>{"Tarmin3D9H0M0.csv", "keep.txt"}));
+    EXPECT_EQ(left(), (std::vector<std::string>{"Tarmin3D9H0M0.csv", "Tarmin4D9H0M0.csv", "keep.txt"}));
 }
 
 TEST_F(RetentionFixture, AFolderThatIsNotThereRemovesNothing)
