@@ -9,6 +9,7 @@
 #include <mqtt_protocol.h>
 #include <openssl/err.h>
 #include <openssl/pem.h>
+#include <openssl/ssl.h>
 #include <openssl/x509.h>
 
 #include <algorithm>
@@ -334,9 +335,9 @@ std::string MqttPublisher::makeClient()
         static_cast<MqttPublisher *>(self)->acknowledged(mid, reason);
     });
     // libmosquitto says why a connection failed (a certificate, a refused socket) in its log.
-    mosquitto_log_callback_set(m_client, [](mosquitto *, void *self, int level, const char *text) {
+    mosquitto_log_callback_set(m_client, [](mosquitto *client, void *self, int level, const char *text) {
         if (level & MOSQ_LOG_ERR)
-            static_cast<MqttPublisher *>(self)->m_logged = text;
+            static_cast<MqttPublisher *>(self)->logged(client, text);
     });
     if (!m_config.user.empty())
         mosquitto_username_pw_set(m_client, m_config.user.c_str(),
@@ -370,6 +371,37 @@ std::string MqttPublisher::makeClient()
                 + " cannot be used: " + mosquitto_strerror(result);
     }
     return {};
+}
+
+// OpenSSL's own word is "certificate verify failed" whatever failed: while the TLS session
+// is still there, its verification result says what (an unknown CA, an expired certificate),
+// and libmosquitto's host name check says so before it.
+void MqttPublisher::logged(mosquitto *client, const std::string &text)
+{
+    if (text.find("host name verification failed") != std::string::npos) {
+        m_logged = "the broker's certificate is not made out to " + m_config.host + " (host name verification failed)";
+        m_loggedFinal = true;
+        return;
+    }
+    if (m_loggedFinal)
+        return;
+    m_logged = text;
+    if (text.find("certificate verify failed") == std::string::npos)
+        return;
+    if (const auto *session = static_cast<const SSL *>(mosquitto_ssl_get(client))) {
+        const long result = SSL_get_verify_result(session);
+        if (result != X509_V_OK)
+            m_logged = std::string("the broker's certificate is not trusted: ") + X509_verify_cert_error_string(result)
+                + " (" + text + ")";
+    }
+}
+
+std::string MqttPublisher::takeLogged()
+{
+    m_loggedFinal = false;
+    std::string text;
+    text.swap(m_logged);
+    return text;
 }
 
 void MqttPublisher::destroyClient()
@@ -453,7 +485,7 @@ void MqttPublisher::run()
             }
             const int result = mosquitto_connect_async(m_client, m_config.host.c_str(), m_config.port, kKeepAliveSeconds);
             if (result != MOSQ_ERR_SUCCESS) {
-                failed(failureText(result, std::exchange(m_logged, std::string())));
+                failed(failureText(result, takeLogged()));
                 destroyClient();
                 scheduleRetry();
                 continue;
@@ -473,7 +505,7 @@ void MqttPublisher::run()
             continue;
         // The connection ended: what the broker had not acknowledged is sent again on the
         // next one, from one message at a time.
-        const std::string why = failureText(result, std::exchange(m_logged, std::string()));
+        const std::string why = failureText(result, takeLogged());
         if (m_broker.connected()) {
             if (m_broker.down(drops(), m_stopping))
                 m_journal.warning("mqtt: broker lost (" + why + ") — messages wait in the spool");

@@ -177,6 +177,9 @@ private:
     bool m_healthSent = false;        // in this connection
     BrokerHealth m_broker;
     std::string m_logged; // libmosquitto's last logged error, until a failure takes it
+    bool m_loggedFinal = false; // m_logged says it best: later lines do not replace it
+    void logged(mosquitto *client, const std::string &text);
+    std::string takeLogged();
     std::set<std::string> m_refusalsSaid;
     std::string m_spoolProblem;
     int m_attempt = 0;

@@ -85,7 +85,7 @@ struct Site {
             }
         }
     }
-    void start(const QStringList &mqttArguments, const QString &password = {})
+    void start(const QStringList &mqttArguments, const QString &password = {}, const QString &keyPassword = {})
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_RUNTIME_DIR", runtime.path());
@@ -93,6 +93,8 @@ struct Site {
         env.remove("STATE_DIRECTORY");
         if (!password.isEmpty())
             env.insert("SVG_LOGGER_MQTT_PASSWORD", password);
+        if (!keyPassword.isEmpty())
+            env.insert("SVG_LOGGER_MQTT_KEY_PASSWORD", keyPassword);
         logger.setProcessEnvironment(env);
         logger.start(SVG_HEADLESS_PATH,
                      QStringList{"--port", "svg-sim", "--folder", logs.path(), "--mqtt-topic", kTopic} + mqttArguments);
@@ -607,6 +609,78 @@ bool makeCertificates(const QString &folder, const QString &name)
                 "-CAcreateserial", "-out", ca + "-server.pem", "-days", "2", "-extfile", folder + "/san.cnf"});
 }
 
+bool runOpenssl(const QStringList &arguments)
+{
+    QProcess openssl;
+    openssl.setProcessChannelMode(QProcess::MergedChannels);
+    openssl.start("openssl", arguments);
+    return openssl.waitForFinished(30000) && openssl.exitCode() == 0;
+}
+
+// Mutual TLS: a broker that asks for a client certificate refuses the logger without one and
+// takes it with its certificate and its encrypted key, the password from the environment.
+// A certificate made out to another host is named as such; a CA file that is no certificate
+// is refused at start.
+TEST_F(MqttFixture, ClientCertificatesHostNamesAndBadCaFiles)
+{
+    QTemporaryDir dir;
+    const QString d = dir.path();
+    std::ofstream((d + "/san.cnf").toStdString()) << "subjectAltName=IP:127.0.0.1,DNS:localhost\n";
+    ASSERT_TRUE(makeCertificates(d, "site"));
+    ASSERT_TRUE(runOpenssl({"req", "-newkey", "rsa:2048", "-passout", "pass:key-secret-9", "-keyout", d + "/client.key",
+                            "-out", d + "/client.csr", "-subj", "/CN=svg-logger site"}));
+    ASSERT_TRUE(runOpenssl({"x509", "-req", "-in", d + "/client.csr", "-CA", d + "/site-ca.pem", "-CAkey",
+                            d + "/site-ca.key", "-CAcreateserial", "-out", d + "/client.pem", "-days", "2"}));
+    const std::string base = d.toStdString() + "/site";
+    test::Broker::Tls tls{base + "-ca.pem", base + "-server.pem", base + "-server.key", true};
+    startBroker({}, &tls);
+    const QStringList ca{"--mqtt-ca", d + "/site-ca.pem"};
+
+    Site without;
+    without.start(mqtt("mqtts") + ca);
+    ASSERT_TRUE(without.journalSays("mqtt: cannot reach the broker")) << without.journal;
+    EXPECT_EQ(without.stop(), 0);
+
+    site.start(mqtt("mqtts") + ca + QStringList{"--mqtt-cert", d + "/client.pem", "--mqtt-key", d + "/client.key"},
+               {}, "key-secret-9");
+    ASSERT_TRUE(site.journalSays("mqtt: connected")) << site.journal;
+    site.run(1s);
+    EXPECT_EQ(site.stop(), 0);
+    EXPECT_EQ(site.journal.find("key-secret-9"), std::string::npos) << "the key's password is never written";
+    std::this_thread::sleep_for(300ms);
+    expectSamplesAsTheRows(messages("sample"), site.rows());
+
+    Site wrongPassword;
+    wrongPassword.start(mqtt("mqtts") + ca + QStringList{"--mqtt-cert", d + "/client.pem", "--mqtt-key", d + "/client.key"},
+                        {}, "not-the-password");
+    ASSERT_TRUE(wrongPassword.logger.waitForFinished(10000));
+    EXPECT_EQ(wrongPassword.logger.exitCode(), 2);
+    EXPECT_NE(wrongPassword.logger.readAllStandardError().toStdString().find("holds no private key this password opens"),
+              std::string::npos);
+
+    // A server certificate for another host than the one asked for.
+    QTemporaryDir otherDir;
+    std::ofstream((otherDir.path() + "/san.cnf").toStdString()) << "subjectAltName=DNS:elsewhere.example\n";
+    ASSERT_TRUE(makeCertificates(otherDir.path(), "site"));
+    const std::string other = otherDir.path().toStdString() + "/site";
+    test::Broker::Tls elsewhere{other + "-ca.pem", other + "-server.pem", other + "-server.key"};
+    test::Broker misnamed({}, &elsewhere);
+    ASSERT_TRUE(misnamed.start());
+    Site wrongHost;
+    wrongHost.start({"--mqtt", QString("mqtts://127.0.0.1:%1").arg(misnamed.port), "--mqtt-ca",
+                     otherDir.path() + "/site-ca.pem"});
+    ASSERT_TRUE(wrongHost.journalSays("not made out to 127.0.0.1")) << wrongHost.journal;
+    EXPECT_EQ(wrongHost.stop(), 0);
+
+    // A CA file that holds no certificate.
+    std::ofstream((d + "/not-a-ca.pem").toStdString()) << "hello\n";
+    Site badCa;
+    badCa.start(mqtt("mqtts") + QStringList{"--mqtt-ca", d + "/not-a-ca.pem"});
+    ASSERT_TRUE(badCa.logger.waitForFinished(10000));
+    EXPECT_EQ(badCa.logger.exitCode(), 2);
+    EXPECT_NE(badCa.logger.readAllStandardError().toStdString().find("holds no PEM certificate"), std::string::npos);
+}
+
 TEST_F(MqttFixture, TlsBrokerAcceptsTheLoggerWithItsCaAndAnotherCaIsRefused)
 {
     QTemporaryDir dir;
@@ -629,6 +703,9 @@ TEST_F(MqttFixture, TlsBrokerAcceptsTheLoggerWithItsCaAndAnotherCaIsRefused)
     refused.run(1s);
     EXPECT_EQ(refused.stop(), 0);
     EXPECT_NE(refused.journal.find("certificate verify failed"), std::string::npos) << refused.journal;
+    EXPECT_NE(refused.journal.find("the broker's certificate is not trusted: "),
+              std::string::npos)
+        << refused.journal;
     EXPECT_GT(refused.rows().size(), 10u);
 
     // Without a CA of its own the system's trusted CAs decide: TLS is spoken, and the test's

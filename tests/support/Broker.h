@@ -55,6 +55,7 @@ class Broker
 public:
     struct Tls {
         std::string caFile, certFile, keyFile;
+        bool requireCertificate = false; // mutual TLS: clients show a certificate of the CA
     };
 
     explicit Broker(const std::string &passwordFile = {}, const Tls *tls = nullptr)
@@ -69,7 +70,8 @@ public:
             conf << "user " << user->pw_name << "\n";
         conf << "listener " << port << " 127.0.0.1\n";
         if (tls)
-            conf << "cafile " << tls->caFile << "\ncertfile " << tls->certFile << "\nkeyfile " << tls->keyFile << "\n";
+            conf << "cafile " << tls->caFile << "\ncertfile " << tls->certFile << "\nkeyfile " << tls->keyFile << "\n"
+                 << (tls->requireCertificate ? "require_certificate true\n" : "");
         if (passwordFile.empty())
             conf << "allow_anonymous true\n";
         else
