@@ -268,7 +268,9 @@ bool parseMqttUrl(const std::string &url, MqttAddress &address)
             if (port.empty())
                 return false;
         }
-        if (address.host.find_first_not_of("0123456789abcdefABCDEF:.%") != std::string::npos)
+        // Hex digits, colons and dots, then perhaps "%" and an interface (a link-local address).
+        const std::string literal = address.host.substr(0, address.host.find('%'));
+        if (literal.empty() || literal.find_first_not_of("0123456789abcdefABCDEF:.") != std::string::npos)
             return false;
     } else {
         const std::size_t colon = rest.find(':');

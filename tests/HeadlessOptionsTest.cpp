@@ -14,6 +14,8 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+
+#include <sys/stat.h>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -56,6 +58,16 @@ INSTANTIATE_TEST_SUITE_P(Options, HeadlessCommandLine, ::testing::Values(
     OptionsCase{"StrayArgument", args({"/dev/ttyUSB0"}), "unexpected argument '/dev/ttyUSB0'"},
     OptionsCase{"SyncEveryRow", args({"--sync-seconds", "0"}), ""},
     OptionsCase{"PublishRows", args({"--mqtt-publish", "rows"}), ""},
+    OptionsCase{"TopicNotUtf8", QStringList{"--mqtt-topic", QString::fromUtf8("site/\xff\xfe")},
+                "--mqtt-topic is not valid UTF-8: 'site/\\xef\\xbf\\xbd\\xef\\xbf\\xbd'"},
+    OptionsCase{"ProtocolThree", args({"--mqtt-protocol", "3.1.1"}), ""},
+    OptionsCase{"ProtocolFour", args({"--mqtt-protocol", "4"}), "--mqtt-protocol takes 5 or 3.1.1, not '4'"},
+    OptionsCase{"FormatCompact", args({"--mqtt-format", "compact"}), ""},
+    OptionsCase{"FormatXml", args({"--mqtt-format", "xml"}), "--mqtt-format takes json or compact, not 'xml'"},
+    OptionsCase{"ClientIdWithSlash", args({"--mqtt-client-id", "a/b"}),
+                "--mqtt-client-id takes 1 to 128 printable characters without spaces, '/', '+' or '#', not 'a/b'"},
+    OptionsCase{"SpoolOff", args({"--mqtt-spool-mb", "0"}), ""},
+    OptionsCase{"BadValueEscaped", args({"--mode", "\x1b[2Jfast"}), "--mode takes continuous or interval, not '\\x1b[2Jfast'"},
     OptionsCase{"PublishAll", args({"--mqtt-publish", "all"}), "--mqtt-publish takes samples or rows, not 'all'"},
     OptionsCase{"SyncNegative", args({"--sync-seconds", "-1"}),
                 "--sync-seconds takes a whole number of seconds from 0 to 86400, not '-1'"},
@@ -149,6 +161,16 @@ TEST_F(ConfigFixture, BadConfigNamesTheKeyAndTheLine)
               "/nonexistent/h.ini: cannot be read: No such file or directory");
     EXPECT_EQ(parseHeadlessOptions(QStringList{"--config", dir.path()}, "/h").error,
               dir.path().toStdString() + ": cannot be read: it is a folder");
+    // A device or a pipe would be read for ever; a huge file is no settings file.
+    EXPECT_EQ(parseHeadlessOptions(QStringList{"--config", "/dev/zero"}, "/h").error,
+              "/dev/zero: cannot be read: it is no regular file (a device, a pipe or a socket)");
+    const std::string fifo = dir.path().toStdString() + "/fifo.ini";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(parseHeadlessOptions(QStringList{"--config", QString::fromStdString(fifo)}, "/h").error,
+              fifo + ": cannot be read: it is no regular file (a device, a pipe or a socket)");
+    const std::string large = write("large.ini", "# " + std::string(1u << 20, 'x') + "\n");
+    EXPECT_EQ(parseHeadlessOptions(QStringList{"--config", QString::fromStdString(large)}, "/h").error,
+              large + ": cannot be read: it is larger than 1 MiB, too large for settings");
 }
 
 // Values as an engineer writes them into /etc: comments after them, a home folder, a file
@@ -287,7 +309,16 @@ INSTANTIATE_TEST_SUITE_P(Urls, MqttUrls, ::testing::Values(
     UrlCase{"mqtt://", false, "", 0, false},
     UrlCase{"mqtt://host:70000", false, "", 0, false},
     UrlCase{"mqtt://host:port", false, "", 0, false},
-    UrlCase{"mqtt://host/path", false, "", 0, false}));
+    UrlCase{"mqtt://host/path", false, "", 0, false},
+    UrlCase{"mqtt://[::1]:1883", true, "::1", 1883, false},
+    UrlCase{"mqtts://[fd00::5]", true, "fd00::5", 8883, true},
+    UrlCase{"mqtt://[fe80::1%eth0]:1884/", true, "fe80::1%eth0", 1884, false},
+    UrlCase{"mqtt://::1:1883", false, "", 0, false},   // an IPv6 address needs its brackets
+    UrlCase{"mqtt://[::1", false, "", 0, false},
+    UrlCase{"mqtt://[]:1883", false, "", 0, false},
+    UrlCase{"mqtt://[::1]x", false, "", 0, false},
+    UrlCase{"mqtt://[::1]:", false, "", 0, false},
+    UrlCase{"mqtt://user@host", false, "", 0, false}));
 
 TEST(HeadlessOptions, MqttPasswordOnlyFromTheIniFileOrTheEnvironment)
 {
