@@ -10,9 +10,11 @@
 #include "support/Split.h"
 
 #include <QJsonArray>
+#include <QTemporaryDir>
 #include <QJsonDocument>
 #include <QDateTime>
 #include <QJsonArray>
+#include <QTemporaryDir>
 #include <QJsonObject>
 
 #include <gtest/gtest.h>
@@ -20,6 +22,7 @@
 #include <charconv>
 #include <cstdlib>
 #include <ctime>
+#include <fstream>
 #include <map>
 #include <set>
 #include <sstream>
@@ -481,6 +484,39 @@ TEST_F(PublisherFixture, HealthIsRetainedAndTheLastOneWins)
     EXPECT_EQ(first.value("link").toString(), "no_data");
     EXPECT_EQ(first.value("free_disk_mb").toInteger(), 5);
     EXPECT_EQ(first.value("log_error").toString().toStdString(), "ログファイルに書き込めません: /log/Tarmin7D11H51M17.csv");
+}
+
+// A broker whose ACL refuses the events: with MQTT 5 its acknowledgement says so; each reason
+// is said once, every refusal counted, and the samples go on.
+TEST(MqttRefusals, TheBrokersReasonIsSaidOnceAndEveryRefusalCounted)
+{
+    QTemporaryDir dir;
+    const std::string acl = dir.path().toStdString() + "/acl";
+    std::ofstream(acl) << "topic read site/#\ntopic write site/sample\ntopic write site/status\ntopic write site/health\n";
+    test::Broker broker({}, nullptr, "acl_file " + acl + "\n");
+    ASSERT_TRUE(broker.start());
+    test::Subscriber subscriber(broker.port, "site/#");
+    ASSERT_TRUE(subscriber.waitUntilSubscribed());
+    std::ostringstream text;
+    Journal journal(text, false);
+    MqttPublisher publisher(configFor(broker.port, "acl"), journal);
+    ASSERT_EQ(publisher.start(), "");
+    for (int i = 0; i < 3; ++i) {
+        publisher.lineRecorded(recordOf(kSamples[0], ControllerVersion::Version2, 1796611877234 + i * 200));
+        publisher.triggerFired();
+    }
+    for (int i = 0; i < 200 && (publisher.refused() < 3 || subscriber.messages("site/sample").size() < 3); ++i)
+        std::this_thread::sleep_for(25ms);
+    EXPECT_EQ(publisher.refused(), 3u);
+    EXPECT_EQ(subscriber.messages("site/sample").size(), 3u);
+    EXPECT_TRUE(subscriber.messages("site/event").empty());
+    EXPECT_EQ(publisher.queued(), 0u) << "a refused message is settled, never sent again";
+    publisher.stop();
+    const std::string said = text.str();
+    const std::string reason = "mqtt: the broker refused a message: Not authorized (reason code 135)";
+    ASSERT_NE(said.find(reason), std::string::npos) << said;
+    EXPECT_EQ(said.find(reason, said.find(reason) + 1), std::string::npos) << "said once\n" << said;
+    EXPECT_NE(said.find("3 refused by the broker"), std::string::npos) << said;
 }
 
 // The broker's acknowledgements are held, then the connection is cut: libmosquitto sends what

@@ -58,7 +58,8 @@ public:
         bool requireCertificate = false; // mutual TLS: clients show a certificate of the CA
     };
 
-    explicit Broker(const std::string &passwordFile = {}, const Tls *tls = nullptr)
+    // `listenerLines`: more settings of the logger's listener (an acl_file, say).
+    explicit Broker(const std::string &passwordFile = {}, const Tls *tls = nullptr, const std::string &listenerLines = {})
         : port(freeLoopbackPort())
         , plainPort(tls || !passwordFile.empty() ? freeLoopbackPort() : port)
     {
@@ -72,6 +73,7 @@ public:
         if (tls)
             conf << "cafile " << tls->caFile << "\ncertfile " << tls->certFile << "\nkeyfile " << tls->keyFile << "\n"
                  << (tls->requireCertificate ? "require_certificate true\n" : "");
+        conf << listenerLines;
         if (passwordFile.empty())
             conf << "allow_anonymous true\n";
         else
