@@ -371,6 +371,44 @@ TEST_F(MqttFixture, WhatWasNotDeliveredAtStopIsSentFirstAfterTheRestart)
     EXPECT_NE(site.journal.find(", 0 spooled in "), std::string::npos) << site.journal;
 }
 
+// kill -9 with the broker away: what reached the spool (every --sync-seconds) is sent after the
+// restart; at most the last sync period's samples are lost.
+TEST_F(MqttFixture, KillNineLosesAtMostTheLastSyncPeriod)
+{
+    startBroker();
+    broker->stop();
+    site.start(mqtt() + QStringList{"--sync-seconds", "1"});
+    ASSERT_TRUE(site.journalSays("file opened: ")) << site.journal;
+    site.run(3s);
+    site.logger.kill();
+    site.logger.waitForFinished(5000);
+    const std::size_t firstRows = site.rows().size();
+    ASSERT_GT(firstRows, 40u);
+    ASSERT_TRUE(broker->start());
+    site.journal.clear();
+    site.start(mqtt());
+    ASSERT_TRUE(site.journalSays("mqtt: connected", 10s)) << site.journal;
+    site.run(1s);
+    EXPECT_EQ(site.stop(), 0);
+    std::this_thread::sleep_for(500ms);
+    std::map<std::string, std::vector<qint64>> sequences;
+    std::string firstRun;
+    for (const auto &m : messages("sample")) {
+        const QJsonObject sample = QJsonDocument::fromJson(QByteArray::fromStdString(m.payload)).object();
+        const std::string run = sample.value("run").toString().toStdString();
+        if (firstRun.empty())
+            firstRun = run;
+        sequences[run].push_back(sample.value("sequence").toInteger());
+    }
+    const std::vector<qint64> &first = sequences[firstRun];
+    ASSERT_FALSE(first.empty()) << site.journal;
+    for (std::size_t i = 0; i < first.size(); ++i)
+        EXPECT_EQ(first[i], static_cast<qint64>(i + 1)) << "the spooled run from its start, in order";
+    // 20 samples a second; a sync period and the moment it takes at most.
+    EXPECT_GE(first.size() + 45, firstRows) << first.size() << " of " << firstRows;
+    EXPECT_LE(first.size(), firstRows);
+}
+
 TEST_F(MqttFixture, NoBrokerAtStartLogsAndPublishesOnceOneAppears)
 {
     startBroker(); // the subscriber's session is kept over the broker's restart
