@@ -144,10 +144,14 @@ MqttSpool::Opened MqttSpool::open(const std::string &folder)
     std::uint64_t mark = 0;
     if (std::ifstream in(folder + "/" + kMarkFile); in)
         in >> mark;
+    fs::permissions(folder, fs::perms::owner_all, fs::perm_options::replace, error); // the site's data, the service's alone
     std::vector<std::string> paths;
-    for (const fs::directory_entry &entry : fs::directory_iterator(folder, error))
+    for (const fs::directory_entry &entry : fs::directory_iterator(folder, error)) {
         if (entry.path().extension() == kSegmentSuffix)
             paths.push_back(entry.path().string());
+        else if (entry.path().extension() == ".new")
+            fs::remove(entry.path(), error); // a copy a crash left half-written: its original stands
+    }
     std::sort(paths.begin(), paths.end()); // the names are their first numbers in fixed-width hex
     std::uint64_t next = mark;
     for (const std::string &path : paths) {
