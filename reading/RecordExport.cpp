@@ -7,14 +7,14 @@
 
 namespace svglogger {
 
-std::string exportRows(const RecordSet &set, double from, double to, std::ostream &out, std::size_t *written)
+std::string exportRows(const RecordSet &set, double from, double before, std::ostream &out, std::size_t *written)
 {
     std::optional<RowLayout> layout;
     std::string body;
     std::size_t rows = 0;
     for (const RecordSet::Part &entry : set.parts()) {
         const RecordSet::Part *part = &entry;
-        if (part->lastTime < from || part->firstTime >= to + 1.0)
+        if (part->lastTime + 1.0 <= from || part->firstTime >= before)
             continue; // no row of it in the range: not read again
         const MappedFile mapped(part->path);
         if (!mapped.ok())
@@ -23,7 +23,7 @@ std::string exportRows(const RecordSet &set, double from, double to, std::ostrea
         const std::vector<double> &times = again.table.times();
         bool any = false;
         for (std::size_t row = 0; row < times.size(); ++row) {
-            if (times[row] < from || times[row] >= to + 1.0)
+            if (times[row] < from || times[row] >= before)
                 continue;
             any = true;
             body.append(again.lines[row]);

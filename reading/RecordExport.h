@@ -7,11 +7,12 @@
 
 namespace svglogger {
 
-// Writes the rows of `set` whose time lies in [from, to] seconds (whole seconds, both
-// included) as the logger wrote them: its header for their layout once, in Shift-JIS, then
+// Writes the rows of `set` whose time (spread within its second, as the table has it) lies in
+// [from, before) as the logger wrote them: its header for their layout once, in Shift-JIS, then
 // each row's bytes, every line ending in CR LF. The files are read again for their bytes.
 // An error text (nothing written) when the rows are of more than one layout, or a file
 // cannot be read again; empty on success.
-std::string exportRows(const RecordSet &set, double from, double to, std::ostream &out, std::size_t *written = nullptr);
+std::string exportRows(const RecordSet &set, double from, double before, std::ostream &out,
+                       std::size_t *written = nullptr);
 
 } // namespace svglogger

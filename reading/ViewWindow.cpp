@@ -1,5 +1,7 @@
 #include "reading/ViewWindow.h"
 
+#include <limits>
+
 #include <algorithm>
 #include <cmath>
 
@@ -39,6 +41,14 @@ void ViewWindow::pan(double fraction)
     const double shift = (m_to - m_from) * fraction;
     m_from += shift;
     m_to += shift;
+}
+
+ViewWindow::Span ViewWindow::rowSpan() const
+{
+    const double infinity = std::numeric_limits<double>::infinity();
+    if (cursorA && cursorB)
+        return {std::min(*cursorA, *cursorB), std::nextafter(std::max(*cursorA, *cursorB), infinity)};
+    return {m_from, std::nextafter(m_to, infinity)};
 }
 
 std::optional<ViewWindow::Between> ViewWindow::between(const RecordTable &table, const std::vector<int> &slots) const

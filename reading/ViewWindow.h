@@ -39,6 +39,14 @@ public:
     };
     std::optional<Between> between(const RecordTable &table, const std::vector<int> &slots) const;
 
+    // The times of the rows an export takes, [from, before): with both cursors exactly the rows
+    // the figures between them use (at or after the earlier, at or before the later), else the
+    // rows of the visible range.
+    struct Span {
+        double from = 0.0, before = 0.0;
+    };
+    Span rowSpan() const;
+
 private:
     double m_from = 0.0, m_to = 1.0;
 };

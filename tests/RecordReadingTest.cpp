@@ -7,11 +7,13 @@
 #include "reading/RecordStats.h"
 #include "reading/RecordTime.h"
 #include "reading/TriggerReplay.h"
+#include "reading/ViewWindow.h"
 #include "recording/CsvLayout.h"
 #include "recording/TriggerSettings.h"
 #include "recording/ShiftJisText.h"
 #include "support/EngineRig.h"
 #include "support/RecordSets.h"
+#include "support/Split.h"
 #include "tools/MeasurementGenerator.h"
 
 #include <gtest/gtest.h>
@@ -291,11 +293,11 @@ TEST_F(FolderFixture, StatsGiveTheFilesTextsAndExportGivesTheirBytes)
     // The whole range: one header, then every row as written.
     std::ostringstream all;
     std::size_t rows = 0;
-    EXPECT_EQ(exportRows(set, nine, nine + 3600, all, &rows), "");
+    EXPECT_EQ(exportRows(set, nine, nine + 3601, all, &rows), "");
     EXPECT_EQ(rows, 3u);
     EXPECT_EQ(all.str(), first + second.substr(second.find("\r\n") + 2));
     std::ostringstream one;
-    EXPECT_EQ(exportRows(set, nine + 3600, nine + 3600, one), "");
+    EXPECT_EQ(exportRows(set, nine + 3600, nine + 3601, one), "");
     EXPECT_EQ(one.str(), second);
     std::ostringstream none;
     EXPECT_EQ(exportRows(set, 0, 1, none), "no row in the range");
@@ -303,8 +305,51 @@ TEST_F(FolderFixture, StatsGiveTheFilesTextsAndExportGivesTheirBytes)
     // Rows of two layouts never go under one header.
     write("Tarmin24D11H0M0.csv", sjisHeader(SamplingMode::Continuous, kV2) + "\r\n2016/06/24 11:00:00,1,2,3,4,5,6,7,8,0\r\n");
     std::ostringstream mixed;
-    EXPECT_TRUE(exportRows(RecordSet::load({dir.string()}), nine, nine + 7200, mixed).starts_with("the rows are of more than one layout"));
+    EXPECT_TRUE(exportRows(RecordSet::load({dir.string()}), nine, nine + 7201, mixed).starts_with("the rows are of more than one layout"));
     EXPECT_TRUE(mixed.str().empty());
+}
+
+// Cursors inside seconds (five rows each, spread over it): the export between them holds
+// exactly the rows the figures use, the extreme the figures show among them, no row beyond.
+TEST_F(FolderFixture, ExportBetweenTheCursorsHoldsTheRowsTheFiguresUse)
+{
+    std::vector<std::string> rows;
+    for (int second = 0; second < 5; ++second)
+        for (int k = 0; k < 5; ++k)
+            rows.push_back("2016/06/24 9:00:0" + std::to_string(second) + "," + std::to_string(6600 + second * 5 + k)
+                           + ",1,0,0,0");
+    write("Tarmin24D9H0M0.csv", olderFile(rows));
+    const RecordSet set = RecordSet::load({dir.string()});
+    const double nine = static_cast<double>(*parseRowTime("2016/06/24 9:00:00"));
+    struct Case {
+        double a, b;
+        std::size_t rows;
+        const char *first, *last; // the voltages of the first and last row exported
+    } cases[] = {
+        {nine + 1.4, nine + 3.7, 12, "6607", "6618"}, // 1.4 … 3.6
+        {nine + 3.7, nine + 1.4, 12, "6607", "6618"}, // either order
+        {nine + 2.0, nine + 2.0, 1, "6610", "6610"},  // on a row: that row
+        {nine + 0.0, nine + 4.8, 25, "6600", "6624"},
+    };
+    for (const Case &c : cases) {
+        ViewWindow window;
+        window.setRange(nine - 10, nine + 10);
+        window.cursorA = c.a;
+        window.cursorB = c.b;
+        const auto between = window.between(set.table(), {recordColumn::kValue});
+        ASSERT_TRUE(between);
+        EXPECT_EQ(between->figures[0].count, c.rows);
+        const ViewWindow::Span span = window.rowSpan();
+        std::ostringstream out;
+        std::size_t written = 0;
+        ASSERT_EQ(exportRows(set, span.from, span.before, out, &written), "");
+        EXPECT_EQ(written, c.rows) << c.a - nine << " to " << c.b - nine;
+        const std::vector<std::string> lines = test::split(out.str(), '\n');
+        ASSERT_GE(lines.size(), 3u);
+        EXPECT_EQ(test::split(lines[1], ',')[1], c.first);
+        EXPECT_EQ(test::split(lines[lines.size() - 2], ',')[1], c.last);
+        EXPECT_EQ(std::to_string(static_cast<int>(between->figures[0].max)), c.last);
+    }
 }
 
 // --- Drawing extremes ----------------------------------------------------------------------

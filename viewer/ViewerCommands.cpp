@@ -55,7 +55,8 @@ int runViewerCommand(const ViewerOptions &options, std::ostream &out, std::ostre
             err << "svg-logger-view: cannot write " << options.output << "\n";
             return kViewBadInput;
         }
-        if (const std::string why = exportRows(set, from, to, file); !why.empty()) {
+        // Whole seconds, both included: the rows spread over the second `to` too.
+        if (const std::string why = exportRows(set, from, to + 1.0, file); !why.empty()) {
             file.close();
             std::remove(options.output.c_str());
             err << "svg-logger-view: " << why << "\n";

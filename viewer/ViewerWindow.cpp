@@ -419,18 +419,12 @@ bool ViewerWindow::exportCsv(const QString &path)
         setStatus(QString::fromUtf8("出力するデータがありません"));
         return false;
     }
-    const ViewWindow &window = m_plot->window();
-    double from = window.from(), to = window.to();
-    if (window.cursorA && window.cursorB) {
-        from = std::min(*window.cursorA, *window.cursorB);
-        to = std::max(*window.cursorA, *window.cursorB);
-    }
-    // Whole seconds, both included: the rows the range touches.
-    from = std::ceil(from);
-    to = std::floor(to) - (std::floor(to) == to ? 1.0 : 0.0);
+    // Exactly the rows the figures between the cursors use (or those of the visible range).
+    const ViewWindow::Span span = m_plot->window().rowSpan();
     std::ofstream file(path.toStdString(), std::ios::binary | std::ios::trunc);
     std::size_t rows = 0;
-    const std::string why = file ? exportRows(*m_set, from, to, file, &rows) : std::string("cannot be written");
+    const std::string why = file ? exportRows(*m_set, span.from, span.before, file, &rows)
+                                 : std::string("cannot be written");
     file.close();
     if (!why.empty()) {
         QFile::remove(path);
