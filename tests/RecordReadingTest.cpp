@@ -1,6 +1,7 @@
 #include "common/Settings.h"
 #include "reading/MappedFile.h"
 #include "reading/MinMaxPyramid.h"
+#include "reading/PreTriggerRows.h"
 #include "reading/RecordExport.h"
 #include "reading/RecordReader.h"
 #include "reading/RecordSet.h"
@@ -350,6 +351,45 @@ TEST_F(FolderFixture, ExportBetweenTheCursorsHoldsTheRowsTheFiguresUse)
         EXPECT_EQ(test::split(lines[lines.size() - 2], ',')[1], c.last);
         EXPECT_EQ(std::to_string(static_cast<int>(between->figures[0].max)), c.last);
     }
+}
+
+// Pre-trigger shading: in capture files only (named when the trigger fired, so their first
+// rows come before their name's moment), the rows before the firing row.
+TEST(PreTriggerShading, TheRowsBeforeEachCapturesFiringRowInCaptureFilesOnly)
+{
+    // Five rows a second from `first` for `seconds`, spread as the table spreads them.
+    auto rowsFrom = [](const char *first, int seconds) {
+        const double start = static_cast<double>(*parseRowTime(first));
+        std::vector<double> times;
+        for (int s = 0; s < seconds; ++s)
+            for (int k = 0; k < 5; ++k)
+                times.push_back(start + s + k / 5.0);
+        return times;
+    };
+    struct Case {
+        const char *name;
+        const char *firstRow;
+        std::size_t preTriggerCount; // the user's setting; 0: unknown
+        std::size_t shaded;
+    } cases[] = {
+        {"Tarmin24D9H0M0.csv", "2016/06/24 9:00:00", 10, 0},      // an hourly file: nothing
+        {"Tarmin24D9H0M10.csv", "2016/06/24 9:00:10", 10, 0},     // fired on its first row
+        {"Tarmin24D9H0M10.csv", "2016/06/24 9:00:05", 0, 25},     // the rows stamped before 9:00:10
+        {"Tarmin24D9H0M10.csv", "2016/06/24 9:00:05", 27, 27},    // two of the firing second before it
+        {"Tarmin24D9H0M10.csv", "2016/06/24 9:00:05", 40, 25},    // a ring not yet full
+        {"Tarmin24D9H0M10.csv", "2016/06/24 9:00:05", 10, 25},    // a setting the file contradicts
+        {"Tarmin24D9H0M10G-2.csv", "2016/06/24 9:00:08", 0, 10},  // power-flow "G", a second name
+        {"/logs/Tarmin25D0H0M2.csv", "2016/06/24 23:59:58", 0, 20}, // its ring from before midnight
+        {"Tarmin1D0H0M1.csv", "2016/06/30 23:59:59", 0, 10},      // and the month's end
+        {"capture.csv", "2016/06/24 9:00:05", 25, 0},             // no name of the logger's
+        {"Tarmin24D25H0M10.csv", "2016/06/24 9:00:05", 25, 0},    // no time
+    };
+    for (const Case &c : cases) {
+        const std::vector<double> times = rowsFrom(c.firstRow, 10);
+        EXPECT_EQ(preTriggerRows(c.name, times.data(), times.size(), c.preTriggerCount), c.shaded)
+            << c.name << " from " << c.firstRow << " with " << c.preTriggerCount;
+    }
+    EXPECT_EQ(preTriggerRows("Tarmin24D9H0M10.csv", nullptr, 0, 5), 0u);
 }
 
 // --- Drawing extremes ----------------------------------------------------------------------

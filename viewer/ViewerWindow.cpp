@@ -4,6 +4,7 @@
 #include "recording/TriggerCapture.h"
 
 #include "link/Quantity.h"
+#include "reading/PreTriggerRows.h"
 #include "reading/RecordExport.h"
 #include "reading/RecordTime.h"
 #include "reading/TriggerReplay.h"
@@ -322,15 +323,16 @@ void ViewerWindow::finishLoading()
 void ViewerWindow::updateShading()
 {
     m_plot->options().shaded.clear();
-    const int rows = m_preTriggerBox->value();
-    if (m_set && rows > 0) {
+    if (m_set) {
+        // In capture files only: the rows before each capture's firing row.
         const RecordTable &table = m_set->table();
         for (const RecordSet::Part &part : m_set->parts()) {
-            if (part.rows <= static_cast<std::size_t>(rows))
-                continue;
-            // The rows before the firing row, which is the capture's first after its ring.
-            m_plot->options().shaded.push_back(
-                {table.times()[part.firstRow], table.times()[part.firstRow + static_cast<std::size_t>(rows)]});
+            const std::size_t before =
+                preTriggerRows(part.path, table.times().data() + part.firstRow, part.rows,
+                               static_cast<std::size_t>(m_preTriggerBox->value()));
+            if (before > 0)
+                m_plot->options().shaded.push_back(
+                    {table.times()[part.firstRow], table.times()[part.firstRow + std::min(before, part.rows - 1)]});
         }
     }
     m_plot->update();
