@@ -22,7 +22,7 @@ std::string exportRows(const RecordSet &set, double from, double before, std::os
         const RecordFile again = readRecord(part->path, mapped.bytes(), true);
         const std::vector<double> &times = again.table.times();
         bool any = false;
-        for (std::size_t row = 0; row < times.size(); ++row) {
+        for (std::size_t row = part->skipped; row < times.size(); ++row) {
             if (times[row] < from || times[row] >= before)
                 continue;
             any = true;

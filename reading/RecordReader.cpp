@@ -178,6 +178,10 @@ RecordFile readRecord(std::string path, std::string_view bytes, bool keepLines)
             values[c] = row.values[c];
             file.stats[static_cast<std::size_t>(columns[c])].add(row.values[c], row.texts[c]);
         }
+        if (!seconds.empty() && row.second < seconds.back())
+            file.problems.push_back(file.path + ":" + std::to_string(line.number) + ": the clock goes back from "
+                                    + rowTimeText(seconds.back()) + " to " + rowTimeText(row.second)
+                                    + " (the row is kept, in time order)");
         seconds.push_back(row.second);
         file.table.append(static_cast<double>(row.second), columns, values.data());
         if (keepLines)

@@ -1,8 +1,10 @@
 #include "reading/RecordSet.h"
 
 #include "reading/MappedFile.h"
+#include "reading/RecordTime.h"
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <mutex>
 #include <numeric>
@@ -42,6 +44,47 @@ bool isLogFileName(const std::string &name)
     return std::all_of(n.begin() + 1, n.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
+// How a file's first rows meet the rows taken before it, second by second: its rows of the
+// seconds the taken rows reach, whether each is the same as the taken row at its place in
+// that second (same time, same numbers), and the seconds they span.
+struct Overlap {
+    std::size_t rows = 0;       // the file's rows in the overlap, from its first
+    bool same = true;
+    std::size_t firstTaken = 0; // the first taken row it meets
+    std::int64_t from = 0, to = 0;
+};
+
+bool sameNumber(float a, float b)
+{
+    return a == b || (std::isnan(a) && std::isnan(b));
+}
+
+Overlap overlapOf(const RecordTable &taken, const RecordTable &file, const std::vector<int> &columns)
+{
+    Overlap overlap;
+    const double end = std::floor(taken.times().back()) + 1.0;
+    const std::vector<double> &times = file.times();
+    while (overlap.rows < times.size() && times[overlap.rows] < end)
+        ++overlap.rows;
+    overlap.from = static_cast<std::int64_t>(std::floor(times.front()));
+    overlap.to = static_cast<std::int64_t>(std::floor(times[overlap.rows - 1]));
+    overlap.firstTaken = std::min(taken.lowerBound(std::floor(times.front())), taken.rows() - 1);
+    for (std::size_t i = 0; i < overlap.rows && overlap.same;) {
+        const double second = std::floor(times[i]);
+        std::size_t j = i;
+        while (j < overlap.rows && std::floor(times[j]) == second)
+            ++j;
+        const std::size_t at = taken.lowerBound(second);
+        const std::size_t upTo = taken.lowerBound(second + 1.0);
+        overlap.same = upTo - at == j - i;
+        for (std::size_t k = 0; overlap.same && k < j - i; ++k)
+            for (int column : columns)
+                overlap.same = overlap.same && sameNumber(taken.value(column, at + k), file.value(column, i + k));
+        i = j;
+    }
+    return overlap;
+}
+
 } // namespace
 
 std::vector<std::string> RecordSet::logFilesIn(const std::string &folder)
@@ -76,6 +119,22 @@ RecordSet RecordSet::load(const std::vector<std::string> &inputs,
         } else {
             paths.push_back(input);
         }
+    }
+    // A file named twice (by two paths, or again inside a folder named) is read once.
+    {
+        std::vector<std::string> unique;
+        std::vector<std::filesystem::path> seen;
+        for (const std::string &path : paths) {
+            std::error_code error;
+            std::filesystem::path canonical = std::filesystem::weakly_canonical(path, error);
+            if (error)
+                canonical = path;
+            if (std::find(seen.begin(), seen.end(), canonical) != seen.end())
+                continue;
+            seen.push_back(std::move(canonical));
+            unique.push_back(path);
+        }
+        paths = std::move(unique);
     }
     std::vector<RecordFile> files(paths.size());
     std::atomic<std::size_t> next{0}, done{0};
@@ -138,9 +197,33 @@ RecordSet RecordSet::join(std::vector<RecordFile> files)
             ++set.m_unreadable;
             continue;
         }
-        const auto [early, late] = std::minmax_element(f.table.times().begin(), f.table.times().end());
-        set.m_parts.push_back({f.path, f.layout, set.m_table.rows(), f.table.rows(), *early, *late});
-        set.m_table.append(f.table);
+        // A file that starts before what is taken ends: its rows of those seconds are the
+        // same rows (a copy, a file named under two names) and are kept once, or they are
+        // another recording, which is never interleaved into one trace: it is left out.
+        std::size_t skip = 0;
+        const std::vector<double> &taken = set.m_table.times();
+        if (!taken.empty() && f.table.times().front() < std::floor(taken.back()) + 1.0
+            && std::is_sorted(taken.begin(), taken.end())) {
+            const Overlap overlap = overlapOf(set.m_table, f.table, columnsOf(f.layout));
+            const std::string other = set.partOf(overlap.firstTaken).path;
+            const std::string span = rowTimeText(overlap.from) + "–" + rowTimeText(overlap.to);
+            if (!overlap.same) {
+                set.m_problems.push_back(f.path + ": overlaps " + other + " " + span
+                                         + " with other rows (two recordings at once, or a clock set back): left "
+                                           "out; open it alone to see it");
+                ++set.m_unreadable;
+                continue;
+            }
+            skip = overlap.rows;
+            set.m_problems.push_back(other + " and " + f.path + " overlap " + span + ": " + std::to_string(skip)
+                                     + " rows kept once");
+            if (skip == f.table.rows())
+                continue;
+        }
+        const auto [early, late] = std::minmax_element(f.table.times().begin() + static_cast<std::ptrdiff_t>(skip),
+                                                       f.table.times().end());
+        set.m_parts.push_back({f.path, f.layout, set.m_table.rows(), f.table.rows() - skip, *early, *late, skip});
+        set.m_table.append(f.table, skip);
         for (std::size_t s = 0; s < f.stats.size(); ++s)
             set.m_stats[s].add(f.stats[s]);
         f.table = RecordTable(); // its memory goes as soon as it is joined

@@ -22,6 +22,7 @@ public:
         std::size_t firstRow = 0;
         std::size_t rows = 0;
         double firstTime = 0.0, lastTime = 0.0; // its rows' times
+        std::size_t skipped = 0; // its first rows, the same as rows of a file before it: kept once
     };
 
     // Files and folders (a folder: every file in it the logger names "Tarmin…csv"), read by

@@ -47,10 +47,12 @@ void RecordTable::append(double time, const std::vector<int> &slots, const float
             c.push_back(kMissing);
 }
 
-void RecordTable::append(const RecordTable &other)
+void RecordTable::append(const RecordTable &other, std::size_t from)
 {
+    from = std::min(from, other.m_times.size());
+    const auto skip = static_cast<std::ptrdiff_t>(from);
     const std::size_t before = m_times.size();
-    m_times.insert(m_times.end(), other.m_times.begin(), other.m_times.end());
+    m_times.insert(m_times.end(), other.m_times.begin() + skip, other.m_times.end());
     for (std::size_t s = 0; s < m_columns.size(); ++s) {
         std::vector<float> &c = m_columns[s];
         const std::vector<float> &o = other.m_columns[s];
@@ -60,7 +62,7 @@ void RecordTable::append(const RecordTable &other)
         if (o.empty())
             c.resize(m_times.size(), kMissing);
         else
-            c.insert(c.end(), o.begin(), o.end());
+            c.insert(c.end(), o.begin() + skip, o.end());
     }
 }
 

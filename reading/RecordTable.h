@@ -23,8 +23,8 @@ public:
 
     // A row: its time and a value for each of `slots` (the rest read NaN).
     void append(double time, const std::vector<int> &slots, const float *values);
-    // The rows of `other` after these.
-    void append(const RecordTable &other);
+    // The rows of `other` from its row `from` on, after these.
+    void append(const RecordTable &other, std::size_t from = 0);
     void reserve(std::size_t rows);
     // Room for `rows` rows in the time column and in each of `slots`: joined files take no more.
     void reserve(std::size_t rows, const std::vector<int> &slots);

@@ -310,6 +310,66 @@ TEST_F(FolderFixture, StatsGiveTheFilesTextsAndExportGivesTheirBytes)
     EXPECT_TRUE(mixed.str().empty());
 }
 
+// Inputs that hold the same rows twice: a file named twice (by another path, or inside a
+// folder named too) is read once; two files sharing rows keep them once, and the overlap is
+// named; another recording over the same time is left out with the reason, never interleaved;
+// a clock that goes back inside a file is named by its line. The rows stay in time order.
+TEST_F(FolderFixture, TheSameRowsTwiceAreKeptOnceAndOtherRecordingsAreNeverInterleaved)
+{
+    auto seconds = [](int from, int to, int voltage) {
+        std::vector<std::string> rows;
+        for (int s = from; s <= to; ++s)
+            rows.push_back("2016/06/24 0:00:" + std::string(s < 10 ? "0" : "") + std::to_string(s) + ","
+                           + std::to_string(voltage + s) + ",1,0,0,0");
+        return rows;
+    };
+    const std::string a = write("Tarmin24D0H0M0.csv", olderFile(seconds(0, 9, 6600)));
+    const std::string b = write("Tarmin24D0H0M4.csv", olderFile(seconds(4, 13, 6600))); // 0:00:04–09 as in a
+    std::filesystem::create_directories(dir / "other");
+    const std::string c = (dir / "other" / "Tarmin24D0H0M5.csv").string();
+    std::ofstream(c, std::ios::binary) << olderFile(seconds(5, 8, 7000)); // another recording
+
+    struct Case {
+        std::vector<std::string> inputs;
+        std::size_t rows;
+        std::vector<std::string> problems;
+    } cases[] = {
+        {{a, a}, 10, {}},
+        {{a, (dir / "." / "Tarmin24D0H0M0.csv").string()}, 10, {}},
+        {{dir.string(), b}, 14, {a + " and " + b + " overlap 2016/06/24 0:00:04–2016/06/24 0:00:09: 6 rows kept once"}},
+        {{a, c}, 10, {c + ": overlaps " + a + " 2016/06/24 0:00:05–2016/06/24 0:00:08 with other rows (two "
+                          "recordings at once, or a clock set back): left out; open it alone to see it"}},
+    };
+    for (const Case &k : cases) {
+        const RecordSet set = RecordSet::load(k.inputs);
+        EXPECT_EQ(set.table().rows(), k.rows) << k.inputs.back();
+        EXPECT_EQ(set.problems(), k.problems);
+        EXPECT_TRUE(std::is_sorted(set.table().times().begin(), set.table().times().end()));
+        // The export holds each row once, in time order.
+        std::ostringstream out;
+        std::size_t written = 0;
+        ASSERT_EQ(exportRows(set, 0, 1e12, out, &written), "");
+        EXPECT_EQ(written, k.rows);
+        std::int64_t last = -1;
+        for (const std::string &line : test::split(out.str(), '\n')) {
+            const std::optional<std::int64_t> time = parseRowTime(test::split(line, ',')[0]);
+            if (!time)
+                continue;
+            EXPECT_GT(*time, last) << line;
+            last = *time;
+        }
+    }
+
+    const std::string back = write("Tarmin24D1H0M0.csv", olderFile({"2016/06/24 1:00:00,1,0,0,0,0",
+                                                                    "2016/06/24 0:59:58,2,0,0,0,0",
+                                                                    "2016/06/24 1:00:01,3,0,0,0,0"}));
+    const RecordSet stepped = RecordSet::load({back});
+    ASSERT_EQ(stepped.problems().size(), 1u);
+    EXPECT_EQ(stepped.problems()[0], back + ":3: the clock goes back from 2016/06/24 1:00:00 to 2016/06/24 0:59:58 "
+                                            "(the row is kept, in time order)");
+    EXPECT_TRUE(std::is_sorted(stepped.table().times().begin(), stepped.table().times().end()));
+}
+
 // Cursors inside seconds (five rows each, spread over it): the export between them holds
 // exactly the rows the figures use, the extreme the figures show among them, no row beyond.
 TEST_F(FolderFixture, ExportBetweenTheCursorsHoldsTheRowsTheFiguresUse)
