@@ -72,6 +72,9 @@ TEST(ViewerOptionsTable, EachCommandLineAsReadOrRefused)
         {{"--from", "2026/12/07 2:00:00", "--to", "2026/12/07 1:00:00", "--stats", "d"}, M::Stats, "--from is after --to"},
         {{"--stats", "--trigger", "t.ini", "d"}, M::Stats, "--trigger goes with --events"},
         {{"--colour", "d"}, M::Window, "unknown option --colour"},
+        {{"--png", "a.jpg", "d"}, M::Png, ""},     // the name decides the format
+        {{"--png", "a.gif", "d"}, M::Png, "--png writes .png, .jpg (.jpeg) or .svg files: 'a.gif'"},
+        {{"--svg", "a", "d"}, M::Svg, "--svg writes .png, .jpg (.jpeg) or .svg files"},
     };
     for (const Case &k : cases) {
         const ViewerOptions options = parseViewerOptions(k.arguments);
@@ -158,6 +161,13 @@ TEST_F(ViewerDayFixture, EachCommandOnADayWithItsExitCode)
     EXPECT_EQ(png.exitCode, 0) << png.err;
     const QImage image(path("day.png"));
     EXPECT_EQ(image.size(), QSize(800, 500));
+    // The format the name asks for: JPEG bytes under .jpg, whichever option named it.
+    const Run jpeg = view({"--png", path("day.jpg"), "--size", "800x500", folder});
+    EXPECT_EQ(jpeg.exitCode, 0) << jpeg.err;
+    QFile jpegFile(path("day.jpg"));
+    ASSERT_TRUE(jpegFile.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(jpegFile.read(3) == QByteArray("\xFF\xD8\xFF", 3)) << "a JPEG's first bytes";
+    EXPECT_EQ(QImage(path("day.jpg")).size(), QSize(800, 500));
     const Run svg = view({"--svg", path("day.svg"), folder});
     EXPECT_EQ(svg.exitCode, 0) << svg.err;
     QFile svgFile(path("day.svg"));

@@ -57,6 +57,18 @@ double niceTimeStep(double span)
 
 } // namespace
 
+std::optional<PlotPainter::Picture> PlotPainter::pictureFormatOf(const QString &path)
+{
+    const QString name = path.toLower();
+    if (name.endsWith(".png"))
+        return Picture::Png;
+    if (name.endsWith(".jpg") || name.endsWith(".jpeg"))
+        return Picture::Jpeg;
+    if (name.endsWith(".svg"))
+        return Picture::Svg;
+    return std::nullopt;
+}
+
 bool PlotPainter::writePicture(const QSize &size, const QString &path, Picture kind)
 {
     layout(size);
@@ -71,7 +83,7 @@ bool PlotPainter::writePicture(const QSize &size, const QString &path, Picture k
         QPainter painter(&image);
         paint(painter, &image);
     }
-    return image.save(path, "PNG");
+    return kind == Picture::Jpeg ? image.save(path, "JPEG", 92) : image.save(path, "PNG");
 }
 
 QByteArray PlotPainter::svg(const QSize &size)

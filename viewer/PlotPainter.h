@@ -57,7 +57,10 @@ public:
 
     // Lays the plot out at `size` and writes it to `path` as SVG or PNG; false when the file
     // cannot be written.
-    enum class Picture { Png, Svg };
+    enum class Picture { Png, Jpeg, Svg };
+    // The format a picture's file name asks for by its extension (.png, .jpg or .jpeg, .svg);
+    // none for any other name.
+    static std::optional<Picture> pictureFormatOf(const QString &path);
     bool writePicture(const QSize &size, const QString &path, Picture kind);
     // The plot as it is laid out, as an SVG document of `size` (Qt SVG's generator).
     QByteArray svg(const QSize &size);

@@ -73,7 +73,7 @@ int runViewerCommand(const ViewerOptions &options, std::ostream &out, std::ostre
             window.setRange(options.from ? from : window.from(), options.to ? to + 1.0 : window.to());
         PlotOptions plotOptions;
         PlotPainter plot(columns, window, plotOptions);
-        const auto kind = options.mode == ViewerOptions::Mode::Png ? PlotPainter::Picture::Png : PlotPainter::Picture::Svg;
+        const PlotPainter::Picture kind = *PlotPainter::pictureFormatOf(QString::fromStdString(options.output));
         if (!plot.writePicture(options.size, QString::fromStdString(options.output), kind)) {
             err << "svg-logger-view: cannot write " << options.output << "\n";
             return kViewBadInput;

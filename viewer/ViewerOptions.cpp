@@ -1,5 +1,7 @@
 #include "viewer/ViewerOptions.h"
 
+#include "viewer/PlotPainter.h"
+
 #include "reading/RecordTime.h"
 
 #include <QCommandLineParser>
@@ -55,6 +57,10 @@ ViewerOptions parseViewerOptions(const QStringList &arguments)
             if (!setMode(mode))
                 return option + " goes with no other of --png, --svg, --export-csv, --stats, --events";
             options.output = *value;
+            // A picture is written in the format its name asks for, never other bytes under it.
+            if (mode != ViewerOptions::Mode::ExportCsv
+                && !PlotPainter::pictureFormatOf(QString::fromStdString(*value)))
+                return option + " writes .png, .jpg (.jpeg) or .svg files: '" + *value + "' names none of them";
         } else if (name == "stats" || name == "events") {
             if (!setMode(name == "stats" ? ViewerOptions::Mode::Stats : ViewerOptions::Mode::Events))
                 return option + " goes with no other of --png, --svg, --export-csv, --stats, --events";

@@ -201,7 +201,7 @@ ViewerWindow::ViewerWindow(QWidget *parent)
             replayTrigger(path);
     });
     connect(pngButton, &QPushButton::clicked, this, [this] {
-        const QString path = chooseSaveFile(QString::fromUtf8("PNG (*.png);;SVG (*.svg)"));
+        const QString path = chooseSaveFile(QString::fromUtf8("PNG (*.png);;JPEG (*.jpg *.jpeg);;SVG (*.svg)"));
         if (!path.isEmpty())
             savePicture(path);
     });
@@ -407,9 +407,12 @@ bool ViewerWindow::savePicture(const QString &path)
     PlotOptions options = m_plot->options();
     options.pointer.reset();
     PlotPainter plot(*m_columns, m_plot->window(), options);
-    const bool ok = plot.writePicture(m_plot->size(), path,
-                                      path.endsWith(".svg", Qt::CaseInsensitive) ? PlotPainter::Picture::Svg
-                                                                                 : PlotPainter::Picture::Png);
+    const std::optional<PlotPainter::Picture> kind = PlotPainter::pictureFormatOf(path);
+    if (!kind) {
+        setStatus(QString::fromUtf8("画像は .png、.jpg、.svg のいずれかの名前で保存してください: ") + path);
+        return false;
+    }
+    const bool ok = plot.writePicture(m_plot->size(), path, *kind);
     setStatus(ok ? QString::fromUtf8("保存しました: ") + path : QString::fromUtf8("保存できません: ") + path);
     m_plot->update(); // the pyramids' columns were laid out for the picture: again for the plot
     return ok;
