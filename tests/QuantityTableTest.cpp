@@ -1,3 +1,4 @@
+#include "common/Contrast.h"
 #include "link/Quantity.h"
 #include "recording/CsvLayout.h"
 #include "recording/CsvText.h"
@@ -29,6 +30,32 @@ TEST(QuantityTable, MakesTheFourHeadersAsTheFilesHaveThem)
               "逆相電圧D軸(Max),逆相電圧Q軸(Max),逆指令D軸(Max),逆指令Q軸(Max),系統電圧(min),負荷電力(min),"
               "負荷無効電力(min),ＳＶＧ出力(min),逆相電圧D軸(min),逆相電圧Q軸(min),逆指令D軸(min),逆指令Q軸(min),"
               "DT数,状態(10進)");
+}
+
+} // namespace
+} // namespace svglogger
+
+namespace svglogger {
+namespace {
+
+// Relative luminance as WCAG 2 computes it, and every trace brought to 3:1 against the
+// picture's white, or against black by lightening; a colour that stands already is kept.
+TEST(TraceContrast, EveryTraceStandsThreeToOneFromItsBackground)
+{
+    EXPECT_NEAR(contrastRatio(0x000000, 0xFFFFFF), 21.0, 1e-9);
+    EXPECT_NEAR(contrastRatio(0x00FF00, 0xFFFFFF), 1.37, 0.01); // why the bright traces darken
+    EXPECT_NEAR(contrastRatio(0x0000FF, 0xFFFFFF), 8.59, 0.01);
+    EXPECT_EQ(withContrast(0x0000FF, 0xFFFFFF), 0x0000FFu) << "blue on white stands already";
+    for (const Quantity &q : kQuantities) {
+        for (const std::uint32_t background : {0xFFFFFFu, 0x000000u, 0xC0C0C0u}) {
+            const std::uint32_t shown = withContrast(q.traceColour, background);
+            EXPECT_GE(contrastRatio(shown, background), 3.0) << std::hex << q.traceColour << " on " << background;
+            // The least change: one step less would not do, unless it was not changed at all.
+            if (shown != q.traceColour) {
+                EXPECT_LT(contrastRatio(shown, background), 3.1) << std::hex << q.traceColour << " on " << background;
+            }
+        }
+    }
 }
 
 } // namespace

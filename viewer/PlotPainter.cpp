@@ -1,5 +1,7 @@
 #include "viewer/PlotPainter.h"
 
+#include "common/Contrast.h"
+
 #include "link/Quantity.h"
 #include "reading/RecordTime.h"
 
@@ -105,12 +107,10 @@ QByteArray PlotPainter::svg(const QSize &size)
 
 QColor PlotPainter::colourOf(int quantity)
 {
-    const std::uint32_t rgb = kQuantities[static_cast<std::size_t>(quantity)].traceColour;
-    // The main window draws on grey; here the ground is white: the bright green and cyan darken.
-    QColor colour((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
-    if (colour.lightness() > 150)
-        colour = colour.darker(140);
-    return colour;
+    // The main window draws on grey; here the ground is white: each trace darkened as far as it
+    // takes to stand 3:1 from it (bright green and cyan do not).
+    const std::uint32_t rgb = withContrast(kQuantities[static_cast<std::size_t>(quantity)].traceColour, 0xFFFFFF);
+    return QColor((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
 }
 
 PlotPainter::PlotPainter(TraceColumns &columns, const ViewWindow &window, const PlotOptions &options)
