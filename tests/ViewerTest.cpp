@@ -93,6 +93,22 @@ TEST(ViewerOptionsTable, EachCommandLineAsReadOrRefused)
 
 // --- The program on a recorded day ----------------------------------------------------------
 
+// More than 24 hours go on into the next days' files, each with its own date.
+TEST(RecordedDays, HoursBeyondADayGoIntoTheNextDaysFiles)
+{
+    QTemporaryDir dir;
+    RecordedDay recorded;
+    recorded.folder = dir.path().toStdString();
+    recorded.hours = 26;
+    recorded.interval = true;
+    recorded.intervalSeconds = 600;
+    ASSERT_GT(recorded.write(), 0);
+    const RecordSet set = RecordSet::load({recorded.folder});
+    EXPECT_EQ(set.parts().size(), 26u);
+    EXPECT_TRUE(QFile::exists(dir.path() + "/Tarmin8D1H0M0.csv"));
+    EXPECT_TRUE(rowTimeText(static_cast<std::int64_t>(set.table().times().back())).starts_with("2026/12/08 1:"));
+}
+
 struct ViewerDayFixture : ::testing::Test {
     QTemporaryDir dir;
     std::string day;

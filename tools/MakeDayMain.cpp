@@ -1,35 +1,86 @@
 #include "tools/RecordedDay.h"
 
+#include <charconv>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
+#include <string_view>
 
-// svg-make-day FOLDER [--interval SECONDS] [--hours N] [--version 1|2] [--events SECONDS]:
-// a day of the simulator's stream recorded as the logger's hourly files.
+namespace {
+
+constexpr const char *kUsage =
+    "usage: svg-make-day FOLDER [--interval SECONDS] [--hours N] [--version 1|2] [--events SECONDS]\n"
+    "Writes the simulator's stream as the logger's hourly files (Tarmin<day>D<hour>H0M0.csv) into FOLDER:\n"
+    "a day from 2026/12/07 0:00:00 by default, --hours more or fewer (beyond 24 into the next days' files),\n"
+    "interval rows of --interval seconds, an older controller with --version 1, a voltage dip and a load step\n"
+    "every --events seconds.\n";
+
+// A whole number from `low` to `high`, or none.
+bool wholeNumber(std::string_view text, int low, int high, int &value)
+{
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return error == std::errc() && end == text.data() + text.size() && value >= low && value <= high;
+}
+
+} // namespace
+
+// svg-make-day: a day of the simulator's stream recorded as the logger's hourly files.
 int main(int argc, char *argv[])
 {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: svg-make-day FOLDER [--interval SECONDS] [--hours N] [--version 1|2] [--events SECONDS]\n");
-        return 2;
-    }
     svglogger::RecordedDay day;
-    day.folder = argv[1];
-    for (int i = 2; i + 1 < argc; i += 2) {
-        const std::string option = argv[i];
-        const int value = std::atoi(argv[i + 1]);
-        if (option == "--interval") {
-            day.interval = true;
-            day.intervalSeconds = value;
-        } else if (option == "--hours") {
-            day.hours = value;
-        } else if (option == "--version") {
-            day.version = value;
-        } else if (option == "--events") {
-            day.eventEverySeconds = value;
-        } else {
-            std::fprintf(stderr, "svg-make-day: unknown option %s\n", option.c_str());
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument == "--help" || argument == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (!argument.starts_with("-")) {
+            if (!day.folder.empty()) {
+                std::fprintf(stderr, "svg-make-day: one folder only, not also '%s'\n%s", argv[i], kUsage);
+                return 2;
+            }
+            day.folder = argv[i];
+            continue;
+        }
+        struct Option {
+            std::string_view name;
+            int low, high;
+            int *target;
+        };
+        int interval = 0;
+        const Option options[] = {{"--interval", 1, 3600, &interval},
+                                  {"--hours", 1, 24 * 366, &day.hours},
+                                  {"--version", 1, 2, &day.version}};
+        int events = 0;
+        const Option *option = nullptr;
+        for (const Option &o : options)
+            if (o.name == argument)
+                option = &o;
+        const bool isEvents = argument == "--events";
+        if (!option && !isEvents) {
+            std::fprintf(stderr, "svg-make-day: unknown option %s\n%s", argv[i], kUsage);
             return 2;
         }
+        const int low = isEvents ? 1 : option->low, high = isEvents ? 86400 : option->high;
+        int value = 0;
+        if (i + 1 >= argc || !wholeNumber(argv[i + 1], low, high, value)) {
+            std::fprintf(stderr, "svg-make-day: %s takes a whole number from %d to %d\n", argv[i], low, high);
+            return 2;
+        }
+        ++i;
+        if (isEvents) {
+            events = value;
+            day.eventEverySeconds = events;
+        } else {
+            *option->target = value;
+            if (option->target == &interval) {
+                day.interval = true;
+                day.intervalSeconds = interval;
+            }
+        }
+    }
+    if (day.folder.empty()) {
+        std::fputs(kUsage, stderr);
+        return 2;
     }
     const long long rows = day.write();
     if (rows < 0) {

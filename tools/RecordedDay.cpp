@@ -30,14 +30,19 @@ long long RecordedDay::write() const
     IntervalAggregator intervals(view);
     intervals.setIntervalStart(toDateSerial({year, month, day, 0, 0, 0}));
     long long rows = 0;
-    for (int hour = 0; hour < hours; ++hour) {
-        const std::string path = folder + "/Tarmin" + std::to_string(day) + "D" + std::to_string(hour) + "H0M0.csv";
+    const std::int64_t firstDay = daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
+    for (int h = 0; h < hours; ++h) {
+        // Beyond 24 hours the next days' files, with their own dates.
+        int y = year, m = month, d = day;
+        civilFromDays(firstDay + h / 24, y, m, d);
+        const int hour = h % 24;
+        const std::string path = folder + "/Tarmin" + std::to_string(d) + "D" + std::to_string(hour) + "H0M0.csv";
         std::ofstream file(path, std::ios::binary | std::ios::trunc);
         if (!file)
             return -1;
         std::string text = header;
         for (int second = 0; second < 3600; ++second) {
-            const LocalDateTime now{year, month, day, hour, second / 60, second % 60};
+            const LocalDateTime now{y, m, d, hour, second / 60, second % 60};
             for (int i = 0; i < 5; ++i) {
                 decoder.beginReceiveEvent();
                 decoder.processLine(generator.nextLine());
