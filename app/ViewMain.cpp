@@ -15,9 +15,11 @@ int main(int argc, char *argv[])
         arguments << QString::fromLocal8Bit(argv[i]);
     const ViewerOptions options = parseViewerOptions(arguments);
     if (!options.error.empty() || arguments.contains("--help") || arguments.contains("-h")) {
+        // Asked for, the usage goes to standard output; after a refusal, to standard error.
         if (!options.error.empty())
-            std::cerr << "svg-logger-view: " << options.error << "\n";
-        std::cerr << viewerUsage();
+            std::cerr << "svg-logger-view: " << options.error << "\n" << viewerUsage();
+        else
+            std::cout << viewerUsage();
         return options.error.empty() ? kViewOk : kViewBadInput;
     }
     if (options.mode != ViewerOptions::Mode::Window) {

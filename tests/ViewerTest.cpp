@@ -191,6 +191,20 @@ TEST_F(ViewerDayFixture, EachCommandOnADayWithItsExitCode)
     const QByteArray svgText = svgFile.readAll();
     EXPECT_TRUE(svgText.contains("<svg") && (svgText.contains("<path") || svgText.contains("<polyline")) && svgText.contains("</svg>"));
 
+    // A range without a row: the same outcome for every command.
+    for (const QStringList &command : {QStringList{"--stats"}, QStringList{"--export-csv", path("empty.csv")},
+                                       QStringList{"--png", path("empty.png")}, QStringList{"--svg", path("empty.svg")}}) {
+        const Run empty = view(command + QStringList{"--from", "2026/12/09 0:00:00", "--to", "2026/12/09 1:00:00",
+                                                     QString::fromStdString(day)});
+        EXPECT_EQ(empty.exitCode, 2) << command.join(' ').toStdString();
+        EXPECT_NE(empty.err.find("no row in the range"), std::string::npos) << empty.err;
+    }
+    // Help asked for goes to standard output.
+    const Run help = view({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_NE(help.out.find("usage: svg-logger-view"), std::string::npos);
+    EXPECT_TRUE(help.err.find("usage") == std::string::npos) << help.err;
+
     // Refusals: exit 2, each named.
     EXPECT_EQ(view({"--stats", "--bogus", folder}).exitCode, 2);
     std::ofstream(path("junk.csv").toStdString()) << "not,a,log\r\n";
