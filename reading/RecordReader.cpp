@@ -148,6 +148,9 @@ RowLayout layoutOfHeader(std::string_view line)
 
 RecordFile readRecord(std::string path, std::string_view bytes, bool keepLines)
 {
+    // A Ctrl-Z after the last line is the end of the file, as old DOS tools wrote it.
+    if (bytes.ends_with('\x1a'))
+        bytes.remove_suffix(1);
     RecordFile file;
     file.path = std::move(path);
     std::vector<int> columns;

@@ -413,6 +413,20 @@ TEST_F(FolderFixture, ExportBetweenTheCursorsHoldsTheRowsTheFiguresUse)
     }
 }
 
+// A Ctrl-Z (0x1A) at the very end is the file's end, not a line cut short; anywhere else it
+// is a byte of a row like any other.
+TEST(RecordEnd, ACtrlZAtTheEndIsTheEnd)
+{
+    const std::string rows = olderFile({"2016/06/24 9:00:00,6600,1,0,0,0"});
+    for (const std::string &ending : {std::string("\x1a"), std::string("")}) {
+        const RecordFile file = readRecord("z.csv", rows + ending);
+        EXPECT_EQ(file.table.rows(), 1u);
+        EXPECT_TRUE(file.problems.empty()) << file.problems.front();
+    }
+    const RecordFile cut = readRecord("z.csv", rows + "2016/06/24 9:00:01,66\x1a" "00,1,0,0,0\r\n");
+    EXPECT_EQ(cut.problems.size(), 1u);
+}
+
 // Pre-trigger shading: in capture files only (named when the trigger fired, so their first
 // rows come before their name's moment), the rows before the firing row.
 TEST(PreTriggerShading, TheRowsBeforeEachCapturesFiringRowInCaptureFilesOnly)
