@@ -534,9 +534,12 @@ void MqttPublisher::stopped()
         }
         sendHealth(); // unless the last one went out already
         publishStatus(kOffline);
-        mosquitto_disconnect(m_client);
-        for (int i = 0; i < 10 && m_broker.connected(); ++i)
-            mosquitto_loop(m_client, kLoopMilliseconds, 1);
+        // Until the DISCONNECT is out (a second at most): a socket closed before it makes the
+        // broker send the last will after "offline".
+        m_closed = false;
+        if (mosquitto_disconnect(m_client) == MOSQ_ERR_SUCCESS)
+            for (int i = 0; i < 50 && !m_closed; ++i)
+                mosquitto_loop(m_client, kLoopMilliseconds, 1);
     }
     destroyClient();
     m_spool.rewind();
@@ -660,6 +663,10 @@ void MqttPublisher::connected(int reason)
 // broker of MQTT 5 may say why it closed the connection.
 void MqttPublisher::disconnected(int reason)
 {
+    if (reason == 0) {
+        m_closed = true; // the DISCONNECT this side asked for is out
+        return;
+    }
     if (m_config.protocol != MqttProtocol::Version5 || reason < MQTT_RC_UNSPECIFIED)
         return;
     m_logged = std::string("the broker closed the connection: ") + mosquitto_reason_string(reason);

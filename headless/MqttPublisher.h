@@ -170,7 +170,8 @@ private:
     mosquitto *m_client = nullptr;
     MqttSpool m_spool;
     bool m_connecting = false;
-    bool m_refusedConnection = false; // the broker said why in its CONNACK: the loop's error is no news
+    bool m_refusedConnection = false;
+    bool m_closed = false;            // the DISCONNECT of stop has gone out // the broker said why in its CONNACK: the loop's error is no news
     std::unordered_map<int, std::uint64_t> m_handed; // message id → spool number
     std::size_t m_window = kWindow;
     std::optional<Message> m_health;  // the newest health, sent after each connection
