@@ -38,12 +38,34 @@ void forEachLine(std::string_view bytes, Visit visit)
     }
 }
 
+// A file's text in a message: at most 40 characters, control characters as '?', bytes that are
+// no UTF-8 (a Shift-JIS header, a cut character) as \xNN, so every message is valid UTF-8.
 std::string shown(std::string_view text)
 {
+    static constexpr char kHex[] = "0123456789ABCDEF";
     std::string out;
-    for (char c : text.substr(0, 40))
-        out += (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) ? '?' : c;
-    return text.size() > 40 ? out + "..." : out;
+    std::size_t characters = 0, i = 0;
+    while (i < text.size() && characters < 40) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        std::size_t length = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
+        bool valid = length != 0 && i + length <= text.size() && !(length == 2 && c < 0xC2);
+        for (std::size_t k = 1; valid && k < length; ++k)
+            valid = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+        if (!valid) {
+            out += "\\x";
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+            ++i;
+        } else if (length == 1) {
+            out += (c < 0x20 || c == 0x7f) ? '?' : static_cast<char>(c);
+            ++i;
+        } else {
+            out.append(text.substr(i, length));
+            i += length;
+        }
+        ++characters;
+    }
+    return i < text.size() ? out + "..." : out;
 }
 
 struct RowParse {
@@ -155,6 +177,8 @@ RecordFile readRecord(std::string path, std::string_view bytes, bool keepLines)
     file.path = std::move(path);
     std::vector<int> columns;
     std::vector<std::int64_t> seconds; // the rows' whole seconds, spread at the end
+    constexpr std::size_t kProblemsSaid = 10; // rows left out named one by one; the rest counted
+    std::size_t leftUnsaid = 0;
     std::array<float, kMaxFields> values{};
     bool headerSeen = false;
     forEachLine(bytes, [&](const Line &line) {
@@ -173,8 +197,11 @@ RecordFile readRecord(std::string path, std::string_view bytes, bool keepLines)
             return true; // nothing after the last line end
         RowParse row = parseRow(line.text, columns.size());
         if (!row.why.empty()) {
-            file.problems.push_back(file.path + ":" + std::to_string(line.number) + ": "
-                                    + (line.ended ? row.why : "last line cut short: " + row.why));
+            if (file.problems.size() < kProblemsSaid)
+                file.problems.push_back(file.path + ":" + std::to_string(line.number) + ": "
+                                        + (line.ended ? row.why : "last line cut short: " + row.why));
+            else
+                ++leftUnsaid;
             return true;
         }
         for (std::size_t c = 0; c < columns.size(); ++c) {
@@ -198,9 +225,16 @@ RecordFile readRecord(std::string path, std::string_view bytes, bool keepLines)
     if (!file.error.empty())
         return file;
     if (seconds.empty()) {
-        file.error = file.path + ": no readable row" + (file.problems.empty() ? "" : " (" + file.problems.front() + ")");
+        // One message for the file (a header that fits none of its rows): the count and the first.
+        file.error = file.path + ": no readable row"
+            + (file.problems.empty() ? ""
+                                     : " (" + std::to_string(file.problems.size() + leftUnsaid) + " rows left out; the "
+                                           "first: " + file.problems.front() + ")");
+        file.problems.clear();
         return file;
     }
+    if (leftUnsaid != 0)
+        file.problems.push_back(file.path + ": " + std::to_string(leftUnsaid) + " more rows left out");
     // Rows of one second are spread evenly over it, in file order.
     std::vector<double> &times = file.table.mutableTimes();
     for (std::size_t i = 0; i < seconds.size();) {

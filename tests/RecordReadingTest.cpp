@@ -176,12 +176,29 @@ TEST(RecordRead, MalformedRowsAreLeftOutAndNamedTheRestIsRead)
         {"no final line end", olderFile({good}) + good, 2, {}, ""},
         {"a field short", olderFile({good, "2016/06/24 9:05:04,6600,10,5,0", good}), 2,
          {"f.csv:3: wrong field count (5, the header has 6)"}, ""},
-        {"a field over", olderFile({good + ",1"}), 0, {"f.csv:2: wrong field count (7"}, "f.csv: no readable row"},
+        {"a field over", olderFile({good + ",1"}), 0, {},
+         "f.csv: no readable row (1 rows left out; the first: f.csv:2: wrong field count (7"},
         {"a field no number", olderFile({good, "2016/06/24 9:05:04,66x0,10,5,-3,0"}), 1,
          {"f.csv:3: field 2 is no number ('66x0')"}, ""},
         {"no time", olderFile({"24/06/2016 9:05:04,6600,10,5,-3,0", good}), 1, {"f.csv:2: no time in field 1"}, ""},
-        {"nan and inf", olderFile({"2016/06/24 9:05:04,nan,10,5,-3,0", "2016/06/24 9:05:04,inf,10,5,-3,0"}), 0,
-         {"f.csv:2: field 2", "f.csv:3: field 2"}, "f.csv: no readable row"},
+        {"nan and inf", olderFile({"2016/06/24 9:05:04,nan,10,5,-3,0", "2016/06/24 9:05:04,inf,10,5,-3,0"}), 0, {},
+         "f.csv: no readable row (2 rows left out; the first: f.csv:2: field 2"},
+        // A header that fits none of a day's rows: one message for the file, not one a row.
+        {"a wrong header", olderFile(std::vector<std::string>(5000, good + ",1,2,3,4")), 0, {},
+         "f.csv: no readable row (5000 rows left out; the first: f.csv:2: wrong field count (10, the header has 6)"},
+        // Among readable rows: ten named, the rest counted.
+        {"many bad rows", olderFile([&] {
+             std::vector<std::string> rows(30, good + ",1");
+             rows.push_back(good);
+             return rows;
+         }()),
+         1, {"f.csv:2: ", "f.csv:3: ", "f.csv:4: ", "f.csv:5: ", "f.csv:6: ", "f.csv:7: ", "f.csv:8: ", "f.csv:9: ",
+             "f.csv:10: ", "f.csv:11: ", "f.csv: 20 more rows left out"}, ""},
+        // Bytes of the file that are no UTF-8 are escaped in the message; UTF-8 stays.
+        {"Shift-JIS in a field", olderFile({good, "2016/06/24 9:05:04,\x93\x64\x88\xb3,10,5,-3,0"}), 1,
+         {"f.csv:3: field 2 is no number ('\\x93d\\x88\\xB3')"}, ""},
+        {"UTF-8 in a field", olderFile({good, "2016/06/24 9:05:04,電圧,10,5,-3,0"}), 1,
+         {"f.csv:3: field 2 is no number ('電圧')"}, ""},
         {"last row cut short", olderFile({good}) + "2016/06/24 9:05:0", 1, {"f.csv:3: last line cut short"}, ""},
         {"an empty line", olderFile({good, "", good}), 2, {"f.csv:3: wrong field count (1"}, ""},
         {"empty file", "", 0, {}, "f.csv: empty"},
