@@ -147,6 +147,35 @@ inline constexpr std::string_view kStatusWordHeader = "状態(10進)";
 inline constexpr std::string_view kStatusWordKey = "status_word";
 inline constexpr std::string_view kStatusWordCompactKey = "st";
 
+// The status word's bits whose meaning is known; the others are named "bit N".
+struct StatusBit {
+    int bit;
+    std::string_view name;
+};
+inline constexpr std::array<StatusBit, 2> kStatusBits{{
+    {4, "潮流補正"},   // 0x10: power-flow correction
+    {5, "相回転補正"}, // 0x20: phase-rotation correction
+}};
+inline std::string statusBitName(int bit)
+{
+    for (const StatusBit &known : kStatusBits)
+        if (known.bit == bit)
+            return std::string(known.name);
+    return "bit " + std::to_string(bit);
+}
+// The names of the bits set in a status word (its 16 bits), lowest first, ", " between.
+inline std::string statusBitNames(float statusWord)
+{
+    if (!(statusWord == statusWord)) // NaN: no word
+        return {};
+    const auto bits = static_cast<std::uint16_t>(static_cast<std::int32_t>(statusWord));
+    std::string names;
+    for (int b = 0; b < 16; ++b)
+        if (bits & (1u << b))
+            names += (names.empty() ? "" : ", ") + statusBitName(b);
+    return names;
+}
+
 // How many of kQuantities (the first ones) a controller of `version` sends: none while the
 // version is unknown.
 constexpr std::size_t quantitiesSentBy(ControllerVersion version)

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <string>
 #include <vector>
 
@@ -56,6 +58,31 @@ TEST(TraceContrast, EveryTraceStandsThreeToOneFromItsBackground)
             }
         }
     }
+}
+
+} // namespace
+} // namespace svglogger
+
+namespace svglogger {
+namespace {
+
+TEST(StatusBits, KnownBitsByNameTheRestByNumber)
+{
+    struct Case {
+        float word;
+        const char *names;
+    } cases[] = {
+        {0, ""},
+        {16, "潮流補正"},
+        {48, "潮流補正, 相回転補正"},
+        {1, "bit 0"},
+        {-32768, "bit 15"},          // the word is a signed 16-bit number in the files
+        {32 + 4, "bit 2, 相回転補正"},
+        {std::nanf(""), ""},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(statusBitNames(c.word), c.names) << c.word;
+    EXPECT_EQ(statusBitName(7), "bit 7");
 }
 
 } // namespace

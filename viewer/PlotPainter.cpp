@@ -363,6 +363,13 @@ void PlotPainter::paintStatusLane(QPainter &painter, const Lane &lane)
     painter.setPen(QColor(90, 90, 90));
     painter.drawText(QRect(0, lane.area.top(), kLeft - 4, 14), Qt::AlignRight | Qt::AlignTop, QString::fromUtf8("状態 bit0"));
     painter.drawText(QRect(0, lane.area.bottom() - 13, kLeft - 4, 14), Qt::AlignRight | Qt::AlignBottom, "bit15");
+    // The bits whose meaning is known named at their rows, where a row is tall enough.
+    if (rowHeight >= 9) {
+        for (const StatusBit &known : kStatusBits)
+            painter.drawText(QRect(m_plot.left() + 2, lane.area.top() + known.bit * rowHeight, 200, rowHeight),
+                             Qt::AlignLeft | Qt::AlignVCenter, QString::fromUtf8(known.name.data(),
+                                                                               static_cast<qsizetype>(known.name.size())));
+    }
     const std::vector<TraceColumns::Column> &columns = m_columns.columns();
     for (int x = 0; x < static_cast<int>(columns.size()); ++x) {
         const std::uint16_t bits = m_columns.bitsSet(x);

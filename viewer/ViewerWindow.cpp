@@ -349,8 +349,12 @@ void ViewerWindow::showPointer(double time)
         return;
     }
     QString text = timeText(table.times()[row]);
-    for (int slot : m_set->columns())
+    for (int slot : m_set->columns()) {
         text += "   " + fromStd(columnName(slot)) + " " + number(table.value(slot, row));
+        if (slot == recordColumn::kStatus)
+            if (const std::string bits = statusBitNames(table.value(slot, row)); !bits.empty())
+                text += " (" + fromStd(bits) + ")";
+    }
     m_readout->setText(text);
 }
 
