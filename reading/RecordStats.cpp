@@ -1,4 +1,5 @@
 #include "reading/RecordStats.h"
+#include "reading/RecordTime.h"
 
 #include "recording/CsvText.h"
 
@@ -47,6 +48,23 @@ std::string statsText(const RecordSet &set, double from, double to)
             stats.add(column[r], shown);
         }
         text += line(slot, stats);
+    }
+    return text;
+}
+
+std::string statsTextBy(const RecordSet &set, std::int64_t seconds, double from, double to)
+{
+    const RecordTable &table = set.table();
+    std::string text;
+    std::size_t row = table.lowerBound(from);
+    while (row < table.rows() && table.times()[row] < to + 1.0) {
+        // The block of this row; the next starts at the first row after it.
+        const auto t = static_cast<std::int64_t>(std::floor(table.times()[row]));
+        const std::int64_t start = (t >= 0 ? t / seconds : (t - seconds + 1) / seconds) * seconds;
+        const double blockFrom = std::max(from, static_cast<double>(start));
+        const double blockTo = std::min(to, static_cast<double>(start + seconds - 1));
+        text += rowTimeText(start) + "\n" + statsText(set, blockFrom, blockTo);
+        row = table.lowerBound(static_cast<double>(start + seconds));
     }
     return text;
 }

@@ -3,6 +3,7 @@
 #include "reading/RecordSet.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace svglogger {
@@ -14,5 +15,9 @@ namespace svglogger {
 // a count of 0.
 std::string statsText(const RecordSet &set);
 std::string statsText(const RecordSet &set, double from, double to);
+// One block an hour or a day (`seconds` 3600 or 86400, by the local clock's calendar) that has
+// rows within [from, to]: a line naming it as the log files write times ("2026/12/01",
+// "2026/12/01 13:00:00"), then its statsText lines.
+std::string statsTextBy(const RecordSet &set, std::int64_t seconds, double from, double to);
 
 } // namespace svglogger

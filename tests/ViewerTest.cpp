@@ -7,6 +7,7 @@
 #include "recording/ShiftJisText.h"
 #include "recording/TriggerFile.h"
 #include "support/RecordSets.h"
+#include "support/Split.h"
 #include "tools/RecordedDay.h"
 #include "reading/TraceColumns.h"
 #include "viewer/PlotPainter.h"
@@ -73,6 +74,9 @@ TEST(ViewerOptionsTable, EachCommandLineAsReadOrRefused)
         {{"--stats", "--trigger", "t.ini", "d"}, M::Stats, "--trigger goes with --events"},
         {{"--colour", "d"}, M::Window, "unknown option --colour"},
         {{"--png", "a.jpg", "d"}, M::Png, ""},     // the name decides the format
+        {{"--stats", "--by", "hour", "d"}, M::Stats, ""},
+        {{"--stats", "--by", "week", "d"}, M::Stats, "--by takes hour or day"},
+        {{"--png", "a.png", "--by", "day", "d"}, M::Png, "--by goes with --stats"},
         {{"--png", "a.gif", "d"}, M::Png, "--png writes .png, .jpg (.jpeg) or .svg files: 'a.gif'"},
         {{"--svg", "a", "d"}, M::Svg, "--svg writes .png, .jpg (.jpeg) or .svg files"},
     };
@@ -190,6 +194,19 @@ TEST_F(ViewerDayFixture, EachCommandOnADayWithItsExitCode)
     ASSERT_TRUE(svgFile.open(QIODevice::ReadOnly));
     const QByteArray svgText = svgFile.readAll();
     EXPECT_TRUE(svgText.contains("<svg") && (svgText.contains("<path") || svgText.contains("<polyline")) && svgText.contains("</svg>"));
+
+    // A block an hour, each after its time as the files write it.
+    const Run hourly = view({"--stats", "--by", "hour", QString::fromStdString(day)});
+    EXPECT_EQ(hourly.exitCode, 0) << hourly.err;
+    const std::vector<std::string> blocks = test::split(hourly.out, '\n');
+    ASSERT_GE(blocks.size(), 2u);
+    EXPECT_EQ(blocks[0], "2026/12/07");
+    EXPECT_EQ(blocks[1], "name,min,max,mean,count");
+    EXPECT_NE(hourly.out.find("\n2026/12/07 1:00:00\nname,min,max,mean,count\n"), std::string::npos);
+    EXPECT_NE(hourly.out.find(",18000\n"), std::string::npos) << "an hour of five rows a second";
+    // One day: its line, then what --stats says of all of it.
+    const Run daily = view({"--stats", "--by", "day", QString::fromStdString(day)});
+    EXPECT_EQ(daily.out, "2026/12/07\n" + view({"--stats", QString::fromStdString(day)}).out);
 
     // A range without a row: the same outcome for every command.
     for (const QStringList &command : {QStringList{"--stats"}, QStringList{"--export-csv", path("empty.csv")},

@@ -44,7 +44,10 @@ int runViewerCommand(const ViewerOptions &options, std::ostream &out, std::ostre
 
     switch (options.mode) {
     case ViewerOptions::Mode::Stats:
-        out << (options.from || options.to ? statsText(set, from, to) : statsText(set));
+        if (options.statsBy != ViewerOptions::StatsBy::Whole)
+            out << statsTextBy(set, options.statsBy == ViewerOptions::StatsBy::Hour ? 3600 : 86400, from, to);
+        else
+            out << (options.from || options.to ? statsText(set, from, to) : statsText(set));
         return kViewOk;
     case ViewerOptions::Mode::Events: {
         const std::size_t first = table.lowerBound(from);

@@ -17,7 +17,8 @@ std::string viewerUsage()
            "       svg-logger-view --png OUT.png [--size 1600x900] INPUT...\n"
            "       svg-logger-view --svg OUT.svg [--size 1600x900] INPUT...\n"
            "       svg-logger-view --export-csv OUT.csv INPUT...\n"
-           "       svg-logger-view --stats INPUT...               per column: name,min,max,mean,count\n"
+           "       svg-logger-view --stats [--by hour|day] INPUT...  per column: name,min,max,mean,count;\n"
+           "                                                       with --by a block an hour or a day, each after its time\n"
            "       svg-logger-view --events --trigger FILE INPUT...  one line per firing\n"
            "  --from \"yyyy/mm/dd H:MM:SS\" and --to \"...\" (both included) limit any of them.\n"
            "  INPUT: a CSV file of the logger, or a folder (every log file in it).\n";
@@ -32,7 +33,7 @@ ViewerOptions parseViewerOptions(const QStringList &arguments)
     };
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const QStringList valued{"png", "svg", "export-csv", "size", "trigger", "from", "to"};
+    const QStringList valued{"png", "svg", "export-csv", "size", "trigger", "from", "to", "by"};
     for (const QString &name : valued)
         parser.addOption(QCommandLineOption(name, {}, name));
     for (const QString &name : {QStringLiteral("stats"), QStringLiteral("events")})
@@ -75,6 +76,10 @@ ViewerOptions parseViewerOptions(const QStringList &arguments)
             if (!value || value->empty())
                 return "--trigger takes a trigger settings file";
             options.triggerFile = *value;
+        } else if (name == "by") {
+            if (!value || (*value != "hour" && *value != "day"))
+                return "--by takes hour or day";
+            options.statsBy = *value == "hour" ? ViewerOptions::StatsBy::Hour : ViewerOptions::StatsBy::Day;
         } else if (name == "from" || name == "to") {
             const std::optional<std::int64_t> time = value ? parseRowTime(*value) : std::nullopt;
             if (!time)
@@ -114,6 +119,8 @@ ViewerOptions parseViewerOptions(const QStringList &arguments)
         return fail("--trigger goes with --events (or the window)");
     if (options.mode != ViewerOptions::Mode::Window && options.inputs.empty())
         return fail("no input: name CSV files or folders");
+    if (options.statsBy != ViewerOptions::StatsBy::Whole && options.mode != ViewerOptions::Mode::Stats)
+        return fail("--by goes with --stats");
     if (options.from && options.to && *options.from > *options.to)
         return fail("--from is after --to");
     return options;

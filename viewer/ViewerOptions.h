@@ -18,6 +18,8 @@ struct ViewerOptions {
     QSize size{1600, 900};     // --size
     std::string triggerFile;   // --trigger
     std::optional<std::int64_t> from, to; // --from, --to: both included
+    enum class StatsBy { Whole, Hour, Day };
+    StatsBy statsBy = StatsBy::Whole;  // --by with --stats
     std::vector<std::string> inputs;
     std::string error;         // a bad option: the program says it and exits with 2
 };
