@@ -353,6 +353,13 @@ TEST_F(ViewerDayFixture, TheWindowLoadsZoomsSetsCursorsAndExports)
     ASSERT_TRUE(window.savePicture(path("view.png")));
     EXPECT_EQ(QImage(path("view.png")).size(), plot->size());
     ASSERT_TRUE(window.savePicture(path("view.svg")));
+    // What went as asked is not said in red; what failed is.
+    const auto statusColour = [&] {
+        return window.findChild<QLabel *>("StatusText")->palette().color(QPalette::WindowText);
+    };
+    EXPECT_NE(statusColour(), QColor(255, 0, 0));
+    EXPECT_FALSE(window.savePicture(path("view.gif")));
+    EXPECT_EQ(statusColour(), QColor(255, 0, 0));
 
     // Trigger replay marks every firing; a trace can be hidden.
     std::ofstream(path("t.ini").toStdString()) << "voltage-window-out = on\nvoltage-lower = 6400\n";

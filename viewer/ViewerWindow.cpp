@@ -18,6 +18,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -162,9 +163,6 @@ ViewerWindow::ViewerWindow(QWidget *parent)
     m_messages->setObjectName("Messages");
     m_statusText = new QLabel(this);
     m_statusText->setObjectName("StatusText");
-    QPalette red = m_statusText->palette();
-    red.setColor(QPalette::WindowText, QColor(255, 0, 0));
-    m_statusText->setPalette(red);
 
     auto *splitter = new QSplitter(Qt::Vertical, this);
     auto *top = new QWidget(splitter);
@@ -243,8 +241,12 @@ QString ViewerWindow::statusText() const
     return m_statusText->text();
 }
 
-void ViewerWindow::setStatus(const QString &text)
+void ViewerWindow::setStatus(const QString &text, StatusKind kind)
 {
+    QPalette palette = this->palette();
+    if (kind == StatusKind::Failure)
+        palette.setColor(QPalette::WindowText, QColor(255, 0, 0));
+    m_statusText->setPalette(palette);
     m_statusText->setText(text);
 }
 
@@ -261,7 +263,7 @@ void ViewerWindow::open(const QStringList &inputs)
     m_progress->setValue(0);
     m_progress->show();
     m_cancelButton->show();
-    setStatus(QString::fromUtf8("読み込み中: ") + inputs.join(", "));
+    setStatus(QString::fromUtf8("読み込み中: ") + inputs.join(", "), StatusKind::Success);
     std::vector<std::string> paths;
     for (const QString &input : inputs)
         paths.push_back(input.toStdString());
@@ -315,7 +317,7 @@ void ViewerWindow::finishLoading()
         status += QString::fromUtf8(" — 読めなかった行・ファイル %1 件").arg(m_set->problems().size());
     if (cancelled)
         status += QString::fromUtf8(" — 中止: 読めた分だけ表示しています");
-    setStatus(status);
+    setStatus(status, cancelled || !m_set->problems().empty() ? StatusKind::Failure : StatusKind::Success);
     showCursors();
     emit loaded();
 }
@@ -399,7 +401,7 @@ void ViewerWindow::replayTrigger(const QString &path)
                                                     static_cast<std::int16_t>(trigger.enabledConditions)))
         marks.push_back(table.times()[row]);
     m_plot->update();
-    setStatus(QString::fromUtf8("トリガー再生: %1 回").arg(marks.size()));
+    setStatus(QString::fromUtf8("トリガー再生: %1 回").arg(marks.size()), StatusKind::Success);
 }
 
 bool ViewerWindow::savePicture(const QString &path)
@@ -417,7 +419,8 @@ bool ViewerWindow::savePicture(const QString &path)
         return false;
     }
     const bool ok = plot.writePicture(m_plot->size(), path, *kind);
-    setStatus(ok ? QString::fromUtf8("保存しました: ") + path : QString::fromUtf8("保存できません: ") + path);
+    setStatus(ok ? QString::fromUtf8("保存しました: ") + path : QString::fromUtf8("保存できません: ") + path,
+              ok ? StatusKind::Success : StatusKind::Failure);
     m_plot->update(); // the pyramids' columns were laid out for the picture: again for the plot
     return ok;
 }
@@ -440,7 +443,7 @@ bool ViewerWindow::exportCsv(const QString &path)
         setStatus(QString::fromUtf8("CSVを出力できません: ") + fromStd(why));
         return false;
     }
-    setStatus(QString::fromUtf8("%1 レコードを出力しました: ").arg(rows) + path);
+    setStatus(QString::fromUtf8("%1 レコードを出力しました: ").arg(rows) + path, StatusKind::Success);
     return true;
 }
 
@@ -448,7 +451,11 @@ void ViewerWindow::rememberRecent(const QStringList &inputs)
 {
     QSettings settings("svg-logger", "svg-logger-view");
     QStringList recent = settings.value("recent").toStringList();
-    const QString entry = inputs.join('\n');
+    // Absolute: "最近" opens the same files from wherever the program is started next time.
+    QStringList absolute;
+    for (const QString &input : inputs)
+        absolute << QFileInfo(input).absoluteFilePath();
+    const QString entry = absolute.join('\n');
     recent.removeAll(entry);
     recent.prepend(entry);
     while (recent.size() > kRecentKept)

@@ -73,7 +73,9 @@ private:
     void updateShading();
     void rememberRecent(const QStringList &inputs);
     void fillRecentMenu();
-    void setStatus(const QString &text);
+    // A failure shows in red, what went as asked (loaded, saved, exported) in the text's colour.
+    enum class StatusKind { Failure, Success };
+    void setStatus(const QString &text, StatusKind kind = StatusKind::Failure);
     void stopLoading();
 
     RecordPlot *m_plot = nullptr;
