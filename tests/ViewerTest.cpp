@@ -194,6 +194,18 @@ TEST_F(ViewerDayFixture, EachCommandOnADayWithItsExitCode)
     ASSERT_TRUE(svgFile.open(QIODevice::ReadOnly));
     const QByteArray svgText = svgFile.readAll();
     EXPECT_TRUE(svgText.contains("<svg") && (svgText.contains("<path") || svgText.contains("<polyline")) && svgText.contains("</svg>"));
+    // A picture that stands alone: the title with the range and its year and the source, a
+    // legend by the CSV header's names.
+    EXPECT_TRUE(svgText.contains("2026/12/07")) << "the title's range";
+    EXPECT_TRUE(svgText.contains(QString::fromStdString(day).toUtf8())) << "the title's source";
+    // (The SVG writer splits a text where its font changes: the names' Japanese runs.)
+    for (const char *name : {"系統電圧", "負荷電力", "負荷無効電力", "逆相電圧", "逆指令"})
+        EXPECT_TRUE(svgText.contains(name)) << name;
+    // Too small to be read: refused, naming the smallest size.
+    const Run small = view({"--png", path("small.png"), "--size", "400x300", folder});
+    EXPECT_EQ(small.exitCode, 2);
+    EXPECT_NE(small.err.find("the picture's labels would overlap: give --size 640x"), std::string::npos) << small.err;
+    EXPECT_FALSE(QFile::exists(path("small.png")));
 
     // A block an hour, each after its time as the files write it.
     const Run hourly = view({"--stats", "--by", "hour", QString::fromStdString(day)});

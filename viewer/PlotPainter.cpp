@@ -23,7 +23,10 @@ namespace c = recordColumn;
 
 namespace {
 
-constexpr int kLeft = 64, kRight = 10, kTop = 8, kAxis = 20, kOverview = 36, kLaneGap = 6, kStatusLane = 16 * 5;
+constexpr int kLeft = 64, kRight = 10, kTop = 8, kTitle = 18, kAxis = 20, kOverview = 36, kLaneGap = 6,
+              kStatusLane = 16 * 5;
+constexpr int kLabelHeight = 14, kLabelsALane = 4; // a lane's scale: at least four values, readable
+constexpr int kSmallestWidth = 640;
 
 // "H:MM:SS" of a time, tenths when the step is below a second.
 QString timeOfDay(double time, double step)
@@ -45,6 +48,17 @@ double niceStep(double span, int wanted)
         if (m * magnitude >= raw)
             return m * magnitude;
     return 10.0 * magnitude;
+}
+
+// The round step (1, 2, 2.5, 4 or 5 times a power of ten) below `step`.
+double smallerRoundStep(double step)
+{
+    const double magnitude = std::pow(10.0, std::floor(std::log10(step) + 1e-9));
+    const double mantissa = step / magnitude;
+    for (const double m : {5.0, 4.0, 2.5, 2.0, 1.0})
+        if (m < mantissa - 1e-9)
+            return m * magnitude;
+    return 0.5 * magnitude;
 }
 
 double niceTimeStep(double span)
@@ -141,8 +155,9 @@ void PlotPainter::layout(const QSize &size)
 {
     m_size = size;
     const int overview = m_options.overview ? kOverview : 0;
-    m_plot = QRect(kLeft, kTop, std::max(10, size.width() - kLeft - kRight),
-                   std::max(10, size.height() - kTop - kAxis - overview));
+    const int top = kTop + (m_options.source.empty() ? 0 : kTitle);
+    m_plot = QRect(kLeft, top, std::max(10, size.width() - kLeft - kRight),
+                   std::max(10, size.height() - top - kAxis - overview));
     m_overview = QRect(kLeft, m_plot.bottom() + kAxis, m_plot.width(), overview - 6);
     m_columns.layout(m_window.from(), m_window.to(), m_plot.width());
 
@@ -220,6 +235,14 @@ void PlotPainter::layout(const QSize &size)
     }
 }
 
+QSize PlotPainter::smallestReadableSize() const
+{
+    int height = kTop + (m_options.source.empty() ? 0 : kTitle) + kAxis + (m_options.overview ? kOverview : 0);
+    for (const Lane &lane : m_lanes)
+        height += lane.status ? kStatusLane : kLabelsALane * (kLabelHeight + 2) + kLaneGap;
+    return QSize(kSmallestWidth, height);
+}
+
 void PlotPainter::paint(QPainter &painter, QImage *image)
 {
     painter.fillRect(QRect(QPoint(0, 0), m_size), Qt::white);
@@ -237,6 +260,15 @@ void PlotPainter::paint(QPainter &painter, QImage *image)
             paintLane(painter, lane, image);
     }
     paintTimeAxis(painter);
+    if (!m_options.source.empty()) {
+        // The title: the range with its year, and where the rows come from.
+        const QString title = QString::fromStdString(rowTimeText(static_cast<std::int64_t>(std::floor(m_window.from()))))
+            + QString::fromUtf8(" – ") + QString::fromStdString(rowTimeText(static_cast<std::int64_t>(std::floor(m_window.to()))))
+            + "    " + QString::fromStdString(m_options.source);
+        painter.setPen(QColor(30, 30, 30));
+        painter.drawText(QRect(kLeft, kTop - 4, m_size.width() - kLeft - kRight, kTitle), Qt::AlignLeft | Qt::AlignVCenter,
+                         painter.fontMetrics().elidedText(title, Qt::ElideMiddle, m_size.width() - kLeft - kRight));
+    }
     for (const auto &[cursor, name] : {std::pair{m_window.cursorA, QString("A")}, std::pair{m_window.cursorB, QString("B")}}) {
         if (!cursor)
             continue;
@@ -262,7 +294,13 @@ void PlotPainter::paintLane(QPainter &painter, const Lane &lane, QImage *image)
     const std::vector<TraceColumns::Column> &columns = m_columns.columns();
     // The scale: a few values at the left.
     painter.setPen(QColor(90, 90, 90));
-    const double step = niceStep(lane.high - lane.low, std::max(2, lane.area.height() / 40));
+    // At least four values where the lane is tall enough to hold them apart.
+    double step = niceStep(lane.high - lane.low, std::max(kLabelsALane, lane.area.height() / 30));
+    auto labels = [&](double at) { return std::floor(lane.high / at) - std::ceil(lane.low / at) + 1; };
+    for (double finer = smallerRoundStep(step);
+         labels(step) < kLabelsALane && labels(finer) * (kLabelHeight + 2) <= lane.area.height();
+         finer = smallerRoundStep(finer))
+        step = finer;
     for (double v = std::ceil(lane.low / step) * step; v <= lane.high; v += step) {
         const int y = yOf(lane, v);
         painter.setPen(QColor(235, 235, 235));
@@ -355,6 +393,19 @@ void PlotPainter::paintLane(QPainter &painter, const Lane &lane, QImage *image)
     }
     painter.setPen(QColor(60, 60, 60));
     painter.drawText(lane.area.left() + 4, lane.area.top() + 12, lane.unit);
+    // The legend: each trace by its column's name in the CSV header, at the lane's top right.
+    const QFontMetrics metrics = painter.fontMetrics();
+    int right = lane.area.right() - 6;
+    for (auto q = lane.quantities.rbegin(); q != lane.quantities.rend(); ++q) {
+        const QString name = QString::fromStdString(kQuantities[static_cast<std::size_t>(*q)].csvHeader());
+        const int width = metrics.horizontalAdvance(name);
+        const QRect text(right - width, lane.area.top() + 3, width, kLabelHeight);
+        painter.fillRect(text.adjusted(-16, -1, 2, 1), QColor(255, 255, 255, 220));
+        painter.fillRect(QRect(text.left() - 13, text.top() + 4, 10, 6), colourOf(*q));
+        painter.setPen(QColor(40, 40, 40));
+        painter.drawText(text, Qt::AlignLeft | Qt::AlignVCenter, name);
+        right = text.left() - 24;
+    }
 }
 
 void PlotPainter::paintStatusLane(QPainter &painter, const Lane &lane)

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <optional>
+#include <string>
 #include <vector>
 
 class QImage;
@@ -25,6 +26,7 @@ struct PlotOptions {
     std::vector<std::pair<double, double>> shaded; // capture files' pre-trigger rows
     bool overview = true;          // the strip of the whole timeline below
     std::optional<double> pointer; // the time under the mouse: a thin line
+    std::string source;            // pictures: the folder or files shown, titled with the range
 };
 
 // Draws the traces in lanes by unit (V; kW and kVar; A; the status word as a lane of its
@@ -51,6 +53,9 @@ public:
 
     // The lanes and the plot's area within `size` (margins for the labels, the overview).
     void layout(const QSize &size);
+    // After layout: the smallest picture whose title, legends and scales (four values a lane)
+    // can be read.
+    QSize smallestReadableSize() const;
     // `image`, when given, is what `painter` paints on (32-bit, untransformed): the traces'
     // spans are then written into its pixels directly, the fastest way to fill thousands.
     void paint(QPainter &painter, QImage *image = nullptr);

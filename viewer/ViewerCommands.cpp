@@ -80,7 +80,17 @@ int runViewerCommand(const ViewerOptions &options, std::ostream &out, std::ostre
         if (options.from || options.to)
             window.setRange(options.from ? from : window.from(), options.to ? to + 1.0 : window.to());
         PlotOptions plotOptions;
+        for (const std::string &input : options.inputs)
+            plotOptions.source += (plotOptions.source.empty() ? "" : ", ") + input;
         PlotPainter plot(columns, window, plotOptions);
+        plot.layout(options.size);
+        if (const QSize smallest = plot.smallestReadableSize();
+            options.size.width() < smallest.width() || options.size.height() < smallest.height()) {
+            err << "svg-logger-view: at " << options.size.width() << "x" << options.size.height()
+                << " the picture's labels would overlap: give --size " << smallest.width() << "x" << smallest.height()
+                << " or larger\n";
+            return kViewBadInput;
+        }
         const PlotPainter::Picture kind = *PlotPainter::pictureFormatOf(QString::fromStdString(options.output));
         if (!plot.writePicture(options.size, QString::fromStdString(options.output), kind)) {
             err << "svg-logger-view: cannot write " << options.output << "\n";

@@ -311,6 +311,7 @@ void ViewerWindow::finishLoading()
     m_plot->setData(m_columns.get());
     updateShading();
     rememberRecent(m_loadingInputs);
+    m_shownInputs = m_loadingInputs;
     QString status = QString("%1 %2, %3 %4").arg(m_set->parts().size()).arg(QString::fromUtf8("ファイル"))
                          .arg(m_set->table().rows()).arg(QString::fromUtf8("レコード"));
     if (!m_set->problems().empty())
@@ -412,6 +413,7 @@ bool ViewerWindow::savePicture(const QString &path)
     }
     PlotOptions options = m_plot->options();
     options.pointer.reset();
+    options.source = m_shownInputs.join(", ").toStdString();
     PlotPainter plot(*m_columns, m_plot->window(), options);
     const std::optional<PlotPainter::Picture> kind = PlotPainter::pictureFormatOf(path);
     if (!kind) {

@@ -88,6 +88,7 @@ private:
     QPushButton *m_cancelButton = nullptr;        // "中止"
     QToolButton *m_recentButton = nullptr;        // "最近"
     QMenu *m_recentMenu = nullptr;
+    QStringList m_shownInputs;                    // what the plot shows: a picture's title names it
     QSpinBox *m_preTriggerBox = nullptr;          // a capture file's pre-trigger rows, shaded
     QLabel *m_statusText = nullptr;
 
