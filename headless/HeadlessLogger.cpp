@@ -226,6 +226,8 @@ int HeadlessLogger::exec()
             HealthReport report = health();
             report.link = "port_missing";
             report.logError = m_lastStatusText;
+            if (const std::int64_t free = LogRetention::systemFreeSpace(m_options.folder); free >= 0)
+                report.freeDiskMb = free / (1024 * 1024);
             m_publisher->publishHealth(report);
             m_publisher->stop();
         }
