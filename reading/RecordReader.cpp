@@ -81,10 +81,16 @@ RowParse parseRow(std::string_view line, std::size_t columns)
     RowParse row;
     std::size_t fields = 0, start = 0;
     std::array<std::string_view, kMaxFields> parts{};
+    bool quoted = false; // a spreadsheet's save may put fields in double quotes, commas inside
     for (std::size_t i = 0; i <= line.size(); ++i) {
-        if (i == line.size() || line[i] == ',') {
+        if (i < line.size() && line[i] == '"')
+            quoted = !quoted;
+        if (i == line.size() || (line[i] == ',' && !quoted)) {
+            std::string_view field = line.substr(start, i - start);
+            if (field.size() >= 2 && field.front() == '"' && field.back() == '"')
+                field = field.substr(1, field.size() - 2);
             if (fields < kMaxFields)
-                parts[fields] = line.substr(start, i - start);
+                parts[fields] = field;
             ++fields;
             start = i + 1;
         }

@@ -26,26 +26,56 @@ int digits(std::string_view text, std::size_t at, std::size_t count)
 
 std::optional<std::int64_t> parseRowTime(std::string_view text)
 {
-    // The date: fixed positions.
-    if (text.size() < 10 || text[4] != '/' || text[7] != '/')
+    // 1 to `most` digits from the front of `text`; -1 when there are none.
+    auto number = [&text](std::size_t most) {
+        std::size_t n = 0;
+        while (n < text.size() && n < most && text[n] >= '0' && text[n] <= '9')
+            ++n;
+        const int value = n == 0 ? -1 : digits(text, 0, n);
+        text.remove_prefix(n);
+        return value;
+    };
+    auto mark = [&text](char c) {
+        if (text.empty() || text.front() != c)
+            return false;
+        text.remove_prefix(1);
+        return true;
+    };
+    // The date: "2026/12/07" as the logger writes it, "2026/12/7" as a spreadsheet saves it
+    // back, or ISO's "2026-12-07".
+    if (text.size() < 8 || (text[4] != '/' && text[4] != '-'))
         return std::nullopt;
-    const int year = digits(text, 0, 4), month = digits(text, 5, 2), day = digits(text, 8, 2);
+    const char separator = text[4];
+    const int year = text.size() >= 4 ? digits(text, 0, 4) : -1;
+    text.remove_prefix(5);
+    const int month = number(2);
+    if (!mark(separator))
+        return std::nullopt;
+    const int day = number(2);
     if (year < 0 || month < 0 || day < 0
         || !std::chrono::year_month_day(std::chrono::year(year), std::chrono::month(static_cast<unsigned>(month)),
                                         std::chrono::day(static_cast<unsigned>(day)))
                 .ok())
         return std::nullopt;
     const std::int64_t midnight = daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) * 86400;
-    if (text.size() == 10)
+    if (text.empty())
         return midnight;
-    // " H:MM:SS" or " HH:MM:SS".
-    const std::size_t hourDigits = text.size() == 18 ? 1 : text.size() == 19 ? 2 : 0;
-    if (hourDigits == 0 || text[10] != ' ' || text[11 + hourDigits] != ':' || text[14 + hourDigits] != ':')
+    // " H:MM:SS", " HH:MM:SS", a spreadsheet's " H:MM" without seconds, or ISO's "THH:MM:SS".
+    if (!mark(' ') && !mark('T'))
         return std::nullopt;
-    const int hour = digits(text, 11, hourDigits);
-    const int minute = digits(text, 12 + hourDigits, 2);
-    const int second = digits(text, 15 + hourDigits, 2);
-    if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59)
+    const int hour = number(2);
+    if (!mark(':') || text.size() < 2)
+        return std::nullopt;
+    const int minute = digits(text, 0, 2);
+    text.remove_prefix(2);
+    int second = 0;
+    if (mark(':')) {
+        if (text.size() != 2)
+            return std::nullopt;
+        second = digits(text, 0, 2);
+        text.remove_prefix(2);
+    }
+    if (!text.empty() || hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59)
         return std::nullopt;
     return midnight + hour * 3600 + minute * 60 + second;
 }

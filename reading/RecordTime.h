@@ -11,7 +11,9 @@ namespace svglogger {
 // 1970-01-01 0:00:00 of that clock (the files name no time zone, and none is applied).
 
 // "yyyy/mm/dd H:MM:SS" (the hour with or without its leading zero), or the date alone, which
-// the logger writes at 0:00:00. Nothing for any other text or an impossible date or time.
+// the logger writes at 0:00:00; and as a spreadsheet saves it back: "yyyy/m/d H:MM" (month and
+// day without their zeros, no seconds) or ISO's "yyyy-mm-ddTHH:MM:SS". Nothing for any other
+// text or an impossible date or time.
 std::optional<std::int64_t> parseRowTime(std::string_view text);
 
 // The logger's own text of a time: "2016/06/24 9:05:03", the date alone at midnight.

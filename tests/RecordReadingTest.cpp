@@ -50,7 +50,7 @@ std::string olderFile(const std::vector<std::string> &rows, const std::string &l
 
 // --- Times ---------------------------------------------------------------------------------
 
-TEST(RowTime, TheLoggersTextsBothWaysAndNothingElse)
+TEST(RowTime, TheLoggersAndASpreadsheetsTextsAndNothingElse)
 {
     struct Case {
         const char *text;
@@ -66,9 +66,19 @@ TEST(RowTime, TheLoggersTextsBothWaysAndNothingElse)
         {"2023/02/29 1:00:00", false, 0},
         {"2016/06/24 24:00:00", false, 0},
         {"2016/06/24 9:60:00", false, 0},
-        {"2016-06-24 9:05:03", false, 0},
-        {"2016/06/24 9:05", false, 0},
-        {"2016/6/24 9:05:03", false, 0},
+        // As a spreadsheet saves the times back.
+        {"2016/6/24 9:05", true, 1466759100},
+        {"2016/06/24 9:05", true, 1466759100},
+        {"2016/6/4 0:00", true, 1464998400},
+        {"2016-06-24T09:05:03", true, 1466759103},
+        {"2016-06-24 9:05:03", true, 1466759103},
+        {"2016-06-24", true, 1466726400},
+        {"2016/06-24 9:05:03", false, 0},
+        {"2016/06/24 9:5:03", false, 0},
+        {"2016/06/24 9:05:3", false, 0},
+        {"2016/06/24 9:05:03.5", false, 0},
+        {"2016/006/24", false, 0},
+        {"20160624", false, 0},
         {"", false, 0},
         {"2016/06/24 9:05:03 ", false, 0},
     };
@@ -173,6 +183,11 @@ TEST(RecordRead, MalformedRowsAreLeftOutAndNamedTheRestIsRead)
     const std::string good = "2016/06/24 9:05:03,6600,10,5,-3,0";
     const Case cases[] = {
         {"LF line ends", olderFile({good, good}, "\n"), 2, {}, ""},
+        // A spreadsheet's save: fields in double quotes, its own time texts.
+        {"quoted fields", olderFile({"\"2016/6/24 9:05\",\"6600\",\"10\",5,\"-3\",0", "2016-06-24T09:05:04,6600,10,5,-3,0"}),
+         2, {}, ""},
+        {"a comma inside quotes", olderFile({good, "2016/06/24 9:05:04,\"6,600\",10,5,-3,0"}), 1,
+         {"f.csv:3: field 2 is no number ('6,600')"}, ""},
         {"no final line end", olderFile({good}) + good, 2, {}, ""},
         {"a field short", olderFile({good, "2016/06/24 9:05:04,6600,10,5,0", good}), 2,
          {"f.csv:3: wrong field count (5, the header has 6)"}, ""},
