@@ -1,5 +1,6 @@
 #include "common/Settings.h"
 #include "reading/RecordReader.h"
+#include "common/Contrast.h"
 #include "reading/RecordSet.h"
 #include "reading/RecordTime.h"
 #include "reading/TriggerReplay.h"
@@ -248,6 +249,45 @@ TEST_F(ViewerDayFixture, EachCommandOnADayWithItsExitCode)
 
 // A day with one sample's dip: at full width the dip's pixel column reaches the lane's foot,
 // its neighbours do not; two hours without rows stay empty; the SVG of the same is well formed.
+// An interval file of 5 s rows over a day: one row's minimum dips to 6111 V. The band's edge
+// reaches it in a colour that stands 3:1 from the white, not a pale hairline.
+TEST(PlotPicture, AnIntervalsDipIsVisibleAtAGlance)
+{
+    namespace c = recordColumn;
+    RecordTable table;
+    const std::vector<int> columnSlots{c::kValue, c::kMax, c::kMin};
+    const double start = static_cast<double>(*parseRowTime("2026/12/07"));
+    const int dip = 8000;
+    for (int i = 0; i < 86400 / 5; ++i) {
+        const float values[3] = {6600.0f, 6620.0f, i == dip ? 6111.0f : 6580.0f};
+        table.append(start + 5.0 * (i + 1), columnSlots, values);
+    }
+    const RecordSet set = test::setOfOneFile(std::move(table));
+    TraceColumns columns(set);
+    ViewWindow window;
+    window.setRange(start, start + 86400.0);
+    PlotOptions options;
+    options.overview = false;
+    PlotPainter plot(columns, window, options);
+    plot.layout(QSize(1200, 600));
+    QImage image(1200, 600, QImage::Format_RGB32);
+    {
+        QPainter painter(&image);
+        plot.paint(painter, &image);
+    }
+    const PlotPainter::Lane &volts = plot.lanes().front();
+    const int dipX = plot.xOf(set.table().times()[static_cast<std::size_t>(dip)]);
+    const int dipY = plot.yOf(volts, 6111.0);
+    double best = 1.0;
+    for (int x = dipX - 1; x <= dipX + 1; ++x)
+        for (int y = dipY - 2; y <= dipY + 2; ++y)
+            best = std::max(best, contrastRatio(image.pixel(x, y) & 0xFFFFFF, 0xFFFFFF));
+    EXPECT_GE(best, 3.0) << "the dip's extreme at x " << dipX << ", y " << dipY;
+    // Away from the dip nothing is drawn down there.
+    for (int y = dipY - 2; y <= dipY + 2; ++y)
+        EXPECT_EQ(image.pixel(dipX + 30, y) & 0xFFFFFF, 0xFFFFFFu);
+}
+
 TEST(PlotPicture, AOneSampleDipStaysVisibleAndAGapStaysOpen)
 {
     namespace c = recordColumn;

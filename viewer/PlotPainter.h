@@ -75,6 +75,7 @@ public:
     const std::vector<Lane> &lanes() const { return m_lanes; }
     double timeAt(int x) const;
     int xOf(double time) const;
+    int yOf(const Lane &lane, double value) const;
 
     static QColor colourOf(int quantity);
 
@@ -84,7 +85,6 @@ private:
     void paintTimeAxis(QPainter &painter);
     void paintOverview(QPainter &painter);
     void paintMarks(QPainter &painter);
-    int yOf(const Lane &lane, double value) const;
 
     TraceColumns &m_columns;
     const ViewWindow &m_window;
