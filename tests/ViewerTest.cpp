@@ -405,6 +405,13 @@ TEST_F(ViewerDayFixture, TheWindowLoadsZoomsSetsCursorsAndExports)
     ASSERT_TRUE(window.savePicture(path("view.png")));
     EXPECT_EQ(QImage(path("view.png")).size(), plot->size());
     ASSERT_TRUE(window.savePicture(path("view.svg")));
+    {
+        // With both cursors set, the picture carries the figures between them.
+        QFile picture(path("view.svg"));
+        ASSERT_TRUE(picture.open(QIODevice::ReadOnly));
+        const QByteArray text = picture.readAll();
+        EXPECT_TRUE(text.contains(" mean ") && text.contains(" max ")) << "the cursor figures";
+    }
     // What went as asked is not said in red; what failed is.
     const auto statusColour = [&] {
         return window.findChild<QLabel *>("StatusText")->palette().color(QPalette::WindowText);

@@ -155,7 +155,7 @@ void PlotPainter::layout(const QSize &size)
 {
     m_size = size;
     const int overview = m_options.overview ? kOverview : 0;
-    const int top = kTop + (m_options.source.empty() ? 0 : kTitle);
+    const int top = kTop + (m_options.source.empty() ? 0 : kTitle) + captionLines() * kLabelHeight;
     m_plot = QRect(kLeft, top, std::max(10, size.width() - kLeft - kRight),
                    std::max(10, size.height() - top - kAxis - overview));
     m_overview = QRect(kLeft, m_plot.bottom() + kAxis, m_plot.width(), overview - 6);
@@ -235,9 +235,17 @@ void PlotPainter::layout(const QSize &size)
     }
 }
 
+int PlotPainter::captionLines() const
+{
+    if (m_options.caption.empty())
+        return 0;
+    return 1 + static_cast<int>(std::count(m_options.caption.begin(), m_options.caption.end(), '\n'));
+}
+
 QSize PlotPainter::smallestReadableSize() const
 {
-    int height = kTop + (m_options.source.empty() ? 0 : kTitle) + kAxis + (m_options.overview ? kOverview : 0);
+    int height = kTop + (m_options.source.empty() ? 0 : kTitle) + captionLines() * kLabelHeight + kAxis
+        + (m_options.overview ? kOverview : 0);
     for (const Lane &lane : m_lanes)
         height += lane.status ? kStatusLane : kLabelsALane * (kLabelHeight + 2) + kLaneGap;
     return QSize(kSmallestWidth, height);
@@ -268,6 +276,12 @@ void PlotPainter::paint(QPainter &painter, QImage *image)
         painter.setPen(QColor(30, 30, 30));
         painter.drawText(QRect(kLeft, kTop - 4, m_size.width() - kLeft - kRight, kTitle), Qt::AlignLeft | Qt::AlignVCenter,
                          painter.fontMetrics().elidedText(title, Qt::ElideMiddle, m_size.width() - kLeft - kRight));
+        int y = kTop - 4 + kTitle;
+        for (const QString &line : QString::fromStdString(m_options.caption).split('\n', Qt::SkipEmptyParts)) {
+            painter.drawText(QRect(kLeft, y, m_size.width() - kLeft - kRight, kLabelHeight), Qt::AlignLeft | Qt::AlignVCenter,
+                             painter.fontMetrics().elidedText(line, Qt::ElideRight, m_size.width() - kLeft - kRight));
+            y += kLabelHeight;
+        }
     }
     for (const auto &[cursor, name] : {std::pair{m_window.cursorA, QString("A")}, std::pair{m_window.cursorB, QString("B")}}) {
         if (!cursor)

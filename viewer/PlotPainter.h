@@ -27,6 +27,7 @@ struct PlotOptions {
     bool overview = true;          // the strip of the whole timeline below
     std::optional<double> pointer; // the time under the mouse: a thin line
     std::string source;            // pictures: the folder or files shown, titled with the range
+    std::string caption;           // pictures: lines under the title (the figures between the cursors)
 };
 
 // Draws the traces in lanes by unit (V; kW and kVar; A; the status word as a lane of its
@@ -85,6 +86,7 @@ private:
     void paintTimeAxis(QPainter &painter);
     void paintOverview(QPainter &painter);
     void paintMarks(QPainter &painter);
+    int captionLines() const;
 
     TraceColumns &m_columns;
     const ViewWindow &m_window;

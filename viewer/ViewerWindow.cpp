@@ -94,7 +94,13 @@ ViewerWindow::ViewerWindow(QWidget *parent)
     };
     chooseFolder = [this] { return QFileDialog::getExistingDirectory(this, QString::fromUtf8("フォルダを開く")); };
     chooseSaveFile = [this](const QString &filter) {
-        return QFileDialog::getSaveFileName(this, QString::fromUtf8("保存"), QString(), filter);
+        // In the folder of what is shown: a picture or an export goes beside its logs.
+        QString folder;
+        if (!m_shownInputs.isEmpty()) {
+            const QFileInfo first(m_shownInputs.constFirst());
+            folder = first.isDir() ? first.absoluteFilePath() : first.absolutePath();
+        }
+        return QFileDialog::getSaveFileName(this, QString::fromUtf8("保存"), folder, filter);
     };
     chooseTriggerFile = [this] {
         return QFileDialog::getOpenFileName(this, QString::fromUtf8("トリガー設定ファイル"), QString(),
@@ -414,6 +420,8 @@ bool ViewerWindow::savePicture(const QString &path)
     PlotOptions options = m_plot->options();
     options.pointer.reset();
     options.source = m_shownInputs.join(", ").toStdString();
+    if (m_plot->window().cursorA && m_plot->window().cursorB)
+        options.caption = m_cursorFigures->text().toStdString(); // the figures between the cursors
     PlotPainter plot(*m_columns, m_plot->window(), options);
     const std::optional<PlotPainter::Picture> kind = PlotPainter::pictureFormatOf(path);
     if (!kind) {
