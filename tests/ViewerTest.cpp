@@ -249,6 +249,25 @@ TEST_F(ViewerDayFixture, EachCommandOnADayWithItsExitCode)
 
 // A day with one sample's dip: at full width the dip's pixel column reaches the lane's foot,
 // its neighbours do not; two hours without rows stay empty; the SVG of the same is well formed.
+// A day of a set drawn without the overview strip, as a picture is.
+struct DayPicture {
+    DayPicture(const RecordSet &set, double start, const QSize &size)
+        : columns(set)
+        , image(size, QImage::Format_RGB32)
+    {
+        window.setRange(start, start + 86400.0);
+        options.overview = false;
+        plot.layout(size);
+        QPainter painter(&image);
+        plot.paint(painter, &image);
+    }
+    TraceColumns columns;
+    ViewWindow window;
+    PlotOptions options;
+    PlotPainter plot{columns, window, options};
+    QImage image;
+};
+
 // An interval file of 5 s rows over a day: one row's minimum dips to 6111 V. The band's edge
 // reaches it in a colour that stands 3:1 from the white, not a pale hairline.
 TEST(PlotPicture, AnIntervalsDipIsVisibleAtAGlance)
@@ -263,18 +282,9 @@ TEST(PlotPicture, AnIntervalsDipIsVisibleAtAGlance)
         table.append(start + 5.0 * (i + 1), columnSlots, values);
     }
     const RecordSet set = test::setOfOneFile(std::move(table));
-    TraceColumns columns(set);
-    ViewWindow window;
-    window.setRange(start, start + 86400.0);
-    PlotOptions options;
-    options.overview = false;
-    PlotPainter plot(columns, window, options);
-    plot.layout(QSize(1200, 600));
-    QImage image(1200, 600, QImage::Format_RGB32);
-    {
-        QPainter painter(&image);
-        plot.paint(painter, &image);
-    }
+    DayPicture picture(set, start, QSize(1200, 600));
+    const PlotPainter &plot = picture.plot;
+    const QImage &image = picture.image;
     const PlotPainter::Lane &volts = plot.lanes().front();
     const int dipX = plot.xOf(set.table().times()[static_cast<std::size_t>(dip)]);
     const int dipY = plot.yOf(volts, 6111.0);
@@ -305,18 +315,9 @@ TEST(PlotPicture, AOneSampleDipStaysVisibleAndAGapStaysOpen)
         table.append(t, columnSlots, values);
     }
     const RecordSet set = test::setOfOneFile(std::move(table));
-    TraceColumns columns(set);
-    ViewWindow window;
-    window.setRange(start, start + 86400.0);
-    PlotOptions options;
-    options.overview = false;
-    PlotPainter plot(columns, window, options);
-    plot.layout(QSize(800, 400));
-    QImage image(800, 400, QImage::Format_RGB32);
-    {
-        QPainter painter(&image);
-        plot.paint(painter, &image);
-    }
+    DayPicture picture(set, start, QSize(800, 400));
+    PlotPainter &plot = picture.plot;
+    const QImage &image = picture.image;
     const PlotPainter::Lane &volts = plot.lanes().front();
     ASSERT_EQ(volts.quantities, std::vector<int>{0});
     const QRgb blue = PlotPainter::colourOf(0).rgb();
