@@ -1,5 +1,6 @@
 #include "reading/MappedFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -49,6 +50,22 @@ MappedFile::MappedFile(const std::string &path)
     m_buffer.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     m_data = m_buffer.data();
     m_size = m_buffer.size();
+}
+
+void MappedFile::release(std::size_t offset, std::size_t length) const
+{
+#ifndef _WIN32
+    if (!m_mapping || offset >= m_size)
+        return;
+    const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    const std::size_t first = (offset + page - 1) / page * page;
+    const std::size_t end = std::min(offset + length, m_size) / page * page;
+    if (first < end)
+        ::madvise(static_cast<char *>(m_mapping) + first, end - first, MADV_DONTNEED);
+#else
+    (void)offset;
+    (void)length;
+#endif
 }
 
 MappedFile::~MappedFile()

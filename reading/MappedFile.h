@@ -18,6 +18,9 @@ public:
     // The system's reason when the file could not be read.
     const std::string &error() const { return m_error; }
     std::string_view bytes() const { return {m_data, m_size}; }
+    // The pages wholly inside [offset, offset + length) are read no more: they leave the
+    // process's memory (read again from the file should they be).
+    void release(std::size_t offset, std::size_t length) const;
 
 private:
     const char *m_data = nullptr;

@@ -4,6 +4,7 @@
 #include "reading/RecordTime.h"
 #include "recording/ShiftJisText.h"
 
+#include <cassert>
 #include <charconv>
 #include <cmath>
 #include <optional>
@@ -174,6 +175,58 @@ RowLayout layoutOfHeader(std::string_view line)
     return {};
 }
 
+RecordRows readRows(const RowLayout &layout, std::string_view bytes, bool keepLines)
+{
+    RecordRows rows;
+    const std::vector<int> columns = columnsOf(layout);
+    constexpr std::size_t kProblemsSaid = 10; // rows left out named one by one; the rest counted
+    std::array<float, kMaxFields> values{};
+    std::int64_t lastSecond = 0;
+    forEachLine(bytes, [&](const Line &line) {
+        const std::size_t number = line.number;
+        rows.lineCount = number;
+        if (line.text.empty() && !line.ended)
+            return true; // nothing after the last line end
+        RowParse row = parseRow(line.text, columns.size());
+        if (!row.why.empty()) {
+            if (rows.problems.size() < kProblemsSaid)
+                rows.problems.push_back({number, line.ended ? row.why : "last line cut short: " + row.why});
+            else
+                ++rows.unsaid;
+            return true;
+        }
+        for (std::size_t c = 0; c < columns.size(); ++c) {
+            values[c] = row.values[c];
+            rows.stats[static_cast<std::size_t>(columns[c])].add(row.values[c], row.texts[c]);
+        }
+        if (rows.table.rows() == 0)
+            rows.firstRowLine = number;
+        else if (row.second < lastSecond)
+            rows.problems.push_back({number, "the clock goes back from " + rowTimeText(lastSecond) + " to "
+                                                 + rowTimeText(row.second) + " (the row is kept, in time order)"});
+        lastSecond = row.second;
+        rows.table.append(static_cast<double>(row.second), columns, values.data());
+        if (keepLines)
+            rows.lines.push_back(line.text);
+        return true;
+    });
+    return rows;
+}
+
+void spreadWithinSeconds(std::vector<double> &times, std::size_t from, std::size_t to)
+{
+    assert(from <= to && to <= times.size());
+    for (std::size_t i = from; i < to;) {
+        const double second = std::floor(times[i]);
+        std::size_t j = i;
+        while (j < to && std::floor(times[j]) == second)
+            ++j;
+        for (std::size_t r = i; r < j; ++r)
+            times[r] = second + static_cast<double>(r - i) / static_cast<double>(j - i);
+        i = j;
+    }
+}
+
 RecordFile readRecord(std::string path, std::string_view bytes, bool keepLines)
 {
     // A Ctrl-Z after the last line is the end of the file, as old DOS tools wrote it.
@@ -181,76 +234,39 @@ RecordFile readRecord(std::string path, std::string_view bytes, bool keepLines)
         bytes.remove_suffix(1);
     RecordFile file;
     file.path = std::move(path);
-    std::vector<int> columns;
-    std::vector<std::int64_t> seconds; // the rows' whole seconds, spread at the end
-    constexpr std::size_t kProblemsSaid = 10; // rows left out named one by one; the rest counted
-    std::size_t leftUnsaid = 0;
-    std::array<float, kMaxFields> values{};
-    bool headerSeen = false;
-    forEachLine(bytes, [&](const Line &line) {
-        if (!headerSeen) {
-            headerSeen = true;
-            file.layout = layoutOfHeader(line.text);
-            if (!file.layout.samplingMode) {
-                file.error = file.path + ": not a log file of the logger (its first line is no header of one: '"
-                    + shown(withoutMark(line.text)) + "')";
-                return false;
-            }
-            columns = columnsOf(file.layout);
-            return true;
-        }
-        if (line.text.empty() && !line.ended)
-            return true; // nothing after the last line end
-        RowParse row = parseRow(line.text, columns.size());
-        if (!row.why.empty()) {
-            if (file.problems.size() < kProblemsSaid)
-                file.problems.push_back(file.path + ":" + std::to_string(line.number) + ": "
-                                        + (line.ended ? row.why : "last line cut short: " + row.why));
-            else
-                ++leftUnsaid;
-            return true;
-        }
-        for (std::size_t c = 0; c < columns.size(); ++c) {
-            values[c] = row.values[c];
-            file.stats[static_cast<std::size_t>(columns[c])].add(row.values[c], row.texts[c]);
-        }
-        if (!seconds.empty() && row.second < seconds.back())
-            file.problems.push_back(file.path + ":" + std::to_string(line.number) + ": the clock goes back from "
-                                    + rowTimeText(seconds.back()) + " to " + rowTimeText(row.second)
-                                    + " (the row is kept, in time order)");
-        seconds.push_back(row.second);
-        file.table.append(static_cast<double>(row.second), columns, values.data());
-        if (keepLines)
-            file.lines.push_back(line.text);
-        return true;
-    });
-    if (!headerSeen) {
+    const std::size_t lf = bytes.find('\n');
+    if (bytes.empty()) {
         file.error = file.path + ": empty";
         return file;
     }
-    if (!file.error.empty())
+    std::string_view header = bytes.substr(0, lf);
+    file.layout = layoutOfHeader(header);
+    if (!file.layout.samplingMode) {
+        if (header.ends_with('\r'))
+            header.remove_suffix(1);
+        file.error = file.path + ": not a log file of the logger (its first line is no header of one: '"
+            + shown(withoutMark(header)) + "')";
         return file;
-    if (seconds.empty()) {
+    }
+    RecordRows rows = readRows(file.layout, lf == std::string_view::npos ? std::string_view() : bytes.substr(lf + 1), keepLines);
+    // Line 1 is the header.
+    const auto said = [&](const RecordRows::Problem &p) { return file.path + ":" + std::to_string(p.line + 1) + ": " + p.reason; };
+    if (rows.table.rows() == 0) {
         // One message for the file (a header that fits none of its rows): the count and the first.
         file.error = file.path + ": no readable row"
-            + (file.problems.empty() ? ""
-                                     : " (" + std::to_string(file.problems.size() + leftUnsaid) + " rows left out; the "
-                                           "first: " + file.problems.front() + ")");
-        file.problems.clear();
+            + (rows.problems.empty() ? ""
+                                     : " (" + std::to_string(rows.problems.size() + rows.unsaid) + " rows left out; the "
+                                           "first: " + said(rows.problems.front()) + ")");
         return file;
     }
-    if (leftUnsaid != 0)
-        file.problems.push_back(file.path + ": " + std::to_string(leftUnsaid) + " more rows left out");
-    // Rows of one second are spread evenly over it, in file order.
-    std::vector<double> &times = file.table.mutableTimes();
-    for (std::size_t i = 0; i < seconds.size();) {
-        std::size_t j = i;
-        while (j < seconds.size() && seconds[j] == seconds[i])
-            ++j;
-        for (std::size_t r = i; r < j; ++r)
-            times[r] = static_cast<double>(seconds[i]) + static_cast<double>(r - i) / static_cast<double>(j - i);
-        i = j;
-    }
+    file.table = std::move(rows.table);
+    for (const RecordRows::Problem &p : rows.problems)
+        file.problems.push_back(said(p));
+    file.stats = rows.stats;
+    file.lines = std::move(rows.lines);
+    if (rows.unsaid != 0)
+        file.problems.push_back(file.path + ": " + std::to_string(rows.unsaid) + " more rows left out");
+    spreadWithinSeconds(file.table.mutableTimes(), 0, file.table.rows());
     return file;
 }
 

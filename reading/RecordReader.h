@@ -36,6 +36,30 @@ struct RecordFile {
     bool readable() const { return error.empty(); }
 };
 
+// Rows of a run of a file's lines, their times the whole seconds the rows name (not yet
+// spread within their seconds): a large file is read as such runs, one per worker. Line
+// numbers count from the run's first line (1).
+struct RecordRows {
+    struct Problem {
+        std::size_t line = 0;
+        std::string reason;
+    };
+    RecordTable table;
+    std::vector<Problem> problems; // the first ten rows left out, and each step back of the clock
+    std::size_t unsaid = 0;        // rows left out beyond those named
+    std::array<ColumnStats, recordColumn::kSlots> stats;
+    std::vector<std::string_view> lines; // with keepLines, as in RecordFile
+    std::size_t firstRowLine = 0;        // the line of the first readable row
+    std::size_t lineCount = 0;
+};
+
+// Reads `bytes`, lines of rows in `layout` from a line start (the last line may be cut short
+// only at the file's end).
+RecordRows readRows(const RowLayout &layout, std::string_view bytes, bool keepLines = false);
+
+// Times of rows [from, to) that share a whole second spread evenly over it, in their order.
+void spreadWithinSeconds(std::vector<double> &times, std::size_t from, std::size_t to);
+
 // The layout whose header line `line` is, in Shift-JIS or in UTF-8 (a byte-order mark and a
 // CR before the line end allowed); no samplingMode when it is none of the four.
 RowLayout layoutOfHeader(std::string_view line);

@@ -4,9 +4,14 @@
 #include "reading/RecordTime.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cassert>
 #include <cmath>
 #include <filesystem>
+#include <condition_variable>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <numeric>
 #include <thread>
 
@@ -99,10 +104,269 @@ std::vector<std::string> RecordSet::logFilesIn(const std::string &folder)
     return files;
 }
 
-RecordSet RecordSet::load(const std::vector<std::string> &inputs,
-                          const std::function<void(std::size_t, std::size_t)> &progress,
-                          const std::atomic<bool> *cancel)
+// Builds a set file by file, each file's rows piece by piece in order, each piece joined as
+// soon as it comes: a file's piece table is freed once appended, so a set peaks at about its
+// own table. Files must come in the order of their first rows.
+class RecordSetBuilder
 {
+public:
+    // `rowsBound`: at most that many rows will come (untouched room costs no memory).
+    RecordSetBuilder(std::vector<int> columns, std::size_t rowsBound)
+    {
+        m_set.m_columns = std::move(columns);
+        m_set.m_table.reserve(rowsBound, m_set.m_columns);
+    }
+
+    void beginFile(const std::string &path, const RowLayout &layout)
+    {
+        m_file = File{};
+        m_file.path = path;
+        m_file.layout = layout;
+        m_file.columns = columnsOf(layout);
+        m_file.firstRow = m_set.m_table.rows();
+    }
+
+    // The file's next piece, whose first line is line `firstLine` of the file.
+    void addRows(RecordRows rows, std::size_t firstLine)
+    {
+        File &f = m_file;
+        for (const RecordRows::Problem &p : rows.problems) {
+            if (f.problems.size() < kProblemsSaid)
+                f.problems.push_back(f.path + ":" + std::to_string(p.line + firstLine - 1) + ": " + p.reason);
+            else
+                ++f.unsaid;
+        }
+        f.unsaid += rows.unsaid;
+        f.rowsSeen += rows.table.rows();
+        if (f.leftOut || rows.table.rows() == 0)
+            return;
+        const std::vector<double> &times = rows.table.times();
+        if (f.anyRow && times.front() < f.lastSecond && f.problems.size() < kProblemsSaid)
+            f.problems.push_back(f.path + ":" + std::to_string(rows.firstRowLine + firstLine - 1)
+                                 + ": the clock goes back from " + rowTimeText(static_cast<std::int64_t>(f.lastSecond))
+                                 + " to " + rowTimeText(static_cast<std::int64_t>(times.front()))
+                                 + " (the row is kept, in time order)");
+        f.anyRow = true;
+        f.lastSecond = times.back();
+        // A file that starts before what is taken ends: its rows of those seconds are the
+        // same rows (a copy, a file named under two names) and are kept once, or they are
+        // another recording, which is never interleaved into one trace: it is left out.
+        std::size_t skip = 0;
+        const std::vector<double> &taken = m_set.m_table.times();
+        if (f.appended == 0 && !taken.empty() && times.front() < std::floor(taken.back()) + 1.0
+            && std::is_sorted(taken.begin(), taken.end())) {
+            const Overlap overlap = overlapOf(m_set.m_table, rows.table, f.columns);
+            if (f.skipped == 0) {
+                f.overlapWith = m_set.partOf(overlap.firstTaken).path;
+                f.overlapFrom = overlap.from;
+            }
+            f.overlapTo = overlap.to;
+            if (!overlap.same) {
+                f.leftOut = true;
+                return;
+            }
+            skip = overlap.rows;
+            f.skipped += skip;
+            // The same rows are counted once: the file before holds them.
+            for (std::size_t r = 0; r < skip; ++r)
+                for (int column : f.columns)
+                    if (const float v = rows.table.value(column, r); !std::isnan(v)) {
+                        rows.stats[static_cast<std::size_t>(column)].sum -= v;
+                        --rows.stats[static_cast<std::size_t>(column)].count;
+                    }
+        }
+        f.appended += rows.table.rows() - skip;
+        m_set.m_table.append(rows.table, skip);
+        for (std::size_t s = 0; s < rows.stats.size(); ++s)
+            f.stats[s].add(rows.stats[s]);
+    }
+
+    // Problems named already, each as a whole line.
+    void addProblems(const std::vector<std::string> &problems)
+    {
+        m_file.problems.insert(m_file.problems.end(), problems.begin(), problems.end());
+    }
+
+    void endFile()
+    {
+        File &f = m_file;
+        if (f.rowsSeen == 0) {
+            // One message for the file (a header that fits none of its rows): the count and the first.
+            m_set.m_problems.push_back(f.path + ": no readable row"
+                                       + (f.problems.empty() ? ""
+                                                             : " (" + std::to_string(f.problems.size() + f.unsaid)
+                                                                   + " rows left out; the first: " + f.problems.front() + ")"));
+            ++m_set.m_unreadable;
+            return;
+        }
+        m_set.m_problems.insert(m_set.m_problems.end(), f.problems.begin(), f.problems.end());
+        if (f.unsaid != 0)
+            m_set.m_problems.push_back(f.path + ": " + std::to_string(f.unsaid) + " more rows left out");
+        const std::string span = f.overlapWith.empty() ? "" : rowTimeText(f.overlapFrom) + "–" + rowTimeText(f.overlapTo);
+        if (f.leftOut) {
+            assert(f.appended == 0);
+            m_set.m_problems.push_back(f.path + ": overlaps " + f.overlapWith + " " + span
+                                       + " with other rows (two recordings at once, or a clock set back): left "
+                                         "out; open it alone to see it");
+            ++m_set.m_unreadable;
+            return;
+        }
+        if (f.skipped != 0)
+            m_set.m_problems.push_back(f.overlapWith + " and " + f.path + " overlap " + span + ": "
+                                       + std::to_string(f.skipped) + " rows kept once");
+        if (f.appended == 0)
+            return;
+        std::vector<double> &times = m_set.m_table.mutableTimes();
+        spreadWithinSeconds(times, f.firstRow, times.size());
+        const auto [early, late] = std::minmax_element(times.begin() + static_cast<std::ptrdiff_t>(f.firstRow), times.end());
+        m_set.m_parts.push_back({f.path, f.layout, f.firstRow, f.appended, *early, *late, f.skipped});
+        for (std::size_t s = 0; s < f.stats.size(); ++s)
+            m_set.m_stats[s].add(f.stats[s]);
+    }
+
+    // A file that could not be read at all.
+    void failed(const RecordFile &file)
+    {
+        m_set.m_problems.insert(m_set.m_problems.end(), file.problems.begin(), file.problems.end());
+        m_set.m_problems.push_back(file.error);
+        ++m_set.m_unreadable;
+    }
+
+    RecordSet finish()
+    {
+        // Files that overlap in time (a clock set back within a file): rows in time order.
+        const std::vector<double> &times = m_set.m_table.times();
+        if (!std::is_sorted(times.begin(), times.end())) {
+            std::vector<std::size_t> order(times.size());
+            std::iota(order.begin(), order.end(), std::size_t{0});
+            std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return times[a] < times[b]; });
+            m_set.m_table.reorder(order);
+        }
+        // The median step between rows.
+        if (times.size() >= 2) {
+            std::vector<double> steps;
+            const std::size_t stride = std::max<std::size_t>(1, times.size() / 4096);
+            for (std::size_t i = stride; i < times.size(); i += stride)
+                steps.push_back(times[i] - times[i - 1]);
+            std::nth_element(steps.begin(), steps.begin() + static_cast<std::ptrdiff_t>(steps.size() / 2), steps.end());
+            if (steps[steps.size() / 2] > 0.0)
+                m_set.m_samplePeriod = steps[steps.size() / 2];
+        }
+        return std::move(m_set);
+    }
+
+private:
+    static constexpr std::size_t kProblemsSaid = 10; // rows left out named one by one per file; the rest counted
+
+    struct File {
+        std::string path;
+        RowLayout layout;
+        std::vector<int> columns;
+        std::size_t firstRow = 0, appended = 0, skipped = 0, rowsSeen = 0, unsaid = 0;
+        std::vector<std::string> problems;
+        std::array<ColumnStats, recordColumn::kSlots> stats;
+        bool anyRow = false, leftOut = false;
+        double lastSecond = 0.0;
+        std::string overlapWith;
+        std::int64_t overlapFrom = 0, overlapTo = 0;
+    };
+
+    RecordSet m_set;
+    File m_file;
+};
+
+namespace {
+
+// A file to be read: its layout and first row from a look at its start, and the pieces it is
+// cut into (byte ranges of its rows, each beginning at a line start and a new second).
+struct Input {
+    std::string path;
+    RecordFile failed; // its error when it cannot be read at all
+    RowLayout layout;
+    double firstTime = 0.0;
+    struct Piece {
+        std::size_t offset = 0, length = 0;
+    };
+    std::vector<Piece> pieces;
+    std::size_t rowsBound = 0;
+};
+
+std::string_view timeField(std::string_view line)
+{
+    return line.substr(0, line.find(','));
+}
+
+Input lookAt(const std::string &path, std::size_t pieceBytes)
+{
+    Input input;
+    input.path = path;
+    const MappedFile mapped(path);
+    if (!mapped.ok()) {
+        input.failed.path = path;
+        input.failed.error = path + ": " + mapped.error();
+        return input;
+    }
+    std::string_view bytes = mapped.bytes();
+    if (bytes.ends_with('\x1a'))
+        bytes.remove_suffix(1);
+    // The header and the rows of the first 64 KiB tell the layout and the first time.
+    constexpr std::size_t kLook = 64 * 1024;
+    std::size_t lookEnd = bytes.size();
+    if (bytes.size() > kLook) {
+        const std::size_t lf = bytes.rfind('\n', kLook);
+        lookEnd = lf == std::string_view::npos ? bytes.size() : lf + 1;
+    }
+    RecordFile look = readRecord(path, bytes.substr(0, lookEnd));
+    if (!look.readable() && (!look.layout.samplingMode || lookEnd == bytes.size())) {
+        input.failed = std::move(look);
+        return input;
+    }
+    input.layout = look.layout;
+    if (look.readable()) {
+        input.firstTime = std::floor(look.table.times().front());
+    } else {
+        // No row near the start: the first is found by reading the whole file.
+        const RecordFile whole = readRecord(path, bytes);
+        if (!whole.readable()) {
+            input.failed = whole;
+            return input;
+        }
+        input.firstTime = std::floor(whole.table.times().front());
+    }
+    // Rows have at least a time of 8 characters and a character and a comma per number.
+    input.rowsBound = bytes.size() / (9 + 2 * columnsOf(input.layout).size()) + 1;
+    // Pieces from the line after the header, each cut after the last row of a second.
+    std::size_t at = bytes.find('\n');
+    at = at == std::string_view::npos ? bytes.size() : at + 1;
+    while (at < bytes.size()) {
+        std::size_t cut = at + pieceBytes;
+        if (cut < bytes.size()) {
+            std::size_t lf = bytes.find('\n', cut);
+            cut = lf == std::string_view::npos ? bytes.size() : lf + 1;
+            // Rows of the second the line before the cut names stay with it: their times are
+            // spread over that second together.
+            const std::size_t before = bytes.rfind('\n', cut >= 2 ? cut - 2 : 0);
+            const std::string_view second = timeField(bytes.substr(before == std::string_view::npos ? 0 : before + 1));
+            while (cut < bytes.size() && timeField(bytes.substr(cut)) == second) {
+                lf = bytes.find('\n', cut);
+                cut = lf == std::string_view::npos ? bytes.size() : lf + 1;
+            }
+        } else {
+            cut = bytes.size();
+        }
+        input.pieces.push_back({at, cut - at});
+        at = cut;
+    }
+    return input;
+}
+
+} // namespace
+
+RecordSet RecordSet::load(const std::vector<std::string> &inputs,
+                          const std::function<void(std::uint64_t, std::uint64_t)> &progress,
+                          const std::atomic<bool> *cancel, std::size_t pieceBytes)
+{
+    assert(pieceBytes > 0);
     std::vector<std::string> paths;
     std::vector<RecordFile> failed;
     for (const std::string &input : inputs) {
@@ -136,117 +400,168 @@ RecordSet RecordSet::load(const std::vector<std::string> &inputs,
         }
         paths = std::move(unique);
     }
-    std::vector<RecordFile> files(paths.size());
-    std::atomic<std::size_t> next{0}, done{0};
-    std::mutex progressLock;
+    // A look at each file's start, then the files in the order of their first rows (the
+    // unreadable ones named last, in input order).
+    std::vector<Input> files;
+    files.reserve(paths.size());
+    for (const std::string &path : paths)
+        files.push_back(lookAt(path, pieceBytes));
+    std::stable_sort(files.begin(), files.end(), [](const Input &a, const Input &b) {
+        const bool aReadable = a.failed.error.empty(), bReadable = b.failed.error.empty();
+        if (aReadable != bReadable)
+            return aReadable;
+        return aReadable && a.firstTime < b.firstTime;
+    });
+    std::vector<int> columns;
+    std::size_t rowsBound = 0;
+    std::uint64_t totalBytes = 0;
+    struct Piece {
+        std::size_t file = 0;
+        Input::Piece range;
+    };
+    std::vector<Piece> pieces;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (!files[i].failed.error.empty())
+            continue;
+        for (int column : columnsOf(files[i].layout))
+            if (std::find(columns.begin(), columns.end(), column) == columns.end())
+                columns.push_back(column);
+        rowsBound += files[i].rowsBound;
+        for (const Input::Piece &range : files[i].pieces) {
+            pieces.push_back({i, range});
+            totalBytes += range.length;
+        }
+    }
+    RecordSetBuilder builder(columns, rowsBound);
+
+    // Workers read pieces ahead of the joining, at most a few each, so that what waits to be
+    // joined stays small; the joining takes them in order.
+    const unsigned workers = std::max(1u, std::thread::hardware_concurrency());
+    const std::size_t ahead = 2 * workers;
+    std::vector<std::optional<RecordRows>> read(pieces.size());
+    std::vector<std::shared_ptr<const MappedFile>> mapped(files.size());
+    std::vector<std::size_t> piecesLeft(files.size(), 0);
+    for (const Piece &piece : pieces)
+        ++piecesLeft[piece.file];
+    std::mutex lock;
+    std::condition_variable changed;
+    std::size_t next = 0, joined = 0;
+    bool stop = false;
     auto work = [&] {
-        for (std::size_t i = next++; i < paths.size(); i = next++) {
-            if (cancel && *cancel)
+        std::unique_lock hold(lock);
+        while (true) {
+            const auto cancelled = [&] { return cancel && cancel->load(); };
+            changed.wait(hold, [&] { return stop || cancelled() || next >= pieces.size() || next < joined + ahead; });
+            if (stop || next >= pieces.size() || cancelled()) {
+                changed.notify_all();
                 return;
-            const MappedFile mapped(paths[i]);
-            if (!mapped.ok()) {
-                files[i].path = paths[i];
-                files[i].error = paths[i] + ": " + mapped.error();
-            } else {
-                files[i] = readRecord(paths[i], mapped.bytes());
             }
-            const std::size_t count = ++done;
-            if (progress) {
-                const std::lock_guard lock(progressLock);
-                progress(count, paths.size());
-            }
+            const std::size_t i = next++;
+            std::shared_ptr<const MappedFile> &file = mapped[pieces[i].file];
+            if (!file)
+                file = std::make_shared<const MappedFile>(files[pieces[i].file].path);
+            const std::shared_ptr<const MappedFile> bytes = file;
+            hold.unlock();
+            RecordRows rows;
+            if (bytes->ok() && pieces[i].range.offset + pieces[i].range.length <= bytes->bytes().size()) {
+                rows = readRows(files[pieces[i].file].layout, bytes->bytes().substr(pieces[i].range.offset, pieces[i].range.length));
+                bytes->release(pieces[i].range.offset, pieces[i].range.length);
+            } else
+                rows.problems.push_back({1, "the file changed while it was read"});
+            hold.lock();
+            read[i] = std::move(rows);
+            changed.notify_all();
         }
     };
-    const unsigned workers = std::max(1u, std::min<unsigned>(std::thread::hardware_concurrency(),
-                                                             static_cast<unsigned>(paths.size())));
     std::vector<std::thread> threads;
-    for (unsigned w = 1; w < workers; ++w)
+    for (unsigned w = 0; w < workers; ++w)
         threads.emplace_back(work);
-    work();
+
+    std::uint64_t done = 0;
+    std::size_t lastFile = files.size();
+    std::size_t lineOfPiece = 0;
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        std::optional<RecordRows> rows;
+        {
+            std::unique_lock hold(lock);
+            // Cancelling wakes nobody: it is looked at every 50 ms.
+            while (!changed.wait_for(hold, std::chrono::milliseconds(50),
+                                     [&] { return read[i].has_value() || (cancel && *cancel && i >= next); })) {
+            }
+            if (!read[i])
+                break; // cancelled: what was read is kept
+            rows = std::move(read[i]);
+            read[i].reset();
+            ++joined;
+            if (--piecesLeft[pieces[i].file] == 0)
+                mapped[pieces[i].file].reset(); // its pages go with the mapping
+            changed.notify_all();
+        }
+        const Input &file = files[pieces[i].file];
+        if (pieces[i].file != lastFile) {
+            if (lastFile != files.size())
+                builder.endFile();
+            builder.beginFile(file.path, file.layout);
+            lastFile = pieces[i].file;
+            lineOfPiece = 2; // after the header
+        }
+        const std::size_t lines = rows->lineCount;
+        builder.addRows(std::move(*rows), lineOfPiece);
+        lineOfPiece += lines;
+        done += pieces[i].range.length;
+        if (progress)
+            progress(done, totalBytes);
+    }
+    if (lastFile != files.size())
+        builder.endFile();
+    {
+        const std::lock_guard hold(lock);
+        stop = true;
+        changed.notify_all();
+    }
     for (std::thread &t : threads)
         t.join();
-    files.erase(std::remove_if(files.begin(), files.end(), [](const RecordFile &f) { return f.path.empty(); }),
-                files.end()); // cancelled before being read
-    for (RecordFile &f : failed)
-        files.push_back(std::move(f));
-    return join(std::move(files));
+    for (const Input &file : files)
+        if (!file.failed.error.empty())
+            builder.failed(file.failed);
+    for (const RecordFile &f : failed)
+        builder.failed(f);
+    return builder.finish();
 }
 
 RecordSet RecordSet::join(std::vector<RecordFile> files)
 {
-    RecordSet set;
     // Readable files by the time of their first row; the unreadable ones named in input order.
     std::stable_sort(files.begin(), files.end(), [](const RecordFile &a, const RecordFile &b) {
         if (a.readable() != b.readable())
             return a.readable();
         return a.readable() && a.table.times().front() < b.table.times().front();
     });
+    std::vector<int> columns;
     std::size_t rows = 0;
     for (const RecordFile &f : files) {
         rows += f.table.rows();
         if (f.readable())
             for (int column : columnsOf(f.layout))
-                if (std::find(set.m_columns.begin(), set.m_columns.end(), column) == set.m_columns.end())
-                    set.m_columns.push_back(column);
+                if (std::find(columns.begin(), columns.end(), column) == columns.end())
+                    columns.push_back(column);
     }
-    set.m_table.reserve(rows, set.m_columns);
+    RecordSetBuilder builder(columns, rows);
     for (RecordFile &f : files) {
-        set.m_problems.insert(set.m_problems.end(), f.problems.begin(), f.problems.end());
         if (!f.readable()) {
-            set.m_problems.push_back(f.error);
-            ++set.m_unreadable;
+            builder.failed(f);
             continue;
         }
-        // A file that starts before what is taken ends: its rows of those seconds are the
-        // same rows (a copy, a file named under two names) and are kept once, or they are
-        // another recording, which is never interleaved into one trace: it is left out.
-        std::size_t skip = 0;
-        const std::vector<double> &taken = set.m_table.times();
-        if (!taken.empty() && f.table.times().front() < std::floor(taken.back()) + 1.0
-            && std::is_sorted(taken.begin(), taken.end())) {
-            const Overlap overlap = overlapOf(set.m_table, f.table, columnsOf(f.layout));
-            const std::string other = set.partOf(overlap.firstTaken).path;
-            const std::string span = rowTimeText(overlap.from) + "–" + rowTimeText(overlap.to);
-            if (!overlap.same) {
-                set.m_problems.push_back(f.path + ": overlaps " + other + " " + span
-                                         + " with other rows (two recordings at once, or a clock set back): left "
-                                           "out; open it alone to see it");
-                ++set.m_unreadable;
-                continue;
-            }
-            skip = overlap.rows;
-            set.m_problems.push_back(other + " and " + f.path + " overlap " + span + ": " + std::to_string(skip)
-                                     + " rows kept once");
-            if (skip == f.table.rows())
-                continue;
-        }
-        const auto [early, late] = std::minmax_element(f.table.times().begin() + static_cast<std::ptrdiff_t>(skip),
-                                                       f.table.times().end());
-        set.m_parts.push_back({f.path, f.layout, set.m_table.rows(), f.table.rows() - skip, *early, *late, skip});
-        set.m_table.append(f.table, skip);
-        for (std::size_t s = 0; s < f.stats.size(); ++s)
-            set.m_stats[s].add(f.stats[s]);
-        f.table = RecordTable(); // its memory goes as soon as it is joined
+        // Already read whole and named: its problems go as they are.
+        RecordRows rows;
+        rows.table = std::move(f.table);
+        rows.stats = f.stats;
+        builder.beginFile(f.path, f.layout);
+        builder.addRows(std::move(rows), 1);
+        builder.addProblems(f.problems);
+        builder.endFile();
     }
-    // Files that overlap in time (two runs at once, a clock set back): rows in time order.
-    const std::vector<double> &times = set.m_table.times();
-    if (!std::is_sorted(times.begin(), times.end())) {
-        std::vector<std::size_t> order(times.size());
-        std::iota(order.begin(), order.end(), std::size_t{0});
-        std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return times[a] < times[b]; });
-        set.m_table.reorder(order);
-    }
-    // The median step between rows.
-    if (times.size() >= 2) {
-        std::vector<double> steps;
-        const std::size_t stride = std::max<std::size_t>(1, times.size() / 4096);
-        for (std::size_t i = stride; i < times.size(); i += stride)
-            steps.push_back(times[i] - times[i - 1]);
-        std::nth_element(steps.begin(), steps.begin() + static_cast<std::ptrdiff_t>(steps.size() / 2), steps.end());
-        if (steps[steps.size() / 2] > 0.0)
-            set.m_samplePeriod = steps[steps.size() / 2];
-    }
-    return set;
+    return builder.finish();
 }
 
 const RecordSet::Part &RecordSet::partOf(std::size_t row) const

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -25,12 +26,16 @@ public:
         std::size_t skipped = 0; // its first rows, the same as rows of a file before it: kept once
     };
 
-    // Files and folders (a folder: every file in it the logger names "Tarmin…csv"), read by
-    // one worker per core. `progress` hears files read so far of the total; `cancel` set
-    // stops reading (what was read is kept).
+    // A large file is read in pieces of about this many bytes, each cut where a second ends.
+    static constexpr std::size_t kPieceBytes = std::size_t{8} << 20;
+
+    // Files and folders (a folder: every file in it the logger names "Tarmin…csv"), read in
+    // pieces by one worker per core and joined as they come, in time order, so a set takes
+    // little more memory than its table. `progress` hears bytes read so far of the total;
+    // `cancel` set stops reading (what was read is kept).
     static RecordSet load(const std::vector<std::string> &inputs,
-                          const std::function<void(std::size_t done, std::size_t total)> &progress = {},
-                          const std::atomic<bool> *cancel = nullptr);
+                          const std::function<void(std::uint64_t done, std::uint64_t total)> &progress = {},
+                          const std::atomic<bool> *cancel = nullptr, std::size_t pieceBytes = kPieceBytes);
     // Files read already (each its own timeline piece), joined.
     static RecordSet join(std::vector<RecordFile> files);
 
@@ -53,6 +58,8 @@ public:
     static std::vector<std::string> logFilesIn(const std::string &folder);
 
 private:
+    friend class RecordSetBuilder;
+
     RecordTable m_table;
     std::vector<Part> m_parts;
     std::vector<std::string> m_problems;

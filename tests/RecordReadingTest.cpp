@@ -19,10 +19,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -376,6 +378,8 @@ TEST_F(FolderFixture, TheSameRowsTwiceAreKeptOnceAndOtherRecordingsAreNeverInter
         const RecordSet set = RecordSet::load(k.inputs);
         EXPECT_EQ(set.table().rows(), k.rows) << k.inputs.back();
         EXPECT_EQ(set.problems(), k.problems);
+        // The figures count a row kept once once.
+        EXPECT_EQ(set.stats()[c::kValue].count, k.rows);
         EXPECT_TRUE(std::is_sorted(set.table().times().begin(), set.table().times().end()));
         // The export holds each row once, in time order.
         std::ostringstream out;
@@ -400,6 +404,57 @@ TEST_F(FolderFixture, TheSameRowsTwiceAreKeptOnceAndOtherRecordingsAreNeverInter
     EXPECT_EQ(stepped.problems()[0], back + ":3: the clock goes back from 2016/06/24 1:00:00 to 2016/06/24 0:59:58 "
                                             "(the row is kept, in time order)");
     EXPECT_TRUE(std::is_sorted(stepped.table().times().begin(), stepped.table().times().end()));
+}
+
+// A file read in pieces (each ending where a second ends, one per worker) gives what it gives
+// read whole: the rows and their times, the problems by their lines, the figures; the progress
+// moves within the file, and a cancel within it keeps the rows read before it.
+TEST_F(FolderFixture, AFileReadInPiecesIsTheFileReadWhole)
+{
+    std::vector<std::string> rows;
+    std::mt19937 random(7);
+    for (int second = 0; second < 600; ++second) {
+        const int perSecond = 1 + static_cast<int>(random() % 6);
+        for (int k = 0; k < perSecond; ++k)
+            rows.push_back(rowTimeText(1466726400 + second) + "," + std::to_string(6500 + random() % 200) + ",1.5,0,0,0");
+        if (second % 97 == 5)
+            rows.push_back("2016/06/24 x,1,2,3,4,5"); // a garbled time
+        if (second == 300)
+            rows.push_back(rowTimeText(1466726400 + 200) + ",1,0,0,0,0"); // the clock set back
+    }
+    const std::string path = write("Tarmin24D9H0M0.csv", olderFile(rows));
+    const MappedFile bytes(path);
+    const RecordSet whole = RecordSet::join({readRecord(path, bytes.bytes())});
+    ASSERT_GT(whole.table().rows(), 1500u);
+    ASSERT_EQ(whole.problems().size(), 8u); // seven rows left out, the clock set back named
+    for (const std::size_t pieceBytes : {std::size_t{64}, std::size_t{1000}, std::size_t{4096}, RecordSet::kPieceBytes}) {
+        std::vector<std::uint64_t> progress;
+        const RecordSet pieces = RecordSet::load({path}, [&](std::uint64_t done, std::uint64_t total) {
+            progress.push_back(done);
+            EXPECT_LE(done, total);
+        }, nullptr, pieceBytes);
+        EXPECT_EQ(pieces.table().times(), whole.table().times()) << pieceBytes;
+        for (int column : whole.columns()) {
+            const auto &a = pieces.table().column(column), &b = whole.table().column(column);
+            EXPECT_TRUE(std::equal(a.begin(), a.end(), b.begin(), b.end(), [](float x, float y) {
+                return x == y || (std::isnan(x) && std::isnan(y));
+            })) << pieceBytes;
+            EXPECT_EQ(pieces.stats()[static_cast<std::size_t>(column)].count, whole.stats()[static_cast<std::size_t>(column)].count);
+            EXPECT_EQ(pieces.stats()[static_cast<std::size_t>(column)].maxText, whole.stats()[static_cast<std::size_t>(column)].maxText);
+        }
+        // Rows cut into pieces name the same lines; the clock set back between pieces too.
+        EXPECT_EQ(std::set<std::string>(pieces.problems().begin(), pieces.problems().end()),
+                  std::set<std::string>(whole.problems().begin(), whole.problems().end())) << pieceBytes;
+        EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+        EXPECT_EQ(progress.size() > 1, pieceBytes < RecordSet::kPieceBytes) << pieceBytes;
+    }
+    std::atomic<bool> cancel{false};
+    const RecordSet cancelled = RecordSet::load({path}, [&](std::uint64_t done, std::uint64_t total) {
+        cancel = done * 4 > total;
+    }, &cancel, 256);
+    EXPECT_GT(cancelled.table().rows(), 0u);
+    EXPECT_LT(cancelled.table().rows(), whole.table().rows());
+    EXPECT_EQ(cancelled.table().times().front(), whole.table().times().front());
 }
 
 // Cursors inside seconds (five rows each, spread over it): the export between them holds

@@ -276,10 +276,12 @@ void ViewerWindow::open(const QStringList &inputs)
     m_loader = std::thread([this, paths] {
         auto *set = new RecordSet(RecordSet::load(
             paths,
-            [this](std::size_t done, std::size_t total) {
-                QMetaObject::invokeMethod(this, [this, done, total] {
-                    m_progress->setMaximum(static_cast<int>(total));
-                    m_progress->setValue(static_cast<int>(done));
+            [this](std::uint64_t done, std::uint64_t total) {
+                // Per mille: the bytes of a large file do not fit the bar's int.
+                const int perMille = total == 0 ? 1000 : static_cast<int>(done * 1000 / total);
+                QMetaObject::invokeMethod(this, [this, perMille] {
+                    m_progress->setMaximum(1000);
+                    m_progress->setValue(perMille);
                 }, Qt::QueuedConnection);
             },
             &m_cancel));
