@@ -10,6 +10,8 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QMouseEvent>
+#include <QWheelEvent>
 #include <QPainter>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -169,6 +171,56 @@ void BM_WindowOpenDay(benchmark::State &state)
     }
 }
 BENCHMARK(BM_WindowOpenDay)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// The window on a week at 1600x900, everything shown: a pointer move (the frame kept, the
+// pointer line drawn over it) and a wheel step (the frame drawn anew), each with its paint.
+ViewerWindow &weekWindow()
+{
+    static ViewerWindow *window = [] {
+        auto *w = new ViewerWindow;
+        w->resize(1600, 900);
+        w->show();
+        QSignalSpy loaded(w, &ViewerWindow::loaded);
+        QStringList folders;
+        for (const std::string &f : weekFolders())
+            folders << QString::fromStdString(f);
+        w->open(folders);
+        loaded.wait(60000);
+        QApplication::processEvents();
+        return w;
+    }();
+    return *window;
+}
+
+void BM_PointerMoveWeek(benchmark::State &state)
+{
+    QWidget *plot = weekWindow().findChild<QWidget *>("RecordPlot");
+    plot->repaint();
+    int x = plot->width() / 4;
+    for (auto _ : state) {
+        x = x % (plot->width() / 2) + plot->width() / 4 + 7;
+        QMouseEvent move(QEvent::MouseMove, QPointF(x, plot->height() / 3), plot->mapToGlobal(QPointF(x, plot->height() / 3)),
+                         Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(plot, &move);
+        plot->repaint();
+    }
+}
+BENCHMARK(BM_PointerMoveWeek)->Unit(benchmark::kMillisecond);
+
+void BM_WheelStepWeek(benchmark::State &state)
+{
+    QWidget *plot = weekWindow().findChild<QWidget *>("RecordPlot");
+    int step = 0;
+    for (auto _ : state) {
+        const QPointF at(plot->width() / 2, plot->height() / 3);
+        const int delta = (step++ % 8) < 4 ? 120 : -120; // in four steps, out four
+        QWheelEvent wheel(at, plot->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(plot, &wheel);
+        plot->repaint();
+    }
+}
+BENCHMARK(BM_WheelStepWeek)->Unit(benchmark::kMillisecond);
 
 } // namespace
 } // namespace svglogger

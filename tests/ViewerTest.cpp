@@ -428,6 +428,28 @@ TEST_F(ViewerDayFixture, TheWindowLoadsZoomsSetsCursorsAndExports)
     window.findChild<QCheckBox *>("Trace_0")->setChecked(false);
     EXPECT_TRUE(plot->options().hidden[0]);
 
+    // A pointer move draws only its line over the kept frame; hiding a trace draws anew.
+    const auto differentColumns = [](const QImage &a, const QImage &b) {
+        std::set<int> columns;
+        for (int y = 0; y < a.height(); ++y)
+            for (int x = 0; x < a.width(); ++x)
+                if (a.pixel(x, y) != b.pixel(x, y))
+                    columns.insert(x);
+        return columns;
+    };
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(plot, &leave); // no pointer line
+    const QImage still = plot->grab().toImage();
+    const QPointF pointer(plot->width() / 3.0, plot->height() / 3.0);
+    QMouseEvent move(QEvent::MouseMove, pointer, plot->mapToGlobal(pointer), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(plot, &move);
+    const QImage pointed = plot->grab().toImage();
+    const std::set<int> moved = differentColumns(still, pointed);
+    ASSERT_FALSE(moved.empty());
+    EXPECT_LE(*moved.rbegin() - *moved.begin(), 2) << "the pointer's line alone";
+    window.findChild<QCheckBox *>("Trace_1")->setChecked(false);
+    EXPECT_GT(differentColumns(pointed, plot->grab().toImage()).size(), 100u) << "a hidden trace is drawn anew";
+
     // A drop opens what was dropped; a file without rows leaves the shown set as it was.
     window.openDropped({QUrl::fromLocalFile(path("t.ini"))});
     ASSERT_TRUE(loaded.wait(30000)) << window.statusText().toStdString();

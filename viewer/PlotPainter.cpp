@@ -293,13 +293,16 @@ void PlotPainter::paint(QPainter &painter, QImage *image)
         painter.drawLine(x, m_plot.top(), x, m_plot.bottom());
         painter.drawText(x + 3, m_plot.top() + 11, name);
     }
-    if (m_options.pointer) {
-        const int x = xOf(*m_options.pointer);
-        painter.setPen(QColor(120, 120, 120));
-        painter.drawLine(x, m_plot.top(), x, m_plot.bottom());
-    }
+    if (m_options.pointer)
+        paintPointer(painter, m_plot, xOf(*m_options.pointer));
     if (m_options.overview)
         paintOverview(painter);
+}
+
+void PlotPainter::paintPointer(QPainter &painter, const QRect &plot, int x)
+{
+    painter.setPen(QColor(120, 120, 120));
+    painter.drawLine(x, plot.top(), x, plot.bottom());
 }
 
 void PlotPainter::paintLane(QPainter &painter, const Lane &lane, QImage *image)

@@ -60,6 +60,8 @@ public:
     // `image`, when given, is what `painter` paints on (32-bit, untransformed): the traces'
     // spans are then written into its pixels directly, the fastest way to fill thousands.
     void paint(QPainter &painter, QImage *image = nullptr);
+    // The thin line at the pointer, at column x of `plot`.
+    static void paintPointer(QPainter &painter, const QRect &plot, int x);
 
     // Lays the plot out at `size` and writes it to `path` as SVG or PNG; false when the file
     // cannot be written.

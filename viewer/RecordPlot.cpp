@@ -6,6 +6,7 @@
 #include <QWheelEvent>
 
 #include <cmath>
+#include <utility>
 
 namespace svglogger {
 
@@ -22,6 +23,7 @@ RecordPlot::RecordPlot(QWidget *parent)
 void RecordPlot::setData(TraceColumns *columns)
 {
     m_columns = columns;
+    m_frameKept = false;
     m_window.cursorA.reset();
     m_window.cursorB.reset();
     showAll();
@@ -31,7 +33,7 @@ void RecordPlot::showAll()
 {
     if (m_columns)
         m_window.showAll(m_columns->set().table());
-    update();
+    redraw();
     emit viewChanged();
 }
 
@@ -49,6 +51,12 @@ double RecordPlot::timeAt(int x) const
     return m_window.from() + (m_window.to() - m_window.from()) * (x - m_plotArea.left()) / std::max(1, m_plotArea.width());
 }
 
+void RecordPlot::redraw()
+{
+    m_frameKept = false;
+    update();
+}
+
 void RecordPlot::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
@@ -59,14 +67,23 @@ void RecordPlot::paintEvent(QPaintEvent *)
                          QString::fromUtf8("ファイルかフォルダを開くか、ここにドロップしてください"));
         return;
     }
-    PlotPainter plot = painterFor();
-    if (m_frame.size() != size())
-        m_frame = QImage(size(), QImage::Format_RGB32);
-    {
+    if (!m_frameKept || m_frame.size() != size()) {
+        const std::optional<double> pointer = std::exchange(m_options.pointer, std::nullopt);
+        PlotPainter plot = painterFor();
+        if (m_frame.size() != size())
+            m_frame = QImage(size(), QImage::Format_RGB32);
         QPainter frame(&m_frame);
         plot.paint(frame, &m_frame);
+        m_options.pointer = pointer;
+        m_frameKept = true;
     }
     painter.drawImage(0, 0, m_frame);
+    if (m_options.pointer) {
+        const int x = static_cast<int>(std::lround(m_plotArea.left()
+                                                   + (*m_options.pointer - m_window.from()) * m_plotArea.width()
+                                                         / std::max(1e-9, m_window.to() - m_window.from())));
+        PlotPainter::paintPointer(painter, m_plotArea, x);
+    }
 }
 
 void RecordPlot::wheelEvent(QWheelEvent *event)
@@ -75,7 +92,7 @@ void RecordPlot::wheelEvent(QWheelEvent *event)
         return;
     const double steps = event->angleDelta().y() / 120.0;
     m_window.zoom(std::pow(0.8, steps), timeAt(static_cast<int>(event->position().x())));
-    update();
+    redraw();
     emit viewChanged();
 }
 
@@ -91,7 +108,7 @@ void RecordPlot::mousePressEvent(QMouseEvent *event)
         const double centre = first + (last - first) * (at.x() - m_overviewArea.left()) / std::max(1, m_overviewArea.width());
         const double half = (m_window.to() - m_window.from()) / 2.0;
         m_window.setRange(centre - half, centre + half);
-        update();
+        redraw();
         emit viewChanged();
         return;
     }
@@ -102,7 +119,7 @@ void RecordPlot::mousePressEvent(QMouseEvent *event)
     if (event->button() == Qt::RightButton) {
         m_window.cursorB = timeAt(at.x());
         m_pressed.reset();
-        update();
+        redraw();
         emit cursorsChanged();
     }
 }
@@ -119,6 +136,7 @@ void RecordPlot::mouseMoveEvent(QMouseEvent *event)
         if (m_dragged) {
             const double shift = (m_pressedTo - m_pressedFrom) * dx / std::max(1, m_plotArea.width());
             m_window.setRange(m_pressedFrom - shift, m_pressedTo - shift);
+            m_frameKept = false;
             emit viewChanged();
         }
     }
@@ -139,7 +157,7 @@ void RecordPlot::mouseReleaseEvent(QMouseEvent *event)
             m_window.cursorB = time;
         else
             m_window.cursorA = time;
-        update();
+        redraw();
         emit cursorsChanged();
     }
     m_pressed.reset();
@@ -177,13 +195,13 @@ void RecordPlot::keyPressEvent(QKeyEvent *event)
     case Qt::Key_A:
     case Qt::Key_B:
         (event->key() == Qt::Key_A ? m_window.cursorA : m_window.cursorB) = m_options.pointer.value_or(middle);
-        update();
+        redraw();
         emit cursorsChanged();
         return;
     default:
         return QWidget::keyPressEvent(event);
     }
-    update();
+    redraw();
     emit viewChanged();
 }
 

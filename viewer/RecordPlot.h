@@ -23,8 +23,17 @@ public:
 
     // Nothing is drawn without data; `columns` must live as long as it is shown.
     void setData(TraceColumns *columns);
-    ViewWindow &window() { return m_window; }
-    PlotOptions &options() { return m_options; }
+    // Whoever takes these may change what is drawn: the kept frame is drawn anew.
+    ViewWindow &window()
+    {
+        m_frameKept = false;
+        return m_window;
+    }
+    PlotOptions &options()
+    {
+        m_frameKept = false;
+        return m_options;
+    }
     void showAll();
 
 signals:
@@ -43,13 +52,18 @@ protected:
 
 private:
     PlotPainter painterFor();
+    // A change of the view: the frame is drawn anew at the next paint.
+    void redraw();
     double timeAt(int x) const;
 
     TraceColumns *m_columns = nullptr;
     ViewWindow m_window;
     PlotOptions m_options;
     QRect m_plotArea, m_overviewArea;
-    QImage m_frame; // painted into, then shown
+    // Everything but the pointer line, painted into, then shown; a pointer move draws only
+    // its line over it.
+    QImage m_frame;
+    bool m_frameKept = false;
     std::optional<QPoint> m_pressed;
     double m_pressedFrom = 0.0, m_pressedTo = 0.0;
     bool m_dragged = false;
