@@ -117,11 +117,13 @@ public:
         m_set.m_table.reserve(rowsBound, m_set.m_columns);
     }
 
-    void beginFile(const std::string &path, const RowLayout &layout)
+    // `bytesRead`: the file's bytes up to its last line end (0: not to be read on).
+    void beginFile(const std::string &path, const RowLayout &layout, std::uint64_t bytesRead = 0)
     {
         m_file = File{};
         m_file.path = path;
         m_file.layout = layout;
+        m_file.bytesRead = bytesRead;
         m_file.columns = columnsOf(layout);
         m_file.firstRow = m_set.m_table.rows();
     }
@@ -138,6 +140,7 @@ public:
         }
         f.unsaid += rows.unsaid;
         f.rowsSeen += rows.table.rows();
+        f.lines = firstLine - 1 + rows.lineCount;
         if (f.leftOut || rows.table.rows() == 0)
             return;
         const std::vector<double> &times = rows.table.times();
@@ -182,6 +185,8 @@ public:
     }
 
     // Problems named already, each as a whole line.
+    void lastLineCutShort() { m_file.cutShort = true; }
+
     void addProblems(const std::vector<std::string> &problems)
     {
         m_file.problems.insert(m_file.problems.end(), problems.begin(), problems.end());
@@ -219,7 +224,9 @@ public:
         std::vector<double> &times = m_set.m_table.mutableTimes();
         spreadWithinSeconds(times, f.firstRow, times.size());
         const auto [early, late] = std::minmax_element(times.begin() + static_cast<std::ptrdiff_t>(f.firstRow), times.end());
-        m_set.m_parts.push_back({f.path, f.layout, f.firstRow, f.appended, *early, *late, f.skipped});
+        // A last line cut short is read again when the file is read on.
+        const std::size_t linesRead = f.bytesRead == 0 ? 0 : f.lines - (f.cutShort ? 1 : 0);
+        m_set.m_parts.push_back({f.path, f.layout, f.firstRow, f.appended, *early, *late, f.skipped, f.bytesRead, linesRead});
         for (std::size_t s = 0; s < f.stats.size(); ++s)
             m_set.m_stats[s].add(f.stats[s]);
     }
@@ -262,7 +269,9 @@ private:
         std::string path;
         RowLayout layout;
         std::vector<int> columns;
-        std::size_t firstRow = 0, appended = 0, skipped = 0, rowsSeen = 0, unsaid = 0;
+        std::size_t firstRow = 0, appended = 0, skipped = 0, rowsSeen = 0, unsaid = 0, lines = 0;
+        std::uint64_t bytesRead = 0;
+        bool cutShort = false;
         std::vector<std::string> problems;
         std::array<ColumnStats, recordColumn::kSlots> stats;
         bool anyRow = false, leftOut = false;
@@ -289,6 +298,8 @@ struct Input {
     };
     std::vector<Piece> pieces;
     std::size_t rowsBound = 0;
+    std::uint64_t bytesRead = 0; // up to the last line end
+    bool cutShort = false;       // the last line has no end yet
 };
 
 std::string_view timeField(std::string_view line)
@@ -333,6 +344,9 @@ Input lookAt(const std::string &path, std::size_t pieceBytes)
         }
         input.firstTime = std::floor(whole.table.times().front());
     }
+    input.cutShort = !bytes.ends_with('\n');
+    const std::size_t lastEnd = bytes.rfind('\n');
+    input.bytesRead = lastEnd == std::string_view::npos ? 0 : lastEnd + 1;
     // Rows have at least a time of 8 characters and a character and a comma per number.
     input.rowsBound = bytes.size() / (9 + 2 * columnsOf(input.layout).size()) + 1;
     // Pieces from the line after the header, each cut after the last row of a second.
@@ -501,7 +515,9 @@ RecordSet RecordSet::load(const std::vector<std::string> &inputs,
         if (pieces[i].file != lastFile) {
             if (lastFile != files.size())
                 builder.endFile();
-            builder.beginFile(file.path, file.layout);
+            builder.beginFile(file.path, file.layout, file.bytesRead);
+            if (file.cutShort)
+                builder.lastLineCutShort();
             lastFile = pieces[i].file;
             lineOfPiece = 2; // after the header
         }
@@ -526,7 +542,10 @@ RecordSet RecordSet::load(const std::vector<std::string> &inputs,
             builder.failed(file.failed);
     for (const RecordFile &f : failed)
         builder.failed(f);
-    return builder.finish();
+    RecordSet set = builder.finish();
+    for (const std::string &path : paths)
+        set.m_seen.push_back(std::filesystem::path(path).lexically_normal().string());
+    return set;
 }
 
 RecordSet RecordSet::join(std::vector<RecordFile> files)
@@ -562,6 +581,87 @@ RecordSet RecordSet::join(std::vector<RecordFile> files)
         builder.endFile();
     }
     return builder.finish();
+}
+
+RecordSet::Growth RecordSet::grow(const std::vector<std::string> &inputs)
+{
+    if (m_parts.empty())
+        return Growth::None;
+    std::vector<double> &times = m_table.mutableTimes();
+    const auto fitsAfter = [&](double first) { return first >= std::floor(times.back()); };
+    Growth growth = Growth::None;
+    // Rows appended to the last file, whole lines only.
+    Part &last = m_parts.back();
+    if (last.bytesRead != 0) {
+        const MappedFile mapped(last.path);
+        std::string_view bytes = mapped.ok() ? mapped.bytes() : std::string_view();
+        if (bytes.size() < last.bytesRead)
+            return Growth::Reload; // shortened: another file now
+        bytes = bytes.substr(last.bytesRead);
+        const std::size_t end = bytes.rfind('\n');
+        if (end != std::string_view::npos) {
+            bytes = bytes.substr(0, end + 1);
+            RecordRows rows = readRows(last.layout, bytes);
+            if (rows.table.rows() != 0 && !fitsAfter(rows.table.times().front()))
+                return Growth::Reload;
+            for (const RecordRows::Problem &p : rows.problems)
+                m_problems.push_back(last.path + ":" + std::to_string(last.linesRead + p.line) + ": " + p.reason);
+            if (rows.table.rows() != 0) {
+                // The last second may get more rows: spread anew from its first.
+                const std::size_t from = m_table.lowerBound(std::floor(times.back()));
+                m_table.append(rows.table);
+                spreadWithinSeconds(times, std::max(from, last.firstRow), times.size());
+                last.rows += rows.table.rows();
+                last.lastTime = times.back();
+                for (std::size_t s = 0; s < rows.stats.size(); ++s)
+                    m_stats[s].add(rows.stats[s]);
+                growth = Growth::Appended;
+            }
+            last.bytesRead += bytes.size();
+            last.linesRead += rows.lineCount;
+        }
+    }
+    // New files in the folders: each read whole once it holds a row.
+    for (const std::string &input : inputs) {
+        std::error_code error;
+        if (!std::filesystem::is_directory(input, error))
+            continue;
+        for (const std::string &path : logFilesIn(input)) {
+            const std::string normal = std::filesystem::path(path).lexically_normal().string();
+            if (std::find(m_seen.begin(), m_seen.end(), normal) != m_seen.end())
+                continue;
+            const MappedFile mapped(path);
+            std::string_view bytes = mapped.ok() ? mapped.bytes() : std::string_view();
+            const std::size_t end = bytes.rfind('\n');
+            if (end == std::string_view::npos)
+                continue; // not a whole line yet
+            bytes = bytes.substr(0, end + 1);
+            RecordFile file = readRecord(path, bytes);
+            if (!file.layout.samplingMode) {
+                m_seen.push_back(normal); // not the logger's: named once
+                m_problems.push_back(file.error);
+                continue;
+            }
+            if (!file.readable())
+                continue; // a header alone so far
+            if (!fitsAfter(std::floor(file.table.times().front())))
+                return Growth::Reload;
+            const std::size_t firstRow = m_table.rows();
+            m_problems.insert(m_problems.end(), file.problems.begin(), file.problems.end());
+            m_table.append(file.table);
+            m_parts.push_back({path, file.layout, firstRow, file.table.rows(), file.table.times().front(),
+                               file.table.times().back(), 0, bytes.size(),
+                               static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n'))});
+            for (std::size_t s = 0; s < file.stats.size(); ++s)
+                m_stats[s].add(file.stats[s]);
+            for (int column : columnsOf(file.layout))
+                if (std::find(m_columns.begin(), m_columns.end(), column) == m_columns.end())
+                    m_columns.push_back(column);
+            m_seen.push_back(normal);
+            growth = Growth::Appended;
+        }
+    }
+    return growth;
 }
 
 const RecordSet::Part &RecordSet::partOf(std::size_t row) const

@@ -24,6 +24,10 @@ public:
         std::size_t rows = 0;
         double firstTime = 0.0, lastTime = 0.0; // its rows' times
         std::size_t skipped = 0; // its first rows, the same as rows of a file before it: kept once
+        // What was read of the file, up to its last line end: a file still being written is
+        // read on from there.
+        std::uint64_t bytesRead = 0;
+        std::size_t linesRead = 0;
     };
 
     // A large file is read in pieces of about this many bytes, each cut where a second ends.
@@ -54,6 +58,13 @@ public:
     // The typical step between rows (the median), for telling a gap from a sample period.
     double samplePeriod() const { return m_samplePeriod; }
 
+    // What a logger still writing has added since the set was read: rows appended to the last
+    // file and new files of the folders among `inputs` (the next hourly file), joined after
+    // the last row. Reload when they do not fit after it (a clock set back, a file replaced):
+    // only reading everything anew places them.
+    enum class Growth { None, Appended, Reload };
+    Growth grow(const std::vector<std::string> &inputs);
+
     // The files a folder holds that the logger wrote, by their names.
     static std::vector<std::string> logFilesIn(const std::string &folder);
 
@@ -67,6 +78,7 @@ private:
     std::array<ColumnStats, recordColumn::kSlots> m_stats;
     std::vector<int> m_columns;
     double m_samplePeriod = 0.2;
+    std::vector<std::string> m_seen; // every file read or passed over, so that growing reads only new ones
 };
 
 } // namespace svglogger

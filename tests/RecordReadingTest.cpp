@@ -457,6 +457,63 @@ TEST_F(FolderFixture, AFileReadInPiecesIsTheFileReadWhole)
     EXPECT_EQ(cancelled.table().times().front(), whole.table().times().front());
 }
 
+// A folder a logger is still writing into: rows appended to the last file are read on from its
+// last whole line, a new hourly file once it holds a row, each joined after the last row with
+// the seconds spread anew; what does not fit after it asks for reading all anew.
+TEST_F(FolderFixture, AFileStillBeingWrittenIsReadOnFromItsLastWholeLine)
+{
+    const auto append = [](const std::string &path, const std::string &bytes) {
+        std::ofstream(path, std::ios::binary | std::ios::app) << bytes;
+    };
+    const std::string a = write("Tarmin24D0H0M0.csv", olderFile({"2016/06/24 0:00:00,1,0,0,0,0", "2016/06/24 0:00:01,2,0,0,0,0",
+                                                                 "2016/06/24 0:00:02,3,0,0,0,0"})
+                                                          + "2016/06/24 0:00:02,4,0");
+    RecordSet set = RecordSet::load({dir.string()});
+    ASSERT_EQ(set.table().rows(), 3u);
+    EXPECT_EQ(set.grow({dir.string()}), RecordSet::Growth::None);
+    const double two = static_cast<double>(*parseRowTime("2016/06/24 0:00:02"));
+    struct Step {
+        std::string file, bytes;
+        RecordSet::Growth growth;
+        std::size_t rows, parts;
+        std::vector<double> lastTimes; // after `two`
+        std::string problem;           // the last one named
+    } steps[] = {
+        // The line cut short at the load is read whole now; a partial line waits.
+        {a, ",0,0,0\r\n2016/06/24 0:00:03,5,0,0,0,0\r\n2016/06/24 0:00:0", RecordSet::Growth::Appended, 5, 1, {0.0, 0.5, 1.0}, ""},
+        {a, "", RecordSet::Growth::None, 5, 1, {0.0, 0.5, 1.0}, ""},
+        {a, "3,6,0,0,0,0\r\ngarbled\r\n", RecordSet::Growth::Appended, 6, 1, {0.0, 0.5, 1.0, 1.5},
+         a + ":8: wrong field count (1, the header has 6)"},
+        // The next hour's file: a header alone is no file yet.
+        {"Tarmin24D1H0M0.csv", sjisHeader(SamplingMode::Continuous, kOlder) + "\r\n", RecordSet::Growth::None, 6, 1, {}, ""},
+        {"Tarmin24D1H0M0.csv", "2016/06/24 1:00:00,7,0,0,0,0\r\n", RecordSet::Growth::Appended, 7, 2, {}, ""},
+        {"Tarmin24D1H0M0.csv", "2016/06/24 1:00:01,8,0,0,0,0\r\n", RecordSet::Growth::Appended, 8, 2, {}, ""},
+        // Rows that go before the last: only reading all anew places them.
+        {"Tarmin23D0H0M0.csv", olderFile({"2016/06/23 0:00:00,9,0,0,0,0"}), RecordSet::Growth::Reload, 8, 2, {}, ""},
+    };
+    for (const Step &step : steps) {
+        const std::string path = step.file.find('/') == std::string::npos ? (dir / step.file).string() : step.file;
+        append(path, step.bytes);
+        EXPECT_EQ(set.grow({dir.string()}), step.growth) << step.bytes;
+        EXPECT_EQ(set.table().rows(), step.rows) << step.bytes;
+        EXPECT_EQ(set.parts().size(), step.parts) << step.bytes;
+        EXPECT_TRUE(std::is_sorted(set.table().times().begin(), set.table().times().end()));
+        if (!step.lastTimes.empty() && set.table().rows() >= 2 + step.lastTimes.size()) {
+            const std::vector<double> &times = set.table().times();
+            const std::vector<double> tail(times.begin() + 2, times.begin() + 2 + static_cast<std::ptrdiff_t>(step.lastTimes.size()));
+            std::vector<double> expected;
+            for (double t : step.lastTimes)
+                expected.push_back(two + t);
+            EXPECT_EQ(tail, expected) << step.bytes;
+        }
+        if (!step.problem.empty()) {
+            EXPECT_EQ(set.problems().back(), step.problem);
+        }
+    }
+    EXPECT_EQ(set.stats()[c::kValue].count, 8u);
+    EXPECT_EQ(set.stats()[c::kValue].maxText, "8");
+}
+
 // Cursors inside seconds (five rows each, spread over it): the export between them holds
 // exactly the rows the figures use, the extreme the figures show among them, no row beyond.
 TEST_F(FolderFixture, ExportBetweenTheCursorsHoldsTheRowsTheFiguresUse)
