@@ -41,6 +41,7 @@ int main(int argc, char *argv[])
             window.replayTrigger(QString::fromStdString(options.triggerFile));
         });
     }
+    window.setFollowing(options.follow);
     window.open(inputs);
     return QApplication::exec();
 }

@@ -80,6 +80,8 @@ TEST(ViewerOptionsTable, EachCommandLineAsReadOrRefused)
         {{"--png", "a.png", "--by", "day", "d"}, M::Png, "--by goes with --stats"},
         {{"--png", "a.gif", "d"}, M::Png, "--png writes .png, .jpg (.jpeg) or .svg files: 'a.gif'"},
         {{"--svg", "a", "d"}, M::Svg, "--svg writes .png, .jpg (.jpeg) or .svg files"},
+        {{"--follow", "d"}, M::Window, ""},
+        {{"--follow", "--png", "a.png", "d"}, M::Png, "--follow goes with the window alone"},
     };
     for (const Case &k : cases) {
         const ViewerOptions options = parseViewerOptions(k.arguments);
@@ -455,6 +457,75 @@ TEST_F(ViewerDayFixture, TheWindowLoadsZoomsSetsCursorsAndExports)
     ASSERT_TRUE(loaded.wait(30000)) << window.statusText().toStdString();
     EXPECT_TRUE(window.statusText().startsWith(QString::fromUtf8("読めるレコードがありません"))) << window.statusText().toStdString();
     EXPECT_EQ(window.records()->table().rows(), 36000u);
+}
+
+// 追従 on a folder a logger is writing: rows appended to the last file and the next hour's
+// file are read on, the view scrolls with the newest row, and stays where it was moved to.
+TEST_F(ViewerDayFixture, FollowingReadsWhatTheLoggerAppendsAndScrollsWithIt)
+{
+    QStandardPaths::setTestModeEnabled(true);
+    ViewerWindow window;
+    window.resize(1200, 800);
+    window.show();
+    QSignalSpy loaded(&window, &ViewerWindow::loaded);
+    window.setFollowing(true);
+    window.open({QString::fromStdString(day)});
+    ASSERT_TRUE(loaded.wait(30000));
+    ASSERT_EQ(window.records()->table().rows(), 36000u);
+    // A row as the logger writes it, at a time of 2026/12/07.
+    std::string header, row;
+    {
+        std::ifstream last(RecordSet::logFilesIn(day).back(), std::ios::binary);
+        std::getline(last, header);
+        std::getline(last, row);
+        row = row.substr(row.find(','));
+    }
+    const std::string next = day + "/Tarmin7D2H0M0.csv";
+    const auto append = [&](const std::string &bytes) { std::ofstream(next, std::ios::binary | std::ios::app) << bytes; };
+    const auto rowsAt = [&](int from, int to) {
+        std::string rows;
+        for (int s = from; s < to; ++s)
+            for (int k = 0; k < 5; ++k)
+                rows += "2026/12/07 2:" + QString::asprintf("%02d:%02d", s / 60, s % 60).toStdString() + row + "\n";
+        return rows;
+    };
+    RecordPlot *plot = window.plot();
+    struct Step {
+        std::string bytes;
+        bool zoomedAway; // the view moved to the first hour before the look
+        std::size_t rows;
+        bool scrolled;
+    } steps[] = {
+        {header + "\n", false, 36000, false},
+        {rowsAt(0, 10), false, 36050, true},
+        {rowsAt(10, 70), false, 36350, true},
+        {rowsAt(70, 80), true, 36400, false},
+    };
+    for (const Step &step : steps) {
+        append(step.bytes);
+        if (step.zoomedAway) {
+            ViewWindow away = plot->window();
+            away.setRange(away.from(), away.from() + 600.0);
+            plot->setView(away);
+        }
+        const double to = plot->window().to(), span = plot->window().to() - plot->window().from();
+        const double lastBefore = window.records()->table().times().back();
+        window.readAppended();
+        EXPECT_EQ(window.records()->table().rows(), step.rows);
+        const double lastNow = window.records()->table().times().back();
+        EXPECT_NEAR(plot->window().to() - plot->window().from(), span, 1e-6) << "the zoom stays";
+        EXPECT_NEAR(plot->window().to(), step.scrolled ? to + (lastNow - lastBefore) : to, 1e-6);
+    }
+    EXPECT_EQ(window.records()->parts().size(), 3u);
+    EXPECT_TRUE(window.statusText().contains(QString::fromUtf8("追従中: 最新 2026/12/07 2:01:19"))) << window.statusText().toStdString();
+    // The timer reads on by itself.
+    append(rowsAt(80, 81));
+    QTest::qWait(2500);
+    EXPECT_EQ(window.records()->table().rows(), 36405u);
+    window.setFollowing(false);
+    append(rowsAt(81, 82));
+    QTest::qWait(1500);
+    EXPECT_EQ(window.records()->table().rows(), 36405u) << "not following: nothing read";
 }
 
 // Closing the window while it loads ends the loading and frees what it read; 中止 ends it

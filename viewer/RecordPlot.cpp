@@ -29,6 +29,13 @@ void RecordPlot::setData(TraceColumns *columns)
     showAll();
 }
 
+void RecordPlot::setView(const ViewWindow &view)
+{
+    m_window = view;
+    redraw();
+    emit viewChanged();
+}
+
 void RecordPlot::showAll()
 {
     if (m_columns)

@@ -35,6 +35,8 @@ public:
         return m_options;
     }
     void showAll();
+    // Another view of the same data (its cursors too), kept as given.
+    void setView(const ViewWindow &view);
 
 signals:
     void viewChanged();

@@ -13,7 +13,8 @@ namespace svglogger {
 
 std::string viewerUsage()
 {
-    return "usage: svg-logger-view [--trigger FILE] [INPUT...]    the window (with the trigger's marks)\n"
+    return "usage: svg-logger-view [--trigger FILE] [--follow] [INPUT...]    the window (with the trigger's marks;\n"
+           "                                                       --follow: reading on what a running logger appends)\n"
            "       svg-logger-view --png OUT.png [--size 1600x900] INPUT...\n"
            "       svg-logger-view --svg OUT.svg [--size 1600x900] INPUT...\n"
            "       svg-logger-view --export-csv OUT.csv INPUT...\n"
@@ -36,7 +37,7 @@ ViewerOptions parseViewerOptions(const QStringList &arguments)
     const QStringList valued{"png", "svg", "export-csv", "size", "trigger", "from", "to", "by"};
     for (const QString &name : valued)
         parser.addOption(QCommandLineOption(name, {}, name));
-    for (const QString &name : {QStringLiteral("stats"), QStringLiteral("events")})
+    for (const QString &name : {QStringLiteral("stats"), QStringLiteral("events"), QStringLiteral("follow")})
         parser.addOption(QCommandLineOption(name));
     parser.addOption(QCommandLineOption(QStringList{"help", "h"}));
     parser.addPositionalArgument("inputs", {});
@@ -65,6 +66,8 @@ ViewerOptions parseViewerOptions(const QStringList &arguments)
         } else if (name == "stats" || name == "events") {
             if (!setMode(name == "stats" ? ViewerOptions::Mode::Stats : ViewerOptions::Mode::Events))
                 return option + " goes with no other of --png, --svg, --export-csv, --stats, --events";
+        } else if (name == "follow") {
+            options.follow = true;
         } else if (name == "size") {
             const QStringList parts = value ? QString::fromStdString(*value).split('x') : QStringList();
             bool okW = false, okH = false;
@@ -121,6 +124,8 @@ ViewerOptions parseViewerOptions(const QStringList &arguments)
         return fail("no input: name CSV files or folders");
     if (options.statsBy != ViewerOptions::StatsBy::Whole && options.mode != ViewerOptions::Mode::Stats)
         return fail("--by goes with --stats");
+    if (options.follow && options.mode != ViewerOptions::Mode::Window)
+        return fail("--follow goes with the window alone");
     if (options.from && options.to && *options.from > *options.to)
         return fail("--from is after --to");
     return options;

@@ -20,6 +20,7 @@ struct ViewerOptions {
     std::optional<std::int64_t> from, to; // --from, --to: both included
     enum class StatsBy { Whole, Hour, Day };
     StatsBy statsBy = StatsBy::Whole;  // --by with --stats
+    bool follow = false;       // --follow: the window reads on what a running logger appends
     std::vector<std::string> inputs;
     std::string error;         // a bad option: the program says it and exits with 2
 };

@@ -30,6 +30,7 @@
 #include <QSettings>
 #include <QSpinBox>
 #include <QSplitter>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -129,8 +130,14 @@ ViewerWindow::ViewerWindow(QWidget *parent)
     m_progress->hide();
     m_cancelButton = button("中止", "CancelLoading", this);
     m_cancelButton->hide();
+    m_followButton = button("追従", "Follow", this);
+    m_followButton->setCheckable(true);
+    m_followButton->setToolTip(QString::fromUtf8("記録中のファイルに追加された行を毎秒読み込み、最新の行を表示し続けます"));
+    m_followTimer = new QTimer(this);
+    m_followTimer->setInterval(1000);
     auto *band = new QHBoxLayout;
-    for (QWidget *w : std::initializer_list<QWidget *>{openButton, folderButton, m_recentButton, allButton, triggerButton})
+    for (QWidget *w : std::initializer_list<QWidget *>{openButton, folderButton, m_recentButton, allButton, m_followButton,
+                                                       triggerButton})
         band->addWidget(w);
     band->addWidget(new QLabel(QString::fromUtf8("プリトリガ:"), this));
     band->addWidget(m_preTriggerBox);
@@ -215,6 +222,15 @@ ViewerWindow::ViewerWindow(QWidget *parent)
             exportCsv(path);
     });
     connect(m_cancelButton, &QPushButton::clicked, this, [this] { m_cancel = true; });
+    connect(m_followButton, &QPushButton::toggled, this, [this](bool on) {
+        if (on) {
+            m_followTimer->start();
+            readAppended();
+        } else {
+            m_followTimer->stop();
+        }
+    });
+    connect(m_followTimer, &QTimer::timeout, this, &ViewerWindow::readAppended);
     for (std::size_t q = 0; q < m_traceChecks.size(); ++q)
         connect(m_traceChecks[q], &QCheckBox::toggled, this, [this, q](bool on) {
             m_plot->options().hidden[q] = !on;
@@ -290,6 +306,52 @@ void ViewerWindow::open(const QStringList &inputs)
         m_loadCancelled = m_cancel;
         QMetaObject::invokeMethod(this, [this] { finishLoading(); }, Qt::QueuedConnection);
     });
+}
+
+void ViewerWindow::setFollowing(bool on)
+{
+    m_followButton->setChecked(on);
+}
+
+bool ViewerWindow::following() const
+{
+    return m_followButton->isChecked();
+}
+
+void ViewerWindow::readAppended()
+{
+    if (!m_set || loading())
+        return;
+    std::vector<std::string> inputs;
+    for (const QString &input : m_shownInputs)
+        inputs.push_back(input.toStdString());
+    const double lastBefore = m_set->table().times().back();
+    const std::size_t problemsBefore = m_set->problems().size();
+    const RecordSet::Growth growth = m_set->grow(inputs);
+    if (growth == RecordSet::Growth::Reload) {
+        open(m_shownInputs);
+        return;
+    }
+    for (std::size_t i = problemsBefore; i < m_set->problems().size(); ++i)
+        m_messages->addItem(fromStd(m_set->problems()[i]));
+    if (growth == RecordSet::Growth::None)
+        return;
+    // The extremes of the new rows: the pyramids are built anew (the view and cursors kept).
+    std::optional<ViewWindow> view = m_plot->window();
+    m_plot->setData(nullptr);
+    m_columns = std::make_unique<TraceColumns>(*m_set);
+    m_plot->setData(m_columns.get());
+    // The view scrolls with the newest row while it shows it; moved elsewhere, it stays.
+    const double lastNow = m_set->table().times().back();
+    const bool atTheEnd = view->to() >= lastBefore;
+    if (atTheEnd && lastNow > lastBefore)
+        view->setRange(view->from() + (lastNow - lastBefore), view->to() + (lastNow - lastBefore));
+    m_plot->setView(*view);
+    updateShading();
+    setStatus(QString("%1 %2, %3 %4 — %5 %6").arg(m_set->parts().size()).arg(QString::fromUtf8("ファイル"))
+                  .arg(m_set->table().rows()).arg(QString::fromUtf8("レコード"))
+                  .arg(QString::fromUtf8("追従中: 最新")).arg(fromStd(rowTimeText(static_cast<std::int64_t>(lastNow)))),
+              StatusKind::Success);
 }
 
 void ViewerWindow::finishLoading()

@@ -18,6 +18,7 @@ class QUrl;
 class QProgressBar;
 class QPushButton;
 class QSpinBox;
+class QTimer;
 class QToolButton;
 
 namespace svglogger {
@@ -57,6 +58,12 @@ public:
     bool savePicture(const QString &path);
     // Rows between the cursors (when both are set) or of the visible range, as the logger's CSV.
     bool exportCsv(const QString &path);
+    // "追従": what a running logger appends to the shown files and folders is read every
+    // second; the view scrolls with the newest row unless it was moved away from it.
+    void setFollowing(bool on);
+    bool following() const;
+    // One look for what was appended (the timer's work; tests call it).
+    void readAppended();
 
 signals:
     void loaded();
@@ -86,6 +93,8 @@ private:
     QListWidget *m_messages = nullptr;            // rows left out, files without rows
     QProgressBar *m_progress = nullptr;
     QPushButton *m_cancelButton = nullptr;        // "中止"
+    QPushButton *m_followButton = nullptr;        // "追従"
+    QTimer *m_followTimer = nullptr;
     QToolButton *m_recentButton = nullptr;        // "最近"
     QMenu *m_recentMenu = nullptr;
     QStringList m_shownInputs;                    // what the plot shows: a picture's title names it
