@@ -320,8 +320,9 @@ Input lookAt(const std::string &path, std::size_t pieceBytes)
     std::string_view bytes = mapped.bytes();
     if (bytes.ends_with('\x1a'))
         bytes.remove_suffix(1);
-    // The header and the rows of the first 64 KiB tell the layout and the first time.
-    constexpr std::size_t kLook = 64 * 1024;
+    // The header and the rows of the first 4 KiB tell the layout and the first time (the
+    // whole file is read only when they hold no row).
+    constexpr std::size_t kLook = 4 * 1024;
     std::size_t lookEnd = bytes.size();
     if (bytes.size() > kLook) {
         const std::size_t lf = bytes.rfind('\n', kLook);
