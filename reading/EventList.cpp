@@ -1,0 +1,72 @@
+#include "reading/EventList.h"
+
+#include "reading/RecordTime.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace svglogger {
+
+namespace {
+
+std::string fixed(double value, int decimals)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    return text;
+}
+
+} // namespace
+
+std::vector<ListedEvent> listEvents(const std::vector<double> &firingTimes, const std::vector<VoltageEvent> &voltage)
+{
+    std::vector<ListedEvent> events;
+    for (double time : firingTimes)
+        events.push_back({time, "trigger", std::nullopt, std::nullopt});
+    for (const VoltageEvent &event : voltage)
+        events.push_back({event.start, voltageEventType(event.kind), event.seconds, event.extreme});
+    std::stable_sort(events.begin(), events.end(), [](const ListedEvent &a, const ListedEvent &b) { return a.time < b.time; });
+    return events;
+}
+
+std::string eventListCsv(const std::vector<ListedEvent> &events, double nominal)
+{
+    std::string text = "time,type,duration_s,extreme_v,extreme_pct\r\n";
+    for (const ListedEvent &event : events) {
+        // Midnight with its time too (the log files write the date alone): one format a column.
+        std::string time = rowTimeText(static_cast<std::int64_t>(std::floor(event.time)));
+        if (time.find(' ') == std::string::npos)
+            time += " 0:00:00";
+        text += time + "," + event.type + ",";
+        if (event.seconds)
+            text += fixed(*event.seconds, 1);
+        text += ",";
+        if (event.extreme)
+            text += fixed(*event.extreme, 1) + "," + fixed(*event.extreme * 100.0 / nominal, 1);
+        else
+            text += ",";
+        text += "\r\n";
+    }
+    return text;
+}
+
+std::optional<std::size_t> nextEvent(const std::vector<ListedEvent> &events, double time, double slack)
+{
+    const auto after = std::upper_bound(events.begin(), events.end(), time + slack,
+                                        [](double t, const ListedEvent &e) { return t < e.time; });
+    if (after == events.end())
+        return std::nullopt;
+    return static_cast<std::size_t>(after - events.begin());
+}
+
+std::optional<std::size_t> previousEvent(const std::vector<ListedEvent> &events, double time, double slack)
+{
+    const auto before = std::lower_bound(events.begin(), events.end(), time - slack,
+                                         [](const ListedEvent &e, double t) { return e.time < t; });
+    if (before == events.begin())
+        return std::nullopt;
+    return static_cast<std::size_t>(before - events.begin()) - 1;
+}
+
+} // namespace svglogger

@@ -1,0 +1,91 @@
+#include "reading/VoltageEvents.h"
+
+#include "reading/RecordColumns.h"
+
+#include <cmath>
+
+namespace svglogger {
+
+namespace c = recordColumn;
+
+std::vector<VoltageEvent> voltageEvents(const RecordTable &table, double samplePeriod, double gapSeconds,
+                                        const VoltageEventLimits &limits)
+{
+    std::vector<VoltageEvent> events;
+    const bool average = table.has(c::kValue), lows = table.has(c::kMin), highs = table.has(c::kMax);
+    if (!average && !lows)
+        return events;
+    enum class State { Normal, Low, High };
+    State state = State::Normal;
+    VoltageEvent open;
+    bool durationKnown = true;
+    const auto close = [&](std::size_t lastRow) {
+        open.lastRow = lastRow;
+        if (durationKnown)
+            open.seconds = static_cast<double>(lastRow - open.firstRow + 1) * samplePeriod;
+        if (state == State::Low && open.extreme < limits.interruption * limits.nominal)
+            open.kind = open.seconds && *open.seconds > limits.longInterruptionSeconds ? VoltageEvent::Kind::LongInterruption
+                                                                                      : VoltageEvent::Kind::ShortInterruption;
+        events.push_back(open);
+        state = State::Normal;
+    };
+    const std::vector<double> &times = table.times();
+    for (std::size_t row = 0; row < table.rows(); ++row) {
+        // An interval row by its extremes, a continuous one by its value.
+        const float value = average ? table.value(c::kValue, row) : NAN;
+        const float lowest = lows && !std::isnan(table.value(c::kMin, row)) ? table.value(c::kMin, row) : value;
+        const float highest = highs && !std::isnan(table.value(c::kMax, row)) ? table.value(c::kMax, row) : value;
+        const bool extremesOnly = lows && !std::isnan(table.value(c::kMin, row));
+        if (state != State::Normal && (std::isnan(lowest) || times[row] - times[row - 1] > gapSeconds))
+            close(row - 1);
+        if (std::isnan(lowest))
+            continue;
+        if (state == State::Low) {
+            if (lowest >= limits.dipEnd * limits.nominal) {
+                close(row - 1);
+            } else {
+                open.extreme = std::min(open.extreme, lowest);
+                durationKnown = durationKnown && !extremesOnly;
+                continue;
+            }
+        } else if (state == State::High) {
+            if (highest <= limits.swellEnd * limits.nominal) {
+                close(row - 1);
+            } else {
+                open.extreme = std::max(open.extreme, highest);
+                durationKnown = durationKnown && !extremesOnly;
+                continue;
+            }
+        }
+        if (lowest < limits.dipStart * limits.nominal || highest > limits.swellStart * limits.nominal) {
+            const bool low = lowest < limits.dipStart * limits.nominal;
+            state = low ? State::Low : State::High;
+            open = VoltageEvent{};
+            open.kind = low ? VoltageEvent::Kind::Dip : VoltageEvent::Kind::Swell;
+            open.firstRow = row;
+            open.start = times[row];
+            open.extreme = low ? lowest : highest;
+            durationKnown = !extremesOnly;
+        }
+    }
+    if (state != State::Normal)
+        close(table.rows() - 1);
+    return events;
+}
+
+std::string voltageEventType(VoltageEvent::Kind kind)
+{
+    switch (kind) {
+    case VoltageEvent::Kind::Dip:
+        return "dip";
+    case VoltageEvent::Kind::Swell:
+        return "swell";
+    case VoltageEvent::Kind::ShortInterruption:
+        return "interruption_short";
+    case VoltageEvent::Kind::LongInterruption:
+        return "interruption_long";
+    }
+    return "dip";
+}
+
+} // namespace svglogger

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "reading/RecordTable.h"
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace svglogger {
+
+// Where a voltage event starts and ends, as fractions of the declared voltage Uc, with the
+// hysteresis of EN 50160's indicative method; a residual below `interruption` makes a dip an
+// interruption, short up to `longInterruptionSeconds`.
+struct VoltageEventLimits {
+    double nominal = 6600.0; // Uc, V
+    double dipStart = 0.90, dipEnd = 0.92;
+    double swellStart = 1.10, swellEnd = 1.08;
+    double interruption = 0.05;
+    double longInterruptionSeconds = 180.0;
+};
+
+// A dip, swell or interruption of the grid voltage found in recorded rows: resolution one
+// row (~200 ms RMS values, no IEC 61000-4-30 instrument), so indicative only.
+struct VoltageEvent {
+    enum class Kind { Dip, Swell, ShortInterruption, LongInterruption };
+    Kind kind = Kind::Dip;
+    std::size_t firstRow = 0, lastRow = 0; // its rows, both included
+    double start = 0.0;                    // the time of its first row
+    // Its rows times the sample period; none where an interval row's extreme alone shows it.
+    std::optional<double> seconds;
+    float extreme = 0.0f; // the lowest value of a dip or interruption, the highest of a swell, V
+};
+
+// The events of the grid voltage over all rows of `table`, in time order. An interval row
+// (with its minimum and maximum) takes part by its extremes, its duration unknown. An event
+// ends where its end threshold is crossed, at a gap longer than `gapSeconds` and at the last row.
+std::vector<VoltageEvent> voltageEvents(const RecordTable &table, double samplePeriod, double gapSeconds,
+                                        const VoltageEventLimits &limits = {});
+
+// "dip", "swell", "interruption_short", "interruption_long".
+std::string voltageEventType(VoltageEvent::Kind kind);
+
+} // namespace svglogger

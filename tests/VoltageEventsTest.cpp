@@ -1,0 +1,130 @@
+#include "reading/EventList.h"
+#include "reading/RecordColumns.h"
+#include "reading/VoltageEvents.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+namespace svglogger {
+namespace {
+
+namespace c = recordColumn;
+
+// Rows five a second: "v" a continuous row of that voltage, "v/min/max" an interval row,
+// "gap" ten seconds without a row.
+RecordTable rowsOf(const std::vector<std::string> &rows)
+{
+    RecordTable table;
+    double time = 1000.0;
+    for (const std::string &row : rows) {
+        if (row == "gap") {
+            time += 10.0;
+            continue;
+        }
+        const std::size_t slash = row.find('/');
+        if (slash == std::string::npos) {
+            const float value = std::stof(row);
+            table.append(time, {c::kValue}, &value);
+        } else {
+            const std::size_t second = row.find('/', slash + 1);
+            const float values[] = {std::stof(row.substr(0, slash)), std::stof(row.substr(slash + 1, second - slash - 1)),
+                                    std::stof(row.substr(second + 1))};
+            table.append(time, {c::kValue, c::kMin, c::kMax}, values);
+        }
+        time += 0.2;
+    }
+    return table;
+}
+
+std::vector<std::string> times(std::vector<std::string> rows, const std::string &value, int count)
+{
+    rows.insert(rows.end(), static_cast<std::size_t>(count), value);
+    return rows;
+}
+
+TEST(VoltageEventsTable, DipsSwellsAndInterruptionsWithTheirHysteresis)
+{
+    using K = VoltageEvent::Kind;
+    struct Expected {
+        K kind;
+        std::size_t firstRow, lastRow;
+        std::optional<double> seconds;
+        float extreme;
+    };
+    struct Case {
+        const char *name;
+        std::vector<std::string> rows;
+        std::vector<Expected> events;
+    } cases[] = {
+        {"a dip ends at 92 %, not at 90 %", {"6600", "6600", "5900", "5950", "6050", "6100", "6600"}, {{K::Dip, 2, 4, 0.6, 5900}}},
+        {"90 % itself is no dip", {"6600", "5940", "6600"}, {}},
+        {"a one-sample dip", {"6600", "5000", "6600"}, {{K::Dip, 1, 1, 0.2, 5000}}},
+        {"a swell ends at 108 %", {"6600", "7300", "7350", "7140", "7120", "6600"}, {{K::Swell, 1, 3, 0.6, 7350}}},
+        {"below 5 %: an interruption", {"6600", "200", "100", "6600"}, {{K::ShortInterruption, 1, 2, 0.4, 100}}},
+        {"longer than 180 s: long", times(times({"6600"}, "0", 901), "6600", 1), {{K::LongInterruption, 1, 901, 180.2, 0}}},
+        {"180 s: still short", times(times({"6600"}, "0", 900), "6600", 1), {{K::ShortInterruption, 1, 900, 180.0, 0}}},
+        {"a gap ends a dip", {"6600", "5900", "gap", "5900", "6600"}, {{K::Dip, 1, 1, 0.2, 5900}, {K::Dip, 2, 2, 0.2, 5900}}},
+        {"the last row ends one", {"6600", "5900", "5800"}, {{K::Dip, 1, 2, 0.4, 5800}}},
+        {"a dip, then at once a swell", {"5900", "7300", "6600"}, {{K::Dip, 0, 0, 0.2, 5900}, {K::Swell, 1, 1, 0.2, 7300}}},
+        {"interval rows by their extremes, duration unknown",
+         {"6600/6550/6650", "6500/5800/6610", "6590/6500/6700"}, {{K::Dip, 1, 1, std::nullopt, 5800}}},
+        {"an interval swell", {"6600/6550/7400", "6600/6550/6650"}, {{K::Swell, 0, 0, std::nullopt, 7400}}},
+    };
+    for (const Case &k : cases) {
+        const RecordTable table = rowsOf(k.rows);
+        const std::vector<VoltageEvent> events = voltageEvents(table, 0.2, 0.6);
+        ASSERT_EQ(events.size(), k.events.size()) << k.name;
+        for (std::size_t i = 0; i < events.size(); ++i) {
+            EXPECT_EQ(events[i].kind, k.events[i].kind) << k.name;
+            EXPECT_EQ(events[i].firstRow, k.events[i].firstRow) << k.name;
+            EXPECT_EQ(events[i].lastRow, k.events[i].lastRow) << k.name;
+            EXPECT_EQ(events[i].seconds.has_value(), k.events[i].seconds.has_value()) << k.name;
+            if (events[i].seconds && k.events[i].seconds) {
+                EXPECT_NEAR(*events[i].seconds, *k.events[i].seconds, 1e-9) << k.name;
+            }
+            EXPECT_EQ(events[i].extreme, k.events[i].extreme) << k.name;
+            EXPECT_EQ(events[i].start, table.times()[events[i].firstRow]) << k.name;
+        }
+    }
+}
+
+// The list: firings and voltage events in time order, as CSV, and the steps through it.
+TEST(EventListTable, InTimeOrderAsCsvAndStepByStep)
+{
+    VoltageEvent dip;
+    dip.start = 1466726405.4;
+    dip.seconds = 0.6;
+    dip.extreme = 5900.0f;
+    VoltageEvent swell;
+    swell.kind = VoltageEvent::Kind::Swell;
+    swell.start = 1466726410.0;
+    swell.extreme = 7350.0f;
+    const std::vector<ListedEvent> events = listEvents({1466726408.0, 1466726400.0}, {dip, swell});
+    ASSERT_EQ(events.size(), 4u);
+    EXPECT_EQ(eventListCsv(events, 6600.0), "time,type,duration_s,extreme_v,extreme_pct\r\n"
+                                            "2016/06/24 0:00:00,trigger,,,\r\n"
+                                            "2016/06/24 0:00:05,dip,0.6,5900.0,89.4\r\n"
+                                            "2016/06/24 0:00:08,trigger,,,\r\n"
+                                            "2016/06/24 0:00:10,swell,,7350.0,111.4\r\n");
+    struct Step {
+        double at;
+        std::optional<std::size_t> next, previous;
+    } steps[] = {
+        {1466726300.0, 0, std::nullopt},
+        {1466726400.0, 1, std::nullopt}, // standing on the first: on to the second
+        {1466726405.4, 2, 0},
+        {1466726409.0, 3, 2},
+        {1466726410.0, std::nullopt, 2},
+        {1466726999.0, std::nullopt, 3},
+    };
+    for (const Step &step : steps) {
+        EXPECT_EQ(nextEvent(events, step.at, 1e-3), step.next) << step.at;
+        EXPECT_EQ(previousEvent(events, step.at, 1e-3), step.previous) << step.at;
+    }
+}
+
+} // namespace
+} // namespace svglogger
