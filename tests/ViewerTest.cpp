@@ -528,6 +528,70 @@ TEST_F(ViewerDayFixture, FollowingReadsWhatTheLoggerAppendsAndScrollsWithIt)
     EXPECT_EQ(window.records()->table().rows(), 36405u) << "not following: nothing read";
 }
 
+// The event list: the trigger replay's firings and the voltage events in time order; N and P
+// bring the next and previous to the middle of the view, its zoom kept; the list as CSV.
+TEST_F(ViewerDayFixture, TheEventListStepsThroughFiringsAndDipsAndGoesOutAsCsv)
+{
+    QStandardPaths::setTestModeEnabled(true);
+    ViewerWindow window;
+    window.resize(1200, 800);
+    window.show();
+    QSignalSpy loaded(&window, &ViewerWindow::loaded);
+    window.open({QString::fromStdString(day)});
+    ASSERT_TRUE(loaded.wait(30000));
+    EXPECT_TRUE(window.events().empty()) << "the simulator's dips stay above 90 %";
+    std::ofstream(path("t.ini").toStdString()) << "voltage-window-out = on\nvoltage-lower = 6400\n";
+    window.replayTrigger(path("t.ini"));
+    const std::size_t firings = window.plot()->options().marks.size();
+    ASSERT_GE(firings, 3u);
+    ASSERT_EQ(window.events().size(), firings);
+    RecordPlot *plot = window.plot();
+    ViewWindow start = plot->window();
+    start.setRange(start.from(), start.from() + 60.0); // a minute at the start, before any firing
+    plot->setView(start);
+    const auto middle = [&] { return (plot->window().from() + plot->window().to()) / 2.0; };
+    plot->setFocus();
+    QTest::keyClick(plot, Qt::Key_N);
+    EXPECT_NEAR(middle(), window.events()[0].time, 1e-6);
+    EXPECT_NEAR(plot->window().to() - plot->window().from(), 60.0, 1e-6) << "the zoom kept";
+    QTest::keyClick(plot, Qt::Key_N);
+    EXPECT_NEAR(middle(), window.events()[1].time, 1e-6);
+    QTest::keyClick(plot, Qt::Key_P);
+    EXPECT_NEAR(middle(), window.events()[0].time, 1e-6);
+    EXPECT_FALSE(window.stepEvent(false)) << "nothing before the first";
+    EXPECT_TRUE(window.statusText().contains(QString::fromUtf8("前のイベントはありません")));
+    ASSERT_TRUE(window.exportEvents(path("events.csv")));
+    QFile csv(path("events.csv"));
+    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = csv.readAll().split('\n');
+    EXPECT_EQ(lines.size(), static_cast<qsizetype>(firings + 2)); // the header, a line each, the end
+    EXPECT_EQ(lines[0], "time,type,duration_s,extreme_v,extreme_pct\r");
+    EXPECT_TRUE(lines[1].contains(",trigger,,,")) << lines[1].toStdString();
+    EXPECT_FALSE(window.exportEvents(path("no-folder/events.csv")));
+
+    // A real dip (below 90 % of 6600 V) in a file of its own: listed with its duration and extreme.
+    std::string header, row;
+    {
+        std::ifstream first(RecordSet::logFilesIn(day).front(), std::ios::binary);
+        std::getline(first, header);
+        std::getline(first, row);
+        row = row.substr(row.find(',', row.find(',') + 1)); // after the time and the voltage
+    }
+    std::ofstream dip(path("Tarmin7D5H0M0.csv").toStdString(), std::ios::binary);
+    dip << header << "\n";
+    for (int s = 0; s < 3; ++s)
+        for (const char *v : {"6600", "5800", "5700", "6100", "6600"})
+            dip << "2026/12/07 5:00:0" << s << "," << v << row << "\n";
+    dip.close();
+    window.open({path("Tarmin7D5H0M0.csv")});
+    ASSERT_TRUE(loaded.wait(30000));
+    ASSERT_EQ(window.events().size(), 3u);
+    EXPECT_EQ(window.events()[0].type, "dip");
+    EXPECT_NEAR(*window.events()[0].seconds, 0.4, 1e-6); // the sample period, from times near 1.8e9 s
+    EXPECT_EQ(*window.events()[0].extreme, 5700.0f);
+    EXPECT_EQ(window.findChild<QListWidget *>("Events")->count(), 3);
+}
+
 // Closing the window while it loads ends the loading and frees what it read; 中止 ends it
 // with what was read, and says so.
 TEST_F(ViewerDayFixture, ClosingOrCancellingWhileLoadingEndsItCleanly)

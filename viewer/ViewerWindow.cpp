@@ -8,6 +8,7 @@
 #include "reading/RecordExport.h"
 #include "reading/RecordTime.h"
 #include "reading/TriggerReplay.h"
+#include "reading/VoltageEvents.h"
 #include "recording/CsvText.h"
 #include "recording/TriggerFile.h"
 #include "viewer/PlotPainter.h"
@@ -28,8 +29,10 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
+#include <QShortcut>
 #include <QSpinBox>
 #include <QSplitter>
+#include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -121,6 +124,8 @@ ViewerWindow::ViewerWindow(QWidget *parent)
     auto *triggerButton = button("トリガー再生", "TriggerReplay", this);
     auto *pngButton = button("画像保存", "SavePicture", this);
     auto *csvButton = button("CSV出力", "ExportCsv", this);
+    auto *eventsButton = button("イベントCSV", "ExportEvents", this);
+    eventsButton->setToolTip(QString::fromUtf8("イベント一覧を CSV に書き出します（N: 次、P: 前のイベントへ）"));
     m_preTriggerBox = new QSpinBox(this);
     m_preTriggerBox->setObjectName("PreTriggerRows");
     m_preTriggerBox->setRange(0, TriggerCapture::kMaxPreTriggerCount);
@@ -143,6 +148,7 @@ ViewerWindow::ViewerWindow(QWidget *parent)
     band->addWidget(m_preTriggerBox);
     band->addWidget(pngButton);
     band->addWidget(csvButton);
+    band->addWidget(eventsButton);
     band->addStretch();
     band->addWidget(m_progress);
     band->addWidget(m_cancelButton);
@@ -184,8 +190,13 @@ ViewerWindow::ViewerWindow(QWidget *parent)
     topLayout->addWidget(m_plot, 1);
     topLayout->addWidget(m_readout);
     topLayout->addWidget(m_cursorFigures);
+    m_eventList = new QListWidget(this);
+    m_eventList->setObjectName("Events");
+    auto *lists = new QTabWidget(splitter);
+    lists->addTab(m_messages, QString::fromUtf8("メッセージ"));
+    lists->addTab(m_eventList, QString::fromUtf8("イベント"));
     splitter->addWidget(top);
-    splitter->addWidget(m_messages);
+    splitter->addWidget(lists);
     splitter->setStretchFactor(0, 5);
     splitter->setStretchFactor(1, 1);
 
@@ -221,6 +232,15 @@ ViewerWindow::ViewerWindow(QWidget *parent)
         if (!path.isEmpty())
             exportCsv(path);
     });
+    connect(eventsButton, &QPushButton::clicked, this, [this] {
+        const QString path = chooseSaveFile(QString::fromUtf8("CSV (*.csv)"));
+        if (!path.isEmpty())
+            exportEvents(path);
+    });
+    connect(m_eventList, &QListWidget::itemActivated, this,
+            [this](QListWidgetItem *item) { goToEvent(static_cast<std::size_t>(m_eventList->row(item))); });
+    connect(new QShortcut(QKeySequence(Qt::Key_N), this), &QShortcut::activated, this, [this] { stepEvent(true); });
+    connect(new QShortcut(QKeySequence(Qt::Key_P), this), &QShortcut::activated, this, [this] { stepEvent(false); });
     connect(m_cancelButton, &QPushButton::clicked, this, [this] { m_cancel = true; });
     connect(m_followButton, &QPushButton::toggled, this, [this](bool on) {
         if (on) {
@@ -308,6 +328,67 @@ void ViewerWindow::open(const QStringList &inputs)
     });
 }
 
+void ViewerWindow::refreshEvents()
+{
+    m_events.clear();
+    m_eventList->clear();
+    if (!m_set || !m_columns)
+        return;
+    m_events = listEvents(m_firingTimes, voltageEvents(m_set->table(), m_set->samplePeriod(), m_columns->gapSeconds()));
+    for (const ListedEvent &event : m_events) {
+        QString text = fromStd(rowTimeText(static_cast<std::int64_t>(std::floor(event.time)))) + "  "
+            + (event.type == "trigger" ? QString::fromUtf8("トリガー") : QString::fromStdString(event.type));
+        if (event.seconds)
+            text += QString("  %1 s").arg(*event.seconds, 0, 'f', 1);
+        if (event.extreme)
+            text += QString("  %1 V (%2 %)").arg(*event.extreme, 0, 'f', 1).arg(*event.extreme * 100.0 / VoltageEventLimits{}.nominal, 0, 'f', 1);
+        m_eventList->addItem(text);
+    }
+}
+
+bool ViewerWindow::goToEvent(std::size_t index)
+{
+    if (index >= m_events.size())
+        return false;
+    ViewWindow view = m_plot->window();
+    const double half = (view.to() - view.from()) / 2.0;
+    view.setRange(m_events[index].time - half, m_events[index].time + half);
+    m_plot->setView(view);
+    m_eventList->setCurrentRow(static_cast<int>(index));
+    setStatus(QString::fromUtf8("イベント %1/%2: ").arg(index + 1).arg(m_events.size()) + m_eventList->item(static_cast<int>(index))->text(),
+              StatusKind::Success);
+    return true;
+}
+
+bool ViewerWindow::stepEvent(bool forward)
+{
+    const double middle = (m_plot->window().from() + m_plot->window().to()) / 2.0;
+    const std::optional<std::size_t> index = forward ? nextEvent(m_events, middle, 1e-3) : previousEvent(m_events, middle, 1e-3);
+    if (!index) {
+        setStatus(m_events.empty() ? QString::fromUtf8("イベントはありません")
+                                   : forward ? QString::fromUtf8("これより後のイベントはありません")
+                                             : QString::fromUtf8("これより前のイベントはありません"),
+                  StatusKind::Success);
+        return false;
+    }
+    return goToEvent(*index);
+}
+
+bool ViewerWindow::exportEvents(const QString &path)
+{
+    QFile file(path);
+    const std::string text = eventListCsv(m_events, VoltageEventLimits{}.nominal);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)
+        || file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()) || !file.flush()) {
+        setStatus(QString::fromUtf8("イベント一覧を書けません: ") + path + " — " + file.errorString());
+        file.close();
+        file.remove();
+        return false;
+    }
+    setStatus(QString::fromUtf8("イベント一覧 %1 件を書き出しました: ").arg(m_events.size()) + path, StatusKind::Success);
+    return true;
+}
+
 void ViewerWindow::setFollowing(bool on)
 {
     m_followButton->setChecked(on);
@@ -348,6 +429,7 @@ void ViewerWindow::readAppended()
         view->setRange(view->from() + (lastNow - lastBefore), view->to() + (lastNow - lastBefore));
     m_plot->setView(*view);
     updateShading();
+    refreshEvents();
     setStatus(QString("%1 %2, %3 %4 — %5 %6").arg(m_set->parts().size()).arg(QString::fromUtf8("ファイル"))
                   .arg(m_set->table().rows()).arg(QString::fromUtf8("レコード"))
                   .arg(QString::fromUtf8("追従中: 最新")).arg(fromStd(rowTimeText(static_cast<std::int64_t>(lastNow)))),
@@ -378,8 +460,10 @@ void ViewerWindow::finishLoading()
     m_columns = std::move(newColumns);
     m_set = std::move(newSet);
     m_plot->options().marks.clear();
+    m_firingTimes.clear();
     m_plot->setData(m_columns.get());
     updateShading();
+    refreshEvents();
     rememberRecent(m_loadingInputs);
     m_shownInputs = m_loadingInputs;
     QString status = QString("%1 %2, %3 %4").arg(m_set->parts().size()).arg(QString::fromUtf8("ファイル"))
@@ -471,6 +555,8 @@ void ViewerWindow::replayTrigger(const QString &path)
     for (std::size_t row : svglogger::replayTrigger(table, 0, table.rows(), trigger.settings,
                                                     static_cast<std::int16_t>(trigger.enabledConditions)))
         marks.push_back(table.times()[row]);
+    m_firingTimes = marks;
+    refreshEvents();
     m_plot->update();
     setStatus(QString::fromUtf8("トリガー再生: %1 回").arg(marks.size()), StatusKind::Success);
 }

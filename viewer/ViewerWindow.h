@@ -1,5 +1,6 @@
 #pragma once
 
+#include "reading/EventList.h"
 #include "reading/RecordSet.h"
 #include "reading/TraceColumns.h"
 
@@ -58,6 +59,14 @@ public:
     bool savePicture(const QString &path);
     // Rows between the cursors (when both are set) or of the visible range, as the logger's CSV.
     bool exportCsv(const QString &path);
+    // The event list: voltage dips, swells and interruptions, and the trigger replay's
+    // firings, in time order. N and P (or the list) bring the next and previous one to the
+    // middle of the view, its zoom kept.
+    const std::vector<ListedEvent> &events() const { return m_events; }
+    bool goToEvent(std::size_t index);
+    bool stepEvent(bool forward);
+    // The list as CSV (UTF-8); false with the status text.
+    bool exportEvents(const QString &path);
     // "追従": what a running logger appends to the shown files and folders is read every
     // second; the view scrolls with the newest row unless it was moved away from it.
     void setFollowing(bool on);
@@ -79,6 +88,7 @@ private:
     void showCursors();
     void updateShading();
     void rememberRecent(const QStringList &inputs);
+    void refreshEvents();
     void fillRecentMenu();
     // A failure shows in red, what went as asked (loaded, saved, exported) in the text's colour.
     enum class StatusKind { Failure, Success };
@@ -91,6 +101,7 @@ private:
     QLabel *m_readout = nullptr;                  // the row at the pointer
     QLabel *m_cursorFigures = nullptr;            // Δt and the figures between A and B
     QListWidget *m_messages = nullptr;            // rows left out, files without rows
+    QListWidget *m_eventList = nullptr;           // "イベント"
     QProgressBar *m_progress = nullptr;
     QPushButton *m_cancelButton = nullptr;        // "中止"
     QPushButton *m_followButton = nullptr;        // "追従"
@@ -101,6 +112,8 @@ private:
     QSpinBox *m_preTriggerBox = nullptr;          // a capture file's pre-trigger rows, shaded
     QLabel *m_statusText = nullptr;
 
+    std::vector<double> m_firingTimes; // the last trigger replay's
+    std::vector<ListedEvent> m_events;
     std::unique_ptr<RecordSet> m_set;
     std::unique_ptr<TraceColumns> m_columns;
     std::thread m_loader;
