@@ -253,11 +253,11 @@ TEST_F(ViewerDayFixture, EachCommandOnADayWithItsExitCode)
 // its neighbours do not; two hours without rows stay empty; the SVG of the same is well formed.
 // A day of a set drawn without the overview strip, as a picture is.
 struct DayPicture {
-    DayPicture(const RecordSet &set, double start, const QSize &size)
+    DayPicture(const RecordSet &set, double start, const QSize &size, double seconds = 86400.0)
         : columns(set)
         , image(size, QImage::Format_RGB32)
     {
-        window.setRange(start, start + 86400.0);
+        window.setRange(start, start + seconds);
         options.overview = false;
         plot.layout(size);
         QPainter painter(&image);
@@ -298,6 +298,23 @@ TEST(PlotPicture, AnIntervalsDipIsVisibleAtAGlance)
     // Away from the dip nothing is drawn down there.
     for (int y = dipY - 2; y <= dipY + 2; ++y)
         EXPECT_EQ(image.pixel(dipX + 30, y) & 0xFFFFFF, 0xFFFFFFu);
+
+    // Zoomed to a minute, the dip's band spans its whole interval (the 5 s before its row),
+    // its lower edge at 6111 V all along, and no further.
+    const double dipTime = set.table().times()[static_cast<std::size_t>(dip)];
+    DayPicture minute(set, dipTime - 30.0, QSize(1200, 600), 60.0);
+    const PlotPainter::Lane &zoomed = minute.plot.lanes().front();
+    const int from = minute.plot.xOf(dipTime - 5.0), to = minute.plot.xOf(dipTime);
+    ASSERT_GT(to - from, 50);
+    const int middleY = minute.plot.yOf(zoomed, 6333.0); // off the scale's grid lines
+    for (int x = from + 1; x < to; ++x)
+        EXPECT_NE(minute.image.pixel(x, middleY) & 0xFFFFFF, 0xFFFFFFu) << "the band at x " << x;
+    for (int x : {from - 20, to + 20})
+        EXPECT_EQ(minute.image.pixel(x, middleY) & 0xFFFFFF, 0xFFFFFFu) << "outside the dip's interval at x " << x;
+    const int edgeY = minute.plot.yOf(zoomed, 6111.0);
+    const QRgb edge = minute.image.pixel((from + to) / 2, edgeY) & 0xFFFFFF;
+    EXPECT_GE(contrastRatio(edge, 0xFFFFFF), 3.0);
+    EXPECT_EQ(minute.image.pixel(from + 3, edgeY) & 0xFFFFFF, edge);
 }
 
 TEST(PlotPicture, AOneSampleDipStaysVisibleAndAGapStaysOpen)

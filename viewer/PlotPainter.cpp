@@ -345,16 +345,17 @@ void PlotPainter::paintLane(QPainter &painter, const Lane &lane, QImage *image)
             for (const QRect &r : spans) {
                 if (!bounds.contains(r.topLeft()) || !bounds.contains(r.bottomRight()))
                     continue;
-                for (int y = r.top(); y <= r.bottom(); ++y) {
-                    QRgb &pixel = bits[y * stride + r.left()];
-                    if (alpha == 255) {
-                        pixel = solid;
-                    } else {
-                        auto mix = [&](int src, int dst) { return (src * alpha + dst * (255 - alpha)) / 255; };
-                        pixel = qRgb(mix(colour.red(), qRed(pixel)), mix(colour.green(), qGreen(pixel)),
-                                     mix(colour.blue(), qBlue(pixel)));
+                for (int y = r.top(); y <= r.bottom(); ++y)
+                    for (int x = r.left(); x <= r.right(); ++x) {
+                        QRgb &pixel = bits[y * stride + x];
+                        if (alpha == 255) {
+                            pixel = solid;
+                        } else {
+                            auto mix = [&](int src, int dst) { return (src * alpha + dst * (255 - alpha)) / 255; };
+                            pixel = qRgb(mix(colour.red(), qRed(pixel)), mix(colour.green(), qGreen(pixel)),
+                                         mix(colour.blue(), qBlue(pixel)));
+                        }
                     }
-                }
             }
             return;
         }
@@ -368,7 +369,49 @@ void PlotPainter::paintLane(QPainter &painter, const Lane &lane, QImage *image)
         const auto &ranges = lane.ranges[i];
         const QColor colour = colourOf(q);
         // Interval rows: the band from the minima to the maxima under the average.
-        if (!ranges[1].empty() && !ranges[2].empty()) {
+        const double period = m_columns.set().samplePeriod();
+        const double pixelSeconds = (m_window.to() - m_window.from()) / std::max(1, m_plot.width());
+        if (!ranges[1].empty() && !ranges[2].empty() && period >= 2.0 * pixelSeconds) {
+            // Zoomed in so far that an interval is wider than a pixel: each row's band spans
+            // its interval (the row is written at the interval's end), its edges solid, the
+            // steps from one interval to the next joined.
+            QColor band = colour;
+            band.setAlpha(60);
+            QColor edge = colour;
+            edge.setAlpha(170);
+            const std::vector<double> &times = table.times();
+            const std::size_t first = table.lowerBound(m_window.from());
+            const std::size_t last = table.lowerBound(m_window.to() + period);
+            std::vector<QRect> edges;
+            std::optional<int> lastHigh, lastLow;
+            spans.clear();
+            for (std::size_t r = first; r < last; ++r) {
+                const float high = table.value(c::kMax + q, r), low = table.value(c::kMin + q, r);
+                if (std::isnan(high) || std::isnan(low) || (r > 0 && times[r] - times[r - 1] > m_columns.gapSeconds())) {
+                    lastHigh.reset();
+                    lastLow.reset();
+                    if (std::isnan(high) || std::isnan(low))
+                        continue;
+                }
+                const int x0 = std::max(m_plot.left(), xOf(times[r] - period));
+                const int x1 = std::min(m_plot.right(), xOf(times[r]));
+                if (x1 < x0)
+                    continue;
+                const int top = yOf(lane, high), bottom = yOf(lane, low);
+                spans.emplace_back(x0, top, x1 - x0 + 1, bottom - top + 1);
+                edges.emplace_back(x0, top, x1 - x0 + 1, 1);
+                edges.emplace_back(x0, bottom, x1 - x0 + 1, 1);
+                if (lastHigh)
+                    edges.emplace_back(x0, std::min(top, *lastHigh), 1, std::abs(top - *lastHigh) + 1);
+                if (lastLow)
+                    edges.emplace_back(x0, std::min(bottom, *lastLow), 1, std::abs(bottom - *lastLow) + 1);
+                lastHigh = top;
+                lastLow = bottom;
+            }
+            fillSpans(band);
+            spans = std::move(edges);
+            fillSpans(edge);
+        } else if (!ranges[1].empty() && !ranges[2].empty()) {
             QColor band = colour;
             band.setAlpha(60);
             spans.clear();
@@ -435,11 +478,14 @@ void PlotPainter::paintLane(QPainter &painter, const Lane &lane, QImage *image)
     // The legend: each trace by its column's name in the CSV header, at the lane's top right.
     const QFontMetrics metrics = painter.fontMetrics();
     int right = lane.area.right() - 6;
+    int backRight = right + 2; // the legend's background one piece, the gaps between its names too
     for (auto q = lane.quantities.rbegin(); q != lane.quantities.rend(); ++q) {
         const QString name = QString::fromStdString(kQuantities[static_cast<std::size_t>(*q)].csvHeader());
         const int width = metrics.horizontalAdvance(name);
         const QRect text(right - width, lane.area.top() + 3, width, kLabelHeight);
-        painter.fillRect(text.adjusted(-16, -1, 2, 1), QColor(255, 255, 255, 220));
+        painter.fillRect(QRect(QPoint(text.left() - 16, text.top() - 1), QPoint(backRight, text.bottom() + 1)),
+                         QColor(255, 255, 255, 220));
+        backRight = text.left() - 17;
         painter.fillRect(QRect(text.left() - 13, text.top() + 4, 10, 6), colourOf(*q));
         painter.setPen(QColor(40, 40, 40));
         painter.drawText(text, Qt::AlignLeft | Qt::AlignVCenter, name);
