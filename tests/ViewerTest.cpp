@@ -477,7 +477,8 @@ TEST_F(ViewerDayFixture, TheWindowLoadsZoomsSetsCursorsAndExports)
 }
 
 // 追従 on a folder a logger is writing: rows appended to the last file and the next hour's
-// file are read on, the view scrolls with the newest row, and stays where it was moved to.
+// file are read on; the view grows with the newest row while it shows everything, scrolls
+// with it while it shows the end, and stays where it was moved to.
 TEST_F(ViewerDayFixture, FollowingReadsWhatTheLoggerAppendsAndScrollsWithIt)
 {
     QStandardPaths::setTestModeEnabled(true);
@@ -507,31 +508,34 @@ TEST_F(ViewerDayFixture, FollowingReadsWhatTheLoggerAppendsAndScrollsWithIt)
         return rows;
     };
     RecordPlot *plot = window.plot();
+    enum class View { All, End, Away }; // as shown before the look
+    enum class Then { Stays, Grows, Scrolls };
     struct Step {
         std::string bytes;
-        bool zoomedAway; // the view moved to the first hour before the look
+        View view;
         std::size_t rows;
-        bool scrolled;
+        Then then;
     } steps[] = {
-        {header + "\n", false, 36000, false},
-        {rowsAt(0, 10), false, 36050, true},
-        {rowsAt(10, 70), false, 36350, true},
-        {rowsAt(70, 80), true, 36400, false},
+        {header + "\n", View::All, 36000, Then::Stays},
+        {rowsAt(0, 10), View::All, 36050, Then::Grows},
+        {rowsAt(10, 70), View::End, 36350, Then::Scrolls},
+        {rowsAt(70, 80), View::Away, 36400, Then::Stays},
     };
     for (const Step &step : steps) {
         append(step.bytes);
-        if (step.zoomedAway) {
-            ViewWindow away = plot->window();
-            away.setRange(away.from(), away.from() + 600.0);
-            plot->setView(away);
-        }
-        const double to = plot->window().to(), span = plot->window().to() - plot->window().from();
-        const double lastBefore = window.records()->table().times().back();
+        ViewWindow shown = plot->window();
+        const double end = window.records()->table().times().back();
+        if (step.view == View::End)
+            shown.setRange(end - 600.0, end + 10.0);
+        else if (step.view == View::Away)
+            shown.setRange(end - 3000.0, end - 2400.0);
+        plot->setView(shown);
+        const double from = plot->window().from(), to = plot->window().to();
         window.readAppended();
         EXPECT_EQ(window.records()->table().rows(), step.rows);
-        const double lastNow = window.records()->table().times().back();
-        EXPECT_NEAR(plot->window().to() - plot->window().from(), span, 1e-6) << "the zoom stays";
-        EXPECT_NEAR(plot->window().to(), step.scrolled ? to + (lastNow - lastBefore) : to, 1e-6);
+        const double added = window.records()->table().times().back() - end;
+        EXPECT_NEAR(plot->window().from(), step.then == Then::Scrolls ? from + added : from, 1e-6);
+        EXPECT_NEAR(plot->window().to(), step.then == Then::Stays ? to : to + added, 1e-6);
     }
     EXPECT_EQ(window.records()->parts().size(), 3u);
     EXPECT_TRUE(window.statusText().contains(QString::fromUtf8("追従中: 最新 2026/12/07 2:01:19"))) << window.statusText().toStdString();

@@ -424,9 +424,11 @@ void ViewerWindow::readAppended()
     m_plot->setData(m_columns.get());
     // The view scrolls with the newest row while it shows it; moved elsewhere, it stays.
     const double lastNow = m_set->table().times().back();
+    // Showing everything, it goes on showing everything; showing the end alone, it scrolls.
     const bool atTheEnd = view->to() >= lastBefore;
+    const bool fromTheStart = view->from() <= m_set->table().times().front();
     if (atTheEnd && lastNow > lastBefore)
-        view->setRange(view->from() + (lastNow - lastBefore), view->to() + (lastNow - lastBefore));
+        view->setRange(view->from() + (fromTheStart ? 0.0 : lastNow - lastBefore), view->to() + (lastNow - lastBefore));
     m_plot->setView(*view);
     updateShading();
     refreshEvents();

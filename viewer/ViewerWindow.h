@@ -68,7 +68,8 @@ public:
     // The list as CSV (UTF-8); false with the status text.
     bool exportEvents(const QString &path);
     // "追従": what a running logger appends to the shown files and folders is read every
-    // second; the view scrolls with the newest row unless it was moved away from it.
+    // second; the view grows with the newest row while it shows everything, scrolls with it
+    // while it shows the end, and stays where it was moved to.
     void setFollowing(bool on);
     bool following() const;
     // One look for what was appended (the timer's work; tests call it).
