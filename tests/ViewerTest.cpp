@@ -20,6 +20,9 @@
 #include <QCheckBox>
 #include <QPushButton>
 #include <QFile>
+#include <QFileInfo>
+#include <QTimer>
+#include <QFileDialog>
 #include <QImage>
 #include <QLabel>
 #include <QListWidget>
@@ -611,6 +614,30 @@ TEST_F(ViewerDayFixture, TheEventListStepsThroughFiringsAndDipsAndGoesOutAsCsv)
     EXPECT_NEAR(*window.events()[0].seconds, 0.4, 1e-6); // the sample period, from times near 1.8e9 s
     EXPECT_EQ(*window.events()[0].extreme, 5700.0f);
     EXPECT_EQ(window.findChild<QListWidget *>("Events")->count(), 3);
+}
+
+// The save dialog starts in the shown files' folder and leaves no settings file of its own
+// behind (Qt's own dialog keeps its history in QtProject.conf).
+TEST_F(ViewerDayFixture, TheSaveDialogStartsBesideTheLogsAndWritesNoSettingsFile)
+{
+    QStandardPaths::setTestModeEnabled(true);
+    const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    QFile::remove(config + "/QtProject.conf");
+    ViewerWindow window;
+    window.show();
+    QSignalSpy loaded(&window, &ViewerWindow::loaded);
+    window.open({QString::fromStdString(day)});
+    ASSERT_TRUE(loaded.wait(30000));
+    QString startedIn;
+    QTimer::singleShot(500, [&] {
+        if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
+            startedIn = dialog->directory().absolutePath();
+            dialog->reject();
+        }
+    });
+    EXPECT_TRUE(window.chooseSaveFile("CSV (*.csv)").isEmpty());
+    EXPECT_EQ(startedIn, QFileInfo(QString::fromStdString(day)).absoluteFilePath());
+    EXPECT_FALSE(QFile::exists(config + "/QtProject.conf")) << config.toStdString();
 }
 
 // Closing the window while it loads ends the loading and frees what it read; 中止 ends it

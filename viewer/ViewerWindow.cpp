@@ -82,6 +82,28 @@ QPushButton *button(const char *caption, const char *name, QWidget *parent)
     return b;
 }
 
+// Runs one of Qt's file dialogs and leaves the user's settings as they were: Qt's own dialog
+// writes its history into QtProject.conf when it closes, a file this program never asked for.
+template <typename Dialog>
+auto withoutDialogSettings(Dialog dialog)
+{
+    const QString path = QSettings(QSettings::UserScope, "QtProject").fileName();
+    QFile before(path);
+    const bool existed = before.open(QIODevice::ReadOnly);
+    const QByteArray bytes = existed ? before.readAll() : QByteArray();
+    before.close();
+    auto answer = dialog();
+    QFile after(path);
+    if (!existed) {
+        after.remove();
+    } else if (after.open(QIODevice::ReadOnly) && after.readAll() != bytes) {
+        after.close();
+        if (after.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            after.write(bytes);
+    }
+    return answer;
+}
+
 } // namespace
 
 ViewerWindow::ViewerWindow(QWidget *parent)
@@ -93,10 +115,14 @@ ViewerWindow::ViewerWindow(QWidget *parent)
     resize(1280, 800);
 
     chooseFiles = [this] {
-        return QFileDialog::getOpenFileNames(this, QString::fromUtf8("ログファイルを開く"), QString(),
-                                             QString::fromUtf8("ログファイル (*.csv);;すべて (*)"));
+        return withoutDialogSettings([this] {
+            return QFileDialog::getOpenFileNames(this, QString::fromUtf8("ログファイルを開く"), QString(),
+                                                 QString::fromUtf8("ログファイル (*.csv);;すべて (*)"));
+        });
     };
-    chooseFolder = [this] { return QFileDialog::getExistingDirectory(this, QString::fromUtf8("フォルダを開く")); };
+    chooseFolder = [this] {
+        return withoutDialogSettings([this] { return QFileDialog::getExistingDirectory(this, QString::fromUtf8("フォルダを開く")); });
+    };
     chooseSaveFile = [this](const QString &filter) {
         // In the folder of what is shown: a picture or an export goes beside its logs.
         QString folder;
@@ -104,11 +130,13 @@ ViewerWindow::ViewerWindow(QWidget *parent)
             const QFileInfo first(m_shownInputs.constFirst());
             folder = first.isDir() ? first.absoluteFilePath() : first.absolutePath();
         }
-        return QFileDialog::getSaveFileName(this, QString::fromUtf8("保存"), folder, filter);
+        return withoutDialogSettings([&] { return QFileDialog::getSaveFileName(this, QString::fromUtf8("保存"), folder, filter); });
     };
     chooseTriggerFile = [this] {
-        return QFileDialog::getOpenFileName(this, QString::fromUtf8("トリガー設定ファイル"), QString(),
-                                            QString::fromUtf8("設定 (*.ini *.conf *.txt);;すべて (*)"));
+        return withoutDialogSettings([this] {
+            return QFileDialog::getOpenFileName(this, QString::fromUtf8("トリガー設定ファイル"), QString(),
+                                                QString::fromUtf8("設定 (*.ini *.conf *.txt);;すべて (*)"));
+        });
     };
 
     // The command band: files, the view, pictures and rows out.
