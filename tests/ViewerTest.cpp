@@ -19,6 +19,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QPushButton>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTimer>
@@ -272,6 +273,24 @@ struct DayPicture {
     PlotPainter plot{columns, window, options};
     QImage image;
 };
+
+// A picture's title names its inputs; a day's hourly files picked together by their folder.
+TEST(PlotPicture, TheTitleNamesTheInputsOrTheirOneFolder)
+{
+    const QString temp = QDir::tempPath();
+    const struct {
+        QStringList inputs;
+        std::string title;
+    } cases[] = {
+        {{"/x/a.csv"}, "/x/a.csv"},
+        {{"/x/a.csv", "/x/b.csv"}, "/x/a.csv, /x/b.csv"},
+        {{"/x/a.csv", "/x/b.csv", "/x/c.csv"}, "/x (3 files)"},
+        {{"/x/a.csv", "/y/b.csv", "/x/c.csv"}, "/x/a.csv, /y/b.csv, /x/c.csv"},
+        {{temp, temp + "/a.csv", temp + "/b.csv"}, (temp + ", " + temp + "/a.csv, " + temp + "/b.csv").toStdString()},
+    };
+    for (const auto &k : cases)
+        EXPECT_EQ(PlotPainter::sourceOf(k.inputs), k.title) << k.inputs.join(' ').toStdString();
+}
 
 // An interval file of 5 s rows over a day: one row's minimum dips to 6111 V. The band's edge
 // reaches it in a colour that stands 3:1 from the white, not a pale hairline.

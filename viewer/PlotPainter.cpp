@@ -11,6 +11,8 @@
 #include <QImage>
 
 #include <QFontMetrics>
+#include <QDir>
+#include <QFileInfo>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -297,6 +299,17 @@ void PlotPainter::paint(QPainter &painter, QImage *image)
         paintPointer(painter, m_plot, xOf(*m_options.pointer));
     if (m_options.overview)
         paintOverview(painter);
+}
+
+std::string PlotPainter::sourceOf(const QStringList &inputs)
+{
+    bool oneFolder = inputs.size() > 2;
+    const QString folder = inputs.isEmpty() ? QString() : QFileInfo(inputs.constFirst()).absolutePath();
+    for (const QString &input : inputs)
+        oneFolder = oneFolder && !QFileInfo(input).isDir() && QFileInfo(input).absolutePath() == folder;
+    if (oneFolder)
+        return QString("%1 (%2 files)").arg(QDir::toNativeSeparators(folder)).arg(inputs.size()).toStdString();
+    return inputs.join(", ").toStdString();
 }
 
 void PlotPainter::paintPointer(QPainter &painter, const QRect &plot, int x)

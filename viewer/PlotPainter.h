@@ -62,6 +62,9 @@ public:
     void paint(QPainter &painter, QImage *image = nullptr);
     // The thin line at the pointer, at column x of `plot`.
     static void paintPointer(QPainter &painter, const QRect &plot, int x);
+    // The inputs as a title names them: each by its path, or files of one folder (a day's
+    // hourly files picked together) as that folder and their count.
+    static std::string sourceOf(const QStringList &inputs);
 
     // Lays the plot out at `size` and writes it to `path` as SVG or PNG; false when the file
     // cannot be written.

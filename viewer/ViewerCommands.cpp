@@ -80,8 +80,10 @@ int runViewerCommand(const ViewerOptions &options, std::ostream &out, std::ostre
         if (options.from || options.to)
             window.setRange(options.from ? from : window.from(), options.to ? to + 1.0 : window.to());
         PlotOptions plotOptions;
+        QStringList inputs;
         for (const std::string &input : options.inputs)
-            plotOptions.source += (plotOptions.source.empty() ? "" : ", ") + input;
+            inputs << QString::fromStdString(input);
+        plotOptions.source = PlotPainter::sourceOf(inputs);
         PlotPainter plot(columns, window, plotOptions);
         plot.layout(options.size);
         if (const QSize smallest = plot.smallestReadableSize();

@@ -599,7 +599,7 @@ bool ViewerWindow::savePicture(const QString &path)
     }
     PlotOptions options = m_plot->options();
     options.pointer.reset();
-    options.source = m_shownInputs.join(", ").toStdString();
+    options.source = PlotPainter::sourceOf(m_shownInputs);
     if (m_plot->window().cursorA && m_plot->window().cursorB)
         options.caption = m_cursorFigures->text().toStdString(); // the figures between the cursors
     PlotPainter plot(*m_columns, m_plot->window(), options);
