@@ -145,6 +145,19 @@ struct ViewerDayFixture : ::testing::Test {
                 process.readAllStandardError().toStdString()};
     }
     QString path(const char *name) const { return dir.path() + "/" + name; }
+    // A window of 1200x800 with the day loaded (the recent list in the tests' own settings).
+    std::unique_ptr<ViewerWindow> dayWindow(bool following = false)
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        auto window = std::make_unique<ViewerWindow>();
+        window->resize(1200, 800);
+        window->show();
+        QSignalSpy loaded(window.get(), &ViewerWindow::loaded);
+        window->setFollowing(following);
+        window->open({QString::fromStdString(day)});
+        EXPECT_TRUE(loaded.wait(30000));
+        return window;
+    }
 };
 
 TEST_F(ViewerDayFixture, EachCommandOnADayWithItsExitCode)
@@ -503,14 +516,8 @@ TEST_F(ViewerDayFixture, TheWindowLoadsZoomsSetsCursorsAndExports)
 // with it while it shows the end, and stays where it was moved to.
 TEST_F(ViewerDayFixture, FollowingReadsWhatTheLoggerAppendsAndScrollsWithIt)
 {
-    QStandardPaths::setTestModeEnabled(true);
-    ViewerWindow window;
-    window.resize(1200, 800);
-    window.show();
-    QSignalSpy loaded(&window, &ViewerWindow::loaded);
-    window.setFollowing(true);
-    window.open({QString::fromStdString(day)});
-    ASSERT_TRUE(loaded.wait(30000));
+    const std::unique_ptr<ViewerWindow> shown = dayWindow(true);
+    ViewerWindow &window = *shown;
     ASSERT_EQ(window.records()->table().rows(), 36000u);
     // A row as the logger writes it, at a time of 2026/12/07.
     std::string header, row;
@@ -575,13 +582,9 @@ TEST_F(ViewerDayFixture, FollowingReadsWhatTheLoggerAppendsAndScrollsWithIt)
 // bring the next and previous to the middle of the view, its zoom kept; the list as CSV.
 TEST_F(ViewerDayFixture, TheEventListStepsThroughFiringsAndDipsAndGoesOutAsCsv)
 {
-    QStandardPaths::setTestModeEnabled(true);
-    ViewerWindow window;
-    window.resize(1200, 800);
-    window.show();
+    const std::unique_ptr<ViewerWindow> shown = dayWindow();
+    ViewerWindow &window = *shown;
     QSignalSpy loaded(&window, &ViewerWindow::loaded);
-    window.open({QString::fromStdString(day)});
-    ASSERT_TRUE(loaded.wait(30000));
     EXPECT_TRUE(window.events().empty()) << "the simulator's dips stay above 90 %";
     std::ofstream(path("t.ini").toStdString()) << "voltage-window-out = on\nvoltage-lower = 6400\n";
     window.replayTrigger(path("t.ini"));
@@ -642,11 +645,8 @@ TEST_F(ViewerDayFixture, TheSaveDialogStartsBesideTheLogsAndWritesNoSettingsFile
     QStandardPaths::setTestModeEnabled(true);
     const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
     QFile::remove(config + "/QtProject.conf");
-    ViewerWindow window;
-    window.show();
-    QSignalSpy loaded(&window, &ViewerWindow::loaded);
-    window.open({QString::fromStdString(day)});
-    ASSERT_TRUE(loaded.wait(30000));
+    const std::unique_ptr<ViewerWindow> shown = dayWindow();
+    ViewerWindow &window = *shown;
     QString startedIn;
     QTimer::singleShot(500, [&] {
         if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
