@@ -186,6 +186,8 @@ public:
 
     // Problems named already, each as a whole line.
     void lastLineCutShort() { m_file.cutShort = true; }
+    // The file's pieces stop short of its end (a cancel): reading on from its end would leave a hole.
+    void notReadWhole() { m_file.bytesRead = 0; }
 
     void addProblems(const std::vector<std::string> &problems)
     {
@@ -503,8 +505,10 @@ RecordSet RecordSet::load(const std::vector<std::string> &inputs,
             while (!changed.wait_for(hold, std::chrono::milliseconds(50),
                                      [&] { return read[i].has_value() || (cancel && *cancel && i >= next); })) {
             }
-            if (!read[i])
-                break; // cancelled: what was read is kept
+            if (!read[i]) {
+                builder.notReadWhole(); // cancelled: what was read is kept, never read on
+                break;
+            }
             rows = std::move(read[i]);
             read[i].reset();
             ++joined;

@@ -455,6 +455,8 @@ TEST_F(FolderFixture, AFileReadInPiecesIsTheFileReadWhole)
     EXPECT_GT(cancelled.table().rows(), 0u);
     EXPECT_LT(cancelled.table().rows(), whole.table().rows());
     EXPECT_EQ(cancelled.table().times().front(), whole.table().times().front());
+    EXPECT_EQ(cancelled.parts().back().bytesRead, 0u) << "a file read in part is never read on";
+    EXPECT_GT(RecordSet::load({path}).parts().back().bytesRead, 0u);
 }
 
 // A folder a logger is still writing into: rows appended to the last file are read on from its
