@@ -483,8 +483,9 @@ RecordSet RecordSet::load(const std::vector<std::string> &inputs,
             if (bytes->ok() && pieces[i].range.offset + pieces[i].range.length <= bytes->bytes().size()) {
                 rows = readRows(files[pieces[i].file].layout, bytes->bytes().substr(pieces[i].range.offset, pieces[i].range.length));
                 bytes->release(pieces[i].range.offset, pieces[i].range.length);
-            } else
+            } else {
                 rows.problems.push_back({1, "the file changed while it was read"});
+            }
             hold.lock();
             read[i] = std::move(rows);
             changed.notify_all();

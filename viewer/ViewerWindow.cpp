@@ -39,6 +39,7 @@
 
 #include <cmath>
 #include <fstream>
+#include <map>
 
 namespace svglogger {
 
@@ -364,8 +365,15 @@ void ViewerWindow::refreshEvents()
         return;
     m_events = listEvents(m_firingTimes, voltageEvents(m_set->table(), m_set->samplePeriod(), m_columns->gapSeconds()));
     for (const ListedEvent &event : m_events) {
+        // The list speaks the window's language; the CSV keeps the English types.
+        static const std::map<std::string, const char *> kNames{{"trigger", "トリガー"},
+                                                               {"dip", "電圧低下"},
+                                                               {"swell", "電圧上昇"},
+                                                               {"interruption_short", "短時間停電"},
+                                                               {"interruption_long", "長時間停電"}};
+        const auto name = kNames.find(event.type);
         QString text = fromStd(rowTimeText(static_cast<std::int64_t>(std::floor(event.time)))) + "  "
-            + (event.type == "trigger" ? QString::fromUtf8("トリガー") : QString::fromStdString(event.type));
+            + (name != kNames.end() ? QString::fromUtf8(name->second) : QString::fromStdString(event.type));
         if (event.seconds)
             text += QString("  %1 s").arg(*event.seconds, 0, 'f', 1);
         if (event.extreme)
