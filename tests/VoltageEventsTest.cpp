@@ -1,4 +1,5 @@
 #include "reading/EventList.h"
+#include "reading/EventTables.h"
 #include "reading/RecordColumns.h"
 #include "reading/VoltageEvents.h"
 
@@ -89,6 +90,44 @@ TEST(VoltageEventsTable, DipsSwellsAndInterruptionsWithTheirHysteresis)
             EXPECT_EQ(events[i].start, table.times()[events[i].firstRow]) << k.name;
         }
     }
+}
+
+// EN 50160's tables from rows of 0.2 s: each event in its one cell, nothing else counted.
+TEST(EventTablesCells, EachEventInItsCell)
+{
+    std::vector<std::string> rows{"6600"};
+    const auto add = [&](const char *value, int count) {
+        rows.insert(rows.end(), static_cast<std::size_t>(count), value);
+        rows.insert(rows.end(), 10, "6600");
+    };
+    add("5610", 1);   // 85 %, 0.2 s
+    add("4950", 3);   // 75 %, 0.6 s
+    add("3300", 10);  // 50 %, 2 s
+    add("1980", 100); // 30 %, 20 s
+    // Down to 87.9 %, up to 91 % (not yet 92 %) and down again: one dip of 2.2 s.
+    rows.insert(rows.end(), 5, "5800");
+    add("6006", 1);
+    rows.erase(rows.end() - 10, rows.end());
+    add("5800", 5);
+    add("7590", 5);    // a swell of 115 %, 1 s
+    add("0", 300);     // an interruption of 60 s: short, and in the table's last row
+    add("0", 1000);    // of 200 s: long, beyond the table
+    const EventTables tables = eventTables(voltageEvents(rowsOf(rows), 0.2, 0.6), 6600.0);
+    std::array<std::array<std::size_t, 5>, 5> dips{};
+    dips[0][0] = 1; // 85 %, 0.2 s
+    dips[1][2] = 1; // 75 %, 0.6 s
+    dips[2][3] = 1; // 50 %, 2 s
+    dips[3][4] = 1; // 30 %, 20 s
+    dips[0][3] = 1; // 87.9 %, 2.2 s
+    dips[4][4] = 1; // the interruption of 60 s
+    EXPECT_EQ(tables.dips, dips);
+    std::array<std::array<std::size_t, 3>, 2> swells{};
+    swells[1][1] = 1;
+    EXPECT_EQ(tables.swells, swells);
+    EXPECT_EQ(tables.shortInterruptions, 1u);
+    EXPECT_EQ(tables.longInterruptions, 1u);
+    EXPECT_EQ(tables.longerThanTheTables, 0u);
+    EXPECT_EQ(tables.durationUnknown, 0u);
 }
 
 // The list: firings and voltage events in time order, as CSV, and the steps through it.
