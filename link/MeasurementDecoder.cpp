@@ -116,8 +116,7 @@ void MeasurementDecoder::decodeMeasurement()
     // Voltage the grid would have without the SVG, from its output and the percentage
     // reactance X typed in "%X=" (per 10 MVA).
     const double x = readTextNumber(m_settings.reactancePercent);
-    const double uncompensated = double{m_sample[S::GridVoltage]}
-        + double{m_sample[S::SvgOutput]} / 10000.0 * x / 100.0 * 6700.0;
+    const double uncompensated = uncompensatedVoltage(m_sample[S::GridVoltage], m_sample[S::SvgOutput], x);
     if (auto single = toSingle(uncompensated))
         m_sample[S::UncompensatedVoltage] = *single;
 

@@ -38,4 +38,11 @@ struct MeasurementSample {
     void clear() { values.fill(0.0f); }
 };
 
+// The voltage the grid would have without the SVG (V): the grid voltage plus the voltage the
+// SVG's output (kVar) raises across the percentage reactance X (per 10 MVA, 6.7 kV base).
+inline double uncompensatedVoltage(double gridVoltage, double svgOutputKvar, double reactancePercent)
+{
+    return gridVoltage + svgOutputKvar / 10000.0 * reactancePercent / 100.0 * 6700.0;
+}
+
 } // namespace svglogger

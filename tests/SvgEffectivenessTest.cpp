@@ -1,0 +1,83 @@
+#include "reading/RecordColumns.h"
+#include "reading/SvgEffectiveness.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace svglogger {
+namespace {
+
+namespace c = recordColumn;
+
+// A day of rows a second from a midnight: the SVG's output flips between +q and −q every 30 s
+// and the voltage moves by `left` of what the flip moves the voltage without it.
+RecordTable flippingDay(double q, double left)
+{
+    RecordTable table;
+    const double midnight = 1'800'000'000.0 - 1'800'000'000 % 86400;
+    const double reach = q / 10000.0 * 5.0 / 100.0 * 6700.0; // what ±q moves across X = 5 %
+    for (int s = 0; s < 86400; ++s) {
+        const double sign = (s / 30) % 2 ? -1.0 : 1.0;
+        // Without the SVG the voltage would swing ±reach ÷ (1 − left) × … : here it is
+        // given directly, V = 6600 ± left·d and V_unc = 6600 ± d.
+        const double d = reach / (1.0 - left);
+        const float values[] = {static_cast<float>(6600.0 + sign * left * d), static_cast<float>(sign * q)};
+        table.append(midnight + s, {c::kValue, c::kValue + 3}, values);
+    }
+    return table;
+}
+
+// The voltage held flat while the SVG's ±500 kvar flips every 30 s across X = 5 %: the swing
+// without it is 0.508 V on the 100 V base, with it 0, a suppression of 100 %; compensating 80 %
+// leaves 80 %.
+TEST(SvgEffectivenessDays, TheSwingWithAndWithoutTheSvgAndTheSuppression)
+{
+    struct Case {
+        double q, left;
+        double swing, uncompensated, suppression;
+    } cases[] = {
+        {500.0, 0.0, 0.0, 0.50758, 1.0},
+        {400.0, 0.2, 0.10152, 0.50758, 0.8},
+    };
+    for (const Case &k : cases) {
+        const auto days = svgEffectiveness(flippingDay(k.q, k.left), 3.0, {6600.0, 5.0, 0.03});
+        ASSERT_EQ(days.size(), 1u);
+        EXPECT_EQ(days[0].minutes, 1440u);
+        EXPECT_NEAR(days[0].swingP95, k.swing, 1e-3) << k.left;
+        EXPECT_NEAR(days[0].swingMax, k.swing, 1e-3) << k.left;
+        EXPECT_NEAR(days[0].uncompensatedP95, k.uncompensated, 1e-3) << k.left;
+        ASSERT_TRUE(days[0].suppression.has_value());
+        EXPECT_NEAR(*days[0].suppression, k.suppression, 1e-3) << k.left;
+        EXPECT_EQ(days[0].rapidChanges, 0u) << "33.5 V is no rapid change at 3 % (198 V)";
+    }
+}
+
+TEST(SvgEffectivenessDays, RapidVoltageChangesBetweenSteadyStates)
+{
+    const auto steps = [](std::vector<std::pair<double, int>> runs) {
+        std::vector<double> values;
+        for (const auto &[v, n] : runs)
+            values.insert(values.end(), static_cast<std::size_t>(n), v);
+        return values;
+    };
+    struct Case {
+        const char *name;
+        std::vector<double> values;
+        std::size_t changes;
+    } cases[] = {
+        {"a step of 200 V (3 % is 198 V)", steps({{6600, 10}, {6800, 10}}), 1},
+        {"a step of 100 V", steps({{6600, 10}, {6700, 10}}), 0},
+        {"out and back to the same level", steps({{6600, 10}, {6850, 2}, {6600, 10}}), 1},
+        {"beyond 10 %: a swell, not a change", steps({{6600, 10}, {7400, 3}, {6600, 10}}), 0},
+        {"two steps", steps({{6600, 10}, {6400, 10}, {6650, 10}}), 2},
+        {"no steady state to leave", steps({{6600, 3}, {6900, 3}}), 0},
+        {"a step that never settles", steps({{6600, 10}, {6900, 1}, {6300, 1}, {6900, 1}, {6300, 1}}), 0},
+    };
+    for (const Case &k : cases)
+        EXPECT_EQ(rapidVoltageChanges(k.values, 198.0, 660.0), k.changes) << k.name;
+}
+
+} // namespace
+} // namespace svglogger
