@@ -1,8 +1,10 @@
+#include "reading/DailyEnergy.h"
 #include "reading/RecordColumns.h"
 #include "reading/SvgEffectiveness.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -77,6 +79,50 @@ TEST(SvgEffectivenessDays, RapidVoltageChangesBetweenSteadyStates)
     };
     for (const Case &k : cases)
         EXPECT_EQ(rapidVoltageChanges(k.values, 198.0, 660.0), k.changes) << k.name;
+}
+
+// P 800 kW, the load's 600 kvar, the SVG's −600 kvar for a day at five rows a second: PF of
+// the load 0.800, at the point of connection 1.000, 19,200 kWh, 14,400 kvarh from the SVG; an
+// hour without rows gives exactly 23/24 of it, never bridged.
+TEST(DailyEnergyFigures, EnergyAndPowerFactorOfADay)
+{
+    const double midnight = 1'800'000'000.0 - 1'800'000'000 % 86400;
+    struct Case {
+        const char *name;
+        int missingHour; // -1: none
+        SvgSign sign;
+        double kwh, lagging, leading, svg, pfLoad, pfConnection;
+    } cases[] = {
+        {"a whole day", -1, SvgSign::Plus, 19200.0, 0.0, 0.0, 14400.0, 0.8, 1.0},
+        {"an hour removed", 5, SvgSign::Plus, 18400.0, 0.0, 0.0, 13800.0, 0.8, 1.0},
+        {"the SVG's sign the other way", -1, SvgSign::Minus, 19200.0, 28800.0, 0.0, 14400.0, 0.8, 19200.0 / std::hypot(19200.0, 28800.0)},
+    };
+    for (const Case &k : cases) {
+        RecordTable table;
+        for (int i = 0; i < 86400 * 5; ++i) {
+            if (i / 5 / 3600 == k.missingHour)
+                continue;
+            const float values[] = {800.0f, 600.0f, -600.0f};
+            table.append(midnight + i * 0.2, {c::kValue + 1, c::kValue + 2, c::kValue + 3}, values);
+        }
+        const std::vector<DailyEnergy> days = dailyEnergy(table, 0.2, k.sign);
+        ASSERT_EQ(days.size(), 1u) << k.name;
+        EXPECT_NEAR(days[0].kwh, k.kwh, 1e-6) << k.name;
+        EXPECT_NEAR(days[0].kvarhLagging, k.lagging, 1e-6) << k.name;
+        EXPECT_NEAR(days[0].kvarhLeading, k.leading, 1e-6) << k.name;
+        EXPECT_NEAR(days[0].svgKvarh, k.svg, 1e-6) << k.name;
+        EXPECT_NEAR(*days[0].loadPowerFactor(), k.pfLoad, 1e-9) << k.name;
+        EXPECT_NEAR(*days[0].connectionPowerFactor(), k.pfConnection, 1e-9) << k.name;
+    }
+    // The day-time hours alone (8–22): 14 of the 24.
+    RecordTable day;
+    for (int s = 0; s < 86400; ++s) {
+        const float values[] = {800.0f, 600.0f, -600.0f};
+        day.append(midnight + s, {c::kValue + 1, c::kValue + 2, c::kValue + 3}, values);
+    }
+    const std::vector<DailyEnergy> daytime = dailyEnergy(day, 1.0, SvgSign::Plus, std::pair{8, 22});
+    ASSERT_EQ(daytime.size(), 1u);
+    EXPECT_NEAR(daytime[0].kwh, 800.0 * 14, 1e-6);
 }
 
 } // namespace

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "reading/RecordTable.h"
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace svglogger {
+
+// Energy and power factor per day: each row stands for one sample period (a gap adds nothing,
+// never bridged), P from the load's active power, the reactive power at the point of
+// connection = the load's ± the SVG's output as recorded. Indicative: the meter of record decides.
+struct DailyEnergy {
+    std::int64_t day = 0; // seconds of the local clock at its midnight
+    double kwh = 0.0;
+    double kvarhLagging = 0.0, kvarhLeading = 0.0; // at the point of connection
+    double svgKvarh = 0.0;                         // the SVG's output, either sign
+    double loadKvarh = 0.0;                        // the load's, signed
+    // Energy-weighted: kWh ÷ √(kWh² + kvarh²), kvarh net of lagging and leading.
+    std::optional<double> loadPowerFactor() const;
+    std::optional<double> connectionPowerFactor() const;
+};
+
+enum class SvgSign { Plus, Minus }; // Q at the point of connection = Q load ± Q SVG
+
+// Per day; with `dayHours` (from, to) only the rows of those hours of each day.
+std::vector<DailyEnergy> dailyEnergy(const RecordTable &table, double samplePeriod, SvgSign sign,
+                                     std::optional<std::pair<int, int>> dayHours = std::nullopt);
+
+} // namespace svglogger
