@@ -1,3 +1,4 @@
+#include "reading/Coverage.h"
 #include "reading/RecordColumns.h"
 #include "reading/TenMinuteValues.h"
 
@@ -122,6 +123,31 @@ TEST(TenMinuteCompliance, PercentilesByNearestRankOverTheCountedIntervals)
     EXPECT_EQ(voltagePercentile(values, 0.99, Counted::WithFlagged), 6599.0);
     EXPECT_EQ(voltagePercentile(values, 1.0, Counted::WithFlagged), 6600.0);
     EXPECT_FALSE(voltagePercentile({}, 0.95, Counted::ValidOnly).has_value());
+}
+
+// An hour at five rows a second with ten minutes missing and the running bit (0x01) set in
+// half the rows: coverage 5/6, one gap named by its rows, running half the recorded time.
+TEST(CoverageOfAPeriod, SamplesGapsAndRunningTime)
+{
+    RecordTable table;
+    const double midnight = 1'800'000'000.0 - 1'800'000'000 % 86400;
+    for (int i = 0; i < 3600 * 5; ++i) {
+        if (i >= 600 * 5 && i < 1200 * 5)
+            continue;
+        const float values[] = {i % 2 ? 1.0f : 0.0f, i % 4 ? 100.0f : 0.0f};
+        table.append(midnight + i * 0.2, {c::kStatus, c::kValue + 3}, values);
+    }
+    const Coverage coverage = coverageOf(table, midnight, midnight + 3600.0, 0.2, 0.6, 0x01);
+    EXPECT_EQ(coverage.samples, 15000u);
+    EXPECT_NEAR(coverage.percent(), 100.0 * 5.0 / 6.0, 1e-9);
+    ASSERT_EQ(coverage.gaps.size(), 1u);
+    EXPECT_NEAR(coverage.gaps[0].from, midnight + 599.8, 1e-6);
+    EXPECT_NEAR(coverage.gaps[0].to, midnight + 1200.0, 1e-6);
+    ASSERT_TRUE(coverage.runningSeconds.has_value());
+    EXPECT_NEAR(*coverage.runningSeconds, 1500.0, 1e-6);
+    EXPECT_NEAR(coverage.outputSeconds, 2250.0, 1e-6);
+    EXPECT_FALSE(coverageOf(table, midnight, midnight + 3600.0, 0.2, 0.6, 0).runningSeconds.has_value())
+        << "without running bits: not determinable";
 }
 
 } // namespace
