@@ -1,9 +1,11 @@
 #include "reading/Coverage.h"
 #include "reading/RecordColumns.h"
+#include "reading/ReportSettings.h"
 #include "reading/TenMinuteValues.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <string>
@@ -148,6 +150,53 @@ TEST(CoverageOfAPeriod, SamplesGapsAndRunningTime)
     EXPECT_NEAR(coverage.outputSeconds, 2250.0, 1e-6);
     EXPECT_FALSE(coverageOf(table, midnight, midnight + 3600.0, 0.2, 0.6, 0).runningSeconds.has_value())
         << "without running bits: not determinable";
+}
+
+// The report's settings file: every key with its default, each refusal naming file and line.
+TEST(ReportSettingsFileTable, EachKeyReadOrRefusedByItsLine)
+{
+    struct Case {
+        const char *text;
+        const char *error; // the start of the refusal, or empty
+    } cases[] = {
+        {"", ""},
+        {"nominal-voltage = 6900\nuser-band-low = 6300\nuser-band-high = 6900\nuser-band-share = 95\n", ""},
+        {"svg-sign = minus\nrunning-bits = 0x0011\nday-hours = 7-21\nlanguage = en\nreactance-percent = 5\n", ""},
+        {"dip-start = 85\ndip-end = 87\nswell-start = 115\nswell-end = 112\ninterruption = 1\nrvc-threshold = 5\n", ""},
+        {"nominal-voltage = -1\n", "r.ini:1: nominal-voltage takes volts above 0"},
+        {"\nband-share = 120\n", "r.ini:2: band-share takes a percentage from 1 to 100"},
+        {"svg-sign = both\n", "r.ini:1: svg-sign takes plus or minus"},
+        {"running-bits = 17\n", "r.ini:1: running-bits takes none or a 16-bit mask"},
+        {"day-hours = 22-8\n", "r.ini:1: day-hours takes hours like 8-22"},
+        {"colour = red\n", "r.ini:1: unknown key colour"},
+        {"dip-start = 92\ndip-end = 90\n", "r.ini: dip-end must be above dip-start"},
+        {"user-band-low = 6900\n", "r.ini: user-band-low must be below user-band-high"},
+    };
+    for (const Case &k : cases) {
+        const ReportSettingsFile file = parseReportSettings(k.text, "r.ini");
+        EXPECT_TRUE(file.error.starts_with(k.error)) << k.text << ": " << file.error;
+        EXPECT_EQ(file.error.empty(), std::string(k.error).empty()) << k.text;
+    }
+    const ReportSettings read = parseReportSettings(cases[1].text, "r.ini").settings;
+    EXPECT_EQ(read.nominal, 6900.0);
+    EXPECT_EQ(read.events.nominal, 6900.0) << "the events judged against the same Uc";
+    ASSERT_TRUE(read.userBand.has_value());
+    EXPECT_EQ(*read.userBand, (std::pair{6300.0, 6900.0}));
+    EXPECT_DOUBLE_EQ(read.userShare, 0.95);
+    const ReportSettings other = parseReportSettings(cases[2].text, "r.ini").settings;
+    EXPECT_EQ(other.runningBits, 0x0011);
+    EXPECT_EQ(other.dayHours, (std::pair{7, 21}));
+    // The defaults as the report prints them, and a file of those lines reads back the same.
+    const std::vector<std::string> defaults = ReportSettings{}.lines();
+    EXPECT_EQ(defaults.front(), "nominal-voltage = 6600");
+    EXPECT_NE(std::find(defaults.begin(), defaults.end(), "dip-end = 92"), defaults.end());
+    EXPECT_NE(std::find(defaults.begin(), defaults.end(), "running-bits = none"), defaults.end());
+    std::string again;
+    for (const std::string &line : other.lines())
+        again += line + "\n";
+    const ReportSettingsFile readBack = parseReportSettings(again, "again.ini");
+    EXPECT_EQ(readBack.error, "");
+    EXPECT_EQ(readBack.settings.lines(), other.lines());
 }
 
 } // namespace

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "reading/DailyEnergy.h"
+#include "reading/VoltageEvents.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace svglogger {
+
+// What a power-quality report is judged by: every key of its settings file with its default,
+// printed in the report so that a reader knows the rules it was made with.
+struct ReportSettings {
+    double nominal = 6600.0;                      // Uc, V
+    double narrowBand = 0.10, narrowShare = 0.99; // EN 50160 for MV: ±10 % for 99 % of the 10-min values
+    double wideBand = 0.15, wideShare = 1.00;     // and ±15 % for all of them
+    std::optional<std::pair<double, double>> userBand; // V, both included
+    double userShare = 0.99;
+    double reactancePercent = 100.0; // %X per 10 MVA, for the voltage without the SVG
+    SvgSign svgSign = SvgSign::Plus;
+    VoltageEventLimits events;       // its nominal is kept equal to `nominal`
+    double rapidChange = 0.03;       // of Uc
+    std::uint16_t runningBits = 0;   // none: availability not determinable
+    std::pair<int, int> dayHours{8, 22};
+    enum class Language { Japanese, English };
+    Language language = Language::Japanese;
+
+    // "key = value" for each key, in the file's own words.
+    std::vector<std::string> lines() const;
+};
+
+// A settings file read: its settings, or the error naming the file and line.
+struct ReportSettingsFile {
+    ReportSettings settings;
+    std::string error;
+};
+
+ReportSettingsFile readReportSettings(const std::string &path);
+ReportSettingsFile parseReportSettings(std::string_view text, const std::string &name);
+
+} // namespace svglogger
