@@ -1,4 +1,5 @@
 #include "reading/Coverage.h"
+#include "reading/PowerQualityReport.h"
 #include "reading/RecordColumns.h"
 #include "reading/ReportSettings.h"
 #include "reading/TenMinuteValues.h"
@@ -197,6 +198,39 @@ TEST(ReportSettingsFileTable, EachKeyReadOrRefusedByItsLine)
     const ReportSettingsFile readBack = parseReportSettings(again, "again.ini");
     EXPECT_EQ(readBack.error, "");
     EXPECT_EQ(readBack.settings.lines(), other.lines());
+}
+
+// The report over a set: rows of an older controller have no negative sequence, so the
+// unbalance is "not available", never a pass; the period's own rows alone are counted.
+TEST(PowerQualityReportOfASet, WhatItJudgesAndWhatIsNotAvailable)
+{
+    RecordTable table;
+    const double midnight = 1'800'000'000.0 - 1'800'000'000 % 86400;
+    for (int s = 0; s < 7200; ++s) {
+        const float values[] = {s < 3600 ? 6600.0f : 6950.0f, 100.0f, 50.0f, -50.0f};
+        table.append(midnight + s, {c::kValue, c::kValue + 1, c::kValue + 2, c::kValue + 3}, values);
+    }
+    RecordFile file;
+    file.path = "a.csv";
+    file.layout = {SamplingMode::Continuous, ControllerVersion::Older};
+    file.table = std::move(table);
+    const RecordSet set = RecordSet::join({std::move(file)});
+    ReportSettings settings;
+    settings.userBand = std::pair{6300.0, 6900.0};
+    const PowerQualityReport whole = makeReport(set, midnight, midnight + 7200.0, settings);
+    ASSERT_EQ(whole.compliance.size(), 4u);
+    EXPECT_EQ(whole.compliance[2].item, "user_band");
+    EXPECT_EQ(whole.compliance[2].valid.within, 6u);
+    EXPECT_EQ(whole.compliance[2].verdict(), "fail");
+    EXPECT_EQ(whole.compliance[3].item, "unbalance");
+    EXPECT_EQ(whole.compliance[3].verdict(), "not available");
+    ASSERT_EQ(whole.energy.size(), 1u);
+    EXPECT_NEAR(whole.energy[0].kwh, 200.0, 1e-6);
+    // The first hour alone: every interval within.
+    const PowerQualityReport hour = makeReport(set, midnight, midnight + 3600.0, settings);
+    EXPECT_EQ(hour.tenMinutes.size(), 6u);
+    EXPECT_EQ(hour.compliance[2].verdict(), "pass");
+    EXPECT_NEAR(hour.coverage.percent(), 100.0, 1e-9);
 }
 
 } // namespace

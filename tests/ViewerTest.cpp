@@ -39,6 +39,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <fstream>
 #include <sstream>
 
@@ -86,6 +88,9 @@ TEST(ViewerOptionsTable, EachCommandLineAsReadOrRefused)
         {{"--svg", "a", "d"}, M::Svg, "--svg writes .png, .jpg (.jpeg) or .svg files"},
         {{"--follow", "d"}, M::Window, ""},
         {{"--follow", "--png", "a.png", "d"}, M::Png, "--follow goes with the window alone"},
+        {{"--report-csv", "out", "--settings", "r.ini", "d"}, M::Report, ""},
+        {{"--report-csv", "out", "--stats", "d"}, M::Report, "--stats goes with no other"},
+        {{"--settings", "r.ini", "--stats", "d"}, M::Stats, "--settings goes with --report-csv"},
     };
     for (const Case &k : cases) {
         const ViewerOptions options = parseViewerOptions(k.arguments);
@@ -262,6 +267,52 @@ TEST_F(ViewerDayFixture, EachCommandOnADayWithItsExitCode)
     EXPECT_NE(junk.err.find("junk.csv: not a log file of the logger"), std::string::npos) << junk.err;
     EXPECT_NE(junk.err.find("missing.csv: "), std::string::npos) << junk.err;
     EXPECT_EQ(view({"--events", "--trigger", path("missing.ini"), folder}).exitCode, 2);
+}
+
+// The power-quality report's tables: six CSV files, the same bytes from the same inputs; a bad
+// settings file named by its line before anything is read or written; a folder that cannot be
+// written named with the system's reason, and nothing half-written left in it.
+TEST_F(ViewerDayFixture, TheReportsTablesAllOrNoneAndTheSameEachTime)
+{
+    const QString folder = QString::fromStdString(day);
+    const Run first = view({"--report-csv", path("report"), folder});
+    ASSERT_EQ(first.exitCode, 0) << first.err;
+    const QStringList names{"compliance.csv", "daily.csv", "dip_table.csv", "events.csv", "swell_table.csv", "voltage_10min.csv"};
+    EXPECT_EQ(QDir(path("report")).entryList(QDir::Files, QDir::Name), names);
+    const auto bytes = [](const QString &file) {
+        QFile f(file);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    const QByteArray tenMinutes = bytes(path("report") + "/voltage_10min.csv");
+    EXPECT_TRUE(tenMinutes.startsWith("start,v_rms,samples,incomplete,flagged\r\n2026/12/07 0:00:00,")) << tenMinutes.left(80).toStdString();
+    EXPECT_EQ(tenMinutes.count('\n'), 1 + 12) << "two hours: twelve 10-minute values";
+    EXPECT_TRUE(bytes(path("report") + "/compliance.csv").contains("voltage_10pct,5940-7260 V,12,12,100.00,pass"));
+    ASSERT_EQ(view({"--report-csv", path("again"), folder}).exitCode, 0);
+    for (const QString &name : names)
+        EXPECT_EQ(bytes(path("report") + "/" + name), bytes(path("again") + "/" + name)) << name.toStdString();
+
+    std::ofstream(path("r.ini").toStdString()) << "nominal-voltage = 6600\nsvg-sign = both\n";
+    const Run badSettings = view({"--report-csv", path("bad"), "--settings", path("r.ini"), folder});
+    EXPECT_EQ(badSettings.exitCode, 2);
+    EXPECT_NE(badSettings.err.find("r.ini:2: svg-sign takes plus or minus"), std::string::npos) << badSettings.err;
+    EXPECT_FALSE(QFileInfo::exists(path("bad")));
+
+    std::ofstream(path("user.ini").toStdString()) << "user-band-low = 6590\nuser-band-high = 6610\nuser-band-share = 99\n";
+    ASSERT_EQ(view({"--report-csv", path("user"), "--settings", path("user.ini"), folder}).exitCode, 0);
+    EXPECT_TRUE(bytes(path("user") + "/compliance.csv").contains("\r\nuser_band,6590-6610 V,12,"));
+
+    QDir().mkpath(path("locked"));
+    QFile::setPermissions(path("locked"), QFile::ReadOwner | QFile::ExeOwner);
+    if (::geteuid() != 0) { // root writes anywhere
+        const Run locked = view({"--report-csv", path("locked"), folder});
+        EXPECT_EQ(locked.exitCode, 2);
+        EXPECT_NE(locked.err.find("cannot write"), std::string::npos) << locked.err;
+        EXPECT_TRUE(QDir(path("locked")).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    }
+    std::ofstream(path("plain").toStdString()) << "a file where the folder should be";
+    const Run notAFolder = view({"--report-csv", path("plain") + "/sub", folder});
+    EXPECT_EQ(notAFolder.exitCode, 2);
+    EXPECT_NE(notAFolder.err.find("cannot make"), std::string::npos) << notAFolder.err;
 }
 
 // --- Pictures ---------------------------------------------------------------------------------

@@ -1,5 +1,6 @@
 #include "viewer/ViewerCommands.h"
 
+#include "reading/PowerQualityReport.h"
 #include "reading/RecordExport.h"
 #include "reading/RecordSet.h"
 #include "reading/RecordStats.h"
@@ -10,11 +11,54 @@
 #include "viewer/PlotPainter.h"
 
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 
 namespace svglogger {
+
+namespace {
+
+// Files into `folder` (made where missing), all or none: each is written beside its place
+// first and renamed only once every one is written whole. The system's reason otherwise.
+std::string writeAllOrNone(const std::string &folder, const std::vector<std::pair<std::string, std::string>> &files)
+{
+    namespace fs = std::filesystem;
+    std::error_code error;
+    fs::create_directories(folder, error);
+    if (error)
+        return "cannot make " + folder + ": " + error.message();
+    std::vector<fs::path> written;
+    const auto removeWritten = [&] {
+        for (const fs::path &path : written)
+            fs::remove(path, error);
+    };
+    for (const auto &[name, bytes] : files) {
+        const fs::path temporary = fs::path(folder) / ("." + name + ".part");
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        if (out)
+            written.push_back(temporary);
+        if (!out || !out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())) || !out.flush()) {
+            const std::string why = std::strerror(errno);
+            out.close();
+            removeWritten();
+            return "cannot write " + (fs::path(folder) / name).string() + ": " + why;
+        }
+    }
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        fs::rename(written[i], fs::path(folder) / files[i].first, error);
+        if (error) {
+            removeWritten();
+            return "cannot write " + (fs::path(folder) / files[i].first).string() + ": " + error.message();
+        }
+    }
+    return {};
+}
+
+} // namespace
 
 int runViewerCommand(const ViewerOptions &options, std::ostream &out, std::ostream &err)
 {
@@ -25,6 +69,14 @@ int runViewerCommand(const ViewerOptions &options, std::ostream &out, std::ostre
             err << "svg-logger-view: " << trigger.error << "\n";
             return kViewBadInput;
         }
+    }
+    // A bad settings file is said before a month of files is read.
+    ReportSettingsFile settings;
+    if (options.mode == ViewerOptions::Mode::Report && !options.reportSettings.empty())
+        settings = readReportSettings(options.reportSettings);
+    if (!settings.error.empty()) {
+        err << "svg-logger-view: " << settings.error << "\n";
+        return kViewBadInput;
     }
     const RecordSet set = RecordSet::load(options.inputs);
     for (const std::string &problem : set.problems())
@@ -96,6 +148,16 @@ int runViewerCommand(const ViewerOptions &options, std::ostream &out, std::ostre
         const PlotPainter::Picture kind = *PlotPainter::pictureFormatOf(QString::fromStdString(options.output));
         if (!plot.writePicture(options.size, QString::fromStdString(options.output), kind)) {
             err << "svg-logger-view: cannot write " << options.output << "\n";
+            return kViewBadInput;
+        }
+        return kViewOk;
+    }
+    case ViewerOptions::Mode::Report: {
+        const double first = std::max(from, std::floor(table.times().front()));
+        const double end = std::min(to + 1.0, std::floor(table.times().back()) + 1.0);
+        const PowerQualityReport report = makeReport(set, first, end, settings.settings);
+        if (const std::string why = writeAllOrNone(options.reportCsvFolder, reportCsvFiles(report)); !why.empty()) {
+            err << "svg-logger-view: " << why << "\n";
             return kViewBadInput;
         }
         return kViewOk;

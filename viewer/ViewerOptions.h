@@ -12,7 +12,7 @@ namespace svglogger {
 
 // svg-logger-view's command line.
 struct ViewerOptions {
-    enum class Mode { Window, Png, Svg, ExportCsv, Stats, Events };
+    enum class Mode { Window, Png, Svg, ExportCsv, Stats, Events, Report };
     Mode mode = Mode::Window;
     std::string output;        // --png, --svg, --export-csv
     QSize size{1600, 900};     // --size
@@ -20,6 +20,8 @@ struct ViewerOptions {
     std::optional<std::int64_t> from, to; // --from, --to: both included
     enum class StatsBy { Whole, Hour, Day };
     StatsBy statsBy = StatsBy::Whole;  // --by with --stats
+    std::string reportCsvFolder; // --report-csv: the power-quality report's tables
+    std::string reportSettings;  // --settings: its settings file
     bool follow = false;       // --follow: the window reads on what a running logger appends
     std::vector<std::string> inputs;
     std::string error;         // a bad option: the program says it and exits with 2

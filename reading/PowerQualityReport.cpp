@@ -1,0 +1,202 @@
+#include "reading/PowerQualityReport.h"
+
+#include "reading/RecordColumns.h"
+#include "reading/RecordTime.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace svglogger {
+
+namespace c = recordColumn;
+
+namespace {
+
+constexpr std::int64_t kDay = 86400;
+
+std::string fixed(double value, int decimals)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    return text;
+}
+
+// A time as the log files write it, with its time at midnight too (one format a column).
+std::string timeText(double time)
+{
+    std::string text = rowTimeText(static_cast<std::int64_t>(std::floor(time)));
+    if (text.find(' ') == std::string::npos)
+        text += " 0:00:00";
+    return text;
+}
+
+std::string dateText(std::int64_t midnight)
+{
+    const std::string text = rowTimeText(midnight);
+    return text.substr(0, text.find(' '));
+}
+
+std::int64_t dayOf(double time)
+{
+    const auto second = static_cast<std::int64_t>(std::floor(time));
+    return second - ((second % kDay) + kDay) % kDay;
+}
+
+// The rows of [from, to) of a table, as a table of their own.
+RecordTable rowsBetween(const RecordTable &table, const std::vector<int> &columns, double from, double to)
+{
+    RecordTable part;
+    const std::size_t first = table.lowerBound(from), last = table.lowerBound(to);
+    part.reserve(last - first, columns);
+    std::vector<float> values(columns.size());
+    for (std::size_t row = first; row < last; ++row) {
+        for (std::size_t i = 0; i < columns.size(); ++i)
+            values[i] = table.value(columns[i], row);
+        part.append(table.times()[row], columns, values.data());
+    }
+    return part;
+}
+
+} // namespace
+
+std::string PowerQualityReport::Compliance::verdict() const
+{
+    if (!available || valid.intervals == 0)
+        return "not available";
+    return valid.passes(requiredShare) ? "pass" : "fail";
+}
+
+PowerQualityReport makeReport(const RecordSet &set, double from, double to, const ReportSettings &settings)
+{
+    PowerQualityReport report;
+    report.settings = settings;
+    report.settings.events.nominal = settings.nominal;
+    report.from = from;
+    report.to = to;
+    report.samplePeriod = set.samplePeriod();
+    for (const RecordSet::Part &part : set.parts())
+        if (part.lastTime >= from && part.firstTime < to) {
+            report.files.push_back(part.path);
+            report.intervalRows = report.intervalRows || part.layout.samplingMode == SamplingMode::Interval;
+        }
+    // The whole set is used as it is; a part of it is copied (no more than the part).
+    const bool whole = set.table().rows() == 0
+        || (from <= set.table().times().front() && to > set.table().times().back());
+    const RecordTable part = whole ? RecordTable() : rowsBetween(set.table(), set.columns(), from, to);
+    const RecordTable &table = whole ? set.table() : part;
+    const double gap = 3.0 * report.samplePeriod;
+    const ReportSettings &s = report.settings;
+
+    report.events = voltageEvents(table, report.samplePeriod, gap, s.events);
+    report.tables = eventTables(report.events, s.nominal);
+    report.tenMinutes = tenMinuteValues(table, report.samplePeriod, report.events);
+    const auto band = [&](const std::string &item, double low, double high, double share) {
+        PowerQualityReport::Compliance row;
+        row.item = item;
+        row.limit = fixed(low, 0) + "-" + fixed(high, 0) + " V";
+        row.requiredShare = share;
+        row.valid = voltageBandShare(report.tenMinutes, low, high, Counted::ValidOnly);
+        row.withFlagged = voltageBandShare(report.tenMinutes, low, high, Counted::WithFlagged);
+        report.compliance.push_back(row);
+    };
+    band("voltage_10pct", s.nominal * (1.0 - s.narrowBand), s.nominal * (1.0 + s.narrowBand), s.narrowShare);
+    band("voltage_15pct", s.nominal * (1.0 - s.wideBand), s.nominal * (1.0 + s.wideBand), s.wideShare);
+    if (s.userBand)
+        band("user_band", s.userBand->first, s.userBand->second, s.userShare);
+    PowerQualityReport::Compliance unbalance;
+    unbalance.item = "unbalance";
+    unbalance.limit = "<= 2 %";
+    unbalance.requiredShare = 0.95;
+    unbalance.valid = unbalanceShare(report.tenMinutes, 0.02, Counted::ValidOnly);
+    unbalance.withFlagged = unbalanceShare(report.tenMinutes, 0.02, Counted::WithFlagged);
+    unbalance.available = unbalance.withFlagged.intervals != 0; // files without the negative sequence
+    report.compliance.push_back(unbalance);
+    report.p95 = voltagePercentile(report.tenMinutes, 0.95, Counted::ValidOnly);
+    report.p99 = voltagePercentile(report.tenMinutes, 0.99, Counted::ValidOnly);
+    report.minimum = voltagePercentile(report.tenMinutes, 0.0, Counted::ValidOnly);
+    report.maximum = voltagePercentile(report.tenMinutes, 1.0, Counted::ValidOnly);
+
+    report.effectiveness = svgEffectiveness(table, gap, {s.nominal, s.reactancePercent, s.rapidChange});
+    report.energy = dailyEnergy(table, report.samplePeriod, s.svgSign);
+    report.daytimeEnergy = dailyEnergy(table, report.samplePeriod, s.svgSign, s.dayHours);
+    report.coverage = coverageOf(table, from, to, report.samplePeriod, gap, s.runningBits);
+    for (std::int64_t day = dayOf(from); static_cast<double>(day) < to; day += kDay)
+        report.dailyCoverage.emplace_back(day, coverageOf(table, std::max(from, static_cast<double>(day)),
+                                                          std::min(to, static_cast<double>(day + kDay)),
+                                                          report.samplePeriod, gap, s.runningBits));
+    return report;
+}
+
+std::vector<std::pair<std::string, std::string>> reportCsvFiles(const PowerQualityReport &report)
+{
+    std::vector<std::pair<std::string, std::string>> files;
+    const double nominal = report.settings.nominal;
+
+    std::string tenMinutes = "start,v_rms,samples,incomplete,flagged\r\n";
+    for (const TenMinuteValue &v : report.tenMinutes)
+        tenMinutes += timeText(static_cast<double>(v.start)) + "," + fixed(v.rms, 1) + "," + std::to_string(v.samples) + ","
+            + (v.incomplete ? "1" : "0") + "," + (v.flagged ? "1" : "0") + "\r\n";
+    files.emplace_back("voltage_10min.csv", tenMinutes);
+
+    std::string compliance = "item,limit,valid_intervals,within,percent,verdict\r\n";
+    for (const PowerQualityReport::Compliance &row : report.compliance)
+        compliance += row.item + "," + row.limit + "," + std::to_string(row.valid.intervals) + ","
+            + std::to_string(row.valid.within) + "," + (row.valid.intervals == 0 ? "" : fixed(row.valid.percent(), 2)) + ","
+            + row.verdict() + "\r\n";
+    files.emplace_back("compliance.csv", compliance);
+
+    std::string events = "type,start,duration_s,extreme_v,extreme_pct\r\n";
+    for (const VoltageEvent &e : report.events)
+        events += voltageEventType(e.kind) + "," + timeText(e.start) + "," + (e.seconds ? fixed(*e.seconds, 1) : "") + ","
+            + fixed(e.extreme, 1) + "," + fixed(e.extreme * 100.0 / nominal, 1) + "\r\n";
+    files.emplace_back("events.csv", events);
+
+    static const char *const kDipRows[] = {"90-80", "80-70", "70-40", "40-5", "<5"};
+    std::string dips = "residual_pct,le_0.2s,0.2-0.5s,0.5-1s,1-5s,5-60s\r\n";
+    for (std::size_t r = 0; r < report.tables.dips.size(); ++r) {
+        dips += kDipRows[r];
+        for (std::size_t count : report.tables.dips[r])
+            dips += "," + std::to_string(count);
+        dips += "\r\n";
+    }
+    files.emplace_back("dip_table.csv", dips);
+
+    static const char *const kSwellRows[] = {">=120", "110-120"};
+    std::string swells = "voltage_pct,le_0.5s,0.5-5s,5-60s\r\n";
+    for (std::size_t r = 0; r < report.tables.swells.size(); ++r) {
+        swells += kSwellRows[r];
+        for (std::size_t count : report.tables.swells[r])
+            swells += "," + std::to_string(count);
+        swells += "\r\n";
+    }
+    files.emplace_back("swell_table.csv", swells);
+
+    std::string daily = "date,coverage_pct,dv_p95,dv_max,dv_unc_p95,dv_unc_max,suppression_pct,rvc,rvc_unc,kwh,kvarh_lag,"
+                        "kvarh_lead,svg_kvarh,pf_load,pf_pcc\r\n";
+    for (const auto &[day, coverage] : report.dailyCoverage) {
+        const auto effect = std::find_if(report.effectiveness.begin(), report.effectiveness.end(),
+                                         [&](const DailyEffectiveness &d) { return d.day == day; });
+        const auto energy = std::find_if(report.energy.begin(), report.energy.end(),
+                                         [&](const DailyEnergy &d) { return d.day == day; });
+        daily += dateText(day) + "," + fixed(coverage.percent(), 2) + ",";
+        if (effect != report.effectiveness.end())
+            daily += fixed(effect->swingP95, 3) + "," + fixed(effect->swingMax, 3) + "," + fixed(effect->uncompensatedP95, 3) + ","
+                + fixed(effect->uncompensatedMax, 3) + "," + (effect->suppression ? fixed(*effect->suppression * 100.0, 1) : "")
+                + "," + std::to_string(effect->rapidChanges) + "," + std::to_string(effect->uncompensatedRapidChanges) + ",";
+        else
+            daily += ",,,,,,,";
+        if (energy != report.energy.end()) {
+            const auto pf = [](std::optional<double> v) { return v ? fixed(*v, 3) : std::string(); };
+            daily += fixed(energy->kwh, 1) + "," + fixed(energy->kvarhLagging, 1) + "," + fixed(energy->kvarhLeading, 1) + ","
+                + fixed(energy->svgKvarh, 1) + "," + pf(energy->loadPowerFactor()) + "," + pf(energy->connectionPowerFactor());
+        } else {
+            daily += ",,,,,";
+        }
+        daily += "\r\n";
+    }
+    files.emplace_back("daily.csv", daily);
+    return files;
+}
+
+} // namespace svglogger

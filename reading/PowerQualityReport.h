@@ -1,0 +1,55 @@
+#pragma once
+
+#include "reading/Coverage.h"
+#include "reading/DailyEnergy.h"
+#include "reading/EventTables.h"
+#include "reading/RecordSet.h"
+#include "reading/ReportSettings.h"
+#include "reading/SvgEffectiveness.h"
+#include "reading/TenMinuteValues.h"
+#include "reading/VoltageEvents.h"
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace svglogger {
+
+// A period of recorded rows judged for power quality and the SVG's effect: what the report's
+// pages, pictures and CSV files show, computed once.
+struct PowerQualityReport {
+    ReportSettings settings;
+    double from = 0.0, to = 0.0; // the period, seconds of the local clock, [from, to)
+    double samplePeriod = 0.2;
+    std::vector<std::string> files;
+    bool intervalRows = false; // interval files: events shown by their extremes, durations unknown
+
+    std::vector<TenMinuteValue> tenMinutes;
+    struct Compliance {
+        std::string item;  // voltage_10pct, voltage_15pct, user_band, unbalance
+        std::string limit; // as the CSV says it: "5940-7260 V", "<= 2 %"
+        double requiredShare = 0.0;
+        BandShare valid, withFlagged;
+        bool available = true;
+        std::string verdict() const; // pass, fail, not available (of the valid intervals)
+    };
+    std::vector<Compliance> compliance;
+    std::optional<double> p95, p99, minimum, maximum; // of the valid 10-min voltages
+
+    std::vector<VoltageEvent> events;
+    EventTables tables;
+    std::vector<DailyEffectiveness> effectiveness;
+    std::vector<DailyEnergy> energy, daytimeEnergy;
+    Coverage coverage;
+    std::vector<std::pair<std::int64_t, Coverage>> dailyCoverage; // by the day's midnight
+};
+
+// The report of the rows of `set` in [from, to).
+PowerQualityReport makeReport(const RecordSet &set, double from, double to, const ReportSettings &settings);
+
+// The report's tables as CSV files (UTF-8, CR LF, English column names), by file name:
+// voltage_10min.csv, compliance.csv, events.csv, dip_table.csv, swell_table.csv, daily.csv.
+std::vector<std::pair<std::string, std::string>> reportCsvFiles(const PowerQualityReport &report);
+
+} // namespace svglogger
