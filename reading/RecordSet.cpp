@@ -258,8 +258,9 @@ public:
             for (std::size_t i = stride; i < times.size(); i += stride)
                 steps.push_back(times[i] - times[i - 1]);
             std::nth_element(steps.begin(), steps.begin() + static_cast<std::ptrdiff_t>(steps.size() / 2), steps.end());
+            // To the microsecond: steps between times near 1.8e9 s carry 1e-7 s of rounding.
             if (steps[steps.size() / 2] > 0.0)
-                m_set.m_samplePeriod = steps[steps.size() / 2];
+                m_set.m_samplePeriod = std::max(1e-6, std::round(steps[steps.size() / 2] * 1e6) / 1e6);
         }
         return std::move(m_set);
     }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the window need, only those missing;
 # MinGW-w64 and Wine build and run the engine's tests for Windows; locales gives localedef the German
-# locale that the decimal-comma tests make.
+# locale that the decimal-comma tests make; poppler-utils lets the tests look into the report PDF.
 # Quiet and idempotent: a second run on a ready machine installs nothing and asks no mirror.
 set -euo pipefail
 
@@ -9,7 +9,7 @@ packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-serialport-dev qt6-svg-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  fonts-ipafont-gothic xvfb xauth
+  fonts-ipafont-gothic xvfb xauth poppler-utils
   g++-mingw-w64-x86-64-posix wine64
   systemd
   libmosquitto-dev mosquitto openssl libssl-dev zlib1g-dev

@@ -29,6 +29,7 @@
 #include <QListWidget>
 #include <QMimeData>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -90,7 +91,10 @@ TEST(ViewerOptionsTable, EachCommandLineAsReadOrRefused)
         {{"--follow", "--png", "a.png", "d"}, M::Png, "--follow goes with the window alone"},
         {{"--report-csv", "out", "--settings", "r.ini", "d"}, M::Report, ""},
         {{"--report-csv", "out", "--stats", "d"}, M::Report, "--stats goes with no other"},
-        {{"--settings", "r.ini", "--stats", "d"}, M::Stats, "--settings goes with --report-csv"},
+        {{"--settings", "r.ini", "--stats", "d"}, M::Stats, "--settings goes with --report"},
+        {{"--report", "w.pdf", "--report-html", "w.html", "d"}, M::Report, ""},
+        {{"--report-html"}, M::Window, "--report-html takes the file to write"},
+        {{"--report-html", "w.html"}, M::Report, "no input"},
     };
     for (const Case &k : cases) {
         const ViewerOptions options = parseViewerOptions(k.arguments);
@@ -269,10 +273,11 @@ TEST_F(ViewerDayFixture, EachCommandOnADayWithItsExitCode)
     EXPECT_EQ(view({"--events", "--trigger", path("missing.ini"), folder}).exitCode, 2);
 }
 
-// The power-quality report's tables: six CSV files, the same bytes from the same inputs; a bad
+// The power-quality report: six CSV files, a PDF and an HTML page, the same bytes from the same
+// inputs; a bad
 // settings file named by its line before anything is read or written; a folder that cannot be
 // written named with the system's reason, and nothing half-written left in it.
-TEST_F(ViewerDayFixture, TheReportsTablesAllOrNoneAndTheSameEachTime)
+TEST_F(ViewerDayFixture, TheReportAllOrNoneAndTheSameEachTime)
 {
     const QString folder = QString::fromStdString(day);
     const Run first = view({"--report-csv", path("report"), folder});
@@ -309,6 +314,35 @@ TEST_F(ViewerDayFixture, TheReportsTablesAllOrNoneAndTheSameEachTime)
         EXPECT_NE(locked.err.find("cannot write"), std::string::npos) << locked.err;
         EXPECT_TRUE(QDir(path("locked")).entryList(QDir::Files | QDir::Hidden).isEmpty());
     }
+    // The PDF and the HTML page: fonts embedded, nothing outside the page named, the same
+    // bytes from the same inputs (SOURCE_DATE_EPOCH fixing the PDF's creation date).
+    QProcessEnvironment fixedDate = QProcessEnvironment::systemEnvironment();
+    fixedDate.insert("SOURCE_DATE_EPOCH", "1765065600");
+    for (const char *name : {"a", "b"}) {
+        QProcess process;
+        process.setProcessEnvironment(fixedDate);
+        process.start(SVG_VIEW_PATH, {"--report", path(name) + ".pdf", "--report-html", path(name) + ".html", folder});
+        ASSERT_TRUE(process.waitForFinished(60000));
+        ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    }
+    const QByteArray pdf = bytes(path("a.pdf")), html = bytes(path("a.html"));
+    EXPECT_TRUE(pdf.startsWith("%PDF-"));
+    EXPECT_EQ(pdf, bytes(path("b.pdf")));
+    EXPECT_EQ(html, bytes(path("b.html")));
+    EXPECT_FALSE(html.contains("http")) << "a page that stands alone";
+    EXPECT_EQ(html.count("<svg"), 5) << "five pictures inline";
+    EXPECT_TRUE(html.contains("<h2>2. 供給電圧 10 分値 — EN 50160 の方法</h2>"));
+    const QString pdffonts = QStandardPaths::findExecutable("pdffonts");
+    ASSERT_FALSE(pdffonts.isEmpty()) << "poppler-utils (scripts/deps.sh installs it)";
+    QProcess fonts;
+    fonts.start(pdffonts, {path("a.pdf")});
+    ASSERT_TRUE(fonts.waitForFinished(30000));
+    const QStringList fontLines = QString::fromUtf8(fonts.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts).mid(2);
+    ASSERT_FALSE(fontLines.isEmpty());
+    for (const QString &line : fontLines)
+        EXPECT_EQ(line.simplified().split(' ').value(4), "yes") << "embedded: " << line.toStdString();
+    EXPECT_TRUE(fontLines.join('\n').contains("IPAGothic")) << "the Japanese text's own font";
+
     std::ofstream(path("plain").toStdString()) << "a file where the folder should be";
     const Run notAFolder = view({"--report-csv", path("plain") + "/sub", folder});
     EXPECT_EQ(notAFolder.exitCode, 2);

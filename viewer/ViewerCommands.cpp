@@ -9,6 +9,10 @@
 #include "reading/TriggerReplay.h"
 #include "recording/TriggerFile.h"
 #include "viewer/PlotPainter.h"
+#include "viewer/ReportDocument.h"
+
+#include <QHashFunctions>
+#include <QSaveFile>
 
 
 #include <cerrno>
@@ -70,6 +74,10 @@ int runViewerCommand(const ViewerOptions &options, std::ostream &out, std::ostre
             return kViewBadInput;
         }
     }
+    // Qt's PDF writer keeps its fonts in a hash table: with the process's random seed their
+    // order, and so the PDF's bytes, would change from run to run.
+    if (options.mode == ViewerOptions::Mode::Report)
+        QHashSeed::setDeterministicGlobalSeed();
     // A bad settings file is said before a month of files is read.
     ReportSettingsFile settings;
     if (options.mode == ViewerOptions::Mode::Report && !options.reportSettings.empty())
@@ -156,9 +164,27 @@ int runViewerCommand(const ViewerOptions &options, std::ostream &out, std::ostre
         const double first = std::max(from, std::floor(table.times().front()));
         const double end = std::min(to + 1.0, std::floor(table.times().back()) + 1.0);
         const PowerQualityReport report = makeReport(set, first, end, settings.settings);
-        if (const std::string why = writeAllOrNone(options.reportCsvFolder, reportCsvFiles(report)); !why.empty()) {
-            err << "svg-logger-view: " << why << "\n";
-            return kViewBadInput;
+        const std::vector<ReportBlock> blocks = reportBlocks(report);
+        if (!options.reportPdf.empty()) {
+            QString why;
+            if (!writeReportPdf(QString::fromStdString(options.reportPdf), blocks, report, why)) {
+                err << "svg-logger-view: " << why.toStdString() << "\n";
+                return kViewBadInput;
+            }
+        }
+        if (!options.reportHtml.empty()) {
+            const QByteArray html = reportHtml(blocks, report).toUtf8();
+            QSaveFile file(QString::fromStdString(options.reportHtml));
+            if (!file.open(QIODevice::WriteOnly) || file.write(html) != html.size() || !file.commit()) {
+                err << "svg-logger-view: cannot write " << options.reportHtml << ": " << file.errorString().toStdString() << "\n";
+                return kViewBadInput;
+            }
+        }
+        if (!options.reportCsvFolder.empty()) {
+            if (const std::string why = writeAllOrNone(options.reportCsvFolder, reportCsvFiles(report)); !why.empty()) {
+                err << "svg-logger-view: " << why << "\n";
+                return kViewBadInput;
+            }
         }
         return kViewOk;
     }

@@ -21,7 +21,8 @@ std::string viewerUsage()
            "       svg-logger-view --stats [--by hour|day] INPUT...  per column: name,min,max,mean,count;\n"
            "                                                       with --by a block an hour or a day, each after its time\n"
            "       svg-logger-view --events --trigger FILE INPUT...  one line per firing\n"
-           "       svg-logger-view --report-csv DIR [--settings FILE] INPUT...  the power-quality report's tables\n"
+           "       svg-logger-view --report FILE.pdf [--report-html FILE.html] [--report-csv DIR] [--settings FILE] INPUT...\n"
+           "                                                       the power-quality and SVG-effectiveness report\n"
            "  --from \"yyyy/mm/dd H:MM:SS\" and --to \"...\" (both included) limit any of them.\n"
            "  INPUT: a CSV file of the logger, or a folder (every log file in it).\n";
 }
@@ -35,7 +36,7 @@ ViewerOptions parseViewerOptions(const QStringList &arguments)
     };
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const QStringList valued{"png", "svg", "export-csv", "size", "trigger", "from", "to", "by", "report-csv", "settings"};
+    const QStringList valued{"png", "svg", "export-csv", "size", "trigger", "from", "to", "by", "report", "report-html", "report-csv", "settings"};
     for (const QString &name : valued)
         parser.addOption(QCommandLineOption(name, {}, name));
     for (const QString &name : {QStringLiteral("stats"), QStringLiteral("events"), QStringLiteral("follow")})
@@ -67,12 +68,12 @@ ViewerOptions parseViewerOptions(const QStringList &arguments)
         } else if (name == "stats" || name == "events") {
             if (!setMode(name == "stats" ? ViewerOptions::Mode::Stats : ViewerOptions::Mode::Events))
                 return option + " goes with no other of --png, --svg, --export-csv, --stats, --events";
-        } else if (name == "report-csv") {
+        } else if (name == "report" || name == "report-html" || name == "report-csv") {
             if (!value || value->empty())
-                return option + " takes the folder to write the tables into";
+                return option + (name == "report-csv" ? " takes the folder to write the tables into" : " takes the file to write");
             if (!setMode(ViewerOptions::Mode::Report))
                 return option + " goes with no other of --png, --svg, --export-csv, --stats, --events";
-            options.reportCsvFolder = *value;
+            (name == "report" ? options.reportPdf : name == "report-html" ? options.reportHtml : options.reportCsvFolder) = *value;
         } else if (name == "settings") {
             if (!value || value->empty())
                 return option + " takes the report's settings file";
@@ -136,7 +137,7 @@ ViewerOptions parseViewerOptions(const QStringList &arguments)
     if (options.statsBy != ViewerOptions::StatsBy::Whole && options.mode != ViewerOptions::Mode::Stats)
         return fail("--by goes with --stats");
     if (!options.reportSettings.empty() && options.mode != ViewerOptions::Mode::Report)
-        return fail("--settings goes with --report-csv");
+        return fail("--settings goes with --report");
     if (options.follow && options.mode != ViewerOptions::Mode::Window)
         return fail("--follow goes with the window alone");
     if (options.from && options.to && *options.from > *options.to)

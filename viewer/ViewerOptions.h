@@ -20,7 +20,9 @@ struct ViewerOptions {
     std::optional<std::int64_t> from, to; // --from, --to: both included
     enum class StatsBy { Whole, Hour, Day };
     StatsBy statsBy = StatsBy::Whole;  // --by with --stats
-    std::string reportCsvFolder; // --report-csv: the power-quality report's tables
+    std::string reportPdf;       // --report: the power-quality report as PDF
+    std::string reportHtml;      // --report-html: as one HTML file
+    std::string reportCsvFolder; // --report-csv: its tables
     std::string reportSettings;  // --settings: its settings file
     bool follow = false;       // --follow: the window reads on what a running logger appends
     std::vector<std::string> inputs;
