@@ -67,9 +67,19 @@ std::string PowerQualityReport::Compliance::verdict() const
     return valid.passes(requiredShare) ? "pass" : "fail";
 }
 
-PowerQualityReport makeReport(const RecordSet &set, double from, double to, const ReportSettings &settings)
+PowerQualityReport makeReport(const RecordSet &set, double from, double to, const ReportSettings &settings,
+                              const std::function<void(int, int)> &progress, const std::atomic<bool> *cancel)
 {
     PowerQualityReport report;
+    constexpr int kSteps = 5;
+    int step = 0;
+    // After each step: false when the report is to stop.
+    const auto stepDone = [&] {
+        if (progress)
+            progress(++step, kSteps);
+        report.cancelled = cancel && cancel->load();
+        return !report.cancelled;
+    };
     report.settings = settings;
     report.settings.events.nominal = settings.nominal;
     report.from = from;
@@ -90,6 +100,8 @@ PowerQualityReport makeReport(const RecordSet &set, double from, double to, cons
 
     report.events = voltageEvents(table, report.samplePeriod, gap, s.events);
     report.tables = eventTables(report.events, s.nominal);
+    if (!stepDone())
+        return report;
     report.tenMinutes = tenMinuteValues(table, report.samplePeriod, report.events);
     const auto band = [&](const std::string &item, double low, double high, double share) {
         PowerQualityReport::Compliance row;
@@ -116,15 +128,22 @@ PowerQualityReport makeReport(const RecordSet &set, double from, double to, cons
     report.p99 = voltagePercentile(report.tenMinutes, 0.99, Counted::ValidOnly);
     report.minimum = voltagePercentile(report.tenMinutes, 0.0, Counted::ValidOnly);
     report.maximum = voltagePercentile(report.tenMinutes, 1.0, Counted::ValidOnly);
+    if (!stepDone())
+        return report;
 
     report.effectiveness = svgEffectiveness(table, gap, {s.nominal, s.reactancePercent, s.rapidChange});
+    if (!stepDone())
+        return report;
     report.energy = dailyEnergy(table, report.samplePeriod, s.svgSign);
     report.daytimeEnergy = dailyEnergy(table, report.samplePeriod, s.svgSign, s.dayHours);
+    if (!stepDone())
+        return report;
     report.coverage = coverageOf(table, from, to, report.samplePeriod, gap, s.runningBits);
     for (std::int64_t day = dayOf(from); static_cast<double>(day) < to; day += kDay)
         report.dailyCoverage.emplace_back(day, coverageOf(table, std::max(from, static_cast<double>(day)),
                                                           std::min(to, static_cast<double>(day + kDay)),
                                                           report.samplePeriod, gap, s.runningBits));
+    stepDone();
     return report;
 }
 

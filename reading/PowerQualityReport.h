@@ -9,7 +9,9 @@
 #include "reading/TenMinuteValues.h"
 #include "reading/VoltageEvents.h"
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -43,10 +45,14 @@ struct PowerQualityReport {
     std::vector<DailyEnergy> energy, daytimeEnergy;
     Coverage coverage;
     std::vector<std::pair<std::int64_t, Coverage>> dailyCoverage; // by the day's midnight
+    bool cancelled = false;
 };
 
-// The report of the rows of `set` in [from, to).
-PowerQualityReport makeReport(const RecordSet &set, double from, double to, const ReportSettings &settings);
+// The report of the rows of `set` in [from, to). `progress` hears the steps done of the total;
+// `cancel` set stops between steps, the report then marked cancelled.
+PowerQualityReport makeReport(const RecordSet &set, double from, double to, const ReportSettings &settings,
+                              const std::function<void(int done, int total)> &progress = {},
+                              const std::atomic<bool> *cancel = nullptr);
 
 // The report's tables as CSV files (UTF-8, CR LF, English column names), by file name:
 // voltage_10min.csv, compliance.csv, events.csv, dip_table.csv, swell_table.csv, daily.csv.

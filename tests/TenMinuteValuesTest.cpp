@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <functional>
 #include <string>
@@ -231,6 +232,14 @@ TEST(PowerQualityReportOfASet, WhatItJudgesAndWhatIsNotAvailable)
     EXPECT_EQ(hour.tenMinutes.size(), 6u);
     EXPECT_EQ(hour.compliance[2].verdict(), "pass");
     EXPECT_NEAR(hour.coverage.percent(), 100.0, 1e-9);
+    // Cancelled: it stops after its first step, and says so.
+    const std::atomic<bool> cancel{true};
+    std::vector<int> steps;
+    const PowerQualityReport stopped = makeReport(set, midnight, midnight + 7200.0, settings,
+                                                  [&](int done, int) { steps.push_back(done); }, &cancel);
+    EXPECT_TRUE(stopped.cancelled);
+    EXPECT_EQ(steps, std::vector<int>{1});
+    EXPECT_TRUE(stopped.tenMinutes.empty());
 }
 
 } // namespace

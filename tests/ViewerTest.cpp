@@ -723,6 +723,34 @@ TEST_F(ViewerDayFixture, TheEventListStepsThroughFiringsAndDipsAndGoesOutAsCsv)
     EXPECT_EQ(window.findChild<QListWidget *>("Events")->count(), 3);
 }
 
+// レポート…: the report of the range shown, written in the background, said when done.
+TEST_F(ViewerDayFixture, TheWindowWritesTheReportOfTheRangeShown)
+{
+    const std::unique_ptr<ViewerWindow> shown = dayWindow();
+    ViewerWindow &window = *shown;
+    QSignalSpy written(&window, &ViewerWindow::reportWritten);
+    ASSERT_TRUE(window.writeReport(path("day.html")));
+    EXPECT_FALSE(window.writeReport(path("again.pdf"))) << "one job at a time";
+    ASSERT_TRUE(written.wait(30000));
+    EXPECT_TRUE(written.front().front().toBool());
+    EXPECT_TRUE(window.statusText().startsWith(QString::fromUtf8("レポートを書きました"))) << window.statusText().toStdString();
+    QFile html(path("day.html"));
+    ASSERT_TRUE(html.open(QIODevice::ReadOnly));
+    // The first hour shown: its six 10-minute values alone.
+    ViewWindow hour = window.plot()->window();
+    hour.setRange(window.records()->table().times().front(), window.records()->table().times().front() + 3599.0);
+    window.plot()->setView(hour);
+    ASSERT_TRUE(window.writeReport(path("hour.pdf")));
+    ASSERT_TRUE(written.wait(30000));
+    EXPECT_TRUE(written.back().front().toBool());
+    EXPECT_TRUE(QFile(path("hour.pdf")).size() > 1000);
+    // Nothing shown: nothing to write.
+    hour.setRange(hour.from() - 90000.0, hour.from() - 80000.0);
+    window.plot()->setView(hour);
+    EXPECT_FALSE(window.writeReport(path("none.pdf")));
+    EXPECT_FALSE(QFile::exists(path("none.pdf")));
+}
+
 // The save dialog starts in the shown files' folder and leaves no settings file of its own
 // behind (Qt's own dialog keeps its history in QtProject.conf).
 TEST_F(ViewerDayFixture, TheSaveDialogStartsBesideTheLogsAndWritesNoSettingsFile)

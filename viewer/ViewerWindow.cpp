@@ -13,6 +13,7 @@
 #include "recording/TriggerFile.h"
 #include "viewer/PlotPainter.h"
 #include "viewer/RecordPlot.h"
+#include "viewer/ReportDocument.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -28,6 +29,7 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QSettings>
 #include <QShortcut>
 #include <QSpinBox>
@@ -154,6 +156,8 @@ ViewerWindow::ViewerWindow(QWidget *parent)
     auto *pngButton = button("画像保存", "SavePicture", this);
     auto *csvButton = button("CSV出力", "ExportCsv", this);
     auto *eventsButton = button("イベントCSV", "ExportEvents", this);
+    auto *reportButton = button("レポート…", "WriteReport", this);
+    reportButton->setToolTip(QString::fromUtf8("表示中の範囲の電力品質・SVG 効果レポート（PDF または HTML）"));
     eventsButton->setToolTip(QString::fromUtf8("イベント一覧を CSV に書き出します（N: 次、P: 前のイベントへ）"));
     m_preTriggerBox = new QSpinBox(this);
     m_preTriggerBox->setObjectName("PreTriggerRows");
@@ -178,6 +182,7 @@ ViewerWindow::ViewerWindow(QWidget *parent)
     band->addWidget(pngButton);
     band->addWidget(csvButton);
     band->addWidget(eventsButton);
+    band->addWidget(reportButton);
     band->addStretch();
     band->addWidget(m_progress);
     band->addWidget(m_cancelButton);
@@ -261,6 +266,11 @@ ViewerWindow::ViewerWindow(QWidget *parent)
         if (!path.isEmpty())
             exportCsv(path);
     });
+    connect(reportButton, &QPushButton::clicked, this, [this] {
+        const QString path = chooseSaveFile(QString::fromUtf8("PDF (*.pdf);;HTML (*.html)"));
+        if (!path.isEmpty())
+            writeReport(path);
+    });
     connect(eventsButton, &QPushButton::clicked, this, [this] {
         const QString path = chooseSaveFile(QString::fromUtf8("CSV (*.csv)"));
         if (!path.isEmpty())
@@ -341,20 +351,83 @@ void ViewerWindow::open(const QStringList &inputs)
     m_loader = std::thread([this, paths] {
         auto *set = new RecordSet(RecordSet::load(
             paths,
-            [this](std::uint64_t done, std::uint64_t total) {
-                // Per mille: the bytes of a large file do not fit the bar's int.
-                const int perMille = total == 0 ? 1000 : static_cast<int>(done * 1000 / total);
-                QMetaObject::invokeMethod(this, [this, perMille] {
-                    m_progress->setMaximum(1000);
-                    m_progress->setValue(perMille);
-                }, Qt::QueuedConnection);
-            },
+            [this](std::uint64_t done, std::uint64_t total) { showProgress(done, total); },
             &m_cancel));
         m_loadedColumns = std::make_unique<TraceColumns>(*set);
         m_loadedSet.reset(set);
         m_loadCancelled = m_cancel;
         QMetaObject::invokeMethod(this, [this] { finishLoading(); }, Qt::QueuedConnection);
     });
+}
+
+// From the background: the bar in per mille (a large file's bytes do not fit its int).
+void ViewerWindow::showProgress(std::uint64_t done, std::uint64_t total)
+{
+    const int perMille = total == 0 ? 1000 : static_cast<int>(done * 1000 / total);
+    QMetaObject::invokeMethod(this, [this, perMille] {
+        m_progress->setMaximum(1000);
+        m_progress->setValue(perMille);
+    }, Qt::QueuedConnection);
+}
+
+bool ViewerWindow::writeReport(const QString &path)
+{
+    if (!m_set) {
+        setStatus(QString::fromUtf8("先にログファイルを開いてください"));
+        return false;
+    }
+    if (m_loader.joinable()) {
+        setStatus(QString::fromUtf8("読み込み中です — 終わってからもう一度どうぞ"));
+        return false;
+    }
+    // The range shown, as far as it holds rows.
+    const std::vector<double> &times = m_set->table().times();
+    const double from = std::max(std::floor(m_plot->window().from()), std::floor(times.front()));
+    const double to = std::min(std::floor(m_plot->window().to()) + 1.0, std::floor(times.back()) + 1.0);
+    if (m_set->table().lowerBound(from) >= m_set->table().lowerBound(to)) {
+        setStatus(QString::fromUtf8("表示中の範囲に行がありません"));
+        return false;
+    }
+    m_cancel = false;
+    m_progress->setValue(0);
+    m_progress->show();
+    m_cancelButton->show();
+    setStatus(QString::fromUtf8("レポート作成中: ") + path, StatusKind::Success);
+    m_loader = std::thread([this, path, from, to] {
+        const PowerQualityReport report = makeReport(
+            *m_set, from, to, ReportSettings{},
+            [this](int done, int total) { showProgress(static_cast<std::uint64_t>(done), static_cast<std::uint64_t>(total) + 1); },
+            &m_cancel);
+        QString why;
+        bool written = false;
+        if (!report.cancelled) {
+            const std::vector<ReportBlock> blocks = reportBlocks(report);
+            if (path.endsWith(".html", Qt::CaseInsensitive)) {
+                const QByteArray html = reportHtml(blocks, report).toUtf8();
+                QSaveFile file(path);
+                written = file.open(QIODevice::WriteOnly) && file.write(html) == html.size() && file.commit();
+                if (!written)
+                    why = "cannot write " + path + ": " + file.errorString();
+            } else {
+                written = writeReportPdf(path, blocks, report, why);
+            }
+        }
+        const bool cancelled = report.cancelled;
+        QMetaObject::invokeMethod(this, [this, path, written, cancelled, why] {
+            if (m_loader.joinable())
+                m_loader.join();
+            m_progress->hide();
+            m_cancelButton->hide();
+            if (cancelled)
+                setStatus(QString::fromUtf8("レポートを中止しました（ファイルは書いていません）"));
+            else if (!written)
+                setStatus(QString::fromUtf8("レポートを書けません: ") + why);
+            else
+                setStatus(QString::fromUtf8("レポートを書きました: ") + path, StatusKind::Success);
+            emit reportWritten(written);
+        }, Qt::QueuedConnection);
+    });
+    return true;
 }
 
 void ViewerWindow::refreshEvents()

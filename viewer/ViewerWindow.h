@@ -67,6 +67,9 @@ public:
     bool stepEvent(bool forward);
     // The list as CSV (UTF-8); false with the status text.
     bool exportEvents(const QString &path);
+    // "レポート…": the power-quality report of the range shown, as PDF (or HTML by the name's
+    // ending), made in the background with progress and 中止; reportWritten() when it ends.
+    bool writeReport(const QString &path);
     // "追従": what a running logger appends to the shown files and folders is read every
     // second; the view grows with the newest row while it shows everything, scrolls with it
     // while it shows the end, and stays where it was moved to.
@@ -77,6 +80,7 @@ public:
 
 signals:
     void loaded();
+    void reportWritten(bool written);
 
 protected:
     void dragEnterEvent(QDragEnterEvent *event) override;
@@ -85,6 +89,7 @@ protected:
 
 private:
     void finishLoading();
+    void showProgress(std::uint64_t done, std::uint64_t total);
     void showPointer(double time);
     void showCursors();
     void updateShading();
