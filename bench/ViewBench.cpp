@@ -5,6 +5,7 @@
 #include "reading/ViewWindow.h"
 #include "tools/RecordedDay.h"
 #include "viewer/PlotPainter.h"
+#include "viewer/ReportDocument.h"
 #include "viewer/ViewerWindow.h"
 
 #include <QApplication>
@@ -18,6 +19,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cmath>
 #include <filesystem>
 #include <memory>
 
@@ -171,6 +173,22 @@ void BM_WindowOpenDay(benchmark::State &state)
     }
 }
 BENCHMARK(BM_WindowOpenDay)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// The power-quality report of a week from its loaded set: the figures, then its PDF and HTML.
+void BM_ReportWeek(benchmark::State &state)
+{
+    static const RecordSet set = RecordSet::load(weekFolders());
+    const double from = std::floor(set.table().times().front()), to = std::floor(set.table().times().back()) + 1.0;
+    QTemporaryDir dir;
+    for (auto _ : state) {
+        const PowerQualityReport report = makeReport(set, from, to, ReportSettings{});
+        const std::vector<ReportBlock> blocks = reportBlocks(report);
+        QString why;
+        benchmark::DoNotOptimize(writeReportPdf(dir.path() + "/week.pdf", blocks, report, why));
+        benchmark::DoNotOptimize(reportHtml(blocks, report).size());
+    }
+}
+BENCHMARK(BM_ReportWeek)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 // The window on a week at 1600x900, everything shown: a pointer move (the frame kept, the
 // pointer line drawn over it) and a wheel step (the frame drawn anew), each with its paint.

@@ -343,6 +343,12 @@ TEST_F(ViewerDayFixture, TheReportAllOrNoneAndTheSameEachTime)
         EXPECT_EQ(line.simplified().split(' ').value(4), "yes") << "embedded: " << line.toStdString();
     EXPECT_TRUE(fontLines.join('\n').contains("IPAGothic")) << "the Japanese text's own font";
 
+    // In English when its settings say so.
+    std::ofstream(path("en.ini").toStdString()) << "language = en\n";
+    ASSERT_EQ(view({"--report-html", path("en.html"), "--settings", path("en.ini"), folder}).exitCode, 0);
+    EXPECT_TRUE(bytes(path("en.html")).contains("<h2>2. Supply voltage, 10-minute values — EN 50160 method</h2>"));
+    EXPECT_TRUE(bytes(path("en.html")).contains("language = en"));
+
     std::ofstream(path("plain").toStdString()) << "a file where the folder should be";
     const Run notAFolder = view({"--report-csv", path("plain") + "/sub", folder});
     EXPECT_EQ(notAFolder.exitCode, 2);

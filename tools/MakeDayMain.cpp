@@ -8,11 +8,11 @@
 namespace {
 
 constexpr const char *kUsage =
-    "usage: svg-make-day FOLDER [--interval SECONDS] [--hours N] [--version 1|2] [--events SECONDS]\n"
+    "usage: svg-make-day FOLDER [--interval SECONDS] [--hours N] [--version 1|2] [--events SECONDS] [--dip-depth VOLTS]\n"
     "Writes the simulator's stream as the logger's hourly files (Tarmin<day>D<hour>H0M0.csv) into FOLDER:\n"
     "a day from 2026/12/07 0:00:00 by default, --hours more or fewer (beyond 24 into the next days' files),\n"
     "interval rows of --interval seconds, an older controller with --version 1, a voltage dip and a load step\n"
-    "every --events seconds.\n";
+    "every --events seconds, each dip --dip-depth volts deep (500).\n";
 
 // A whole number from `low` to `high`, or none.
 bool wholeNumber(std::string_view text, int low, int high, int &value)
@@ -46,8 +46,9 @@ int main(int argc, char *argv[])
             int low, high;
             int *target;
         };
-        int interval = 0;
+        int interval = 0, dipDepth = 0;
         const Option options[] = {{"--interval", 1, 3600, &interval},
+                                  {"--dip-depth", 1, 6600, &dipDepth},
                                   {"--hours", 1, 24 * 366, &day.hours},
                                   {"--version", 1, 2, &day.version}};
         int events = 0;
@@ -72,6 +73,8 @@ int main(int argc, char *argv[])
             day.eventEverySeconds = events;
         } else {
             *option->target = value;
+            if (option->target == &dipDepth)
+                day.dipVolts = dipDepth;
             if (option->target == &interval) {
                 day.interval = true;
                 day.intervalSeconds = interval;

@@ -59,7 +59,7 @@ std::string MeasurementGenerator::nextLine()
         const double sinceEvent = std::fmod(t, period);
         const auto eventNumber = static_cast<std::int64_t>(t / period);
         if (t >= period && sinceEvent < 1.0)
-            voltage -= 500.0; // a one-second dip below the usual lower limit
+            voltage -= m_options.dipVolts; // a one-second dip (500 V: below the usual lower limit)
         if (eventNumber % 2 == 1)
             loadKw += 120.0; // the load steps up at one event and back down at the next
     }

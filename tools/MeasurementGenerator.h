@@ -19,6 +19,7 @@ public:
         double linesPerSecond = 5.0;
         double eventEverySeconds = 0; // > 0: a voltage dip and a load step at that period
         int status = 0;               // status word, e.g. 0x10 and 0x20 for the correction bits
+        double dipVolts = 500.0;      // how far each event's one-second dip falls
     };
 
     explicit MeasurementGenerator(const Options &options);

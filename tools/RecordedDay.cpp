@@ -20,7 +20,7 @@ long long RecordedDay::write() const
     std::filesystem::create_directories(folder, error);
     Settings settings;
     MeasurementDecoder decoder(settings);
-    MeasurementGenerator generator({version, seed, 5.0, eventEverySeconds, 0});
+    MeasurementGenerator generator({version, seed, 5.0, eventEverySeconds, 0, dipVolts});
     decoder.beginReceiveEvent();
     decoder.processLine(generator.versionLine());
     const ControllerVersion controller = version == 2 ? ControllerVersion::Version2 : ControllerVersion::Older;

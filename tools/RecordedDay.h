@@ -16,6 +16,7 @@ struct RecordedDay {
     int version = 2;
     unsigned seed = 1;
     double eventEverySeconds = 0; // > 0: a voltage dip and a load step at that period
+    double dipVolts = 500.0;      // how far each dip falls
 
     // The number of rows written; -1 when the folder cannot be written.
     long long write() const;

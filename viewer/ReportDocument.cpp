@@ -373,7 +373,8 @@ void drawReportPicture(QPainter &p, const QRectF &area, ReportBlock::Picture whi
             p.setPen(Qt::NoPen);
             p.setBrush(colour);
             const double w = std::max(1.0, 600.0 / (r.to - r.from) * f.plot.width());
-            p.drawRect(QRectF(f.x(static_cast<double>(v.start)), f.y(std::clamp(v.rms, low, high)) - 1.0, w, 2.0));
+            const double mark = area.height() / 150.0;
+            p.drawRect(QRectF(f.x(static_cast<double>(v.start)), f.y(std::clamp(v.rms, low, high)) - mark / 2, w, mark));
         }
         caption(p, f, timeText(r.from), timeText(r.to));
         break;
@@ -428,10 +429,12 @@ void drawReportPicture(QPainter &p, const QRectF &area, ReportBlock::Picture whi
         for (double decade : {0.1, 1.0, 10.0})
             p.drawLine(QPointF(f.x(decade), f.plot.top()), QPointF(f.x(decade), f.plot.bottom()));
         p.setPen(Qt::NoPen);
-        p.setBrush(QColor(0, 0, 180));
+        p.setBrush(QColor(0, 0, 180, 160));
+        const double dot = area.height() / 80.0; // seen at any resolution
         for (const VoltageEvent &e : r.events)
             if (e.seconds)
-                p.drawEllipse(QPointF(f.x(std::clamp(*e.seconds, 0.01, 100.0)), f.y(std::clamp(e.extreme * 100.0 / s.nominal, 0.0, 200.0))), 2.5, 2.5);
+                p.drawEllipse(QPointF(f.x(std::clamp(*e.seconds, 0.01, 100.0)), f.y(std::clamp(e.extreme * 100.0 / s.nominal, 0.0, 200.0))),
+                              dot, dot);
         caption(p, f, "0.01 s", "100 s");
         break;
     }
