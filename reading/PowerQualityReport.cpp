@@ -171,25 +171,21 @@ std::vector<std::pair<std::string, std::string>> reportCsvFiles(const PowerQuali
             + fixed(e.extreme, 1) + "," + fixed(e.extreme * 100.0 / nominal, 1) + "\r\n";
     files.emplace_back("events.csv", events);
 
+    // A table of counts as CSV: its header, then each row's label and counts.
+    const auto countTable = [](const std::string &header, const auto &labels, const auto &counts) {
+        std::string text = header + "\r\n";
+        for (std::size_t r = 0; r < counts.size(); ++r) {
+            text += labels[r];
+            for (std::size_t count : counts[r])
+                text += "," + std::to_string(count);
+            text += "\r\n";
+        }
+        return text;
+    };
     static const char *const kDipRows[] = {"90-80", "80-70", "70-40", "40-5", "<5"};
-    std::string dips = "residual_pct,le_0.2s,0.2-0.5s,0.5-1s,1-5s,5-60s\r\n";
-    for (std::size_t r = 0; r < report.tables.dips.size(); ++r) {
-        dips += kDipRows[r];
-        for (std::size_t count : report.tables.dips[r])
-            dips += "," + std::to_string(count);
-        dips += "\r\n";
-    }
-    files.emplace_back("dip_table.csv", dips);
-
     static const char *const kSwellRows[] = {">=120", "110-120"};
-    std::string swells = "voltage_pct,le_0.5s,0.5-5s,5-60s\r\n";
-    for (std::size_t r = 0; r < report.tables.swells.size(); ++r) {
-        swells += kSwellRows[r];
-        for (std::size_t count : report.tables.swells[r])
-            swells += "," + std::to_string(count);
-        swells += "\r\n";
-    }
-    files.emplace_back("swell_table.csv", swells);
+    files.emplace_back("dip_table.csv", countTable("residual_pct,le_0.2s,0.2-0.5s,0.5-1s,1-5s,5-60s", kDipRows, report.tables.dips));
+    files.emplace_back("swell_table.csv", countTable("voltage_pct,le_0.5s,0.5-5s,5-60s", kSwellRows, report.tables.swells));
 
     std::string daily = "date,coverage_pct,dv_p95,dv_max,dv_unc_p95,dv_unc_max,suppression_pct,rvc,rvc_unc,kwh,kvarh_lag,"
                         "kvarh_lead,svg_kvarh,pf_load,pf_pcc\r\n";

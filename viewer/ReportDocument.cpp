@@ -171,23 +171,22 @@ std::vector<ReportBlock> reportBlocks(const PowerQualityReport &r)
     blocks.push_back(paragraph(say(r, "分解能は 1 サンプル（約 0.2 s）: 10–200 ms の列は測定できず、1 サンプルの事象は ≤ 0.2 s の列に数えます。",
                                    "Resolution one sample (about 0.2 s): the 10–200 ms column is not measurable; a one-sample "
                                    "event counts in the ≤ 0.2 s column.")));
+    // A table of counts: each row's label, then its counts.
+    const auto countRows = [](const auto &labels, const auto &counts) {
+        QList<QStringList> rows;
+        for (std::size_t i = 0; i < counts.size(); ++i) {
+            QStringList row{QString::fromUtf8(labels[i])};
+            for (std::size_t n : counts[i])
+                row << QString::number(n);
+            rows << row;
+        }
+        return rows;
+    };
     static const char *const kDipRows[] = {"90–80 %", "80–70 %", "70–40 %", "40–5 %", "< 5 %"};
-    QList<QStringList> dips;
-    for (std::size_t i = 0; i < r.tables.dips.size(); ++i) {
-        QStringList row{kDipRows[i]};
-        for (std::size_t n : r.tables.dips[i])
-            row << QString::number(n);
-        dips << row;
-    }
-    blocks.push_back(table({say(r, "残留電圧", "residual"), "≤ 0.2 s", "0.2–0.5 s", "0.5–1 s", "1–5 s", "5–60 s"}, dips));
     static const char *const kSwellRows[] = {"≥ 120 %", "110–120 %"};
-    QList<QStringList> swells;
-    for (std::size_t i = 0; i < r.tables.swells.size(); ++i) {
-        QStringList row{kSwellRows[i]};
-        for (std::size_t n : r.tables.swells[i])
-            row << QString::number(n);
-        swells << row;
-    }
+    blocks.push_back(table({say(r, "残留電圧", "residual"), "≤ 0.2 s", "0.2–0.5 s", "0.5–1 s", "1–5 s", "5–60 s"},
+                           countRows(kDipRows, r.tables.dips)));
+    const QList<QStringList> swells = countRows(kSwellRows, r.tables.swells);
     blocks.push_back(table({say(r, "電圧", "voltage"), "≤ 0.5 s", "0.5–5 s", "5–60 s"}, swells));
     blocks.push_back(paragraph(say(r, "短時間停電 %1、長時間停電 %2、60 s を超える低下・上昇 %3、継続時間不明（インターバルファイルの最小・最大のみ）%4。",
                                    "Short interruptions %1, long interruptions %2, dips and swells longer than 60 s %3, "
