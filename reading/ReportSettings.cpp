@@ -117,27 +117,36 @@ std::string apply(ReportSettings &s, const std::string &key, const std::string &
     return "unknown key " + key;
 }
 
-ReportSettingsFile fromIni(const IniFile &ini)
+// The file's entries (none without a file), then the command line's, which win; then the
+// checks across keys, named by where the settings came from.
+ReportSettingsFile fromIni(const IniFile *ini, const std::vector<std::pair<std::string, std::string>> &overrides)
 {
     ReportSettingsFile file;
-    if (!ini.ok()) {
-        file.error = ini.error();
+    if (ini && !ini->ok()) {
+        file.error = ini->error();
         return file;
     }
-    for (const IniFile::Entry &entry : ini.entries())
-        if (const std::string why = apply(file.settings, entry.key, entry.value); !why.empty()) {
-            file.error = ini.where(entry, why);
+    if (ini)
+        for (const IniFile::Entry &entry : ini->entries())
+            if (const std::string why = apply(file.settings, entry.key, entry.value); !why.empty()) {
+                file.error = ini->where(entry, why);
+                return file;
+            }
+    for (const auto &[key, value] : overrides)
+        if (const std::string why = apply(file.settings, key, value); !why.empty()) {
+            file.error = "--" + why;
             return file;
         }
     ReportSettings &s = file.settings;
     s.events.nominal = s.nominal;
+    const std::string source = ini ? ini->name() : std::string("the report's settings");
     // The hysteresis must point the right way: a dip ends above where it starts.
     if (s.events.dipEnd <= s.events.dipStart)
-        file.error = ini.name() + ": dip-end must be above dip-start";
+        file.error = source + ": dip-end must be above dip-start";
     else if (s.events.swellEnd >= s.events.swellStart)
-        file.error = ini.name() + ": swell-end must be below swell-start";
+        file.error = source + ": swell-end must be below swell-start";
     else if (s.userBand && s.userBand->first >= s.userBand->second)
-        file.error = ini.name() + ": user-band-low must be below user-band-high (both are needed)";
+        file.error = source + ": user-band-low must be below user-band-high (both are needed)";
     return file;
 }
 
@@ -171,14 +180,29 @@ std::vector<std::string> ReportSettings::lines() const
     return out;
 }
 
-ReportSettingsFile readReportSettings(const std::string &path)
+ReportSettingsFile readReportSettings(const std::string &path, const std::vector<std::pair<std::string, std::string>> &overrides)
 {
-    return fromIni(IniFile::read(path));
+    if (path.empty())
+        return fromIni(nullptr, overrides);
+    const IniFile ini = IniFile::read(path);
+    return fromIni(&ini, overrides);
+}
+
+const std::vector<std::string> &reportSettingKeys()
+{
+    static const std::vector<std::string> keys = [] {
+        std::vector<std::string> names;
+        for (const std::string &line : ReportSettings{}.lines())
+            names.push_back(line.substr(0, line.find(' ')));
+        return names;
+    }();
+    return keys;
 }
 
 ReportSettingsFile parseReportSettings(std::string_view text, const std::string &name)
 {
-    return fromIni(IniFile::parse(text, name));
+    const IniFile ini = IniFile::parse(text, name);
+    return fromIni(&ini, {});
 }
 
 } // namespace svglogger

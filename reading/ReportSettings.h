@@ -38,7 +38,12 @@ struct ReportSettingsFile {
     std::string error;
 };
 
-ReportSettingsFile readReportSettings(const std::string &path);
+// The file at `path` (none when empty), then `overrides` (key, value) from the command line,
+// which win; a refusal names the file and line, or the option.
+ReportSettingsFile readReportSettings(const std::string &path,
+                                      const std::vector<std::pair<std::string, std::string>> &overrides = {});
+// Every key of the settings, as the file and the command line (with "--") name them.
+const std::vector<std::string> &reportSettingKeys();
 ReportSettingsFile parseReportSettings(std::string_view text, const std::string &name);
 
 } // namespace svglogger

@@ -95,6 +95,8 @@ TEST(ViewerOptionsTable, EachCommandLineAsReadOrRefused)
         {{"--report", "w.pdf", "--report-html", "w.html", "d"}, M::Report, ""},
         {{"--report-html"}, M::Window, "--report-html takes the file to write"},
         {{"--report-html", "w.html"}, M::Report, "no input"},
+        {{"--report", "w.pdf", "--nominal-voltage", "6900", "--svg-sign", "minus", "d"}, M::Report, ""},
+        {{"--nominal-voltage", "6900", "--stats", "d"}, M::Stats, "--nominal-voltage goes with --report"},
     };
     for (const Case &k : cases) {
         const ViewerOptions options = parseViewerOptions(k.arguments);
@@ -342,6 +344,13 @@ TEST_F(ViewerDayFixture, TheReportAllOrNoneAndTheSameEachTime)
     for (const QString &line : fontLines)
         EXPECT_EQ(line.simplified().split(' ').value(4), "yes") << "embedded: " << line.toStdString();
     EXPECT_TRUE(fontLines.join('\n').contains("IPAGothic")) << "the Japanese text's own font";
+
+    // Each key on the command line too, winning over the file's.
+    ASSERT_EQ(view({"--report-csv", path("narrow"), "--settings", path("user.ini"), "--user-band-high", "6605", folder}).exitCode, 0);
+    EXPECT_TRUE(bytes(path("narrow") + "/compliance.csv").contains("\r\nuser_band,6590-6605 V,12,"));
+    const Run badOption = view({"--report-csv", path("bad"), "--svg-sign", "both", folder});
+    EXPECT_EQ(badOption.exitCode, 2);
+    EXPECT_NE(badOption.err.find("--svg-sign takes plus or minus, not 'both'"), std::string::npos) << badOption.err;
 
     // In English when its settings say so.
     std::ofstream(path("en.ini").toStdString()) << "language = en\n";

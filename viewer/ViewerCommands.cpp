@@ -80,8 +80,8 @@ int runViewerCommand(const ViewerOptions &options, std::ostream &out, std::ostre
         QHashSeed::setDeterministicGlobalSeed();
     // A bad settings file is said before a month of files is read.
     ReportSettingsFile settings;
-    if (options.mode == ViewerOptions::Mode::Report && !options.reportSettings.empty())
-        settings = readReportSettings(options.reportSettings);
+    if (options.mode == ViewerOptions::Mode::Report)
+        settings = readReportSettings(options.reportSettings, options.reportOverrides);
     if (!settings.error.empty()) {
         err << "svg-logger-view: " << settings.error << "\n";
         return kViewBadInput;

@@ -1,11 +1,12 @@
 #include "viewer/ViewerOptions.h"
 
-#include "viewer/PlotPainter.h"
-
 #include "reading/RecordTime.h"
+#include "reading/ReportSettings.h"
+#include "viewer/PlotPainter.h"
 
 #include <QCommandLineParser>
 
+#include <algorithm>
 #include <map>
 #include <optional>
 
@@ -22,7 +23,8 @@ std::string viewerUsage()
            "                                                       with --by a block an hour or a day, each after its time\n"
            "       svg-logger-view --events --trigger FILE INPUT...  one line per firing\n"
            "       svg-logger-view --report FILE.pdf [--report-html FILE.html] [--report-csv DIR] [--settings FILE] INPUT...\n"
-           "                                                       the power-quality and SVG-effectiveness report\n"
+           "                                                       the power-quality and SVG-effectiveness report;\n"
+           "                                                       each key of the settings file also as --KEY VALUE\n"
            "  --from \"yyyy/mm/dd H:MM:SS\" and --to \"...\" (both included) limit any of them.\n"
            "  INPUT: a CSV file of the logger, or a folder (every log file in it).\n";
 }
@@ -36,7 +38,9 @@ ViewerOptions parseViewerOptions(const QStringList &arguments)
     };
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const QStringList valued{"png", "svg", "export-csv", "size", "trigger", "from", "to", "by", "report", "report-html", "report-csv", "settings"};
+    QStringList valued{"png", "svg", "export-csv", "size", "trigger", "from", "to", "by", "report", "report-html", "report-csv", "settings"};
+    for (const std::string &key : reportSettingKeys())
+        valued << QString::fromStdString(key);
     for (const QString &name : valued)
         parser.addOption(QCommandLineOption(name, {}, name));
     for (const QString &name : {QStringLiteral("stats"), QStringLiteral("events"), QStringLiteral("follow")})
@@ -74,6 +78,10 @@ ViewerOptions parseViewerOptions(const QStringList &arguments)
             if (!setMode(ViewerOptions::Mode::Report))
                 return option + " goes with no other of --png, --svg, --export-csv, --stats, --events";
             (name == "report" ? options.reportPdf : name == "report-html" ? options.reportHtml : options.reportCsvFolder) = *value;
+        } else if (std::find(reportSettingKeys().begin(), reportSettingKeys().end(), name.toStdString()) != reportSettingKeys().end()) {
+            if (!value)
+                return option + " takes a value";
+            options.reportOverrides.emplace_back(name.toStdString(), *value);
         } else if (name == "settings") {
             if (!value || value->empty())
                 return option + " takes the report's settings file";
@@ -136,8 +144,9 @@ ViewerOptions parseViewerOptions(const QStringList &arguments)
         return fail("no input: name CSV files or folders");
     if (options.statsBy != ViewerOptions::StatsBy::Whole && options.mode != ViewerOptions::Mode::Stats)
         return fail("--by goes with --stats");
-    if (!options.reportSettings.empty() && options.mode != ViewerOptions::Mode::Report)
-        return fail("--settings goes with --report");
+    if ((!options.reportSettings.empty() || !options.reportOverrides.empty()) && options.mode != ViewerOptions::Mode::Report)
+        return fail(options.reportSettings.empty() ? "--" + options.reportOverrides.front().first + " goes with --report"
+                                                   : "--settings goes with --report");
     if (options.follow && options.mode != ViewerOptions::Mode::Window)
         return fail("--follow goes with the window alone");
     if (options.from && options.to && *options.from > *options.to)

@@ -24,6 +24,7 @@ struct ViewerOptions {
     std::string reportHtml;      // --report-html: as one HTML file
     std::string reportCsvFolder; // --report-csv: its tables
     std::string reportSettings;  // --settings: its settings file
+    std::vector<std::pair<std::string, std::string>> reportOverrides; // --<key> VALUE of the settings
     bool follow = false;       // --follow: the window reads on what a running logger appends
     std::vector<std::string> inputs;
     std::string error;         // a bad option: the program says it and exits with 2
