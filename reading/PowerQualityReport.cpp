@@ -189,7 +189,9 @@ std::vector<std::pair<std::string, std::string>> reportCsvFiles(const PowerQuali
 
     std::string daily = "date,coverage_pct,dv_p95,dv_max,dv_unc_p95,dv_unc_max,suppression_pct,rvc,rvc_unc,kwh,kvarh_lag,"
                         "kvarh_lead,svg_kvarh,pf_load,pf_pcc\r\n";
-    for (const auto &[day, coverage] : report.dailyCoverage) {
+    for (const auto &dayCoverage : report.dailyCoverage) {
+        const std::int64_t day = dayCoverage.first; // a lambda below takes it: no structured binding
+        const Coverage &coverage = dayCoverage.second;
         const auto effect = std::find_if(report.effectiveness.begin(), report.effectiveness.end(),
                                          [&](const DailyEffectiveness &d) { return d.day == day; });
         const auto energy = std::find_if(report.energy.begin(), report.energy.end(),
