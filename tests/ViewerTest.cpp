@@ -678,6 +678,50 @@ TEST_F(ViewerDayFixture, FollowingReadsWhatTheLoggerAppendsAndScrollsWithIt)
     EXPECT_EQ(window.records()->table().rows(), 36405u) << "not following: nothing read";
 }
 
+#if defined(SVG_SIM_PATH) && defined(SVG_HEADLESS_PATH)
+// 追従 on the folder of a running svg-logger-headless (the simulator on a pseudo-terminal): the
+// window holds every row the logger wrote, also those of after the window opened, and once the
+// logger has stopped exactly the rows its files hold.
+TEST(ViewerFollowing, ARunningLoggersRowsAllArriveInTheWindow)
+{
+    QTemporaryDir runtime, logs;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_RUNTIME_DIR", runtime.path());
+    QProcess simulator, logger;
+    simulator.setProcessEnvironment(env);
+    simulator.start(SVG_SIM_PATH, {"--rate", "20", "--seed", "3"});
+    for (int i = 0; i < 250 && !QFileInfo::exists(runtime.path() + "/svg-logger/ports/svg-sim"); ++i)
+        QTest::qWait(20);
+    logger.setProcessEnvironment(env);
+    logger.start(SVG_HEADLESS_PATH, {"--port", "svg-sim", "--folder", logs.path(), "--duration", "8"});
+    ASSERT_TRUE(logger.waitForStarted());
+    // Open once the first file holds rows: an empty folder shows nothing to follow.
+    for (int i = 0; i < 100 && RecordSet::load({logs.path().toStdString()}).table().rows() < 10; ++i)
+        QTest::qWait(50);
+    QStandardPaths::setTestModeEnabled(true);
+    ViewerWindow window;
+    window.show();
+    QSignalSpy loaded(&window, &ViewerWindow::loaded);
+    window.setFollowing(true);
+    window.open({logs.path()});
+    ASSERT_TRUE(loaded.wait(30000));
+    const std::size_t atOpen = window.records()->table().rows();
+    QTest::qWait(3000);
+    EXPECT_GT(window.records()->table().rows(), atOpen + 20) << "rows written since the window opened";
+    EXPECT_TRUE(window.statusText().contains(QString::fromUtf8("追従中"))) << window.statusText().toStdString();
+    ASSERT_TRUE(logger.waitForFinished(15000));
+    EXPECT_EQ(logger.exitCode(), 0) << logger.readAllStandardError().toStdString();
+    QTest::qWait(2500); // a look or two after the last row
+    const RecordSet files = RecordSet::load({logs.path().toStdString()});
+    EXPECT_GT(files.table().rows(), 100u);
+    EXPECT_EQ(window.records()->table().rows(), files.table().rows());
+    EXPECT_EQ(window.records()->table().times(), files.table().times());
+    EXPECT_TRUE(window.records()->problems().empty()) << window.records()->problems().front();
+    simulator.kill();
+    simulator.waitForFinished(3000);
+}
+#endif
+
 // The event list: the trigger replay's firings and the voltage events in time order; N and P
 // bring the next and previous to the middle of the view, its zoom kept; the list as CSV.
 TEST_F(ViewerDayFixture, TheEventListStepsThroughFiringsAndDipsAndGoesOutAsCsv)
