@@ -1,16 +1,17 @@
+#include "common/Contrast.h"
 #include "common/Settings.h"
 #include "reading/RecordReader.h"
-#include "common/Contrast.h"
 #include "reading/RecordSet.h"
 #include "reading/RecordTime.h"
+#include "reading/TraceColumns.h"
 #include "reading/TriggerReplay.h"
+#include "reading/VoltageEvents.h"
 #include "recording/CsvLayout.h"
 #include "recording/ShiftJisText.h"
 #include "recording/TriggerFile.h"
 #include "support/RecordSets.h"
 #include "support/Split.h"
 #include "tools/RecordedDay.h"
-#include "reading/TraceColumns.h"
 #include "viewer/PlotPainter.h"
 #include "viewer/RecordPlot.h"
 #include "viewer/ViewerOptions.h"
@@ -129,6 +130,28 @@ TEST(RecordedDays, HoursBeyondADayGoIntoTheNextDaysFiles)
     EXPECT_EQ(set.parts().size(), 26u);
     EXPECT_TRUE(QFile::exists(dir.path() + "/Tarmin8D1H0M0.csv"));
     EXPECT_TRUE(rowTimeText(static_cast<std::int64_t>(set.table().times().back())).starts_with("2026/12/08 1:"));
+}
+
+// --dip-depth: each event's one-second dip as deep as asked, so a made week has real dips.
+TEST(RecordedDays, DipsAsDeepAsAsked)
+{
+    for (const double depth : {500.0, 1400.0}) {
+        QTemporaryDir dir;
+        RecordedDay recorded;
+        recorded.folder = dir.path().toStdString();
+        recorded.hours = 3;
+        recorded.eventEverySeconds = 3600;
+        recorded.dipVolts = depth;
+        ASSERT_GT(recorded.write(), 0);
+        const RecordSet set = RecordSet::load({recorded.folder});
+        const std::vector<VoltageEvent> events = voltageEvents(set.table(), set.samplePeriod(), 3 * set.samplePeriod());
+        // 500 V leaves 92 % of 6600 V: no dip; 1400 V leaves 79 %: one at 1:00 and at 2:00.
+        ASSERT_EQ(events.size(), depth > 1000.0 ? 2u : 0u) << depth;
+        for (const VoltageEvent &e : events) {
+            EXPECT_NEAR(*e.seconds, 1.0, 1e-6);
+            EXPECT_NEAR(e.extreme, 6600.0 - depth, 100.0);
+        }
+    }
 }
 
 struct ViewerDayFixture : ::testing::Test {
