@@ -826,6 +826,19 @@ TEST_F(ViewerDayFixture, TheWindowWritesTheReportOfTheRangeShown)
     ASSERT_TRUE(written.wait(30000));
     EXPECT_TRUE(written.back().front().toBool());
     EXPECT_TRUE(QFile(path("hour.pdf")).size() > 1000);
+    // With a settings file: its language, its band; a bad one is said and nothing written.
+    std::ofstream(path("en.ini").toStdString()) << "language = en\nuser-band-low = 6590\nuser-band-high = 6610\n";
+    ASSERT_TRUE(window.writeReport(path("hour.html"), path("en.ini")));
+    ASSERT_TRUE(written.wait(30000));
+    QFile english(path("hour.html"));
+    ASSERT_TRUE(english.open(QIODevice::ReadOnly));
+    const QByteArray page = english.readAll();
+    EXPECT_TRUE(page.contains("<h2>2. Supply voltage, 10-minute values — EN 50160 method</h2>"));
+    EXPECT_TRUE(page.contains("<td>user_band</td><td>6590-6610 V</td>"));
+    std::ofstream(path("bad.ini").toStdString()) << "language = fr\n";
+    EXPECT_FALSE(window.writeReport(path("bad.html"), path("bad.ini")));
+    EXPECT_TRUE(window.statusText().contains("bad.ini:1: language takes ja or en")) << window.statusText().toStdString();
+    EXPECT_FALSE(QFile::exists(path("bad.html")));
     // Nothing shown: nothing to write.
     hour.setRange(hour.from() - 90000.0, hour.from() - 80000.0);
     window.plot()->setView(hour);

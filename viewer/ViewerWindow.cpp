@@ -135,6 +135,12 @@ ViewerWindow::ViewerWindow(QWidget *parent)
         }
         return withoutDialogSettings([&] { return QFileDialog::getSaveFileName(this, QString::fromUtf8("保存"), folder, filter); });
     };
+    chooseReportSettings = [this] {
+        return withoutDialogSettings([this] {
+            return QFileDialog::getOpenFileName(this, QString::fromUtf8("レポートの設定ファイル（取り消しで既定値）"), QString(),
+                                                QString::fromUtf8("設定 (*.ini *.conf *.txt);;すべて (*)"));
+        });
+    };
     chooseTriggerFile = [this] {
         return withoutDialogSettings([this] {
             return QFileDialog::getOpenFileName(this, QString::fromUtf8("トリガー設定ファイル"), QString(),
@@ -269,7 +275,7 @@ ViewerWindow::ViewerWindow(QWidget *parent)
     connect(reportButton, &QPushButton::clicked, this, [this] {
         const QString path = chooseSaveFile(QString::fromUtf8("PDF (*.pdf);;HTML (*.html)"));
         if (!path.isEmpty())
-            writeReport(path);
+            writeReport(path, chooseReportSettings());
     });
     connect(eventsButton, &QPushButton::clicked, this, [this] {
         const QString path = chooseSaveFile(QString::fromUtf8("CSV (*.csv)"));
@@ -370,10 +376,15 @@ void ViewerWindow::showProgress(std::uint64_t done, std::uint64_t total)
     }, Qt::QueuedConnection);
 }
 
-bool ViewerWindow::writeReport(const QString &path)
+bool ViewerWindow::writeReport(const QString &path, const QString &settingsFile)
 {
     if (!m_set) {
         setStatus(QString::fromUtf8("先にログファイルを開いてください"));
+        return false;
+    }
+    const ReportSettingsFile settings = settingsFile.isEmpty() ? ReportSettingsFile{} : readReportSettings(settingsFile.toStdString());
+    if (!settings.error.empty()) {
+        setStatus(QString::fromUtf8("レポートの設定を読めません: ") + fromStd(settings.error));
         return false;
     }
     if (m_loader.joinable()) {
@@ -393,9 +404,9 @@ bool ViewerWindow::writeReport(const QString &path)
     m_progress->show();
     m_cancelButton->show();
     setStatus(QString::fromUtf8("レポート作成中: ") + path, StatusKind::Success);
-    m_loader = std::thread([this, path, from, to] {
+    m_loader = std::thread([this, path, from, to, chosen = settings.settings] {
         const PowerQualityReport report = makeReport(
-            *m_set, from, to, ReportSettings{},
+            *m_set, from, to, chosen,
             [this](int done, int total) { showProgress(static_cast<std::uint64_t>(done), static_cast<std::uint64_t>(total) + 1); },
             &m_cancel);
         QString why;

@@ -68,8 +68,10 @@ public:
     // The list as CSV (UTF-8); false with the status text.
     bool exportEvents(const QString &path);
     // "レポート…": the power-quality report of the range shown, as PDF (or HTML by the name's
-    // ending), made in the background with progress and 中止; reportWritten() when it ends.
-    bool writeReport(const QString &path);
+    // ending), with the settings of `settingsFile` (none: the defaults), made in the background
+    // with progress and 中止; reportWritten() when it ends.
+    bool writeReport(const QString &path, const QString &settingsFile = {});
+    std::function<QString()> chooseReportSettings; // the dialog's answer; empty: the defaults
     // "追従": what a running logger appends to the shown files and folders is read every
     // second; the view grows with the newest row while it shows everything, scrolls with it
     // while it shows the end, and stays where it was moved to.
