@@ -11,12 +11,16 @@ namespace {
 
 std::string percentText(double fraction)
 {
-    return significantText(fraction * 100.0);
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", fraction * 100.0);
+    return text;
 }
 
 std::string numberText(double value)
 {
-    return significantText(value);
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", value);
+    return text;
 }
 
 // One entry applied; why it is refused otherwise.
