@@ -192,4 +192,18 @@ std::optional<bool> switchIfWholeText(std::string_view value)
     return std::nullopt;
 }
 
+std::string fixedText(double value, int decimals)
+{
+    char buffer[400]; // DBL_MAX in fixed notation with a few places
+    const char *end = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals).ptr;
+    return std::string(buffer, static_cast<std::size_t>(end - buffer));
+}
+
+std::string significantText(double value, int digits)
+{
+    char buffer[64];
+    const char *end = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, digits).ptr;
+    return std::string(buffer, static_cast<std::size_t>(end - buffer));
+}
+
 } // namespace svglogger

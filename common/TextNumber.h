@@ -23,6 +23,12 @@ std::optional<bool> switchIfWholeText(std::string_view text);
 // empty or non-numeric text) becomes "1"; anything else stays as typed.
 std::string atLeastOneText(std::string_view text);
 
+// `value` with exactly `decimals` places ("6600.2"), or to `digits` significant digits as
+// printf's %g ("92" for 0.92 × 100): a point whatever the C locale says (a German system's
+// comma would break a CSV file's fields).
+std::string fixedText(double value, int decimals);
+std::string significantText(double value, int digits = 6);
+
 // Hexadecimal digits read from the start of `digits` until the first non-hex character.
 // At most four digits are passed by the callers, so the result is 0 to 0xFFFF.
 int readHexDigits(std::string_view digits);

@@ -1,23 +1,12 @@
 #include "reading/EventList.h"
 
+#include "common/TextNumber.h"
 #include "reading/RecordTime.h"
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 namespace svglogger {
-
-namespace {
-
-std::string fixed(double value, int decimals)
-{
-    char text[64];
-    std::snprintf(text, sizeof text, "%.*f", decimals, value);
-    return text;
-}
-
-} // namespace
 
 std::vector<ListedEvent> listEvents(const std::vector<double> &firingTimes, const std::vector<VoltageEvent> &voltage)
 {
@@ -40,10 +29,10 @@ std::string eventListCsv(const std::vector<ListedEvent> &events, double nominal)
             time += " 0:00:00";
         text += time + "," + event.type + ",";
         if (event.seconds)
-            text += fixed(*event.seconds, 1);
+            text += fixedText(*event.seconds, 1);
         text += ",";
         if (event.extreme)
-            text += fixed(*event.extreme, 1) + "," + fixed(*event.extreme * 100.0 / nominal, 1);
+            text += fixedText(*event.extreme, 1) + "," + fixedText(*event.extreme * 100.0 / nominal, 1);
         else
             text += ",";
         text += "\r\n";

@@ -1,11 +1,11 @@
 #include "reading/PowerQualityReport.h"
 
+#include "common/TextNumber.h"
 #include "reading/RecordColumns.h"
 #include "reading/RecordTime.h"
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 namespace svglogger {
 
@@ -14,13 +14,6 @@ namespace c = recordColumn;
 namespace {
 
 constexpr std::int64_t kDay = 86400;
-
-std::string fixed(double value, int decimals)
-{
-    char text[64];
-    std::snprintf(text, sizeof text, "%.*f", decimals, value);
-    return text;
-}
 
 // A time as the log files write it, with its time at midnight too (one format a column).
 std::string timeText(double time)
@@ -106,7 +99,7 @@ PowerQualityReport makeReport(const RecordSet &set, double from, double to, cons
     const auto band = [&](const std::string &item, double low, double high, double share) {
         PowerQualityReport::Compliance row;
         row.item = item;
-        row.limit = fixed(low, 0) + "-" + fixed(high, 0) + " V";
+        row.limit = fixedText(low, 0) + "-" + fixedText(high, 0) + " V";
         row.requiredShare = share;
         row.valid = voltageBandShare(report.tenMinutes, low, high, Counted::ValidOnly);
         row.withFlagged = voltageBandShare(report.tenMinutes, low, high, Counted::WithFlagged);
@@ -154,21 +147,21 @@ std::vector<std::pair<std::string, std::string>> reportCsvFiles(const PowerQuali
 
     std::string tenMinutes = "start,v_rms,samples,incomplete,flagged\r\n";
     for (const TenMinuteValue &v : report.tenMinutes)
-        tenMinutes += timeText(static_cast<double>(v.start)) + "," + fixed(v.rms, 1) + "," + std::to_string(v.samples) + ","
+        tenMinutes += timeText(static_cast<double>(v.start)) + "," + fixedText(v.rms, 1) + "," + std::to_string(v.samples) + ","
             + (v.incomplete ? "1" : "0") + "," + (v.flagged ? "1" : "0") + "\r\n";
     files.emplace_back("voltage_10min.csv", tenMinutes);
 
     std::string compliance = "item,limit,valid_intervals,within,percent,verdict\r\n";
     for (const PowerQualityReport::Compliance &row : report.compliance)
         compliance += row.item + "," + row.limit + "," + std::to_string(row.valid.intervals) + ","
-            + std::to_string(row.valid.within) + "," + (row.valid.intervals == 0 ? "" : fixed(row.valid.percent(), 2)) + ","
+            + std::to_string(row.valid.within) + "," + (row.valid.intervals == 0 ? "" : fixedText(row.valid.percent(), 2)) + ","
             + row.verdict() + "\r\n";
     files.emplace_back("compliance.csv", compliance);
 
     std::string events = "type,start,duration_s,extreme_v,extreme_pct\r\n";
     for (const VoltageEvent &e : report.events)
-        events += voltageEventType(e.kind) + "," + timeText(e.start) + "," + (e.seconds ? fixed(*e.seconds, 1) : "") + ","
-            + fixed(e.extreme, 1) + "," + fixed(e.extreme * 100.0 / nominal, 1) + "\r\n";
+        events += voltageEventType(e.kind) + "," + timeText(e.start) + "," + (e.seconds ? fixedText(*e.seconds, 1) : "") + ","
+            + fixedText(e.extreme, 1) + "," + fixedText(e.extreme * 100.0 / nominal, 1) + "\r\n";
     files.emplace_back("events.csv", events);
 
     // A table of counts as CSV: its header, then each row's label and counts.
@@ -196,17 +189,17 @@ std::vector<std::pair<std::string, std::string>> reportCsvFiles(const PowerQuali
                                          [&](const DailyEffectiveness &d) { return d.day == day; });
         const auto energy = std::find_if(report.energy.begin(), report.energy.end(),
                                          [&](const DailyEnergy &d) { return d.day == day; });
-        daily += dateText(day) + "," + fixed(coverage.percent(), 2) + ",";
+        daily += dateText(day) + "," + fixedText(coverage.percent(), 2) + ",";
         if (effect != report.effectiveness.end())
-            daily += fixed(effect->swingP95, 3) + "," + fixed(effect->swingMax, 3) + "," + fixed(effect->uncompensatedP95, 3) + ","
-                + fixed(effect->uncompensatedMax, 3) + "," + (effect->suppression ? fixed(*effect->suppression * 100.0, 1) : "")
+            daily += fixedText(effect->swingP95, 3) + "," + fixedText(effect->swingMax, 3) + "," + fixedText(effect->uncompensatedP95, 3) + ","
+                + fixedText(effect->uncompensatedMax, 3) + "," + (effect->suppression ? fixedText(*effect->suppression * 100.0, 1) : "")
                 + "," + std::to_string(effect->rapidChanges) + "," + std::to_string(effect->uncompensatedRapidChanges) + ",";
         else
             daily += ",,,,,,,";
         if (energy != report.energy.end()) {
-            const auto pf = [](std::optional<double> v) { return v ? fixed(*v, 3) : std::string(); };
-            daily += fixed(energy->kwh, 1) + "," + fixed(energy->kvarhLagging, 1) + "," + fixed(energy->kvarhLeading, 1) + ","
-                + fixed(energy->svgKvarh, 1) + "," + pf(energy->loadPowerFactor()) + "," + pf(energy->connectionPowerFactor());
+            const auto pf = [](std::optional<double> v) { return v ? fixedText(*v, 3) : std::string(); };
+            daily += fixedText(energy->kwh, 1) + "," + fixedText(energy->kvarhLagging, 1) + "," + fixedText(energy->kvarhLeading, 1) + ","
+                + fixedText(energy->svgKvarh, 1) + "," + pf(energy->loadPowerFactor()) + "," + pf(energy->connectionPowerFactor());
         } else {
             daily += ",,,,,";
         }

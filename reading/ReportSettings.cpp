@@ -11,16 +11,12 @@ namespace {
 
 std::string percentText(double fraction)
 {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g", fraction * 100.0);
-    return text;
+    return significantText(fraction * 100.0);
 }
 
 std::string numberText(double value)
 {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g", value);
-    return text;
+    return significantText(value);
 }
 
 // One entry applied; why it is refused otherwise.

@@ -2,6 +2,7 @@
 #include "reading/EventTables.h"
 #include "reading/RecordColumns.h"
 #include "reading/VoltageEvents.h"
+#include "support/CommaLocale.h"
 
 #include <gtest/gtest.h>
 
@@ -148,6 +149,12 @@ TEST(EventListTable, InTimeOrderAsCsvAndStepByStep)
                                             "2016/06/24 0:00:05,dip,0.6,5900.0,89.4\r\n"
                                             "2016/06/24 0:00:08,trigger,,,\r\n"
                                             "2016/06/24 0:00:10,swell,,7350.0,111.4\r\n");
+    {
+        const test::CommaLocale german; // printf's decimal comma would split the fields
+        if (german.active()) {
+            EXPECT_NE(eventListCsv(events, 6600.0).find(",dip,0.6,5900.0,89.4\r\n"), std::string::npos);
+        }
+    }
     struct Step {
         double at;
         std::optional<std::size_t> next, previous;
