@@ -1,11 +1,13 @@
 #include "headless/HeadlessLogger.h"
 
 #include "headless/LogRetention.h"
+#include "headless/MetricFamilies.h"
 #include "headless/SiteIdentity.h"
 #include "recording/TriggerFile.h"
 #include "link/PortEntry.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QSysInfo>
 #include <QUuid>
@@ -96,6 +98,8 @@ HeadlessLogger::HeadlessLogger(const HeadlessOptions &options, std::ostream &jou
     m_settings.interval = options.interval;
     m_settings.powerFlow = options.powerFlowCorrection;
     m_settings.trigger = !options.triggerFile.empty();
+    if (!options.reactancePercent.empty())
+        m_settings.reactancePercent = options.reactancePercent;
     m_station.logFile().setSyncSeconds(options.syncSeconds);
     run().follow(&m_journal);
     // The run tells when the link, the file or the status text change; once a minute the health
@@ -103,6 +107,7 @@ HeadlessLogger::HeadlessLogger(const HeadlessOptions &options, std::ostream &jou
     connect(&m_healthTimer, &QTimer::timeout, this, [this] {
         if (m_publisher)
             m_publisher->tick();
+        refreshMetrics();
         reportHealth(++m_healthTicks % kHealthEveryChecks == 0);
         tellSystemd();
     });
@@ -200,6 +205,14 @@ int HeadlessLogger::exec()
         run().follow(m_publisher.get());
     }
     run().follow(this); // after the publisher: a file's event goes out before the health it changes
+    if (!m_options.metricsListen.empty()) {
+        if (const std::string error = startMetrics(); !error.empty()) {
+            m_journal.fault("svg-logger-headless: metrics-listen: " + error);
+            if (m_publisher)
+                m_publisher->stop();
+            return kBadOptions;
+        }
+    }
 
     if (::pipe(g_signalPipe) == 0) {
         ::fcntl(g_signalPipe[0], F_SETFD, FD_CLOEXEC);
@@ -335,6 +348,10 @@ void HeadlessLogger::applyRetention()
         m_options.folder, {m_options.keepDays, m_options.minFreeMb}, run().openPath());
     for (const std::string &path : outcome.removed)
         m_journal.info("retention: removed " + path);
+    if (m_metrics) {
+        m_metrics->addRetentionRemoved(outcome.removed.size());
+        m_metrics->setDiskShort(outcome.stillShort);
+    }
     for (const std::string &failure : outcome.failures)
         m_journal.warning("retention: cannot remove " + failure);
     std::string status;
@@ -373,6 +390,46 @@ void HeadlessLogger::reportHealth(bool always)
     if (const std::int64_t free = LogRetention::systemFreeSpace(m_options.folder); free >= 0)
         report.freeDiskMb = free / (1024 * 1024);
     m_publisher->publishHealth(report);
+}
+
+std::string HeadlessLogger::startMetrics()
+{
+    RunMetrics::Identity identity;
+    identity.version = SVG_LOGGER_VERSION;
+    identity.mode = m_options.samplingMode;
+    identity.startTimeSeconds = static_cast<double>(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
+    identity.nominalVoltage = m_options.nominalVoltage;
+    identity.uncompensatedServed = !m_options.reactancePercent.empty();
+    identity.staleAfter = std::chrono::milliseconds(RunController::kDataMilliseconds);
+    m_metrics = std::make_unique<RunMetrics>(identity, run());
+    refreshMetrics();
+    m_metricsEndpoint = std::make_unique<MetricsEndpoint>([metrics = m_metrics.get()] {
+        return metricFamilies(metrics->snapshot(), std::chrono::steady_clock::now());
+    });
+    if (std::string error = m_metricsEndpoint->start({m_options.metricsListen, m_options.metricsUser, m_options.metricsPassword});
+        !error.empty()) {
+        m_metricsEndpoint.reset();
+        m_metrics.reset();
+        return error;
+    }
+    run().follow(m_metrics.get());
+    const std::string host = m_options.metricsListen.substr(0, m_options.metricsListen.rfind(':'));
+    m_journal.info("metrics: serving http://" + host + ":" + std::to_string(m_metricsEndpoint->port()) + "/metrics"
+                   + (m_options.metricsUser.empty() ? "" : " (basic auth, user " + m_options.metricsUser + ")"));
+    return {};
+}
+
+// The counters the run keeps itself, the broker's figures and the disk, once a second.
+void HeadlessLogger::refreshMetrics()
+{
+    if (!m_metrics)
+        return;
+    m_metrics->refresh();
+    if (m_publisher)
+        m_metrics->setMqtt({m_publisher->connectedNow(), m_publisher->queued(), m_publisher->droppedSamples(),
+                            m_publisher->droppedEvents()});
+    const std::int64_t free = LogRetention::systemFreeSpace(m_options.folder);
+    m_metrics->setDiskFree(free >= 0 ? std::optional<std::int64_t>(free) : std::nullopt);
 }
 
 void HeadlessLogger::signalled()

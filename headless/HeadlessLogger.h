@@ -3,7 +3,9 @@
 #include "common/Settings.h"
 #include "headless/HeadlessOptions.h"
 #include "headless/Journal.h"
+#include "headless/MetricsEndpoint.h"
 #include "headless/MqttPublisher.h"
+#include "headless/RunMetrics.h"
 #include "headless/SystemdNotifier.h"
 #include "pipeline/NoDisplay.h"
 #include "pipeline/RunController.h"
@@ -73,6 +75,9 @@ private:
     void tellSystemd();
     // The log folder's retention, at start and every hour.
     void applyRetention();
+    // The Prometheus endpoint of --metrics-listen: follows the run from before its start.
+    std::string startMetrics();
+    void refreshMetrics();
 
     HeadlessOptions m_options;
     Journal m_journal;
@@ -81,6 +86,8 @@ private:
     NoDisplay m_display;
     RunStation m_station{m_settings, m_triggerSettings, {m_display, m_display, m_display}};
     std::unique_ptr<MqttPublisher> m_publisher;
+    std::unique_ptr<RunMetrics> m_metrics;
+    std::unique_ptr<MetricsEndpoint> m_metricsEndpoint;
     QTimer m_summaryTimer;
     SystemdNotifier m_notifier;
     QTimer m_retentionTimer;

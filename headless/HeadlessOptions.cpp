@@ -90,6 +90,32 @@ std::string flag(bool &target, const std::string &value)
     return {};
 }
 
+// civetweb's listening address: a dotted IPv4 address or a bracketed IPv6 one, then ":" and a port.
+bool listenAddressValid(const std::string &text)
+{
+    const std::size_t colon = text.rfind(':');
+    if (colon == std::string::npos || colon == 0)
+        return false;
+    const std::string host = text.substr(0, colon);
+    const std::string port = text.substr(colon + 1);
+    if (port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos
+        || std::stoi(port) > 65535)
+        return false;
+    if (host.front() == '[')
+        return host.size() > 2 && host.back() == ']'
+            && host.find_first_not_of("0123456789abcdefABCDEF:.", 1) == host.size() - 1;
+    int parts = 0;
+    for (std::size_t at = 0; at <= host.size(); ++parts) {
+        const std::size_t dot = std::min(host.find('.', at), host.size());
+        const std::string part = host.substr(at, dot - at);
+        if (part.empty() || part.size() > 3 || part.find_first_not_of("0123456789") != std::string::npos
+            || std::stoi(part) > 255)
+            return false;
+        at = dot + 1;
+    }
+    return parts == 4;
+}
+
 const std::vector<Option> &options()
 {
     static const std::vector<Option> all{
@@ -226,6 +252,46 @@ const std::vector<Option> &options()
                      "mqtt-key-password, systemd's credential mqtt-key-password or SVG_LOGGER_MQTT_KEY_PASSWORD.",
          "FILE",
          asGiven(&HeadlessOptions::mqttKey)},
+        {"metrics-listen", "Serve Prometheus metrics on /metrics at this address and port: 127.0.0.1:9464, "
+                           "0.0.0.0:9464, [::1]:9464; port 0 takes a free one, said in the journal "
+                           "(default: no endpoint, no socket).",
+         "ADDR:PORT",
+         [](HeadlessOptions &o, const std::string &v) {
+             if (!listenAddressValid(v))
+                 return "takes a numeric address and a port from 0 to 65535 (127.0.0.1:9464, [::1]:9464), not '"
+                     + printable(v) + "'";
+             o.metricsListen = v;
+             return std::string();
+         }},
+        {"metrics-user", "Ask scrapers for this user name (HTTP basic auth); the password comes from the INI key "
+                         "metrics-password, systemd's credential metrics-password or SVG_LOGGER_METRICS_PASSWORD.",
+         "NAME",
+         [](HeadlessOptions &o, const std::string &v) {
+             if (v.empty() || v.find(':') != std::string::npos)
+                 return "takes a name without ':', not '" + printable(v) + "'";
+             o.metricsUser = v;
+             return std::string();
+         }},
+        {"nominal-voltage", "The grid's nominal voltage in V: the buckets of the voltage histogram are 90 % to "
+                            "110 % of it (default 6600).",
+         "VOLTS",
+         [](HeadlessOptions &o, const std::string &v) {
+             const std::optional<double> volts = numberIfWholeText(v);
+             if (!volts || *volts <= 0 || *volts > 1e6)
+                 return "takes a voltage above 0 up to 1000000, not '" + printable(v) + "'";
+             o.nominalVoltage = *volts;
+             return std::string();
+         }},
+        {"reactance-percent", "The percentage reactance %X (per 10 MVA) of the uncompensated voltage, as the "
+                              "window's \"%X=\" box; the metric is served only when it is given.",
+         "PERCENT",
+         [](HeadlessOptions &o, const std::string &v) {
+             const std::optional<double> percent = numberIfWholeText(v);
+             if (!percent || *percent < 0 || *percent > 1000)
+                 return "takes a percentage from 0 to 1000, not '" + printable(v) + "'";
+             o.reactancePercent = v;
+             return std::string();
+         }},
     };
     return all;
 }
@@ -348,8 +414,10 @@ ParsedOptions parseHeadlessOptions(const QStringList &arguments, const std::stri
         for (const IniFile::Entry &entry : file.entries()) {
             // Only in the INI file: a password on the command line would be seen by every
             // user of the machine.
-            if (entry.key == "mqtt-password" || entry.key == "mqtt-key-password") {
-                (entry.key == "mqtt-password" ? result.options.mqttPassword : result.options.mqttKeyPassword) = entry.value;
+            if (entry.key == "mqtt-password" || entry.key == "mqtt-key-password" || entry.key == "metrics-password") {
+                (entry.key == "mqtt-password"       ? result.options.mqttPassword
+                 : entry.key == "metrics-password" ? result.options.metricsPassword
+                                                   : result.options.mqttKeyPassword) = entry.value;
                 if (QFileInfo(parser.value(config)).permissions() & QFileDevice::ReadOther)
                     result.warnings.push_back(parser.value(config).toStdString()
                                               + " holds " + entry.key + " and every user can read it: chmod 0640 it");
@@ -383,6 +451,7 @@ ParsedOptions parseHeadlessOptions(const QStringList &arguments, const std::stri
     };
     secret("mqtt-password", "SVG_LOGGER_MQTT_PASSWORD", result.options.mqttPassword);
     secret("mqtt-key-password", "SVG_LOGGER_MQTT_KEY_PASSWORD", result.options.mqttKeyPassword);
+    secret("metrics-password", "SVG_LOGGER_METRICS_PASSWORD", result.options.metricsPassword);
     for (const Option &option : options()) {
         const QCommandLineOption &qt = named.at(option.key);
         if (!parser.isSet(qt))
@@ -399,6 +468,11 @@ ParsedOptions parseHeadlessOptions(const QStringList &arguments, const std::stri
             result.error = std::string("--") + option.key + " " + why;
             return result;
         }
+    }
+    if (!result.options.metricsUser.empty() && result.options.metricsPassword.empty()) {
+        result.error = "metrics-user needs a password: the INI key metrics-password, systemd's credential "
+                       "metrics-password or SVG_LOGGER_METRICS_PASSWORD";
+        return result;
     }
     // "~/x" is the home folder's x, as a shell would have it (a service's INI has no shell).
     std::string &folder = result.options.folder;

@@ -51,6 +51,12 @@ struct HeadlessOptions {
     std::string mqttKeyPassword;          // INI file < systemd credential < SVG_LOGGER_MQTT_KEY_PASSWORD
     bool mqttPublishRows = false;         // interval rows on <prefix>/interval instead of samples
     bool mqttCompact = false;             // a second's samples in one message on <prefix>/samples
+    // A Prometheus endpoint; empty: no socket is opened.
+    std::string metricsListen;            // civetweb's form: "127.0.0.1:9464" or "[::1]:9464"; port 0: any free one
+    std::string metricsUser;              // basic auth when set
+    std::string metricsPassword;          // INI file < systemd credential < SVG_LOGGER_METRICS_PASSWORD
+    double nominalVoltage = 6600.0;       // V: the grid voltage histogram's buckets are shares of it
+    std::string reactancePercent;         // "%X=" of the uncompensated voltage; empty: not exported
 };
 
 

@@ -410,6 +410,7 @@ void MqttPublisher::destroyClient()
         return;
     mosquitto_destroy(m_client);
     m_client = nullptr;
+    m_connected = false;
     m_connecting = false;
     m_handed.clear();
 }
@@ -448,6 +449,7 @@ void MqttPublisher::scheduleRetry()
 
 void MqttPublisher::failed(const std::string &why)
 {
+    m_connected = false;
     const std::int64_t seconds =
         std::chrono::duration_cast<std::chrono::seconds>(SteadyClock::now().time_since_epoch()).count();
     if (!m_broker.failed(why, drops(), seconds))
@@ -644,6 +646,7 @@ void MqttPublisher::connected(int reason)
         return;
     }
     m_attempt = 0;
+    m_connected = true;
     const BrokerHealth::Up up = m_broker.up(drops());
     publishStatus(kOnline);
     m_healthSent = false; // after each connection, at once
@@ -663,6 +666,7 @@ void MqttPublisher::connected(int reason)
 // broker of MQTT 5 may say why it closed the connection.
 void MqttPublisher::disconnected(int reason)
 {
+    m_connected = false;
     if (reason == 0) {
         m_closed = true; // the DISCONNECT this side asked for is out
         return;

@@ -111,6 +111,8 @@ public:
     // Messages the broker refused (MQTT 5 acknowledgements with a failure reason).
     std::uint64_t refused() const { return m_refused; }
     std::uint64_t delivered() const { return m_delivered; }
+    // Whether the broker has accepted the connection and not lost it since; from any thread.
+    bool connectedNow() const { return m_connected.load(); }
 
 private:
     using Kind = MqttOutbox::Kind;
@@ -166,6 +168,7 @@ private:
     std::atomic<std::uint64_t> m_spoolDroppedEvents{0};
     std::atomic<std::uint64_t> m_refused{0};
     std::atomic<std::uint64_t> m_delivered{0};
+    std::atomic<bool> m_connected{false};
     // Network thread only (and start() before it runs):
     mosquitto *m_client = nullptr;
     MqttSpool m_spool;

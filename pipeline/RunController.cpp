@@ -106,6 +106,7 @@ bool RunController::start(std::string_view entry, std::string_view device)
         setStatus(source, {});
     m_portDevice = device;
     m_engine.startRun();
+    m_events.controllerWoken(WakeReason::Start);
     m_escapedAfterStream = false;
     watch(m_promptMilliseconds);
     noteLinkCondition();
@@ -200,10 +201,11 @@ void RunController::afterReceiveEvent(LinkState before, std::uint64_t linesBefor
     }
 }
 
-void RunController::wake(RunStatus linkStatus)
+void RunController::wake(RunStatus linkStatus, WakeReason reason)
 {
     setStatus(StatusSource::Link, std::move(linkStatus));
     m_engine.wakeController();
+    m_events.controllerWoken(reason);
     m_escapedAfterStream = false;
     m_interfaces.pauseTimer.stop();
     watch(m_promptMilliseconds);
@@ -214,7 +216,7 @@ void RunController::streamPaused()
     m_interfaces.pauseTimer.stop();
     if (!measuring() || waitingForPort() || m_ended || linkState() != LinkState::AwaitingPrompt)
         return;
-    wake(status(StatusSource::Link)); // it stays as it is
+    wake(status(StatusSource::Link), WakeReason::StreamPaused); // the status stays as it is
     m_escapedAfterStream = true;
 }
 
@@ -231,8 +233,10 @@ void RunController::watchdogTimeout()
     }
     // No prompt since the last ESC: ESC again. No line for a while: the controller is woken
     // again as at Start; rows go on in the same file.
-    wake(linkState() == LinkState::AwaitingPrompt ? RunStatus{StatusCause::NoAnswer, std::string(kNoAnswer)}
-                                                  : RunStatus{StatusCause::NoData, std::string(kNoData)});
+    if (linkState() == LinkState::AwaitingPrompt)
+        wake({StatusCause::NoAnswer, std::string(kNoAnswer)}, WakeReason::NoAnswer);
+    else
+        wake({StatusCause::NoData, std::string(kNoData)}, WakeReason::NoData);
     noteLinkCondition();
 }
 
@@ -257,7 +261,7 @@ void RunController::reconnectTimeout()
         return;
     m_interfaces.reconnectTimer.stop();
     m_events.portBack();
-    wake({});
+    wake({}, WakeReason::PortBack);
     noteLinkCondition();
 }
 

@@ -125,6 +125,7 @@ public:
     std::string openPath() const { return m_engine.recorder().openPath(); }
     std::uint64_t linesHandled() const { return m_engine.linesHandled(); }
     std::int64_t rowsWritten() const { return m_engine.recorder().rowsWritten(); }
+    std::int64_t rowsFailed() const { return m_engine.recorder().rowsFailed(); }
     // Received bytes not yet framed into a line.
     std::size_t unframedBytes() const { return m_engine.link().receiveBuffer().text().size(); }
 
@@ -157,7 +158,7 @@ private:
     // where a step of the run is complete, never halfway through one.
     void noteLinkCondition();
     void clearStatus(StatusSource source, StatusCause onlyIf);
-    void wake(RunStatus status);
+    void wake(RunStatus status, WakeReason reason);
     void afterReceiveEvent(LinkState before, std::uint64_t linesBefore);
     void reconnectTimeout();
     // (Re)arms the watchdog: the prompt or the next line is due within the given time.

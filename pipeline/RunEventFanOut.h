@@ -32,6 +32,7 @@ public:
     void portLost() override { each(&RunEvents::portLost); }
     void portBack() override { each(&RunEvents::portBack); }
     void linkChanged(LinkCondition condition) override { each(&RunEvents::linkChanged, condition); }
+    void controllerWoken(WakeReason reason) override { each(&RunEvents::controllerWoken, reason); }
     void statusChanged(const RunStatus &status) override { each(&RunEvents::statusChanged, status); }
 
 private:

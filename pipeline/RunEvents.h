@@ -10,6 +10,10 @@ namespace svglogger {
 // What the link is doing, as a health report names it: the run's state with the watchdog's view.
 enum class LinkCondition { Stopped, AwaitingPrompt, Streaming, NoAnswer, NoData, PortLost };
 
+// Why the controller was sent ESC: the run's start, no prompt after the last ESC, no line for
+// the watchdog's time, the stream paused by the controller, the port back after a loss.
+enum class WakeReason { Start, NoAnswer, NoData, StreamPaused, PortBack };
+
 // Everything a measurement run tells the program around it: the recording's events (lines,
 // rows, files, the trigger) and the run's own (its end, the port, the link, the status text).
 // The journal, the MQTT publisher, the health message and the window follow it, each through
@@ -24,6 +28,8 @@ public:
     virtual void portBack() {}
     // The link's condition changed (Stopped at Stop and at the end of the program).
     virtual void linkChanged(LinkCondition condition) { (void)condition; }
+    // ESC went to the controller.
+    virtual void controllerWoken(WakeReason reason) { (void)reason; }
     // The status now shown: its cause and text; cause None when it is cleared.
     virtual void statusChanged(const RunStatus &status) { (void)status; }
 };

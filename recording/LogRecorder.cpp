@@ -205,7 +205,11 @@ void LogRecorder::writeLogRow(const LineRecord &record)
         setRecordCount(0);
         startNextFile();
     }
-    if (m_logFileOpen && writeLine(record.row))
+    if (!m_logFileOpen) {
+        ++m_rowsFailed; // no file could be made for it
+        return;
+    }
+    if (writeLine(record.row))
         setRecordCount(m_recordCount + 1);
 }
 
@@ -218,6 +222,7 @@ bool LogRecorder::writeLine(const std::string &line)
             clearFileError(); // the disk took a row again
         return true;
     }
+    ++m_rowsFailed;
     showFileError(FileProblem::CannotWrite, m_openPath);
     return false;
 }

@@ -71,6 +71,8 @@ public:
 
     // Rows written into files since the program started.
     std::int64_t rowsWritten() const { return m_rowsWritten; }
+    // Rows a line made that no file took (none could be made, or the write failed).
+    std::int64_t rowsFailed() const { return m_rowsFailed; }
     // The record count shown: rows of the current file, or of the capture.
     std::int64_t recordCount() const { return m_recordCount; }
     void setRecordCount(std::int64_t count);
@@ -110,6 +112,7 @@ private:
     std::int64_t m_recordCount = 0;
     std::int64_t m_fileRows = 0;    // rows written into the open file
     std::int64_t m_rowsWritten = 0; // rows written into all files
+    std::int64_t m_rowsFailed = 0;
     ControllerVersion m_controllerVersion = ControllerVersion::Unknown;
     RowLayout m_fileLayout; // the layout of the open file's header
     FileProblem m_fileProblem = FileProblem::None; // the one the status text shows
