@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the window need, only those missing;
 # MinGW-w64 and Wine build and run the engine's tests for Windows; locales gives localedef the German
-# locale that the decimal-comma tests make; poppler-utils lets the tests look into the report PDF.
+# locale that the decimal-comma tests make; poppler-utils lets the tests look into the report PDF;
+# prometheus-cpp-dev serves the headless program's metrics, Debian's prometheus (with promtool)
+# scrapes it in the tests and checks the alert rules.
 # Quiet and idempotent: a second run on a ready machine installs nothing and asks no mirror.
 set -euo pipefail
 
@@ -13,6 +15,7 @@ packages=(
   g++-mingw-w64-x86-64-posix wine64
   systemd
   libmosquitto-dev mosquitto openssl libssl-dev zlib1g-dev
+  prometheus-cpp-dev libcivetweb-dev prometheus
   locales
   qt6-translations-l10n
 )

@@ -80,7 +80,22 @@ INSTANTIATE_TEST_SUITE_P(Options, HeadlessCommandLine, ::testing::Values(
                 "--mqtt-queue takes a whole number of messages from 1 to 100000000, not 'nan'"},
     OptionsCase{"SyncNan", args({"--sync-seconds", "nan"}),
                 "--sync-seconds takes a whole number of seconds from 0 to 86400, not 'nan'"},
-    OptionsCase{"IntervalNan", args({"--interval", "nan"}), "--interval takes a number of seconds, not 'nan'"}),
+    OptionsCase{"IntervalNan", args({"--interval", "nan"}), "--interval takes a number of seconds, not 'nan'"},
+    OptionsCase{"MetricsLoopback", args({"--metrics-listen", "127.0.0.1:9464"}), ""},
+    OptionsCase{"MetricsAnyFreePort", args({"--metrics-listen", "0.0.0.0:0"}), ""},
+    OptionsCase{"MetricsIpv6", args({"--metrics-listen", "[::1]:9464"}), ""},
+    OptionsCase{"MetricsHostName", args({"--metrics-listen", "localhost:9464"}), "--metrics-listen takes a numeric address and a port from 0 to 65535 (127.0.0.1:9464, [::1]:9464), not 'localhost:9464'"},
+    OptionsCase{"MetricsNoPort", args({"--metrics-listen", "127.0.0.1"}), "--metrics-listen takes a numeric address and a port from 0 to 65535 (127.0.0.1:9464, [::1]:9464), not '127.0.0.1'"},
+    OptionsCase{"MetricsPortTooLarge", args({"--metrics-listen", "127.0.0.1:65536"}), "--metrics-listen takes a numeric address and a port from 0 to 65535 (127.0.0.1:9464, [::1]:9464), not '127.0.0.1:65536'"},
+    OptionsCase{"MetricsThreeParts", args({"--metrics-listen", "10.0.1:80"}), "--metrics-listen takes a numeric address and a port from 0 to 65535 (127.0.0.1:9464, [::1]:9464), not '10.0.1:80'"},
+    OptionsCase{"MetricsOctetTooLarge", args({"--metrics-listen", "10.0.0.256:80"}), "--metrics-listen takes a numeric address and a port from 0 to 65535 (127.0.0.1:9464, [::1]:9464), not '10.0.0.256:80'"},
+    OptionsCase{"MetricsIpv6NoBrackets", args({"--metrics-listen", "::1:9464"}), "--metrics-listen takes a numeric address and a port from 0 to 65535 (127.0.0.1:9464, [::1]:9464), not '::1:9464'"},
+    OptionsCase{"MetricsSignedPort", args({"--metrics-listen", "127.0.0.1:+80"}), "--metrics-listen takes a numeric address and a port from 0 to 65535 (127.0.0.1:9464, [::1]:9464), not '127.0.0.1:+80'"},
+    OptionsCase{"MetricsUserWithoutPassword", args({"--metrics-user", "prom"}),
+                "metrics-user needs a password: the INI key metrics-password, systemd's credential metrics-password or "
+                "SVG_LOGGER_METRICS_PASSWORD"},
+    OptionsCase{"NominalZero", args({"--nominal-voltage", "0"}), "--nominal-voltage takes a voltage above 0 up to 1000000, not '0'"},
+    OptionsCase{"ReactanceText", args({"--reactance-percent", "x"}), "--reactance-percent takes a percentage from 0 to 1000, not 'x'"}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST(HeadlessOptions, DefaultsAreTheWindowsAndTheValuesAreTaken)
@@ -319,6 +334,29 @@ INSTANTIATE_TEST_SUITE_P(Urls, MqttUrls, ::testing::Values(
     UrlCase{"mqtt://[::1]x", false, "", 0, false},
     UrlCase{"mqtt://[::1]:", false, "", 0, false},
     UrlCase{"mqtt://user@host", false, "", 0, false}));
+
+// The metrics password as the MQTT one: never on the command line, the environment wins.
+TEST(HeadlessOptions, MetricsPasswordFromTheIniFileOrTheEnvironment)
+{
+    EXPECT_EQ(parseHeadlessOptions(args({"--metrics-password", "x"}), "/h").error, "Unknown option 'metrics-password'.");
+    QTemporaryDir dir;
+    const std::string ini = dir.path().toStdString() + "/h.ini";
+    std::ofstream(ini) << "metrics-listen = [::1]:9464\nmetrics-user = prom\nmetrics-password = from-the-file\n"
+                          "nominal-voltage = 22000\nreactance-percent = 45.5\n";
+    ::chmod(ini.c_str(), 0640);
+    ParsedOptions parsed = parseHeadlessOptions(QStringList{"--config", QString::fromStdString(ini)}, "/h");
+    ASSERT_EQ(parsed.error, "");
+    EXPECT_EQ(parsed.options.metricsListen, "[::1]:9464");
+    EXPECT_EQ(parsed.options.metricsUser, "prom");
+    EXPECT_EQ(parsed.options.metricsPassword, "from-the-file");
+    EXPECT_EQ(parsed.options.nominalVoltage, 22000.0);
+    EXPECT_EQ(parsed.options.reactancePercent, "45.5");
+    EXPECT_TRUE(parsed.warnings.empty());
+    qputenv("SVG_LOGGER_METRICS_PASSWORD", "from-the-environment");
+    parsed = parseHeadlessOptions(QStringList{"--config", QString::fromStdString(ini)}, "/h");
+    qunsetenv("SVG_LOGGER_METRICS_PASSWORD");
+    EXPECT_EQ(parsed.options.metricsPassword, "from-the-environment");
+}
 
 TEST(HeadlessOptions, MqttPasswordOnlyFromTheIniFileOrTheEnvironment)
 {

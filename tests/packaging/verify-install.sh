@@ -10,6 +10,7 @@ checks=$(mktemp -d)
 trap 'rm -rf "$prefix" "$staged" "$checks"' EXIT
 cmake --install "$build" --prefix "$prefix" >/dev/null
 for f in bin/svg-logger bin/svg-logger-headless share/svg-logger/headless.ini \
+         share/svg-logger/prometheus/svg-logger.rules.yml share/svg-logger/grafana/svg-logger.json \
          lib/systemd/system/svg-logger-headless.service lib/systemd/system/svg-logger-headless@.service; do
   [ -e "$prefix/$f" ] || { echo "missing: $f"; find "$prefix" -name '*.service'; exit 1; }
 done
