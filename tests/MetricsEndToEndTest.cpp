@@ -437,7 +437,15 @@ TEST(MetricsEndpoint, FiftyScrapesASecondForAMinuteLoseNothing)
     EXPECT_EQ(series.at("svglogger_samples_total"), kLines);
     EXPECT_EQ(series.at("svglogger_rows_written_total"), kLines);
     EXPECT_EQ(site.rows().size(), static_cast<std::size_t>(kLines));
+    // Every line received: the measurement lines and a version line for each stream started
+    // (the first, and at most one after each wake-up the silence at the end brought).
+    const double wakes = series.at("svglogger_controller_wakeups_total{reason=\"no_data\"}")
+        + series.at("svglogger_controller_wakeups_total{reason=\"no_answer\"}");
+    EXPECT_GE(series.at("svglogger_lines_received_total"), kLines + 1);
+    EXPECT_LE(series.at("svglogger_lines_received_total"), kLines + 1 + wakes);
     EXPECT_EQ(site.stop(), 0);
+    // Built with ThreadSanitizer (test.sh does), a race would be reported here.
+    EXPECT_EQ(site.journal.find("ThreadSanitizer"), std::string::npos) << site.journal;
 }
 
 } // namespace
