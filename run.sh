@@ -20,7 +20,7 @@ if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
   export XDG_RUNTIME_DIR
 fi
 
-build/tools/svg-controller-sim --version 2 --event-every 60 &
+build/tools/svg-controller-sim --controller-version 2 --event-every 60 &
 sim=$!
 trap 'kill "$sim" 2>/dev/null || true; wait "$sim" 2>/dev/null || true' EXIT
 for _ in $(seq 50); do

@@ -2,7 +2,8 @@
 # Installs what is missing; runs the engine's tests under AddressSanitizer and
 # UndefinedBehaviorSanitizer, libFuzzer over the engine, the engine's tests built for Windows
 # under Wine, the headless program under ThreadSanitizer, then builds everything and runs the
-# whole suite with ctest.
+# whole suite with ctest; last the Debian packages: built, checked by lintian, installed with
+# apt, run and purged.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -83,3 +84,8 @@ echo "== Whole suite =="
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSVG_WERROR=ON >/dev/null
 cmake --build build
 ctest --test-dir build --output-on-failure -j "$jobs"
+
+echo "== Debian packages: built, lintian, installed, run, purged =="
+version=$(sed -n 's/^project(svg-logger VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+./scripts/build-packages.sh
+tests/packaging/deb-install.sh build-deb "$version"

@@ -1,3 +1,4 @@
+#include "common/ProgramVersion.h"
 #include "viewer/ViewerCommands.h"
 #include "viewer/ViewerOptions.h"
 #include "viewer/ViewerWindow.h"
@@ -21,6 +22,10 @@ int main(int argc, char *argv[])
         else
             std::cout << viewerUsage();
         return options.error.empty() ? kViewOk : kViewBadInput;
+    }
+    if (options.printVersion) {
+        std::cout << versionLine("svg-logger-view");
+        return kViewOk;
     }
     if (options.mode != ViewerOptions::Mode::Window) {
         // Pictures are drawn without a display (cron jobs on a headless box).

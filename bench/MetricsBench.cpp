@@ -17,7 +17,7 @@ using namespace std::chrono_literals;
 // histogram bucket used: the largest exposition a box serves.
 struct FullMetrics {
     test::RunRig rig;
-    RunMetrics metrics{{"1.0.0", SamplingMode::Continuous, 1.8e9, 6600, true, 5000ms}, rig.run};
+    RunMetrics metrics{{"1.0.0", "", SamplingMode::Continuous, 1.8e9, 6600, true, 5000ms}, rig.run};
     FullMetrics()
     {
         metrics.setMqtt({true, 10, 0, 0});

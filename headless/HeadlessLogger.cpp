@@ -1,5 +1,6 @@
 #include "headless/HeadlessLogger.h"
 
+#include "common/ProgramVersion.h"
 #include "headless/LogRetention.h"
 #include "headless/MetricFamilies.h"
 #include "headless/SiteIdentity.h"
@@ -395,7 +396,8 @@ void HeadlessLogger::reportHealth(bool always)
 std::string HeadlessLogger::startMetrics()
 {
     RunMetrics::Identity identity;
-    identity.version = SVG_LOGGER_VERSION;
+    identity.version = projectVersion();
+    identity.revision = buildRevision();
     identity.mode = m_options.samplingMode;
     identity.startTimeSeconds = static_cast<double>(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
     identity.nominalVoltage = m_options.nominalVoltage;

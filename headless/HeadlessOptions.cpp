@@ -2,6 +2,7 @@
 
 #include "common/TextNumber.h"
 #include "common/IniFile.h"
+#include "common/ProgramVersion.h"
 #include "headless/MqttPublisher.h"
 #include "recording/LogRecorder.h"
 
@@ -367,8 +368,8 @@ ParsedOptions parseHeadlessOptions(const QStringList &arguments, const std::stri
         "Records the SVG controller's measurement lines into CSV files without a window, as the "
         "window's Start does. SIGTERM, SIGINT and SIGHUP stop the run (ESC, files closed) and end it with 0; "
         "a second signal ends it at once.\n"
-        "Exit codes: 0 after a stop, 2 for a bad option or INI file, 3 when the port is missing or "
-        "cannot be opened at start.");
+        "Exit codes: 0 after a stop, 2 for a bad option or INI file (or a metrics address that cannot be "
+        "bound), 3 when the port is missing or cannot be opened at start.");
     const QCommandLineOption help({"h", "help"}, "Show this help.");
     const QCommandLineOption version("version", "Show the program's version.");
     const QCommandLineOption listPorts("list-ports", "Print the port list, one entry a line, and leave.");
@@ -400,7 +401,7 @@ ParsedOptions parseHeadlessOptions(const QStringList &arguments, const std::stri
         return result;
     }
     if (parser.isSet(version)) {
-        result.print = "svg-logger-headless " SVG_LOGGER_VERSION "\n";
+        result.print = versionLine("svg-logger-headless");
         return result;
     }
     result.options.listPorts = parser.isSet(listPorts);

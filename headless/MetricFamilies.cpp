@@ -89,7 +89,8 @@ std::vector<MetricFamily> metricFamilies(const MetricsState &s, MetricsState::St
     constexpr MetricType kCounter = MetricType::Counter;
     Families f;
     // prometheus-cpp 1.0 has no info type: an info metric is a gauge at 1 with its labels.
-    f.one("build_info", "The program's version.", kGauge, 1, {{"version", s.version}});
+    f.one("build_info", "The program's version and the git revision it was built from.", kGauge, 1,
+          {{"revision", s.revision}, {"version", s.version}});
     f.one("controller_info", "The controller's protocol version (0: not known yet) and the sampling mode.", kGauge, 1,
           {{"controller_version", std::to_string(versionNumber(s.controllerVersion))}, {"mode", modeName(s.mode)}});
     f.one("start_time_seconds", "When the program started, since 1970-01-01 UTC.", kGauge, s.startTimeSeconds);

@@ -20,6 +20,7 @@ struct MetricsState {
 
     // Who serves it and since when.
     std::string version;
+    std::string revision;                        // git's, empty outside a checkout
     SamplingMode mode = SamplingMode::Continuous;
     ControllerVersion controllerVersion = ControllerVersion::Unknown;
     double startTimeSeconds = 0;                 // since 1970-01-01 UTC

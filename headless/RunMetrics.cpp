@@ -21,6 +21,7 @@ RunMetrics::RunMetrics(const Identity &identity, const RunController &run)
 {
     assert(identity.nominalVoltage > 0);
     m_state.version = identity.version;
+    m_state.revision = identity.revision;
     m_state.mode = identity.mode;
     m_state.startTimeSeconds = identity.startTimeSeconds;
     m_state.uncompensatedServed = identity.uncompensatedServed;

@@ -19,6 +19,7 @@ class RunMetrics final : public RunEvents
 public:
     struct Identity {
         std::string version;
+        std::string revision;
         SamplingMode mode = SamplingMode::Continuous;
         double startTimeSeconds = 0;
         double nominalVoltage = 6600;             // V

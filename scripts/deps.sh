@@ -3,7 +3,8 @@
 # MinGW-w64 and Wine build and run the engine's tests for Windows; locales gives localedef the German
 # locale that the decimal-comma tests make; poppler-utils lets the tests look into the report PDF;
 # prometheus-cpp-dev serves the headless program's metrics, Debian's prometheus (with promtool)
-# scrapes it in the tests and checks the alert rules.
+# scrapes it in the tests and checks the alert rules; debhelper, help2man, lintian and the
+# validators build and check the Debian packages, their man pages and desktop entries.
 # Quiet and idempotent: a second run on a ready machine installs nothing and asks no mirror.
 set -euo pipefail
 
@@ -16,6 +17,7 @@ packages=(
   systemd
   libmosquitto-dev mosquitto openssl libssl-dev zlib1g-dev
   prometheus-cpp-dev libcivetweb-dev prometheus
+  build-essential debhelper dpkg-dev fakeroot lintian help2man man-db appstream desktop-file-utils
   locales
   qt6-translations-l10n
 )

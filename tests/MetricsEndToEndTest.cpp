@@ -162,7 +162,7 @@ TEST(MetricsEndpoint, ScrapeIsValidAndItsValuesAreTheCsvRowsAndTheMqttSamples)
 {
     QTemporaryDir folder;
     constexpr int kLines = 30;
-    Site site({"--replay", writeKnownLines(folder, kLines), "--rate", "10", "--version", "2"});
+    Site site({"--replay", writeKnownLines(folder, kLines), "--rate", "10", "--controller-version", "2"});
     test::Broker broker;
     ASSERT_TRUE(broker.start());
     test::Subscriber subscriber(broker.plainPort, std::string(Site::kTopic) + "/sample");
@@ -409,7 +409,7 @@ TEST(MetricsEndpoint, FiftyScrapesASecondForAMinuteLoseNothing)
 {
     QTemporaryDir folder;
     constexpr int kLines = 1200; // a minute at 20 lines a second
-    Site site({"--replay", writeKnownLines(folder, kLines), "--rate", "20", "--version", "2"});
+    Site site({"--replay", writeKnownLines(folder, kLines), "--rate", "20", "--controller-version", "2"});
     site.start({"--metrics-listen", "127.0.0.1:0"});
     const int port = metricsPort(site);
     ASSERT_NE(port, 0) << site.journal;

@@ -33,7 +33,7 @@ std::map<std::string, std::string> served(const MetricsState &state, MetricsStat
 }
 
 struct MetricsRig : test::RunRig {
-    RunMetrics metrics{{"9.9", SamplingMode::Continuous, 0, 6600, false, 5000ms}, run};
+    RunMetrics metrics{{"9.9", "", SamplingMode::Continuous, 0, 6600, false, 5000ms}, run};
     MetricsRig() { run.follow(&metrics); }
     std::map<std::string, std::string> now()
     {
@@ -95,6 +95,7 @@ TEST(MetricFamiliesOfAState, FreshnessAndWhatIsServed)
     const auto t0 = std::chrono::steady_clock::time_point(1000s);
     MetricsState base;
     base.version = "1.2.3";
+    base.revision = "3f7f6b6";
     base.lastSampleAt = t0;
     base.lastSampleSeconds = 1'800'000'000.25;
     base.controllerVersion = ControllerVersion::Version2;
@@ -117,7 +118,7 @@ TEST(MetricFamiliesOfAState, FreshnessAndWhatIsServed)
           {"svglogger_status_bit{bit=\"15\"}", "1"},
           {"svglogger_status_bit{bit=\"14\"}", "0"},
           {"svglogger_uncompensated_voltage_volts", nullptr},
-          {"svglogger_build_info{version=\"1.2.3\"}", "1"},
+          {"svglogger_build_info{revision=\"3f7f6b6\",version=\"1.2.3\"}", "1"},
           {"svglogger_last_sample_timestamp_seconds", "1800000000.25"}}},
         {"StaleAMillisecondLater", 5001ms, [](MetricsState &) {},
          {{"svglogger_grid_voltage_volts", nullptr},
@@ -173,7 +174,7 @@ TEST(MetricFamiliesOfAState, FreshnessAndWhatIsServed)
 TEST(RunMetricsOfARun, EnergyOverTheStepsAndTheVoltageBuckets)
 {
     test::RunRig rig;
-    RunMetrics metrics({"1", SamplingMode::Continuous, 0, 6600, false, 5000ms}, rig.run);
+    RunMetrics metrics({"1", "", SamplingMode::Continuous, 0, 6600, false, 5000ms}, rig.run);
     const auto record = [&](std::int64_t ms, float kw, float volts) {
         LineRecord r;
         r.epochMilliseconds = ms;

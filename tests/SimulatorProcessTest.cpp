@@ -111,7 +111,7 @@ TEST(SimulatorProcess, SeededRunsSendTheSameLines)
 {
     std::vector<std::string> runs[2];
     for (auto &run : runs) {
-        Simulator sim({"--seed", "11", "--version", "1", "--rate", "20"});
+        Simulator sim({"--seed", "11", "--controller-version", "1", "--rate", "20"});
         ASSERT_TRUE(sim.waitForLink());
         test::PtyPeer peer(sim.link);
         peer.write("\x1b");
@@ -162,7 +162,7 @@ TEST(SimulatorProcess, ReplaysAFilesLinesAfterTheVersionLine)
         ASSERT_TRUE(out.open(QIODevice::WriteOnly));
         out.write("MN R,0000,0,6601,0,0,0,0,0\r\nMN R,0000,0,6602,0,0,0,0,0\nlast line\n");
     }
-    Simulator sim({"--replay", file, "--rate", "50", "--version", "1"});
+    Simulator sim({"--replay", file, "--rate", "50", "--controller-version", "1"});
     ASSERT_TRUE(sim.waitForLink());
     test::PtyPeer peer(sim.link);
     peer.write("\x1b");
@@ -206,15 +206,15 @@ TEST(SimulatorProcess, StreamFallsSilentAfterItsLinesUntilWokenAgain)
 TEST(SimulatorProcess, BadArgumentsAreRefusedWithAMessage)
 {
     QProcess process;
-    process.start(SVG_SIM_PATH, {"--version", "3"});
+    process.start(SVG_SIM_PATH, {"--controller-version", "3"});
     ASSERT_TRUE(process.waitForFinished(5000));
     EXPECT_NE(process.exitCode(), 0);
-    EXPECT_TRUE(process.readAllStandardError().contains("--version"));
+    EXPECT_TRUE(process.readAllStandardError().contains("--controller-version"));
 
     process.start(SVG_SIM_PATH, {"--help"});
     ASSERT_TRUE(process.waitForFinished(5000));
     const QByteArray help = process.readAllStandardOutput();
-    for (const char *option : {"--name", "--device", "--version", "--rate", "--status", "--event-every", "--seed",
+    for (const char *option : {"--name", "--device", "--controller-version", "--version", "--rate", "--status", "--event-every", "--seed",
                                "--replay", "--garble", "--mute", "--fall-silent-after"})
         EXPECT_TRUE(help.contains(option)) << option;
 }

@@ -285,8 +285,8 @@ TEST_F(ViewerDayFixture, EachCommandOnADayWithItsExitCode)
     // Help asked for goes to standard output.
     const Run help = view({"--help"});
     EXPECT_EQ(help.exitCode, 0);
-    EXPECT_NE(help.out.find("usage: svg-logger-view"), std::string::npos);
-    EXPECT_TRUE(help.err.find("usage") == std::string::npos) << help.err;
+    EXPECT_NE(help.out.find("Usage: svg-logger-view"), std::string::npos);
+    EXPECT_TRUE(help.err.find("Usage") == std::string::npos) << help.err;
 
     // Refusals: exit 2, each named.
     EXPECT_EQ(view({"--stats", "--bogus", folder}).exitCode, 2);

@@ -1,3 +1,4 @@
+#include "common/ProgramVersion.h"
 #include "tools/RecordedDay.h"
 
 #include <charconv>
@@ -8,11 +9,18 @@
 namespace {
 
 constexpr const char *kUsage =
-    "usage: svg-make-day FOLDER [--interval SECONDS] [--hours N] [--version 1|2] [--events SECONDS] [--dip-depth VOLTS]\n"
+    "Usage: svg-make-day FOLDER [OPTION...]\n"
     "Writes the simulator's stream as the logger's hourly files (Tarmin<day>D<hour>H0M0.csv) into FOLDER:\n"
-    "a day from 2026/12/07 0:00:00 by default, --hours more or fewer (beyond 24 into the next days' files),\n"
-    "interval rows of --interval seconds, an older controller with --version 1, a voltage dip and a load step\n"
-    "every --events seconds, each dip --dip-depth volts deep (500).\n";
+    "a day from 2026/12/07 0:00:00 by default.\n"
+    "\n"
+    "Options:\n"
+    "  --hours N                  hours of files, beyond 24 into the next days' (default 24)\n"
+    "  --interval SECONDS         interval rows of SECONDS instead of continuous ones\n"
+    "  --controller-version 1|2   an older controller with 1 (default 2)\n"
+    "  --events SECONDS           a voltage dip and a load step every SECONDS\n"
+    "  --dip-depth VOLTS          each dip VOLTS deep (default 500)\n"
+    "  -h, --help                 show this help\n"
+    "  --version                  show the program's version\n";
 
 // A whole number from `low` to `high`, or none.
 bool wholeNumber(std::string_view text, int low, int high, int &value)
@@ -33,6 +41,10 @@ int main(int argc, char *argv[])
             std::fputs(kUsage, stdout);
             return 0;
         }
+        if (argument == "--version") {
+            std::fputs(svglogger::versionLine("svg-make-day").c_str(), stdout);
+            return 0;
+        }
         if (!argument.starts_with("-")) {
             if (!day.folder.empty()) {
                 std::fprintf(stderr, "svg-make-day: one folder only, not also '%s'\n%s", argv[i], kUsage);
@@ -50,7 +62,7 @@ int main(int argc, char *argv[])
         const Option options[] = {{"--interval", 1, 3600, &interval},
                                   {"--dip-depth", 1, 6600, &dipDepth},
                                   {"--hours", 1, 24 * 366, &day.hours},
-                                  {"--version", 1, 2, &day.version}};
+                                  {"--controller-version", 1, 2, &day.version}};
         int events = 0;
         const Option *option = nullptr;
         for (const Option &o : options)

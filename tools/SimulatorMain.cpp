@@ -1,6 +1,7 @@
 // svg-controller-sim: plays the SVG controller on a virtual serial port (a pseudo-terminal
 // linked under <runtime folder>/svg-logger/ports) or on a real serial device.
 
+#include "common/ProgramVersion.h"
 #include "tools/ControllerDialogue.h"
 #include "tools/LineGarbler.h"
 #include "tools/MeasurementGenerator.h"
@@ -62,7 +63,8 @@ int main(int argc, char *argv[])
     parser.addHelpOption();
     const QCommandLineOption nameOption("name", "Name of the virtual port (default svg-sim).", "name", "svg-sim");
     const QCommandLineOption deviceOption("device", "Play on this serial device instead (9600 8N1).", "path");
-    const QCommandLineOption versionOption("version", "Controller version: 1 or 2 (default 2).", "n", "2");
+    const QCommandLineOption versionOption("controller-version", "Controller version: 1 or 2 (default 2).", "n", "2");
+    const QCommandLineOption programVersionOption("version", "Show the program's version.");
     const QCommandLineOption rateOption("rate", "Measurement lines per second (default 5).", "lines", "5");
     const QCommandLineOption statusOption("status", "Status word in hexadecimal, e.g. 10 or 30 (default 0).", "hex", "0");
     const QCommandLineOption eventOption("event-every", "A voltage dip and a load step every SECONDS.", "seconds", "0");
@@ -77,15 +79,19 @@ int main(int argc, char *argv[])
                                         "millisecond, as a real line does (lines arrive in pieces).");
     const QCommandLineOption silentOption("fall-silent-after", "Stop sending after LINES lines of the first stream, "
                                           "until ESC (a controller whose stream stalls).", "lines", "0");
-    parser.addOptions({nameOption, deviceOption, versionOption, rateOption, statusOption, eventOption, seedOption,
+    parser.addOptions({programVersionOption, nameOption, deviceOption, versionOption, rateOption, statusOption, eventOption, seedOption,
                        replayOption, garbleOption, muteOption, silentOption, paceOption});
     parser.process(app);
+    if (parser.isSet(programVersionOption)) {
+        std::fputs(svglogger::versionLine("svg-controller-sim").c_str(), stdout);
+        return 0;
+    }
 
     bool ok = true;
     MeasurementGenerator::Options options;
     options.version = parser.value(versionOption).toInt(&ok);
     if (!ok || (options.version != 1 && options.version != 2)) {
-        std::fprintf(stderr, "--version takes 1 or 2\n");
+        std::fprintf(stderr, "--controller-version takes 1 or 2\n");
         return 2;
     }
     options.linesPerSecond = parser.value(rateOption).toDouble(&ok);

@@ -14,19 +14,37 @@ namespace svglogger {
 
 std::string viewerUsage()
 {
-    return "usage: svg-logger-view [--trigger FILE] [--follow] [INPUT...]    the window (with the trigger's marks;\n"
-           "                                                       --follow: reading on what a running logger appends)\n"
-           "       svg-logger-view --png OUT.png [--size 1600x900] INPUT...\n"
-           "       svg-logger-view --svg OUT.svg [--size 1600x900] INPUT...\n"
-           "       svg-logger-view --export-csv OUT.csv INPUT...\n"
-           "       svg-logger-view --stats [--by hour|day] INPUT...  per column: name,min,max,mean,count;\n"
-           "                                                       with --by a block an hour or a day, each after its time\n"
-           "       svg-logger-view --events --trigger FILE INPUT...  one line per firing\n"
-           "       svg-logger-view --report FILE.pdf [--report-html FILE.html] [--report-csv DIR] [--settings FILE] INPUT...\n"
-           "                                                       the power-quality and SVG-effectiveness report;\n"
-           "                                                       each key of the settings file also as --KEY VALUE\n"
-           "  --from \"yyyy/mm/dd H:MM:SS\" and --to \"...\" (both included) limit any of them.\n"
-           "  INPUT: a CSV file of the logger, or a folder (every log file in it).\n";
+    // In the usual Usage/Options form, which help2man turns into the man page.
+    return "Usage: svg-logger-view [--trigger FILE] [--follow] [INPUT...]\n"
+           "  or:  svg-logger-view --png OUT.png [--size 1600x900] INPUT...\n"
+           "  or:  svg-logger-view --svg OUT.svg [--size 1600x900] INPUT...\n"
+           "  or:  svg-logger-view --export-csv OUT.csv INPUT...\n"
+           "  or:  svg-logger-view --stats [--by hour|day] INPUT...\n"
+           "  or:  svg-logger-view --events --trigger FILE INPUT...\n"
+           "  or:  svg-logger-view --report FILE.pdf [--report-html FILE.html] [--report-csv DIR] [--settings FILE] INPUT...\n"
+           "Looks at the SVG logger's recorded CSV files: a window over a week of them, pictures, statistics,\n"
+           "an export, a trigger replayed over them, the power-quality and SVG-effectiveness report.\n"
+           "INPUT: a CSV file of the logger, or a folder (every log file in it).\n"
+           "\n"
+           "Options:\n"
+           "  --trigger FILE        the window: the marks where a run with these trigger settings would\n"
+           "                        have fired; with --events: one line per firing\n"
+           "  --follow              the window: reading on what a running logger appends\n"
+           "  --png OUT.png         draw the inputs as a PNG picture\n"
+           "  --svg OUT.svg         draw the inputs as an SVG picture\n"
+           "  --size WxH            the picture's size (default 1600x900)\n"
+           "  --export-csv OUT.csv  the rows of the inputs in one CSV file\n"
+           "  --stats               per column: name,min,max,mean,count\n"
+           "  --by hour|day         with --stats: a block an hour or a day, each after its time\n"
+           "  --events              with --trigger: one line per firing\n"
+           "  --report FILE.pdf     the power-quality and SVG-effectiveness report as PDF\n"
+           "  --report-html FILE    the report as one HTML file\n"
+           "  --report-csv DIR      the report's tables as CSV files\n"
+           "  --settings FILE       the report's settings; each of its keys also as --KEY VALUE\n"
+           "  --from TIME           \"yyyy/mm/dd H:MM:SS\": the first time included, for any of them\n"
+           "  --to TIME             the last time included\n"
+           "  -h, --help            show this help\n"
+           "  --version             show the program's version\n";
 }
 
 ViewerOptions parseViewerOptions(const QStringList &arguments)
@@ -43,7 +61,7 @@ ViewerOptions parseViewerOptions(const QStringList &arguments)
         valued << QString::fromStdString(key);
     for (const QString &name : valued)
         parser.addOption(QCommandLineOption(name, {}, name));
-    for (const QString &name : {QStringLiteral("stats"), QStringLiteral("events"), QStringLiteral("follow")})
+    for (const QString &name : {QStringLiteral("stats"), QStringLiteral("events"), QStringLiteral("follow"), QStringLiteral("version")})
         parser.addOption(QCommandLineOption(name));
     parser.addOption(QCommandLineOption(QStringList{"help", "h"}));
     parser.addPositionalArgument("inputs", {});
@@ -117,6 +135,10 @@ ViewerOptions parseViewerOptions(const QStringList &arguments)
         return fail("unknown option --" + parser.unknownOptionNames().constFirst().toStdString());
     if (parser.isSet("help"))
         return fail("");
+    if (parser.isSet("version")) {
+        options.printVersion = true;
+        return options;
+    }
     // In the order given, so that the second of two commands is the one refused.
     std::map<QString, qsizetype> seen; // how often each option came so far: its value's index
     for (const QString &name : parser.optionNames()) {

@@ -14,6 +14,7 @@ namespace svglogger {
 struct ViewerOptions {
     enum class Mode { Window, Png, Svg, ExportCsv, Stats, Events, Report };
     Mode mode = Mode::Window;
+    bool printVersion = false; // --version: the version line, nothing else
     std::string output;        // --png, --svg, --export-csv
     QSize size{1600, 900};     // --size
     std::string triggerFile;   // --trigger

@@ -22,6 +22,8 @@ instance=$checks/svg-logger-headless@site2.service
 sed 's/%i/site2/g' "$prefix/lib/systemd/system/svg-logger-headless@.service" > "$instance"
 grep -qx "ExecStart=$prefix/bin/svg-logger-headless --config /etc/svg-logger/site2.ini" "$instance" \
   || { echo "the template does not read its instance's settings:"; grep ExecStart "$instance"; exit 1; }
+# The units' Documentation= names the installed man page, which systemd-analyze looks up.
+export MANPATH="$prefix/share/man:"
 for u in "$unit" "$instance"; do
   out=$(systemd-analyze verify "$u" 2>&1) || { echo "$out"; exit 1; }
   [ -z "$out" ] || { echo "$out"; exit 1; }
