@@ -65,15 +65,15 @@ as_logger=("${run[@]}" runuser -u svg-logger --)
 "${as_logger[@]}" env XDG_RUNTIME_DIR="$runtime" /usr/bin/svg-controller-sim --name pkg-sim &
 sim=$!
 for _ in $(seq 50); do [ -e "$runtime/svg-logger/ports/pkg-sim" ] && break; sleep 0.1; done
-before=$(ls /var/lib/svg-logger | wc -l)
+before=$("${run[@]}" ls /var/lib/svg-logger | wc -l)
 "${as_logger[@]}" env XDG_RUNTIME_DIR="$runtime" /usr/bin/svg-logger-headless --config /etc/svg-logger/headless.ini \
   --port pkg-sim --duration 4 || fail "svg-logger-headless exited with $?"
 kill "$sim"; wait "$sim" 2>/dev/null || true
 "${run[@]}" rm -rf "$runtime"
-log=$(ls -t /var/lib/svg-logger/Tarmin*.csv | head -1)
-rows=$(($(wc -l <"$log") - 1))
+log=$("${run[@]}" sh -c 'ls -t /var/lib/svg-logger/Tarmin*.csv' | head -1)
+rows=$(($("${run[@]}" cat "$log" | wc -l) - 1))
 echo "$log: $rows rows"
-[ "$(ls /var/lib/svg-logger | wc -l)" -gt "$before" ] && [ "$rows" -ge 10 ] || fail "no log was written"
+[ "$("${run[@]}" ls /var/lib/svg-logger | wc -l)" -gt "$before" ] && [ "$rows" -ge 10 ] || fail "no log was written"
 
 say "apt-get purge"
 "${run[@]}" apt-get purge -y -q svg-logger-headless svg-logger svg-logger-tools 2>&1 | grep -E '^(Removing|Purging) ' || true
@@ -86,10 +86,10 @@ while read -r path; do
   if [ -d "$path" ]; then
     case "$path" in /etc/svg-logger | /usr/share/svg-logger* | /usr/share/doc/svg-logger*) ;; *) continue ;; esac
   fi
-  [ -e "$path" ] || [ -L "$path" ] && left+=("$path")
+  if [ -e "$path" ] || [ -L "$path" ]; then left+=("$path"); fi
 done <"$ours"
 [ ${#left[@]} -eq 0 ] || fail "left behind by purge: ${left[*]}"
 [ ! -e /etc/svg-logger ] || fail "/etc/svg-logger is left behind"
 echo "$(wc -l <"$ours") paths of the packages checked: none left"
-[ -f "$log" ] || fail "the recorded log $log was removed"
+"${run[@]}" test -f "$log" || fail "the recorded log $log was removed"
 echo "kept: $log"
