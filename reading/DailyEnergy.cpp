@@ -1,6 +1,7 @@
 #include "reading/DailyEnergy.h"
 
 #include "reading/RecordColumns.h"
+#include "reading/RecordTime.h"
 
 #include <cmath>
 
@@ -42,7 +43,7 @@ std::vector<DailyEnergy> dailyEnergy(const RecordTable &table, double samplePeri
     const std::vector<double> &times = table.times();
     for (std::size_t row = 0; row < table.rows(); ++row) {
         const auto second = static_cast<std::int64_t>(std::floor(times[row]));
-        const std::int64_t midnight = second - ((second % kDay) + kDay) % kDay;
+        const std::int64_t midnight = blockStart(times[row], kDay);
         if (dayHours) {
             const std::int64_t hour = (second - midnight) / 3600;
             if (hour < dayHours->first || hour >= dayHours->second)

@@ -32,8 +32,7 @@ std::string dateText(std::int64_t midnight)
 
 std::int64_t dayOf(double time)
 {
-    const auto second = static_cast<std::int64_t>(std::floor(time));
-    return second - ((second % kDay) + kDay) % kDay;
+    return blockStart(time, kDay);
 }
 
 // The rows of [from, to) of a table, as a table of their own.

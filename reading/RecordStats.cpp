@@ -59,8 +59,7 @@ std::string statsTextBy(const RecordSet &set, std::int64_t seconds, double from,
     std::size_t row = table.lowerBound(from);
     while (row < table.rows() && table.times()[row] < to + 1.0) {
         // The block of this row; the next starts at the first row after it.
-        const auto t = static_cast<std::int64_t>(std::floor(table.times()[row]));
-        const std::int64_t start = (t >= 0 ? t / seconds : (t - seconds + 1) / seconds) * seconds;
+        const std::int64_t start = blockStart(table.times()[row], seconds);
         const double blockFrom = std::max(from, static_cast<double>(start));
         const double blockTo = std::min(to, static_cast<double>(start + seconds - 1));
         text += rowTimeText(start) + "\n" + statsText(set, blockFrom, blockTo);

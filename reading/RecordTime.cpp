@@ -3,7 +3,9 @@
 #include "recording/CsvText.h"
 #include "recording/DateSerial.h"
 
+#include <cassert>
 #include <chrono>
+#include <cmath>
 
 namespace svglogger {
 
@@ -94,6 +96,13 @@ std::string rowTimeText(std::int64_t seconds)
     time.minute = static_cast<int>(rest / 60 % 60);
     time.second = static_cast<int>(rest % 60);
     return dateTimeText(time); // as the recorder writes it
+}
+
+std::int64_t blockStart(double time, std::int64_t length)
+{
+    assert(length > 0);
+    const auto second = static_cast<std::int64_t>(std::floor(time));
+    return second - ((second % length) + length) % length;
 }
 
 } // namespace svglogger

@@ -19,4 +19,8 @@ std::optional<std::int64_t> parseRowTime(std::string_view text);
 // The logger's own text of a time: "2016/06/24 9:05:03", the date alone at midnight.
 std::string rowTimeText(std::int64_t seconds);
 
+// The start of the clock-aligned block of `length` seconds (600: ten minutes, 86400: a day)
+// that holds `time`: its whole second rounded down to a multiple of `length`, before 1970 too.
+std::int64_t blockStart(double time, std::int64_t length);
+
 } // namespace svglogger

@@ -2,6 +2,7 @@
 
 #include "link/MeasurementSample.h"
 #include "reading/RecordColumns.h"
+#include "reading/RecordTime.h"
 
 #include <algorithm>
 #include <cmath>
@@ -14,12 +15,6 @@ namespace c = recordColumn;
 namespace {
 
 constexpr std::int64_t kDay = 86400;
-
-std::int64_t floorTo(double time, std::int64_t unit)
-{
-    const auto second = static_cast<std::int64_t>(std::floor(time));
-    return second - ((second % unit) + unit) % unit;
-}
 
 double nearestRank(std::vector<double> values, double fraction)
 {
@@ -81,7 +76,7 @@ std::vector<DailyEffectiveness> svgEffectiveness(const RecordTable &table, doubl
     const double eventBand = 0.10 * settings.nominal; // beyond it a dip or swell, not a change
     for (std::size_t row = 0; row < table.rows();) {
         DailyEffectiveness day;
-        day.day = floorTo(times[row], kDay);
+        day.day = blockStart(times[row], kDay);
         std::vector<double> swings, uncompensatedSwings, series, uncompensatedSeries;
         const auto countChanges = [&] {
             day.rapidChanges += rapidVoltageChanges(series, threshold, eventBand);
@@ -89,10 +84,10 @@ std::vector<DailyEffectiveness> svgEffectiveness(const RecordTable &table, doubl
             series.clear();
             uncompensatedSeries.clear();
         };
-        while (row < table.rows() && floorTo(times[row], kDay) == day.day) {
-            const std::int64_t minute = floorTo(times[row], 60);
+        while (row < table.rows() && blockStart(times[row], kDay) == day.day) {
+            const std::int64_t minute = blockStart(times[row], 60);
             double low = INFINITY, high = -INFINITY, uncompensatedLow = INFINITY, uncompensatedHigh = -INFINITY;
-            for (; row < table.rows() && floorTo(times[row], 60) == minute; ++row) {
+            for (; row < table.rows() && blockStart(times[row], 60) == minute; ++row) {
                 const double v = table.value(c::kValue, row), q = table.value(c::kValue + 3, row);
                 if (row > 0 && times[row] - times[row - 1] > gapSeconds)
                     countChanges(); // a gap is never bridged

@@ -1,6 +1,7 @@
 #include "reading/TenMinuteValues.h"
 
 #include "reading/RecordColumns.h"
+#include "reading/RecordTime.h"
 
 #include <algorithm>
 #include <cassert>
@@ -16,8 +17,7 @@ constexpr std::int64_t kTenMinutes = 600;
 
 std::int64_t windowOf(double time)
 {
-    const auto second = static_cast<std::int64_t>(std::floor(time));
-    return second - ((second % kTenMinutes) + kTenMinutes) % kTenMinutes;
+    return blockStart(time, kTenMinutes);
 }
 
 bool counts(const TenMinuteValue &value, Counted counted)

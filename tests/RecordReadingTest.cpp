@@ -97,6 +97,22 @@ TEST(RowTime, TheLoggersAndASpreadsheetsTextsAndNothingElse)
     EXPECT_EQ(rowTimeText(1466726400), "2016/06/24");
 }
 
+// Blocks of ten minutes, an hour, a day start on the clock's multiples, before 1970 too; a
+// fraction of a second belongs to its whole second.
+TEST(RowTimes, ClockAlignedBlocks)
+{
+    struct Case {
+        double time;
+        std::int64_t length, start;
+    } cases[] = {
+        {1466759103.0, 600, 1466758800},  {1466759103.9, 86400, 1466726400}, {1466726400.0, 86400, 1466726400},
+        {1466726399.999, 86400, 1466640000}, {0.5, 3600, 0}, {-0.5, 3600, -3600}, {-3600.0, 3600, -3600},
+        {-3599.0, 600, -3600},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(blockStart(c.time, c.length), c.start) << c.time << " in " << c.length;
+}
+
 // --- Layouts and headers -------------------------------------------------------------------
 
 TEST(RecordLayout, EachHeaderInShiftJisOrUtf8NamesItsColumns)

@@ -68,7 +68,8 @@ for _ in $(seq 50); do [ -e "$runtime/svg-logger/ports/pkg-sim" ] && break; slee
 before=$("${run[@]}" ls /var/lib/svg-logger | wc -l)
 "${as_logger[@]}" env XDG_RUNTIME_DIR="$runtime" /usr/bin/svg-logger-headless --config /etc/svg-logger/headless.ini \
   --port pkg-sim --duration 4 || fail "svg-logger-headless exited with $?"
-kill "$sim"; wait "$sim" 2>/dev/null || true
+"${run[@]}" pkill -INT -f '^/usr/bin/svg-controller-sim --name pkg-sim' || true # the simulator itself, not runuser
+wait "$sim" 2>/dev/null || true
 "${run[@]}" rm -rf "$runtime"
 log=$("${run[@]}" sh -c 'ls -t /var/lib/svg-logger/Tarmin*.csv' | head -1)
 rows=$(($("${run[@]}" cat "$log" | wc -l) - 1))
