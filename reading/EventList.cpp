@@ -4,7 +4,6 @@
 #include "reading/RecordTime.h"
 
 #include <algorithm>
-#include <cmath>
 
 namespace svglogger {
 
@@ -23,11 +22,7 @@ std::string eventListCsv(const std::vector<ListedEvent> &events, double nominal)
 {
     std::string text = "time,type,duration_s,extreme_v,extreme_pct\r\n";
     for (const ListedEvent &event : events) {
-        // Midnight with its time too (the log files write the date alone): one format a column.
-        std::string time = rowTimeText(static_cast<std::int64_t>(std::floor(event.time)));
-        if (time.find(' ') == std::string::npos)
-            time += " 0:00:00";
-        text += time + "," + event.type + ",";
+        text += fullRowTimeText(event.time) + "," + event.type + ",";
         if (event.seconds)
             text += fixedText(*event.seconds, 1);
         text += ",";

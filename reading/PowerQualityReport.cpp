@@ -15,21 +15,6 @@ namespace {
 
 constexpr std::int64_t kDay = 86400;
 
-// A time as the log files write it, with its time at midnight too (one format a column).
-std::string timeText(double time)
-{
-    std::string text = rowTimeText(static_cast<std::int64_t>(std::floor(time)));
-    if (text.find(' ') == std::string::npos)
-        text += " 0:00:00";
-    return text;
-}
-
-std::string dateText(std::int64_t midnight)
-{
-    const std::string text = rowTimeText(midnight);
-    return text.substr(0, text.find(' '));
-}
-
 std::int64_t dayOf(double time)
 {
     return blockStart(time, kDay);
@@ -146,7 +131,7 @@ std::vector<std::pair<std::string, std::string>> reportCsvFiles(const PowerQuali
 
     std::string tenMinutes = "start,v_rms,samples,incomplete,flagged\r\n";
     for (const TenMinuteValue &v : report.tenMinutes)
-        tenMinutes += timeText(static_cast<double>(v.start)) + "," + fixedText(v.rms, 1) + "," + std::to_string(v.samples) + ","
+        tenMinutes += fullRowTimeText(static_cast<double>(v.start)) + "," + fixedText(v.rms, 1) + "," + std::to_string(v.samples) + ","
             + (v.incomplete ? "1" : "0") + "," + (v.flagged ? "1" : "0") + "\r\n";
     files.emplace_back("voltage_10min.csv", tenMinutes);
 
@@ -159,7 +144,7 @@ std::vector<std::pair<std::string, std::string>> reportCsvFiles(const PowerQuali
 
     std::string events = "type,start,duration_s,extreme_v,extreme_pct\r\n";
     for (const VoltageEvent &e : report.events)
-        events += voltageEventType(e.kind) + "," + timeText(e.start) + "," + (e.seconds ? fixedText(*e.seconds, 1) : "") + ","
+        events += voltageEventType(e.kind) + "," + fullRowTimeText(e.start) + "," + (e.seconds ? fixedText(*e.seconds, 1) : "") + ","
             + fixedText(e.extreme, 1) + "," + fixedText(e.extreme * 100.0 / nominal, 1) + "\r\n";
     files.emplace_back("events.csv", events);
 
@@ -188,7 +173,7 @@ std::vector<std::pair<std::string, std::string>> reportCsvFiles(const PowerQuali
                                          [&](const DailyEffectiveness &d) { return d.day == day; });
         const auto energy = std::find_if(report.energy.begin(), report.energy.end(),
                                          [&](const DailyEnergy &d) { return d.day == day; });
-        daily += dateText(day) + "," + fixedText(coverage.percent(), 2) + ",";
+        daily += rowDateText(day) + "," + fixedText(coverage.percent(), 2) + ",";
         if (effect != report.effectiveness.end())
             daily += fixedText(effect->swingP95, 3) + "," + fixedText(effect->swingMax, 3) + "," + fixedText(effect->uncompensatedP95, 3) + ","
                 + fixedText(effect->uncompensatedMax, 3) + "," + (effect->suppression ? fixedText(*effect->suppression * 100.0, 1) : "")

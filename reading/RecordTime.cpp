@@ -98,6 +98,20 @@ std::string rowTimeText(std::int64_t seconds)
     return dateTimeText(time); // as the recorder writes it
 }
 
+std::string fullRowTimeText(double time)
+{
+    std::string text = rowTimeText(static_cast<std::int64_t>(std::floor(time)));
+    if (text.find(' ') == std::string::npos)
+        text += " 0:00:00";
+    return text;
+}
+
+std::string rowDateText(std::int64_t seconds)
+{
+    const std::string text = rowTimeText(seconds);
+    return text.substr(0, text.find(' '));
+}
+
 std::int64_t blockStart(double time, std::int64_t length)
 {
     assert(length > 0);

@@ -18,6 +18,11 @@ std::optional<std::int64_t> parseRowTime(std::string_view text);
 
 // The logger's own text of a time: "2016/06/24 9:05:03", the date alone at midnight.
 std::string rowTimeText(std::int64_t seconds);
+// The same with its time at midnight too ("2016/06/24 0:00:00"), one format for a column of
+// times; a fraction of a second belongs to its whole second.
+std::string fullRowTimeText(double time);
+// The date alone: "2016/06/24".
+std::string rowDateText(std::int64_t seconds);
 
 // The start of the clock-aligned block of `length` seconds (600: ten minutes, 86400: a day)
 // that holds `time`: its whole second rounded down to a multiple of `length`, before 1970 too.

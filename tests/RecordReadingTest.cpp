@@ -113,6 +113,15 @@ TEST(RowTimes, ClockAlignedBlocks)
         EXPECT_EQ(blockStart(c.time, c.length), c.start) << c.time << " in " << c.length;
 }
 
+// A column of times in one format: midnight with its time too, the date alone apart.
+TEST(RowTimes, MidnightWithItsTimeAndTheDateAlone)
+{
+    EXPECT_EQ(fullRowTimeText(1466726400.0), "2016/06/24 0:00:00");
+    EXPECT_EQ(fullRowTimeText(1466759103.7), "2016/06/24 9:05:03");
+    EXPECT_EQ(rowDateText(1466759103), "2016/06/24");
+    EXPECT_EQ(rowDateText(1466726400), "2016/06/24");
+}
+
 // --- Layouts and headers -------------------------------------------------------------------
 
 TEST(RecordLayout, EachHeaderInShiftJisOrUtf8NamesItsColumns)

@@ -39,13 +39,12 @@ QString number(double value, int decimals)
 
 QString timeText(double time)
 {
-    QString text = QString::fromStdString(rowTimeText(static_cast<std::int64_t>(std::floor(time))));
-    return text.contains(' ') ? text : text + " 0:00:00";
+    return QString::fromStdString(fullRowTimeText(time));
 }
 
 QString dateText(std::int64_t midnight)
 {
-    return QString::fromStdString(rowTimeText(midnight)).section(' ', 0, 0);
+    return QString::fromStdString(rowDateText(midnight));
 }
 
 QString eventName(const PowerQualityReport &report, VoltageEvent::Kind kind)
