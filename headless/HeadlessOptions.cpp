@@ -91,6 +91,19 @@ std::string flag(bool &target, const std::string &value)
     return {};
 }
 
+// The passwords: an INI key only (on the command line every user of the machine would see
+// them), systemd's credential of the same name, or the environment variable.
+struct Password {
+    const char *key;
+    const char *variable;
+    std::string HeadlessOptions::*field;
+};
+constexpr Password kPasswords[] = {
+    {"mqtt-password", "SVG_LOGGER_MQTT_PASSWORD", &HeadlessOptions::mqttPassword},
+    {"mqtt-key-password", "SVG_LOGGER_MQTT_KEY_PASSWORD", &HeadlessOptions::mqttKeyPassword},
+    {"metrics-password", "SVG_LOGGER_METRICS_PASSWORD", &HeadlessOptions::metricsPassword},
+};
+
 // civetweb's listening address: a dotted IPv4 address or a bracketed IPv6 one, then ":" and a port.
 bool listenAddressValid(const std::string &text)
 {
@@ -415,10 +428,10 @@ ParsedOptions parseHeadlessOptions(const QStringList &arguments, const std::stri
         for (const IniFile::Entry &entry : file.entries()) {
             // Only in the INI file: a password on the command line would be seen by every
             // user of the machine.
-            if (entry.key == "mqtt-password" || entry.key == "mqtt-key-password" || entry.key == "metrics-password") {
-                (entry.key == "mqtt-password"       ? result.options.mqttPassword
-                 : entry.key == "metrics-password" ? result.options.metricsPassword
-                                                   : result.options.mqttKeyPassword) = entry.value;
+            const auto password = std::find_if(std::begin(kPasswords), std::end(kPasswords),
+                                               [&](const Password &p) { return entry.key == p.key; });
+            if (password != std::end(kPasswords)) {
+                result.options.*password->field = entry.value;
                 if (QFileInfo(parser.value(config)).permissions() & QFileDevice::ReadOther)
                     result.warnings.push_back(parser.value(config).toStdString()
                                               + " holds " + entry.key + " and every user can read it: chmod 0640 it");
@@ -437,9 +450,10 @@ ParsedOptions parseHeadlessOptions(const QStringList &arguments, const std::stri
     }
     // systemd's LoadCredential=mqtt-password:FILE: a file only the service can read; the
     // environment wins over both.
-    auto secret = [](const char *credential, const char *variable, std::string &target) {
+    for (const Password &password : kPasswords) {
+        std::string &target = result.options.*password.field;
         if (const QByteArray credentials = qgetenv("CREDENTIALS_DIRECTORY"); !credentials.isEmpty()) {
-            QFile file(QString::fromLocal8Bit(credentials) + "/" + credential);
+            QFile file(QString::fromLocal8Bit(credentials) + "/" + password.key);
             if (file.open(QIODevice::ReadOnly)) {
                 QByteArray text = file.read(64 * 1024);
                 while (text.endsWith('\n') || text.endsWith('\r'))
@@ -447,12 +461,9 @@ ParsedOptions parseHeadlessOptions(const QStringList &arguments, const std::stri
                 target = text.toStdString();
             }
         }
-        if (const QByteArray text = qgetenv(variable); !text.isEmpty())
+        if (const QByteArray text = qgetenv(password.variable); !text.isEmpty())
             target = text.toStdString();
-    };
-    secret("mqtt-password", "SVG_LOGGER_MQTT_PASSWORD", result.options.mqttPassword);
-    secret("mqtt-key-password", "SVG_LOGGER_MQTT_KEY_PASSWORD", result.options.mqttKeyPassword);
-    secret("metrics-password", "SVG_LOGGER_METRICS_PASSWORD", result.options.metricsPassword);
+    }
     for (const Option &option : options()) {
         const QCommandLineOption &qt = named.at(option.key);
         if (!parser.isSet(qt))
