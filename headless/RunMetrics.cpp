@@ -48,9 +48,7 @@ void RunMetrics::refreshLocked()
     m_state.linesReceived = run.linesHandled();
     m_state.rowsWritten = static_cast<std::uint64_t>(run.rowsWritten());
     m_state.rowsFailed = static_cast<std::uint64_t>(run.rowsFailed());
-    m_state.fileOpen = !run.openPath().empty();
     m_state.triggerArmed = run.triggerState() == TriggerState::Armed;
-    m_state.link = run.linkCondition();
 }
 
 void RunMetrics::setMqtt(const MetricsState::Mqtt &mqtt)

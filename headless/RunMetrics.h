@@ -30,7 +30,8 @@ public:
 
     MetricsState snapshot() const;
 
-    // The run's own counters and the trigger, looked at once a second and at every event.
+    // The run's own counters and the trigger, looked at once a second and at every line; the
+    // link and the file are the events' alone (the file is told open before the recorder says so).
     void refresh();
     void setMqtt(const MetricsState::Mqtt &mqtt);
     void setDiskFree(std::optional<std::int64_t> bytes);
