@@ -14,18 +14,13 @@ std::string percentText(double fraction)
     return significantText(fraction * 100.0);
 }
 
-std::string numberText(double value)
-{
-    return significantText(value);
-}
-
 // One entry applied; why it is refused otherwise.
 std::string apply(ReportSettings &s, const std::string &key, const std::string &value)
 {
     const std::optional<double> number = numberIfWholeText(value);
     const auto percent = [&](double &target, double low, double high) -> std::string {
         if (!number || *number < low || *number > high)
-            return key + " takes a percentage from " + numberText(low) + " to " + numberText(high) + ", not '" + value + "'";
+            return key + " takes a percentage from " + significantText(low) + " to " + significantText(high) + ", not '" + value + "'";
         target = *number / 100.0;
         return {};
     };
@@ -151,15 +146,15 @@ ReportSettingsFile fromIni(const IniFile *ini, const std::vector<std::pair<std::
 std::vector<std::string> ReportSettings::lines() const
 {
     std::vector<std::string> out{
-        "nominal-voltage = " + numberText(nominal),
+        "nominal-voltage = " + significantText(nominal),
         "band-percent = " + percentText(narrowBand),
         "band-share = " + percentText(narrowShare),
         "wide-band-percent = " + percentText(wideBand),
         "wide-band-share = " + percentText(wideShare),
-        "user-band-low = " + (userBand ? numberText(userBand->first) : std::string("none")),
-        "user-band-high = " + (userBand ? numberText(userBand->second) : std::string("none")),
+        "user-band-low = " + (userBand ? significantText(userBand->first) : std::string("none")),
+        "user-band-high = " + (userBand ? significantText(userBand->second) : std::string("none")),
         "user-band-share = " + percentText(userShare),
-        "reactance-percent = " + numberText(reactancePercent),
+        "reactance-percent = " + significantText(reactancePercent),
         std::string("svg-sign = ") + (svgSign == SvgSign::Plus ? "plus" : "minus"),
         "dip-start = " + percentText(events.dipStart),
         "dip-end = " + percentText(events.dipEnd),
