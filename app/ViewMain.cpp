@@ -4,6 +4,7 @@
 #include "viewer/ViewerWindow.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QGuiApplication>
 
 #include <iostream>
@@ -34,8 +35,18 @@ int main(int argc, char *argv[])
         QGuiApplication app(argc, argv);
         return runViewerCommand(options, std::cout, std::cerr);
     }
+    // The event list's settings: a bad file is said before any window opens.
+    const ReportSettingsFile settings = readReportSettings(options.reportSettings, options.reportOverrides);
+    if (!settings.error.empty()) {
+        std::cerr << "svg-logger-view: " << settings.error << "\n";
+        return kViewBadInput;
+    }
     QApplication app(argc, argv);
     ViewerWindow window;
+    if (!options.reportSettings.empty() || !options.reportOverrides.empty())
+        window.setReportSettings(settings.settings, options.reportSettings.empty()
+                                                        ? QString::fromUtf8("コマンドライン")
+                                                        : QFileInfo(QString::fromStdString(options.reportSettings)).fileName());
     window.show();
     QStringList inputs;
     for (const std::string &input : options.inputs)

@@ -20,7 +20,8 @@ std::vector<ListedEvent> listEvents(const std::vector<double> &firingTimes, cons
 
 std::string eventListCsv(const std::vector<ListedEvent> &events, double nominal)
 {
-    std::string text = "time,type,duration_s,extreme_v,extreme_pct\r\n";
+    std::string text = "time,type,duration_s,extreme_v,extreme_pct,nominal_v\r\n";
+    const std::string nominalText = significantText(nominal);
     for (const ListedEvent &event : events) {
         text += fullRowTimeText(event.time) + "," + event.type + ",";
         if (event.seconds)
@@ -30,7 +31,7 @@ std::string eventListCsv(const std::vector<ListedEvent> &events, double nominal)
             text += fixedText(*event.extreme, 1) + "," + fixedText(*event.extreme * 100.0 / nominal, 1);
         else
             text += ",";
-        text += "\r\n";
+        text += "," + nominalText + "\r\n";
     }
     return text;
 }

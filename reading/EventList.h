@@ -20,8 +20,9 @@ struct ListedEvent {
 
 std::vector<ListedEvent> listEvents(const std::vector<double> &firingTimes, const std::vector<VoltageEvent> &voltage);
 
-// "time,type,duration_s,extreme_v,extreme_pct" and a line an event (UTF-8, CR LF), times as
-// the log files write them (midnight too with its time); what an event has not is left empty. `nominal` is Uc for the %.
+// "time,type,duration_s,extreme_v,extreme_pct,nominal_v" and a line an event (UTF-8, CR LF),
+// times as the log files write them (midnight too with its time); what an event has not is left
+// empty. `nominal` is the Uc the events were found with and the % is of; each line names it.
 std::string eventListCsv(const std::vector<ListedEvent> &events, double nominal);
 
 // The first event after `time` (later by more than `slack` seconds), the last one before it.

@@ -58,7 +58,7 @@ PowerQualityReport makeReport(const RecordSet &set, double from, double to, cons
         return !report.cancelled;
     };
     report.settings = settings;
-    report.settings.events.nominal = settings.nominal;
+    report.settings.events = settings.eventLimits();
     report.from = from;
     report.to = to;
     report.samplePeriod = set.samplePeriod();
@@ -75,7 +75,7 @@ PowerQualityReport makeReport(const RecordSet &set, double from, double to, cons
     const double gap = 3.0 * report.samplePeriod;
     const ReportSettings &s = report.settings;
 
-    report.events = voltageEvents(table, report.samplePeriod, gap, s.events);
+    report.events = reportVoltageEvents(table, report.samplePeriod, s);
     report.tables = eventTables(report.events, s.nominal);
     if (!stepDone())
         return report;
@@ -122,6 +122,11 @@ PowerQualityReport makeReport(const RecordSet &set, double from, double to, cons
                                                           report.samplePeriod, gap, s.runningBits));
     stepDone();
     return report;
+}
+
+std::vector<VoltageEvent> reportVoltageEvents(const RecordTable &table, double samplePeriod, const ReportSettings &settings)
+{
+    return voltageEvents(table, samplePeriod, 3.0 * samplePeriod, settings.eventLimits());
 }
 
 std::vector<std::pair<std::string, std::string>> reportCsvFiles(const PowerQualityReport &report)

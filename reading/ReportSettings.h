@@ -28,6 +28,14 @@ struct ReportSettings {
     enum class Language { Japanese, English };
     Language language = Language::Japanese;
 
+    // The event thresholds with Uc: what the report and the window's event list judge by.
+    VoltageEventLimits eventLimits() const
+    {
+        VoltageEventLimits limits = events;
+        limits.nominal = nominal;
+        return limits;
+    }
+
     // "key = value" for each key, in the file's own words.
     std::vector<std::string> lines() const;
 };

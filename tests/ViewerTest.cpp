@@ -3,6 +3,7 @@
 #include "reading/RecordReader.h"
 #include "reading/RecordSet.h"
 #include "reading/RecordTime.h"
+#include "reading/ReportSettings.h"
 #include "reading/TraceColumns.h"
 #include "reading/TriggerReplay.h"
 #include "reading/VoltageEvents.h"
@@ -92,12 +93,13 @@ TEST(ViewerOptionsTable, EachCommandLineAsReadOrRefused)
         {{"--follow", "--png", "a.png", "d"}, M::Png, "--follow goes with the window alone"},
         {{"--report-csv", "out", "--settings", "r.ini", "d"}, M::Report, ""},
         {{"--report-csv", "out", "--stats", "d"}, M::Report, "--stats goes with no other"},
-        {{"--settings", "r.ini", "--stats", "d"}, M::Stats, "--settings goes with --report"},
+        {{"--settings", "r.ini", "--stats", "d"}, M::Stats, "--settings goes with --report or the window"},
         {{"--report", "w.pdf", "--report-html", "w.html", "d"}, M::Report, ""},
         {{"--report-html"}, M::Window, "--report-html takes the file to write"},
         {{"--report-html", "w.html"}, M::Report, "no input"},
         {{"--report", "w.pdf", "--nominal-voltage", "6900", "--svg-sign", "minus", "d"}, M::Report, ""},
-        {{"--nominal-voltage", "6900", "--stats", "d"}, M::Stats, "--nominal-voltage goes with --report"},
+        {{"--nominal-voltage", "6900", "--stats", "d"}, M::Stats, "--nominal-voltage goes with --report or the window"},
+        {{"--settings", "site.ini", "--nominal-voltage", "22000", "d"}, M::Window, ""}, // the event list's limits
     };
     for (const Case &k : cases) {
         const ViewerOptions options = parseViewerOptions(k.arguments);
@@ -778,8 +780,8 @@ TEST_F(ViewerDayFixture, TheEventListStepsThroughFiringsAndDipsAndGoesOutAsCsv)
     ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
     const QList<QByteArray> lines = csv.readAll().split('\n');
     EXPECT_EQ(lines.size(), static_cast<qsizetype>(firings + 2)); // the header, a line each, the end
-    EXPECT_EQ(lines[0], "time,type,duration_s,extreme_v,extreme_pct\r");
-    EXPECT_TRUE(lines[1].contains(",trigger,,,")) << lines[1].toStdString();
+    EXPECT_EQ(lines[0], "time,type,duration_s,extreme_v,extreme_pct,nominal_v\r");
+    EXPECT_TRUE(lines[1].endsWith(",trigger,,,,6600\r")) << lines[1].toStdString();
     EXPECT_FALSE(window.exportEvents(path("no-folder/events.csv")));
 
     // A real dip (below 90 % of 6600 V) in a file of its own: listed with its duration and extreme.
@@ -803,6 +805,86 @@ TEST_F(ViewerDayFixture, TheEventListStepsThroughFiringsAndDipsAndGoesOutAsCsv)
     EXPECT_NEAR(*window.events()[0].seconds, 0.4, 1e-6); // the sample period, from times near 1.8e9 s
     EXPECT_EQ(*window.events()[0].extreme, 5700.0f);
     EXPECT_EQ(window.findChild<QListWidget *>("Events")->count(), 3);
+}
+
+// The event list judges by the site's settings, as the report does. Ten minutes at 22 kV and at
+// 3.3 kV, each with one second at 80 % at 5:03:00: by hand, one dip of 5 rows × 0.2 s = 1.0 s to
+// 80 % of Uc (the default 6600 V would make the first a 600 s swell, the second a 600 s dip).
+TEST(ViewerEventList, JudgedByTheSitesNominalVoltageAsTheReportIs)
+{
+    QStandardPaths::setTestModeEnabled(true);
+    for (const int nominal : {22000, 3300}) {
+        SCOPED_TRACE(nominal);
+        QTemporaryDir dir;
+        const QString file = dir.path() + "/Tarmin7D5H0M0.csv";
+        const int dipped = nominal * 8 / 10;
+        {
+            std::ofstream out(file.toStdString(), std::ios::binary);
+            out << *toShiftJis(headerLine(SamplingMode::Continuous, ControllerVersion::Version2)) << "\r\n";
+            for (int second = 0; second < 600; ++second)
+                for (int i = 0; i < 5; ++i)
+                    out << "2026/12/07 5:" << second / 60 / 10 << second / 60 % 10 << ":" << second % 60 / 10 << second % 10
+                        << "," << (second == 180 ? dipped : nominal) << ",1,2,3,4,5,6,7,0\r\n";
+        }
+        const QString site = dir.path() + "/site.ini";
+        std::ofstream(site.toStdString()) << "nominal-voltage = " << nominal << "\n";
+        const std::string dipLine =
+            "dip,1.0," + std::to_string(dipped) + ".0,80.0"; // type, duration, extreme V, extreme % of Uc
+
+        // The report's events from the same file and settings: the answer the list must give.
+        QProcess report;
+        report.start(SVG_VIEW_PATH, {"--report-csv", dir.path() + "/report", "--settings", site, file});
+        ASSERT_TRUE(report.waitForFinished(60000));
+        ASSERT_EQ(report.exitCode(), 0) << report.readAllStandardError().toStdString();
+        EXPECT_EQ(readAll((dir.path() + "/report/events.csv").toStdString()),
+                  "type,start,duration_s,extreme_v,extreme_pct\r\n" "dip,2026/12/07 5:03:00,1.0," + std::to_string(dipped)
+                      + ".0,80.0\r\n");
+
+        ViewerWindow window;
+        QSignalSpy loaded(&window, &ViewerWindow::loaded);
+        window.open({file});
+        ASSERT_TRUE(loaded.wait(30000));
+        // The report's settings file chosen in the window: the list follows it.
+        QSignalSpy written(&window, &ViewerWindow::reportWritten);
+        ASSERT_TRUE(window.writeReport(dir.path() + "/r.html", site));
+        ASSERT_TRUE(written.wait(30000));
+        ASSERT_EQ(window.events().size(), 1u);
+        const ListedEvent &dip = window.events().front();
+        EXPECT_EQ(dip.type, "dip");
+        EXPECT_EQ(rowTimeText(static_cast<std::int64_t>(dip.time)), "2026/12/07 5:03:00");
+        ASSERT_TRUE(dip.seconds);
+        EXPECT_NEAR(*dip.seconds, 1.0, 1e-6);
+        EXPECT_EQ(dip.extreme, static_cast<float>(dipped));
+        ASSERT_TRUE(window.exportEvents(dir.path() + "/events.csv"));
+        EXPECT_EQ(readAll((dir.path() + "/events.csv").toStdString()),
+                  "time,type,duration_s,extreme_v,extreme_pct,nominal_v\r\n2026/12/07 5:03:00," + dipLine + ","
+                      + std::to_string(nominal) + "\r\n");
+        const QString said = QString::fromUtf8("基準電圧 Uc = %1 V（site.ini）").arg(nominal);
+        EXPECT_EQ(window.findChild<QLabel *>("EventNominal")->text(), said);
+
+        // Back to the defaults, said so: 6600 V finds what it finds, and the CSV names it.
+        window.setReportSettings(ReportSettings{}, QString::fromUtf8("既定値"));
+        ASSERT_EQ(window.events().size(), 1u);
+        EXPECT_EQ(window.events().front().type, nominal > 6600 ? "swell" : "dip");
+        EXPECT_EQ(window.findChild<QLabel *>("EventNominal")->text(), QString::fromUtf8("基準電圧 Uc = 6600 V（既定値）"));
+        ASSERT_TRUE(window.exportEvents(dir.path() + "/default.csv"));
+        EXPECT_TRUE(readAll((dir.path() + "/default.csv").toStdString()).ends_with(",6600\r\n"));
+        // As the command line gives them (--nominal-voltage): the dip again.
+        const ReportSettingsFile given = readReportSettings("", {{"nominal-voltage", std::to_string(nominal)}});
+        ASSERT_TRUE(given.error.empty()) << given.error;
+        window.setReportSettings(given.settings, "--nominal-voltage");
+        ASSERT_EQ(window.events().size(), 1u);
+        EXPECT_EQ(window.events().front().type, "dip");
+        EXPECT_EQ(window.events().front().extreme, static_cast<float>(dipped));
+    }
+    // A bad settings file for the window: said, naming its line, and no window opened.
+    QTemporaryDir dir;
+    std::ofstream(dir.filePath("bad.ini").toStdString()) << "nominal-voltage = 22kV\n";
+    QProcess bad;
+    bad.start(SVG_VIEW_PATH, {"--settings", dir.filePath("bad.ini"), dir.path()});
+    ASSERT_TRUE(bad.waitForFinished(60000));
+    EXPECT_EQ(bad.exitCode(), 2);
+    EXPECT_TRUE(bad.readAllStandardError().contains("bad.ini:1: nominal-voltage takes volts above 0, not '22kV'"));
 }
 
 // レポート…: the report of the range shown, written in the background, said when done.

@@ -144,15 +144,16 @@ TEST(EventListTable, InTimeOrderAsCsvAndStepByStep)
     swell.extreme = 7350.0f;
     const std::vector<ListedEvent> events = listEvents({1466726408.0, 1466726400.0}, {dip, swell});
     ASSERT_EQ(events.size(), 4u);
-    EXPECT_EQ(eventListCsv(events, 6600.0), "time,type,duration_s,extreme_v,extreme_pct\r\n"
-                                            "2016/06/24 0:00:00,trigger,,,\r\n"
-                                            "2016/06/24 0:00:05,dip,0.6,5900.0,89.4\r\n"
-                                            "2016/06/24 0:00:08,trigger,,,\r\n"
-                                            "2016/06/24 0:00:10,swell,,7350.0,111.4\r\n");
+    EXPECT_EQ(eventListCsv(events, 6600.0), "time,type,duration_s,extreme_v,extreme_pct,nominal_v\r\n"
+                                            "2016/06/24 0:00:00,trigger,,,,6600\r\n"
+                                            "2016/06/24 0:00:05,dip,0.6,5900.0,89.4,6600\r\n"
+                                            "2016/06/24 0:00:08,trigger,,,,6600\r\n"
+                                            "2016/06/24 0:00:10,swell,,7350.0,111.4,6600\r\n");
+    EXPECT_NE(eventListCsv(events, 22000.0).find(",dip,0.6,5900.0,26.8,22000\r\n"), std::string::npos) << "% of the Uc named";
     {
         const test::CommaLocale german; // printf's decimal comma would split the fields
         if (german.active()) {
-            EXPECT_NE(eventListCsv(events, 6600.0).find(",dip,0.6,5900.0,89.4\r\n"), std::string::npos);
+            EXPECT_NE(eventListCsv(events, 6600.5).find(",dip,0.6,5900.0,89.4,6600.5\r\n"), std::string::npos);
         }
     }
     struct Step {

@@ -15,7 +15,7 @@ namespace svglogger {
 std::string viewerUsage()
 {
     // In the usual Usage/Options form, which help2man turns into the man page.
-    return "Usage: svg-logger-view [--trigger FILE] [--follow] [INPUT...]\n"
+    return "Usage: svg-logger-view [--trigger FILE] [--follow] [--settings FILE] [INPUT...]\n"
            "  or:  svg-logger-view --png OUT.png [--size 1600x900] INPUT...\n"
            "  or:  svg-logger-view --svg OUT.svg [--size 1600x900] INPUT...\n"
            "  or:  svg-logger-view --export-csv OUT.csv INPUT...\n"
@@ -40,7 +40,8 @@ std::string viewerUsage()
            "  --report FILE.pdf     the power-quality and SVG-effectiveness report as PDF\n"
            "  --report-html FILE    the report as one HTML file\n"
            "  --report-csv DIR      the report's tables as CSV files\n"
-           "  --settings FILE       the report's settings; each of its keys also as --KEY VALUE\n"
+           "  --settings FILE       the report's settings, which the window's event list judges by too;\n"
+           "                        each of its keys also as --KEY VALUE\n"
            "  --from TIME           \"yyyy/mm/dd H:MM:SS\": the first time included, for any of them\n"
            "  --to TIME             the last time included\n"
            "  -h, --help            show this help\n"
@@ -166,9 +167,11 @@ ViewerOptions parseViewerOptions(const QStringList &arguments)
         return fail("no input: name CSV files or folders");
     if (options.statsBy != ViewerOptions::StatsBy::Whole && options.mode != ViewerOptions::Mode::Stats)
         return fail("--by goes with --stats");
-    if ((!options.reportSettings.empty() || !options.reportOverrides.empty()) && options.mode != ViewerOptions::Mode::Report)
-        return fail(options.reportSettings.empty() ? "--" + options.reportOverrides.front().first + " goes with --report"
-                                                   : "--settings goes with --report");
+    // The window's event list judges by the report's settings too.
+    if ((!options.reportSettings.empty() || !options.reportOverrides.empty()) && options.mode != ViewerOptions::Mode::Report
+        && options.mode != ViewerOptions::Mode::Window)
+        return fail(options.reportSettings.empty() ? "--" + options.reportOverrides.front().first + " goes with --report or the window"
+                                                   : "--settings goes with --report or the window");
     if (options.follow && options.mode != ViewerOptions::Mode::Window)
         return fail("--follow goes with the window alone");
     if (options.from && options.to && *options.from > *options.to)

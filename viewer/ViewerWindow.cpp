@@ -1,5 +1,6 @@
 #include "viewer/ViewerWindow.h"
 
+#include "common/TextNumber.h"
 #include "platform/QtText.h"
 #include "recording/TriggerCapture.h"
 
@@ -11,6 +12,7 @@
 #include "reading/VoltageEvents.h"
 #include "recording/CsvText.h"
 #include "recording/TriggerFile.h"
+#include "viewer/EventListPanel.h"
 #include "viewer/PlotPainter.h"
 #include "viewer/RecordPlot.h"
 #include "viewer/ReportDocument.h"
@@ -41,7 +43,6 @@
 
 #include <cmath>
 #include <fstream>
-#include <map>
 
 namespace svglogger {
 
@@ -137,7 +138,7 @@ ViewerWindow::ViewerWindow(QWidget *parent)
     };
     chooseReportSettings = [this] {
         return withoutDialogSettings([this] {
-            return QFileDialog::getOpenFileName(this, QString::fromUtf8("レポートの設定ファイル（取り消しで既定値）"), QString(),
+            return QFileDialog::getOpenFileName(this, QString::fromUtf8("レポートの設定ファイル（取り消しで今の設定）"), QString(),
                                                 QString::fromUtf8("設定 (*.ini *.conf *.txt);;すべて (*)"));
         });
     };
@@ -230,8 +231,8 @@ ViewerWindow::ViewerWindow(QWidget *parent)
     topLayout->addWidget(m_plot, 1);
     topLayout->addWidget(m_readout);
     topLayout->addWidget(m_cursorFigures);
-    m_eventList = new QListWidget(this);
-    m_eventList->setObjectName("Events");
+    m_eventList = new EventListPanel(this);
+    m_eventList->setEvents({}, m_reportSettings.nominal, m_reportSettingsSource);
     auto *lists = new QTabWidget(splitter);
     lists->addTab(m_messages, QString::fromUtf8("メッセージ"));
     lists->addTab(m_eventList, QString::fromUtf8("イベント"));
@@ -282,8 +283,7 @@ ViewerWindow::ViewerWindow(QWidget *parent)
         if (!path.isEmpty())
             exportEvents(path);
     });
-    connect(m_eventList, &QListWidget::itemActivated, this,
-            [this](QListWidgetItem *item) { goToEvent(static_cast<std::size_t>(m_eventList->row(item))); });
+    connect(m_eventList, &EventListPanel::activated, this, [this](std::size_t index) { goToEvent(index); });
     connect(new QShortcut(QKeySequence(Qt::Key_N), this), &QShortcut::activated, this, [this] { stepEvent(true); });
     connect(new QShortcut(QKeySequence(Qt::Key_P), this), &QShortcut::activated, this, [this] { stepEvent(false); });
     connect(m_cancelButton, &QPushButton::clicked, this, [this] { m_cancel = true; });
@@ -382,7 +382,8 @@ bool ViewerWindow::writeReport(const QString &path, const QString &settingsFile)
         setStatus(QString::fromUtf8("先にログファイルを開いてください"));
         return false;
     }
-    const ReportSettingsFile settings = settingsFile.isEmpty() ? ReportSettingsFile{} : readReportSettings(settingsFile.toStdString());
+    const ReportSettingsFile settings =
+        settingsFile.isEmpty() ? ReportSettingsFile{m_reportSettings, {}} : readReportSettings(settingsFile.toStdString());
     if (!settings.error.empty()) {
         setStatus(QString::fromUtf8("レポートの設定を読めません: ") + fromStd(settings.error));
         return false;
@@ -391,6 +392,8 @@ bool ViewerWindow::writeReport(const QString &path, const QString &settingsFile)
         setStatus(QString::fromUtf8("読み込み中です — 終わってからもう一度どうぞ"));
         return false;
     }
+    if (!settingsFile.isEmpty())
+        setReportSettings(settings.settings, QFileInfo(settingsFile).fileName());
     // The range shown, as far as it holds rows.
     const std::vector<double> &times = m_set->table().times();
     const double from = std::max(std::floor(m_plot->window().from()), std::floor(times.front()));
@@ -441,29 +444,19 @@ bool ViewerWindow::writeReport(const QString &path, const QString &settingsFile)
     return true;
 }
 
+void ViewerWindow::setReportSettings(const ReportSettings &settings, const QString &source)
+{
+    m_reportSettings = settings;
+    m_reportSettingsSource = source;
+    refreshEvents();
+}
+
 void ViewerWindow::refreshEvents()
 {
     m_events.clear();
-    m_eventList->clear();
-    if (!m_set || !m_columns)
-        return;
-    m_events = listEvents(m_firingTimes, voltageEvents(m_set->table(), m_set->samplePeriod(), m_columns->gapSeconds()));
-    for (const ListedEvent &event : m_events) {
-        // The list speaks the window's language; the CSV keeps the English types.
-        static const std::map<std::string, const char *> kNames{{"trigger", "トリガー"},
-                                                               {"dip", "電圧低下"},
-                                                               {"swell", "電圧上昇"},
-                                                               {"interruption_short", "短時間停電"},
-                                                               {"interruption_long", "長時間停電"}};
-        const auto name = kNames.find(event.type);
-        QString text = fromStd(rowTimeText(static_cast<std::int64_t>(std::floor(event.time)))) + "  "
-            + (name != kNames.end() ? QString::fromUtf8(name->second) : QString::fromStdString(event.type));
-        if (event.seconds)
-            text += QString("  %1 s").arg(*event.seconds, 0, 'f', 1);
-        if (event.extreme)
-            text += QString("  %1 V (%2 %)").arg(*event.extreme, 0, 'f', 1).arg(*event.extreme * 100.0 / VoltageEventLimits{}.nominal, 0, 'f', 1);
-        m_eventList->addItem(text);
-    }
+    if (m_set && m_columns)
+        m_events = listEvents(m_firingTimes, reportVoltageEvents(m_set->table(), m_set->samplePeriod(), m_reportSettings));
+    m_eventList->setEvents(m_events, m_reportSettings.nominal, m_reportSettingsSource);
 }
 
 bool ViewerWindow::goToEvent(std::size_t index)
@@ -474,8 +467,8 @@ bool ViewerWindow::goToEvent(std::size_t index)
     const double half = (view.to() - view.from()) / 2.0;
     view.setRange(m_events[index].time - half, m_events[index].time + half);
     m_plot->setView(view);
-    m_eventList->setCurrentRow(static_cast<int>(index));
-    setStatus(QString::fromUtf8("イベント %1/%2: ").arg(index + 1).arg(m_events.size()) + m_eventList->item(static_cast<int>(index))->text(),
+    m_eventList->setCurrent(index);
+    setStatus(QString::fromUtf8("イベント %1/%2: ").arg(index + 1).arg(m_events.size()) + m_eventList->itemText(index),
               StatusKind::Success);
     return true;
 }
@@ -497,7 +490,7 @@ bool ViewerWindow::stepEvent(bool forward)
 bool ViewerWindow::exportEvents(const QString &path)
 {
     QFile file(path);
-    const std::string text = eventListCsv(m_events, VoltageEventLimits{}.nominal);
+    const std::string text = eventListCsv(m_events, m_reportSettings.nominal);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)
         || file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()) || !file.flush()) {
         setStatus(QString::fromUtf8("イベント一覧を書けません: ") + path + " — " + file.errorString());
@@ -505,7 +498,9 @@ bool ViewerWindow::exportEvents(const QString &path)
         file.remove();
         return false;
     }
-    setStatus(QString::fromUtf8("イベント一覧 %1 件を書き出しました: ").arg(m_events.size()) + path, StatusKind::Success);
+    setStatus(QString::fromUtf8("イベント一覧 %1 件を書き出しました（Uc = %2 V）: ").arg(m_events.size())
+                  .arg(fromStd(significantText(m_reportSettings.nominal))) + path,
+              StatusKind::Success);
     return true;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "reading/EventList.h"
+#include "reading/ReportSettings.h"
 #include "reading/RecordSet.h"
 #include "reading/TraceColumns.h"
 
@@ -24,6 +25,7 @@ class QToolButton;
 
 namespace svglogger {
 
+class EventListPanel;
 class RecordPlot;
 
 // svg-logger-view's window: the recorded files as one timeline. Files and folders come from
@@ -68,10 +70,14 @@ public:
     // The list as CSV (UTF-8); false with the status text.
     bool exportEvents(const QString &path);
     // "レポート…": the power-quality report of the range shown, as PDF (or HTML by the name's
-    // ending), with the settings of `settingsFile` (none: the defaults), made in the background
-    // with progress and 中止; reportWritten() when it ends.
+    // ending), made in the background with progress and 中止; reportWritten() when it ends.
+    // A `settingsFile` read becomes the window's report settings; none: those held.
     bool writeReport(const QString &path, const QString &settingsFile = {});
-    std::function<QString()> chooseReportSettings; // the dialog's answer; empty: the defaults
+    std::function<QString()> chooseReportSettings; // the dialog's answer; empty: those held
+    // The report's settings, which the event list judges by too; `source` says where they came
+    // from (a file's name, the command line), shown above the list.
+    void setReportSettings(const ReportSettings &settings, const QString &source);
+    const ReportSettings &reportSettings() const { return m_reportSettings; }
     // "追従": what a running logger appends to the shown files and folders is read every
     // second; the view grows with the newest row while it shows everything, scrolls with it
     // while it shows the end, and stays where it was moved to.
@@ -109,7 +115,7 @@ private:
     QLabel *m_readout = nullptr;                  // the row at the pointer
     QLabel *m_cursorFigures = nullptr;            // Δt and the figures between A and B
     QListWidget *m_messages = nullptr;            // rows left out, files without rows
-    QListWidget *m_eventList = nullptr;           // "イベント"
+    EventListPanel *m_eventList = nullptr;        // "イベント"
     QProgressBar *m_progress = nullptr;
     QPushButton *m_cancelButton = nullptr;        // "中止"
     QPushButton *m_followButton = nullptr;        // "追従"
@@ -122,6 +128,8 @@ private:
 
     std::vector<double> m_firingTimes; // the last trigger replay's
     std::vector<ListedEvent> m_events;
+    ReportSettings m_reportSettings;
+    QString m_reportSettingsSource = QString::fromUtf8("既定値");
     std::unique_ptr<RecordSet> m_set;
     std::unique_ptr<TraceColumns> m_columns;
     std::thread m_loader;
