@@ -1,6 +1,6 @@
-#include "reading/DailyEnergy.h"
+#include "quality/DailyEnergy.h"
 #include "reading/RecordColumns.h"
-#include "reading/SvgEffectiveness.h"
+#include "quality/SvgEffectiveness.h"
 
 #include <gtest/gtest.h>
 

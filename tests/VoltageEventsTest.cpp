@@ -1,7 +1,7 @@
-#include "reading/EventList.h"
-#include "reading/EventTables.h"
+#include "quality/EventList.h"
+#include "quality/EventTables.h"
 #include "reading/RecordColumns.h"
-#include "reading/VoltageEvents.h"
+#include "quality/VoltageEvents.h"
 #include "support/CommaLocale.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "reading/EventList.h"
+#include "quality/EventList.h"
 
 #include <QWidget>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "reading/PowerQualityReport.h"
+#include "quality/PowerQualityReport.h"
 
 #include <QString>
 #include <QStringList>

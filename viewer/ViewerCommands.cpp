@@ -1,6 +1,6 @@
 #include "viewer/ViewerCommands.h"
 
-#include "reading/PowerQualityReport.h"
+#include "quality/PowerQualityReport.h"
 #include "reading/RecordExport.h"
 #include "reading/RecordSet.h"
 #include "reading/RecordStats.h"

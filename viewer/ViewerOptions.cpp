@@ -1,7 +1,7 @@
 #include "viewer/ViewerOptions.h"
 
 #include "reading/RecordTime.h"
-#include "reading/ReportSettings.h"
+#include "quality/ReportSettings.h"
 #include "viewer/PlotPainter.h"
 
 #include <QCommandLineParser>

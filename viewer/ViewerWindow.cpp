@@ -9,7 +9,7 @@
 #include "reading/RecordExport.h"
 #include "reading/RecordTime.h"
 #include "reading/TriggerReplay.h"
-#include "reading/VoltageEvents.h"
+#include "quality/VoltageEvents.h"
 #include "recording/CsvText.h"
 #include "recording/TriggerFile.h"
 #include "viewer/EventListPanel.h"

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "reading/EventList.h"
-#include "reading/ReportSettings.h"
+#include "quality/EventList.h"
+#include "quality/ReportSettings.h"
 #include "reading/RecordSet.h"
 #include "reading/TraceColumns.h"
 

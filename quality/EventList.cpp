@@ -1,4 +1,4 @@
-#include "reading/EventList.h"
+#include "quality/EventList.h"
 
 #include "common/TextNumber.h"
 #include "reading/RecordTime.h"

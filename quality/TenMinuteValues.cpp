@@ -1,4 +1,4 @@
-#include "reading/TenMinuteValues.h"
+#include "quality/TenMinuteValues.h"
 
 #include "reading/RecordColumns.h"
 #include "reading/RecordTime.h"

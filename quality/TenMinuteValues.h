@@ -1,7 +1,7 @@
 #pragma once
 
 #include "reading/RecordTable.h"
-#include "reading/VoltageEvents.h"
+#include "quality/VoltageEvents.h"
 
 #include <cstddef>
 #include <cstdint>

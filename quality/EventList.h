@@ -1,6 +1,6 @@
 #pragma once
 
-#include "reading/VoltageEvents.h"
+#include "quality/VoltageEvents.h"
 
 #include <cstddef>
 #include <optional>

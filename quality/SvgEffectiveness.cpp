@@ -1,4 +1,4 @@
-#include "reading/SvgEffectiveness.h"
+#include "quality/SvgEffectiveness.h"
 
 #include "link/MeasurementSample.h"
 #include "reading/RecordColumns.h"

@@ -1,4 +1,4 @@
-#include "reading/EventTables.h"
+#include "quality/EventTables.h"
 
 namespace svglogger {
 

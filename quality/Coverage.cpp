@@ -1,4 +1,4 @@
-#include "reading/Coverage.h"
+#include "quality/Coverage.h"
 
 #include "reading/RecordColumns.h"
 

@@ -1,13 +1,13 @@
 #pragma once
 
-#include "reading/Coverage.h"
-#include "reading/DailyEnergy.h"
-#include "reading/EventTables.h"
+#include "quality/Coverage.h"
+#include "quality/DailyEnergy.h"
+#include "quality/EventTables.h"
 #include "reading/RecordSet.h"
-#include "reading/ReportSettings.h"
-#include "reading/SvgEffectiveness.h"
-#include "reading/TenMinuteValues.h"
-#include "reading/VoltageEvents.h"
+#include "quality/ReportSettings.h"
+#include "quality/SvgEffectiveness.h"
+#include "quality/TenMinuteValues.h"
+#include "quality/VoltageEvents.h"
 
 #include <atomic>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "reading/VoltageEvents.h"
+#include "quality/VoltageEvents.h"
 
 #include "reading/RecordColumns.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "reading/DailyEnergy.h"
-#include "reading/VoltageEvents.h"
+#include "quality/DailyEnergy.h"
+#include "quality/VoltageEvents.h"
 
 #include <cstdint>
 #include <optional>

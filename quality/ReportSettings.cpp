@@ -1,4 +1,4 @@
-#include "reading/ReportSettings.h"
+#include "quality/ReportSettings.h"
 
 #include "common/IniFile.h"
 #include "common/TextNumber.h"

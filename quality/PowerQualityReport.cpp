@@ -1,4 +1,4 @@
-#include "reading/PowerQualityReport.h"
+#include "quality/PowerQualityReport.h"
 
 #include "common/TextNumber.h"
 #include "reading/RecordColumns.h"

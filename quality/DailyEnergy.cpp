@@ -1,4 +1,4 @@
-#include "reading/DailyEnergy.h"
+#include "quality/DailyEnergy.h"
 
 #include "reading/RecordColumns.h"
 #include "reading/RecordTime.h"
