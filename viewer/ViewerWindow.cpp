@@ -12,6 +12,7 @@
 #include "quality/VoltageEvents.h"
 #include "recording/CsvText.h"
 #include "recording/TriggerFile.h"
+#include "viewer/BackgroundJob.h"
 #include "viewer/EventListPanel.h"
 #include "viewer/PlotPainter.h"
 #include "viewer/RecordPlot.h"
@@ -117,6 +118,8 @@ ViewerWindow::ViewerWindow(QWidget *parent)
     setWindowTitle(QString::fromUtf8("ＳＶＧデータビューア"));
     setAcceptDrops(true);
     resize(1280, 800);
+    m_loader = new BackgroundJob(this);
+    m_reportWriter = new BackgroundJob(this);
 
     chooseFiles = [this] {
         return withoutDialogSettings([this] {
@@ -172,6 +175,7 @@ ViewerWindow::ViewerWindow(QWidget *parent)
     m_preTriggerBox->setToolTip(QString::fromUtf8("キャプチャファイルのプリトリガレコード数（網掛け）"));
     m_progress = new QProgressBar(this);
     m_progress->setObjectName("Progress");
+    m_progress->setMaximum(1000); // the jobs' per mille
     m_progress->hide();
     m_cancelButton = button("中止", "CancelLoading", this);
     m_cancelButton->hide();
@@ -286,7 +290,12 @@ ViewerWindow::ViewerWindow(QWidget *parent)
     connect(m_eventList, &EventListPanel::activated, this, [this](std::size_t index) { goToEvent(index); });
     connect(new QShortcut(QKeySequence(Qt::Key_N), this), &QShortcut::activated, this, [this] { stepEvent(true); });
     connect(new QShortcut(QKeySequence(Qt::Key_P), this), &QShortcut::activated, this, [this] { stepEvent(false); });
-    connect(m_cancelButton, &QPushButton::clicked, this, [this] { m_cancel = true; });
+    connect(m_cancelButton, &QPushButton::clicked, this, [this] {
+        m_loader->cancel();
+        m_reportWriter->cancel();
+    });
+    for (BackgroundJob *job : {m_loader, m_reportWriter})
+        connect(job, &BackgroundJob::progressed, m_progress, &QProgressBar::setValue);
     connect(m_followButton, &QPushButton::toggled, this, [this](bool on) {
         if (on) {
             m_followTimer->start();
@@ -313,14 +322,13 @@ ViewerWindow::ViewerWindow(QWidget *parent)
 
 ViewerWindow::~ViewerWindow()
 {
-    stopLoading();
+    stopJobs();
 }
 
-void ViewerWindow::stopLoading()
+void ViewerWindow::stopJobs()
 {
-    m_cancel = true;
-    if (m_loader.joinable())
-        m_loader.join();
+    m_loader->stop();
+    m_reportWriter->stop();
 }
 
 QString ViewerWindow::statusText() const
@@ -341,39 +349,42 @@ void ViewerWindow::open(const QStringList &inputs)
 {
     if (inputs.isEmpty())
         return;
-    if (m_loader.joinable()) {
+    if (busy()) {
         setStatus(QString::fromUtf8("読み込み中です — 中止してから開いてください"));
         return;
     }
-    m_cancel = false;
-    m_loadingInputs = inputs;
-    m_progress->setValue(0);
-    m_progress->show();
-    m_cancelButton->show();
-    setStatus(QString::fromUtf8("読み込み中: ") + inputs.join(", "), StatusKind::Success);
     std::vector<std::string> paths;
     for (const QString &input : inputs)
         paths.push_back(input.toStdString());
-    m_loader = std::thread([this, paths] {
-        auto *set = new RecordSet(RecordSet::load(
-            paths,
-            [this](std::uint64_t done, std::uint64_t total) { showProgress(done, total); },
-            &m_cancel));
-        m_loadedColumns = std::make_unique<TraceColumns>(*set);
-        m_loadedSet.reset(set);
-        m_loadCancelled = m_cancel;
-        QMetaObject::invokeMethod(this, [this] { finishLoading(); }, Qt::QueuedConnection);
+    showJob(true);
+    setStatus(QString::fromUtf8("読み込み中: ") + inputs.join(", "), StatusKind::Success);
+    m_loader->start([this, paths, inputs](const std::atomic<bool> &cancel, const BackgroundJob::Progress &progress) {
+        // Held apart until the GUI thread takes them: dropped with the job if the window goes first.
+        auto set = std::make_shared<std::unique_ptr<RecordSet>>(
+            std::make_unique<RecordSet>(RecordSet::load(paths, progress, &cancel)));
+        auto columns = std::make_shared<std::unique_ptr<TraceColumns>>(std::make_unique<TraceColumns>(**set));
+        const bool cancelled = cancel;
+        return BackgroundJob::HandOver([this, set, columns, cancelled, inputs] {
+            finishLoading(std::move(*set), std::move(*columns), cancelled, inputs);
+        });
     });
 }
 
-// From the background: the bar in per mille (a large file's bytes do not fit its int).
-void ViewerWindow::showProgress(std::uint64_t done, std::uint64_t total)
+bool ViewerWindow::loading() const
 {
-    const int perMille = total == 0 ? 1000 : static_cast<int>(done * 1000 / total);
-    QMetaObject::invokeMethod(this, [this, perMille] {
-        m_progress->setMaximum(1000);
-        m_progress->setValue(perMille);
-    }, Qt::QueuedConnection);
+    return m_loader->running();
+}
+
+bool ViewerWindow::busy() const
+{
+    return m_loader->running() || m_reportWriter->running();
+}
+
+void ViewerWindow::showJob(bool running)
+{
+    m_progress->setValue(0);
+    m_progress->setVisible(running);
+    m_cancelButton->setVisible(running);
 }
 
 bool ViewerWindow::writeReport(const QString &path, const QString &settingsFile)
@@ -388,7 +399,7 @@ bool ViewerWindow::writeReport(const QString &path, const QString &settingsFile)
         setStatus(QString::fromUtf8("レポートの設定を読めません: ") + fromStd(settings.error));
         return false;
     }
-    if (m_loader.joinable()) {
+    if (busy()) {
         setStatus(QString::fromUtf8("読み込み中です — 終わってからもう一度どうぞ"));
         return false;
     }
@@ -402,16 +413,16 @@ bool ViewerWindow::writeReport(const QString &path, const QString &settingsFile)
         setStatus(QString::fromUtf8("表示中の範囲に行がありません"));
         return false;
     }
-    m_cancel = false;
-    m_progress->setValue(0);
-    m_progress->show();
-    m_cancelButton->show();
+    showJob(true);
     setStatus(QString::fromUtf8("レポート作成中: ") + path, StatusKind::Success);
-    m_loader = std::thread([this, path, from, to, chosen = settings.settings] {
+    // The set stays as it is while the report runs: opening and reading on wait for it.
+    const RecordSet *set = m_set.get();
+    m_reportWriter->start([this, set, path, from, to, chosen = settings.settings](const std::atomic<bool> &cancel,
+                                                                                 const BackgroundJob::Progress &progress) {
         const PowerQualityReport report = makeReport(
-            *m_set, from, to, chosen,
-            [this](int done, int total) { showProgress(static_cast<std::uint64_t>(done), static_cast<std::uint64_t>(total) + 1); },
-            &m_cancel);
+            *set, from, to, chosen,
+            [&progress](int done, int total) { progress(static_cast<std::uint64_t>(done), static_cast<std::uint64_t>(total) + 1); },
+            &cancel);
         QString why;
         bool written = false;
         if (!report.cancelled) {
@@ -427,11 +438,8 @@ bool ViewerWindow::writeReport(const QString &path, const QString &settingsFile)
             }
         }
         const bool cancelled = report.cancelled;
-        QMetaObject::invokeMethod(this, [this, path, written, cancelled, why] {
-            if (m_loader.joinable())
-                m_loader.join();
-            m_progress->hide();
-            m_cancelButton->hide();
+        return BackgroundJob::HandOver([this, path, written, cancelled, why] {
+            showJob(false);
             if (cancelled)
                 setStatus(QString::fromUtf8("レポートを中止しました（ファイルは書いていません）"));
             else if (!written)
@@ -439,7 +447,7 @@ bool ViewerWindow::writeReport(const QString &path, const QString &settingsFile)
             else
                 setStatus(QString::fromUtf8("レポートを書きました: ") + path, StatusKind::Success);
             emit reportWritten(written);
-        }, Qt::QueuedConnection);
+        });
     });
     return true;
 }
@@ -516,8 +524,8 @@ bool ViewerWindow::following() const
 
 void ViewerWindow::readAppended()
 {
-    if (!m_set || loading())
-        return;
+    if (!m_set || busy())
+        return; // a report reads the set, a load replaces it
     std::vector<std::string> inputs;
     for (const QString &input : m_shownInputs)
         inputs.push_back(input.toStdString());
@@ -553,23 +561,16 @@ void ViewerWindow::readAppended()
               StatusKind::Success);
 }
 
-void ViewerWindow::finishLoading()
+void ViewerWindow::finishLoading(std::unique_ptr<RecordSet> newSet, std::unique_ptr<TraceColumns> newColumns, bool cancelled,
+                                 const QStringList &inputs)
 {
-    if (m_loader.joinable())
-        m_loader.join(); // it has handed its results over: they are the window's now
-    std::unique_ptr<RecordSet> newSet = std::move(m_loadedSet);
-    std::unique_ptr<TraceColumns> newColumns = std::move(m_loadedColumns);
-    const bool cancelled = m_loadCancelled;
-    if (!newSet)
-        return;
-    m_progress->hide();
-    m_cancelButton->hide();
+    showJob(false);
     m_messages->clear();
     for (const std::string &problem : newSet->problems())
         m_messages->addItem(fromStd(problem));
     if (newSet->table().rows() == 0) {
         setStatus(cancelled ? QString::fromUtf8("読み込みを中止しました")
-                            : QString::fromUtf8("読めるレコードがありません: ") + m_loadingInputs.join(", "));
+                            : QString::fromUtf8("読めるレコードがありません: ") + inputs.join(", "));
         emit loaded();
         return;
     }
@@ -581,8 +582,8 @@ void ViewerWindow::finishLoading()
     m_plot->setData(m_columns.get());
     updateShading();
     refreshEvents();
-    rememberRecent(m_loadingInputs);
-    m_shownInputs = m_loadingInputs;
+    rememberRecent(inputs);
+    m_shownInputs = inputs;
     QString status = QString("%1 %2, %3 %4").arg(m_set->parts().size()).arg(QString::fromUtf8("ファイル"))
                          .arg(m_set->table().rows()).arg(QString::fromUtf8("レコード"));
     if (!m_set->problems().empty())
@@ -776,7 +777,7 @@ void ViewerWindow::openDropped(const QList<QUrl> &urls)
 
 void ViewerWindow::closeEvent(QCloseEvent *event)
 {
-    stopLoading();
+    stopJobs();
     QWidget::closeEvent(event);
 }
 

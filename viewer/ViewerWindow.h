@@ -8,9 +8,8 @@
 #include <QWidget>
 
 #include <array>
-#include <atomic>
+#include <functional>
 #include <memory>
-#include <thread>
 
 class QCheckBox;
 class QLabel;
@@ -25,6 +24,7 @@ class QToolButton;
 
 namespace svglogger {
 
+class BackgroundJob;
 class EventListPanel;
 class RecordPlot;
 
@@ -43,7 +43,7 @@ public:
 
     // Loads in the background; what was shown stays until the new set is read.
     void open(const QStringList &inputs);
-    bool loading() const { return m_loader.joinable(); }
+    bool loading() const;
     // What was dropped on the window: its local files and folders.
     void openDropped(const QList<QUrl> &urls);
     // The dialogs' answers; tests set their own.
@@ -96,8 +96,12 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    void finishLoading();
-    void showProgress(std::uint64_t done, std::uint64_t total);
+    void finishLoading(std::unique_ptr<RecordSet> newSet, std::unique_ptr<TraceColumns> newColumns, bool cancelled,
+                       const QStringList &inputs);
+    // One job at a time: a report reads the set that a load would replace.
+    bool busy() const;
+    void showJob(bool running); // the progress bar and 中止
+    void stopJobs();
     void showPointer(double time);
     void showCursors();
     void updateShading();
@@ -107,7 +111,6 @@ private:
     // A failure shows in red, what went as asked (loaded, saved, exported) in the text's colour.
     enum class StatusKind { Failure, Success };
     void setStatus(const QString &text, StatusKind kind = StatusKind::Failure);
-    void stopLoading();
 
     RecordPlot *m_plot = nullptr;
     std::array<QCheckBox *, 8> m_traceChecks{};  // one per quantity, in its colour
@@ -132,14 +135,8 @@ private:
     QString m_reportSettingsSource = QString::fromUtf8("既定値");
     std::unique_ptr<RecordSet> m_set;
     std::unique_ptr<TraceColumns> m_columns;
-    std::thread m_loader;
-    std::atomic<bool> m_cancel{false};
-    // What the loader read, handed over when it has finished (the window may be gone by then:
-    // what it holds is freed with it).
-    std::unique_ptr<RecordSet> m_loadedSet;
-    std::unique_ptr<TraceColumns> m_loadedColumns;
-    bool m_loadCancelled = false;
-    QStringList m_loadingInputs;
+    BackgroundJob *m_loader = nullptr;       // the files being read
+    BackgroundJob *m_reportWriter = nullptr; // "レポート…"
 };
 
 } // namespace svglogger
