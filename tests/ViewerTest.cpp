@@ -18,6 +18,8 @@
 #include "viewer/ViewerOptions.h"
 #include "viewer/ViewerWindow.h"
 
+#include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QPushButton>
@@ -29,6 +31,8 @@
 #include <QImage>
 #include <QLabel>
 #include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -926,6 +930,168 @@ TEST_F(ViewerDayFixture, TheWindowWritesTheReportOfTheRangeShown)
     window.plot()->setView(hour);
     EXPECT_FALSE(window.writeReport(path("none.pdf")));
     EXPECT_FALSE(QFile::exists(path("none.pdf")));
+}
+
+// Each command of the window is one action: its caption, shortcut, menu and band button; enabled
+// where it can run (without records, with them, while a load runs); triggered, it does what its
+// button did, with the test's own answers to the dialogs.
+TEST_F(ViewerDayFixture, EachCommandIsOneActionInAMenuWithItsShortcutAndButton)
+{
+    QStandardPaths::setTestModeEnabled(true); // the recent list in the tests' own settings
+    ViewerWindow window;
+    window.resize(1200, 800);
+    window.show();
+    QSignalSpy loaded(&window, &ViewerWindow::loaded);
+    using C = WindowCommand;
+    struct Case {
+        C command;
+        const char *text, *shortcut;
+        const char *button; // its object name in the band; empty: none
+        bool withoutRecords, withRecords, whileLoading; // enabled
+    };
+    const Case cases[] = {
+        {C::OpenFiles, "開く", "Ctrl+O", "OpenFiles", true, true, false},
+        {C::OpenFolder, "フォルダ", "Ctrl+Shift+O", "OpenFolder", true, true, false},
+        {C::Recent, "最近", "", "Recent", true, true, false},
+        {C::SavePicture, "画像保存", "Ctrl+S", "SavePicture", false, true, true},
+        {C::ExportCsv, "CSV出力", "Ctrl+E", "ExportCsv", false, true, true},
+        {C::Cancel, "中止", "Esc", "CancelLoading", false, false, true},
+        {C::ShowAll, "全体", "", "ShowAll", false, true, true},
+        {C::Follow, "追従", "", "Follow", true, true, true},
+        {C::ReplayTrigger, "トリガー再生", "", "TriggerReplay", false, true, true},
+        {C::NextEvent, "次のイベント", "N", "", false, true, true},
+        {C::PreviousEvent, "前のイベント", "P", "", false, true, true},
+        {C::ExportEvents, "イベントCSV", "", "ExportEvents", false, true, true},
+        {C::WriteReport, "レポート…", "", "WriteReport", false, true, false},
+    };
+    ASSERT_EQ(std::size(cases), kWindowCommands);
+    QList<QAction *> inMenus;
+    for (QAction *menu : window.menuBar()->actions())
+        inMenus += menu->menu()->actions();
+    enum class State { WithoutRecords, WithRecords, WhileLoading };
+    const auto checkEnabled = [&](State state) {
+        for (const Case &k : cases) {
+            const bool enabled = state == State::WithoutRecords ? k.withoutRecords
+                                 : state == State::WithRecords  ? k.withRecords
+                                                                : k.whileLoading;
+            SCOPED_TRACE(k.text);
+            EXPECT_EQ(window.action(k.command)->isEnabled(), enabled) << static_cast<int>(state);
+            if (*k.button != '\0') {
+                EXPECT_EQ(window.findChild<QAbstractButton *>(k.button)->isEnabled(), enabled) << static_cast<int>(state);
+            }
+        }
+    };
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.text);
+        QAction *action = window.action(k.command);
+        EXPECT_EQ(action->text(), QString::fromUtf8(k.text));
+        EXPECT_EQ(action->shortcut(), QKeySequence(QString::fromLatin1(k.shortcut)));
+        EXPECT_TRUE(inMenus.contains(action));
+        if (*k.button != '\0') {
+            EXPECT_EQ(window.findChild<QAbstractButton *>(k.button)->text(), QString::fromUtf8(k.text));
+        } else {
+            EXPECT_EQ(window.findChild<QAbstractButton *>(action->objectName()), nullptr) << "a menu entry and a key alone";
+        }
+    }
+    checkEnabled(State::WithoutRecords);
+    EXPECT_FALSE(window.exportCsv(path("nothing.csv"))) << "called anyway: refused, said";
+    EXPECT_EQ(window.statusText(), QString::fromUtf8("出力するデータがありません"));
+
+    const QString folder = QString::fromStdString(day);
+    window.chooseFiles = [&] { return QStringList{folder}; };
+    window.action(C::OpenFiles)->trigger();
+    ASSERT_TRUE(loaded.wait(30000));
+    ASSERT_EQ(window.records()->table().rows(), 36000u);
+    checkEnabled(State::WithRecords);
+    window.open({folder});
+    checkEnabled(State::WhileLoading);
+    window.action(C::OpenFiles)->trigger(); // disabled: no second load
+    ASSERT_TRUE(loaded.wait(30000));
+    EXPECT_FALSE(loaded.wait(300));
+    checkEnabled(State::WithRecords);
+
+    // The rest triggered in turn, each as its button did.
+    QString answer, filterAsked;
+    window.chooseSaveFile = [&](const QString &filter) {
+        filterAsked = filter;
+        return answer;
+    };
+    window.chooseFolder = [&] { return folder; };
+    window.chooseTriggerFile = [&] { return path("t.ini"); };
+    window.chooseReportSettings = [] { return QString(); };
+    std::ofstream(path("t.ini").toStdString()) << "voltage-window-out = on\nvoltage-lower = 6400\n";
+    RecordPlot *plot = window.plot();
+    const ViewWindow all = plot->window();
+    const auto show = [&](double from, double to) {
+        ViewWindow view = plot->window();
+        view.setRange(from, to);
+        plot->setView(view);
+    };
+    const auto middle = [&] { return (plot->window().from() + plot->window().to()) / 2.0; };
+    const auto sameBytes = [&](const char *a, const char *b) {
+        return !readAll(path(a).toStdString()).empty() && readAll(path(a).toStdString()) == readAll(path(b).toStdString());
+    };
+    QSignalSpy written(&window, &ViewerWindow::reportWritten);
+    struct Triggered {
+        C command;
+        const char *file;   // the save dialog's answer
+        const char *filter; // what it was asked with
+        std::function<void()> before;
+        std::function<bool()> did;
+    };
+    const Triggered triggered[] = {
+        {C::ShowAll, "", "", [&] { show(all.from() + 60.0, all.from() + 120.0); },
+         [&] { return plot->window().from() == all.from() && plot->window().to() == all.to(); }},
+        {C::ReplayTrigger, "", "", {},
+         [&] { return plot->options().marks.size() >= 3 && window.events().size() == plot->options().marks.size(); }},
+        {C::NextEvent, "", "", [&] { show(all.from(), all.from() + 60.0); },
+         [&] { return std::abs(middle() - window.events()[0].time) < 1e-6; }},
+        {C::PreviousEvent, "", "", [&] { show(window.events()[1].time - 30.0, window.events()[1].time + 30.0); },
+         [&] { return std::abs(middle() - window.events()[0].time) < 1e-6; }},
+        {C::SavePicture, "a.png", "PNG (*.png);;JPEG (*.jpg *.jpeg);;SVG (*.svg)", [&] { show(all.from(), all.to()); },
+         [&] { return window.savePicture(path("b.png")) && QImage(path("a.png")) == QImage(path("b.png")); }},
+        {C::ExportCsv, "a.csv", "CSV (*.csv)", {}, [&] { return window.exportCsv(path("b.csv")) && sameBytes("a.csv", "b.csv"); }},
+        {C::ExportEvents, "a-events.csv", "CSV (*.csv)", {},
+         [&] { return window.exportEvents(path("b-events.csv")) && sameBytes("a-events.csv", "b-events.csv"); }},
+        {C::WriteReport, "a.html", "PDF (*.pdf);;HTML (*.html)", {},
+         [&] {
+             return written.wait(30000) && written.back().front().toBool() && window.writeReport(path("b.html"))
+                 && written.wait(30000) && sameBytes("a.html", "b.html");
+         }},
+        {C::Follow, "", "", {}, [&] { return window.following(); }},
+        {C::OpenFolder, "", "", [&] { window.setFollowing(false); },
+         [&] { return loaded.wait(30000) && window.statusText() == QString::fromUtf8("2 ファイル, 36000 レコード"); }},
+    };
+    for (const Triggered &t : triggered) {
+        SCOPED_TRACE(kWindowCommandTexts[static_cast<std::size_t>(t.command)].name);
+        answer = *t.file != '\0' ? path(t.file) : QString();
+        filterAsked.clear();
+        if (t.before)
+            t.before();
+        window.action(t.command)->trigger();
+        EXPECT_EQ(filterAsked, QString::fromUtf8(t.filter));
+        EXPECT_TRUE(t.did()) << window.statusText().toStdString();
+    }
+    // A save dialog cancelled: nothing written, nothing said.
+    const QString said = window.statusText();
+    answer.clear();
+    window.action(C::ExportCsv)->trigger();
+    EXPECT_EQ(window.statusText(), said);
+
+    // 最近: the folder opened last, first in its menu.
+    QMenu *recent = window.action(C::Recent)->menu();
+    emit recent->aboutToShow();
+    ASSERT_FALSE(recent->actions().isEmpty());
+    EXPECT_EQ(recent->actions().front()->text(), QFileInfo(folder).absoluteFilePath());
+    recent->actions().front()->trigger();
+    ASSERT_TRUE(loaded.wait(30000));
+
+    // 中止 ends a load with what was read (or all of it, if it was done first).
+    window.open({folder});
+    window.action(C::Cancel)->trigger();
+    ASSERT_TRUE(loaded.wait(30000));
+    EXPECT_FALSE(window.loading());
+    checkEnabled(State::WithRecords);
 }
 
 // The save dialog starts in the shown files' folder and leaves no settings file of its own

@@ -12,6 +12,8 @@
 #include "quality/VoltageEvents.h"
 #include "recording/CsvText.h"
 #include "recording/TriggerFile.h"
+#include "viewer/ActionButton.h"
+#include "viewer/BackgroundJob.h"
 #include "viewer/EventListPanel.h"
 #include "viewer/PlotPainter.h"
 #include "viewer/RecordPlot.h"
@@ -28,16 +30,16 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QProgressBar>
-#include <QPushButton>
 #include <QSaveFile>
 #include <QSettings>
-#include <QShortcut>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTimer>
+#include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -79,13 +81,6 @@ int decimalsOf(int slot)
     return q < 0 ? 0 : std::max(kQuantities[static_cast<std::size_t>(q)].intervalDecimals, 0);
 }
 
-QPushButton *button(const char *caption, const char *name, QWidget *parent)
-{
-    auto *b = new QPushButton(QString::fromUtf8(caption), parent);
-    b->setObjectName(name);
-    return b;
-}
-
 // Runs one of Qt's file dialogs and leaves the user's settings as they were: Qt's own dialog
 // writes its history into QtProject.conf when it closes, a file this program never asked for.
 template <typename Dialog>
@@ -111,13 +106,27 @@ auto withoutDialogSettings(Dialog dialog)
 } // namespace
 
 ViewerWindow::ViewerWindow(QWidget *parent)
-    : QWidget(parent)
+    : QMainWindow(parent)
 {
     setObjectName("ViewerWindow");
     setWindowTitle(QString::fromUtf8("ＳＶＧデータビューア"));
     setAcceptDrops(true);
+    setContextMenuPolicy(Qt::NoContextMenu); // no menu to hide the band with
     resize(1280, 800);
+    m_loader = new BackgroundJob(this);
+    m_reportWriter = new BackgroundJob(this);
+    m_followTimer = new QTimer(this);
+    m_followTimer->setInterval(1000);
+    useFileDialogs();
+    createActions();
+    createMenus();
+    createBand();
+    createPanels();
+    updateActions();
+}
 
+void ViewerWindow::useFileDialogs()
+{
     chooseFiles = [this] {
         return withoutDialogSettings([this] {
             return QFileDialog::getOpenFileNames(this, QString::fromUtf8("ログファイルを開く"), QString(),
@@ -148,146 +157,47 @@ ViewerWindow::ViewerWindow(QWidget *parent)
                                                 QString::fromUtf8("設定 (*.ini *.conf *.txt);;すべて (*)"));
         });
     };
+}
 
-    // The command band: files, the view, pictures and rows out.
-    auto *openButton = button("開く", "OpenFiles", this);
-    auto *folderButton = button("フォルダ", "OpenFolder", this);
-    m_recentButton = new QToolButton(this);
-    m_recentButton->setObjectName("Recent");
-    m_recentButton->setText(QString::fromUtf8("最近"));
-    m_recentButton->setPopupMode(QToolButton::InstantPopup);
-    m_recentMenu = new QMenu(m_recentButton);
-    m_recentButton->setMenu(m_recentMenu);
-    auto *allButton = button("全体", "ShowAll", this);
-    auto *triggerButton = button("トリガー再生", "TriggerReplay", this);
-    auto *pngButton = button("画像保存", "SavePicture", this);
-    auto *csvButton = button("CSV出力", "ExportCsv", this);
-    auto *eventsButton = button("イベントCSV", "ExportEvents", this);
-    auto *reportButton = button("レポート…", "WriteReport", this);
-    reportButton->setToolTip(QString::fromUtf8("表示中の範囲の電力品質・SVG 効果レポート（PDF または HTML）"));
-    eventsButton->setToolTip(QString::fromUtf8("イベント一覧を CSV に書き出します（N: 次、P: 前のイベントへ）"));
-    m_preTriggerBox = new QSpinBox(this);
-    m_preTriggerBox->setObjectName("PreTriggerRows");
-    m_preTriggerBox->setRange(0, TriggerCapture::kMaxPreTriggerCount);
-    m_preTriggerBox->setToolTip(QString::fromUtf8("キャプチャファイルのプリトリガレコード数（網掛け）"));
-    m_progress = new QProgressBar(this);
-    m_progress->setObjectName("Progress");
-    m_progress->hide();
-    m_cancelButton = button("中止", "CancelLoading", this);
-    m_cancelButton->hide();
-    m_followButton = button("追従", "Follow", this);
-    m_followButton->setCheckable(true);
-    m_followButton->setToolTip(QString::fromUtf8("記録中のファイルに追加された行を毎秒読み込み、最新の行を表示し続けます"));
-    m_followTimer = new QTimer(this);
-    m_followTimer->setInterval(1000);
-    auto *band = new QHBoxLayout;
-    for (QWidget *w : std::initializer_list<QWidget *>{openButton, folderButton, m_recentButton, allButton, m_followButton,
-                                                       triggerButton})
-        band->addWidget(w);
-    band->addWidget(new QLabel(QString::fromUtf8("プリトリガ:"), this));
-    band->addWidget(m_preTriggerBox);
-    band->addWidget(pngButton);
-    band->addWidget(csvButton);
-    band->addWidget(eventsButton);
-    band->addWidget(reportButton);
-    band->addStretch();
-    band->addWidget(m_progress);
-    band->addWidget(m_cancelButton);
-
-    // The traces' switches, in their colours.
-    auto *traces = new QHBoxLayout;
-    for (std::size_t q = 0; q < kQuantities.size(); ++q) {
-        m_traceChecks[q] = new QCheckBox(fromStd(kQuantities[q].csvHeader()), this);
-        m_traceChecks[q]->setObjectName(QString("Trace_%1").arg(q));
-        m_traceChecks[q]->setChecked(true);
-        QPalette colours = m_traceChecks[q]->palette();
-        colours.setColor(QPalette::WindowText, PlotPainter::colourOf(static_cast<int>(q)));
-        m_traceChecks[q]->setPalette(colours);
-        traces->addWidget(m_traceChecks[q]);
+void ViewerWindow::createActions()
+{
+    m_recentMenu = new QMenu(this);
+    for (const WindowCommandText &command : kWindowCommandTexts) {
+        QAction *action = command.command == WindowCommand::Recent ? m_recentMenu->menuAction() : new QAction(this);
+        action->setText(QString::fromUtf8(command.text));
+        action->setObjectName(command.name);
+        action->setShortcut(QKeySequence(QString::fromLatin1(command.shortcut), QKeySequence::PortableText));
+        if (*command.toolTip != '\0')
+            action->setToolTip(QString::fromUtf8(command.toolTip));
+        action->setCheckable(command.checkable);
+        m_actions[static_cast<std::size_t>(command.command)] = action;
     }
-    m_statusCheck = new QCheckBox(fromStd(kStatusWordHeader), this);
-    m_statusCheck->setObjectName("Trace_Status");
-    m_statusCheck->setChecked(true);
-    traces->addWidget(m_statusCheck);
-    traces->addStretch();
-
-    m_plot = new RecordPlot(this);
-    m_readout = new QLabel(this);
-    m_readout->setObjectName("Readout");
-    m_readout->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_cursorFigures = new QLabel(this);
-    m_cursorFigures->setObjectName("CursorFigures");
-    m_cursorFigures->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_cursorFigures->setWordWrap(true);
-    m_messages = new QListWidget(this);
-    m_messages->setObjectName("Messages");
-    m_statusText = new QLabel(this);
-    m_statusText->setObjectName("StatusText");
-
-    auto *splitter = new QSplitter(Qt::Vertical, this);
-    auto *top = new QWidget(splitter);
-    auto *topLayout = new QVBoxLayout(top);
-    topLayout->setContentsMargins(0, 0, 0, 0);
-    topLayout->addWidget(m_plot, 1);
-    topLayout->addWidget(m_readout);
-    topLayout->addWidget(m_cursorFigures);
-    m_eventList = new EventListPanel(this);
-    m_eventList->setEvents({}, m_reportSettings.nominal, m_reportSettingsSource);
-    auto *lists = new QTabWidget(splitter);
-    lists->addTab(m_messages, QString::fromUtf8("メッセージ"));
-    lists->addTab(m_eventList, QString::fromUtf8("イベント"));
-    splitter->addWidget(top);
-    splitter->addWidget(lists);
-    splitter->setStretchFactor(0, 5);
-    splitter->setStretchFactor(1, 1);
-
-    auto *layout = new QVBoxLayout(this);
-    layout->addLayout(band);
-    layout->addLayout(traces);
-    layout->addWidget(splitter, 1);
-    layout->addWidget(m_statusText);
-
-    connect(openButton, &QPushButton::clicked, this, [this] {
-        const QStringList files = chooseFiles();
-        if (!files.isEmpty())
+    const auto on = [this](WindowCommand command, auto run) { connect(action(command), &QAction::triggered, this, run); };
+    // A save dialog with `filter`, then `write` to the file chosen.
+    const auto savedAs = [this](const char *filter, auto write) {
+        return [this, filter, write] {
+            if (const QString path = chooseSaveFile(QString::fromUtf8(filter)); !path.isEmpty())
+                write(path);
+        };
+    };
+    on(WindowCommand::OpenFiles, [this] {
+        if (const QStringList files = chooseFiles(); !files.isEmpty())
             open(files);
     });
-    connect(folderButton, &QPushButton::clicked, this, [this] {
-        const QString folder = chooseFolder();
-        if (!folder.isEmpty())
+    on(WindowCommand::OpenFolder, [this] {
+        if (const QString folder = chooseFolder(); !folder.isEmpty())
             open({folder});
     });
-    connect(allButton, &QPushButton::clicked, m_plot, &RecordPlot::showAll);
-    connect(triggerButton, &QPushButton::clicked, this, [this] {
-        const QString path = chooseTriggerFile();
-        if (!path.isEmpty())
-            replayTrigger(path);
+    connect(m_recentMenu, &QMenu::aboutToShow, this, &ViewerWindow::fillRecentMenu);
+    on(WindowCommand::SavePicture,
+       savedAs("PNG (*.png);;JPEG (*.jpg *.jpeg);;SVG (*.svg)", [this](const QString &path) { savePicture(path); }));
+    on(WindowCommand::ExportCsv, savedAs("CSV (*.csv)", [this](const QString &path) { exportCsv(path); }));
+    on(WindowCommand::Cancel, [this] {
+        m_loader->cancel();
+        m_reportWriter->cancel();
     });
-    connect(pngButton, &QPushButton::clicked, this, [this] {
-        const QString path = chooseSaveFile(QString::fromUtf8("PNG (*.png);;JPEG (*.jpg *.jpeg);;SVG (*.svg)"));
-        if (!path.isEmpty())
-            savePicture(path);
-    });
-    connect(csvButton, &QPushButton::clicked, this, [this] {
-        const QString path = chooseSaveFile(QString::fromUtf8("CSV (*.csv)"));
-        if (!path.isEmpty())
-            exportCsv(path);
-    });
-    connect(reportButton, &QPushButton::clicked, this, [this] {
-        const QString path = chooseSaveFile(QString::fromUtf8("PDF (*.pdf);;HTML (*.html)"));
-        if (!path.isEmpty())
-            writeReport(path, chooseReportSettings());
-    });
-    connect(eventsButton, &QPushButton::clicked, this, [this] {
-        const QString path = chooseSaveFile(QString::fromUtf8("CSV (*.csv)"));
-        if (!path.isEmpty())
-            exportEvents(path);
-    });
-    connect(m_eventList, &EventListPanel::activated, this, [this](std::size_t index) { goToEvent(index); });
-    connect(new QShortcut(QKeySequence(Qt::Key_N), this), &QShortcut::activated, this, [this] { stepEvent(true); });
-    connect(new QShortcut(QKeySequence(Qt::Key_P), this), &QShortcut::activated, this, [this] { stepEvent(false); });
-    connect(m_cancelButton, &QPushButton::clicked, this, [this] { m_cancel = true; });
-    connect(m_followButton, &QPushButton::toggled, this, [this](bool on) {
+    on(WindowCommand::ShowAll, [this] { m_plot->showAll(); });
+    connect(action(WindowCommand::Follow), &QAction::toggled, this, [this](bool on) {
         if (on) {
             m_followTimer->start();
             readAppended();
@@ -296,31 +206,174 @@ ViewerWindow::ViewerWindow(QWidget *parent)
         }
     });
     connect(m_followTimer, &QTimer::timeout, this, &ViewerWindow::readAppended);
-    for (std::size_t q = 0; q < m_traceChecks.size(); ++q)
+    on(WindowCommand::ReplayTrigger, [this] {
+        if (const QString path = chooseTriggerFile(); !path.isEmpty())
+            replayTrigger(path);
+    });
+    on(WindowCommand::NextEvent, [this] { stepEvent(true); });
+    on(WindowCommand::PreviousEvent, [this] { stepEvent(false); });
+    on(WindowCommand::ExportEvents, savedAs("CSV (*.csv)", [this](const QString &path) { exportEvents(path); }));
+    on(WindowCommand::WriteReport,
+       savedAs("PDF (*.pdf);;HTML (*.html)", [this](const QString &path) { writeReport(path, chooseReportSettings()); }));
+}
+
+void ViewerWindow::createMenus()
+{
+    std::array<QMenu *, kWindowMenuTitles.size()> menus{};
+    for (std::size_t m = 0; m < menus.size(); ++m)
+        menus[m] = menuBar()->addMenu(QString::fromUtf8(kWindowMenuTitles[m]));
+    for (const WindowCommandText &command : kWindowCommandTexts) {
+        QMenu *menu = menus[static_cast<std::size_t>(command.menu)];
+        if (command.separated)
+            menu->addSeparator();
+        menu->addAction(action(command.command));
+    }
+}
+
+// The command band: files, the view, pictures and rows out; while a job runs its progress and 中止.
+void ViewerWindow::createBand()
+{
+    QToolBar *band = addToolBar(QString());
+    band->setObjectName("CommandBand");
+    band->setMovable(false);
+    band->setFloatable(false);
+    band->layout()->setSpacing(6); // apart as the push buttons of a row are
+    const auto buttons = [&](std::initializer_list<WindowCommand> commands) {
+        for (WindowCommand command : commands)
+            band->addWidget(new ActionButton(action(command), band));
+    };
+    buttons({WindowCommand::OpenFiles, WindowCommand::OpenFolder});
+    auto *recent = new QToolButton(band);
+    recent->setDefaultAction(action(WindowCommand::Recent));
+    recent->setObjectName("Recent");
+    band->addWidget(recent);
+    // Framed like the buttons beside it, its menu open at a click: the tool bar would raise it,
+    // the menu's action make it a split button.
+    recent->setAutoRaise(false);
+    recent->setPopupMode(QToolButton::InstantPopup);
+    buttons({WindowCommand::ShowAll, WindowCommand::Follow, WindowCommand::ReplayTrigger});
+    band->addWidget(new QLabel(QString::fromUtf8("プリトリガ:"), band));
+    m_preTriggerBox = new QSpinBox(band);
+    m_preTriggerBox->setObjectName("PreTriggerRows");
+    m_preTriggerBox->setRange(0, TriggerCapture::kMaxPreTriggerCount);
+    m_preTriggerBox->setToolTip(QString::fromUtf8("キャプチャファイルのプリトリガレコード数（網掛け）"));
+    connect(m_preTriggerBox, &QSpinBox::valueChanged, this, [this] { updateShading(); });
+    band->addWidget(m_preTriggerBox);
+    buttons({WindowCommand::SavePicture, WindowCommand::ExportCsv, WindowCommand::ExportEvents, WindowCommand::WriteReport});
+    auto *gap = new QWidget(band);
+    gap->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    band->addWidget(gap);
+    m_progress = new QProgressBar(band);
+    m_progress->setObjectName("Progress");
+    m_progress->setMaximum(1000); // the jobs' per mille
+    for (BackgroundJob *job : {m_loader, m_reportWriter})
+        connect(job, &BackgroundJob::progressed, m_progress, &QProgressBar::setValue);
+    // In a tool bar a widget is shown and hidden through the action that holds it.
+    m_progressItem = band->addWidget(m_progress);
+    m_cancelItem = band->addWidget(new ActionButton(action(WindowCommand::Cancel), band));
+    m_progressItem->setVisible(false);
+    m_cancelItem->setVisible(false);
+}
+
+// The traces' switches, the plot with the row at the pointer and the figures between the
+// cursors, the messages and the event list, the status text.
+void ViewerWindow::createPanels()
+{
+    auto *central = new QWidget(this);
+    auto *traces = new QHBoxLayout;
+    for (std::size_t q = 0; q < kQuantities.size(); ++q) {
+        m_traceChecks[q] = new QCheckBox(fromStd(kQuantities[q].csvHeader()), central);
+        m_traceChecks[q]->setObjectName(QString("Trace_%1").arg(q));
+        m_traceChecks[q]->setChecked(true);
+        QPalette colours = m_traceChecks[q]->palette();
+        colours.setColor(QPalette::WindowText, PlotPainter::colourOf(static_cast<int>(q)));
+        m_traceChecks[q]->setPalette(colours);
+        traces->addWidget(m_traceChecks[q]);
         connect(m_traceChecks[q], &QCheckBox::toggled, this, [this, q](bool on) {
             m_plot->options().hidden[q] = !on;
             m_plot->update();
         });
+    }
+    m_statusCheck = new QCheckBox(fromStd(kStatusWordHeader), central);
+    m_statusCheck->setObjectName("Trace_Status");
+    m_statusCheck->setChecked(true);
     connect(m_statusCheck, &QCheckBox::toggled, this, [this](bool on) {
         m_plot->options().statusHidden = !on;
         m_plot->update();
     });
-    connect(m_preTriggerBox, &QSpinBox::valueChanged, this, [this] { updateShading(); });
+    traces->addWidget(m_statusCheck);
+    traces->addStretch();
+
+    m_plot = new RecordPlot(central);
     connect(m_plot, &RecordPlot::pointerMoved, this, &ViewerWindow::showPointer);
     connect(m_plot, &RecordPlot::cursorsChanged, this, &ViewerWindow::showCursors);
-    connect(m_recentMenu, &QMenu::aboutToShow, this, &ViewerWindow::fillRecentMenu);
+    m_readout = new QLabel(central);
+    m_readout->setObjectName("Readout");
+    m_readout->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_cursorFigures = new QLabel(central);
+    m_cursorFigures->setObjectName("CursorFigures");
+    m_cursorFigures->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_cursorFigures->setWordWrap(true);
+    m_messages = new QListWidget(central);
+    m_messages->setObjectName("Messages");
+    m_statusText = new QLabel(central);
+    m_statusText->setObjectName("StatusText");
+
+    auto *splitter = new QSplitter(Qt::Vertical, central);
+    auto *top = new QWidget(splitter);
+    auto *topLayout = new QVBoxLayout(top);
+    topLayout->setContentsMargins(0, 0, 0, 0);
+    topLayout->addWidget(m_plot, 1);
+    topLayout->addWidget(m_readout);
+    topLayout->addWidget(m_cursorFigures);
+    m_eventList = new EventListPanel(central);
+    m_eventList->setEvents({}, m_reportSettings.nominal, m_reportSettingsSource);
+    connect(m_eventList, &EventListPanel::activated, this, [this](std::size_t index) { goToEvent(index); });
+    auto *lists = new QTabWidget(splitter);
+    lists->addTab(m_messages, QString::fromUtf8("メッセージ"));
+    lists->addTab(m_eventList, QString::fromUtf8("イベント"));
+    splitter->addWidget(top);
+    splitter->addWidget(lists);
+    splitter->setStretchFactor(0, 5);
+    splitter->setStretchFactor(1, 1);
+
+    auto *layout = new QVBoxLayout(central);
+    layout->addLayout(traces);
+    layout->addWidget(splitter, 1);
+    layout->addWidget(m_statusText);
+    setCentralWidget(central);
+}
+
+QAction *ViewerWindow::action(WindowCommand command) const
+{
+    return m_actions[static_cast<std::size_t>(command)];
+}
+
+void ViewerWindow::updateActions()
+{
+    const bool shown = m_set != nullptr, job = busy();
+    for (const WindowCommandText &command : kWindowCommandTexts) {
+        bool can = true;
+        switch (command.needs) {
+        case WindowCommandNeeds::Nothing: can = true; break;
+        case WindowCommandNeeds::NoJob: can = !job; break;
+        case WindowCommandNeeds::Records: can = shown; break;
+        case WindowCommandNeeds::RecordsNoJob: can = shown && !job; break;
+        case WindowCommandNeeds::Job: can = job; break;
+        }
+        action(command.command)->setEnabled(can);
+    }
 }
 
 ViewerWindow::~ViewerWindow()
 {
-    stopLoading();
+    stopJobs();
 }
 
-void ViewerWindow::stopLoading()
+void ViewerWindow::stopJobs()
 {
-    m_cancel = true;
-    if (m_loader.joinable())
-        m_loader.join();
+    m_loader->stop();
+    m_reportWriter->stop();
 }
 
 QString ViewerWindow::statusText() const
@@ -341,39 +394,44 @@ void ViewerWindow::open(const QStringList &inputs)
 {
     if (inputs.isEmpty())
         return;
-    if (m_loader.joinable()) {
+    if (busy()) {
         setStatus(QString::fromUtf8("読み込み中です — 中止してから開いてください"));
         return;
     }
-    m_cancel = false;
-    m_loadingInputs = inputs;
-    m_progress->setValue(0);
-    m_progress->show();
-    m_cancelButton->show();
-    setStatus(QString::fromUtf8("読み込み中: ") + inputs.join(", "), StatusKind::Success);
     std::vector<std::string> paths;
     for (const QString &input : inputs)
         paths.push_back(input.toStdString());
-    m_loader = std::thread([this, paths] {
-        auto *set = new RecordSet(RecordSet::load(
-            paths,
-            [this](std::uint64_t done, std::uint64_t total) { showProgress(done, total); },
-            &m_cancel));
-        m_loadedColumns = std::make_unique<TraceColumns>(*set);
-        m_loadedSet.reset(set);
-        m_loadCancelled = m_cancel;
-        QMetaObject::invokeMethod(this, [this] { finishLoading(); }, Qt::QueuedConnection);
+    m_loader->start([this, paths, inputs](const std::atomic<bool> &cancel, const BackgroundJob::Progress &progress) {
+        // Held apart until the GUI thread takes them: dropped with the job if the window goes first.
+        auto set = std::make_shared<std::unique_ptr<RecordSet>>(
+            std::make_unique<RecordSet>(RecordSet::load(paths, progress, &cancel)));
+        auto columns = std::make_shared<std::unique_ptr<TraceColumns>>(std::make_unique<TraceColumns>(**set));
+        const bool cancelled = cancel;
+        return BackgroundJob::HandOver([this, set, columns, cancelled, inputs] {
+            finishLoading(std::move(*set), std::move(*columns), cancelled, inputs);
+        });
     });
+    // Its hand-over is queued: it comes after this.
+    showJob(true);
+    setStatus(QString::fromUtf8("読み込み中: ") + inputs.join(", "), StatusKind::Success);
 }
 
-// From the background: the bar in per mille (a large file's bytes do not fit its int).
-void ViewerWindow::showProgress(std::uint64_t done, std::uint64_t total)
+bool ViewerWindow::loading() const
 {
-    const int perMille = total == 0 ? 1000 : static_cast<int>(done * 1000 / total);
-    QMetaObject::invokeMethod(this, [this, perMille] {
-        m_progress->setMaximum(1000);
-        m_progress->setValue(perMille);
-    }, Qt::QueuedConnection);
+    return m_loader->running();
+}
+
+bool ViewerWindow::busy() const
+{
+    return m_loader->running() || m_reportWriter->running();
+}
+
+void ViewerWindow::showJob(bool running)
+{
+    m_progress->setValue(0);
+    m_progressItem->setVisible(running);
+    m_cancelItem->setVisible(running);
+    updateActions();
 }
 
 bool ViewerWindow::writeReport(const QString &path, const QString &settingsFile)
@@ -388,7 +446,7 @@ bool ViewerWindow::writeReport(const QString &path, const QString &settingsFile)
         setStatus(QString::fromUtf8("レポートの設定を読めません: ") + fromStd(settings.error));
         return false;
     }
-    if (m_loader.joinable()) {
+    if (busy()) {
         setStatus(QString::fromUtf8("読み込み中です — 終わってからもう一度どうぞ"));
         return false;
     }
@@ -402,16 +460,14 @@ bool ViewerWindow::writeReport(const QString &path, const QString &settingsFile)
         setStatus(QString::fromUtf8("表示中の範囲に行がありません"));
         return false;
     }
-    m_cancel = false;
-    m_progress->setValue(0);
-    m_progress->show();
-    m_cancelButton->show();
-    setStatus(QString::fromUtf8("レポート作成中: ") + path, StatusKind::Success);
-    m_loader = std::thread([this, path, from, to, chosen = settings.settings] {
+    // The set stays as it is while the report runs: opening and reading on wait for it.
+    const RecordSet *set = m_set.get();
+    m_reportWriter->start([this, set, path, from, to, chosen = settings.settings](const std::atomic<bool> &cancel,
+                                                                                 const BackgroundJob::Progress &progress) {
         const PowerQualityReport report = makeReport(
-            *m_set, from, to, chosen,
-            [this](int done, int total) { showProgress(static_cast<std::uint64_t>(done), static_cast<std::uint64_t>(total) + 1); },
-            &m_cancel);
+            *set, from, to, chosen,
+            [&progress](int done, int total) { progress(static_cast<std::uint64_t>(done), static_cast<std::uint64_t>(total) + 1); },
+            &cancel);
         QString why;
         bool written = false;
         if (!report.cancelled) {
@@ -427,11 +483,8 @@ bool ViewerWindow::writeReport(const QString &path, const QString &settingsFile)
             }
         }
         const bool cancelled = report.cancelled;
-        QMetaObject::invokeMethod(this, [this, path, written, cancelled, why] {
-            if (m_loader.joinable())
-                m_loader.join();
-            m_progress->hide();
-            m_cancelButton->hide();
+        return BackgroundJob::HandOver([this, path, written, cancelled, why] {
+            showJob(false);
             if (cancelled)
                 setStatus(QString::fromUtf8("レポートを中止しました（ファイルは書いていません）"));
             else if (!written)
@@ -439,8 +492,10 @@ bool ViewerWindow::writeReport(const QString &path, const QString &settingsFile)
             else
                 setStatus(QString::fromUtf8("レポートを書きました: ") + path, StatusKind::Success);
             emit reportWritten(written);
-        }, Qt::QueuedConnection);
+        });
     });
+    showJob(true);
+    setStatus(QString::fromUtf8("レポート作成中: ") + path, StatusKind::Success);
     return true;
 }
 
@@ -506,18 +561,18 @@ bool ViewerWindow::exportEvents(const QString &path)
 
 void ViewerWindow::setFollowing(bool on)
 {
-    m_followButton->setChecked(on);
+    action(WindowCommand::Follow)->setChecked(on);
 }
 
 bool ViewerWindow::following() const
 {
-    return m_followButton->isChecked();
+    return action(WindowCommand::Follow)->isChecked();
 }
 
 void ViewerWindow::readAppended()
 {
-    if (!m_set || loading())
-        return;
+    if (!m_set || busy())
+        return; // a report reads the set, a load replaces it
     std::vector<std::string> inputs;
     for (const QString &input : m_shownInputs)
         inputs.push_back(input.toStdString());
@@ -553,36 +608,30 @@ void ViewerWindow::readAppended()
               StatusKind::Success);
 }
 
-void ViewerWindow::finishLoading()
+void ViewerWindow::finishLoading(std::unique_ptr<RecordSet> newSet, std::unique_ptr<TraceColumns> newColumns, bool cancelled,
+                                 const QStringList &inputs)
 {
-    if (m_loader.joinable())
-        m_loader.join(); // it has handed its results over: they are the window's now
-    std::unique_ptr<RecordSet> newSet = std::move(m_loadedSet);
-    std::unique_ptr<TraceColumns> newColumns = std::move(m_loadedColumns);
-    const bool cancelled = m_loadCancelled;
-    if (!newSet)
-        return;
-    m_progress->hide();
-    m_cancelButton->hide();
+    showJob(false);
     m_messages->clear();
     for (const std::string &problem : newSet->problems())
         m_messages->addItem(fromStd(problem));
     if (newSet->table().rows() == 0) {
         setStatus(cancelled ? QString::fromUtf8("読み込みを中止しました")
-                            : QString::fromUtf8("読めるレコードがありません: ") + m_loadingInputs.join(", "));
+                            : QString::fromUtf8("読めるレコードがありません: ") + inputs.join(", "));
         emit loaded();
         return;
     }
     m_plot->setData(nullptr);
     m_columns = std::move(newColumns);
     m_set = std::move(newSet);
+    updateActions();
     m_plot->options().marks.clear();
     m_firingTimes.clear();
     m_plot->setData(m_columns.get());
     updateShading();
     refreshEvents();
-    rememberRecent(m_loadingInputs);
-    m_shownInputs = m_loadingInputs;
+    rememberRecent(inputs);
+    m_shownInputs = inputs;
     QString status = QString("%1 %2, %3 %4").arg(m_set->parts().size()).arg(QString::fromUtf8("ファイル"))
                          .arg(m_set->table().rows()).arg(QString::fromUtf8("レコード"));
     if (!m_set->problems().empty())
@@ -776,8 +825,8 @@ void ViewerWindow::openDropped(const QList<QUrl> &urls)
 
 void ViewerWindow::closeEvent(QCloseEvent *event)
 {
-    stopLoading();
-    QWidget::closeEvent(event);
+    stopJobs();
+    QMainWindow::closeEvent(event);
 }
 
 } // namespace svglogger

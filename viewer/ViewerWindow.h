@@ -5,35 +5,37 @@
 #include "reading/RecordSet.h"
 #include "reading/TraceColumns.h"
 
-#include <QWidget>
+#include "viewer/WindowCommand.h"
+
+#include <QMainWindow>
 
 #include <array>
-#include <atomic>
+#include <functional>
 #include <memory>
-#include <thread>
 
+class QAction;
 class QCheckBox;
 class QLabel;
 class QListWidget;
 class QMenu;
 class QUrl;
 class QProgressBar;
-class QPushButton;
 class QSpinBox;
 class QTimer;
-class QToolButton;
 
 namespace svglogger {
 
+class BackgroundJob;
 class EventListPanel;
 class RecordPlot;
 
 // svg-logger-view's window: the recorded files as one timeline. Files and folders come from
-// the command line, the open buttons, drag and drop and the recent list; they load in the
+// the command line, the open commands, drag and drop and the recent list; they load in the
 // background with progress and 中止 while the window stays usable. Traces can be hidden, a
 // trigger settings file marks where a run would have fired, the view goes out as PNG or SVG
-// and its rows (or those between the cursors) as the logger's CSV.
-class ViewerWindow final : public QWidget
+// and its rows (or those between the cursors) as the logger's CSV. Each command is one
+// QAction: its menu entry, its shortcut and its button in the band.
+class ViewerWindow final : public QMainWindow
 {
     Q_OBJECT
 
@@ -43,7 +45,7 @@ public:
 
     // Loads in the background; what was shown stays until the new set is read.
     void open(const QStringList &inputs);
-    bool loading() const { return m_loader.joinable(); }
+    bool loading() const; // files being read (a report being written is no loading)
     // What was dropped on the window: its local files and folders.
     void openDropped(const QList<QUrl> &urls);
     // The dialogs' answers; tests set their own.
@@ -86,6 +88,9 @@ public:
     // One look for what was appended (the timer's work; tests call it).
     void readAppended();
 
+    // Enabled while it can run (the functions above, called anyway, say why they cannot).
+    QAction *action(WindowCommand command) const;
+
 signals:
     void loaded();
     void reportWritten(bool written);
@@ -96,8 +101,18 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    void finishLoading();
-    void showProgress(std::uint64_t done, std::uint64_t total);
+    void useFileDialogs();
+    void createActions();
+    void createMenus();
+    void createBand();
+    void createPanels();
+    void updateActions();
+    void finishLoading(std::unique_ptr<RecordSet> newSet, std::unique_ptr<TraceColumns> newColumns, bool cancelled,
+                       const QStringList &inputs);
+    // One job at a time: a report reads the set that a load would replace.
+    bool busy() const;
+    void showJob(bool running); // the progress bar and 中止
+    void stopJobs();
     void showPointer(double time);
     void showCursors();
     void updateShading();
@@ -107,7 +122,6 @@ private:
     // A failure shows in red, what went as asked (loaded, saved, exported) in the text's colour.
     enum class StatusKind { Failure, Success };
     void setStatus(const QString &text, StatusKind kind = StatusKind::Failure);
-    void stopLoading();
 
     RecordPlot *m_plot = nullptr;
     std::array<QCheckBox *, 8> m_traceChecks{};  // one per quantity, in its colour
@@ -116,12 +130,12 @@ private:
     QLabel *m_cursorFigures = nullptr;            // Δt and the figures between A and B
     QListWidget *m_messages = nullptr;            // rows left out, files without rows
     EventListPanel *m_eventList = nullptr;        // "イベント"
+    std::array<QAction *, kWindowCommands> m_actions{};
     QProgressBar *m_progress = nullptr;
-    QPushButton *m_cancelButton = nullptr;        // "中止"
-    QPushButton *m_followButton = nullptr;        // "追従"
-    QTimer *m_followTimer = nullptr;
-    QToolButton *m_recentButton = nullptr;        // "最近"
-    QMenu *m_recentMenu = nullptr;
+    QAction *m_progressItem = nullptr;            // the band's bar, shown while a job runs
+    QAction *m_cancelItem = nullptr;              // the band's "中止"
+    QTimer *m_followTimer = nullptr;              // "追従"
+    QMenu *m_recentMenu = nullptr;                // "最近"
     QStringList m_shownInputs;                    // what the plot shows: a picture's title names it
     QSpinBox *m_preTriggerBox = nullptr;          // a capture file's pre-trigger rows, shaded
     QLabel *m_statusText = nullptr;
@@ -132,14 +146,8 @@ private:
     QString m_reportSettingsSource = QString::fromUtf8("既定値");
     std::unique_ptr<RecordSet> m_set;
     std::unique_ptr<TraceColumns> m_columns;
-    std::thread m_loader;
-    std::atomic<bool> m_cancel{false};
-    // What the loader read, handed over when it has finished (the window may be gone by then:
-    // what it holds is freed with it).
-    std::unique_ptr<RecordSet> m_loadedSet;
-    std::unique_ptr<TraceColumns> m_loadedColumns;
-    bool m_loadCancelled = false;
-    QStringList m_loadingInputs;
+    BackgroundJob *m_loader = nullptr;       // the files being read
+    BackgroundJob *m_reportWriter = nullptr; // "レポート…"
 };
 
 } // namespace svglogger
