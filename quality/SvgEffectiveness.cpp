@@ -1,6 +1,7 @@
 #include "quality/SvgEffectiveness.h"
 
 #include "link/MeasurementSample.h"
+#include "quality/Statistics.h"
 #include "reading/RecordColumns.h"
 #include "reading/RecordTime.h"
 
@@ -15,13 +16,6 @@ namespace c = recordColumn;
 namespace {
 
 constexpr std::int64_t kDay = 86400;
-
-double nearestRank(std::vector<double> values, double fraction)
-{
-    std::sort(values.begin(), values.end());
-    const auto rank = static_cast<std::size_t>(std::ceil(fraction * static_cast<double>(values.size())));
-    return values[std::clamp<std::size_t>(rank, 1, values.size()) - 1];
-}
 
 } // namespace
 
@@ -110,9 +104,9 @@ std::vector<DailyEffectiveness> svgEffectiveness(const RecordTable &table, doubl
         if (swings.empty())
             continue;
         day.minutes = swings.size();
-        day.swingP95 = nearestRank(swings, 0.95);
+        day.swingP95 = *nearestRank(swings, 0.95);
         day.swingMax = *std::max_element(swings.begin(), swings.end());
-        day.uncompensatedP95 = nearestRank(uncompensatedSwings, 0.95);
+        day.uncompensatedP95 = *nearestRank(uncompensatedSwings, 0.95);
         day.uncompensatedMax = *std::max_element(uncompensatedSwings.begin(), uncompensatedSwings.end());
         if (day.uncompensatedP95 > 0.0)
             day.suppression = 1.0 - day.swingP95 / day.uncompensatedP95;

@@ -1,11 +1,12 @@
 #include "quality/TenMinuteValues.h"
 
+#include "quality/Statistics.h"
 #include "reading/RecordColumns.h"
 #include "reading/RecordTime.h"
 
-#include <algorithm>
 #include <cassert>
 #include <cmath>
+#include <utility>
 
 namespace svglogger {
 
@@ -110,11 +111,7 @@ std::optional<double> voltagePercentile(const std::vector<TenMinuteValue> &value
     for (const TenMinuteValue &value : values)
         if (counts(value, counted))
             rms.push_back(value.rms);
-    if (rms.empty())
-        return std::nullopt;
-    std::sort(rms.begin(), rms.end());
-    const auto rank = static_cast<std::size_t>(std::ceil(fraction * static_cast<double>(rms.size())));
-    return rms[std::clamp<std::size_t>(rank, 1, rms.size()) - 1];
+    return nearestRank(std::move(rms), fraction);
 }
 
 } // namespace svglogger
