@@ -1,6 +1,7 @@
 #include "quality/PowerQualityReport.h"
 
 #include "common/TextNumber.h"
+#include "reading/ClockBlocks.h"
 #include "reading/RecordColumns.h"
 #include "reading/RecordTime.h"
 
@@ -14,11 +15,6 @@ namespace c = recordColumn;
 namespace {
 
 constexpr std::int64_t kDay = 86400;
-
-std::int64_t dayOf(double time)
-{
-    return blockStart(time, kDay);
-}
 
 // The rows of [from, to) of a table, as a table of their own.
 RecordTable rowsBetween(const RecordTable &table, const std::vector<int> &columns, double from, double to)
@@ -116,10 +112,8 @@ PowerQualityReport makeReport(const RecordSet &set, double from, double to, cons
     if (!stepDone())
         return report;
     report.coverage = coverageOf(table, from, to, report.samplePeriod, gap, s.runningBits);
-    for (std::int64_t day = dayOf(from); static_cast<double>(day) < to; day += kDay)
-        report.dailyCoverage.emplace_back(day, coverageOf(table, std::max(from, static_cast<double>(day)),
-                                                          std::min(to, static_cast<double>(day + kDay)),
-                                                          report.samplePeriod, gap, s.runningBits));
+    for (const ClockBlock &day : ClockBlocks(from, to, kDay))
+        report.dailyCoverage.emplace_back(day.start, coverageOf(table, day.from, day.to, report.samplePeriod, gap, s.runningBits));
     stepDone();
     return report;
 }

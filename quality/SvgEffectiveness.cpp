@@ -2,8 +2,8 @@
 
 #include "link/MeasurementSample.h"
 #include "quality/Statistics.h"
+#include "reading/ClockBlocks.h"
 #include "reading/RecordColumns.h"
-#include "reading/RecordTime.h"
 
 #include <algorithm>
 #include <cmath>
@@ -68,9 +68,9 @@ std::vector<DailyEffectiveness> svgEffectiveness(const RecordTable &table, doubl
     const double base = 100.0 / settings.nominal;
     const double threshold = settings.rapidChange * settings.nominal;
     const double eventBand = 0.10 * settings.nominal; // beyond it a dip or swell, not a change
-    for (std::size_t row = 0; row < table.rows();) {
+    for (const ClockBlock &dayRows : ClockBlocks(times, kDay)) {
         DailyEffectiveness day;
-        day.day = blockStart(times[row], kDay);
+        day.day = dayRows.start;
         std::vector<double> swings, uncompensatedSwings, series, uncompensatedSeries;
         const auto countChanges = [&] {
             day.rapidChanges += rapidVoltageChanges(series, threshold, eventBand);
@@ -78,10 +78,9 @@ std::vector<DailyEffectiveness> svgEffectiveness(const RecordTable &table, doubl
             series.clear();
             uncompensatedSeries.clear();
         };
-        while (row < table.rows() && blockStart(times[row], kDay) == day.day) {
-            const std::int64_t minute = blockStart(times[row], 60);
+        for (const ClockBlock &minute : ClockBlocks(times, 60, dayRows.from, dayRows.to)) {
             double low = INFINITY, high = -INFINITY, uncompensatedLow = INFINITY, uncompensatedHigh = -INFINITY;
-            for (; row < table.rows() && blockStart(times[row], 60) == minute; ++row) {
+            for (std::size_t row = minute.firstRow; row < minute.endRow; ++row) {
                 const double v = table.value(c::kValue, row), q = table.value(c::kValue + 3, row);
                 if (row > 0 && times[row] - times[row - 1] > gapSeconds)
                     countChanges(); // a gap is never bridged

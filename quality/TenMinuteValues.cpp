@@ -1,8 +1,8 @@
 #include "quality/TenMinuteValues.h"
 
 #include "quality/Statistics.h"
+#include "reading/ClockBlocks.h"
 #include "reading/RecordColumns.h"
-#include "reading/RecordTime.h"
 
 #include <cassert>
 #include <cmath>
@@ -15,11 +15,6 @@ namespace c = recordColumn;
 namespace {
 
 constexpr std::int64_t kTenMinutes = 600;
-
-std::int64_t windowOf(double time)
-{
-    return blockStart(time, kTenMinutes);
-}
 
 bool counts(const TenMinuteValue &value, Counted counted)
 {
@@ -37,15 +32,13 @@ std::vector<TenMinuteValue> tenMinuteValues(const RecordTable &table, double sam
         return values;
     const bool negative = table.has(c::kValue + 4) && table.has(c::kValue + 5);
     const double expected = static_cast<double>(kTenMinutes) / samplePeriod;
-    const std::vector<double> &times = table.times();
     std::size_t event = 0;
-    for (std::size_t row = 0; row < table.rows();) {
+    for (const ClockBlock &block : ClockBlocks(table.times(), kTenMinutes)) {
         TenMinuteValue value;
-        value.start = windowOf(times[row]);
+        value.start = block.start;
         double squares = 0.0, unbalanceSquares = 0.0;
         std::size_t unbalanceSamples = 0;
-        const std::size_t first = row;
-        for (; row < table.rows() && windowOf(times[row]) == value.start; ++row) {
+        for (std::size_t row = block.firstRow; row < block.endRow; ++row) {
             const double v = table.value(c::kValue, row);
             if (std::isnan(v))
                 continue;
@@ -67,9 +60,9 @@ std::vector<TenMinuteValue> tenMinuteValues(const RecordTable &table, double sam
             value.unbalance = std::sqrt(unbalanceSquares / static_cast<double>(unbalanceSamples));
         value.incomplete = static_cast<double>(value.samples) < 0.9 * expected;
         // Events in time order: those ending before this window are passed for good.
-        while (event < events.size() && events[event].lastRow < first)
+        while (event < events.size() && events[event].lastRow < block.firstRow)
             ++event;
-        value.flagged = event < events.size() && events[event].firstRow < row;
+        value.flagged = event < events.size() && events[event].firstRow < block.endRow;
         values.push_back(value);
     }
     return values;

@@ -1,4 +1,5 @@
 #include "common/Settings.h"
+#include "reading/ClockBlocks.h"
 #include "reading/MappedFile.h"
 #include "reading/MinMaxPyramid.h"
 #include "reading/PreTriggerRows.h"
@@ -23,6 +24,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <random>
 #include <set>
 #include <sstream>
@@ -111,6 +113,60 @@ TEST(RowTimes, ClockAlignedBlocks)
     };
     for (const Case &c : cases)
         EXPECT_EQ(blockStart(c.time, c.length), c.start) << c.time << " in " << c.length;
+}
+
+// The blocks of a range, or of the rows in it: each block's start, its part of the range and
+// its rows. M is a midnight (2016/06/25 0:00:00); the blocks of rows leave out those without.
+TEST(RowTimes, TheClockBlocksOfARangeAndOfRows)
+{
+    constexpr double M = 1466812800.0;
+    constexpr double inf = std::numeric_limits<double>::infinity();
+    struct Block {
+        double start, from, to;
+        std::size_t firstRow, endRow;
+        bool operator==(const Block &) const = default;
+    };
+    struct Case {
+        const char *name;
+        bool overRows;
+        std::vector<double> times;
+        std::int64_t length;
+        double from, to;
+        std::vector<Block> blocks;
+    } cases[] = {
+        {"ten minutes across midnight", false, {}, 600, M - 600, M + 1200,
+         {{M - 600, M - 600, M, 0, 0}, {M, M, M + 600, 0, 0}, {M + 600, M + 600, M + 1200, 0, 0}}},
+        {"days across midnight, cut to the range", false, {}, 86400, M - 600, M + 1200,
+         {{M - 86400, M - 600, M, 0, 0}, {M, M, M + 1200, 0, 0}}},
+        {"hours before 1970", false, {}, 3600, -5000.5, -1000.0,
+         {{-7200, -5000.5, -3600, 0, 0}, {-3600, -3600, -1000, 0, 0}}},
+        {"hours across 1970", false, {}, 3600, -0.5, 0.5, {{-3600, -0.5, 0, 0, 0}, {0, 0, 0.5, 0, 0}}},
+        {"from mid-block to a block's end", false, {}, 600, M + 303.5, M + 600, {{M, M + 303.5, M + 600, 0, 0}}},
+        {"an empty range mid-block", false, {}, 600, M + 303.5, M + 303.5, {}},
+        {"a range backwards", false, {}, 600, M + 1200, M, {}},
+        {"rows across midnight, a block without rows left out", true,
+         {M - 2.0, M - 0.5, M, M + 599.8, M + 600.0, M + 1800.2}, 600, -inf, inf,
+         {{M - 600, M - 600, M, 0, 2}, {M, M, M + 600, 2, 4}, {M + 600, M + 600, M + 1200, 4, 5},
+          {M + 1800, M + 1800, M + 2400, 5, 6}}},
+        {"the rows of a range from mid-block", true, {M - 2.0, M - 0.5, M, M + 599.8, M + 600.0, M + 1800.2}, 600,
+         M - 1.0, M + 1800.0, {{M - 600, M - 1.0, M, 1, 2}, {M, M, M + 600, 2, 4}, {M + 600, M + 600, M + 1200, 4, 5}}},
+        {"rows before 1970", true, {-3600.5, -0.5, -0.2, 0.0}, 3600, -inf, inf,
+         {{-7200, -7200, -3600, 0, 1}, {-3600, -3600, 0, 1, 3}, {0, 0, 3600, 3, 4}}},
+        {"no rows", true, {}, 600, -inf, inf, {}},
+        {"no row in the range", true, {M, M + 1.0}, 600, M + 2.0, M + 600.0, {}},
+        {"an empty range over rows", true, {M, M + 1.0}, 600, M + 1.0, M + 1.0, {}},
+    };
+    for (const Case &c : cases) {
+        const ClockBlocks blocks = c.overRows ? ClockBlocks(c.times, c.length, c.from, c.to) : ClockBlocks(c.from, c.to, c.length);
+        std::vector<Block> got;
+        for (const ClockBlock &b : blocks)
+            got.push_back({static_cast<double>(b.start), b.from, b.to, b.firstRow, b.endRow});
+        ASSERT_EQ(got.size(), c.blocks.size()) << c.name;
+        for (std::size_t i = 0; i < got.size(); ++i)
+            EXPECT_EQ(got[i], c.blocks[i]) << c.name << ", block " << i << " starts " << std::fixed << got[i].start
+                                           << " from " << got[i].from << " to " << got[i].to << " rows "
+                                           << got[i].firstRow << "-" << got[i].endRow;
+    }
 }
 
 // A column of times in one format: midnight with its time too, the date alone apart.
