@@ -58,8 +58,4 @@ PowerQualityReport makeReport(const RecordSet &set, double from, double to, cons
 // a gap of more than three sample periods. The window's event list finds its events so too.
 std::vector<VoltageEvent> reportVoltageEvents(const RecordTable &table, double samplePeriod, const ReportSettings &settings);
 
-// The report's tables as CSV files (UTF-8, CR LF, English column names), by file name:
-// voltage_10min.csv, compliance.csv, events.csv, dip_table.csv, swell_table.csv, daily.csv.
-std::vector<std::pair<std::string, std::string>> reportCsvFiles(const PowerQualityReport &report);
-
 } // namespace svglogger

@@ -1,6 +1,7 @@
 #include "viewer/ViewerCommands.h"
 
 #include "quality/PowerQualityReport.h"
+#include "quality/ReportCsv.h"
 #include "reading/RecordExport.h"
 #include "reading/RecordSet.h"
 #include "reading/RecordStats.h"
