@@ -3,6 +3,8 @@
 #include "common/TextNumber.h"
 #include "reading/ClockBlocks.h"
 
+#include <iterator>
+
 namespace svglogger {
 
 namespace {
@@ -25,6 +27,13 @@ RecordTable rowsBetween(const RecordTable &table, const std::vector<int> &column
 }
 
 } // namespace
+
+std::string PowerQualityReport::Compliance::name() const
+{
+    static constexpr const char *kNames[] = {"voltage_10pct", "voltage_15pct", "user_band", "unbalance"};
+    static_assert(std::size(kNames) == static_cast<std::size_t>(Item::Unbalance) + 1, "a name for each item");
+    return kNames[static_cast<std::size_t>(item)];
+}
 
 std::string PowerQualityReport::Compliance::verdict() const
 {
@@ -69,7 +78,8 @@ PowerQualityReport makeReport(const RecordSet &set, double from, double to, cons
     if (!stepDone())
         return report;
     report.tenMinutes = tenMinuteValues(table, report.samplePeriod, report.events);
-    const auto band = [&](const std::string &item, double low, double high, double share) {
+    using Item = PowerQualityReport::Compliance::Item;
+    const auto band = [&](Item item, double low, double high, double share) {
         PowerQualityReport::Compliance row;
         row.item = item;
         row.limit = fixedText(low, 0) + "-" + fixedText(high, 0) + " V";
@@ -78,12 +88,12 @@ PowerQualityReport makeReport(const RecordSet &set, double from, double to, cons
         row.withFlagged = voltageBandShare(report.tenMinutes, low, high, Counted::WithFlagged);
         report.compliance.push_back(row);
     };
-    band("voltage_10pct", s.nominal * (1.0 - s.narrowBand), s.nominal * (1.0 + s.narrowBand), s.narrowShare);
-    band("voltage_15pct", s.nominal * (1.0 - s.wideBand), s.nominal * (1.0 + s.wideBand), s.wideShare);
+    band(Item::Voltage10Percent, s.nominal * (1.0 - s.narrowBand), s.nominal * (1.0 + s.narrowBand), s.narrowShare);
+    band(Item::Voltage15Percent, s.nominal * (1.0 - s.wideBand), s.nominal * (1.0 + s.wideBand), s.wideShare);
     if (s.userBand)
-        band("user_band", s.userBand->first, s.userBand->second, s.userShare);
+        band(Item::UserBand, s.userBand->first, s.userBand->second, s.userShare);
     PowerQualityReport::Compliance unbalance;
-    unbalance.item = "unbalance";
+    unbalance.item = Item::Unbalance;
     unbalance.limit = "<= 2 %";
     unbalance.requiredShare = 0.95;
     unbalance.valid = unbalanceShare(report.tenMinutes, 0.02, Counted::ValidOnly);

@@ -20,7 +20,7 @@ std::vector<std::pair<std::string, std::string>> reportCsvFiles(const PowerQuali
 
     std::string compliance = "item,limit,valid_intervals,within,percent,verdict\r\n";
     for (const PowerQualityReport::Compliance &row : report.compliance)
-        compliance += row.item + "," + row.limit + "," + std::to_string(row.valid.intervals) + ","
+        compliance += row.name() + "," + row.limit + "," + std::to_string(row.valid.intervals) + ","
             + std::to_string(row.valid.within) + "," + (row.valid.intervals == 0 ? "" : fixedText(row.valid.percent(), 2)) + ","
             + row.verdict() + "\r\n";
     files.emplace_back("compliance.csv", compliance);

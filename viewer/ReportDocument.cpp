@@ -134,9 +134,9 @@ std::vector<ReportBlock> reportBlocks(const PowerQualityReport &r)
             .arg(r.maximum ? number(*r.maximum, 1) : "-")));
     QList<QStringList> compliance;
     for (const PowerQualityReport::Compliance &c : r.compliance) {
-        if (c.item == "unbalance")
+        if (c.item == PowerQualityReport::Compliance::Item::Unbalance)
             continue;
-        compliance << QStringList{QString::fromStdString(c.item), QString::fromStdString(c.limit),
+        compliance << QStringList{QString::fromStdString(c.name()), QString::fromStdString(c.limit),
                                   number(c.requiredShare * 100.0, 0) + " %", QString::number(c.valid.intervals),
                                   c.valid.intervals ? number(c.valid.percent(), 2) + " %" : "-",
                                   c.withFlagged.intervals ? number(c.withFlagged.percent(), 2) + " %" : "-",
@@ -154,7 +154,7 @@ std::vector<ReportBlock> reportBlocks(const PowerQualityReport &r)
     // 3. Unbalance.
     blocks.push_back(heading(say(r, "3. 不平衡 — EN 50160 の方法", "3. Unbalance — EN 50160 method")));
     const auto unbalance = std::find_if(r.compliance.begin(), r.compliance.end(),
-                                        [](const PowerQualityReport::Compliance &c) { return c.item == "unbalance"; });
+                                        [](const PowerQualityReport::Compliance &c) { return c.item == PowerQualityReport::Compliance::Item::Unbalance; });
     if (unbalance == r.compliance.end() || !unbalance->available)
         blocks.push_back(paragraph(say(r, "逆相電圧の列がないファイルのため、評価できません（not available）。",
                                        "Not available: the files have no negative-sequence columns.")));
