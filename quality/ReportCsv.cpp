@@ -1,6 +1,7 @@
 #include "quality/ReportCsv.h"
 
 #include "common/TextNumber.h"
+#include "quality/EventKind.h"
 #include "reading/RecordTime.h"
 
 #include <algorithm>
@@ -27,7 +28,7 @@ std::vector<std::pair<std::string, std::string>> reportCsvFiles(const PowerQuali
 
     std::string events = "type,start,duration_s,extreme_v,extreme_pct\r\n";
     for (const VoltageEvent &e : report.events)
-        events += voltageEventType(e.kind) + "," + fullRowTimeText(e.start) + "," + (e.seconds ? fixedText(*e.seconds, 1) : "") + ","
+        events += std::string(eventKindName(eventKindOf(e.kind))) + "," + fullRowTimeText(e.start) + "," + (e.seconds ? fixedText(*e.seconds, 1) : "") + ","
             + fixedText(e.extreme, 1) + "," + fixedText(e.extreme * 100.0 / nominal, 1) + "\r\n";
     files.emplace_back("events.csv", events);
 

@@ -73,19 +73,4 @@ std::vector<VoltageEvent> voltageEvents(const RecordTable &table, double sampleP
     return events;
 }
 
-std::string voltageEventType(VoltageEvent::Kind kind)
-{
-    switch (kind) {
-    case VoltageEvent::Kind::Dip:
-        return "dip";
-    case VoltageEvent::Kind::Swell:
-        return "swell";
-    case VoltageEvent::Kind::ShortInterruption:
-        return "interruption_short";
-    case VoltageEvent::Kind::LongInterruption:
-        return "interruption_long";
-    }
-    return "dip";
-}
-
 } // namespace svglogger

@@ -801,7 +801,7 @@ TEST_F(ViewerDayFixture, TheEventListStepsThroughFiringsAndDipsAndGoesOutAsCsv)
     window.open({path("Tarmin7D5H0M0.csv")});
     ASSERT_TRUE(loaded.wait(30000));
     ASSERT_EQ(window.events().size(), 3u);
-    EXPECT_EQ(window.events()[0].type, "dip");
+    EXPECT_EQ(window.events()[0].kind, EventKind::Dip);
     EXPECT_NEAR(*window.events()[0].seconds, 0.4, 1e-6); // the sample period, from times near 1.8e9 s
     EXPECT_EQ(*window.events()[0].extreme, 5700.0f);
     EXPECT_EQ(window.findChild<QListWidget *>("Events")->count(), 3);
@@ -850,7 +850,7 @@ TEST(ViewerEventList, JudgedByTheSitesNominalVoltageAsTheReportIs)
         ASSERT_TRUE(written.wait(30000));
         ASSERT_EQ(window.events().size(), 1u);
         const ListedEvent &dip = window.events().front();
-        EXPECT_EQ(dip.type, "dip");
+        EXPECT_EQ(dip.kind, EventKind::Dip);
         EXPECT_EQ(rowTimeText(static_cast<std::int64_t>(dip.time)), "2026/12/07 5:03:00");
         ASSERT_TRUE(dip.seconds);
         EXPECT_NEAR(*dip.seconds, 1.0, 1e-6);
@@ -865,7 +865,7 @@ TEST(ViewerEventList, JudgedByTheSitesNominalVoltageAsTheReportIs)
         // Back to the defaults, said so: 6600 V finds what it finds, and the CSV names it.
         window.setReportSettings(ReportSettings{}, QString::fromUtf8("既定値"));
         ASSERT_EQ(window.events().size(), 1u);
-        EXPECT_EQ(window.events().front().type, nominal > 6600 ? "swell" : "dip");
+        EXPECT_EQ(window.events().front().kind, nominal > 6600 ? EventKind::Swell : EventKind::Dip);
         EXPECT_EQ(window.findChild<QLabel *>("EventNominal")->text(), QString::fromUtf8("基準電圧 Uc = 6600 V（既定値）"));
         ASSERT_TRUE(window.exportEvents(dir.path() + "/default.csv"));
         EXPECT_TRUE(readAll((dir.path() + "/default.csv").toStdString()).ends_with(",6600\r\n"));
@@ -874,7 +874,7 @@ TEST(ViewerEventList, JudgedByTheSitesNominalVoltageAsTheReportIs)
         ASSERT_TRUE(given.error.empty()) << given.error;
         window.setReportSettings(given.settings, "--nominal-voltage");
         ASSERT_EQ(window.events().size(), 1u);
-        EXPECT_EQ(window.events().front().type, "dip");
+        EXPECT_EQ(window.events().front().kind, EventKind::Dip);
         EXPECT_EQ(window.events().front().extreme, static_cast<float>(dipped));
     }
     // A bad settings file for the window: said, naming its line, and no window opened.

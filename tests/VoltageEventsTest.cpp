@@ -1,3 +1,4 @@
+#include "quality/EventKind.h"
 #include "quality/EventList.h"
 #include "quality/EventTables.h"
 #include "reading/RecordColumns.h"
@@ -129,6 +130,31 @@ TEST(EventTablesCells, EachEventInItsCell)
     EXPECT_EQ(tables.longInterruptions, 1u);
     EXPECT_EQ(tables.longerThanTheTables, 0u);
     EXPECT_EQ(tables.durationUnknown, 0u);
+}
+
+// Each kind's one set of names: the CSV's, the event list's (Japanese) and the report's in
+// either language; a voltage event's kind is its listed kind.
+TEST(EventListTable, EachKindsNames)
+{
+    struct Case {
+        EventKind kind;
+        const char *csv, *japanese, *english;
+    } cases[] = {
+        {EventKind::Trigger, "trigger", "トリガー", "trigger"},
+        {EventKind::Dip, "dip", "電圧低下", "dip"},
+        {EventKind::Swell, "swell", "電圧上昇", "swell"},
+        {EventKind::ShortInterruption, "interruption_short", "短時間停電", "short interruption"},
+        {EventKind::LongInterruption, "interruption_long", "長時間停電", "long interruption"},
+    };
+    for (const Case &c : cases) {
+        EXPECT_EQ(eventKindName(c.kind), c.csv);
+        EXPECT_EQ(eventKindTitle(c.kind).japanese, c.japanese) << c.csv;
+        EXPECT_EQ(eventKindTitle(c.kind).english, c.english) << c.csv;
+    }
+    EXPECT_EQ(eventKindOf(VoltageEvent::Kind::Dip), EventKind::Dip);
+    EXPECT_EQ(eventKindOf(VoltageEvent::Kind::Swell), EventKind::Swell);
+    EXPECT_EQ(eventKindOf(VoltageEvent::Kind::ShortInterruption), EventKind::ShortInterruption);
+    EXPECT_EQ(eventKindOf(VoltageEvent::Kind::LongInterruption), EventKind::LongInterruption);
 }
 
 // The list: firings and voltage events in time order, as CSV, and the steps through it.

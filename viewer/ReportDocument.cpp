@@ -1,5 +1,6 @@
 #include "viewer/ReportDocument.h"
 
+#include "quality/EventKind.h"
 #include "reading/RecordTime.h"
 
 #include <QBuffer>
@@ -49,17 +50,9 @@ QString dateText(std::int64_t midnight)
 
 QString eventName(const PowerQualityReport &report, VoltageEvent::Kind kind)
 {
-    switch (kind) {
-    case VoltageEvent::Kind::Dip:
-        return say(report, "電圧低下", "dip");
-    case VoltageEvent::Kind::Swell:
-        return say(report, "電圧上昇", "swell");
-    case VoltageEvent::Kind::ShortInterruption:
-        return say(report, "短時間停電", "short interruption");
-    case VoltageEvent::Kind::LongInterruption:
-        return say(report, "長時間停電", "long interruption");
-    }
-    return {};
+    const EventKindTitle &title = eventKindTitle(eventKindOf(kind));
+    const std::string_view name = japanese(report) ? title.japanese : title.english;
+    return QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
 }
 
 ReportBlock heading(const QString &text)
