@@ -37,7 +37,7 @@ std::vector<DailyEnergy> dailyEnergy(const RecordTable &table, double samplePeri
                                      std::optional<std::pair<int, int>> dayHours)
 {
     std::vector<DailyEnergy> days;
-    if (!table.has(c::kValue + 1) || !table.has(c::kValue + 2) || !table.has(c::kValue + 3))
+    if (!table.has(c::value(MeasurementSample::LoadActivePower)) || !table.has(c::value(MeasurementSample::LoadReactivePower)) || !table.has(c::value(MeasurementSample::SvgOutput)))
         return days;
     const double hours = samplePeriod / 3600.0;
     const std::vector<double> &times = table.times();
@@ -49,8 +49,8 @@ std::vector<DailyEnergy> dailyEnergy(const RecordTable &table, double samplePeri
                 if (hour < dayHours->first || hour >= dayHours->second)
                     continue;
             }
-            const double p = table.value(c::kValue + 1, row), load = table.value(c::kValue + 2, row),
-                         svg = table.value(c::kValue + 3, row);
+            const double p = table.value(c::value(MeasurementSample::LoadActivePower), row), load = table.value(c::value(MeasurementSample::LoadReactivePower), row),
+                         svg = table.value(c::value(MeasurementSample::SvgOutput), row);
             if (std::isnan(p) || std::isnan(load) || std::isnan(svg))
                 continue;
             if (days.empty() || days.back().day != midnight)

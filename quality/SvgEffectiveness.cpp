@@ -62,7 +62,7 @@ std::vector<DailyEffectiveness> svgEffectiveness(const RecordTable &table, doubl
                                                  const EffectivenessSettings &settings)
 {
     std::vector<DailyEffectiveness> days;
-    if (!table.has(c::kValue) || !table.has(c::kValue + 3))
+    if (!table.has(c::value(MeasurementSample::GridVoltage)) || !table.has(c::value(MeasurementSample::SvgOutput)))
         return days;
     const std::vector<double> &times = table.times();
     const double base = 100.0 / settings.nominal;
@@ -81,7 +81,7 @@ std::vector<DailyEffectiveness> svgEffectiveness(const RecordTable &table, doubl
         for (const ClockBlock &minute : ClockBlocks(times, 60, dayRows.from, dayRows.to)) {
             double low = INFINITY, high = -INFINITY, uncompensatedLow = INFINITY, uncompensatedHigh = -INFINITY;
             for (std::size_t row = minute.firstRow; row < minute.endRow; ++row) {
-                const double v = table.value(c::kValue, row), q = table.value(c::kValue + 3, row);
+                const double v = table.value(c::value(MeasurementSample::GridVoltage), row), q = table.value(c::value(MeasurementSample::SvgOutput), row);
                 if (row > 0 && times[row] - times[row - 1] > gapSeconds)
                     countChanges(); // a gap is never bridged
                 if (std::isnan(v) || std::isnan(q))

@@ -28,9 +28,9 @@ std::vector<TenMinuteValue> tenMinuteValues(const RecordTable &table, double sam
 {
     assert(samplePeriod > 0.0);
     std::vector<TenMinuteValue> values;
-    if (!table.has(c::kValue))
+    if (!table.has(c::value(MeasurementSample::GridVoltage)))
         return values;
-    const bool negative = table.has(c::kValue + 4) && table.has(c::kValue + 5);
+    const bool negative = table.has(c::value(MeasurementSample::NegSeqVoltageD)) && table.has(c::value(MeasurementSample::NegSeqVoltageQ));
     const double expected = static_cast<double>(kTenMinutes) / samplePeriod;
     std::size_t event = 0;
     for (const ClockBlock &block : ClockBlocks(table.times(), kTenMinutes)) {
@@ -39,13 +39,13 @@ std::vector<TenMinuteValue> tenMinuteValues(const RecordTable &table, double sam
         double squares = 0.0, unbalanceSquares = 0.0;
         std::size_t unbalanceSamples = 0;
         for (std::size_t row = block.firstRow; row < block.endRow; ++row) {
-            const double v = table.value(c::kValue, row);
+            const double v = table.value(c::value(MeasurementSample::GridVoltage), row);
             if (std::isnan(v))
                 continue;
             squares += v * v;
             ++value.samples;
             if (negative && v > 0.0) {
-                const double d = table.value(c::kValue + 4, row), q = table.value(c::kValue + 5, row);
+                const double d = table.value(c::value(MeasurementSample::NegSeqVoltageD), row), q = table.value(c::value(MeasurementSample::NegSeqVoltageQ), row);
                 if (!std::isnan(d) && !std::isnan(q)) {
                     const double u2 = std::sqrt(d * d + q * q) / v;
                     unbalanceSquares += u2 * u2;

@@ -35,6 +35,7 @@ namespace svglogger {
 namespace {
 
 namespace c = recordColumn;
+using Sample = MeasurementSample;
 const ControllerVersion kOlder = ControllerVersion::Older;
 const ControllerVersion kV2 = ControllerVersion::Version2;
 
@@ -212,13 +213,13 @@ TEST(RecordRead, RowsOfEveryLayoutAsTheLoggerWroteThem)
         const RecordFile file = readRecord("f.csv", olderFile({}).substr(0, 0) + sjisHeader(SamplingMode::Continuous, version) + "\r\n" + row + "\r\n");
         ASSERT_TRUE(file.readable()) << file.error;
         ASSERT_EQ(file.table.rows(), 1u);
-        EXPECT_EQ(file.table.value(c::kValue + 0, 0), 6600.0f);
-        EXPECT_EQ(file.table.value(c::kValue + 1, 0), 12.2f);
+        EXPECT_EQ(file.table.value(c::value(Sample::GridVoltage), 0), 6600.0f);
+        EXPECT_EQ(file.table.value(c::value(Sample::LoadActivePower), 0), 12.2f);
         EXPECT_EQ(file.table.value(c::kStatus, 0), -1.0f);
         if (version == kV2)
-            EXPECT_EQ(file.table.value(c::kValue + 7, 0), -3.5f);
+            EXPECT_EQ(file.table.value(c::value(Sample::NegSeqCommandQ), 0), -3.5f);
         else
-            EXPECT_TRUE(std::isnan(file.table.value(c::kValue + 7, 0)));
+            EXPECT_TRUE(std::isnan(file.table.value(c::value(Sample::NegSeqCommandQ), 0)));
     }
     // An interval file of a version-2 controller, its header saved as UTF-8 with a mark and LF.
     const std::string v2 = "\xEF\xBB\xBF" + headerLine(SamplingMode::Interval, kV2) + "\n"
@@ -226,15 +227,15 @@ TEST(RecordRead, RowsOfEveryLayoutAsTheLoggerWroteThem)
     const RecordFile utf8 = readRecord("u.csv", v2);
     ASSERT_TRUE(utf8.readable()) << utf8.error;
     EXPECT_EQ(utf8.layout, (RowLayout{SamplingMode::Interval, kV2}));
-    EXPECT_EQ(utf8.table.value(c::kMax + 7, 0), 7.5f);
-    EXPECT_EQ(utf8.table.value(c::kMin + 7, 0), 6.5f);
+    EXPECT_EQ(utf8.table.value(c::max(Sample::NegSeqCommandQ), 0), 7.5f);
+    EXPECT_EQ(utf8.table.value(c::min(Sample::NegSeqCommandQ), 0), 6.5f);
     // An interval file: average, maximum, minimum and the count.
     const std::string interval = sjisHeader(SamplingMode::Interval, kOlder) + "\r\n"
         + "2016/06/24 9:05:01,6600,1,2,3,6612,1.5,2.5,3.5,6588,0.5,1.5,2.5,5,0\r\n";
     const RecordFile file = readRecord("i.csv", interval);
     ASSERT_TRUE(file.readable()) << file.error;
-    EXPECT_EQ(file.table.value(c::kMax + 0, 0), 6612.0f);
-    EXPECT_EQ(file.table.value(c::kMin + 3, 0), 2.5f);
+    EXPECT_EQ(file.table.value(c::max(Sample::GridVoltage), 0), 6612.0f);
+    EXPECT_EQ(file.table.value(c::min(Sample::SvgOutput), 0), 2.5f);
     EXPECT_EQ(file.table.value(c::kCount, 0), 5.0f);
 }
 
@@ -345,9 +346,9 @@ TEST_F(FolderFixture, AFoldersHourlyFilesJoinInTimeOrderWithTheirProblemsAndTheS
     write("Tarmin24D11H0M0-2.csv", "");
     const RecordSet set = RecordSet::load({dir.string()});
     ASSERT_EQ(set.table().rows(), 3u);
-    EXPECT_EQ(set.table().value(c::kValue, 0), 6600.0f);
-    EXPECT_EQ(set.table().value(c::kValue, 1), 6610.0f);
-    EXPECT_EQ(set.table().value(c::kValue, 2), 6611.0f);
+    EXPECT_EQ(set.table().value(c::value(Sample::GridVoltage), 0), 6600.0f);
+    EXPECT_EQ(set.table().value(c::value(Sample::GridVoltage), 1), 6610.0f);
+    EXPECT_EQ(set.table().value(c::value(Sample::GridVoltage), 2), 6611.0f);
     ASSERT_EQ(set.parts().size(), 2u);
     EXPECT_TRUE(set.parts()[0].path.ends_with("Tarmin24D9H59M58G.csv"));
     EXPECT_EQ(set.parts()[1].firstRow, 1u);
@@ -460,7 +461,7 @@ TEST_F(FolderFixture, TheSameRowsTwiceAreKeptOnceAndOtherRecordingsAreNeverInter
         EXPECT_EQ(set.table().rows(), k.rows) << k.inputs.back();
         EXPECT_EQ(set.problems(), k.problems);
         // The figures count a row kept once once.
-        EXPECT_EQ(set.stats()[c::kValue].count, k.rows);
+        EXPECT_EQ(set.stats()[c::value(Sample::GridVoltage)].count, k.rows);
         EXPECT_TRUE(std::is_sorted(set.table().times().begin(), set.table().times().end()));
         // The export holds each row once, in time order.
         std::ostringstream out;
@@ -593,8 +594,8 @@ TEST_F(FolderFixture, AFileStillBeingWrittenIsReadOnFromItsLastWholeLine)
             EXPECT_EQ(set.problems().back(), step.problem);
         }
     }
-    EXPECT_EQ(set.stats()[c::kValue].count, 8u);
-    EXPECT_EQ(set.stats()[c::kValue].maxText, "8");
+    EXPECT_EQ(set.stats()[c::value(Sample::GridVoltage)].count, 8u);
+    EXPECT_EQ(set.stats()[c::value(Sample::GridVoltage)].maxText, "8");
 }
 
 // Cursors inside seconds (five rows each, spread over it): the export between them holds
@@ -624,7 +625,7 @@ TEST_F(FolderFixture, ExportBetweenTheCursorsHoldsTheRowsTheFiguresUse)
         window.setRange(nine - 10, nine + 10);
         window.cursorA = c.a;
         window.cursorB = c.b;
-        const auto between = window.between(set.table(), {recordColumn::kValue});
+        const auto between = window.between(set.table(), {recordColumn::value(Sample::GridVoltage)});
         ASSERT_TRUE(between);
         EXPECT_EQ(between->figures[0].count, c.rows);
         const ViewWindow::Span span = window.rowSpan();
@@ -735,7 +736,7 @@ TEST(MinMaxPyramidProperty, EveryRunGivesTheExactExtremes)
 TEST(TriggerReplayOnRows, FiresWhereARunWouldAndSkipsEachCapturesRows)
 {
     RecordTable table;
-    const std::vector<int> slots{c::kValue, c::kStatus};
+    const std::vector<int> slots{c::value(Sample::GridVoltage), c::kStatus};
     const std::vector<float> volts{6600, 6900, 6900, 6600, 6600, 6900, 6600, 6250, 6600, 6600};
     for (std::size_t i = 0; i < volts.size(); ++i) {
         const float values[2] = {volts[i], 0};
@@ -831,7 +832,7 @@ namespace {
 RecordTable tableOf(const std::vector<double> &times, const std::vector<float> &volts, const std::vector<float> &status)
 {
     RecordTable table;
-    const std::vector<int> slots{recordColumn::kValue, recordColumn::kStatus};
+    const std::vector<int> slots{recordColumn::value(Sample::GridVoltage), recordColumn::kStatus};
     for (std::size_t i = 0; i < times.size(); ++i) {
         const float values[2] = {volts[i], status[i]};
         table.append(times[i], slots, values);
@@ -886,10 +887,10 @@ TEST(ViewWindowSteps, ZoomPanAndTheFiguresBetweenTheCursors)
     EXPECT_NEAR(window.to() - window.from(), 0.05, 1e-9);
 
     const RecordTable table = tableOf({0, 1, 2, 3, 4}, {6600, 6610, 6590, 6620, 6605}, {0, 0, 0, 0, 0});
-    EXPECT_FALSE(window.between(table, {recordColumn::kValue}).has_value()); // no cursors yet
+    EXPECT_FALSE(window.between(table, {recordColumn::value(Sample::GridVoltage)}).has_value()); // no cursors yet
     window.cursorA = 3.5; // the row of 3 s
     window.cursorB = 0.5; // the row of 0 s: B before A is fine
-    const auto between = window.between(table, {recordColumn::kValue});
+    const auto between = window.between(table, {recordColumn::value(Sample::GridVoltage)});
     ASSERT_TRUE(between.has_value());
     EXPECT_DOUBLE_EQ(between->seconds, -3.0);
     ASSERT_EQ(between->figures.size(), 1u);
@@ -900,7 +901,7 @@ TEST(ViewWindowSteps, ZoomPanAndTheFiguresBetweenTheCursors)
     EXPECT_DOUBLE_EQ(v.max, 6620.0);
     EXPECT_DOUBLE_EQ(v.mean, (6610.0 + 6590.0 + 6620.0) / 3.0);
     window.cursorB = -5.0; // before every row: no row there, no change
-    EXPECT_TRUE(std::isnan(window.between(table, {recordColumn::kValue})->figures[0].delta));
+    EXPECT_TRUE(std::isnan(window.between(table, {recordColumn::value(Sample::GridVoltage)})->figures[0].delta));
 }
 
 } // namespace

@@ -435,8 +435,9 @@ TEST(PlotPicture, TheTitleNamesTheInputsOrTheirOneFolder)
 TEST(PlotPicture, AnIntervalsDipIsVisibleAtAGlance)
 {
     namespace c = recordColumn;
+    using Sample = MeasurementSample;
     RecordTable table;
-    const std::vector<int> columnSlots{c::kValue, c::kMax, c::kMin};
+    const std::vector<int> columnSlots{c::value(Sample::GridVoltage), c::max(Sample::GridVoltage), c::min(Sample::GridVoltage)};
     const double start = static_cast<double>(*parseRowTime("2026/12/07"));
     const int dip = 8000;
     for (int i = 0; i < 86400 / 5; ++i) {
@@ -480,8 +481,9 @@ TEST(PlotPicture, AnIntervalsDipIsVisibleAtAGlance)
 TEST(PlotPicture, AOneSampleDipStaysVisibleAndAGapStaysOpen)
 {
     namespace c = recordColumn;
+    using Sample = MeasurementSample;
     RecordTable table;
-    const std::vector<int> columnSlots{c::kValue, c::kStatus};
+    const std::vector<int> columnSlots{c::value(Sample::GridVoltage), c::kStatus};
     const double start = static_cast<double>(*parseRowTime("2026/12/07"));
     std::size_t dipRow = 0;
     for (int i = 0; i < 24 * 3600 * 5; ++i) {

@@ -15,6 +15,7 @@ namespace svglogger {
 namespace {
 
 namespace c = recordColumn;
+using Sample = MeasurementSample;
 
 // Rows five a second: "v" a continuous row of that voltage, "v/min/max" an interval row,
 // "gap" ten seconds without a row.
@@ -30,12 +31,12 @@ RecordTable rowsOf(const std::vector<std::string> &rows)
         const std::size_t slash = row.find('/');
         if (slash == std::string::npos) {
             const float value = std::stof(row);
-            table.append(time, {c::kValue}, &value);
+            table.append(time, {c::value(Sample::GridVoltage)}, &value);
         } else {
             const std::size_t second = row.find('/', slash + 1);
             const float values[] = {std::stof(row.substr(0, slash)), std::stof(row.substr(slash + 1, second - slash - 1)),
                                     std::stof(row.substr(second + 1))};
-            table.append(time, {c::kValue, c::kMin, c::kMax}, values);
+            table.append(time, {c::value(Sample::GridVoltage), c::min(Sample::GridVoltage), c::max(Sample::GridVoltage)}, values);
         }
         time += 0.2;
     }
