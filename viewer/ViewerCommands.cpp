@@ -10,7 +10,9 @@
 #include "reading/TriggerReplay.h"
 #include "recording/TriggerFile.h"
 #include "viewer/PlotPainter.h"
-#include "viewer/ReportDocument.h"
+#include "viewer/ReportBlocks.h"
+#include "viewer/ReportHtml.h"
+#include "viewer/ReportPdf.h"
 
 #include <QHashFunctions>
 #include <QSaveFile>
