@@ -902,6 +902,24 @@ TEST_F(ViewerDayFixture, TheWindowWritesTheReportOfTheRangeShown)
     EXPECT_TRUE(window.statusText().startsWith(QString::fromUtf8("レポートを書きました"))) << window.statusText().toStdString();
     QFile html(path("day.html"));
     ASSERT_TRUE(html.open(QIODevice::ReadOnly));
+    {
+        // The whole day shown: its two hourly files from midnight, five rows a second, in the
+        // report's default language; what the page must hold follows from that alone.
+        const QString page = QString::fromUtf8(html.readAll());
+        const int hours = 2, rowsPerSecond = 5;
+        EXPECT_TRUE(page.startsWith("<!DOCTYPE html>\n<html lang=\"ja\">"));
+        EXPECT_TRUE(page.contains(QString::fromUtf8("<p>期間: 2026/12/07 0:00:00 – 2026/12/07 %1:00:00</p>").arg(hours)));
+        EXPECT_TRUE(page.contains(QString::fromUtf8("<p>ファイル (%1): ").arg(hours))) << "a file an hour";
+        EXPECT_EQ(page.count("<h2>"), 7) << "the seven sections";
+        for (int section = 1; section <= 7; ++section)
+            EXPECT_TRUE(page.contains(QString("<h2>%1. ").arg(section))) << section;
+        EXPECT_TRUE(page.contains(QString::fromUtf8("<p>10 分値 %1 個（").arg(hours * 6))) << "six 10-minute values an hour";
+        const int samples = hours * 3600 * rowsPerSecond;
+        EXPECT_TRUE(page.contains(QString::fromUtf8("（%1 サンプル / 期待 %1）").arg(samples)));
+        EXPECT_EQ(page.count("<td>2026/12/07</td>"), 2) << "one day in the SVG's effect and in the energy";
+        EXPECT_EQ(page.count("<figure>\n<svg"), 5) << "each picture inline";
+        EXPECT_FALSE(page.contains("src=") || page.contains("href=") || page.contains("xmlns")) << "nothing outside the page";
+    }
     // The first hour shown: its six 10-minute values alone.
     ViewWindow hour = window.plot()->window();
     hour.setRange(window.records()->table().times().front(), window.records()->table().times().front() + 3599.0);
