@@ -5,7 +5,9 @@
 #include "reading/ViewWindow.h"
 #include "tools/RecordedDay.h"
 #include "viewer/PlotPainter.h"
-#include "viewer/ReportDocument.h"
+#include "viewer/ReportBlocks.h"
+#include "viewer/ReportHtml.h"
+#include "viewer/ReportPdf.h"
 #include "viewer/ViewerWindow.h"
 
 #include <QApplication>

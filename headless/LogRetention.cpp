@@ -1,35 +1,16 @@
 #include "headless/LogRetention.h"
 
+#include "recording/LogFileName.h"
+
 #include <algorithm>
-#include <cctype>
 #include <chrono>
+#include <optional>
 
 namespace svglogger {
 
 namespace {
 
 constexpr std::int64_t kMiB = 1024 * 1024;
-
-// A run of `least` to `most` digits at the front of `text`, consumed.
-bool digits(std::string_view &text, std::size_t least, std::size_t most)
-{
-    std::size_t count = 0;
-    while (count < text.size() && std::isdigit(static_cast<unsigned char>(text[count])))
-        ++count;
-    if (count < least || count > most)
-        return false;
-    text.remove_prefix(count);
-    return true;
-}
-
-// `c` at the front of `text`, consumed.
-bool mark(std::string_view &text, char c)
-{
-    if (!text.starts_with(c))
-        return false;
-    text.remove_prefix(1);
-    return true;
-}
 
 } // namespace
 
@@ -42,20 +23,9 @@ std::int64_t LogRetention::systemFreeSpace(const std::filesystem::path &folder)
 
 bool LogRetention::isOwnFileName(std::string_view name)
 {
-    if (!name.starts_with("Tarmin") || !name.ends_with(".csv"))
-        return false;
-    name.remove_prefix(6);
-    name.remove_suffix(4);
-    for (char part : {'D', 'H', 'M'})
-        if (!digits(name, 1, 2) || !mark(name, part))
-            return false;
-    // The second, then an optional G and an optional "-n" of a name that was taken.
-    if (!digits(name, 1, 2))
-        return false;
-    mark(name, 'G');
-    if (mark(name, '-') && !digits(name, 1, 4))
-        return false;
-    return name.empty();
+    // The "-n" of a name that was taken as the recorder writes it: 1 to 4 digits.
+    const std::optional<ParsedLogFileName> parsed = parseLogFileName(name);
+    return parsed && parsed->exact && parsed->copyDigits <= 4;
 }
 
 LogRetention::Outcome LogRetention::apply(const std::filesystem::path &folder, const Rule &rule,

@@ -16,7 +16,7 @@ Coverage coverageOf(const RecordTable &table, double from, double to, double sam
     coverage.expected = std::max(0.0, to - from) / samplePeriod;
     const std::size_t first = table.lowerBound(from), last = table.lowerBound(to);
     const std::vector<double> &times = table.times();
-    const bool status = table.has(c::kStatus), output = table.has(c::kValue + 3);
+    const bool status = table.has(c::kStatus), output = table.has(c::value(MeasurementSample::SvgOutput));
     if (runningBits != 0 && status)
         coverage.runningSeconds = 0.0;
     for (std::size_t row = first; row < last; ++row) {
@@ -29,7 +29,7 @@ Coverage coverageOf(const RecordTable &table, double from, double to, double sam
                 *coverage.runningSeconds += samplePeriod;
         }
         if (output) {
-            const float q = table.value(c::kValue + 3, row);
+            const float q = table.value(c::value(MeasurementSample::SvgOutput), row);
             if (!std::isnan(q) && q != 0.0f)
                 coverage.outputSeconds += samplePeriod;
         }

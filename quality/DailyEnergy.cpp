@@ -1,7 +1,7 @@
 #include "quality/DailyEnergy.h"
 
+#include "reading/ClockBlocks.h"
 #include "reading/RecordColumns.h"
-#include "reading/RecordTime.h"
 
 #include <cmath>
 
@@ -37,30 +37,31 @@ std::vector<DailyEnergy> dailyEnergy(const RecordTable &table, double samplePeri
                                      std::optional<std::pair<int, int>> dayHours)
 {
     std::vector<DailyEnergy> days;
-    if (!table.has(c::kValue + 1) || !table.has(c::kValue + 2) || !table.has(c::kValue + 3))
+    if (!table.has(c::value(MeasurementSample::LoadActivePower)) || !table.has(c::value(MeasurementSample::LoadReactivePower)) || !table.has(c::value(MeasurementSample::SvgOutput)))
         return days;
     const double hours = samplePeriod / 3600.0;
     const std::vector<double> &times = table.times();
-    for (std::size_t row = 0; row < table.rows(); ++row) {
-        const auto second = static_cast<std::int64_t>(std::floor(times[row]));
-        const std::int64_t midnight = blockStart(times[row], kDay);
-        if (dayHours) {
-            const std::int64_t hour = (second - midnight) / 3600;
-            if (hour < dayHours->first || hour >= dayHours->second)
+    for (const ClockBlock &dayRows : ClockBlocks(times, kDay)) {
+        const std::int64_t midnight = dayRows.start;
+        for (std::size_t row = dayRows.firstRow; row < dayRows.endRow; ++row) {
+            if (dayHours) {
+                const std::int64_t hour = (static_cast<std::int64_t>(std::floor(times[row])) - midnight) / 3600;
+                if (hour < dayHours->first || hour >= dayHours->second)
+                    continue;
+            }
+            const double p = table.value(c::value(MeasurementSample::LoadActivePower), row), load = table.value(c::value(MeasurementSample::LoadReactivePower), row),
+                         svg = table.value(c::value(MeasurementSample::SvgOutput), row);
+            if (std::isnan(p) || std::isnan(load) || std::isnan(svg))
                 continue;
+            if (days.empty() || days.back().day != midnight)
+                days.push_back(DailyEnergy{midnight});
+            DailyEnergy &day = days.back();
+            const double connection = load + (sign == SvgSign::Plus ? svg : -svg);
+            day.kwh += p * hours;
+            day.loadKvarh += load * hours;
+            (connection >= 0.0 ? day.kvarhLagging : day.kvarhLeading) += std::abs(connection) * hours;
+            day.svgKvarh += std::abs(svg) * hours;
         }
-        const double p = table.value(c::kValue + 1, row), load = table.value(c::kValue + 2, row),
-                     svg = table.value(c::kValue + 3, row);
-        if (std::isnan(p) || std::isnan(load) || std::isnan(svg))
-            continue;
-        if (days.empty() || days.back().day != midnight)
-            days.push_back(DailyEnergy{midnight});
-        DailyEnergy &day = days.back();
-        const double connection = load + (sign == SvgSign::Plus ? svg : -svg);
-        day.kwh += p * hours;
-        day.loadKvarh += load * hours;
-        (connection >= 0.0 ? day.kvarhLagging : day.kvarhLeading) += std::abs(connection) * hours;
-        day.svgKvarh += std::abs(svg) * hours;
     }
     return days;
 }

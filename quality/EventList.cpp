@@ -11,9 +11,9 @@ std::vector<ListedEvent> listEvents(const std::vector<double> &firingTimes, cons
 {
     std::vector<ListedEvent> events;
     for (double time : firingTimes)
-        events.push_back({time, "trigger", std::nullopt, std::nullopt});
+        events.push_back({time, EventKind::Trigger, std::nullopt, std::nullopt});
     for (const VoltageEvent &event : voltage)
-        events.push_back({event.start, voltageEventType(event.kind), event.seconds, event.extreme});
+        events.push_back({event.start, eventKindOf(event.kind), event.seconds, event.extreme});
     std::stable_sort(events.begin(), events.end(), [](const ListedEvent &a, const ListedEvent &b) { return a.time < b.time; });
     return events;
 }
@@ -23,7 +23,7 @@ std::string eventListCsv(const std::vector<ListedEvent> &events, double nominal)
     std::string text = "time,type,duration_s,extreme_v,extreme_pct,nominal_v\r\n";
     const std::string nominalText = significantText(nominal);
     for (const ListedEvent &event : events) {
-        text += fullRowTimeText(event.time) + "," + event.type + ",";
+        text += fullRowTimeText(event.time) + "," + std::string(eventKindName(event.kind)) + ",";
         if (event.seconds)
             text += fixedText(*event.seconds, 1);
         text += ",";

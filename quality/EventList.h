@@ -1,5 +1,6 @@
 #pragma once
 
+#include "quality/EventKind.h"
 #include "quality/VoltageEvents.h"
 
 #include <cstddef>
@@ -13,7 +14,7 @@ namespace svglogger {
 // and voltage events, in time order.
 struct ListedEvent {
     double time = 0.0;
-    std::string type;               // "trigger" or a voltage event's type
+    EventKind kind = EventKind::Trigger;
     std::optional<double> seconds;  // a voltage event's duration where known
     std::optional<float> extreme;   // a voltage event's extreme, V
 };

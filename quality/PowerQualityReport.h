@@ -29,12 +29,15 @@ struct PowerQualityReport {
 
     std::vector<TenMinuteValue> tenMinutes;
     struct Compliance {
-        std::string item;  // voltage_10pct, voltage_15pct, user_band, unbalance
+        enum class Item { Voltage10Percent, Voltage15Percent, UserBand, Unbalance };
+        Item item = Item::Voltage10Percent;
         std::string limit; // as the CSV says it: "5940-7260 V", "<= 2 %"
         double requiredShare = 0.0;
         BandShare valid, withFlagged;
         bool available = true;
         std::string verdict() const; // pass, fail, not available (of the valid intervals)
+        // The item as the CSV and the report name it: voltage_10pct, voltage_15pct, user_band, unbalance.
+        std::string name() const;
     };
     std::vector<Compliance> compliance;
     std::optional<double> p95, p99, minimum, maximum; // of the valid 10-min voltages
@@ -57,9 +60,5 @@ PowerQualityReport makeReport(const RecordSet &set, double from, double to, cons
 // The voltage events of `table` by the report's rules: its thresholds and Uc, an event ended at
 // a gap of more than three sample periods. The window's event list finds its events so too.
 std::vector<VoltageEvent> reportVoltageEvents(const RecordTable &table, double samplePeriod, const ReportSettings &settings);
-
-// The report's tables as CSV files (UTF-8, CR LF, English column names), by file name:
-// voltage_10min.csv, compliance.csv, events.csv, dip_table.csv, swell_table.csv, daily.csv.
-std::vector<std::pair<std::string, std::string>> reportCsvFiles(const PowerQualityReport &report);
 
 } // namespace svglogger

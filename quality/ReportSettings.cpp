@@ -3,108 +3,194 @@
 #include "common/IniFile.h"
 #include "common/TextNumber.h"
 
+#include <array>
 #include <cstdio>
+#include <functional>
+#include <utility>
 
 namespace svglogger {
 
 namespace {
 
-std::string percentText(double fraction)
+// One key of the settings: how a value is read into them (the refusal after the key's name:
+// "takes …, not '…'") and how their value is written, as the file and the report say it.
+struct SettingKey {
+    const char *key;
+    std::function<std::string(ReportSettings &, const std::string &)> apply;
+    std::function<std::string(const ReportSettings &)> text;
+};
+
+std::string refused(const std::string &takes, const std::string &value)
 {
-    return significantText(fraction * 100.0);
+    return "takes " + takes + ", not '" + value + "'";
+}
+
+// A number of the settings, or of their event limits.
+double &field(ReportSettings &s, double ReportSettings::*member)
+{
+    return s.*member;
+}
+double &field(ReportSettings &s, double VoltageEventLimits::*member)
+{
+    return s.events.*member;
+}
+double field(const ReportSettings &s, double ReportSettings::*member)
+{
+    return s.*member;
+}
+double field(const ReportSettings &s, double VoltageEventLimits::*member)
+{
+    return s.events.*member;
+}
+
+// A percentage from `low` to `high` in the file, a fraction in the settings.
+template <typename Member>
+SettingKey percent(const char *key, Member member, double low, double high)
+{
+    return {key,
+            [=](ReportSettings &s, const std::string &value) {
+                const std::optional<double> number = numberIfWholeText(value);
+                if (!number || *number < low || *number > high)
+                    return refused("a percentage from " + significantText(low) + " to " + significantText(high), value);
+                field(s, member) = *number / 100.0;
+                return std::string();
+            },
+            [=](const ReportSettings &s) { return significantText(field(s, member) * 100.0); }};
+}
+
+// Volts above 0 (up to a megavolt); none when the value is none of them.
+std::optional<double> volts(const std::string &value)
+{
+    const std::optional<double> number = numberIfWholeText(value);
+    if (!number || *number <= 0.0 || *number > 1'000'000.0)
+        return std::nullopt;
+    return number;
+}
+constexpr const char *kVolts = "volts above 0";
+
+// One end of the user's band: "none" for no band (either end clears both); the first end
+// given stands for both until the other comes.
+SettingKey userBandEnd(const char *key, double std::pair<double, double>::*end)
+{
+    return {key,
+            [=](ReportSettings &s, const std::string &value) {
+                if (value == "none") {
+                    s.userBand.reset();
+                    return std::string();
+                }
+                const std::optional<double> volt = volts(value);
+                if (!volt)
+                    return refused(kVolts, value);
+                std::pair<double, double> band = s.userBand.value_or(std::pair{*volt, *volt});
+                band.*end = *volt;
+                s.userBand = band;
+                return std::string();
+            },
+            [=](const ReportSettings &s) { return s.userBand ? significantText((*s.userBand).*end) : std::string("none"); }};
+}
+
+// One of the named values of an enum.
+template <typename Enum, std::size_t N>
+SettingKey choice(const char *key, Enum ReportSettings::*member, const std::array<std::pair<const char *, Enum>, N> &names)
+{
+    return {key,
+            [=](ReportSettings &s, const std::string &value) {
+                for (const auto &[name, named] : names)
+                    if (value == name) {
+                        s.*member = named;
+                        return std::string();
+                    }
+                std::string takes;
+                for (std::size_t i = 0; i < N; ++i)
+                    takes += (i == 0 ? "" : i + 1 == N ? " or " : ", ") + std::string(names[i].first);
+                return refused(takes, value);
+            },
+            [=](const ReportSettings &s) {
+                for (const auto &[name, named] : names)
+                    if (s.*member == named)
+                        return std::string(name);
+                return std::string();
+            }};
+}
+
+// Every key, in the order the report prints them.
+const std::vector<SettingKey> &settingKeys()
+{
+    static const std::vector<SettingKey> all{
+        {"nominal-voltage",
+         [](ReportSettings &s, const std::string &value) {
+             const std::optional<double> volt = volts(value);
+             if (!volt)
+                 return refused(kVolts, value);
+             s.nominal = *volt;
+             return std::string();
+         },
+         [](const ReportSettings &s) { return significantText(s.nominal); }},
+        percent("band-percent", &ReportSettings::narrowBand, 0.1, 50.0),
+        percent("band-share", &ReportSettings::narrowShare, 1.0, 100.0),
+        percent("wide-band-percent", &ReportSettings::wideBand, 0.1, 50.0),
+        percent("wide-band-share", &ReportSettings::wideShare, 1.0, 100.0),
+        userBandEnd("user-band-low", &std::pair<double, double>::first),
+        userBandEnd("user-band-high", &std::pair<double, double>::second),
+        percent("user-band-share", &ReportSettings::userShare, 1.0, 100.0),
+        {"reactance-percent",
+         [](ReportSettings &s, const std::string &value) {
+             const std::optional<double> number = numberIfWholeText(value);
+             if (!number || *number < 0.0 || *number > 1000.0)
+                 return refused("%X from 0 to 1000", value);
+             s.reactancePercent = *number;
+             return std::string();
+         },
+         [](const ReportSettings &s) { return significantText(s.reactancePercent); }},
+        choice("svg-sign", &ReportSettings::svgSign, std::array{std::pair{"plus", SvgSign::Plus}, std::pair{"minus", SvgSign::Minus}}),
+        percent("dip-start", &VoltageEventLimits::dipStart, 1.0, 99.0),
+        percent("dip-end", &VoltageEventLimits::dipEnd, 1.0, 99.0),
+        percent("swell-start", &VoltageEventLimits::swellStart, 101.0, 200.0),
+        percent("swell-end", &VoltageEventLimits::swellEnd, 101.0, 200.0),
+        percent("interruption", &VoltageEventLimits::interruption, 0.1, 50.0),
+        percent("rvc-threshold", &ReportSettings::rapidChange, 0.1, 20.0),
+        {"running-bits",
+         [](ReportSettings &s, const std::string &value) {
+             if (value == "none") {
+                 s.runningBits = 0;
+                 return std::string();
+             }
+             unsigned bits = 0;
+             int used = 0;
+             if (std::sscanf(value.c_str(), "0x%4x%n", &bits, &used) != 1 || used != static_cast<int>(value.size()))
+                 return refused("none or a 16-bit mask like 0x0001", value);
+             s.runningBits = static_cast<std::uint16_t>(bits);
+             return std::string();
+         },
+         [](const ReportSettings &s) {
+             char bits[16];
+             std::snprintf(bits, sizeof bits, "0x%04X", s.runningBits);
+             return std::string(s.runningBits == 0 ? "none" : bits);
+         }},
+        {"day-hours",
+         [](ReportSettings &s, const std::string &value) {
+             int from = 0, to = 0, used = 0;
+             if (std::sscanf(value.c_str(), "%d-%d%n", &from, &to, &used) != 2 || used != static_cast<int>(value.size())
+                 || from < 0 || to > 24 || from >= to)
+                 return refused("hours like 8-22", value);
+             s.dayHours = {from, to};
+             return std::string();
+         },
+         [](const ReportSettings &s) { return std::to_string(s.dayHours.first) + "-" + std::to_string(s.dayHours.second); }},
+        choice("language", &ReportSettings::language,
+               std::array{std::pair{"ja", ReportSettings::Language::Japanese}, std::pair{"en", ReportSettings::Language::English}}),
+    };
+    return all;
 }
 
 // One entry applied; why it is refused otherwise.
 std::string apply(ReportSettings &s, const std::string &key, const std::string &value)
 {
-    const std::optional<double> number = numberIfWholeText(value);
-    const auto percent = [&](double &target, double low, double high) -> std::string {
-        if (!number || *number < low || *number > high)
-            return key + " takes a percentage from " + significantText(low) + " to " + significantText(high) + ", not '" + value + "'";
-        target = *number / 100.0;
-        return {};
-    };
-    const auto volts = [&](double &target) -> std::string {
-        if (!number || *number <= 0.0 || *number > 1'000'000.0)
-            return key + " takes volts above 0, not '" + value + "'";
-        target = *number;
-        return {};
-    };
-    if (key == "nominal-voltage")
-        return volts(s.nominal);
-    if (key == "band-percent")
-        return percent(s.narrowBand, 0.1, 50.0);
-    if (key == "band-share")
-        return percent(s.narrowShare, 1.0, 100.0);
-    if (key == "wide-band-percent")
-        return percent(s.wideBand, 0.1, 50.0);
-    if (key == "wide-band-share")
-        return percent(s.wideShare, 1.0, 100.0);
-    if (key == "user-band-low" || key == "user-band-high") {
-        if (value == "none") {
-            s.userBand.reset();
-            return {};
+    for (const SettingKey &setting : settingKeys())
+        if (key == setting.key) {
+            const std::string why = setting.apply(s, value);
+            return why.empty() ? why : key + " " + why;
         }
-        double volt = 0.0;
-        if (std::string why = volts(volt); !why.empty())
-            return why;
-        std::pair<double, double> band = s.userBand.value_or(std::pair{volt, volt});
-        (key == "user-band-low" ? band.first : band.second) = volt;
-        s.userBand = band;
-        return {};
-    }
-    if (key == "user-band-share")
-        return percent(s.userShare, 1.0, 100.0);
-    if (key == "reactance-percent") {
-        if (!number || *number < 0.0 || *number > 1000.0)
-            return key + " takes %X from 0 to 1000, not '" + value + "'";
-        s.reactancePercent = *number;
-        return {};
-    }
-    if (key == "svg-sign") {
-        if (value != "plus" && value != "minus")
-            return key + " takes plus or minus, not '" + value + "'";
-        s.svgSign = value == "plus" ? SvgSign::Plus : SvgSign::Minus;
-        return {};
-    }
-    if (key == "dip-start")
-        return percent(s.events.dipStart, 1.0, 99.0);
-    if (key == "dip-end")
-        return percent(s.events.dipEnd, 1.0, 99.0);
-    if (key == "swell-start")
-        return percent(s.events.swellStart, 101.0, 200.0);
-    if (key == "swell-end")
-        return percent(s.events.swellEnd, 101.0, 200.0);
-    if (key == "interruption")
-        return percent(s.events.interruption, 0.1, 50.0);
-    if (key == "rvc-threshold")
-        return percent(s.rapidChange, 0.1, 20.0);
-    if (key == "running-bits") {
-        unsigned bits = 0;
-        int used = 0;
-        if (value == "none") {
-            s.runningBits = 0;
-            return {};
-        }
-        if (std::sscanf(value.c_str(), "0x%4x%n", &bits, &used) != 1 || used != static_cast<int>(value.size()))
-            return key + " takes none or a 16-bit mask like 0x0001, not '" + value + "'";
-        s.runningBits = static_cast<std::uint16_t>(bits);
-        return {};
-    }
-    if (key == "day-hours") {
-        int from = 0, to = 0, used = 0;
-        if (std::sscanf(value.c_str(), "%d-%d%n", &from, &to, &used) != 2 || used != static_cast<int>(value.size())
-            || from < 0 || to > 24 || from >= to)
-            return key + " takes hours like 8-22, not '" + value + "'";
-        s.dayHours = {from, to};
-        return {};
-    }
-    if (key == "language") {
-        if (value != "ja" && value != "en")
-            return key + " takes ja or en, not '" + value + "'";
-        s.language = value == "ja" ? ReportSettings::Language::Japanese : ReportSettings::Language::English;
-        return {};
-    }
     return "unknown key " + key;
 }
 
@@ -145,29 +231,9 @@ ReportSettingsFile fromIni(const IniFile *ini, const std::vector<std::pair<std::
 
 std::vector<std::string> ReportSettings::lines() const
 {
-    std::vector<std::string> out{
-        "nominal-voltage = " + significantText(nominal),
-        "band-percent = " + percentText(narrowBand),
-        "band-share = " + percentText(narrowShare),
-        "wide-band-percent = " + percentText(wideBand),
-        "wide-band-share = " + percentText(wideShare),
-        "user-band-low = " + (userBand ? significantText(userBand->first) : std::string("none")),
-        "user-band-high = " + (userBand ? significantText(userBand->second) : std::string("none")),
-        "user-band-share = " + percentText(userShare),
-        "reactance-percent = " + significantText(reactancePercent),
-        std::string("svg-sign = ") + (svgSign == SvgSign::Plus ? "plus" : "minus"),
-        "dip-start = " + percentText(events.dipStart),
-        "dip-end = " + percentText(events.dipEnd),
-        "swell-start = " + percentText(events.swellStart),
-        "swell-end = " + percentText(events.swellEnd),
-        "interruption = " + percentText(events.interruption),
-        "rvc-threshold = " + percentText(rapidChange),
-    };
-    char bits[16];
-    std::snprintf(bits, sizeof bits, "0x%04X", runningBits);
-    out.push_back(std::string("running-bits = ") + (runningBits == 0 ? "none" : bits));
-    out.push_back("day-hours = " + std::to_string(dayHours.first) + "-" + std::to_string(dayHours.second));
-    out.push_back(std::string("language = ") + (language == Language::Japanese ? "ja" : "en"));
+    std::vector<std::string> out;
+    for (const SettingKey &setting : settingKeys())
+        out.push_back(std::string(setting.key) + " = " + setting.text(*this));
     return out;
 }
 
@@ -183,8 +249,8 @@ const std::vector<std::string> &reportSettingKeys()
 {
     static const std::vector<std::string> keys = [] {
         std::vector<std::string> names;
-        for (const std::string &line : ReportSettings{}.lines())
-            names.push_back(line.substr(0, line.find(' ')));
+        for (const SettingKey &setting : settingKeys())
+            names.emplace_back(setting.key);
         return names;
     }();
     return keys;

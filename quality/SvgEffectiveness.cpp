@@ -1,8 +1,9 @@
 #include "quality/SvgEffectiveness.h"
 
 #include "link/MeasurementSample.h"
+#include "quality/Statistics.h"
+#include "reading/ClockBlocks.h"
 #include "reading/RecordColumns.h"
-#include "reading/RecordTime.h"
 
 #include <algorithm>
 #include <cmath>
@@ -15,13 +16,6 @@ namespace c = recordColumn;
 namespace {
 
 constexpr std::int64_t kDay = 86400;
-
-double nearestRank(std::vector<double> values, double fraction)
-{
-    std::sort(values.begin(), values.end());
-    const auto rank = static_cast<std::size_t>(std::ceil(fraction * static_cast<double>(values.size())));
-    return values[std::clamp<std::size_t>(rank, 1, values.size()) - 1];
-}
 
 } // namespace
 
@@ -68,15 +62,15 @@ std::vector<DailyEffectiveness> svgEffectiveness(const RecordTable &table, doubl
                                                  const EffectivenessSettings &settings)
 {
     std::vector<DailyEffectiveness> days;
-    if (!table.has(c::kValue) || !table.has(c::kValue + 3))
+    if (!table.has(c::value(MeasurementSample::GridVoltage)) || !table.has(c::value(MeasurementSample::SvgOutput)))
         return days;
     const std::vector<double> &times = table.times();
     const double base = 100.0 / settings.nominal;
     const double threshold = settings.rapidChange * settings.nominal;
     const double eventBand = 0.10 * settings.nominal; // beyond it a dip or swell, not a change
-    for (std::size_t row = 0; row < table.rows();) {
+    for (const ClockBlock &dayRows : ClockBlocks(times, kDay)) {
         DailyEffectiveness day;
-        day.day = blockStart(times[row], kDay);
+        day.day = dayRows.start;
         std::vector<double> swings, uncompensatedSwings, series, uncompensatedSeries;
         const auto countChanges = [&] {
             day.rapidChanges += rapidVoltageChanges(series, threshold, eventBand);
@@ -84,11 +78,10 @@ std::vector<DailyEffectiveness> svgEffectiveness(const RecordTable &table, doubl
             series.clear();
             uncompensatedSeries.clear();
         };
-        while (row < table.rows() && blockStart(times[row], kDay) == day.day) {
-            const std::int64_t minute = blockStart(times[row], 60);
+        for (const ClockBlock &minute : ClockBlocks(times, 60, dayRows.from, dayRows.to)) {
             double low = INFINITY, high = -INFINITY, uncompensatedLow = INFINITY, uncompensatedHigh = -INFINITY;
-            for (; row < table.rows() && blockStart(times[row], 60) == minute; ++row) {
-                const double v = table.value(c::kValue, row), q = table.value(c::kValue + 3, row);
+            for (std::size_t row = minute.firstRow; row < minute.endRow; ++row) {
+                const double v = table.value(c::value(MeasurementSample::GridVoltage), row), q = table.value(c::value(MeasurementSample::SvgOutput), row);
                 if (row > 0 && times[row] - times[row - 1] > gapSeconds)
                     countChanges(); // a gap is never bridged
                 if (std::isnan(v) || std::isnan(q))
@@ -110,9 +103,9 @@ std::vector<DailyEffectiveness> svgEffectiveness(const RecordTable &table, doubl
         if (swings.empty())
             continue;
         day.minutes = swings.size();
-        day.swingP95 = nearestRank(swings, 0.95);
+        day.swingP95 = *nearestRank(swings, 0.95);
         day.swingMax = *std::max_element(swings.begin(), swings.end());
-        day.uncompensatedP95 = nearestRank(uncompensatedSwings, 0.95);
+        day.uncompensatedP95 = *nearestRank(uncompensatedSwings, 0.95);
         day.uncompensatedMax = *std::max_element(uncompensatedSwings.begin(), uncompensatedSwings.end());
         if (day.uncompensatedP95 > 0.0)
             day.suppression = 1.0 - day.swingP95 / day.uncompensatedP95;

@@ -1,11 +1,12 @@
 #include "quality/TenMinuteValues.h"
 
+#include "quality/Statistics.h"
+#include "reading/ClockBlocks.h"
 #include "reading/RecordColumns.h"
-#include "reading/RecordTime.h"
 
-#include <algorithm>
 #include <cassert>
 #include <cmath>
+#include <utility>
 
 namespace svglogger {
 
@@ -14,11 +15,6 @@ namespace c = recordColumn;
 namespace {
 
 constexpr std::int64_t kTenMinutes = 600;
-
-std::int64_t windowOf(double time)
-{
-    return blockStart(time, kTenMinutes);
-}
 
 bool counts(const TenMinuteValue &value, Counted counted)
 {
@@ -32,26 +28,24 @@ std::vector<TenMinuteValue> tenMinuteValues(const RecordTable &table, double sam
 {
     assert(samplePeriod > 0.0);
     std::vector<TenMinuteValue> values;
-    if (!table.has(c::kValue))
+    if (!table.has(c::value(MeasurementSample::GridVoltage)))
         return values;
-    const bool negative = table.has(c::kValue + 4) && table.has(c::kValue + 5);
+    const bool negative = table.has(c::value(MeasurementSample::NegSeqVoltageD)) && table.has(c::value(MeasurementSample::NegSeqVoltageQ));
     const double expected = static_cast<double>(kTenMinutes) / samplePeriod;
-    const std::vector<double> &times = table.times();
     std::size_t event = 0;
-    for (std::size_t row = 0; row < table.rows();) {
+    for (const ClockBlock &block : ClockBlocks(table.times(), kTenMinutes)) {
         TenMinuteValue value;
-        value.start = windowOf(times[row]);
+        value.start = block.start;
         double squares = 0.0, unbalanceSquares = 0.0;
         std::size_t unbalanceSamples = 0;
-        const std::size_t first = row;
-        for (; row < table.rows() && windowOf(times[row]) == value.start; ++row) {
-            const double v = table.value(c::kValue, row);
+        for (std::size_t row = block.firstRow; row < block.endRow; ++row) {
+            const double v = table.value(c::value(MeasurementSample::GridVoltage), row);
             if (std::isnan(v))
                 continue;
             squares += v * v;
             ++value.samples;
             if (negative && v > 0.0) {
-                const double d = table.value(c::kValue + 4, row), q = table.value(c::kValue + 5, row);
+                const double d = table.value(c::value(MeasurementSample::NegSeqVoltageD), row), q = table.value(c::value(MeasurementSample::NegSeqVoltageQ), row);
                 if (!std::isnan(d) && !std::isnan(q)) {
                     const double u2 = std::sqrt(d * d + q * q) / v;
                     unbalanceSquares += u2 * u2;
@@ -66,9 +60,9 @@ std::vector<TenMinuteValue> tenMinuteValues(const RecordTable &table, double sam
             value.unbalance = std::sqrt(unbalanceSquares / static_cast<double>(unbalanceSamples));
         value.incomplete = static_cast<double>(value.samples) < 0.9 * expected;
         // Events in time order: those ending before this window are passed for good.
-        while (event < events.size() && events[event].lastRow < first)
+        while (event < events.size() && events[event].lastRow < block.firstRow)
             ++event;
-        value.flagged = event < events.size() && events[event].firstRow < row;
+        value.flagged = event < events.size() && events[event].firstRow < block.endRow;
         values.push_back(value);
     }
     return values;
@@ -110,11 +104,7 @@ std::optional<double> voltagePercentile(const std::vector<TenMinuteValue> &value
     for (const TenMinuteValue &value : values)
         if (counts(value, counted))
             rms.push_back(value.rms);
-    if (rms.empty())
-        return std::nullopt;
-    std::sort(rms.begin(), rms.end());
-    const auto rank = static_cast<std::size_t>(std::ceil(fraction * static_cast<double>(rms.size())));
-    return rms[std::clamp<std::size_t>(rank, 1, rms.size()) - 1];
+    return nearestRank(std::move(rms), fraction);
 }
 
 } // namespace svglogger

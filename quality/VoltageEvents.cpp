@@ -12,7 +12,7 @@ std::vector<VoltageEvent> voltageEvents(const RecordTable &table, double sampleP
                                         const VoltageEventLimits &limits)
 {
     std::vector<VoltageEvent> events;
-    const bool average = table.has(c::kValue), lows = table.has(c::kMin), highs = table.has(c::kMax);
+    const bool average = table.has(c::value(MeasurementSample::GridVoltage)), lows = table.has(c::min(MeasurementSample::GridVoltage)), highs = table.has(c::max(MeasurementSample::GridVoltage));
     if (!average && !lows)
         return events;
     enum class State { Normal, Low, High };
@@ -32,10 +32,10 @@ std::vector<VoltageEvent> voltageEvents(const RecordTable &table, double sampleP
     const std::vector<double> &times = table.times();
     for (std::size_t row = 0; row < table.rows(); ++row) {
         // An interval row by its extremes, a continuous one by its value.
-        const float value = average ? table.value(c::kValue, row) : NAN;
-        const float lowest = lows && !std::isnan(table.value(c::kMin, row)) ? table.value(c::kMin, row) : value;
-        const float highest = highs && !std::isnan(table.value(c::kMax, row)) ? table.value(c::kMax, row) : value;
-        const bool extremesOnly = lows && !std::isnan(table.value(c::kMin, row));
+        const float value = average ? table.value(c::value(MeasurementSample::GridVoltage), row) : NAN;
+        const float lowest = lows && !std::isnan(table.value(c::min(MeasurementSample::GridVoltage), row)) ? table.value(c::min(MeasurementSample::GridVoltage), row) : value;
+        const float highest = highs && !std::isnan(table.value(c::max(MeasurementSample::GridVoltage), row)) ? table.value(c::max(MeasurementSample::GridVoltage), row) : value;
+        const bool extremesOnly = lows && !std::isnan(table.value(c::min(MeasurementSample::GridVoltage), row));
         if (state != State::Normal && (std::isnan(lowest) || times[row] - times[row - 1] > gapSeconds))
             close(row - 1);
         if (std::isnan(lowest))
@@ -71,21 +71,6 @@ std::vector<VoltageEvent> voltageEvents(const RecordTable &table, double sampleP
     if (state != State::Normal)
         close(table.rows() - 1);
     return events;
-}
-
-std::string voltageEventType(VoltageEvent::Kind kind)
-{
-    switch (kind) {
-    case VoltageEvent::Kind::Dip:
-        return "dip";
-    case VoltageEvent::Kind::Swell:
-        return "swell";
-    case VoltageEvent::Kind::ShortInterruption:
-        return "interruption_short";
-    case VoltageEvent::Kind::LongInterruption:
-        return "interruption_long";
-    }
-    return "dip";
 }
 
 } // namespace svglogger

@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <optional>
-#include <string>
 #include <vector>
 
 namespace svglogger {
@@ -37,8 +36,5 @@ struct VoltageEvent {
 // ends where its end threshold is crossed, at a gap longer than `gapSeconds` and at the last row.
 std::vector<VoltageEvent> voltageEvents(const RecordTable &table, double samplePeriod, double gapSeconds,
                                         const VoltageEventLimits &limits = {});
-
-// "dip", "swell", "interruption_short", "interruption_long".
-std::string voltageEventType(VoltageEvent::Kind kind);
 
 } // namespace svglogger

@@ -1,46 +1,23 @@
 #include "reading/PreTriggerRows.h"
 
+#include "recording/LogFileName.h"
+
 #include <chrono>
 #include <cmath>
 #include <cstdint>
 
 namespace svglogger {
 
-namespace {
-
-// 1 or 2 digits from the front of `text`, then `mark`.
-std::optional<int> field(std::string_view &text, char mark)
-{
-    int value = 0;
-    std::size_t digits = 0;
-    while (digits < text.size() && digits < 2 && text[digits] >= '0' && text[digits] <= '9')
-        value = value * 10 + (text[digits++] - '0');
-    if (digits == 0 || digits >= text.size() || text[digits] != mark)
-        return std::nullopt;
-    text.remove_prefix(digits + 1);
-    return value;
-}
-
-} // namespace
-
 std::optional<FileNameTime> fileNameTime(std::string_view name)
 {
     if (const std::size_t slash = name.find_last_of("/\\"); slash != std::string_view::npos)
         name.remove_prefix(slash + 1);
-    if (!name.starts_with("Tarmin") || !name.ends_with(".csv"))
+    // Whatever follows the second: a copy of a capture under another name still says its moment.
+    const std::optional<ParsedLogFileName> parsed = parseLogFileName(name);
+    if (!parsed || !parsed->name.onTheClock())
         return std::nullopt;
-    name.remove_prefix(6);
-    const std::optional<int> day = field(name, 'D');
-    const std::optional<int> hour = day ? field(name, 'H') : std::nullopt;
-    const std::optional<int> minute = hour ? field(name, 'M') : std::nullopt;
-    if (!minute || name.empty() || name[0] < '0' || name[0] > '9')
-        return std::nullopt;
-    int second = name[0] - '0';
-    if (name.size() > 1 && name[1] >= '0' && name[1] <= '9')
-        second = second * 10 + (name[1] - '0');
-    if (*day < 1 || *day > 31 || *hour > 23 || *minute > 59 || second > 59)
-        return std::nullopt;
-    return FileNameTime{*day, (*hour * 60 + *minute) * 60 + second};
+    const LogFileName &named = parsed->name;
+    return FileNameTime{named.day, (named.hour * 60 + named.minute) * 60 + named.second};
 }
 
 std::size_t preTriggerRows(std::string_view fileName, const double *times, std::size_t rows,

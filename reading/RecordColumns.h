@@ -4,6 +4,7 @@
 #include "link/Quantity.h"
 #include "recording/CsvLayout.h"
 
+#include <cassert>
 #include <string>
 #include <vector>
 
@@ -14,12 +15,36 @@ namespace svglogger {
 // sample count of an interval, the status word.
 namespace recordColumn {
 inline constexpr int kQuantityColumns = static_cast<int>(svglogger::kQuantities.size());
-inline constexpr int kValue = 0;  // + quantity
-inline constexpr int kMax = 8;    // + quantity
-inline constexpr int kMin = 16;   // + quantity
-inline constexpr int kCount = 24; // "DT数"
-inline constexpr int kStatus = 25;
-inline constexpr int kSlots = 26;
+inline constexpr int kValue = 0;                       // + the quantity's index
+inline constexpr int kMax = kValue + kQuantityColumns; // + the quantity's index
+inline constexpr int kMin = kMax + kQuantityColumns;   // + the quantity's index
+inline constexpr int kCount = kMin + kQuantityColumns; // "DT数"
+inline constexpr int kStatus = kCount + 1;
+inline constexpr int kSlots = kStatus + 1;
+
+// The columns of a recorded quantity (one of kQuantities): its value (an interval row's
+// average), its maximum and its minimum. A quantity's index is its place in kQuantities.
+static_assert([] {
+    for (std::size_t i = 0; i < svglogger::kQuantities.size(); ++i)
+        if (svglogger::kQuantities[i].index != i)
+            return false;
+    return true;
+}());
+constexpr int value(MeasurementSample::Index quantity)
+{
+    assert(static_cast<int>(quantity) < kQuantityColumns);
+    return kValue + static_cast<int>(quantity);
+}
+constexpr int max(MeasurementSample::Index quantity)
+{
+    assert(static_cast<int>(quantity) < kQuantityColumns);
+    return kMax + static_cast<int>(quantity);
+}
+constexpr int min(MeasurementSample::Index quantity)
+{
+    assert(static_cast<int>(quantity) < kQuantityColumns);
+    return kMin + static_cast<int>(quantity);
+}
 } // namespace recordColumn
 
 // The columns after the time of a file of `layout`, in the order of its header.

@@ -2,6 +2,7 @@
 
 #include "reading/MappedFile.h"
 #include "reading/RecordTime.h"
+#include "recording/LogFileName.h"
 
 #include <algorithm>
 #include <chrono>
@@ -19,34 +20,11 @@ namespace svglogger {
 
 namespace {
 
-// "Tarmin<day>D<hour>H<minute>M<second>[G][-n].csv"
+// The logger's own names, "Tarmin<day>D<hour>H<minute>M<second>[G][-n].csv", with any n.
 bool isLogFileName(const std::string &name)
 {
-    std::string_view n = name;
-    if (!n.starts_with("Tarmin") || !n.ends_with(".csv"))
-        return false;
-    n = n.substr(6, n.size() - 10);
-    for (char mark : {'D', 'H', 'M'}) {
-        std::size_t digits = 0;
-        while (digits < n.size() && n[digits] >= '0' && n[digits] <= '9')
-            ++digits;
-        if (digits == 0 || digits > 2 || digits >= n.size() || n[digits] != mark)
-            return false;
-        n = n.substr(digits + 1);
-    }
-    std::size_t digits = 0;
-    while (digits < n.size() && n[digits] >= '0' && n[digits] <= '9')
-        ++digits;
-    if (digits == 0 || digits > 2)
-        return false;
-    n = n.substr(digits);
-    if (n.starts_with("G"))
-        n = n.substr(1);
-    if (n.empty())
-        return true;
-    if (!n.starts_with("-") || n.size() < 2)
-        return false;
-    return std::all_of(n.begin() + 1, n.end(), [](char c) { return c >= '0' && c <= '9'; });
+    const std::optional<ParsedLogFileName> parsed = parseLogFileName(name);
+    return parsed && parsed->exact;
 }
 
 // How a file's first rows meet the rows taken before it, second by second: its rows of the

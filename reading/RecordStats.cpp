@@ -1,4 +1,6 @@
 #include "reading/RecordStats.h"
+
+#include "reading/ClockBlocks.h"
 #include "reading/RecordTime.h"
 
 #include "recording/CsvText.h"
@@ -19,21 +21,10 @@ std::string line(int slot, const ColumnStats &stats)
     return text + "," + std::to_string(stats.count) + "\n";
 }
 
-} // namespace
-
-std::string statsText(const RecordSet &set)
-{
-    std::string text = "name,min,max,mean,count\n";
-    for (int slot : set.columns())
-        text += line(slot, set.stats()[static_cast<std::size_t>(slot)]);
-    return text;
-}
-
-std::string statsText(const RecordSet &set, double from, double to)
+// The statistics of the rows [first, last).
+std::string statsOfRows(const RecordSet &set, std::size_t first, std::size_t last)
 {
     const RecordTable &table = set.table();
-    const std::size_t first = table.lowerBound(from);
-    const std::size_t last = table.lowerBound(to + 1.0); // the rows spread over the second `to` too
     std::string text = "name,min,max,mean,count\n";
     for (int slot : set.columns()) {
         ColumnStats stats;
@@ -52,19 +43,28 @@ std::string statsText(const RecordSet &set, double from, double to)
     return text;
 }
 
-std::string statsTextBy(const RecordSet &set, std::int64_t seconds, double from, double to)
+} // namespace
+
+std::string statsText(const RecordSet &set)
+{
+    std::string text = "name,min,max,mean,count\n";
+    for (int slot : set.columns())
+        text += line(slot, set.stats()[static_cast<std::size_t>(slot)]);
+    return text;
+}
+
+std::string statsText(const RecordSet &set, double from, double to)
 {
     const RecordTable &table = set.table();
+    // The rows spread over the second `to` too.
+    return statsOfRows(set, table.lowerBound(from), table.lowerBound(to + 1.0));
+}
+
+std::string statsTextBy(const RecordSet &set, std::int64_t seconds, double from, double to)
+{
     std::string text;
-    std::size_t row = table.lowerBound(from);
-    while (row < table.rows() && table.times()[row] < to + 1.0) {
-        // The block of this row; the next starts at the first row after it.
-        const std::int64_t start = blockStart(table.times()[row], seconds);
-        const double blockFrom = std::max(from, static_cast<double>(start));
-        const double blockTo = std::min(to, static_cast<double>(start + seconds - 1));
-        text += rowTimeText(start) + "\n" + statsText(set, blockFrom, blockTo);
-        row = table.lowerBound(static_cast<double>(start + seconds));
-    }
+    for (const ClockBlock &block : ClockBlocks(set.table().times(), seconds, from, to + 1.0))
+        text += rowTimeText(block.start) + "\n" + statsOfRows(set, block.firstRow, block.endRow);
     return text;
 }
 

@@ -29,7 +29,7 @@ std::vector<std::size_t> replayTrigger(const RecordTable &table, std::size_t fir
         if (!capturing) {
             MeasurementSample sample;
             for (std::size_t q = 0; q < kQuantities.size(); ++q) {
-                const float v = table.value(recordColumn::kValue + static_cast<int>(q), row);
+                const float v = table.value(recordColumn::value(kQuantities[q].index), row);
                 sample[kQuantities[q].index] = std::isnan(v) ? 0.0f : v;
             }
             const float status = table.value(recordColumn::kStatus, row);

@@ -10,7 +10,6 @@
 #include "recording/RecordingView.h"
 
 #include <cassert>
-#include <charconv>
 #include <cmath>
 #include <utility>
 
@@ -29,14 +28,6 @@ constexpr std::string_view kPathSeparators = "/";
 // Further names tried when a name is taken: Tarmin24D9H5M3-2.csv, -3, ...
 constexpr int kMaxNameSuffix = 9999;
 
-std::string suffixedName(const std::string &path, int suffix)
-{
-    if (suffix == 1)
-        return path;
-    const std::size_t dot = path.size() >= 4 ? path.size() - 4 : path.size();
-    return path.substr(0, dot) + "-" + std::to_string(suffix) + path.substr(dot);
-}
-
 } // namespace
 
 LogRecorder::LogRecorder(const Settings &settings, const Clock &clock, LogFileWriter &file, RecordingView &view)
@@ -48,25 +39,15 @@ LogRecorder::LogRecorder(const Settings &settings, const Clock &clock, LogFileWr
 {
 }
 
-std::string LogRecorder::fileName() const
+LogFileName LogRecorder::nameNow() const
 {
     const LocalDateTime now = m_clock.now();
-    // Built in place: the name is made at every line while the trigger is on.
-    char name[64] = "Tarmin";
-    char *at = name + 6;
-    char *const end = name + sizeof name;
-    const std::pair<int, char> parts[4] = {{now.day, 'D'}, {now.hour, 'H'}, {now.minute, 'M'}, {now.second, '\0'}};
-    for (const auto &[number, mark] : parts) {
-        at = std::to_chars(at, end - 8, number).ptr;
-        if (mark != '\0')
-            *at++ = mark;
-    }
-    if (m_settings.powerFlow)
-        *at++ = 'G';
-    const char extension[] = ".csv";
-    for (char c : std::string_view(extension))
-        *at++ = c;
-    return std::string(name, at);
+    return {now.day, now.hour, now.minute, now.second, m_settings.powerFlow};
+}
+
+std::string LogRecorder::fileName() const
+{
+    return nameNow().text();
 }
 
 void LogRecorder::openLogFile()
@@ -83,7 +64,8 @@ void LogRecorder::open(bool retryWhenRefused)
 {
     if (m_controllerVersion == ControllerVersion::Unknown)
         return;
-    const std::string requested = m_logFolder + fileName();
+    LogFileName name = nameNow();
+    const std::string requested = m_logFolder + name.text();
     setOutputPath(requested);
     const LocalDateTime now = m_clock.now();
     m_fileHour = static_cast<std::int16_t>(now.hour);
@@ -94,8 +76,8 @@ void LogRecorder::open(bool retryWhenRefused)
     m_openWanted = retryWhenRefused;
     std::string path;
     LogFileWriter::OpenResult result = LogFileWriter::OpenResult::NameTaken;
-    for (int suffix = 1; suffix <= kMaxNameSuffix && result == LogFileWriter::OpenResult::NameTaken; ++suffix) {
-        path = suffixedName(requested, suffix);
+    for (name.copy = 1; name.copy <= kMaxNameSuffix && result == LogFileWriter::OpenResult::NameTaken; ++name.copy) {
+        path = m_logFolder + name.text();
         result = m_file.createNew(path);
     }
     if (result != LogFileWriter::OpenResult::Opened) {

@@ -3,6 +3,7 @@
 #include "recording/CsvLayout.h"
 #include "recording/IntervalAggregator.h"
 #include "recording/LineRecord.h"
+#include "recording/LogFileName.h"
 #include "recording/RecordingEvents.h"
 
 #include <cstdint>
@@ -94,6 +95,8 @@ public:
     static std::string defaultLogFolder(const std::string &homeDirectory);
 
 private:
+    // The name of a file opened now.
+    LogFileName nameNow() const;
     void open(bool retryWhenRefused);
     void showFileError(FileProblem problem, const std::string &path);
     void clearFileError();

@@ -1,4 +1,5 @@
 #include "common/Settings.h"
+#include "reading/ClockBlocks.h"
 #include "reading/MappedFile.h"
 #include "reading/MinMaxPyramid.h"
 #include "reading/PreTriggerRows.h"
@@ -23,6 +24,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <random>
 #include <set>
 #include <sstream>
@@ -33,6 +35,7 @@ namespace svglogger {
 namespace {
 
 namespace c = recordColumn;
+using Sample = MeasurementSample;
 const ControllerVersion kOlder = ControllerVersion::Older;
 const ControllerVersion kV2 = ControllerVersion::Version2;
 
@@ -113,6 +116,60 @@ TEST(RowTimes, ClockAlignedBlocks)
         EXPECT_EQ(blockStart(c.time, c.length), c.start) << c.time << " in " << c.length;
 }
 
+// The blocks of a range, or of the rows in it: each block's start, its part of the range and
+// its rows. M is a midnight (2016/06/25 0:00:00); the blocks of rows leave out those without.
+TEST(RowTimes, TheClockBlocksOfARangeAndOfRows)
+{
+    constexpr double M = 1466812800.0;
+    constexpr double inf = std::numeric_limits<double>::infinity();
+    struct Block {
+        double start, from, to;
+        std::size_t firstRow, endRow;
+        bool operator==(const Block &) const = default;
+    };
+    struct Case {
+        const char *name;
+        bool overRows;
+        std::vector<double> times;
+        std::int64_t length;
+        double from, to;
+        std::vector<Block> blocks;
+    } cases[] = {
+        {"ten minutes across midnight", false, {}, 600, M - 600, M + 1200,
+         {{M - 600, M - 600, M, 0, 0}, {M, M, M + 600, 0, 0}, {M + 600, M + 600, M + 1200, 0, 0}}},
+        {"days across midnight, cut to the range", false, {}, 86400, M - 600, M + 1200,
+         {{M - 86400, M - 600, M, 0, 0}, {M, M, M + 1200, 0, 0}}},
+        {"hours before 1970", false, {}, 3600, -5000.5, -1000.0,
+         {{-7200, -5000.5, -3600, 0, 0}, {-3600, -3600, -1000, 0, 0}}},
+        {"hours across 1970", false, {}, 3600, -0.5, 0.5, {{-3600, -0.5, 0, 0, 0}, {0, 0, 0.5, 0, 0}}},
+        {"from mid-block to a block's end", false, {}, 600, M + 303.5, M + 600, {{M, M + 303.5, M + 600, 0, 0}}},
+        {"an empty range mid-block", false, {}, 600, M + 303.5, M + 303.5, {}},
+        {"a range backwards", false, {}, 600, M + 1200, M, {}},
+        {"rows across midnight, a block without rows left out", true,
+         {M - 2.0, M - 0.5, M, M + 599.8, M + 600.0, M + 1800.2}, 600, -inf, inf,
+         {{M - 600, M - 600, M, 0, 2}, {M, M, M + 600, 2, 4}, {M + 600, M + 600, M + 1200, 4, 5},
+          {M + 1800, M + 1800, M + 2400, 5, 6}}},
+        {"the rows of a range from mid-block", true, {M - 2.0, M - 0.5, M, M + 599.8, M + 600.0, M + 1800.2}, 600,
+         M - 1.0, M + 1800.0, {{M - 600, M - 1.0, M, 1, 2}, {M, M, M + 600, 2, 4}, {M + 600, M + 600, M + 1200, 4, 5}}},
+        {"rows before 1970", true, {-3600.5, -0.5, -0.2, 0.0}, 3600, -inf, inf,
+         {{-7200, -7200, -3600, 0, 1}, {-3600, -3600, 0, 1, 3}, {0, 0, 3600, 3, 4}}},
+        {"no rows", true, {}, 600, -inf, inf, {}},
+        {"no row in the range", true, {M, M + 1.0}, 600, M + 2.0, M + 600.0, {}},
+        {"an empty range over rows", true, {M, M + 1.0}, 600, M + 1.0, M + 1.0, {}},
+    };
+    for (const Case &c : cases) {
+        const ClockBlocks blocks = c.overRows ? ClockBlocks(c.times, c.length, c.from, c.to) : ClockBlocks(c.from, c.to, c.length);
+        std::vector<Block> got;
+        for (const ClockBlock &b : blocks)
+            got.push_back({static_cast<double>(b.start), b.from, b.to, b.firstRow, b.endRow});
+        ASSERT_EQ(got.size(), c.blocks.size()) << c.name;
+        for (std::size_t i = 0; i < got.size(); ++i)
+            EXPECT_EQ(got[i], c.blocks[i]) << c.name << ", block " << i << " starts " << std::fixed << got[i].start
+                                           << " from " << got[i].from << " to " << got[i].to << " rows "
+                                           << got[i].firstRow << "-" << got[i].endRow;
+    }
+}
+
 // A column of times in one format: midnight with its time too, the date alone apart.
 TEST(RowTimes, MidnightWithItsTimeAndTheDateAlone)
 {
@@ -156,13 +213,13 @@ TEST(RecordRead, RowsOfEveryLayoutAsTheLoggerWroteThem)
         const RecordFile file = readRecord("f.csv", olderFile({}).substr(0, 0) + sjisHeader(SamplingMode::Continuous, version) + "\r\n" + row + "\r\n");
         ASSERT_TRUE(file.readable()) << file.error;
         ASSERT_EQ(file.table.rows(), 1u);
-        EXPECT_EQ(file.table.value(c::kValue + 0, 0), 6600.0f);
-        EXPECT_EQ(file.table.value(c::kValue + 1, 0), 12.2f);
+        EXPECT_EQ(file.table.value(c::value(Sample::GridVoltage), 0), 6600.0f);
+        EXPECT_EQ(file.table.value(c::value(Sample::LoadActivePower), 0), 12.2f);
         EXPECT_EQ(file.table.value(c::kStatus, 0), -1.0f);
         if (version == kV2)
-            EXPECT_EQ(file.table.value(c::kValue + 7, 0), -3.5f);
+            EXPECT_EQ(file.table.value(c::value(Sample::NegSeqCommandQ), 0), -3.5f);
         else
-            EXPECT_TRUE(std::isnan(file.table.value(c::kValue + 7, 0)));
+            EXPECT_TRUE(std::isnan(file.table.value(c::value(Sample::NegSeqCommandQ), 0)));
     }
     // An interval file of a version-2 controller, its header saved as UTF-8 with a mark and LF.
     const std::string v2 = "\xEF\xBB\xBF" + headerLine(SamplingMode::Interval, kV2) + "\n"
@@ -170,15 +227,15 @@ TEST(RecordRead, RowsOfEveryLayoutAsTheLoggerWroteThem)
     const RecordFile utf8 = readRecord("u.csv", v2);
     ASSERT_TRUE(utf8.readable()) << utf8.error;
     EXPECT_EQ(utf8.layout, (RowLayout{SamplingMode::Interval, kV2}));
-    EXPECT_EQ(utf8.table.value(c::kMax + 7, 0), 7.5f);
-    EXPECT_EQ(utf8.table.value(c::kMin + 7, 0), 6.5f);
+    EXPECT_EQ(utf8.table.value(c::max(Sample::NegSeqCommandQ), 0), 7.5f);
+    EXPECT_EQ(utf8.table.value(c::min(Sample::NegSeqCommandQ), 0), 6.5f);
     // An interval file: average, maximum, minimum and the count.
     const std::string interval = sjisHeader(SamplingMode::Interval, kOlder) + "\r\n"
         + "2016/06/24 9:05:01,6600,1,2,3,6612,1.5,2.5,3.5,6588,0.5,1.5,2.5,5,0\r\n";
     const RecordFile file = readRecord("i.csv", interval);
     ASSERT_TRUE(file.readable()) << file.error;
-    EXPECT_EQ(file.table.value(c::kMax + 0, 0), 6612.0f);
-    EXPECT_EQ(file.table.value(c::kMin + 3, 0), 2.5f);
+    EXPECT_EQ(file.table.value(c::max(Sample::GridVoltage), 0), 6612.0f);
+    EXPECT_EQ(file.table.value(c::min(Sample::SvgOutput), 0), 2.5f);
     EXPECT_EQ(file.table.value(c::kCount, 0), 5.0f);
 }
 
@@ -289,9 +346,9 @@ TEST_F(FolderFixture, AFoldersHourlyFilesJoinInTimeOrderWithTheirProblemsAndTheS
     write("Tarmin24D11H0M0-2.csv", "");
     const RecordSet set = RecordSet::load({dir.string()});
     ASSERT_EQ(set.table().rows(), 3u);
-    EXPECT_EQ(set.table().value(c::kValue, 0), 6600.0f);
-    EXPECT_EQ(set.table().value(c::kValue, 1), 6610.0f);
-    EXPECT_EQ(set.table().value(c::kValue, 2), 6611.0f);
+    EXPECT_EQ(set.table().value(c::value(Sample::GridVoltage), 0), 6600.0f);
+    EXPECT_EQ(set.table().value(c::value(Sample::GridVoltage), 1), 6610.0f);
+    EXPECT_EQ(set.table().value(c::value(Sample::GridVoltage), 2), 6611.0f);
     ASSERT_EQ(set.parts().size(), 2u);
     EXPECT_TRUE(set.parts()[0].path.ends_with("Tarmin24D9H59M58G.csv"));
     EXPECT_EQ(set.parts()[1].firstRow, 1u);
@@ -404,7 +461,7 @@ TEST_F(FolderFixture, TheSameRowsTwiceAreKeptOnceAndOtherRecordingsAreNeverInter
         EXPECT_EQ(set.table().rows(), k.rows) << k.inputs.back();
         EXPECT_EQ(set.problems(), k.problems);
         // The figures count a row kept once once.
-        EXPECT_EQ(set.stats()[c::kValue].count, k.rows);
+        EXPECT_EQ(set.stats()[c::value(Sample::GridVoltage)].count, k.rows);
         EXPECT_TRUE(std::is_sorted(set.table().times().begin(), set.table().times().end()));
         // The export holds each row once, in time order.
         std::ostringstream out;
@@ -537,8 +594,8 @@ TEST_F(FolderFixture, AFileStillBeingWrittenIsReadOnFromItsLastWholeLine)
             EXPECT_EQ(set.problems().back(), step.problem);
         }
     }
-    EXPECT_EQ(set.stats()[c::kValue].count, 8u);
-    EXPECT_EQ(set.stats()[c::kValue].maxText, "8");
+    EXPECT_EQ(set.stats()[c::value(Sample::GridVoltage)].count, 8u);
+    EXPECT_EQ(set.stats()[c::value(Sample::GridVoltage)].maxText, "8");
 }
 
 // Cursors inside seconds (five rows each, spread over it): the export between them holds
@@ -568,7 +625,7 @@ TEST_F(FolderFixture, ExportBetweenTheCursorsHoldsTheRowsTheFiguresUse)
         window.setRange(nine - 10, nine + 10);
         window.cursorA = c.a;
         window.cursorB = c.b;
-        const auto between = window.between(set.table(), {recordColumn::kValue});
+        const auto between = window.between(set.table(), {recordColumn::value(Sample::GridVoltage)});
         ASSERT_TRUE(between);
         EXPECT_EQ(between->figures[0].count, c.rows);
         const ViewWindow::Span span = window.rowSpan();
@@ -679,7 +736,7 @@ TEST(MinMaxPyramidProperty, EveryRunGivesTheExactExtremes)
 TEST(TriggerReplayOnRows, FiresWhereARunWouldAndSkipsEachCapturesRows)
 {
     RecordTable table;
-    const std::vector<int> slots{c::kValue, c::kStatus};
+    const std::vector<int> slots{c::value(Sample::GridVoltage), c::kStatus};
     const std::vector<float> volts{6600, 6900, 6900, 6600, 6600, 6900, 6600, 6250, 6600, 6600};
     for (std::size_t i = 0; i < volts.size(); ++i) {
         const float values[2] = {volts[i], 0};
@@ -775,7 +832,7 @@ namespace {
 RecordTable tableOf(const std::vector<double> &times, const std::vector<float> &volts, const std::vector<float> &status)
 {
     RecordTable table;
-    const std::vector<int> slots{recordColumn::kValue, recordColumn::kStatus};
+    const std::vector<int> slots{recordColumn::value(Sample::GridVoltage), recordColumn::kStatus};
     for (std::size_t i = 0; i < times.size(); ++i) {
         const float values[2] = {volts[i], status[i]};
         table.append(times[i], slots, values);
@@ -830,10 +887,10 @@ TEST(ViewWindowSteps, ZoomPanAndTheFiguresBetweenTheCursors)
     EXPECT_NEAR(window.to() - window.from(), 0.05, 1e-9);
 
     const RecordTable table = tableOf({0, 1, 2, 3, 4}, {6600, 6610, 6590, 6620, 6605}, {0, 0, 0, 0, 0});
-    EXPECT_FALSE(window.between(table, {recordColumn::kValue}).has_value()); // no cursors yet
+    EXPECT_FALSE(window.between(table, {recordColumn::value(Sample::GridVoltage)}).has_value()); // no cursors yet
     window.cursorA = 3.5; // the row of 3 s
     window.cursorB = 0.5; // the row of 0 s: B before A is fine
-    const auto between = window.between(table, {recordColumn::kValue});
+    const auto between = window.between(table, {recordColumn::value(Sample::GridVoltage)});
     ASSERT_TRUE(between.has_value());
     EXPECT_DOUBLE_EQ(between->seconds, -3.0);
     ASSERT_EQ(between->figures.size(), 1u);
@@ -844,7 +901,7 @@ TEST(ViewWindowSteps, ZoomPanAndTheFiguresBetweenTheCursors)
     EXPECT_DOUBLE_EQ(v.max, 6620.0);
     EXPECT_DOUBLE_EQ(v.mean, (6610.0 + 6590.0 + 6620.0) / 3.0);
     window.cursorB = -5.0; // before every row: no row there, no change
-    EXPECT_TRUE(std::isnan(window.between(table, {recordColumn::kValue})->figures[0].delta));
+    EXPECT_TRUE(std::isnan(window.between(table, {recordColumn::value(Sample::GridVoltage)})->figures[0].delta));
 }
 
 } // namespace

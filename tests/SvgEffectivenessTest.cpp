@@ -12,6 +12,7 @@ namespace svglogger {
 namespace {
 
 namespace c = recordColumn;
+using Sample = MeasurementSample;
 
 // A day of rows a second from a midnight: the SVG's output flips between +q and −q every 30 s
 // and the voltage moves by `left` of what the flip moves the voltage without it.
@@ -26,7 +27,7 @@ RecordTable flippingDay(double q, double left)
         // given directly, V = 6600 ± left·d and V_unc = 6600 ± d.
         const double d = reach / (1.0 - left);
         const float values[] = {static_cast<float>(6600.0 + sign * left * d), static_cast<float>(sign * q)};
-        table.append(midnight + s, {c::kValue, c::kValue + 3}, values);
+        table.append(midnight + s, {c::value(Sample::GridVoltage), c::value(Sample::SvgOutput)}, values);
     }
     return table;
 }
@@ -103,7 +104,9 @@ TEST(DailyEnergyFigures, EnergyAndPowerFactorOfADay)
             if (i / 5 / 3600 == k.missingHour)
                 continue;
             const float values[] = {800.0f, 600.0f, -600.0f};
-            table.append(midnight + i * 0.2, {c::kValue + 1, c::kValue + 2, c::kValue + 3}, values);
+            table.append(midnight + i * 0.2,
+                         {c::value(Sample::LoadActivePower), c::value(Sample::LoadReactivePower), c::value(Sample::SvgOutput)},
+                         values);
         }
         const std::vector<DailyEnergy> days = dailyEnergy(table, 0.2, k.sign);
         ASSERT_EQ(days.size(), 1u) << k.name;
@@ -118,7 +121,8 @@ TEST(DailyEnergyFigures, EnergyAndPowerFactorOfADay)
     RecordTable day;
     for (int s = 0; s < 86400; ++s) {
         const float values[] = {800.0f, 600.0f, -600.0f};
-        day.append(midnight + s, {c::kValue + 1, c::kValue + 2, c::kValue + 3}, values);
+        day.append(midnight + s, {c::value(Sample::LoadActivePower), c::value(Sample::LoadReactivePower), c::value(Sample::SvgOutput)},
+                   values);
     }
     const std::vector<DailyEnergy> daytime = dailyEnergy(day, 1.0, SvgSign::Plus, std::pair{8, 22});
     ASSERT_EQ(daytime.size(), 1u);

@@ -439,8 +439,9 @@ TEST(PlotPicture, TheTitleNamesTheInputsOrTheirOneFolder)
 TEST(PlotPicture, AnIntervalsDipIsVisibleAtAGlance)
 {
     namespace c = recordColumn;
+    using Sample = MeasurementSample;
     RecordTable table;
-    const std::vector<int> columnSlots{c::kValue, c::kMax, c::kMin};
+    const std::vector<int> columnSlots{c::value(Sample::GridVoltage), c::max(Sample::GridVoltage), c::min(Sample::GridVoltage)};
     const double start = static_cast<double>(*parseRowTime("2026/12/07"));
     const int dip = 8000;
     for (int i = 0; i < 86400 / 5; ++i) {
@@ -484,8 +485,9 @@ TEST(PlotPicture, AnIntervalsDipIsVisibleAtAGlance)
 TEST(PlotPicture, AOneSampleDipStaysVisibleAndAGapStaysOpen)
 {
     namespace c = recordColumn;
+    using Sample = MeasurementSample;
     RecordTable table;
-    const std::vector<int> columnSlots{c::kValue, c::kStatus};
+    const std::vector<int> columnSlots{c::value(Sample::GridVoltage), c::kStatus};
     const double start = static_cast<double>(*parseRowTime("2026/12/07"));
     std::size_t dipRow = 0;
     for (int i = 0; i < 24 * 3600 * 5; ++i) {
@@ -805,7 +807,7 @@ TEST_F(ViewerDayFixture, TheEventListStepsThroughFiringsAndDipsAndGoesOutAsCsv)
     window.open({path("Tarmin7D5H0M0.csv")});
     ASSERT_TRUE(loaded.wait(30000));
     ASSERT_EQ(window.events().size(), 3u);
-    EXPECT_EQ(window.events()[0].type, "dip");
+    EXPECT_EQ(window.events()[0].kind, EventKind::Dip);
     EXPECT_NEAR(*window.events()[0].seconds, 0.4, 1e-6); // the sample period, from times near 1.8e9 s
     EXPECT_EQ(*window.events()[0].extreme, 5700.0f);
     EXPECT_EQ(window.findChild<QListWidget *>("Events")->count(), 3);
@@ -854,7 +856,7 @@ TEST(ViewerEventList, JudgedByTheSitesNominalVoltageAsTheReportIs)
         ASSERT_TRUE(written.wait(30000));
         ASSERT_EQ(window.events().size(), 1u);
         const ListedEvent &dip = window.events().front();
-        EXPECT_EQ(dip.type, "dip");
+        EXPECT_EQ(dip.kind, EventKind::Dip);
         EXPECT_EQ(rowTimeText(static_cast<std::int64_t>(dip.time)), "2026/12/07 5:03:00");
         ASSERT_TRUE(dip.seconds);
         EXPECT_NEAR(*dip.seconds, 1.0, 1e-6);
@@ -869,7 +871,7 @@ TEST(ViewerEventList, JudgedByTheSitesNominalVoltageAsTheReportIs)
         // Back to the defaults, said so: 6600 V finds what it finds, and the CSV names it.
         window.setReportSettings(ReportSettings{}, QString::fromUtf8("既定値"));
         ASSERT_EQ(window.events().size(), 1u);
-        EXPECT_EQ(window.events().front().type, nominal > 6600 ? "swell" : "dip");
+        EXPECT_EQ(window.events().front().kind, nominal > 6600 ? EventKind::Swell : EventKind::Dip);
         EXPECT_EQ(window.findChild<QLabel *>("EventNominal")->text(), QString::fromUtf8("基準電圧 Uc = 6600 V（既定値）"));
         ASSERT_TRUE(window.exportEvents(dir.path() + "/default.csv"));
         EXPECT_TRUE(readAll((dir.path() + "/default.csv").toStdString()).ends_with(",6600\r\n"));
@@ -878,7 +880,7 @@ TEST(ViewerEventList, JudgedByTheSitesNominalVoltageAsTheReportIs)
         ASSERT_TRUE(given.error.empty()) << given.error;
         window.setReportSettings(given.settings, "--nominal-voltage");
         ASSERT_EQ(window.events().size(), 1u);
-        EXPECT_EQ(window.events().front().type, "dip");
+        EXPECT_EQ(window.events().front().kind, EventKind::Dip);
         EXPECT_EQ(window.events().front().extreme, static_cast<float>(dipped));
     }
     // A bad settings file for the window: said, naming its line, and no window opened.
@@ -904,6 +906,24 @@ TEST_F(ViewerDayFixture, TheWindowWritesTheReportOfTheRangeShown)
     EXPECT_TRUE(window.statusText().startsWith(QString::fromUtf8("レポートを書きました"))) << window.statusText().toStdString();
     QFile html(path("day.html"));
     ASSERT_TRUE(html.open(QIODevice::ReadOnly));
+    {
+        // The whole day shown: its two hourly files from midnight, five rows a second, in the
+        // report's default language; what the page must hold follows from that alone.
+        const QString page = QString::fromUtf8(html.readAll());
+        const int hours = 2, rowsPerSecond = 5;
+        EXPECT_TRUE(page.startsWith("<!DOCTYPE html>\n<html lang=\"ja\">"));
+        EXPECT_TRUE(page.contains(QString::fromUtf8("<p>期間: 2026/12/07 0:00:00 – 2026/12/07 %1:00:00</p>").arg(hours)));
+        EXPECT_TRUE(page.contains(QString::fromUtf8("<p>ファイル (%1): ").arg(hours))) << "a file an hour";
+        EXPECT_EQ(page.count("<h2>"), 7) << "the seven sections";
+        for (int section = 1; section <= 7; ++section)
+            EXPECT_TRUE(page.contains(QString("<h2>%1. ").arg(section))) << section;
+        EXPECT_TRUE(page.contains(QString::fromUtf8("<p>10 分値 %1 個（").arg(hours * 6))) << "six 10-minute values an hour";
+        const int samples = hours * 3600 * rowsPerSecond;
+        EXPECT_TRUE(page.contains(QString::fromUtf8("（%1 サンプル / 期待 %1）").arg(samples)));
+        EXPECT_EQ(page.count("<td>2026/12/07</td>"), 2) << "one day in the SVG's effect and in the energy";
+        EXPECT_EQ(page.count("<figure>\n<svg"), 5) << "each picture inline";
+        EXPECT_FALSE(page.contains("src=") || page.contains("href=") || page.contains("xmlns")) << "nothing outside the page";
+    }
     // The first hour shown: its six 10-minute values alone.
     ViewWindow hour = window.plot()->window();
     hour.setRange(window.records()->table().times().front(), window.records()->table().times().front() + 3599.0);

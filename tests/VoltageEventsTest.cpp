@@ -1,3 +1,4 @@
+#include "quality/EventKind.h"
 #include "quality/EventList.h"
 #include "quality/EventTables.h"
 #include "reading/RecordColumns.h"
@@ -14,6 +15,7 @@ namespace svglogger {
 namespace {
 
 namespace c = recordColumn;
+using Sample = MeasurementSample;
 
 // Rows five a second: "v" a continuous row of that voltage, "v/min/max" an interval row,
 // "gap" ten seconds without a row.
@@ -29,12 +31,12 @@ RecordTable rowsOf(const std::vector<std::string> &rows)
         const std::size_t slash = row.find('/');
         if (slash == std::string::npos) {
             const float value = std::stof(row);
-            table.append(time, {c::kValue}, &value);
+            table.append(time, {c::value(Sample::GridVoltage)}, &value);
         } else {
             const std::size_t second = row.find('/', slash + 1);
             const float values[] = {std::stof(row.substr(0, slash)), std::stof(row.substr(slash + 1, second - slash - 1)),
                                     std::stof(row.substr(second + 1))};
-            table.append(time, {c::kValue, c::kMin, c::kMax}, values);
+            table.append(time, {c::value(Sample::GridVoltage), c::min(Sample::GridVoltage), c::max(Sample::GridVoltage)}, values);
         }
         time += 0.2;
     }
@@ -129,6 +131,31 @@ TEST(EventTablesCells, EachEventInItsCell)
     EXPECT_EQ(tables.longInterruptions, 1u);
     EXPECT_EQ(tables.longerThanTheTables, 0u);
     EXPECT_EQ(tables.durationUnknown, 0u);
+}
+
+// Each kind's one set of names: the CSV's, the event list's (Japanese) and the report's in
+// either language; a voltage event's kind is its listed kind.
+TEST(EventListTable, EachKindsNames)
+{
+    struct Case {
+        EventKind kind;
+        const char *csv, *japanese, *english;
+    } cases[] = {
+        {EventKind::Trigger, "trigger", "トリガー", "trigger"},
+        {EventKind::Dip, "dip", "電圧低下", "dip"},
+        {EventKind::Swell, "swell", "電圧上昇", "swell"},
+        {EventKind::ShortInterruption, "interruption_short", "短時間停電", "short interruption"},
+        {EventKind::LongInterruption, "interruption_long", "長時間停電", "long interruption"},
+    };
+    for (const Case &c : cases) {
+        EXPECT_EQ(eventKindName(c.kind), c.csv);
+        EXPECT_EQ(eventKindTitle(c.kind).japanese, c.japanese) << c.csv;
+        EXPECT_EQ(eventKindTitle(c.kind).english, c.english) << c.csv;
+    }
+    EXPECT_EQ(eventKindOf(VoltageEvent::Kind::Dip), EventKind::Dip);
+    EXPECT_EQ(eventKindOf(VoltageEvent::Kind::Swell), EventKind::Swell);
+    EXPECT_EQ(eventKindOf(VoltageEvent::Kind::ShortInterruption), EventKind::ShortInterruption);
+    EXPECT_EQ(eventKindOf(VoltageEvent::Kind::LongInterruption), EventKind::LongInterruption);
 }
 
 // The list: firings and voltage events in time order, as CSV, and the steps through it.

@@ -5,6 +5,7 @@
 #include "recording/CsvLayout.h"
 #include "recording/DateSerial.h"
 #include "recording/IntervalAggregator.h"
+#include "recording/LogFileName.h"
 #include "pipeline/NoDisplay.h"
 #include "recording/ShiftJisText.h"
 #include "tools/MeasurementGenerator.h"
@@ -36,7 +37,7 @@ long long RecordedDay::write() const
         int y = year, m = month, d = day;
         civilFromDays(firstDay + h / 24, y, m, d);
         const int hour = h % 24;
-        const std::string path = folder + "/Tarmin" + std::to_string(d) + "D" + std::to_string(hour) + "H0M0.csv";
+        const std::string path = folder + "/" + LogFileName{d, hour, 0, 0}.text();
         std::ofstream file(path, std::ios::binary | std::ios::trunc);
         if (!file)
             return -1;

@@ -9,7 +9,7 @@
 #include <QVBoxLayout>
 
 #include <cmath>
-#include <map>
+#include <string_view>
 
 namespace svglogger {
 
@@ -30,18 +30,13 @@ EventListPanel::EventListPanel(QWidget *parent)
 
 void EventListPanel::setEvents(const std::vector<ListedEvent> &events, double nominal, const QString &source)
 {
-    // The list speaks the window's language; the CSV keeps the English types.
-    static const std::map<std::string, const char *> kNames{{"trigger", "トリガー"},
-                                                           {"dip", "電圧低下"},
-                                                           {"swell", "電圧上昇"},
-                                                           {"interruption_short", "短時間停電"},
-                                                           {"interruption_long", "長時間停電"}};
     m_nominal->setText(QString::fromUtf8("基準電圧 Uc = %1 V（%2）").arg(fromStd(significantText(nominal)), source));
     m_list->clear();
     for (const ListedEvent &event : events) {
-        const auto name = kNames.find(event.type);
+        // The list speaks the window's language; the CSV keeps the English names.
+        const std::string_view name = eventKindTitle(event.kind).japanese;
         QString text = fromStd(rowTimeText(static_cast<std::int64_t>(std::floor(event.time)))) + "  "
-            + (name != kNames.end() ? QString::fromUtf8(name->second) : QString::fromStdString(event.type));
+            + QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
         if (event.seconds)
             text += QString("  %1 s").arg(*event.seconds, 0, 'f', 1);
         if (event.extreme)

@@ -184,7 +184,7 @@ void PlotPainter::layout(const QSize &size)
             const Quantity &quantity = kQuantities[q];
             const bool ofGroup = quantity.since == group.since
                 && std::find(group.units.begin(), group.units.end(), quantity.unit) != group.units.end();
-            if (ofGroup && set.table().has(c::kValue + static_cast<int>(q)) && !m_options.hidden[q])
+            if (ofGroup && set.table().has(c::value(quantity.index)) && !m_options.hidden[q])
                 lane.quantities.push_back(static_cast<int>(q));
         }
         if (!lane.quantities.empty())
@@ -204,7 +204,8 @@ void PlotPainter::layout(const QSize &size)
         double low = 0, high = 0;
         for (int q : lane.quantities) {
             auto &ranges = lane.ranges.emplace_back();
-            const int statSlots[3] = {c::kValue + q, c::kMax + q, c::kMin + q};
+            const MeasurementSample::Index quantity = kQuantities[static_cast<std::size_t>(q)].index;
+            const int statSlots[3] = {c::value(quantity), c::max(quantity), c::min(quantity)};
             for (int s = 0; s < 3; ++s) {
                 if (!set.table().has(statSlots[s]))
                     continue;
@@ -379,6 +380,7 @@ void PlotPainter::paintLane(QPainter &painter, const Lane &lane, QImage *image)
     };
     for (std::size_t i = 0; i < lane.quantities.size(); ++i) {
         const int q = lane.quantities[i];
+        const MeasurementSample::Index quantity = kQuantities[static_cast<std::size_t>(q)].index;
         const auto &ranges = lane.ranges[i];
         const QColor colour = colourOf(q);
         // Interval rows: the band from the minima to the maxima under the average.
@@ -399,7 +401,7 @@ void PlotPainter::paintLane(QPainter &painter, const Lane &lane, QImage *image)
             std::optional<int> lastHigh, lastLow;
             spans.clear();
             for (std::size_t r = first; r < last; ++r) {
-                const float high = table.value(c::kMax + q, r), low = table.value(c::kMin + q, r);
+                const float high = table.value(c::max(quantity), r), low = table.value(c::min(quantity), r);
                 if (std::isnan(high) || std::isnan(low) || (r > 0 && times[r] - times[r - 1] > m_columns.gapSeconds())) {
                     lastHigh.reset();
                     lastLow.reset();
@@ -460,7 +462,7 @@ void PlotPainter::paintLane(QPainter &painter, const Lane &lane, QImage *image)
         }
         spans.clear();
         lines.clear();
-        const int slot = c::kValue + q;
+        const int slot = c::value(quantity);
         QPoint last;           // the last row drawn, for the line to the next one
         bool lastDrawn = false;
         for (int x = 0; x < static_cast<int>(columns.size()); ++x) {
@@ -577,7 +579,7 @@ void PlotPainter::paintOverview(QPainter &painter)
         return;
     // The grid voltage over the whole timeline, drawn from its own columns.
     const double first = table.times().front(), last = std::max(table.times().back(), first + 1.0);
-    const int slot = table.has(c::kValue) ? c::kValue : -1;
+    const int slot = table.has(c::value(MeasurementSample::GridVoltage)) ? c::value(MeasurementSample::GridVoltage) : -1;
     if (slot >= 0) {
         const MinMaxPyramid::Range all = m_columns.pyramid(slot).range(0, table.rows());
         const std::vector<TraceColumns::OverviewColumn> &overview = m_columns.overview(slot, m_overview.width());

@@ -1,6 +1,7 @@
 #include "viewer/ViewerCommands.h"
 
 #include "quality/PowerQualityReport.h"
+#include "quality/ReportCsv.h"
 #include "reading/RecordExport.h"
 #include "reading/RecordSet.h"
 #include "reading/RecordStats.h"
@@ -9,7 +10,9 @@
 #include "reading/TriggerReplay.h"
 #include "recording/TriggerFile.h"
 #include "viewer/PlotPainter.h"
-#include "viewer/ReportDocument.h"
+#include "viewer/ReportBlocks.h"
+#include "viewer/ReportHtml.h"
+#include "viewer/ReportPdf.h"
 
 #include <QHashFunctions>
 #include <QSaveFile>

@@ -17,7 +17,9 @@
 #include "viewer/EventListPanel.h"
 #include "viewer/PlotPainter.h"
 #include "viewer/RecordPlot.h"
-#include "viewer/ReportDocument.h"
+#include "viewer/ReportBlocks.h"
+#include "viewer/ReportHtml.h"
+#include "viewer/ReportPdf.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>

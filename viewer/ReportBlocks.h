@@ -2,13 +2,11 @@
 
 #include "quality/PowerQualityReport.h"
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
 #include <vector>
-
-class QPainter;
-class QRectF;
 
 namespace svglogger {
 
@@ -26,17 +24,5 @@ struct ReportBlock {
 };
 
 std::vector<ReportBlock> reportBlocks(const PowerQualityReport &report);
-
-// Draws one of the report's pictures into `area` (vector: lines, rectangles and text).
-void drawReportPicture(QPainter &painter, const QRectF &area, ReportBlock::Picture picture,
-                       const PowerQualityReport &report);
-
-// One self-contained HTML file: its pictures inline as SVG, no reference outside it.
-QString reportHtml(const std::vector<ReportBlock> &blocks, const PowerQualityReport &report);
-
-// A4 pages with their numbers, the pictures as vectors, the text's font embedded. The file
-// appears whole or not at all; false with the reason.
-bool writeReportPdf(const QString &path, const std::vector<ReportBlock> &blocks, const PowerQualityReport &report,
-                    QString &error);
 
 } // namespace svglogger

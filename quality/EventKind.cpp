@@ -1,0 +1,57 @@
+#include "quality/EventKind.h"
+
+#include <array>
+#include <cstddef>
+
+namespace svglogger {
+
+namespace {
+
+struct Names {
+    std::string_view csv;
+    EventKindTitle title;
+};
+
+// In the order of EventKind.
+constexpr std::array<Names, 5> kNames{{
+    {"trigger", {"トリガー", "trigger"}},
+    {"dip", {"電圧低下", "dip"}},
+    {"swell", {"電圧上昇", "swell"}},
+    {"interruption_short", {"短時間停電", "short interruption"}},
+    {"interruption_long", {"長時間停電", "long interruption"}},
+}};
+static_assert(kNames.size() == static_cast<std::size_t>(EventKind::LongInterruption) + 1, "a name for each kind");
+
+const Names &namesOf(EventKind kind)
+{
+    return kNames[static_cast<std::size_t>(kind)];
+}
+
+} // namespace
+
+EventKind eventKindOf(VoltageEvent::Kind kind)
+{
+    switch (kind) {
+    case VoltageEvent::Kind::Dip:
+        return EventKind::Dip;
+    case VoltageEvent::Kind::Swell:
+        return EventKind::Swell;
+    case VoltageEvent::Kind::ShortInterruption:
+        return EventKind::ShortInterruption;
+    case VoltageEvent::Kind::LongInterruption:
+        return EventKind::LongInterruption;
+    }
+    return EventKind::Dip;
+}
+
+std::string_view eventKindName(EventKind kind)
+{
+    return namesOf(kind).csv;
+}
+
+const EventKindTitle &eventKindTitle(EventKind kind)
+{
+    return namesOf(kind).title;
+}
+
+} // namespace svglogger

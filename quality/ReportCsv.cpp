@@ -1,0 +1,80 @@
+#include "quality/ReportCsv.h"
+
+#include "common/TextNumber.h"
+#include "quality/EventKind.h"
+#include "reading/RecordTime.h"
+
+#include <algorithm>
+
+namespace svglogger {
+
+std::vector<std::pair<std::string, std::string>> reportCsvFiles(const PowerQualityReport &report)
+{
+    std::vector<std::pair<std::string, std::string>> files;
+    const double nominal = report.settings.nominal;
+
+    std::string tenMinutes = "start,v_rms,samples,incomplete,flagged\r\n";
+    for (const TenMinuteValue &v : report.tenMinutes)
+        tenMinutes += fullRowTimeText(static_cast<double>(v.start)) + "," + fixedText(v.rms, 1) + "," + std::to_string(v.samples) + ","
+            + (v.incomplete ? "1" : "0") + "," + (v.flagged ? "1" : "0") + "\r\n";
+    files.emplace_back("voltage_10min.csv", tenMinutes);
+
+    std::string compliance = "item,limit,valid_intervals,within,percent,verdict\r\n";
+    for (const PowerQualityReport::Compliance &row : report.compliance)
+        compliance += row.name() + "," + row.limit + "," + std::to_string(row.valid.intervals) + ","
+            + std::to_string(row.valid.within) + "," + (row.valid.intervals == 0 ? "" : fixedText(row.valid.percent(), 2)) + ","
+            + row.verdict() + "\r\n";
+    files.emplace_back("compliance.csv", compliance);
+
+    std::string events = "type,start,duration_s,extreme_v,extreme_pct\r\n";
+    for (const VoltageEvent &e : report.events)
+        events += std::string(eventKindName(eventKindOf(e.kind))) + "," + fullRowTimeText(e.start) + "," + (e.seconds ? fixedText(*e.seconds, 1) : "") + ","
+            + fixedText(e.extreme, 1) + "," + fixedText(e.extreme * 100.0 / nominal, 1) + "\r\n";
+    files.emplace_back("events.csv", events);
+
+    // A table of counts as CSV: its header, then each row's label and counts.
+    const auto countTable = [](const std::string &header, const auto &labels, const auto &counts) {
+        std::string text = header + "\r\n";
+        for (std::size_t r = 0; r < counts.size(); ++r) {
+            text += labels[r];
+            for (std::size_t count : counts[r])
+                text += "," + std::to_string(count);
+            text += "\r\n";
+        }
+        return text;
+    };
+    static const char *const kDipRows[] = {"90-80", "80-70", "70-40", "40-5", "<5"};
+    static const char *const kSwellRows[] = {">=120", "110-120"};
+    files.emplace_back("dip_table.csv", countTable("residual_pct,le_0.2s,0.2-0.5s,0.5-1s,1-5s,5-60s", kDipRows, report.tables.dips));
+    files.emplace_back("swell_table.csv", countTable("voltage_pct,le_0.5s,0.5-5s,5-60s", kSwellRows, report.tables.swells));
+
+    std::string daily = "date,coverage_pct,dv_p95,dv_max,dv_unc_p95,dv_unc_max,suppression_pct,rvc,rvc_unc,kwh,kvarh_lag,"
+                        "kvarh_lead,svg_kvarh,pf_load,pf_pcc\r\n";
+    for (const auto &dayCoverage : report.dailyCoverage) {
+        const std::int64_t day = dayCoverage.first; // a lambda below takes it: no structured binding
+        const Coverage &coverage = dayCoverage.second;
+        const auto effect = std::find_if(report.effectiveness.begin(), report.effectiveness.end(),
+                                         [&](const DailyEffectiveness &d) { return d.day == day; });
+        const auto energy = std::find_if(report.energy.begin(), report.energy.end(),
+                                         [&](const DailyEnergy &d) { return d.day == day; });
+        daily += rowDateText(day) + "," + fixedText(coverage.percent(), 2) + ",";
+        if (effect != report.effectiveness.end())
+            daily += fixedText(effect->swingP95, 3) + "," + fixedText(effect->swingMax, 3) + "," + fixedText(effect->uncompensatedP95, 3) + ","
+                + fixedText(effect->uncompensatedMax, 3) + "," + (effect->suppression ? fixedText(*effect->suppression * 100.0, 1) : "")
+                + "," + std::to_string(effect->rapidChanges) + "," + std::to_string(effect->uncompensatedRapidChanges) + ",";
+        else
+            daily += ",,,,,,,";
+        if (energy != report.energy.end()) {
+            const auto pf = [](std::optional<double> v) { return v ? fixedText(*v, 3) : std::string(); };
+            daily += fixedText(energy->kwh, 1) + "," + fixedText(energy->kvarhLagging, 1) + "," + fixedText(energy->kvarhLeading, 1) + ","
+                + fixedText(energy->svgKvarh, 1) + "," + pf(energy->loadPowerFactor()) + "," + pf(energy->connectionPowerFactor());
+        } else {
+            daily += ",,,,,";
+        }
+        daily += "\r\n";
+    }
+    files.emplace_back("daily.csv", daily);
+    return files;
+}
+
+} // namespace svglogger

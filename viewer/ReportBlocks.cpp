@@ -1,0 +1,239 @@
+#include "viewer/ReportBlocks.h"
+
+#include "quality/EventKind.h"
+#include "viewer/ReportText.h"
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
+#include <string_view>
+
+namespace svglogger {
+
+using namespace reportText;
+
+namespace {
+
+QString eventName(const PowerQualityReport &report, VoltageEvent::Kind kind)
+{
+    const EventKindTitle &title = eventKindTitle(eventKindOf(kind));
+    const std::string_view name = japanese(report) ? title.japanese : title.english;
+    return QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
+}
+
+ReportBlock heading(const QString &text)
+{
+    return {ReportBlock::Kind::Heading, text, {}, {}, ReportBlock::Picture::None};
+}
+
+ReportBlock paragraph(const QString &text)
+{
+    return {ReportBlock::Kind::Paragraph, text, {}, {}, ReportBlock::Picture::None};
+}
+
+ReportBlock table(const QStringList &header, const QList<QStringList> &rows)
+{
+    return {ReportBlock::Kind::Table, {}, header, rows, ReportBlock::Picture::None};
+}
+
+ReportBlock picture(ReportBlock::Picture which, const QString &caption)
+{
+    return {ReportBlock::Kind::Picture, caption, {}, {}, which};
+}
+
+} // namespace
+
+std::vector<ReportBlock> reportBlocks(const PowerQualityReport &r)
+{
+    std::vector<ReportBlock> blocks;
+    const ReportSettings &s = r.settings;
+    blocks.push_back({ReportBlock::Kind::Title, say(r, "電力品質・SVG 効果レポート", "Power quality and SVG effectiveness report"),
+                      {}, {}, ReportBlock::Picture::None});
+
+    // 1. What was read, with what rules, and what these values can show.
+    blocks.push_back(heading(say(r, "1. 概要", "1. Overview")));
+    blocks.push_back(paragraph(say(r, "期間: ", "Period: ") + timeText(r.from) + " – " + timeText(r.to)));
+    QString files = say(r, "ファイル (%1): ", "Files (%1): ").arg(r.files.size());
+    for (std::size_t i = 0; i < r.files.size() && i < 10; ++i)
+        files += (i ? ", " : "") + QString::fromStdString(r.files[i]);
+    if (r.files.size() > 10)
+        files += say(r, " ほか %1 件", " and %1 more").arg(r.files.size() - 10);
+    blocks.push_back(paragraph(files));
+    blocks.push_back(paragraph(say(r, "設定: ", "Settings: ") + [&] {
+        QStringList lines;
+        for (const std::string &line : s.lines())
+            lines << QString::fromStdString(line);
+        return lines.join("; ");
+    }()));
+    blocks.push_back(paragraph(say(
+        r,
+        "値は SVG 制御装置が約 200 ms ごとに送る線間電圧 1 相の実効値であり、IEC 61000-4-30 の測定器による値ではありません。"
+        "毎秒 5 値では 2.5 Hz までの変動しか含まれず、ΔV10（重み付けの最大は 10 Hz）、Pst/Plt、周波数、高調波は"
+        "これらの値からは測定できません（not measurable）。",
+        "The values are the SVG controller's RMS values of one line-to-line voltage, about every 200 ms; they are not "
+        "those of an IEC 61000-4-30 instrument. Five values a second carry content up to 2.5 Hz only: ΔV10 (whose "
+        "weighting peaks at 10 Hz), Pst/Plt, frequency and harmonics are not measurable from these values.")));
+
+    // 2. The supply voltage's 10-minute values.
+    blocks.push_back(heading(say(r, "2. 供給電圧 10 分値 — EN 50160 の方法", "2. Supply voltage, 10-minute values — EN 50160 method")));
+    std::size_t incomplete = 0, flagged = 0;
+    for (const TenMinuteValue &v : r.tenMinutes) {
+        incomplete += v.incomplete;
+        flagged += v.flagged && !v.incomplete;
+    }
+    blocks.push_back(paragraph(
+        say(r, "10 分値 %1 個（不完全 %2、フラグ付き %3）。有効値の 95 %: %4 V、99 %: %5 V、最小 %6 V、最大 %7 V。",
+            "%1 10-minute values (%2 incomplete, %3 flagged). Of the valid ones: 95 % %4 V, 99 % %5 V, min %6 V, max %7 V.")
+            .arg(r.tenMinutes.size())
+            .arg(incomplete)
+            .arg(flagged)
+            .arg(r.p95 ? number(*r.p95, 1) : "-")
+            .arg(r.p99 ? number(*r.p99, 1) : "-")
+            .arg(r.minimum ? number(*r.minimum, 1) : "-")
+            .arg(r.maximum ? number(*r.maximum, 1) : "-")));
+    QList<QStringList> compliance;
+    for (const PowerQualityReport::Compliance &c : r.compliance) {
+        if (c.item == PowerQualityReport::Compliance::Item::Unbalance)
+            continue;
+        compliance << QStringList{QString::fromStdString(c.name()), QString::fromStdString(c.limit),
+                                  number(c.requiredShare * 100.0, 0) + " %", QString::number(c.valid.intervals),
+                                  c.valid.intervals ? number(c.valid.percent(), 2) + " %" : "-",
+                                  c.withFlagged.intervals ? number(c.withFlagged.percent(), 2) + " %" : "-",
+                                  QString::fromStdString(c.verdict())};
+    }
+    blocks.push_back(table({say(r, "項目", "item"), say(r, "範囲", "limit"), say(r, "必要", "required"),
+                            say(r, "有効値", "valid"), say(r, "範囲内", "within"),
+                            say(r, "フラグ込み", "with flagged"), say(r, "判定", "verdict")},
+                           compliance));
+    blocks.push_back(picture(ReportBlock::Picture::Profile,
+                             say(r, "10 分値の推移と範囲（±10 %、±15 %、利用者の範囲）", "10-minute values and the limits (±10 %, ±15 %, user band)")));
+    blocks.push_back(picture(ReportBlock::Picture::Histogram,
+                             say(r, "10 分値の分布と累積確率", "Distribution of the 10-minute values and cumulative probability")));
+
+    // 3. Unbalance.
+    blocks.push_back(heading(say(r, "3. 不平衡 — EN 50160 の方法", "3. Unbalance — EN 50160 method")));
+    const auto unbalance = std::find_if(r.compliance.begin(), r.compliance.end(),
+                                        [](const PowerQualityReport::Compliance &c) { return c.item == PowerQualityReport::Compliance::Item::Unbalance; });
+    if (unbalance == r.compliance.end() || !unbalance->available)
+        blocks.push_back(paragraph(say(r, "逆相電圧の列がないファイルのため、評価できません（not available）。",
+                                       "Not available: the files have no negative-sequence columns.")));
+    else
+        blocks.push_back(paragraph(say(r, "u₂ = √(Vd² + Vq²) ÷ V の 10 分 RMS が 2 % 以下の割合: %1 %（%2 区間、必要 95 %）: %3",
+                                       "Share of 10-minute RMS values of u₂ = √(Vd² + Vq²) ÷ V at or below 2 %: %1 % (%2 intervals, 95 % required): %3")
+                                       .arg(number(unbalance->valid.percent(), 2))
+                                       .arg(unbalance->valid.intervals)
+                                       .arg(QString::fromStdString(unbalance->verdict()))));
+
+    // 4. Dips, swells, interruptions.
+    blocks.push_back(heading(say(r, "4. 電圧低下・上昇・停電 — 参考値（indicative）", "4. Dips, swells, interruptions — indicative")));
+    blocks.push_back(paragraph(say(r, "分解能は 1 サンプル（約 0.2 s）: 10–200 ms の列は測定できず、1 サンプルの事象は ≤ 0.2 s の列に数えます。",
+                                   "Resolution one sample (about 0.2 s): the 10–200 ms column is not measurable; a one-sample "
+                                   "event counts in the ≤ 0.2 s column.")));
+    // A table of counts: each row's label, then its counts.
+    const auto countRows = [](const auto &labels, const auto &counts) {
+        QList<QStringList> rows;
+        for (std::size_t i = 0; i < counts.size(); ++i) {
+            QStringList row{QString::fromUtf8(labels[i])};
+            for (std::size_t n : counts[i])
+                row << QString::number(n);
+            rows << row;
+        }
+        return rows;
+    };
+    static const char *const kDipRows[] = {"90–80 %", "80–70 %", "70–40 %", "40–5 %", "< 5 %"};
+    static const char *const kSwellRows[] = {"≥ 120 %", "110–120 %"};
+    blocks.push_back(table({say(r, "残留電圧", "residual"), "≤ 0.2 s", "0.2–0.5 s", "0.5–1 s", "1–5 s", "5–60 s"},
+                           countRows(kDipRows, r.tables.dips)));
+    const QList<QStringList> swells = countRows(kSwellRows, r.tables.swells);
+    blocks.push_back(table({say(r, "電圧", "voltage"), "≤ 0.5 s", "0.5–5 s", "5–60 s"}, swells));
+    blocks.push_back(paragraph(say(r, "短時間停電 %1、長時間停電 %2、60 s を超える低下・上昇 %3、継続時間不明（インターバルファイルの最小・最大のみ）%4。",
+                                   "Short interruptions %1, long interruptions %2, dips and swells longer than 60 s %3, "
+                                   "duration unknown (an interval file's extremes alone) %4.")
+                                   .arg(r.tables.shortInterruptions)
+                                   .arg(r.tables.longInterruptions)
+                                   .arg(r.tables.longerThanTheTables)
+                                   .arg(r.tables.durationUnknown)));
+    QList<QStringList> events;
+    for (std::size_t i = 0; i < r.events.size() && i < 100; ++i) {
+        const VoltageEvent &e = r.events[i];
+        events << QStringList{eventName(r, e.kind), timeText(e.start), e.seconds ? number(*e.seconds, 1) : "-",
+                              number(e.extreme, 1), number(e.extreme * 100.0 / s.nominal, 1) + " %"};
+    }
+    if (!events.isEmpty())
+        blocks.push_back(table({say(r, "種類", "type"), say(r, "開始", "start"), say(r, "継続 s", "duration s"),
+                                say(r, "極値 V", "extreme V"), "%"},
+                               events));
+    if (r.events.size() > 100)
+        blocks.push_back(paragraph(say(r, "ほか %1 件（events.csv にすべて）", "%1 more (all in events.csv)").arg(r.events.size() - 100)));
+    blocks.push_back(picture(ReportBlock::Picture::Itic, say(r, "事象と ITIC 曲線", "Events on the ITIC curve")));
+
+    // 5. The SVG's effect.
+    blocks.push_back(heading(say(r, "5. SVG の効果 — 参考値（indicative、2.5 Hz までの成分、ΔV10 ではない）",
+                                 "5. SVG effectiveness — indicative (content up to 2.5 Hz; not ΔV10)")));
+    blocks.push_back(paragraph(say(r, "SVG なしの電圧 V_unc = V + Q_svg ÷ 10000 × X ÷ 100 × 6700（X = %1 %）。毎分の ΔV = 最大 − 最小（100 V 基準）。",
+                                   "Voltage without the SVG V_unc = V + Q_svg ÷ 10000 × X ÷ 100 × 6700 (X = %1 %). Each minute's "
+                                   "ΔV = max − min (on a 100 V base).")
+                                   .arg(number(s.reactancePercent, 1))));
+    QList<QStringList> effect;
+    for (const DailyEffectiveness &d : r.effectiveness)
+        effect << QStringList{dateText(d.day), number(d.swingP95, 3), number(d.swingMax, 3), number(d.uncompensatedP95, 3),
+                              number(d.uncompensatedMax, 3), d.suppression ? number(*d.suppression * 100.0, 1) + " %" : "-",
+                              QString::number(d.rapidChanges), QString::number(d.uncompensatedRapidChanges)};
+    blocks.push_back(table({say(r, "日付", "date"), "ΔV 95 %", "ΔV max", "ΔV_unc 95 %", "ΔV_unc max", say(r, "抑制率", "suppression"),
+                            "RVC", "RVC unc"},
+                           effect));
+    blocks.push_back(picture(ReportBlock::Picture::Effectiveness,
+                             say(r, "日ごとの ΔV（95 %）: SVG あり・なし", "Daily ΔV (95 %) with and without the SVG")));
+
+    // 6. Power factor and energy.
+    blocks.push_back(heading(say(r, "6. 力率と電力量 — 参考値（取引用計量器が優先）", "6. Power factor and energy — indicative (the meter of record decides)")));
+    QList<QStringList> energy;
+    for (const DailyEnergy &d : r.energy) {
+        const auto pf = [](std::optional<double> v) { return v ? number(*v, 3) : QString("-"); };
+        energy << QStringList{dateText(d.day), number(d.kwh, 1), number(d.kvarhLagging, 1), number(d.kvarhLeading, 1),
+                              number(d.svgKvarh, 1), pf(d.loadPowerFactor()), pf(d.connectionPowerFactor())};
+    }
+    blocks.push_back(table({say(r, "日付", "date"), "kWh", say(r, "kvarh 遅れ", "kvarh lag"), say(r, "kvarh 進み", "kvarh lead"),
+                            "SVG kvarh", say(r, "力率 負荷", "PF load"), say(r, "力率 受電点", "PF PCC")},
+                           energy));
+    double dayKwh = 0.0, dayLag = 0.0, dayLead = 0.0, dayLoad = 0.0;
+    for (const DailyEnergy &d : r.daytimeEnergy) {
+        dayKwh += d.kwh;
+        dayLag += d.kvarhLagging;
+        dayLead += d.kvarhLeading;
+        dayLoad += d.loadKvarh;
+    }
+    if (dayKwh > 0.0)
+        blocks.push_back(paragraph(say(r, "昼間（%1–%2 時）の力率: 受電点 %3、負荷 %4。", "Day-time (%1–%2 h) power factor: at the point of connection %3, of the load %4.")
+                                       .arg(s.dayHours.first)
+                                       .arg(s.dayHours.second)
+                                       .arg(number(dayKwh / std::hypot(dayKwh, dayLag - dayLead), 3))
+                                       .arg(number(dayKwh / std::hypot(dayKwh, dayLoad), 3))));
+    blocks.push_back(picture(ReportBlock::Picture::PowerFactor, say(r, "日ごとの力率（85 % の線）", "Daily power factor (line at 85 %)")));
+
+    // 7. Coverage and availability.
+    blocks.push_back(heading(say(r, "7. 記録率と稼働率", "7. Coverage and availability")));
+    QString coverage = say(r, "記録率 %1 %（%2 サンプル / 期待 %3）、欠測 %4 箇所。", "Coverage %1 % (%2 samples of %3 expected), %4 gaps.")
+                           .arg(number(r.coverage.percent(), 2))
+                           .arg(r.coverage.samples)
+                           .arg(number(r.coverage.expected, 0))
+                           .arg(r.coverage.gaps.size());
+    const double recorded = static_cast<double>(r.coverage.samples) * r.samplePeriod;
+    if (r.coverage.runningSeconds)
+        coverage += say(r, " 稼働率（稼働ビット）%1 %。", " Availability (running bits) %1 %.")
+                        .arg(number(recorded > 0 ? 100.0 * *r.coverage.runningSeconds / recorded : 0.0, 2));
+    else
+        coverage += say(r, " 稼働率は判定できません（稼働ビット未設定）。SVG 出力 ≠ 0 の時間 %1 %。",
+                        " Availability not determinable (no running bits set); time with SVG output ≠ 0: %1 %.")
+                        .arg(number(recorded > 0 ? 100.0 * r.coverage.outputSeconds / recorded : 0.0, 2));
+    blocks.push_back(paragraph(coverage));
+    QList<QStringList> gaps;
+    for (std::size_t i = 0; i < r.coverage.gaps.size() && i < 50; ++i)
+        gaps << QStringList{timeText(r.coverage.gaps[i].from), timeText(r.coverage.gaps[i].to),
+                            number(r.coverage.gaps[i].to - r.coverage.gaps[i].from, 1)};
+    if (!gaps.isEmpty())
+        blocks.push_back(table({say(r, "最後の行", "last row"), say(r, "次の行", "next row"), say(r, "秒", "seconds")}, gaps));
+    return blocks;
+}
+
+} // namespace svglogger

@@ -1,0 +1,176 @@
+#include "viewer/ReportPdf.h"
+
+#include "viewer/ReportPictures.h"
+
+#include <QBuffer>
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QSaveFile>
+
+namespace svglogger {
+
+namespace {
+
+// Lays the blocks out on A4 pages of `writer` (or only counts the pages without `painter`).
+int layOut(QPdfWriter &writer, QPainter *painter, const std::vector<ReportBlock> &blocks, const PowerQualityReport &report,
+           int pageCount)
+{
+    const double dpmm = writer.resolution() / 25.4;
+    const QRectF page(15 * dpmm, 15 * dpmm, (210 - 30) * dpmm, (297 - 30 - 8) * dpmm);
+    const QFont body("IPAGothic", 9), bold = [&] {
+        QFont f("IPAGothic", 9);
+        f.setBold(true);
+        return f;
+    }();
+    const QFont headingFont("IPAGothic", 12, QFont::Bold), titleFont("IPAGothic", 16, QFont::Bold);
+    int pageNumber = 1;
+    double y = page.top();
+    const auto footer = [&] {
+        if (!painter)
+            return;
+        painter->setFont(body);
+        painter->setPen(QColor(80, 80, 80));
+        painter->drawText(QRectF(page.left(), page.bottom() + 3 * dpmm, page.width(), 6 * dpmm), Qt::AlignCenter,
+                          QString("%1 / %2").arg(pageNumber).arg(pageCount));
+    };
+    const auto need = [&](double height) {
+        if (y + height <= page.bottom() || y == page.top())
+            return;
+        footer();
+        if (painter)
+            writer.newPage();
+        ++pageNumber;
+        y = page.top();
+    };
+    const auto text = [&](const QFont &font, const QString &string, double gapAfter) {
+        const QFontMetricsF metrics(font, &writer);
+        const QRectF bounds = metrics.boundingRect(page.adjusted(0, 0, 0, 1e6), Qt::TextWordWrap, string);
+        need(bounds.height());
+        if (painter) {
+            painter->setFont(font);
+            painter->setPen(QColor(20, 20, 20));
+            painter->drawText(QRectF(page.left(), y, page.width(), bounds.height() + 1), Qt::TextWordWrap, string);
+        }
+        y += bounds.height() + gapAfter;
+    };
+    for (const ReportBlock &block : blocks) {
+        switch (block.kind) {
+        case ReportBlock::Kind::Title:
+            text(titleFont, block.text, 4 * dpmm);
+            break;
+        case ReportBlock::Kind::Heading:
+            need(40 * dpmm); // a heading keeps some of its section with it
+            y += 3 * dpmm;
+            text(headingFont, block.text, 2 * dpmm);
+            break;
+        case ReportBlock::Kind::Paragraph:
+            text(body, block.text, 2 * dpmm);
+            break;
+        case ReportBlock::Kind::Table: {
+            const QFontMetricsF metrics(body, &writer);
+            const double rowHeight = metrics.height() * 1.4;
+            const qsizetype columns = block.header.size();
+            const double width = page.width() / static_cast<double>(columns);
+            const auto row = [&](const QStringList &cells, bool header) {
+                need(rowHeight);
+                if (painter) {
+                    painter->setFont(header ? bold : body);
+                    for (qsizetype c = 0; c < columns && c < cells.size(); ++c) {
+                        const QRectF cell(page.left() + width * static_cast<double>(c), y, width, rowHeight);
+                        if (header)
+                            painter->fillRect(cell, QColor(235, 235, 235));
+                        painter->setPen(QPen(QColor(150, 150, 150), 0));
+                        painter->drawRect(cell);
+                        painter->setPen(QColor(20, 20, 20));
+                        painter->drawText(cell.adjusted(1 * dpmm, 0, -1 * dpmm, 0),
+                                          (c == 0 ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter,
+                                          metrics.elidedText(cells[c], Qt::ElideRight, width - 2 * dpmm));
+                    }
+                }
+                y += rowHeight;
+            };
+            need(rowHeight * 2);
+            row(block.header, true);
+            for (const QStringList &cells : block.rows) {
+                if (y + rowHeight > page.bottom()) {
+                    need(page.height()); // the rest on the next page, under its header again
+                    row(block.header, true);
+                }
+                row(cells, false);
+            }
+            y += 2 * dpmm;
+            break;
+        }
+        case ReportBlock::Kind::Picture: {
+            const double height = 70 * dpmm;
+            need(height + 8 * dpmm);
+            if (painter) {
+                painter->setFont(QFont("IPAGothic", 8));
+                drawReportPicture(*painter, QRectF(page.left(), y, page.width(), height), block.picture, report);
+            }
+            y += height;
+            text(body, block.text, 3 * dpmm);
+            break;
+        }
+        }
+    }
+    footer();
+    return pageNumber;
+}
+
+} // namespace
+
+bool writeReportPdf(const QString &path, const std::vector<ReportBlock> &blocks, const PowerQualityReport &report,
+                    QString &error)
+{
+    // Counted first, so that every page can say "n / N".
+    int pages = 0;
+    {
+        QBuffer scratch;
+        scratch.open(QIODevice::WriteOnly);
+        QPdfWriter counting(&scratch);
+        counting.setPageSize(QPageSize(QPageSize::A4));
+        counting.setResolution(300);
+        pages = layOut(counting, nullptr, blocks, report, 0);
+    }
+    QBuffer pdf;
+    pdf.open(QIODevice::WriteOnly);
+    {
+        QPdfWriter writer(&pdf);
+        writer.setPageSize(QPageSize(QPageSize::A4));
+        writer.setResolution(300);
+        writer.setTitle(blocks.front().text);
+        writer.setCreator("svg-logger-view");
+        QPainter painter(&writer);
+        layOut(writer, &painter, blocks, report, pages);
+    }
+    QByteArray bytes = pdf.data();
+    // The same report gives the same bytes: the document's id from its content, and its
+    // creation date from SOURCE_DATE_EPOCH where that is set.
+    const QByteArray id = QCryptographicHash::hash(blocks.front().text.toUtf8() + QByteArray::number(report.from) +
+                                                       QByteArray::number(report.to) + QByteArray::number(bytes.size()),
+                                                   QCryptographicHash::Md5).toHex();
+    for (qsizetype at = bytes.indexOf("/ID ["); at >= 0; at = bytes.indexOf("/ID [", at + 1)) {
+        for (qsizetype open = bytes.indexOf('<', at), n = 0; open >= 0 && n < 2; open = bytes.indexOf('<', open + 1), ++n) {
+            const qsizetype close = bytes.indexOf('>', open);
+            if (close - open - 1 == id.size())
+                bytes.replace(open + 1, id.size(), id);
+        }
+    }
+    if (const QByteArray epoch = qgetenv("SOURCE_DATE_EPOCH"); !epoch.isEmpty()) {
+        const QByteArray date = QDateTime::fromSecsSinceEpoch(epoch.toLongLong(), Qt::UTC).toString("yyyyMMddHHmmss").toLatin1();
+        for (qsizetype at = bytes.indexOf("/CreationDate (D:"); at >= 0; at = bytes.indexOf("/CreationDate (D:", at + 1))
+            bytes.replace(at + 17, 14, date);
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        error = "cannot write " + path + ": " + file.errorString();
+        return false;
+    }
+    return true;
+}
+
+} // namespace svglogger
