@@ -5,6 +5,7 @@
 
 #include <QBuffer>
 #include <QPainter>
+#include <QSaveFile>
 #include <QSvgGenerator>
 
 namespace svglogger {
@@ -66,6 +67,17 @@ QString reportHtml(const std::vector<ReportBlock> &blocks, const PowerQualityRep
         }
     }
     return html + "</body>\n</html>\n";
+}
+
+bool writeReportHtml(const QString &path, const std::vector<ReportBlock> &blocks, const PowerQualityReport &report,
+                     QString &error)
+{
+    const QByteArray html = reportHtml(blocks, report).toUtf8();
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly) && file.write(html) == html.size() && file.commit())
+        return true;
+    error = "cannot write " + path + ": " + file.errorString();
+    return false;
 }
 
 } // namespace svglogger

@@ -15,7 +15,6 @@
 #include "viewer/ReportPdf.h"
 
 #include <QHashFunctions>
-#include <QSaveFile>
 
 
 #include <cerrno>
@@ -168,20 +167,12 @@ int runViewerCommand(const ViewerOptions &options, std::ostream &out, std::ostre
         const double end = std::min(to + 1.0, std::floor(table.times().back()) + 1.0);
         const PowerQualityReport report = makeReport(set, first, end, settings.settings);
         const std::vector<ReportBlock> blocks = reportBlocks(report);
-        if (!options.reportPdf.empty()) {
-            QString why;
-            if (!writeReportPdf(QString::fromStdString(options.reportPdf), blocks, report, why)) {
-                err << "svg-logger-view: " << why.toStdString() << "\n";
-                return kViewBadInput;
-            }
-        }
-        if (!options.reportHtml.empty()) {
-            const QByteArray html = reportHtml(blocks, report).toUtf8();
-            QSaveFile file(QString::fromStdString(options.reportHtml));
-            if (!file.open(QIODevice::WriteOnly) || file.write(html) != html.size() || !file.commit()) {
-                err << "svg-logger-view: cannot write " << options.reportHtml << ": " << file.errorString().toStdString() << "\n";
-                return kViewBadInput;
-            }
+        QString why;
+        if ((!options.reportPdf.empty() && !writeReportPdf(QString::fromStdString(options.reportPdf), blocks, report, why))
+            || (!options.reportHtml.empty()
+                && !writeReportHtml(QString::fromStdString(options.reportHtml), blocks, report, why))) {
+            err << "svg-logger-view: " << why.toStdString() << "\n";
+            return kViewBadInput;
         }
         if (!options.reportCsvFolder.empty()) {
             if (const std::string why = writeAllOrNone(options.reportCsvFolder, reportCsvFiles(report)); !why.empty()) {

@@ -35,7 +35,6 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QProgressBar>
-#include <QSaveFile>
 #include <QSettings>
 #include <QSpinBox>
 #include <QSplitter>
@@ -474,15 +473,8 @@ bool ViewerWindow::writeReport(const QString &path, const QString &settingsFile)
         bool written = false;
         if (!report.cancelled) {
             const std::vector<ReportBlock> blocks = reportBlocks(report);
-            if (path.endsWith(".html", Qt::CaseInsensitive)) {
-                const QByteArray html = reportHtml(blocks, report).toUtf8();
-                QSaveFile file(path);
-                written = file.open(QIODevice::WriteOnly) && file.write(html) == html.size() && file.commit();
-                if (!written)
-                    why = "cannot write " + path + ": " + file.errorString();
-            } else {
-                written = writeReportPdf(path, blocks, report, why);
-            }
+            written = path.endsWith(".html", Qt::CaseInsensitive) ? writeReportHtml(path, blocks, report, why)
+                                                                   : writeReportPdf(path, blocks, report, why);
         }
         const bool cancelled = report.cancelled;
         return BackgroundJob::HandOver([this, path, written, cancelled, why] {
