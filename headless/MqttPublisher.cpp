@@ -1,7 +1,5 @@
 #include "headless/MqttPublisher.h"
 
-#include "headless/Journal.h"
-
 #include <QJsonObject>
 #include <QUuid>
 
@@ -108,9 +106,9 @@ std::int64_t MqttPublisher::steadyMilliseconds()
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-MqttPublisher::MqttPublisher(MqttConfig config, Journal &journal, WallClock clock, SteadyMilliseconds steady)
+MqttPublisher::MqttPublisher(MqttConfig config, MqttLog &log, WallClock clock, SteadyMilliseconds steady)
     : m_config(std::move(config))
-    , m_journal(journal)
+    , m_log(log)
     , m_clock(std::move(clock))
     , m_steady(std::move(steady))
     , m_run(m_config.run)
@@ -164,13 +162,13 @@ std::string MqttPublisher::start()
         if (opened.error.find("in use") != std::string::npos)
             return opened.error;
         if (!opened.error.empty())
-            m_journal.warning("mqtt: " + opened.error + " — what the broker has not acknowledged waits in memory "
+            m_log.warning("mqtt: " + opened.error + " — what the broker has not acknowledged waits in memory "
                               "only, and is lost at stop");
         if (opened.tornBytes != 0)
-            m_journal.warning("mqtt: " + std::to_string(opened.tornBytes) + " bytes of a message cut short (a crash or "
+            m_log.warning("mqtt: " + std::to_string(opened.tornBytes) + " bytes of a message cut short (a crash or "
                               "a power cut) dropped from the spool " + m_config.spoolFolder);
         if (opened.pending != 0)
-            m_journal.info("mqtt: " + std::to_string(opened.pending) + " messages an earlier run did not deliver "
+            m_log.info("mqtt: " + std::to_string(opened.pending) + " messages an earlier run did not deliver "
                            "wait in " + m_config.spoolFolder + " and go first");
     }
     countFigures();
@@ -212,7 +210,7 @@ void MqttPublisher::followClock(std::int64_t wallMilliseconds)
     m_lastSampleTime = 0;
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.1f", std::abs(static_cast<double>(step)) / 1000.0);
-    m_journal.warning(std::string("clock: the system clock stepped ") + (step < 0 ? "back " : "forward ") + seconds
+    m_log.warning(std::string("clock: the system clock stepped ") + (step < 0 ? "back " : "forward ") + seconds
                       + " s — the samples from here on are run " + m_run + " (was " + previous + ")");
     event("clock_stepped", {{"step_seconds", static_cast<double>(step) / 1000.0},
                             {"previous_run", QString::fromStdString(previous)}});
@@ -455,7 +453,7 @@ void MqttPublisher::failed(const std::string &why)
     if (!m_broker.failed(why, drops(), seconds))
         return;
     const std::uint64_t unsaid = m_broker.unsaidAttempts();
-    m_journal.warning("mqtt: " + std::string(m_refusedConnection ? "" : "cannot reach the broker ") + where() + ": "
+    m_log.warning("mqtt: " + std::string(m_refusedConnection ? "" : "cannot reach the broker ") + where() + ": "
                       + why + (unsaid != 0 ? " (still; " + std::to_string(unsaid) + " more attempts since it was said)" : "")
                       + " — retrying; messages wait in the spool");
 }
@@ -510,7 +508,7 @@ void MqttPublisher::run()
         const std::string why = failureText(result, takeLogged());
         if (m_broker.connected()) {
             if (m_broker.down(drops(), m_stopping))
-                m_journal.warning("mqtt: broker lost (" + why + ") — messages wait in the spool");
+                m_log.warning("mqtt: broker lost (" + why + ") — messages wait in the spool");
         } else if (!m_refusedConnection) {
             failed(why);
         }
@@ -557,9 +555,9 @@ void MqttPublisher::stopped()
             + (problem.empty() ? " (no spool folder)" : " (" + problem + ")");
     line += ", " + std::to_string(dropped) + " dropped, " + std::to_string(refused()) + " refused by the broker";
     if ((left != 0 && (!m_spool.onDisk() || !problem.empty())) || dropped != 0)
-        m_journal.warning(line);
+        m_log.warning(line);
     else
-        m_journal.info(line);
+        m_log.info(line);
 }
 
 void MqttPublisher::sync()
@@ -569,9 +567,9 @@ void MqttPublisher::sync()
     if (problem == m_spoolProblem)
         return;
     if (problem.empty())
-        m_journal.info("mqtt: the spool is written again");
+        m_log.info("mqtt: the spool is written again");
     else
-        m_journal.warning("mqtt: " + problem + " — messages wait in memory, up to "
+        m_log.warning("mqtt: " + problem + " — messages wait in memory, up to "
                           + std::to_string(m_config.queueBound));
     m_spoolProblem = std::move(problem);
 }
@@ -598,7 +596,7 @@ void MqttPublisher::sendWaiting()
         // Refused by libmosquitto itself (too large for MQTT): said, and publishing goes on.
         m_spool.acknowledge(entry->number);
         ++m_refused;
-        m_journal.fault("mqtt: a message on " + message.topic + " cannot be sent: " + failureText(result, {})
+        m_log.fault("mqtt: a message on " + message.topic + " cannot be sent: " + failureText(result, {})
                         + " — publishing goes on");
     }
 }
@@ -619,7 +617,7 @@ void MqttPublisher::sendHealth()
     mosquitto_property_free_all(&properties);
     m_healthSent = result == MOSQ_ERR_SUCCESS;
     if (result != MOSQ_ERR_SUCCESS && result != MOSQ_ERR_NO_CONN && result != MOSQ_ERR_CONN_LOST)
-        m_journal.fault("mqtt: " + m_health->topic + " cannot be sent: " + failureText(result, {}));
+        m_log.fault("mqtt: " + m_health->topic + " cannot be sent: " + failureText(result, {}));
 }
 
 void MqttPublisher::publishStatus(const char *presence)
@@ -629,7 +627,7 @@ void MqttPublisher::publishStatus(const char *presence)
     const int result = mosquitto_publish_v5(m_client, nullptr, status.c_str(), static_cast<int>(payload.size()),
                                             payload.constData(), kQos, true, nullptr);
     if (result != MOSQ_ERR_SUCCESS && result != MOSQ_ERR_NO_CONN && result != MOSQ_ERR_CONN_LOST)
-        m_journal.fault("mqtt: " + status + " was refused: " + failureText(result, {}));
+        m_log.fault("mqtt: " + status + " was refused: " + failureText(result, {}));
 }
 
 void MqttPublisher::connected(int reason)
@@ -653,12 +651,12 @@ void MqttPublisher::connected(int reason)
     sendHealth();
     const std::string protocol = m_config.protocol == MqttProtocol::Version5 ? "MQTT 5" : "MQTT 3.1.1";
     if (up.first) {
-        m_journal.info("mqtt: connected to " + where() + " (" + protocol + ") as " + m_config.clientId
+        m_log.info("mqtt: connected to " + where() + " (" + protocol + ") as " + m_config.clientId
                        + ", publishing under " + m_config.topicPrefix);
         if (!up.dropped.empty())
-            m_journal.warning("mqtt: " + up.dropped + " before the broker was reached");
+            m_log.warning("mqtt: " + up.dropped + " before the broker was reached");
     } else {
-        m_journal.warning("mqtt: broker back at " + where() + (up.dropped.empty() ? "" : ", " + up.dropped + " while it was away"));
+        m_log.warning("mqtt: broker back at " + where() + (up.dropped.empty() ? "" : ", " + up.dropped + " while it was away"));
     }
 }
 
@@ -691,7 +689,7 @@ void MqttPublisher::acknowledged(int mid, int reason)
         ++m_refused;
         const std::string said = mosquitto_reason_string(reason);
         if (m_refusalsSaid.insert(said).second)
-            m_journal.fault("mqtt: the broker refused a message: " + said + " (reason code " + std::to_string(reason)
+            m_log.fault("mqtt: the broker refused a message: " + said + " (reason code " + std::to_string(reason)
                             + ") — counted as refused, said once; publishing goes on");
     }
     m_spool.acknowledge(number);

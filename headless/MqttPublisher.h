@@ -3,6 +3,7 @@
 #include "headless/BrokerHealth.h"
 #include "headless/MqttMessages.h"
 #include "headless/MqttOutbox.h"
+#include "headless/MqttLog.h"
 #include "headless/MqttSpool.h"
 #include "pipeline/RunEvents.h"
 
@@ -25,8 +26,6 @@ struct mosquitto_message;
 struct mqtt5__property;
 
 namespace svglogger {
-
-class Journal;
 
 enum class MqttProtocol { Version5, Version311 };
 
@@ -78,7 +77,7 @@ public:
     // one message, not the window.
     static constexpr std::size_t kWindow = 20;
 
-    MqttPublisher(MqttConfig config, Journal &journal, WallClock clock = systemMilliseconds,
+    MqttPublisher(MqttConfig config, MqttLog &log, WallClock clock = systemMilliseconds,
                   SteadyMilliseconds steady = steadyMilliseconds);
     ~MqttPublisher() override;
     MqttPublisher(const MqttPublisher &) = delete;
@@ -142,7 +141,7 @@ private:
     std::string where() const;
 
     MqttConfig m_config;
-    Journal &m_journal;
+    MqttLog &m_log;
     WallClock m_clock;
     SteadyMilliseconds m_steady;
     std::thread m_thread;
