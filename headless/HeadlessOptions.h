@@ -1,7 +1,7 @@
 #pragma once
 
 #include "common/Settings.h"
-#include "headless/MqttPublisher.h"
+#include "headless/MqttConfig.h"
 #include <QStringList>
 
 #include <cstdint>

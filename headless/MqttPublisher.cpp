@@ -3,96 +3,13 @@
 #include <QJsonObject>
 #include <QUuid>
 
-#include <mosquitto.h>
-#include <mqtt_protocol.h>
-#include <openssl/err.h>
-#include <openssl/pem.h>
-#include <openssl/ssl.h>
-#include <openssl/x509.h>
-
 #include <algorithm>
-#include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <filesystem>
 #include <utility>
 
 namespace svglogger {
-
-namespace {
-
-constexpr int kQos = 1;
-constexpr int kLoopMilliseconds = 20;    // the most a queued message waits before it goes out
-constexpr int kKeepAliveSeconds = 30;
-constexpr int kConnectSeconds = 15;      // a CONNACK later than this is a failed attempt
-constexpr int kRetryCeilingSeconds = 60;
-constexpr const char *kOnline = "online";
-constexpr const char *kOffline = "offline";
-
-std::string failureText(int result, const std::string &logged)
-{
-    if (!logged.empty())
-        return logged;
-    switch (result) {
-    case MOSQ_ERR_ERRNO:
-        return std::strerror(errno);
-    case MOSQ_ERR_KEEPALIVE:
-        return "no answer from the broker for " + std::to_string(kKeepAliveSeconds * 3 / 2) + " s (keepalive)";
-    default:
-        return mosquitto_strerror(result);
-    }
-}
-
-bool isAuthorisationRefusal(MqttProtocol protocol, int reason)
-{
-    if (protocol == MqttProtocol::Version311)
-        return reason == CONNACK_REFUSED_BAD_USERNAME_PASSWORD || reason == CONNACK_REFUSED_NOT_AUTHORIZED;
-    return reason == MQTT_RC_BAD_USERNAME_OR_PASSWORD || reason == MQTT_RC_NOT_AUTHORIZED;
-}
-
-// Why a PEM file cannot serve as a certificate, or empty.
-std::string certificateProblem(const std::string &path)
-{
-    FILE *file = std::fopen(path.c_str(), "r");
-    if (!file)
-        return "cannot be read: " + std::string(std::strerror(errno));
-    X509 *certificate = PEM_read_X509(file, nullptr, nullptr, nullptr);
-    std::fclose(file);
-    ERR_clear_error();
-    if (!certificate)
-        return "holds no PEM certificate";
-    X509_free(certificate);
-    return {};
-}
-
-int passwordCallback(char *buffer, int size, int, void *password)
-{
-    const auto *text = static_cast<const std::string *>(password);
-    const int length = static_cast<int>(std::min<std::size_t>(text->size(), static_cast<std::size_t>(size)));
-    std::memcpy(buffer, text->data(), static_cast<std::size_t>(length));
-    return length;
-}
-
-// Why a PEM file cannot serve as the client's private key with this password, or empty.
-std::string keyProblem(const std::string &path, const std::string &password)
-{
-    FILE *file = std::fopen(path.c_str(), "r");
-    if (!file)
-        return "cannot be read: " + std::string(std::strerror(errno));
-    std::string given = password;
-    EVP_PKEY *key = PEM_read_PrivateKey(file, nullptr, passwordCallback, &given);
-    std::fclose(file);
-    ERR_clear_error();
-    if (!key)
-        return password.empty() ? "holds no private key (or one that needs a password: give it by the credential "
-                                  "mqtt-key-password or SVG_LOGGER_MQTT_KEY_PASSWORD)"
-                                : "holds no private key this password opens";
-    EVP_PKEY_free(key);
-    return {};
-}
-
-} // namespace
 
 std::int64_t MqttPublisher::systemMilliseconds()
 {
@@ -107,91 +24,28 @@ std::int64_t MqttPublisher::steadyMilliseconds()
 }
 
 MqttPublisher::MqttPublisher(MqttConfig config, MqttLog &log, WallClock clock, SteadyMilliseconds steady)
-    : m_config(std::move(config))
-    , m_log(log)
-    , m_clock(std::move(clock))
+    : m_log(log)
+    , m_clock(clock)
     , m_steady(std::move(steady))
-    , m_run(m_config.run)
-    , m_outbox(m_config.queueBound)
-    , m_spool({m_config.spoolBytes, m_config.queueBound, 1ull << 20})
+    , m_run(config.run)
+    , m_session(std::move(config), log, std::move(clock))
 {
-    static const int initialised = mosquitto_lib_init();
-    (void)initialised;
 }
 
 MqttPublisher::~MqttPublisher()
 {
     stop();
-    destroyClient();
-}
-
-std::string MqttPublisher::where() const
-{
-    const bool literal = m_config.host.find(':') != std::string::npos; // an IPv6 address
-    return (literal ? "[" + m_config.host + "]" : m_config.host) + ":" + std::to_string(m_config.port);
-}
-
-std::string MqttPublisher::start()
-{
-    if (const std::string problem = mqtt::prefixProblem(m_config.topicPrefix); !problem.empty())
-        return "the topic prefix " + problem;
-    if (m_config.tls) {
-        if (!m_config.caFile.empty()) {
-            if (!std::filesystem::is_regular_file(m_config.caFile))
-                return "the CA file " + m_config.caFile + " does not exist (or is no file)";
-            if (const std::string problem = certificateProblem(m_config.caFile); !problem.empty())
-                return "the CA file " + m_config.caFile + " " + problem;
-        }
-        if (m_config.certFile.empty() != m_config.keyFile.empty())
-            return "a client certificate needs its key, and a key its certificate (--mqtt-cert and --mqtt-key)";
-        if (!m_config.certFile.empty()) {
-            if (const std::string problem = certificateProblem(m_config.certFile); !problem.empty())
-                return "the client certificate " + m_config.certFile + " " + problem;
-            if (const std::string problem = keyProblem(m_config.keyFile, m_config.keyPassword); !problem.empty())
-                return "the client key " + m_config.keyFile + " " + problem;
-        }
-    } else if (!m_config.certFile.empty() || !m_config.keyFile.empty()) {
-        return "a client certificate needs TLS: give the broker as mqtts://";
-    }
-    if (const std::string problem = makeClient(); !problem.empty())
-        return problem;
-    destroyClient();
-
-    if (!m_config.spoolFolder.empty()) {
-        const MqttSpool::Opened opened = m_spool.open(m_config.spoolFolder);
-        if (opened.error.find("in use") != std::string::npos)
-            return opened.error;
-        if (!opened.error.empty())
-            m_log.warning("mqtt: " + opened.error + " — what the broker has not acknowledged waits in memory "
-                              "only, and is lost at stop");
-        if (opened.tornBytes != 0)
-            m_log.warning("mqtt: " + std::to_string(opened.tornBytes) + " bytes of a message cut short (a crash or "
-                              "a power cut) dropped from the spool " + m_config.spoolFolder);
-        if (opened.pending != 0)
-            m_log.info("mqtt: " + std::to_string(opened.pending) + " messages an earlier run did not deliver "
-                           "wait in " + m_config.spoolFolder + " and go first");
-    }
-    countFigures();
-    m_thread = std::thread(&MqttPublisher::run, this);
-    return {};
 }
 
 void MqttPublisher::stop()
 {
-    if (!m_thread.joinable())
+    if (!m_session.running())
         return;
     putSecond();
-    m_stopping = true;
-    m_thread.join();
+    m_session.stop();
 }
 
 // --- The receive path: encode and queue, nothing else -------------------------------------
-
-std::string MqttPublisher::currentRun() const
-{
-    const std::lock_guard lock(m_runMutex);
-    return m_run;
-}
 
 void MqttPublisher::followClock(std::int64_t wallMilliseconds)
 {
@@ -201,17 +55,15 @@ void MqttPublisher::followClock(std::int64_t wallMilliseconds)
         return;
     const std::int64_t step = offset - *last;
     putSecond(); // the old run's samples under the old run
-    std::string previous;
-    {
-        const std::lock_guard lock(m_runMutex);
-        previous = std::exchange(m_run, QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString());
-    }
+    const std::string previous =
+        std::exchange(m_run, QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString());
+    m_session.setRun(m_run);
     m_sequence = 0;
     m_lastSampleTime = 0;
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.1f", std::abs(static_cast<double>(step)) / 1000.0);
     m_log.warning(std::string("clock: the system clock stepped ") + (step < 0 ? "back " : "forward ") + seconds
-                      + " s — the samples from here on are run " + m_run + " (was " + previous + ")");
+                  + " s — the samples from here on are run " + m_run + " (was " + previous + ")");
     event("clock_stepped", {{"step_seconds", static_cast<double>(step) / 1000.0},
                             {"previous_run", QString::fromStdString(previous)}});
 }
@@ -219,19 +71,19 @@ void MqttPublisher::followClock(std::int64_t wallMilliseconds)
 void MqttPublisher::lineRecorded(const LineRecord &record)
 {
     followClock(record.epochMilliseconds);
-    if (m_config.intervalRows) {
+    if (config().intervalRows) {
         if (!record.interval)
             return;
-        m_outbox.put({Kind::Sample, m_config.topicPrefix + "/interval",
-                      mqtt::intervalPayload(*record.interval, record.controllerVersion(), ++m_sequence, m_run),
-                      false});
+        m_session.put({Kind::Sample, config().topicPrefix + "/interval",
+                       mqtt::intervalPayload(*record.interval, record.controllerVersion(), ++m_sequence, m_run),
+                       false});
         m_lastSampleIso = mqtt::isoTime(record.epochMilliseconds).toStdString();
         return;
     }
     // The moment the line was handled, strictly increasing, so that a store keyed by time
     // keeps every sample of the run.
     m_lastSampleTime = std::max(record.epochMilliseconds, m_lastSampleTime + 1);
-    if (m_config.compact) {
+    if (config().compact) {
         const ControllerVersion version = record.controllerVersion();
         if (!m_second.empty()
             && (m_second.front().milliseconds / 1000 != m_lastSampleTime / 1000 || version != m_secondVersion))
@@ -246,8 +98,8 @@ void MqttPublisher::lineRecorded(const LineRecord &record)
         return;
     }
     const QByteArray time = mqtt::isoTime(m_lastSampleTime);
-    m_outbox.put({Kind::Sample, m_config.topicPrefix + "/sample",
-                  mqtt::samplePayload(record, time, ++m_sequence, m_run), false});
+    m_session.put({Kind::Sample, config().topicPrefix + "/sample",
+                   mqtt::samplePayload(record, time, ++m_sequence, m_run), false});
     m_lastSampleIso.assign(time.constData(), static_cast<std::size_t>(time.size()));
 }
 
@@ -255,8 +107,8 @@ void MqttPublisher::putSecond()
 {
     if (m_second.empty())
         return;
-    m_outbox.put({Kind::Sample, m_config.topicPrefix + "/samples",
-                  mqtt::compactPayload(m_second, m_secondVersion, m_secondSequence, m_run), false});
+    m_session.put({Kind::Sample, config().topicPrefix + "/samples",
+                   mqtt::compactPayload(m_second, m_secondVersion, m_secondSequence, m_run), false});
     m_second.clear();
 }
 
@@ -269,8 +121,8 @@ void MqttPublisher::tick()
 void MqttPublisher::event(const char *name, QJsonObject details)
 {
     putSecond(); // the samples before an event go before it
-    m_outbox.put({Kind::Event, m_config.topicPrefix + "/event",
-                  mqtt::eventPayload(name, std::move(details), m_clock(), m_run), false});
+    m_session.put({Kind::Event, config().topicPrefix + "/event",
+                   mqtt::eventPayload(name, std::move(details), m_clock(), m_run), false});
 }
 
 void MqttPublisher::fileOpened(std::string_view path)
@@ -308,393 +160,9 @@ void MqttPublisher::publishHealth(const HealthReport &report)
     figures.droppedEvents = droppedEvents();
     figures.lastSampleTime = m_lastSampleIso;
     figures.refused = refused();
-    figures.clientId = m_config.clientId;
-    m_outbox.put({Kind::Health, m_config.topicPrefix + "/health",
-                  mqtt::healthPayload(report, figures, m_clock(), m_run), true});
-}
-
-// --- The network thread: every libmosquitto call and callback happens here -----------------
-
-std::string MqttPublisher::makeClient()
-{
-    destroyClient();
-    m_client = mosquitto_new(m_config.clientId.empty() ? nullptr : m_config.clientId.c_str(), true, this);
-    if (!m_client)
-        return std::string("libmosquitto cannot make a client: ") + std::strerror(errno);
-    const bool version5 = m_config.protocol == MqttProtocol::Version5;
-    mosquitto_int_option(m_client, MOSQ_OPT_PROTOCOL_VERSION, version5 ? MQTT_PROTOCOL_V5 : MQTT_PROTOCOL_V311);
-    mosquitto_connect_v5_callback_set(m_client, [](mosquitto *, void *self, int reason, int, const mosquitto_property *) {
-        static_cast<MqttPublisher *>(self)->connected(reason);
-    });
-    mosquitto_disconnect_v5_callback_set(m_client, [](mosquitto *, void *self, int reason, const mosquitto_property *) {
-        static_cast<MqttPublisher *>(self)->disconnected(reason);
-    });
-    mosquitto_publish_v5_callback_set(m_client, [](mosquitto *, void *self, int mid, int reason, const mosquitto_property *) {
-        static_cast<MqttPublisher *>(self)->acknowledged(mid, reason);
-    });
-    // libmosquitto says why a connection failed (a certificate, a refused socket) in its log.
-    mosquitto_log_callback_set(m_client, [](mosquitto *client, void *self, int level, const char *text) {
-        if (level & MOSQ_LOG_ERR)
-            static_cast<MqttPublisher *>(self)->logged(client, text);
-    });
-    if (!m_config.user.empty())
-        mosquitto_username_pw_set(m_client, m_config.user.c_str(),
-                                  m_config.password.empty() ? nullptr : m_config.password.c_str());
-    const std::string status = m_config.topicPrefix + "/status";
-    const QByteArray will = mqtt::statusPayload(kOffline, currentRun(), m_clock(), true);
-    if (const int result = mosquitto_will_set_v5(m_client, status.c_str(), static_cast<int>(will.size()),
-                                                 will.constData(), kQos, true, nullptr);
-        result != MOSQ_ERR_SUCCESS)
-        return "the last will on " + status + " is refused: " + mosquitto_strerror(result);
-    if (m_config.tls) {
-        // Without a CA file of its own the broker's certificate is checked against the
-        // system's trusted CAs, wherever the operating system keeps them.
-        int result = MOSQ_ERR_SUCCESS;
-        const char *cert = m_config.certFile.empty() ? nullptr : m_config.certFile.c_str();
-        const char *key = m_config.keyFile.empty() ? nullptr : m_config.keyFile.c_str();
-        // libmosquitto hands OpenSSL's password callback the client, whose user data is this.
-        auto password = [](char *buffer, int size, int rwflag, void *client) {
-            auto *self = static_cast<MqttPublisher *>(mosquitto_userdata(static_cast<mosquitto *>(client)));
-            return passwordCallback(buffer, size, rwflag, &self->m_config.keyPassword);
-        };
-        if (m_config.caFile.empty()) {
-            result = mosquitto_int_option(m_client, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
-            if (result == MOSQ_ERR_SUCCESS && cert)
-                result = mosquitto_tls_set(m_client, nullptr, "/etc/ssl/certs", cert, key, password);
-        } else {
-            result = mosquitto_tls_set(m_client, m_config.caFile.c_str(), nullptr, cert, key, password);
-        }
-        if (result != MOSQ_ERR_SUCCESS)
-            return (m_config.caFile.empty() ? std::string("the system's CA certificates") : "the CA file " + m_config.caFile)
-                + " cannot be used: " + mosquitto_strerror(result);
-    }
-    return {};
-}
-
-// OpenSSL's own word is "certificate verify failed" whatever failed: while the TLS session
-// is still there, its verification result says what (an unknown CA, an expired certificate),
-// and libmosquitto's host name check says so before it.
-void MqttPublisher::logged(mosquitto *client, const std::string &text)
-{
-    if (text.find("host name verification failed") != std::string::npos) {
-        m_logged = "the broker's certificate is not made out to " + m_config.host + " (host name verification failed)";
-        m_loggedFinal = true;
-        return;
-    }
-    if (m_loggedFinal)
-        return;
-    m_logged = text;
-    if (text.find("certificate verify failed") == std::string::npos)
-        return;
-    if (const auto *session = static_cast<const SSL *>(mosquitto_ssl_get(client))) {
-        const long result = SSL_get_verify_result(session);
-        if (result != X509_V_OK)
-            m_logged = std::string("the broker's certificate is not trusted: ") + X509_verify_cert_error_string(result)
-                + " (" + text + ")";
-    }
-}
-
-std::string MqttPublisher::takeLogged()
-{
-    m_loggedFinal = false;
-    std::string text;
-    text.swap(m_logged);
-    return text;
-}
-
-void MqttPublisher::destroyClient()
-{
-    if (!m_client)
-        return;
-    mosquitto_destroy(m_client);
-    m_client = nullptr;
-    m_connected = false;
-    m_connecting = false;
-    m_handed.clear();
-}
-
-void MqttPublisher::takeFromOutbox()
-{
-    for (Message &message : m_outbox.takeMessages())
-        m_spool.append(std::move(message));
-    if (std::optional<Message> health = m_outbox.takeHealth()) {
-        m_health = std::move(health);
-        m_healthSent = false;
-    }
-    if (!m_healthSent)
-        sendHealth();
-    countFigures();
-}
-
-void MqttPublisher::countFigures()
-{
-    m_spooled = static_cast<std::size_t>(m_spool.pending());
-    m_spoolDroppedSamples = m_spool.droppedSamples();
-    m_spoolDroppedEvents = m_spool.droppedEvents();
-    m_delivered = m_spool.delivered();
-}
-
-// Full jitter between 1 s and a ceiling that doubles with each failed attempt up to 60 s:
-// after a loss the first retry comes within 1–2 s, and a fleet whose broker was away does
-// not come back all in the same second.
-void MqttPublisher::scheduleRetry()
-{
-    const int ceiling = std::min(kRetryCeilingSeconds, 2 << std::min(m_attempt, 6));
-    ++m_attempt;
-    std::uniform_int_distribution<int> milliseconds(1000, ceiling * 1000);
-    m_nextTry = SteadyClock::now() + std::chrono::milliseconds(milliseconds(m_random));
-}
-
-void MqttPublisher::failed(const std::string &why)
-{
-    m_connected = false;
-    const std::int64_t seconds =
-        std::chrono::duration_cast<std::chrono::seconds>(SteadyClock::now().time_since_epoch()).count();
-    if (!m_broker.failed(why, drops(), seconds))
-        return;
-    const std::uint64_t unsaid = m_broker.unsaidAttempts();
-    m_log.warning("mqtt: " + std::string(m_refusedConnection ? "" : "cannot reach the broker ") + where() + ": "
-                      + why + (unsaid != 0 ? " (still; " + std::to_string(unsaid) + " more attempts since it was said)" : "")
-                      + " — retrying; messages wait in the spool");
-}
-
-void MqttPublisher::run()
-{
-    const std::chrono::seconds syncPeriod(std::max(1, m_config.syncSeconds));
-    m_nextTry = SteadyClock::now();
-    m_nextSync = SteadyClock::now() + syncPeriod;
-    SteadyClock::time_point connectingSince;
-
-    while (!m_stopping) {
-        takeFromOutbox();
-        const auto now = SteadyClock::now();
-        if (now >= m_nextSync) {
-            sync();
-            m_nextSync = now + syncPeriod;
-        }
-        if (!m_client) {
-            if (now < m_nextTry) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(kLoopMilliseconds));
-                continue;
-            }
-            if (const std::string problem = makeClient(); !problem.empty()) {
-                failed(problem);
-                destroyClient();
-                scheduleRetry();
-                continue;
-            }
-            const int result = mosquitto_connect_async(m_client, m_config.host.c_str(), m_config.port, kKeepAliveSeconds);
-            if (result != MOSQ_ERR_SUCCESS) {
-                failed(failureText(result, takeLogged()));
-                destroyClient();
-                scheduleRetry();
-                continue;
-            }
-            m_connecting = true;
-            m_refusedConnection = false;
-            connectingSince = now;
-        }
-        sendWaiting();
-        int result = mosquitto_loop(m_client, kLoopMilliseconds, 1);
-        if (result == MOSQ_ERR_SUCCESS && m_connecting && !m_broker.connected()
-            && SteadyClock::now() - connectingSince > std::chrono::seconds(kConnectSeconds)) {
-            m_logged = "no answer to the connection within " + std::to_string(kConnectSeconds) + " s";
-            result = MOSQ_ERR_NO_CONN;
-        }
-        if (result == MOSQ_ERR_SUCCESS)
-            continue;
-        // The connection ended: what the broker had not acknowledged is sent again on the
-        // next one, from one message at a time.
-        const std::string why = failureText(result, takeLogged());
-        if (m_broker.connected()) {
-            if (m_broker.down(drops(), m_stopping))
-                m_log.warning("mqtt: broker lost (" + why + ") — messages wait in the spool");
-        } else if (!m_refusedConnection) {
-            failed(why);
-        }
-        if (m_spool.inFlight() != 0)
-            m_window = 1;
-        m_spool.rewind();
-        destroyClient();
-        scheduleRetry();
-    }
-    stopped();
-}
-
-// Stop: what is still waiting goes out within about a second, the last health and "offline"
-// follow, the connection closes, and what the broker has not acknowledged goes to the spool.
-void MqttPublisher::stopped()
-{
-    takeFromOutbox();
-    if (m_client && m_broker.connected()) {
-        const auto end = SteadyClock::now() + std::chrono::seconds(1);
-        while (SteadyClock::now() < end && m_broker.connected() && m_spool.pending() > 0) {
-            sendWaiting();
-            mosquitto_loop(m_client, kLoopMilliseconds, 1);
-        }
-        sendHealth(); // unless the last one went out already
-        publishStatus(kOffline);
-        // Until the DISCONNECT is out (a second at most): a socket closed before it makes the
-        // broker send the last will after "offline".
-        m_closed = false;
-        if (mosquitto_disconnect(m_client) == MOSQ_ERR_SUCCESS)
-            for (int i = 0; i < 50 && !m_closed; ++i)
-                mosquitto_loop(m_client, kLoopMilliseconds, 1);
-    }
-    destroyClient();
-    m_spool.rewind();
-    const std::string problem = m_spool.flush();
-    countFigures();
-    const std::uint64_t left = m_spool.pending();
-    const std::uint64_t dropped = droppedSamples() + droppedEvents();
-    std::string line = "mqtt: stop: " + std::to_string(m_spool.delivered()) + " messages delivered";
-    if (m_spool.onDisk() && problem.empty())
-        line += ", " + std::to_string(left) + " spooled in " + m_spool.folder() + " for the next start";
-    else
-        line += ", " + std::to_string(left) + " not delivered and lost"
-            + (problem.empty() ? " (no spool folder)" : " (" + problem + ")");
-    line += ", " + std::to_string(dropped) + " dropped, " + std::to_string(refused()) + " refused by the broker";
-    if ((left != 0 && (!m_spool.onDisk() || !problem.empty())) || dropped != 0)
-        m_log.warning(line);
-    else
-        m_log.info(line);
-}
-
-void MqttPublisher::sync()
-{
-    std::string problem = m_spool.flush();
-    countFigures();
-    if (problem == m_spoolProblem)
-        return;
-    if (problem.empty())
-        m_log.info("mqtt: the spool is written again");
-    else
-        m_log.warning("mqtt: " + problem + " — messages wait in memory, up to "
-                          + std::to_string(m_config.queueBound));
-    m_spoolProblem = std::move(problem);
-}
-
-// Hands waiting messages to libmosquitto in order while fewer than the window await their
-// acknowledgement.
-void MqttPublisher::sendWaiting()
-{
-    while (m_client && m_broker.connected() && m_spool.inFlight() < m_window) {
-        std::optional<MqttSpool::Entry> entry = m_spool.next();
-        if (!entry)
-            return;
-        const Message &message = entry->message;
-        int mid = 0;
-        const int result = mosquitto_publish_v5(m_client, &mid, message.topic.c_str(),
-                                                static_cast<int>(message.payload.size()), message.payload.constData(),
-                                                kQos, false, nullptr);
-        if (result == MOSQ_ERR_SUCCESS) {
-            m_handed[mid] = entry->number;
-            continue;
-        }
-        if (result == MOSQ_ERR_NO_CONN || result == MOSQ_ERR_CONN_LOST || result == MOSQ_ERR_ERRNO)
-            return; // the connection is failing: the loop will say so, and the spool sends it again
-        // Refused by libmosquitto itself (too large for MQTT): said, and publishing goes on.
-        m_spool.acknowledge(entry->number);
-        ++m_refused;
-        m_log.fault("mqtt: a message on " + message.topic + " cannot be sent: " + failureText(result, {})
-                        + " — publishing goes on");
-    }
-}
-
-// The newest health, retained; with MQTT 5 it expires after three periods, so that a box
-// that died does not say "streaming" for ever.
-void MqttPublisher::sendHealth()
-{
-    if (!m_health || m_healthSent || !m_client || !m_broker.connected())
-        return;
-    mosquitto_property *properties = nullptr;
-    if (m_config.protocol == MqttProtocol::Version5)
-        mosquitto_property_add_int32(&properties, MQTT_PROP_MESSAGE_EXPIRY_INTERVAL,
-                                     static_cast<std::uint32_t>(3 * m_config.healthSeconds));
-    const int result = mosquitto_publish_v5(m_client, nullptr, m_health->topic.c_str(),
-                                            static_cast<int>(m_health->payload.size()), m_health->payload.constData(),
-                                            kQos, true, properties);
-    mosquitto_property_free_all(&properties);
-    m_healthSent = result == MOSQ_ERR_SUCCESS;
-    if (result != MOSQ_ERR_SUCCESS && result != MOSQ_ERR_NO_CONN && result != MOSQ_ERR_CONN_LOST)
-        m_log.fault("mqtt: " + m_health->topic + " cannot be sent: " + failureText(result, {}));
-}
-
-void MqttPublisher::publishStatus(const char *presence)
-{
-    const std::string status = m_config.topicPrefix + "/status";
-    const QByteArray payload = mqtt::statusPayload(presence, currentRun(), m_clock());
-    const int result = mosquitto_publish_v5(m_client, nullptr, status.c_str(), static_cast<int>(payload.size()),
-                                            payload.constData(), kQos, true, nullptr);
-    if (result != MOSQ_ERR_SUCCESS && result != MOSQ_ERR_NO_CONN && result != MOSQ_ERR_CONN_LOST)
-        m_log.fault("mqtt: " + status + " was refused: " + failureText(result, {}));
-}
-
-void MqttPublisher::connected(int reason)
-{
-    m_connecting = false;
-    if (reason != 0) {
-        const bool version5 = m_config.protocol == MqttProtocol::Version5;
-        std::string why = std::string("the broker refused the connection: ")
-            + (version5 ? mosquitto_reason_string(reason) : mosquitto_connack_string(reason));
-        if (isAuthorisationRefusal(m_config.protocol, reason))
-            why = "not authorised: " + why + " (check mqtt-user and the password)";
-        m_refusedConnection = true;
-        failed(why);
-        return;
-    }
-    m_attempt = 0;
-    m_connected = true;
-    const BrokerHealth::Up up = m_broker.up(drops());
-    publishStatus(kOnline);
-    m_healthSent = false; // after each connection, at once
-    sendHealth();
-    const std::string protocol = m_config.protocol == MqttProtocol::Version5 ? "MQTT 5" : "MQTT 3.1.1";
-    if (up.first) {
-        m_log.info("mqtt: connected to " + where() + " (" + protocol + ") as " + m_config.clientId
-                       + ", publishing under " + m_config.topicPrefix);
-        if (!up.dropped.empty())
-            m_log.warning("mqtt: " + up.dropped + " before the broker was reached");
-    } else {
-        m_log.warning("mqtt: broker back at " + where() + (up.dropped.empty() ? "" : ", " + up.dropped + " while it was away"));
-    }
-}
-
-// libmosquitto's own word on a lost connection; the loop that sees the loss says it. A
-// broker of MQTT 5 may say why it closed the connection.
-void MqttPublisher::disconnected(int reason)
-{
-    m_connected = false;
-    if (reason == 0) {
-        m_closed = true; // the DISCONNECT this side asked for is out
-        return;
-    }
-    if (m_config.protocol != MqttProtocol::Version5 || reason < MQTT_RC_UNSPECIFIED)
-        return;
-    m_logged = std::string("the broker closed the connection: ") + mosquitto_reason_string(reason);
-    if (reason == MQTT_RC_SESSION_TAKEN_OVER)
-        m_logged += " — another client connected with the client id " + m_config.clientId
-            + " (two loggers with one id?)";
-}
-
-void MqttPublisher::acknowledged(int mid, int reason)
-{
-    const auto handed = m_handed.find(mid);
-    if (handed == m_handed.end())
-        return; // the health or the status
-    const std::uint64_t number = handed->second;
-    m_handed.erase(handed);
-    if (reason >= MQTT_RC_UNSPECIFIED) {
-        // Refused for good (an ACL, a quota): counted, said once per reason, never sent again.
-        ++m_refused;
-        const std::string said = mosquitto_reason_string(reason);
-        if (m_refusalsSaid.insert(said).second)
-            m_log.fault("mqtt: the broker refused a message: " + said + " (reason code " + std::to_string(reason)
-                            + ") — counted as refused, said once; publishing goes on");
-    }
-    m_spool.acknowledge(number);
-    if (m_window < kWindow)
-        ++m_window;
+    figures.clientId = config().clientId;
+    m_session.put({Kind::Health, config().topicPrefix + "/health",
+                   mqtt::healthPayload(report, figures, m_clock(), m_run), true});
 }
 
 } // namespace svglogger
