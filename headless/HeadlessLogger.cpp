@@ -3,9 +3,9 @@
 #include "common/ProgramVersion.h"
 #include "headless/LogRetention.h"
 #include "headless/MetricFamilies.h"
-#include "headless/SiteIdentity.h"
-#include "recording/TriggerFile.h"
 #include "link/PortEntry.h"
+#include "mqtt/SiteIdentity.h"
+#include "recording/TriggerFile.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

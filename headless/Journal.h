@@ -1,7 +1,7 @@
 #pragma once
 
-#include "headless/MqttLog.h"
 #include "link/LinkState.h"
+#include "mqtt/MqttLog.h"
 #include "pipeline/RunEvents.h"
 
 #include <cstdint>

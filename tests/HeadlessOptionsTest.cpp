@@ -1,7 +1,6 @@
 #include "common/TextNumber.h"
 #include "headless/HeadlessOptions.h"
 #include "common/IniFile.h"
-#include "headless/MqttPublisher.h"
 #include "recording/TriggerFile.h"
 #include "link/Quantity.h"
 #include "recording/TriggerEvaluator.h"

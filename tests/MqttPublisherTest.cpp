@@ -1,5 +1,5 @@
-#include "headless/BrokerHealth.h"
-#include "headless/MqttPublisher.h"
+#include "mqtt/BrokerHealth.h"
+#include "mqtt/MqttPublisher.h"
 #include "link/Quantity.h"
 #include "common/Settings.h"
 #include "recording/CsvLayout.h"

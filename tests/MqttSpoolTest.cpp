@@ -1,4 +1,4 @@
-#include "headless/MqttSpool.h"
+#include "mqtt/MqttSpool.h"
 
 #include <QTemporaryDir>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "headless/MqttLog.h"
+#include "mqtt/MqttLog.h"
 
 #include <mutex>
 #include <string>

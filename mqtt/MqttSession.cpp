@@ -1,6 +1,6 @@
-#include "headless/MqttSession.h"
+#include "mqtt/MqttSession.h"
 
-#include "headless/MqttMessages.h"
+#include "mqtt/MqttMessages.h"
 
 #include <mosquitto.h>
 #include <mqtt_protocol.h>

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "headless/BrokerHealth.h"
-#include "headless/MqttConfig.h"
-#include "headless/MqttLog.h"
-#include "headless/MqttOutbox.h"
-#include "headless/MqttSpool.h"
+#include "mqtt/BrokerHealth.h"
+#include "mqtt/MqttConfig.h"
+#include "mqtt/MqttLog.h"
+#include "mqtt/MqttOutbox.h"
+#include "mqtt/MqttSpool.h"
 
 #include <atomic>
 #include <chrono>

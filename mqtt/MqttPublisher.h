@@ -1,9 +1,9 @@
 #pragma once
 
-#include "headless/MqttConfig.h"
-#include "headless/MqttLog.h"
-#include "headless/MqttMessages.h"
-#include "headless/MqttSession.h"
+#include "mqtt/MqttConfig.h"
+#include "mqtt/MqttLog.h"
+#include "mqtt/MqttMessages.h"
+#include "mqtt/MqttSession.h"
 #include "pipeline/RunEvents.h"
 
 #include <QJsonObject>

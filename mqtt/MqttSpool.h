@@ -1,6 +1,6 @@
 #pragma once
 
-#include "headless/MqttOutbox.h"
+#include "mqtt/MqttOutbox.h"
 
 #include <chrono>
 #include <cstdint>

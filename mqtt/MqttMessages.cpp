@@ -1,4 +1,4 @@
-#include "headless/MqttMessages.h"
+#include "mqtt/MqttMessages.h"
 
 #include "link/Quantity.h"
 #include "recording/CsvText.h"

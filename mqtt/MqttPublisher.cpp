@@ -1,4 +1,4 @@
-#include "headless/MqttPublisher.h"
+#include "mqtt/MqttPublisher.h"
 
 #include <QJsonObject>
 #include <QUuid>
