@@ -2,8 +2,8 @@
 
 #include "common/ProgramVersion.h"
 #include "headless/LogRetention.h"
-#include "headless/MetricFamilies.h"
 #include "link/PortEntry.h"
+#include "metrics/MetricFamilies.h"
 #include "mqtt/SiteIdentity.h"
 #include "recording/TriggerFile.h"
 

@@ -1,5 +1,5 @@
-#include "headless/MetricFamilies.h"
-#include "headless/RunMetrics.h"
+#include "metrics/MetricFamilies.h"
+#include "metrics/RunMetrics.h"
 #include "support/Lines.h"
 #include "support/RunRig.h"
 

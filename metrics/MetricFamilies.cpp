@@ -1,4 +1,4 @@
-#include "headless/MetricFamilies.h"
+#include "metrics/MetricFamilies.h"
 
 #include "link/Quantity.h"
 #include "recording/CsvText.h"
