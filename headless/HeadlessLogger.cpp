@@ -238,7 +238,7 @@ int HeadlessLogger::exec()
         // The journal has the reason; the broker is told it too, before "offline".
         if (m_publisher) {
             HealthReport report = health();
-            report.link = "port_missing";
+            report.portMissing = true;
             report.logError = m_lastStatusText;
             if (const std::int64_t free = LogRetention::systemFreeSpace(m_options.folder); free >= 0)
                 report.freeDiskMb = free / (1024 * 1024);
@@ -325,16 +325,8 @@ void HeadlessLogger::fileClosed(std::string_view, std::int64_t)
 
 HealthReport HeadlessLogger::health() const
 {
-    using C = RunController::LinkCondition;
     HealthReport report;
-    switch (run().linkCondition()) {
-    case C::Stopped: report.link = "stopped"; break;
-    case C::AwaitingPrompt: report.link = "awaiting_prompt"; break;
-    case C::Streaming: report.link = "streaming"; break;
-    case C::NoAnswer: report.link = "no_answer"; break;
-    case C::NoData: report.link = "no_data"; break;
-    case C::PortLost: report.link = "port_lost"; break;
-    }
+    report.link = run().linkCondition();
     report.file = run().openPath();
     report.linesReceived = run().linesHandled();
     report.rowsWritten = run().rowsWritten();
@@ -375,7 +367,7 @@ void HeadlessLogger::tellSystemd()
     if (!m_notifier.active())
         return;
     const HealthReport report = health();
-    m_notifier.status(std::string("link ") + report.link + ", " + std::to_string(report.rowsWritten) + " rows written"
+    m_notifier.status(std::string("link ") + report.linkName() + ", " + std::to_string(report.rowsWritten) + " rows written"
                       + (report.logError.empty() ? "" : ", " + report.logError));
 }
 
@@ -384,7 +376,7 @@ void HeadlessLogger::reportHealth(bool always)
     if (!m_publisher)
         return;
     HealthReport report = health();
-    std::string said = std::string(report.link) + '\n' + report.file + '\n' + report.logError;
+    std::string said = std::string(report.linkName()) + '\n' + report.file + '\n' + report.logError;
     if (!always && said == m_lastHealth)
         return;
     m_lastHealth = std::move(said);

@@ -144,7 +144,7 @@ QByteArray healthPayload(const HealthReport &report, const OutboxFigures &outbox
         {"time", QString::fromLatin1(isoTime(milliseconds))},
         {"run", QString::fromStdString(run)},
         {"client_id", QString::fromStdString(outbox.clientId)},
-        {"link", QString::fromLatin1(report.link)},
+        {"link", QString::fromLatin1(report.linkName())},
         {"file", textOrNull(report.file)},
         {"lines_received", static_cast<qint64>(report.linesReceived)},
         {"rows_written", static_cast<qint64>(report.rowsWritten)},

@@ -443,7 +443,7 @@ TEST_F(PublisherFixture, HealthIsRetainedAndTheLastOneWins)
     auto p = publisher(broker.port, "run-h");
     p->lineRecorded(recordOf(kSamples[0], ControllerVersion::Version2, now));
     HealthReport report;
-    report.link = "no_data";
+    report.link = LinkCondition::NoData;
     report.file = "/log/Tarmin7D11H51M17.csv";
     report.linesReceived = 12;
     report.rowsWritten = 11;
@@ -451,7 +451,7 @@ TEST_F(PublisherFixture, HealthIsRetainedAndTheLastOneWins)
     report.freeDiskMb = 5;
     p->publishHealth(report);
     ASSERT_EQ(received("health", 1).size(), 1u);
-    report.link = "stopped";
+    report.link = LinkCondition::Stopped;
     report.file.clear();
     report.logError.clear();
     report.freeDiskMb.reset();
