@@ -238,8 +238,8 @@ int HeadlessLogger::exec()
         // The journal has the reason; the broker is told it too, before "offline".
         if (m_publisher) {
             HealthReport report = health();
-            report.portMissing = true;
-            report.logError = m_lastStatusText;
+            report.state.portMissing = true;
+            report.state.logError = m_lastStatusText;
             if (const std::int64_t free = LogRetention::systemFreeSpace(m_options.folder); free >= 0)
                 report.freeDiskMb = free / (1024 * 1024);
             m_publisher->publishHealth(report);
@@ -326,11 +326,11 @@ void HeadlessLogger::fileClosed(std::string_view, std::int64_t)
 HealthReport HeadlessLogger::health() const
 {
     HealthReport report;
-    report.link = run().linkCondition();
-    report.file = run().openPath();
+    report.state.link = run().linkCondition();
+    report.state.file = run().openPath();
     report.linesReceived = run().linesHandled();
     report.rowsWritten = run().rowsWritten();
-    report.logError = run().fileStatus().text.empty() ? m_diskStatus : run().fileStatus().text;
+    report.state.logError = run().fileStatus().text.empty() ? m_diskStatus : run().fileStatus().text;
     report.clockSynchronised = clockSynchronised();
     return report;
 }
@@ -368,7 +368,7 @@ void HeadlessLogger::tellSystemd()
         return;
     const HealthReport report = health();
     m_notifier.status(std::string("link ") + report.linkName() + ", " + std::to_string(report.rowsWritten) + " rows written"
-                      + (report.logError.empty() ? "" : ", " + report.logError));
+                      + (report.state.logError.empty() ? "" : ", " + report.state.logError));
 }
 
 void HeadlessLogger::reportHealth(bool always)
@@ -376,10 +376,9 @@ void HeadlessLogger::reportHealth(bool always)
     if (!m_publisher)
         return;
     HealthReport report = health();
-    std::string said = std::string(report.linkName()) + '\n' + report.file + '\n' + report.logError;
-    if (!always && said == m_lastHealth)
+    if (!always && report.state == m_lastHealth)
         return;
-    m_lastHealth = std::move(said);
+    m_lastHealth = report.state;
     if (const std::int64_t free = LogRetention::systemFreeSpace(m_options.folder); free >= 0)
         report.freeDiskMb = free / (1024 * 1024);
     m_publisher->publishHealth(report);
