@@ -144,9 +144,9 @@ std::string MqttSession::start()
 
     if (!m_config.spoolFolder.empty()) {
         const MqttSpool::Opened opened = m_spool.open(m_config.spoolFolder);
-        if (opened.error.find("in use") != std::string::npos)
+        if (opened.failure == MqttSpool::OpenFailure::InUse)
             return opened.error;
-        if (!opened.error.empty())
+        if (opened.failure != MqttSpool::OpenFailure::None)
             m_log.warning("mqtt: " + opened.error + " — what the broker has not acknowledged waits in memory "
                           "only, and is lost at stop");
         if (opened.tornBytes != 0)

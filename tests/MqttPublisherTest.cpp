@@ -334,6 +334,39 @@ TEST(MqttStart, AMissingCaFileIsNamedAsMissing)
     EXPECT_EQ(publisher.start(), "the CA file /nonexistent/ca.pem does not exist (or is no file)");
 }
 
+// A spool folder another program holds fails the start; one that cannot be made leaves the
+// publisher in memory, said as a warning.
+TEST(MqttStart, OnlyASpoolFolderInUseFailsTheStart)
+{
+    QTemporaryDir dir;
+    const std::string held = dir.path().toStdString() + "/held";
+    test::TextLog holderLog;
+    MqttConfig holderConfig = configFor(1, "holder", 50);
+    holderConfig.spoolFolder = held;
+    MqttPublisher holder(holderConfig, holderLog);
+    ASSERT_EQ(holder.start(), "");
+    std::ofstream(dir.path().toStdString() + "/file") << "x";
+    const struct Case {
+        std::string folder;
+        std::string startError;
+        std::string logged; // the log's start; empty: nothing said
+    } cases[] = {
+        {held, "the spool folder " + held + " is in use by another svg-logger-headless with the same client id", ""},
+        {dir.path().toStdString() + "/file/spool", "",
+         "mqtt: cannot make the spool folder " + dir.path().toStdString() + "/file/spool: "},
+    };
+    for (const Case &c : cases) {
+        test::TextLog log;
+        MqttConfig config = configFor(1, "second", 50);
+        config.spoolFolder = c.folder;
+        MqttPublisher publisher(config, log);
+        EXPECT_EQ(publisher.start(), c.startError) << c.folder;
+        publisher.stop();
+        EXPECT_EQ(log.text().empty(), c.logged.empty()) << log.text();
+        EXPECT_EQ(log.text().rfind(c.logged, 0), 0u) << log.text();
+    }
+}
+
 // --- Against a real broker ------------------------------------------------------------------
 
 // A publisher of the test's own on a real broker, with a clock the test sets, and the test's
