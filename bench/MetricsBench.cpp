@@ -1,6 +1,6 @@
-#include "headless/MetricFamilies.h"
-#include "headless/MetricsEndpoint.h"
-#include "headless/RunMetrics.h"
+#include "metrics/MetricFamilies.h"
+#include "metrics/MetricsEndpoint.h"
+#include "metrics/RunMetrics.h"
 #include "support/HttpGet.h"
 #include "support/RunRig.h"
 

@@ -1,7 +1,7 @@
 #include "BenchEngine.h"
 
 #include "headless/Journal.h"
-#include "headless/MqttPublisher.h"
+#include "mqtt/MqttPublisher.h"
 #include "common/Settings.h"
 
 #include <benchmark/benchmark.h>

@@ -2,10 +2,10 @@
 
 #include "common/ProgramVersion.h"
 #include "headless/LogRetention.h"
-#include "headless/MetricFamilies.h"
-#include "headless/SiteIdentity.h"
-#include "recording/TriggerFile.h"
 #include "link/PortEntry.h"
+#include "metrics/MetricFamilies.h"
+#include "mqtt/SiteIdentity.h"
+#include "recording/TriggerFile.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -238,8 +238,8 @@ int HeadlessLogger::exec()
         // The journal has the reason; the broker is told it too, before "offline".
         if (m_publisher) {
             HealthReport report = health();
-            report.link = "port_missing";
-            report.logError = m_lastStatusText;
+            report.state.portMissing = true;
+            report.state.logError = m_lastStatusText;
             if (const std::int64_t free = LogRetention::systemFreeSpace(m_options.folder); free >= 0)
                 report.freeDiskMb = free / (1024 * 1024);
             m_publisher->publishHealth(report);
@@ -325,20 +325,12 @@ void HeadlessLogger::fileClosed(std::string_view, std::int64_t)
 
 HealthReport HeadlessLogger::health() const
 {
-    using C = RunController::LinkCondition;
     HealthReport report;
-    switch (run().linkCondition()) {
-    case C::Stopped: report.link = "stopped"; break;
-    case C::AwaitingPrompt: report.link = "awaiting_prompt"; break;
-    case C::Streaming: report.link = "streaming"; break;
-    case C::NoAnswer: report.link = "no_answer"; break;
-    case C::NoData: report.link = "no_data"; break;
-    case C::PortLost: report.link = "port_lost"; break;
-    }
-    report.file = run().openPath();
+    report.state.link = run().linkCondition();
+    report.state.file = run().openPath();
     report.linesReceived = run().linesHandled();
     report.rowsWritten = run().rowsWritten();
-    report.logError = run().fileStatus().text.empty() ? m_diskStatus : run().fileStatus().text;
+    report.state.logError = run().fileStatus().text.empty() ? m_diskStatus : run().fileStatus().text;
     report.clockSynchronised = clockSynchronised();
     return report;
 }
@@ -375,8 +367,8 @@ void HeadlessLogger::tellSystemd()
     if (!m_notifier.active())
         return;
     const HealthReport report = health();
-    m_notifier.status(std::string("link ") + report.link + ", " + std::to_string(report.rowsWritten) + " rows written"
-                      + (report.logError.empty() ? "" : ", " + report.logError));
+    m_notifier.status(std::string("link ") + report.linkName() + ", " + std::to_string(report.rowsWritten) + " rows written"
+                      + (report.state.logError.empty() ? "" : ", " + report.state.logError));
 }
 
 void HeadlessLogger::reportHealth(bool always)
@@ -384,10 +376,9 @@ void HeadlessLogger::reportHealth(bool always)
     if (!m_publisher)
         return;
     HealthReport report = health();
-    std::string said = std::string(report.link) + '\n' + report.file + '\n' + report.logError;
-    if (!always && said == m_lastHealth)
+    if (!always && report.state == m_lastHealth)
         return;
-    m_lastHealth = std::move(said);
+    m_lastHealth = report.state;
     if (const std::int64_t free = LogRetention::systemFreeSpace(m_options.folder); free >= 0)
         report.freeDiskMb = free / (1024 * 1024);
     m_publisher->publishHealth(report);

@@ -3,10 +3,10 @@
 #include "common/Settings.h"
 #include "headless/HeadlessOptions.h"
 #include "headless/Journal.h"
-#include "headless/MetricsEndpoint.h"
-#include "headless/MqttPublisher.h"
-#include "headless/RunMetrics.h"
 #include "headless/SystemdNotifier.h"
+#include "metrics/MetricsEndpoint.h"
+#include "metrics/RunMetrics.h"
+#include "mqtt/MqttPublisher.h"
 #include "pipeline/NoDisplay.h"
 #include "pipeline/RunController.h"
 #include "pipeline/RunEvents.h"
@@ -20,6 +20,7 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <ostream>
 
 namespace svglogger {
@@ -94,7 +95,7 @@ private:
     std::string m_diskStatus; // the free space is short with nothing left to remove
     QTimer m_healthTimer; // every second: the health message and systemd's status
     int m_healthTicks = 0;
-    std::string m_lastHealth; // what the last health message said of link, file and status
+    std::optional<HealthReport::State> m_lastHealth; // what the last health message said of the run's state
     std::string m_lastStatusText; // the run's last status text that said something
     QTimer m_durationTimer;
     std::chrono::steady_clock::time_point m_durationEnd;

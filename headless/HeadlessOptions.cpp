@@ -3,7 +3,7 @@
 #include "common/TextNumber.h"
 #include "common/IniFile.h"
 #include "common/ProgramVersion.h"
-#include "headless/MqttPublisher.h"
+#include "mqtt/MqttMessages.h"
 #include "recording/LogRecorder.h"
 
 #include <QCommandLineParser>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "common/Settings.h"
-#include "headless/MqttPublisher.h"
+#include "mqtt/MqttConfig.h"
 #include <QStringList>
 
 #include <cstdint>

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/LinkState.h"
+#include "mqtt/MqttLog.h"
 #include "pipeline/RunEvents.h"
 
 #include <cstdint>
@@ -16,7 +17,7 @@ namespace svglogger {
 // summary. Lines may come from more than one thread (the publisher's network); each is
 // written whole. With `priorities` (standard error is systemd's journal) each line starts
 // with its sd-daemon level: faults <3>, warnings <4>, the rest <6>.
-class Journal final : public RunEvents
+class Journal final : public RunEvents, public MqttLog
 {
 public:
     Journal(std::ostream &out, bool quiet, bool priorities = false)
@@ -27,11 +28,11 @@ public:
     // Whether standard error is the journal: JOURNAL_STREAM names its device and inode.
     static bool standardErrorIsTheJournal();
 
-    void info(std::string_view text);
+    void info(std::string_view text) override;
     // Something went wrong and logging goes on around it (the controller, the broker).
-    void warning(std::string_view text);
+    void warning(std::string_view text) override;
     // Data is not recorded or cannot be (a log file, a port that cannot be opened, bad settings).
-    void fault(std::string_view text);
+    void fault(std::string_view text) override;
     // Once a minute: lines received, rows written, the state of the link.
     void summary(std::uint64_t lines, std::int64_t rows, LinkState state, bool waitingForPort);
 

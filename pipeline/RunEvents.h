@@ -1,18 +1,20 @@
 #pragma once
 
+#include "pipeline/LinkCondition.h"
 #include "pipeline/RunStatus.h"
 #include "recording/RecordingEvents.h"
 
+#include <cstddef>
 #include <string_view>
 
 namespace svglogger {
 
-// What the link is doing, as a health report names it: the run's state with the watchdog's view.
-enum class LinkCondition { Stopped, AwaitingPrompt, Streaming, NoAnswer, NoData, PortLost };
-
 // Why the controller was sent ESC: the run's start, no prompt after the last ESC, no line for
-// the watchdog's time, the stream paused by the controller, the port back after a loss.
-enum class WakeReason { Start, NoAnswer, NoData, StreamPaused, PortBack };
+// the watchdog's time, the stream paused by the controller, the port back after a loss. Count
+// is no reason: how many there are, the size of every table indexed by one.
+enum class WakeReason { Start, NoAnswer, NoData, StreamPaused, PortBack, Count };
+
+inline constexpr std::size_t kWakeReasonCount = static_cast<std::size_t>(WakeReason::Count);
 
 // Everything a measurement run tells the program around it: the recording's events (lines,
 // rows, files, the trigger) and the run's own (its end, the port, the link, the status text).

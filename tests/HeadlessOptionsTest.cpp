@@ -1,10 +1,10 @@
 #include "common/TextNumber.h"
 #include "headless/HeadlessOptions.h"
 #include "common/IniFile.h"
-#include "headless/MqttPublisher.h"
 #include "recording/TriggerFile.h"
 #include "link/Quantity.h"
 #include "recording/TriggerEvaluator.h"
+#include "support/ScopedVariable.h"
 
 #include <QFile>
 #include <QJsonDocument>
@@ -352,9 +352,10 @@ TEST(HeadlessOptions, MetricsPasswordFromTheIniFileOrTheEnvironment)
     EXPECT_EQ(parsed.options.nominalVoltage, 22000.0);
     EXPECT_EQ(parsed.options.reactancePercent, "45.5");
     EXPECT_TRUE(parsed.warnings.empty());
-    qputenv("SVG_LOGGER_METRICS_PASSWORD", "from-the-environment");
-    parsed = parseHeadlessOptions(QStringList{"--config", QString::fromStdString(ini)}, "/h");
-    qunsetenv("SVG_LOGGER_METRICS_PASSWORD");
+    {
+        const test::ScopedVariable password("SVG_LOGGER_METRICS_PASSWORD", "from-the-environment");
+        parsed = parseHeadlessOptions(QStringList{"--config", QString::fromStdString(ini)}, "/h");
+    }
     EXPECT_EQ(parsed.options.metricsPassword, "from-the-environment");
 }
 
@@ -368,9 +369,10 @@ TEST(HeadlessOptions, MqttPasswordOnlyFromTheIniFileOrTheEnvironment)
     ASSERT_EQ(parsed.error, "");
     EXPECT_EQ(parsed.options.mqttPassword, "from-the-file");
     EXPECT_EQ(parsed.options.mqttQueue, 500u);
-    qputenv("SVG_LOGGER_MQTT_PASSWORD", "from-the-environment");
-    parsed = parseHeadlessOptions(QStringList{"--config", QString::fromStdString(ini)}, "/h");
-    qunsetenv("SVG_LOGGER_MQTT_PASSWORD");
+    {
+        const test::ScopedVariable password("SVG_LOGGER_MQTT_PASSWORD", "from-the-environment");
+        parsed = parseHeadlessOptions(QStringList{"--config", QString::fromStdString(ini)}, "/h");
+    }
     EXPECT_EQ(parsed.options.mqttPassword, "from-the-environment");
     EXPECT_EQ(parseHeadlessOptions(args({"--mqtt-queue", "0"}), "/h").error,
               "--mqtt-queue takes a whole number of messages from 1 to 100000000, not '0'");
@@ -392,14 +394,12 @@ TEST(HeadlessOptions, MqttPasswordFromSystemdsCredentialAndAWarningForAReadableF
     EXPECT_EQ(parsed.warnings[0], ini.toStdString() + " holds mqtt-password and every user can read it: chmod 0640 it");
 
     std::ofstream(dir.path().toStdString() + "/mqtt-password") << "from-the-credential\n";
-    qputenv("CREDENTIALS_DIRECTORY", dir.path().toUtf8());
+    const test::ScopedVariable credentials("CREDENTIALS_DIRECTORY", dir.path().toStdString());
     parsed = parseHeadlessOptions(QStringList{"--config", ini}, "/h");
     EXPECT_EQ(parsed.options.mqttPassword, "from-the-credential");
-    qputenv("SVG_LOGGER_MQTT_PASSWORD", "from-the-environment");
+    const test::ScopedVariable password("SVG_LOGGER_MQTT_PASSWORD", "from-the-environment");
     parsed = parseHeadlessOptions(QStringList{"--config", ini}, "/h");
     EXPECT_EQ(parsed.options.mqttPassword, "from-the-environment");
-    qunsetenv("SVG_LOGGER_MQTT_PASSWORD");
-    qunsetenv("CREDENTIALS_DIRECTORY");
 }
 
 // Prefixes the broker would refuse or silently discard are refused when read, naming the key.

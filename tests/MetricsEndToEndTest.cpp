@@ -1,6 +1,7 @@
 #include "support/Broker.h"
 #include "support/HeadlessSite.h"
 #include "support/HttpGet.h"
+#include "support/ScopedVariable.h"
 #include "support/Split.h"
 
 #include <QByteArray>
@@ -82,13 +83,20 @@ Series scrapeUntil(int port, Ready ready, std::chrono::milliseconds timeout = 10
     return series;
 }
 
+// Why a test that needs `program` (Debian's prometheus, or its promtool) fails where it is
+// not installed: these tests are never skipped.
+std::string notInstalled(const char *program)
+{
+    return std::string(program) + " is not installed, and this test needs it: ./scripts/deps.sh installs it";
+}
+
 // promtool's verdict on an exposition: its exit code and what it printed.
-std::pair<int, std::string> promtool(const QStringList &arguments, const std::string &input)
+std::pair<int, std::string> promtool(const QString &path, const QStringList &arguments, const std::string &input)
 {
     QProcess process;
-    process.start(QStandardPaths::findExecutable("promtool"), arguments);
+    process.start(path, arguments);
     if (!process.waitForStarted())
-        return {-1, "no promtool"};
+        return {-1, "promtool did not start"};
     process.write(input.data(), static_cast<qint64>(input.size()));
     process.closeWriteChannel();
     process.waitForFinished(30000);
@@ -160,6 +168,8 @@ int listeningSockets(qint64 pid)
 
 TEST(MetricsEndpoint, ScrapeIsValidAndItsValuesAreTheCsvRowsAndTheMqttSamples)
 {
+    const QString promtoolPath = QStandardPaths::findExecutable("promtool");
+    ASSERT_FALSE(promtoolPath.isEmpty()) << notInstalled("promtool");
     QTemporaryDir folder;
     constexpr int kLines = 30;
     Site site({"--replay", writeKnownLines(folder, kLines), "--rate", "10", "--controller-version", "2"});
@@ -179,7 +189,7 @@ TEST(MetricsEndpoint, ScrapeIsValidAndItsValuesAreTheCsvRowsAndTheMqttSamples)
     const test::HttpReply reply = test::httpGet(port, "/metrics");
     ASSERT_EQ(reply.code, 200);
     EXPECT_NE(reply.headers.find("Content-Type: text/plain"), std::string::npos) << reply.headers;
-    const auto [code, said] = promtool({"check", "metrics"}, reply.body);
+    const auto [code, said] = promtool(promtoolPath, {"check", "metrics"}, reply.body);
     EXPECT_EQ(code, 0) << said;
     EXPECT_EQ(said, "");
     // No timestamps: each sample line is a series and its value, nothing after.
@@ -189,7 +199,7 @@ TEST(MetricsEndpoint, ScrapeIsValidAndItsValuesAreTheCsvRowsAndTheMqttSamples)
             EXPECT_EQ(std::count(line.begin() + static_cast<std::ptrdiff_t>(labelsEnd), line.end(), ' '), 1) << line;
         }
     }
-    const auto [extendedCode, table] = promtool({"check", "metrics", "--extended"}, reply.body);
+    const auto [extendedCode, table] = promtool(promtoolPath, {"check", "metrics", "--extended"}, reply.body);
     std::smatch total;
     ASSERT_TRUE(std::regex_search(table, total, std::regex("Total +([0-9]+)"))) << table;
     EXPECT_LE(std::stoi(total[1]), 80) << table;
@@ -299,9 +309,10 @@ TEST(MetricsEndpoint, SocketOnlyWhenAskedBindFailureExitsAndAuthIsAsked)
     ::close(taken);
 
     Site site;
-    qputenv("SVG_LOGGER_METRICS_PASSWORD", "s3cret");
-    site.start({"--metrics-listen", "127.0.0.1:0", "--metrics-user", "prom"});
-    qunsetenv("SVG_LOGGER_METRICS_PASSWORD");
+    {
+        const test::ScopedVariable password("SVG_LOGGER_METRICS_PASSWORD", "s3cret");
+        site.start({"--metrics-listen", "127.0.0.1:0", "--metrics-user", "prom"});
+    }
     const int port = metricsPort(site);
     ASSERT_NE(port, 0) << site.journal;
     EXPECT_EQ(test::httpGet(port, "/metrics").code, 401);
@@ -322,7 +333,7 @@ TEST(MetricsEndpoint, SocketOnlyWhenAskedBindFailureExitsAndAuthIsAsked)
 TEST(MetricsEndpoint, RealPrometheusScrapesItAndAnswersTheDashboardsQueries)
 {
     const QString prometheus = QStandardPaths::findExecutable("prometheus");
-    ASSERT_FALSE(prometheus.isEmpty()) << "Debian's prometheus is installed by scripts/deps.sh";
+    ASSERT_FALSE(prometheus.isEmpty()) << notInstalled("prometheus");
     Site site;
     site.start({"--metrics-listen", "127.0.0.1:0"});
     const int port = metricsPort(site);

@@ -1,6 +1,5 @@
-#include "headless/Journal.h"
-#include "headless/BrokerHealth.h"
-#include "headless/MqttPublisher.h"
+#include "mqtt/BrokerHealth.h"
+#include "mqtt/MqttPublisher.h"
 #include "link/Quantity.h"
 #include "common/Settings.h"
 #include "recording/CsvLayout.h"
@@ -8,6 +7,7 @@
 #include "support/CommaLocale.h"
 #include "support/HoldingProxy.h"
 #include "support/Split.h"
+#include "support/TextLog.h"
 
 #include <QJsonArray>
 #include <QTemporaryDir>
@@ -25,7 +25,6 @@
 #include <fstream>
 #include <map>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -236,9 +235,8 @@ MqttConfig configFor(int port, const std::string &run, std::size_t bound = 18000
 
 TEST(MqttQueue, BeyondTheBoundTheOldestSamplesAreDroppedBeforeAnyEvent)
 {
-    std::ostringstream out;
-    Journal journal(out, false);
-    MqttPublisher publisher(configFor(1, "run", 50), journal);
+    test::TextLog log;
+    MqttPublisher publisher(configFor(1, "run", 50), log);
     publisher.fileOpened("/log/a.csv");
     publisher.publishHealth({});
     for (int i = 0; i < 56; ++i)
@@ -248,7 +246,7 @@ TEST(MqttQueue, BeyondTheBoundTheOldestSamplesAreDroppedBeforeAnyEvent)
     EXPECT_EQ(publisher.droppedSamples(), 7u);
     publisher.publishHealth({});
     EXPECT_EQ(publisher.queued(), 50u) << "health is not queued: the newest one replaces the last";
-    EXPECT_EQ(out.str(), "") << "nothing is sent or said before the publisher starts";
+    EXPECT_EQ(log.text(), "") << "nothing is sent or said before the publisher starts";
 }
 
 TEST(MqttOutboxSteps, InOrderTheNewestHealthAndEventsOutliveSamples)
@@ -331,10 +329,42 @@ TEST(BrokerHealthSteps, EachReasonOnceAndTheDropsSinceTheBrokerWasMissed)
 
 TEST(MqttStart, AMissingCaFileIsNamedAsMissing)
 {
-    std::ostringstream out;
-    Journal journal(out, false);
-    MqttPublisher publisher(configFor(8883, "r", 50, "/nonexistent/ca.pem"), journal);
+    test::TextLog log;
+    MqttPublisher publisher(configFor(8883, "r", 50, "/nonexistent/ca.pem"), log);
     EXPECT_EQ(publisher.start(), "the CA file /nonexistent/ca.pem does not exist (or is no file)");
+}
+
+// A spool folder another program holds fails the start; one that cannot be made leaves the
+// publisher in memory, said as a warning.
+TEST(MqttStart, OnlyASpoolFolderInUseFailsTheStart)
+{
+    QTemporaryDir dir;
+    const std::string held = dir.path().toStdString() + "/held";
+    test::TextLog holderLog;
+    MqttConfig holderConfig = configFor(1, "holder", 50);
+    holderConfig.spoolFolder = held;
+    MqttPublisher holder(holderConfig, holderLog);
+    ASSERT_EQ(holder.start(), "");
+    std::ofstream(dir.path().toStdString() + "/file") << "x";
+    const struct Case {
+        std::string folder;
+        std::string startError;
+        std::string logged; // the log's start; empty: nothing said
+    } cases[] = {
+        {held, "the spool folder " + held + " is in use by another svg-logger-headless with the same client id", ""},
+        {dir.path().toStdString() + "/file/spool", "",
+         "mqtt: cannot make the spool folder " + dir.path().toStdString() + "/file/spool: "},
+    };
+    for (const Case &c : cases) {
+        test::TextLog log;
+        MqttConfig config = configFor(1, "second", 50);
+        config.spoolFolder = c.folder;
+        MqttPublisher publisher(config, log);
+        EXPECT_EQ(publisher.start(), c.startError) << c.folder;
+        publisher.stop();
+        EXPECT_EQ(log.text().empty(), c.logged.empty()) << log.text();
+        EXPECT_EQ(log.text().rfind(c.logged, 0), 0u) << log.text();
+    }
 }
 
 // --- Against a real broker ------------------------------------------------------------------
@@ -344,8 +374,7 @@ TEST(MqttStart, AMissingCaFileIsNamedAsMissing)
 struct PublisherFixture : ::testing::Test {
     test::Broker broker;
     std::unique_ptr<test::Subscriber> subscriber;
-    std::ostringstream journalText;
-    Journal journal{journalText, false};
+    test::TextLog log;
     std::atomic<std::int64_t> now{1796611877234};
     std::atomic<std::int64_t> steady{5000}; // moved with `now` unless the test steps the wall clock
 
@@ -357,7 +386,7 @@ struct PublisherFixture : ::testing::Test {
     }
     std::unique_ptr<MqttPublisher> publisher(int port, const std::string &run, std::size_t bound = 18000)
     {
-        auto p = std::make_unique<MqttPublisher>(configFor(port, run, bound), journal, [this] { return now.load(); },
+        auto p = std::make_unique<MqttPublisher>(configFor(port, run, bound), log, [this] { return now.load(); },
                                                  [this] { return steady.load(); });
         EXPECT_EQ(p->start(), "");
         return p;
@@ -437,9 +466,9 @@ TEST_F(PublisherFixture, AClockStepStartsANewRunSaidAndSent)
     EXPECT_EQ(events[0].value("run").toString().toStdString(), runs[2].first);
     EXPECT_DOUBLE_EQ(events[1].value("step_seconds").toDouble(), 120.0);
     p->stop();
-    EXPECT_NE(journalText.str().find("clock: the system clock stepped back 120.0 s"), std::string::npos)
-        << journalText.str();
-    EXPECT_NE(journalText.str().find("clock: the system clock stepped forward 120.0 s"), std::string::npos);
+    EXPECT_NE(log.text().find("clock: the system clock stepped back 120.0 s"), std::string::npos)
+        << log.text();
+    EXPECT_NE(log.text().find("clock: the system clock stepped forward 120.0 s"), std::string::npos);
 }
 
 TEST_F(PublisherFixture, HealthIsRetainedAndTheLastOneWins)
@@ -447,17 +476,17 @@ TEST_F(PublisherFixture, HealthIsRetainedAndTheLastOneWins)
     auto p = publisher(broker.port, "run-h");
     p->lineRecorded(recordOf(kSamples[0], ControllerVersion::Version2, now));
     HealthReport report;
-    report.link = "no_data";
-    report.file = "/log/Tarmin7D11H51M17.csv";
+    report.state.link = LinkCondition::NoData;
+    report.state.file = "/log/Tarmin7D11H51M17.csv";
     report.linesReceived = 12;
     report.rowsWritten = 11;
-    report.logError = "ログファイルに書き込めません: /log/Tarmin7D11H51M17.csv";
+    report.state.logError = "ログファイルに書き込めません: /log/Tarmin7D11H51M17.csv";
     report.freeDiskMb = 5;
     p->publishHealth(report);
     ASSERT_EQ(received("health", 1).size(), 1u);
-    report.link = "stopped";
-    report.file.clear();
-    report.logError.clear();
+    report.state.link = LinkCondition::Stopped;
+    report.state.file.clear();
+    report.state.logError.clear();
     report.freeDiskMb.reset();
     p->publishHealth(report);
     ASSERT_EQ(received("health", 2).size(), 2u);
@@ -497,9 +526,8 @@ TEST(MqttRefusals, TheBrokersReasonIsSaidOnceAndEveryRefusalCounted)
     ASSERT_TRUE(broker.start());
     test::Subscriber subscriber(broker.port, "site/#");
     ASSERT_TRUE(subscriber.waitUntilSubscribed());
-    std::ostringstream text;
-    Journal journal(text, false);
-    MqttPublisher publisher(configFor(broker.port, "acl"), journal);
+    test::TextLog log;
+    MqttPublisher publisher(configFor(broker.port, "acl"), log);
     ASSERT_EQ(publisher.start(), "");
     for (int i = 0; i < 3; ++i) {
         publisher.lineRecorded(recordOf(kSamples[0], ControllerVersion::Version2, 1796611877234 + i * 200));
@@ -512,7 +540,7 @@ TEST(MqttRefusals, TheBrokersReasonIsSaidOnceAndEveryRefusalCounted)
     EXPECT_TRUE(subscriber.messages("site/event").empty());
     EXPECT_EQ(publisher.queued(), 0u) << "a refused message is settled, never sent again";
     publisher.stop();
-    const std::string said = text.str();
+    const std::string said = log.text();
     const std::string reason = "mqtt: the broker refused a message: Not authorized (reason code 135)";
     ASSERT_NE(said.find(reason), std::string::npos) << said;
     EXPECT_EQ(said.find(reason, said.find(reason) + 1), std::string::npos) << "said once\n" << said;
@@ -536,7 +564,7 @@ TEST_F(PublisherFixture, AfterACutEverySampleArrivesAtLeastOnceAtMostTwiceFirstA
             std::this_thread::sleep_for(20ms);
         }
     };
-    ASSERT_EQ(received("status", 1).size(), 1u) << journalText.str();
+    ASSERT_EQ(received("status", 1).size(), 1u) << log.text();
     sendFor(600ms);
     proxy.hold();
     sendFor(1500ms); // sent, never acknowledged: libmosquitto holds them
@@ -555,7 +583,7 @@ TEST_F(PublisherFixture, AfterACutEverySampleArrivesAtLeastOnceAtMostTwiceFirstA
     std::this_thread::sleep_for(300ms);
     const std::vector<QJsonObject> samples = received("sample", 0);
     EXPECT_GE(proxy.connections(), 2);
-    EXPECT_NE(journalText.str().find("mqtt: broker back"), std::string::npos) << journalText.str();
+    EXPECT_NE(log.text().find("mqtt: broker back"), std::string::npos) << log.text();
 
     std::map<qint64, int> arrivals;
     qint64 lastFirst = 0;

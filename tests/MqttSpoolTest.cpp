@@ -1,4 +1,4 @@
-#include "headless/MqttSpool.h"
+#include "mqtt/MqttSpool.h"
 
 #include <QTemporaryDir>
 
@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -227,6 +228,63 @@ TEST(MqttSpoolFolder, ASecondProgramOnTheSameFolderIsRefused)
     MqttSpool unmade({1 << 20, 10, 1 << 20});
     EXPECT_NE(unmade.open("/proc/no-such/spool").error.find("cannot make the spool folder /proc/no-such/spool"),
               std::string::npos);
+}
+
+// Each way a folder fails the spool, by its kind: only InUse makes the start fail, so the kind
+// and not the text decides. A damaged segment is no failure: its torn end is dropped.
+TEST(MqttSpoolFolder, EachFailureHasItsKindAndItsText)
+{
+    using Failure = MqttSpool::OpenFailure;
+    struct Case {
+        const char *name;
+        // Makes what the case needs under `root`; the folder to open. `holder` may keep a
+        // spool open beside the one tested.
+        std::string (*prepare)(const std::string &root, std::unique_ptr<MqttSpool> &holder);
+        Failure failure;
+        const char *textStart; // then the folder
+    } cases[] = {
+        {"a new folder",
+         [](const std::string &root, std::unique_ptr<MqttSpool> &) { return root + "/new/spool"; }, Failure::None, ""},
+        {"below a file: it cannot be made",
+         [](const std::string &root, std::unique_ptr<MqttSpool> &) {
+             std::ofstream(root + "/file") << "x";
+             return root + "/file/spool";
+         },
+         Failure::CannotMake, "cannot make the spool folder "},
+        {"its lock cannot be opened for writing",
+         [](const std::string &root, std::unique_ptr<MqttSpool> &) {
+             std::filesystem::create_directories(root + "/locked/lock"); // a folder where the lock file goes
+             return root + "/locked";
+         },
+         Failure::CannotUse, "cannot use the spool folder "},
+        {"held by another program",
+         [](const std::string &root, std::unique_ptr<MqttSpool> &holder) {
+             holder = std::make_unique<MqttSpool>(MqttSpool::Limits{1 << 20, 10, 1 << 20});
+             EXPECT_EQ(holder->open(root + "/held").failure, Failure::None);
+             return root + "/held";
+         },
+         Failure::InUse, "the spool folder "},
+        {"a damaged segment",
+         [](const std::string &root, std::unique_ptr<MqttSpool> &) {
+             std::filesystem::create_directories(root + "/damaged");
+             std::ofstream(root + "/damaged/0000000000000000.seg", std::ios::binary) << std::string("\x30\x00\x12", 3);
+             return root + "/damaged";
+         },
+         Failure::None, ""},
+    };
+    for (const Case &c : cases) {
+        QTemporaryDir dir;
+        std::unique_ptr<MqttSpool> holder;
+        const std::string folder = c.prepare(dir.path().toStdString(), holder);
+        MqttSpool spool({1 << 20, 10, 1 << 20});
+        const MqttSpool::Opened opened = spool.open(folder);
+        EXPECT_EQ(opened.failure, c.failure) << c.name;
+        EXPECT_EQ(spool.onDisk(), c.failure == Failure::None) << c.name;
+        if (c.failure == Failure::None)
+            EXPECT_EQ(opened.error, "") << c.name;
+        else
+            EXPECT_EQ(opened.error.rfind(c.textStart + folder, 0), 0u) << c.name << ": " << opened.error;
+    }
 }
 
 } // namespace

@@ -1,6 +1,7 @@
-#include "headless/MetricFamilies.h"
-#include "headless/RunMetrics.h"
+#include "metrics/MetricFamilies.h"
+#include "metrics/RunMetrics.h"
 #include "support/Lines.h"
+#include "support/LinkWords.h"
 #include "support/RunRig.h"
 
 #include <prometheus/text_serializer.h>
@@ -164,6 +165,22 @@ TEST(MetricFamiliesOfAState, FreshnessAndWhatIsServed)
                 ADD_FAILURE() << c.name << ": " << name << " not served";
             else
                 EXPECT_EQ(series.at(name), value) << c.name << ": " << name;
+        }
+    }
+}
+
+// The link_state family: a series for every condition, labelled with its word, 1 for the
+// present one alone.
+TEST(MetricFamiliesOfAState, LinkStateSeriesAreTheConditionsWords)
+{
+    for (const auto &[present, presentWord] : test::kLinkWords) {
+        MetricsState state;
+        state.link = present;
+        const auto series = served(state, std::chrono::steady_clock::time_point(1000s));
+        for (const auto &[condition, word] : test::kLinkWords) {
+            const std::string name = "svglogger_link_state{state=\"" + word + "\"}";
+            ASSERT_EQ(series.count(name), 1u) << name;
+            EXPECT_EQ(series.at(name), condition == present ? "1" : "0") << presentWord << ": " << name;
         }
     }
 }

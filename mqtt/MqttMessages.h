@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/Clock.h"
+#include "pipeline/LinkCondition.h"
 #include "recording/LineRecord.h"
 
 #include <QByteArray>
@@ -15,13 +16,23 @@ namespace svglogger {
 
 // What the health message says of the run; the publisher adds its own numbers.
 struct HealthReport {
-    const char *link = "stopped"; // streaming, awaiting_prompt, no_answer, no_data, port_lost, port_missing, stopped
-    std::string file;             // the open log file; empty: none
+    // The run's state: a change of it is sent at once, the counts only with the next message.
+    struct State {
+        LinkCondition link = LinkCondition::Stopped;
+        bool portMissing = false; // the run could not start for want of its port: "port_missing" whatever link is
+        std::string file;         // the open log file; empty: none
+        std::string logError;     // the log file's status text; empty: none
+        bool operator==(const State &) const = default;
+    };
+    State state;
     std::uint64_t linesReceived = 0;
     std::int64_t rowsWritten = 0;
-    std::string logError;         // the log file's status text; empty: none
     std::optional<std::int64_t> freeDiskMb; // of the log folder's disk; none when it cannot be asked
     std::optional<bool> clockSynchronised;  // the kernel's word (NTP); none when it cannot be asked
+
+    // The link as the message names it: "port_missing" or the condition's word.
+    const char *linkName() const { return state.portMissing ? "port_missing" : linkConditionName(state.link); }
+    bool operator==(const HealthReport &) const = default;
 };
 
 // The publisher's own numbers in the health message.

@@ -1,4 +1,4 @@
-#include "headless/MetricsEndpoint.h"
+#include "metrics/MetricsEndpoint.h"
 
 #include <prometheus/collectable.h>
 #include <prometheus/exposer.h>

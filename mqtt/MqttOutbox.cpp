@@ -1,4 +1,4 @@
-#include "headless/MqttOutbox.h"
+#include "mqtt/MqttOutbox.h"
 
 #include <algorithm>
 

@@ -1,9 +1,6 @@
-#include "headless/MqttPublisher.h"
+#include "mqtt/MqttSession.h"
 
-#include "headless/Journal.h"
-
-#include <QJsonObject>
-#include <QUuid>
+#include "mqtt/MqttMessages.h"
 
 #include <mosquitto.h>
 #include <mqtt_protocol.h>
@@ -15,7 +12,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <utility>
@@ -96,23 +92,10 @@ std::string keyProblem(const std::string &path, const std::string &password)
 
 } // namespace
 
-std::int64_t MqttPublisher::systemMilliseconds()
-{
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
-}
-
-std::int64_t MqttPublisher::steadyMilliseconds()
-{
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
-MqttPublisher::MqttPublisher(MqttConfig config, Journal &journal, WallClock clock, SteadyMilliseconds steady)
+MqttSession::MqttSession(MqttConfig config, MqttLog &log, WallClock clock)
     : m_config(std::move(config))
-    , m_journal(journal)
+    , m_log(log)
     , m_clock(std::move(clock))
-    , m_steady(std::move(steady))
     , m_run(m_config.run)
     , m_outbox(m_config.queueBound)
     , m_spool({m_config.spoolBytes, m_config.queueBound, 1ull << 20})
@@ -121,19 +104,19 @@ MqttPublisher::MqttPublisher(MqttConfig config, Journal &journal, WallClock cloc
     (void)initialised;
 }
 
-MqttPublisher::~MqttPublisher()
+MqttSession::~MqttSession()
 {
     stop();
     destroyClient();
 }
 
-std::string MqttPublisher::where() const
+std::string MqttSession::where() const
 {
     const bool literal = m_config.host.find(':') != std::string::npos; // an IPv6 address
     return (literal ? "[" + m_config.host + "]" : m_config.host) + ":" + std::to_string(m_config.port);
 }
 
-std::string MqttPublisher::start()
+std::string MqttSession::start()
 {
     if (const std::string problem = mqtt::prefixProblem(m_config.topicPrefix); !problem.empty())
         return "the topic prefix " + problem;
@@ -161,163 +144,46 @@ std::string MqttPublisher::start()
 
     if (!m_config.spoolFolder.empty()) {
         const MqttSpool::Opened opened = m_spool.open(m_config.spoolFolder);
-        if (opened.error.find("in use") != std::string::npos)
+        if (opened.failure == MqttSpool::OpenFailure::InUse)
             return opened.error;
-        if (!opened.error.empty())
-            m_journal.warning("mqtt: " + opened.error + " — what the broker has not acknowledged waits in memory "
-                              "only, and is lost at stop");
+        if (opened.failure != MqttSpool::OpenFailure::None)
+            m_log.warning("mqtt: " + opened.error + " — what the broker has not acknowledged waits in memory "
+                          "only, and is lost at stop");
         if (opened.tornBytes != 0)
-            m_journal.warning("mqtt: " + std::to_string(opened.tornBytes) + " bytes of a message cut short (a crash or "
-                              "a power cut) dropped from the spool " + m_config.spoolFolder);
+            m_log.warning("mqtt: " + std::to_string(opened.tornBytes) + " bytes of a message cut short (a crash or "
+                          "a power cut) dropped from the spool " + m_config.spoolFolder);
         if (opened.pending != 0)
-            m_journal.info("mqtt: " + std::to_string(opened.pending) + " messages an earlier run did not deliver "
-                           "wait in " + m_config.spoolFolder + " and go first");
+            m_log.info("mqtt: " + std::to_string(opened.pending) + " messages an earlier run did not deliver "
+                       "wait in " + m_config.spoolFolder + " and go first");
     }
     countFigures();
-    m_thread = std::thread(&MqttPublisher::run, this);
+    m_thread = std::thread(&MqttSession::run, this);
     return {};
 }
 
-void MqttPublisher::stop()
+void MqttSession::stop()
 {
     if (!m_thread.joinable())
         return;
-    putSecond();
     m_stopping = true;
     m_thread.join();
 }
 
-// --- The receive path: encode and queue, nothing else -------------------------------------
+void MqttSession::setRun(std::string run)
+{
+    const std::lock_guard lock(m_runMutex);
+    m_run = std::move(run);
+}
 
-std::string MqttPublisher::currentRun() const
+std::string MqttSession::currentRun() const
 {
     const std::lock_guard lock(m_runMutex);
     return m_run;
 }
 
-void MqttPublisher::followClock(std::int64_t wallMilliseconds)
-{
-    const std::int64_t offset = wallMilliseconds - m_steady();
-    const std::optional<std::int64_t> last = std::exchange(m_clockOffset, offset);
-    if (!last || std::abs(offset - *last) <= kClockStepMilliseconds)
-        return;
-    const std::int64_t step = offset - *last;
-    putSecond(); // the old run's samples under the old run
-    std::string previous;
-    {
-        const std::lock_guard lock(m_runMutex);
-        previous = std::exchange(m_run, QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString());
-    }
-    m_sequence = 0;
-    m_lastSampleTime = 0;
-    char seconds[32];
-    std::snprintf(seconds, sizeof seconds, "%.1f", std::abs(static_cast<double>(step)) / 1000.0);
-    m_journal.warning(std::string("clock: the system clock stepped ") + (step < 0 ? "back " : "forward ") + seconds
-                      + " s — the samples from here on are run " + m_run + " (was " + previous + ")");
-    event("clock_stepped", {{"step_seconds", static_cast<double>(step) / 1000.0},
-                            {"previous_run", QString::fromStdString(previous)}});
-}
-
-void MqttPublisher::lineRecorded(const LineRecord &record)
-{
-    followClock(record.epochMilliseconds);
-    if (m_config.intervalRows) {
-        if (!record.interval)
-            return;
-        m_outbox.put({Kind::Sample, m_config.topicPrefix + "/interval",
-                      mqtt::intervalPayload(*record.interval, record.controllerVersion(), ++m_sequence, m_run),
-                      false});
-        m_lastSampleIso = mqtt::isoTime(record.epochMilliseconds).toStdString();
-        return;
-    }
-    // The moment the line was handled, strictly increasing, so that a store keyed by time
-    // keeps every sample of the run.
-    m_lastSampleTime = std::max(record.epochMilliseconds, m_lastSampleTime + 1);
-    if (m_config.compact) {
-        const ControllerVersion version = record.controllerVersion();
-        if (!m_second.empty()
-            && (m_second.front().milliseconds / 1000 != m_lastSampleTime / 1000 || version != m_secondVersion))
-            putSecond();
-        if (m_second.empty()) {
-            m_secondVersion = version;
-            m_secondSequence = m_sequence + 1;
-        }
-        ++m_sequence;
-        m_second.push_back({m_lastSampleTime, record.sample});
-        m_lastSampleIso = mqtt::isoTime(m_lastSampleTime).toStdString();
-        return;
-    }
-    const QByteArray time = mqtt::isoTime(m_lastSampleTime);
-    m_outbox.put({Kind::Sample, m_config.topicPrefix + "/sample",
-                  mqtt::samplePayload(record, time, ++m_sequence, m_run), false});
-    m_lastSampleIso.assign(time.constData(), static_cast<std::size_t>(time.size()));
-}
-
-void MqttPublisher::putSecond()
-{
-    if (m_second.empty())
-        return;
-    m_outbox.put({Kind::Sample, m_config.topicPrefix + "/samples",
-                  mqtt::compactPayload(m_second, m_secondVersion, m_secondSequence, m_run), false});
-    m_second.clear();
-}
-
-void MqttPublisher::tick()
-{
-    if (!m_second.empty() && m_clock() / 1000 > m_second.front().milliseconds / 1000)
-        putSecond();
-}
-
-void MqttPublisher::event(const char *name, QJsonObject details)
-{
-    putSecond(); // the samples before an event go before it
-    m_outbox.put({Kind::Event, m_config.topicPrefix + "/event",
-                  mqtt::eventPayload(name, std::move(details), m_clock(), m_run), false});
-}
-
-void MqttPublisher::fileOpened(std::string_view path)
-{
-    event("file_opened", {{"file", QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size()))}});
-}
-
-void MqttPublisher::fileClosed(std::string_view path, std::int64_t rows)
-{
-    event("file_closed", {{"file", QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size()))},
-                          {"rows", static_cast<qint64>(rows)}});
-}
-
-void MqttPublisher::triggerFired()
-{
-    event("trigger_fired");
-}
-
-void MqttPublisher::portLost()
-{
-    event("port_lost");
-}
-
-void MqttPublisher::portBack()
-{
-    event("port_back");
-}
-
-// Called on the engine's thread, as the samples are.
-void MqttPublisher::publishHealth(const HealthReport &report)
-{
-    OutboxFigures figures;
-    figures.queued = queued();
-    figures.droppedSamples = droppedSamples();
-    figures.droppedEvents = droppedEvents();
-    figures.lastSampleTime = m_lastSampleIso;
-    figures.refused = refused();
-    figures.clientId = m_config.clientId;
-    m_outbox.put({Kind::Health, m_config.topicPrefix + "/health",
-                  mqtt::healthPayload(report, figures, m_clock(), m_run), true});
-}
-
 // --- The network thread: every libmosquitto call and callback happens here -----------------
 
-std::string MqttPublisher::makeClient()
+std::string MqttSession::makeClient()
 {
     destroyClient();
     m_client = mosquitto_new(m_config.clientId.empty() ? nullptr : m_config.clientId.c_str(), true, this);
@@ -326,18 +192,18 @@ std::string MqttPublisher::makeClient()
     const bool version5 = m_config.protocol == MqttProtocol::Version5;
     mosquitto_int_option(m_client, MOSQ_OPT_PROTOCOL_VERSION, version5 ? MQTT_PROTOCOL_V5 : MQTT_PROTOCOL_V311);
     mosquitto_connect_v5_callback_set(m_client, [](mosquitto *, void *self, int reason, int, const mosquitto_property *) {
-        static_cast<MqttPublisher *>(self)->connected(reason);
+        static_cast<MqttSession *>(self)->connected(reason);
     });
     mosquitto_disconnect_v5_callback_set(m_client, [](mosquitto *, void *self, int reason, const mosquitto_property *) {
-        static_cast<MqttPublisher *>(self)->disconnected(reason);
+        static_cast<MqttSession *>(self)->disconnected(reason);
     });
     mosquitto_publish_v5_callback_set(m_client, [](mosquitto *, void *self, int mid, int reason, const mosquitto_property *) {
-        static_cast<MqttPublisher *>(self)->acknowledged(mid, reason);
+        static_cast<MqttSession *>(self)->acknowledged(mid, reason);
     });
     // libmosquitto says why a connection failed (a certificate, a refused socket) in its log.
     mosquitto_log_callback_set(m_client, [](mosquitto *client, void *self, int level, const char *text) {
         if (level & MOSQ_LOG_ERR)
-            static_cast<MqttPublisher *>(self)->logged(client, text);
+            static_cast<MqttSession *>(self)->logged(client, text);
     });
     if (!m_config.user.empty())
         mosquitto_username_pw_set(m_client, m_config.user.c_str(),
@@ -356,7 +222,7 @@ std::string MqttPublisher::makeClient()
         const char *key = m_config.keyFile.empty() ? nullptr : m_config.keyFile.c_str();
         // libmosquitto hands OpenSSL's password callback the client, whose user data is this.
         auto password = [](char *buffer, int size, int rwflag, void *client) {
-            auto *self = static_cast<MqttPublisher *>(mosquitto_userdata(static_cast<mosquitto *>(client)));
+            auto *self = static_cast<MqttSession *>(mosquitto_userdata(static_cast<mosquitto *>(client)));
             return passwordCallback(buffer, size, rwflag, &self->m_config.keyPassword);
         };
         if (m_config.caFile.empty()) {
@@ -376,7 +242,7 @@ std::string MqttPublisher::makeClient()
 // OpenSSL's own word is "certificate verify failed" whatever failed: while the TLS session
 // is still there, its verification result says what (an unknown CA, an expired certificate),
 // and libmosquitto's host name check says so before it.
-void MqttPublisher::logged(mosquitto *client, const std::string &text)
+void MqttSession::logged(mosquitto *client, const std::string &text)
 {
     if (text.find("host name verification failed") != std::string::npos) {
         m_logged = "the broker's certificate is not made out to " + m_config.host + " (host name verification failed)";
@@ -396,7 +262,7 @@ void MqttPublisher::logged(mosquitto *client, const std::string &text)
     }
 }
 
-std::string MqttPublisher::takeLogged()
+std::string MqttSession::takeLogged()
 {
     m_loggedFinal = false;
     std::string text;
@@ -404,7 +270,7 @@ std::string MqttPublisher::takeLogged()
     return text;
 }
 
-void MqttPublisher::destroyClient()
+void MqttSession::destroyClient()
 {
     if (!m_client)
         return;
@@ -415,7 +281,7 @@ void MqttPublisher::destroyClient()
     m_handed.clear();
 }
 
-void MqttPublisher::takeFromOutbox()
+void MqttSession::takeFromOutbox()
 {
     for (Message &message : m_outbox.takeMessages())
         m_spool.append(std::move(message));
@@ -428,7 +294,7 @@ void MqttPublisher::takeFromOutbox()
     countFigures();
 }
 
-void MqttPublisher::countFigures()
+void MqttSession::countFigures()
 {
     m_spooled = static_cast<std::size_t>(m_spool.pending());
     m_spoolDroppedSamples = m_spool.droppedSamples();
@@ -439,7 +305,7 @@ void MqttPublisher::countFigures()
 // Full jitter between 1 s and a ceiling that doubles with each failed attempt up to 60 s:
 // after a loss the first retry comes within 1–2 s, and a fleet whose broker was away does
 // not come back all in the same second.
-void MqttPublisher::scheduleRetry()
+void MqttSession::scheduleRetry()
 {
     const int ceiling = std::min(kRetryCeilingSeconds, 2 << std::min(m_attempt, 6));
     ++m_attempt;
@@ -447,7 +313,7 @@ void MqttPublisher::scheduleRetry()
     m_nextTry = SteadyClock::now() + std::chrono::milliseconds(milliseconds(m_random));
 }
 
-void MqttPublisher::failed(const std::string &why)
+void MqttSession::failed(const std::string &why)
 {
     m_connected = false;
     const std::int64_t seconds =
@@ -455,12 +321,12 @@ void MqttPublisher::failed(const std::string &why)
     if (!m_broker.failed(why, drops(), seconds))
         return;
     const std::uint64_t unsaid = m_broker.unsaidAttempts();
-    m_journal.warning("mqtt: " + std::string(m_refusedConnection ? "" : "cannot reach the broker ") + where() + ": "
-                      + why + (unsaid != 0 ? " (still; " + std::to_string(unsaid) + " more attempts since it was said)" : "")
-                      + " — retrying; messages wait in the spool");
+    m_log.warning("mqtt: " + std::string(m_refusedConnection ? "" : "cannot reach the broker ") + where() + ": "
+                  + why + (unsaid != 0 ? " (still; " + std::to_string(unsaid) + " more attempts since it was said)" : "")
+                  + " — retrying; messages wait in the spool");
 }
 
-void MqttPublisher::run()
+void MqttSession::run()
 {
     const std::chrono::seconds syncPeriod(std::max(1, m_config.syncSeconds));
     m_nextTry = SteadyClock::now();
@@ -510,7 +376,7 @@ void MqttPublisher::run()
         const std::string why = failureText(result, takeLogged());
         if (m_broker.connected()) {
             if (m_broker.down(drops(), m_stopping))
-                m_journal.warning("mqtt: broker lost (" + why + ") — messages wait in the spool");
+                m_log.warning("mqtt: broker lost (" + why + ") — messages wait in the spool");
         } else if (!m_refusedConnection) {
             failed(why);
         }
@@ -525,7 +391,7 @@ void MqttPublisher::run()
 
 // Stop: what is still waiting goes out within about a second, the last health and "offline"
 // follow, the connection closes, and what the broker has not acknowledged goes to the spool.
-void MqttPublisher::stopped()
+void MqttSession::stopped()
 {
     takeFromOutbox();
     if (m_client && m_broker.connected()) {
@@ -557,28 +423,28 @@ void MqttPublisher::stopped()
             + (problem.empty() ? " (no spool folder)" : " (" + problem + ")");
     line += ", " + std::to_string(dropped) + " dropped, " + std::to_string(refused()) + " refused by the broker";
     if ((left != 0 && (!m_spool.onDisk() || !problem.empty())) || dropped != 0)
-        m_journal.warning(line);
+        m_log.warning(line);
     else
-        m_journal.info(line);
+        m_log.info(line);
 }
 
-void MqttPublisher::sync()
+void MqttSession::sync()
 {
     std::string problem = m_spool.flush();
     countFigures();
     if (problem == m_spoolProblem)
         return;
     if (problem.empty())
-        m_journal.info("mqtt: the spool is written again");
+        m_log.info("mqtt: the spool is written again");
     else
-        m_journal.warning("mqtt: " + problem + " — messages wait in memory, up to "
-                          + std::to_string(m_config.queueBound));
+        m_log.warning("mqtt: " + problem + " — messages wait in memory, up to "
+                      + std::to_string(m_config.queueBound));
     m_spoolProblem = std::move(problem);
 }
 
 // Hands waiting messages to libmosquitto in order while fewer than the window await their
 // acknowledgement.
-void MqttPublisher::sendWaiting()
+void MqttSession::sendWaiting()
 {
     while (m_client && m_broker.connected() && m_spool.inFlight() < m_window) {
         std::optional<MqttSpool::Entry> entry = m_spool.next();
@@ -598,14 +464,14 @@ void MqttPublisher::sendWaiting()
         // Refused by libmosquitto itself (too large for MQTT): said, and publishing goes on.
         m_spool.acknowledge(entry->number);
         ++m_refused;
-        m_journal.fault("mqtt: a message on " + message.topic + " cannot be sent: " + failureText(result, {})
-                        + " — publishing goes on");
+        m_log.fault("mqtt: a message on " + message.topic + " cannot be sent: " + failureText(result, {})
+                    + " — publishing goes on");
     }
 }
 
 // The newest health, retained; with MQTT 5 it expires after three periods, so that a box
 // that died does not say "streaming" for ever.
-void MqttPublisher::sendHealth()
+void MqttSession::sendHealth()
 {
     if (!m_health || m_healthSent || !m_client || !m_broker.connected())
         return;
@@ -619,20 +485,20 @@ void MqttPublisher::sendHealth()
     mosquitto_property_free_all(&properties);
     m_healthSent = result == MOSQ_ERR_SUCCESS;
     if (result != MOSQ_ERR_SUCCESS && result != MOSQ_ERR_NO_CONN && result != MOSQ_ERR_CONN_LOST)
-        m_journal.fault("mqtt: " + m_health->topic + " cannot be sent: " + failureText(result, {}));
+        m_log.fault("mqtt: " + m_health->topic + " cannot be sent: " + failureText(result, {}));
 }
 
-void MqttPublisher::publishStatus(const char *presence)
+void MqttSession::publishStatus(const char *presence)
 {
     const std::string status = m_config.topicPrefix + "/status";
     const QByteArray payload = mqtt::statusPayload(presence, currentRun(), m_clock());
     const int result = mosquitto_publish_v5(m_client, nullptr, status.c_str(), static_cast<int>(payload.size()),
                                             payload.constData(), kQos, true, nullptr);
     if (result != MOSQ_ERR_SUCCESS && result != MOSQ_ERR_NO_CONN && result != MOSQ_ERR_CONN_LOST)
-        m_journal.fault("mqtt: " + status + " was refused: " + failureText(result, {}));
+        m_log.fault("mqtt: " + status + " was refused: " + failureText(result, {}));
 }
 
-void MqttPublisher::connected(int reason)
+void MqttSession::connected(int reason)
 {
     m_connecting = false;
     if (reason != 0) {
@@ -653,18 +519,18 @@ void MqttPublisher::connected(int reason)
     sendHealth();
     const std::string protocol = m_config.protocol == MqttProtocol::Version5 ? "MQTT 5" : "MQTT 3.1.1";
     if (up.first) {
-        m_journal.info("mqtt: connected to " + where() + " (" + protocol + ") as " + m_config.clientId
-                       + ", publishing under " + m_config.topicPrefix);
+        m_log.info("mqtt: connected to " + where() + " (" + protocol + ") as " + m_config.clientId
+                   + ", publishing under " + m_config.topicPrefix);
         if (!up.dropped.empty())
-            m_journal.warning("mqtt: " + up.dropped + " before the broker was reached");
+            m_log.warning("mqtt: " + up.dropped + " before the broker was reached");
     } else {
-        m_journal.warning("mqtt: broker back at " + where() + (up.dropped.empty() ? "" : ", " + up.dropped + " while it was away"));
+        m_log.warning("mqtt: broker back at " + where() + (up.dropped.empty() ? "" : ", " + up.dropped + " while it was away"));
     }
 }
 
 // libmosquitto's own word on a lost connection; the loop that sees the loss says it. A
 // broker of MQTT 5 may say why it closed the connection.
-void MqttPublisher::disconnected(int reason)
+void MqttSession::disconnected(int reason)
 {
     m_connected = false;
     if (reason == 0) {
@@ -679,7 +545,7 @@ void MqttPublisher::disconnected(int reason)
             + " (two loggers with one id?)";
 }
 
-void MqttPublisher::acknowledged(int mid, int reason)
+void MqttSession::acknowledged(int mid, int reason)
 {
     const auto handed = m_handed.find(mid);
     if (handed == m_handed.end())
@@ -691,8 +557,8 @@ void MqttPublisher::acknowledged(int mid, int reason)
         ++m_refused;
         const std::string said = mosquitto_reason_string(reason);
         if (m_refusalsSaid.insert(said).second)
-            m_journal.fault("mqtt: the broker refused a message: " + said + " (reason code " + std::to_string(reason)
-                            + ") — counted as refused, said once; publishing goes on");
+            m_log.fault("mqtt: the broker refused a message: " + said + " (reason code " + std::to_string(reason)
+                        + ") — counted as refused, said once; publishing goes on");
     }
     m_spool.acknowledge(number);
     if (m_window < kWindow)

@@ -1,4 +1,4 @@
-#include "headless/SiteIdentity.h"
+#include "mqtt/SiteIdentity.h"
 
 #include <QCryptographicHash>
 #include <QUuid>

@@ -1,4 +1,4 @@
-#include "headless/RunMetrics.h"
+#include "metrics/RunMetrics.h"
 
 #include "pipeline/RunController.h"
 

@@ -1,12 +1,14 @@
-#include "headless/MetricFamilies.h"
+#include "metrics/MetricFamilies.h"
 
 #include "link/Quantity.h"
+#include "pipeline/LinkCondition.h"
 #include "recording/CsvText.h"
 
 #include <charconv>
 
 #include <cmath>
 #include <cstdint>
+#include <iterator>
 #include <limits>
 #include <string>
 #include <utility>
@@ -20,10 +22,9 @@ using prometheus::MetricFamily;
 using prometheus::MetricType;
 using Labels = std::vector<ClientMetric::Label>;
 
-// The link's conditions in their label's words, in LinkCondition's order.
-constexpr const char *kLinkStates[] = {"stopped", "awaiting_prompt", "streaming", "no_answer", "no_data", "port_lost"};
 // Why the controller was woken, in WakeReason's order.
 constexpr const char *kWakeReasons[] = {"start", "no_answer", "no_data", "stream_paused", "port_back"};
+static_assert(std::size(kWakeReasons) == kWakeReasonCount, "a label for each wake-up reason");
 
 class Families
 {
@@ -96,10 +97,11 @@ std::vector<MetricFamily> metricFamilies(const MetricsState &s, MetricsState::St
     f.one("start_time_seconds", "When the program started, since 1970-01-01 UTC.", kGauge, s.startTimeSeconds);
 
     MetricFamily &link = f.add("link_state", "The serial link's condition: 1 for the present one.", kGauge);
-    for (std::size_t i = 0; i < std::size(kLinkStates); ++i)
-        Families::point(link, number(static_cast<std::size_t>(s.link) == i), {{"state", kLinkStates[i]}});
+    for (std::size_t i = 0; i < kLinkConditionCount; ++i)
+        Families::point(link, number(static_cast<std::size_t>(s.link) == i),
+                        {{"state", linkConditionName(static_cast<LinkCondition>(i))}});
     MetricFamily &woken = f.add("controller_wakeups_total", "ESC sent to the controller, by reason.", kCounter);
-    for (std::size_t i = 0; i < std::size(kWakeReasons); ++i)
+    for (std::size_t i = 0; i < kWakeReasonCount; ++i)
         Families::point(woken, static_cast<double>(s.wakeups[i]), {{"reason", kWakeReasons[i]}});
     f.one("port_reconnects_total", "The serial port came back after a loss.", kCounter, static_cast<double>(s.portReconnects));
 

@@ -1,4 +1,4 @@
-#include "headless/MqttMessages.h"
+#include "mqtt/MqttMessages.h"
 
 #include "link/Quantity.h"
 #include "recording/CsvText.h"
@@ -144,15 +144,15 @@ QByteArray healthPayload(const HealthReport &report, const OutboxFigures &outbox
         {"time", QString::fromLatin1(isoTime(milliseconds))},
         {"run", QString::fromStdString(run)},
         {"client_id", QString::fromStdString(outbox.clientId)},
-        {"link", QString::fromLatin1(report.link)},
-        {"file", textOrNull(report.file)},
+        {"link", QString::fromLatin1(report.linkName())},
+        {"file", textOrNull(report.state.file)},
         {"lines_received", static_cast<qint64>(report.linesReceived)},
         {"rows_written", static_cast<qint64>(report.rowsWritten)},
         {"queue", static_cast<qint64>(outbox.queued)},
         {"dropped_samples", static_cast<qint64>(outbox.droppedSamples)},
         {"dropped_events", static_cast<qint64>(outbox.droppedEvents)},
         {"refused", static_cast<qint64>(outbox.refused)},
-        {"log_error", textOrNull(report.logError)},
+        {"log_error", textOrNull(report.state.logError)},
         {"free_disk_mb", report.freeDiskMb ? QJsonValue(static_cast<qint64>(*report.freeDiskMb))
                                            : QJsonValue(QJsonValue::Null)},
         {"last_sample_time", textOrNull(outbox.lastSampleTime)},

@@ -1,4 +1,4 @@
-#include "headless/MqttSpool.h"
+#include "mqtt/MqttSpool.h"
 
 #include <zlib.h>
 
@@ -123,16 +123,19 @@ MqttSpool::Opened MqttSpool::open(const std::string &folder)
     std::error_code error;
     fs::create_directories(folder, error);
     if (error) {
+        opened.failure = OpenFailure::CannotMake;
         opened.error = "cannot make the spool folder " + folder + ": " + error.message();
         return opened;
     }
     const std::string lockPath = folder + "/lock";
     const int lock = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (lock < 0) {
+        opened.failure = OpenFailure::CannotUse;
         opened.error = "cannot use the spool folder " + folder + ": " + systemReason(errno);
         return opened;
     }
     if (::flock(lock, LOCK_EX | LOCK_NB) != 0) {
+        opened.failure = OpenFailure::InUse;
         opened.error = "the spool folder " + folder + " is in use by another svg-logger-headless with the same "
                        "client id";
         ::close(lock);

@@ -1,4 +1,4 @@
-#include "headless/BrokerHealth.h"
+#include "mqtt/BrokerHealth.h"
 
 #include <utility>
 

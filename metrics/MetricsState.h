@@ -27,7 +27,7 @@ struct MetricsState {
 
     // The link.
     LinkCondition link = LinkCondition::Stopped;
-    std::array<std::uint64_t, 5> wakeups{};      // by WakeReason
+    std::array<std::uint64_t, kWakeReasonCount> wakeups{}; // by WakeReason
     std::uint64_t portReconnects = 0;
 
     // Data.

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "headless/MetricsState.h"
+#include "metrics/MetricsState.h"
 #include "pipeline/RunEvents.h"
 
 #include <cstdint>

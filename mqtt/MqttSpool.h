@@ -1,6 +1,6 @@
 #pragma once
 
-#include "headless/MqttOutbox.h"
+#include "mqtt/MqttOutbox.h"
 
 #include <chrono>
 #include <cstdint>
@@ -33,8 +33,12 @@ public:
         std::size_t memoryMessages = 18000;
         std::uint64_t segmentBytes = 1ull << 20; // a segment file is closed beyond this
     };
+    // Why the folder cannot serve: it cannot be made, its lock cannot be opened (no write
+    // permission), or another program holds the lock. The spool keeps to memory.
+    enum class OpenFailure { None, CannotMake, CannotUse, InUse };
     struct Opened {
-        std::string error;          // the folder cannot be used: the spool keeps to memory
+        OpenFailure failure = OpenFailure::None;
+        std::string error;          // the failure in the journal's words; empty without one
         std::uint64_t pending = 0;  // left by an earlier run, to be sent first
         std::uint64_t tornBytes = 0; // a message cut short by a crash, dropped
     };

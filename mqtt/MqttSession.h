@@ -1,0 +1,137 @@
+#pragma once
+
+#include "mqtt/BrokerHealth.h"
+#include "mqtt/MqttConfig.h"
+#include "mqtt/MqttLog.h"
+#include "mqtt/MqttOutbox.h"
+#include "mqtt/MqttSpool.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <random>
+#include <set>
+#include <string>
+#include <thread>
+#include <unordered_map>
+
+struct mosquitto;
+
+namespace svglogger {
+
+// The broker's side of publishing: the messages handed to it wait in the outbox, then in the
+// spool (on disk across a restart) until the broker acknowledges them, and go out again, in
+// order, on the next connection; what it acknowledged never does. The network runs on a
+// thread of its own, where every libmosquitto call and callback happens; each connection is a
+// new libmosquitto client, so the spool alone decides what is sent again. The logger's
+// presence goes on <prefix>/status (retained; "offline" is the broker's last will).
+class MqttSession
+{
+public:
+    // Milliseconds since 1970-01-01 UTC, for the status messages.
+    using WallClock = std::function<std::int64_t()>;
+
+    // Unacknowledged messages handed to the broker at once; after a lost connection one,
+    // doubling with each round the broker acknowledges, so a link that keeps failing repeats
+    // one message, not the window.
+    static constexpr std::size_t kWindow = 20;
+
+    MqttSession(MqttConfig config, MqttLog &log, WallClock clock);
+    ~MqttSession();
+    MqttSession(const MqttSession &) = delete;
+    MqttSession &operator=(const MqttSession &) = delete;
+
+    const MqttConfig &config() const { return m_config; }
+
+    // Checks the topic prefix and the CA, certificate and key files, opens the spool and
+    // starts the network thread; an error text (a file that cannot be used, a spool folder in
+    // use) or empty.
+    std::string start();
+    bool running() const { return m_thread.joinable(); }
+    // Sends what it can within about a second, spools the rest, says "offline" and what became
+    // of the run's messages, and ends the network thread.
+    void stop();
+
+    // From the engine's thread: a sample or an event to deliver, or the health message, which
+    // replaces one still waiting to go out.
+    void put(MqttOutbox::Message message) { m_outbox.put(std::move(message)); }
+    // The run the status messages name from now on; from any thread.
+    void setRun(std::string run);
+
+    // Messages not yet acknowledged: in the outbox and in the spool.
+    std::size_t queued() const { return m_outbox.waiting() + m_spooled.load(); }
+    std::uint64_t droppedSamples() const { return m_outbox.droppedSamples() + m_spoolDroppedSamples.load(); }
+    std::uint64_t droppedEvents() const { return m_outbox.droppedEvents() + m_spoolDroppedEvents.load(); }
+    // Messages the broker refused (MQTT 5 acknowledgements with a failure reason).
+    std::uint64_t refused() const { return m_refused; }
+    std::uint64_t delivered() const { return m_delivered; }
+    // Whether the broker has accepted the connection and not lost it since; from any thread.
+    bool connectedNow() const { return m_connected.load(); }
+
+private:
+    using Kind = MqttOutbox::Kind;
+    using Message = MqttOutbox::Message;
+    using SteadyClock = std::chrono::steady_clock;
+
+    void run();
+    std::string makeClient();
+    void destroyClient();
+    void takeFromOutbox();
+    void sendWaiting();
+    void sendHealth();
+    void sync();
+    void publishStatus(const char *presence);
+    void connected(int reason);
+    void disconnected(int reason);
+    void acknowledged(int mid, int reason);
+    void failed(const std::string &why);
+    void scheduleRetry();
+    void countFigures();
+    void stopped();
+    BrokerHealth::Drops drops() const { return {droppedSamples(), droppedEvents()}; }
+    std::string where() const;
+    std::string currentRun() const;
+
+    MqttConfig m_config;
+    MqttLog &m_log;
+    WallClock m_clock;
+    std::thread m_thread;
+    std::atomic<bool> m_stopping{false};
+    // Written by the engine thread, read by the network thread for the status messages.
+    std::string m_run;
+    mutable std::mutex m_runMutex;
+    // Shared with the engine thread:
+    MqttOutbox m_outbox;
+    std::atomic<std::size_t> m_spooled{0};
+    std::atomic<std::uint64_t> m_spoolDroppedSamples{0};
+    std::atomic<std::uint64_t> m_spoolDroppedEvents{0};
+    std::atomic<std::uint64_t> m_refused{0};
+    std::atomic<std::uint64_t> m_delivered{0};
+    std::atomic<bool> m_connected{false};
+    // Network thread only (and start() before it runs):
+    mosquitto *m_client = nullptr;
+    MqttSpool m_spool;
+    bool m_connecting = false;
+    bool m_refusedConnection = false; // the broker said why in its CONNACK: the loop's error is no news
+    bool m_closed = false;            // the DISCONNECT of stop has gone out
+    std::unordered_map<int, std::uint64_t> m_handed; // message id → spool number
+    std::size_t m_window = kWindow;
+    std::optional<Message> m_health;  // the newest health, sent after each connection
+    bool m_healthSent = false;        // in this connection
+    BrokerHealth m_broker;
+    std::string m_logged; // libmosquitto's last logged error, until a failure takes it
+    bool m_loggedFinal = false; // m_logged says it best: later lines do not replace it
+    void logged(mosquitto *client, const std::string &text);
+    std::string takeLogged();
+    std::set<std::string> m_refusalsSaid;
+    std::string m_spoolProblem;
+    int m_attempt = 0;
+    SteadyClock::time_point m_nextTry;
+    SteadyClock::time_point m_nextSync;
+    std::mt19937 m_random{std::random_device{}()};
+};
+
+} // namespace svglogger
