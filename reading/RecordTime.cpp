@@ -84,18 +84,7 @@ std::optional<std::int64_t> parseRowTime(std::string_view text)
 
 std::string rowTimeText(std::int64_t seconds)
 {
-    std::int64_t days = seconds / 86400;
-    std::int64_t rest = seconds % 86400;
-    if (rest < 0) {
-        rest += 86400;
-        --days;
-    }
-    LocalDateTime time;
-    civilFromDays(days, time.year, time.month, time.day);
-    time.hour = static_cast<int>(rest / 3600);
-    time.minute = static_cast<int>(rest / 60 % 60);
-    time.second = static_cast<int>(rest % 60);
-    return dateTimeText(time); // as the recorder writes it
+    return dateTimeText(civilFromSeconds(seconds)); // as the recorder writes it
 }
 
 std::string fullRowTimeText(double time)

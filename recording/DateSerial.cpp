@@ -25,6 +25,22 @@ void civilFromDays(std::int64_t z, int &y, int &m, int &d)
     d = static_cast<int>(static_cast<unsigned>(date.day()));
 }
 
+LocalDateTime civilFromSeconds(std::int64_t seconds)
+{
+    std::int64_t days = seconds / 86400;
+    std::int64_t rest = seconds % 86400;
+    if (rest < 0) {
+        rest += 86400;
+        --days;
+    }
+    LocalDateTime time;
+    civilFromDays(days, time.year, time.month, time.day);
+    time.hour = static_cast<int>(rest / 3600);
+    time.minute = static_cast<int>(rest / 60 % 60);
+    time.second = static_cast<int>(rest % 60);
+    return time;
+}
+
 namespace {
 
 const std::int64_t kEpochDays = daysFromCivil(1899, 12, 30);
@@ -49,18 +65,7 @@ LocalDateTime fromDateSerial(double serial)
     // Seconds within the calendar's years -32767 to 32767 convert exactly; beyond, the nearest end.
     const double whole = std::floor(serial * 86400.0 + 0.5);
     const auto total = static_cast<std::int64_t>(std::isnan(whole) ? 0.0 : std::clamp(whole, kFirstSecond, kLastSecond));
-    std::int64_t days = total / 86400;
-    std::int64_t seconds = total % 86400;
-    if (seconds < 0) {
-        seconds += 86400;
-        --days;
-    }
-    LocalDateTime time;
-    civilFromDays(days + kEpochDays, time.year, time.month, time.day);
-    time.hour = static_cast<int>(seconds / 3600);
-    time.minute = static_cast<int>(seconds / 60 % 60);
-    time.second = static_cast<int>(seconds % 60);
-    return time;
+    return civilFromSeconds(total + kEpochDays * 86400);
 }
 
 } // namespace svglogger

@@ -16,5 +16,8 @@ LocalDateTime fromDateSerial(double serial);
 // as std::chrono keeps them), and back.
 std::int64_t daysFromCivil(std::int64_t year, unsigned month, unsigned day);
 void civilFromDays(std::int64_t days, int &year, int &month, int &day);
+// The calendar time `seconds` after 1970-01-01 0:00 of the same clock (the logger's stamps carry
+// no zone); before 1970 too.
+LocalDateTime civilFromSeconds(std::int64_t seconds);
 
 } // namespace svglogger

@@ -130,7 +130,8 @@ TEST(DateSerial, RoundTripsAcrossMonthEndsLeapDaysAndMidnight)
 {
     const LocalDateTime times[] = {{2024, 2, 28, 23, 59, 59}, {2024, 2, 29, 0, 0, 0}, {2024, 3, 1, 0, 0, 1},
                                    {2026, 12, 31, 23, 59, 59}, {2027, 1, 1, 0, 0, 0}, {2100, 2, 28, 12, 30, 0},
-                                   {1900, 3, 1, 6, 0, 0}};
+                                   {1900, 3, 1, 6, 0, 0}, {1899, 12, 29, 23, 59, 59}, {1969, 12, 31, 23, 59, 59},
+                                   {1970, 1, 1, 0, 0, 0}, {1601, 1, 1, 0, 0, 1}};
     for (const LocalDateTime &t : times)
         EXPECT_EQ(fromDateSerial(toDateSerial(t)), t) << dateTimeText(t);
     // One second after the end of a month, computed on the serial, lands in the next month.

@@ -98,6 +98,8 @@ TEST(RowTime, TheLoggersAndASpreadsheetsTextsAndNothingElse)
     }
     EXPECT_EQ(rowTimeText(1466759103), "2016/06/24 9:05:03");
     EXPECT_EQ(rowTimeText(1466726400), "2016/06/24");
+    EXPECT_EQ(rowTimeText(-1), "1969/12/31 23:59:59");
+    EXPECT_EQ(rowTimeText(-86400), "1969/12/31");
 }
 
 // Blocks of ten minutes, an hour, a day start on the clock's multiples, before 1970 too; a
