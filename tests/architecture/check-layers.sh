@@ -16,9 +16,9 @@ declare -A allowed=(
   [platform]="common link recording graph pipeline"
   [ui]="common link recording graph pipeline platform"
   [viewer]="common link recording reading quality platform"
-  [mqtt]="common link recording pipeline platform"
+  [mqtt]="common link recording pipeline"
   [metrics]="common link recording pipeline"
-  [headless]="common link recording graph pipeline platform mqtt metrics"
+  [headless]="common link recording pipeline platform mqtt metrics"
   [tools]="common link recording pipeline platform"
   [app]="common link recording graph pipeline platform ui reading quality viewer mqtt metrics headless"
 )
