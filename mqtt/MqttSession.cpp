@@ -10,6 +10,7 @@
 #include <openssl/x509.h>
 
 #include <algorithm>
+#include <cassert>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -446,6 +447,7 @@ void MqttSession::sync()
 // acknowledgement.
 void MqttSession::sendWaiting()
 {
+    assert(m_window >= 1 && m_window <= kWindow);
     while (m_client && m_broker.connected() && m_spool.inFlight() < m_window) {
         std::optional<MqttSpool::Entry> entry = m_spool.next();
         if (!entry)

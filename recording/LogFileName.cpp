@@ -1,6 +1,7 @@
 #include "recording/LogFileName.h"
 
 #include <array>
+#include <cassert>
 #include <charconv>
 #include <utility>
 
@@ -44,6 +45,7 @@ bool mark(std::string_view &text, char c)
 std::string LogFileName::text() const
 {
     // Built in place: the recorder names a file at every line while the trigger is on.
+    assert(day >= 0 && hour >= 0 && minute >= 0 && second >= 0 && copy >= 1);
     std::array<char, 96> name{};
     char *at = name.data();
     char *const end = name.data() + name.size();

@@ -1,6 +1,7 @@
 #include "viewer/BackgroundJob.h"
 
 #include <QMetaObject>
+#include <QThread>
 
 namespace svglogger {
 
@@ -16,6 +17,7 @@ BackgroundJob::~BackgroundJob()
 
 bool BackgroundJob::start(Work work)
 {
+    Q_ASSERT(QThread::currentThread() == thread()); // its hand-over joins the thread on this one
     if (running())
         return false;
     m_cancel = false;
