@@ -35,6 +35,8 @@ std::string columnName(int slot)
         return std::string(kSampleCountHeader);
     if (slot == c::kStatus)
         return std::string(kStatusWordHeader);
+    if (slot == c::kSpan)
+        return "interval_s";
     const Quantity &q = kQuantities[static_cast<std::size_t>(quantityOf(slot))];
     if (slot < c::kMax)
         return q.csvHeader();
