@@ -10,11 +10,13 @@
 #include "recording/CsvLayout.h"
 #include "recording/ShiftJisText.h"
 #include "recording/TriggerFile.h"
+#include "support/EuropeanSummerTime.h"
 #include "support/RecordSets.h"
 #include "support/Split.h"
 #include "tools/RecordedDay.h"
 #include "viewer/PlotPainter.h"
 #include "viewer/RecordPlot.h"
+#include "viewer/SystemClockZone.h"
 #include "viewer/ViewerOptions.h"
 #include "viewer/ViewerWindow.h"
 
@@ -118,6 +120,37 @@ TEST(ViewerOptionsTable, EachCommandLineAsReadOrRefused)
     const ViewerOptions ranged = parseViewerOptions({"--stats", "--from", "2026/12/07", "--to", "2026/12/07 1:00:00", "d"});
     EXPECT_EQ(ranged.from, parseRowTime("2026/12/07"));
     EXPECT_EQ(ranged.to, parseRowTime("2026/12/07 1:00:00"));
+}
+
+// --- The zone's daylight saving ---------------------------------------------------------------
+
+// Qt's zone database against the rules written out by hand: Berlin's summer time each year
+// since the rules were made one in 1996; Tokyo keeps none; Sydney's summer spans New Year.
+TEST(SystemClockZone, TheDatabasesShiftsAsTheRulesHaveThem)
+{
+    const SystemClockZone berlin(QTimeZone("Europe/Berlin"));
+    const test::EuropeanSummerTime rules;
+    for (int year = 1997; year <= 2037; ++year) {
+        const std::vector<ClockShift> got = berlin.shiftsOf(year), want = rules.shiftsOf(year);
+        ASSERT_EQ(got.size(), want.size()) << year;
+        for (std::size_t i = 0; i < got.size(); ++i) {
+            EXPECT_EQ(got[i].from, want[i].from) << year << " " << rowTimeText(got[i].from);
+            EXPECT_EQ(got[i].shift, want[i].shift) << year;
+        }
+    }
+    const SystemClockZone tokyo(QTimeZone("Asia/Tokyo")); // summer time only from 1948 to 1951
+    ASSERT_EQ(tokyo.shiftsOf(2026).size(), 1u);
+    EXPECT_EQ(tokyo.shiftsOf(2026).front().shift, 0);
+    ASSERT_EQ(tokyo.shiftsOf(1950).size(), 3u);
+    EXPECT_EQ(tokyo.shiftsOf(1950)[1].shift, 3600);
+    // Sydney 2026: summer time until 5 April 3:00 (2:00 standard), again from 4 October 2:00.
+    const std::vector<ClockShift> sydney = SystemClockZone(QTimeZone("Australia/Sydney")).shiftsOf(2026);
+    ASSERT_EQ(sydney.size(), 3u);
+    EXPECT_EQ(sydney[0].shift, 3600);
+    EXPECT_EQ(rowTimeText(sydney[1].from), "2026/04/05 2:00:00");
+    EXPECT_EQ(sydney[1].shift, 0);
+    EXPECT_EQ(rowTimeText(sydney[2].from), "2026/10/04 2:00:00");
+    EXPECT_EQ(sydney[2].shift, 3600);
 }
 
 // --- The program on a recorded day ----------------------------------------------------------

@@ -1,0 +1,93 @@
+#include "reading/LocalClock.h"
+
+#include "recording/DateSerial.h"
+
+#include <algorithm>
+#include <cassert>
+
+namespace svglogger {
+
+namespace {
+
+int yearOf(std::int64_t seconds)
+{
+    int year = 0, month = 0, day = 0;
+    civilFromDays(seconds >= 0 ? seconds / 86400 : (seconds - 86399) / 86400, year, month, day);
+    return year;
+}
+
+// Every candidate shift of the wall time `wall`: those in force up to a day around it.
+constexpr std::int64_t kReach = 86400;
+
+} // namespace
+
+LocalClock::LocalClock(std::shared_ptr<const ClockZone> zone)
+    : m_zone(std::move(zone))
+{
+}
+
+const std::vector<ClockShift> &LocalClock::shiftsOf(int year) const
+{
+    auto found = m_years.find(year);
+    if (found == m_years.end()) {
+        std::vector<ClockShift> shifts = m_zone->shiftsOf(year);
+        assert(std::is_sorted(shifts.begin(), shifts.end(),
+                              [](const ClockShift &a, const ClockShift &b) { return a.from < b.from; }));
+        found = m_years.emplace(year, std::move(shifts)).first;
+    }
+    return found->second;
+}
+
+std::int64_t LocalClock::shiftAt(std::int64_t standard) const
+{
+    if (!m_zone)
+        return 0;
+    const std::lock_guard lock(m_mutex);
+    const std::vector<ClockShift> &shifts = shiftsOf(yearOf(standard));
+    const auto after = std::upper_bound(shifts.begin(), shifts.end(), standard,
+                                        [](std::int64_t t, const ClockShift &s) { return t < s.from; });
+    return after == shifts.begin() ? 0 : std::prev(after)->shift;
+}
+
+std::int64_t LocalClock::standardOf(std::int64_t wall, std::int64_t notBefore) const
+{
+    if (!m_zone)
+        return wall;
+    // A moment t shows `wall` when t + shiftAt(t) == wall: try each shift in force nearby,
+    // keeping the moments found in time order (at most two: the repeated hour's).
+    std::vector<std::int64_t> candidates;
+    for (const std::int64_t probe : {wall - kReach, wall, wall + kReach}) {
+        const std::int64_t shift = shiftAt(probe);
+        const std::int64_t t = wall - shift;
+        if (shiftAt(t) == shift && std::find(candidates.begin(), candidates.end(), t) == candidates.end())
+            candidates.insert(std::upper_bound(candidates.begin(), candidates.end(), t), t);
+    }
+    if (candidates.empty())
+        return wall - shiftAt(wall - kReach); // in the skipped hour: as the clock before the skip
+    const auto first = std::lower_bound(candidates.begin(), candidates.end(), notBefore);
+    return first != candidates.end() ? *first : candidates.front();
+}
+
+namespace {
+
+std::mutex g_clockMutex;
+std::shared_ptr<const LocalClock> g_clock = std::make_shared<LocalClock>();
+
+} // namespace
+
+const LocalClock &localClock()
+{
+    const std::lock_guard lock(g_clockMutex);
+    return *g_clock; // a clock once set lives as long as the program: see setLocalClock
+}
+
+void setLocalClock(std::shared_ptr<const ClockZone> zone)
+{
+    const std::lock_guard lock(g_clockMutex);
+    // The clock it replaces is kept alive: a reader on another thread may still hold it.
+    static std::vector<std::shared_ptr<const LocalClock>> replaced;
+    replaced.push_back(g_clock);
+    g_clock = std::make_shared<LocalClock>(std::move(zone));
+}
+
+} // namespace svglogger
