@@ -51,7 +51,7 @@ ClockBlocks::Iterator &ClockBlocks::Iterator::operator++()
         m_block.firstRow = m_block.endRow;
         m_done = m_block.firstRow >= m_endRow;
     } else {
-        m_block.start += m_length;
+        m_block.start = nextBlockStart(m_block.start, m_length);
         m_done = !(static_cast<double>(m_block.start) < m_to);
     }
     if (!m_done)
@@ -66,13 +66,14 @@ void ClockBlocks::Iterator::settle()
         m_block.start = blockStart(times[m_block.firstRow], m_length);
         // A row is the block's while its time is within it: its whole second's block start is
         // the block's exactly then.
-        const auto first = static_cast<double>(m_block.start), end = static_cast<double>(m_block.start + m_length);
+        const auto first = static_cast<double>(m_block.start),
+                   end = static_cast<double>(nextBlockStart(m_block.start, m_length));
         m_block.endRow = m_block.firstRow + 1;
         while (m_block.endRow < m_endRow && times[m_block.endRow] >= first && times[m_block.endRow] < end)
             ++m_block.endRow;
     }
     m_block.from = std::max(m_from, static_cast<double>(m_block.start));
-    m_block.to = std::min(m_to, static_cast<double>(m_block.start + m_length));
+    m_block.to = std::min(m_to, static_cast<double>(nextBlockStart(m_block.start, m_length)));
 }
 
 } // namespace svglogger

@@ -10,7 +10,7 @@ namespace svglogger {
 
 // A block of the local clock (see blockStart) as a range or a table's rows meet it.
 struct ClockBlock {
-    std::int64_t start = 0;             // a multiple of the block's length, before 1970 too
+    std::int64_t start = 0;             // see blockStart: where the wall clock's block began
     double from = 0.0, to = 0.0;        // the block's part of the range: [from, to)
     std::size_t firstRow = 0, endRow = 0; // over rows: those of the block, [firstRow, endRow)
 };

@@ -68,6 +68,25 @@ std::int64_t LocalClock::standardOf(std::int64_t wall, std::int64_t notBefore) c
     return first != candidates.end() ? *first : candidates.front();
 }
 
+std::optional<std::int64_t> LocalClock::nextChange(std::int64_t after, std::int64_t before) const
+{
+    if (!m_zone)
+        return std::nullopt;
+    const std::lock_guard lock(m_mutex);
+    std::int64_t shift = 0;
+    bool known = false;
+    for (int year = yearOf(after); year <= yearOf(before); ++year)
+        for (const ClockShift &s : shiftsOf(year)) {
+            if (s.from > before)
+                return std::nullopt;
+            if (s.from > after && known && s.shift != shift)
+                return s.from;
+            shift = s.shift;
+            known = true;
+        }
+    return std::nullopt;
+}
+
 namespace {
 
 std::mutex g_clockMutex;

@@ -2,8 +2,9 @@
 
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <map>
+#include <mutex>
+#include <optional>
 #include <vector>
 
 namespace svglogger {
@@ -41,6 +42,8 @@ public:
     // order); a wall time of the skipped hour, which no clock showed, is read as if before the skip.
     std::int64_t standardOf(std::int64_t wall, std::int64_t notBefore = INT64_MIN) const;
     bool keepsDaylightSaving() const { return m_zone != nullptr; }
+    // The first standard second after `after` at which the shift changes; none up to `before`.
+    std::optional<std::int64_t> nextChange(std::int64_t after, std::int64_t before) const;
 
 private:
     const std::vector<ClockShift> &shiftsOf(int year) const; // under m_mutex

@@ -1,5 +1,6 @@
 #include "reading/RecordTime.h"
 
+#include "reading/LocalClock.h"
 #include "recording/CsvText.h"
 #include "recording/DateSerial.h"
 
@@ -82,9 +83,15 @@ std::optional<std::int64_t> parseRowTime(std::string_view text)
     return midnight + hour * 3600 + minute * 60 + second;
 }
 
+std::optional<std::int64_t> parseClockTime(std::string_view text)
+{
+    const std::optional<std::int64_t> wall = parseRowTime(text);
+    return wall ? std::optional(localClock().standardOf(*wall)) : std::nullopt;
+}
+
 std::string rowTimeText(std::int64_t seconds)
 {
-    return dateTimeText(civilFromSeconds(seconds)); // as the recorder writes it
+    return dateTimeText(civilFromSeconds(localClock().wallOf(seconds))); // as the recorder writes it
 }
 
 std::string fullRowTimeText(double time)
@@ -105,7 +112,27 @@ std::int64_t blockStart(double time, std::int64_t length)
 {
     assert(length > 0);
     const auto second = static_cast<std::int64_t>(std::floor(time));
-    return second - ((second % length) + length) % length;
+    const LocalClock &clock = localClock();
+    const std::int64_t wall = clock.wallOf(second);
+    const std::int64_t wallStart = wall - ((wall % length) + length) % length;
+    // Where no change lies between the block's start and the time, as long before it as on the
+    // wall clock; else the wall clock's start read back (a midnight is no repeated time).
+    const std::int64_t start = second - (wall - wallStart);
+    return clock.wallOf(start) == wallStart ? start : clock.standardOf(wallStart);
+}
+
+std::int64_t nextBlockStart(std::int64_t start, std::int64_t length)
+{
+    assert(length > 0);
+    const LocalClock &clock = localClock();
+    const std::int64_t wallStart = clock.wallOf(start);
+    std::int64_t next = std::max(clock.standardOf(wallStart + length, start + 1), start + 1);
+    // A change of the shift inside begins a block of its own where the wall clock's block there
+    // is another (the repeated hour), never where it is the same (the day of the change).
+    if (const std::optional<std::int64_t> change = clock.nextChange(start, next - 1);
+        change && blockStart(static_cast<double>(*change), length) != start)
+        next = *change;
+    return next;
 }
 
 } // namespace svglogger
