@@ -3,6 +3,7 @@
 #include "common/Contrast.h"
 
 #include "link/Quantity.h"
+#include "reading/LocalClock.h"
 #include "reading/RecordTime.h"
 
 #include <QBuffer>
@@ -30,11 +31,11 @@ constexpr int kLeft = 64, kRight = 10, kTop = 8, kTitle = 18, kAxis = 20, kOverv
 constexpr int kLabelHeight = 14, kLabelsALane = 4; // a lane's scale: at least four values, readable
 constexpr int kSmallestWidth = 640;
 
-// "H:MM:SS" of a time, tenths when the step is below a second.
+// "H:MM:SS" of a time by the wall clock, tenths when the step is below a second.
 QString timeOfDay(double time, double step)
 {
     const double whole = std::floor(time);
-    const auto seconds = static_cast<std::int64_t>(whole);
+    const std::int64_t seconds = localClock().wallOf(static_cast<std::int64_t>(whole));
     const std::int64_t ofDay = ((seconds % 86400) + 86400) % 86400;
     QString text = QString("%1:%2:%3").arg(ofDay / 3600).arg(ofDay / 60 % 60, 2, 10, QChar('0')).arg(ofDay % 60, 2, 10, QChar('0'));
     if (step < 1.0)
@@ -545,9 +546,10 @@ void PlotPainter::paintTimeAxis(QPainter &painter)
         const int x = xOf(t);
         painter.drawLine(x, m_plot.bottom(), x, m_plot.bottom() + 3);
         QString label = timeOfDay(t, step);
-        const auto day = static_cast<std::int64_t>(std::floor(t / 86400.0));
+        const std::int64_t wall = localClock().wallOf(static_cast<std::int64_t>(std::floor(t)));
+        const std::int64_t day = wall >= 0 ? wall / 86400 : (wall - 86399) / 86400;
         if (day != lastDay) {
-            label = QString::fromStdString(rowTimeText(day * 86400)).mid(5) + " " + label; // "mm/dd H:MM:SS"
+            label = QString::fromStdString(rowDateText(localClock().standardOf(day * 86400))).mid(5) + " " + label; // "mm/dd H:MM:SS"
             lastDay = day;
         }
         const int left = std::clamp(x - 60, 0, std::max(0, m_size.width() - 120));
