@@ -108,7 +108,7 @@ TEST(DailyEnergyFigures, EnergyAndPowerFactorOfADay)
                          {c::value(Sample::LoadActivePower), c::value(Sample::LoadReactivePower), c::value(Sample::SvgOutput)},
                          values);
         }
-        const std::vector<DailyEnergy> days = dailyEnergy(table, 0.2, k.sign);
+        const std::vector<DailyEnergy> days = dailyEnergy(RowSpans(table, 0.2, 0.6), k.sign);
         ASSERT_EQ(days.size(), 1u) << k.name;
         EXPECT_NEAR(days[0].kwh, k.kwh, 1e-6) << k.name;
         EXPECT_NEAR(days[0].kvarhLagging, k.lagging, 1e-6) << k.name;
@@ -124,7 +124,7 @@ TEST(DailyEnergyFigures, EnergyAndPowerFactorOfADay)
         day.append(midnight + s, {c::value(Sample::LoadActivePower), c::value(Sample::LoadReactivePower), c::value(Sample::SvgOutput)},
                    values);
     }
-    const std::vector<DailyEnergy> daytime = dailyEnergy(day, 1.0, SvgSign::Plus, std::pair{8, 22});
+    const std::vector<DailyEnergy> daytime = dailyEnergy(RowSpans(day, 1.0, 3.0), SvgSign::Plus, std::pair{8, 22});
     ASSERT_EQ(daytime.size(), 1u);
     EXPECT_NEAR(daytime[0].kwh, 800.0 * 14, 1e-6);
 }
