@@ -48,7 +48,7 @@ std::vector<DailyEnergy> dailyEnergy(const RowSpans &rows, SvgSign sign, std::op
         const RowSpans::Span span = rows.span(row);
         if (span.seconds() <= 0.0)
             continue;
-        const double connection = load + (sign == SvgSign::Plus ? svg : -svg);
+        const double connection = load + drawnSvgOutput(svg, sign);
         for (const ClockBlock &day : ClockBlocks(span.begin, span.end, kDay)) {
             double from = day.from, to = day.to;
             if (dayHours) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "quality/RowSpans.h"
+#include "quality/SvgSign.h"
 
 #include <cstdint>
 #include <optional>
@@ -24,8 +25,6 @@ struct DailyEnergy {
     std::optional<double> loadPowerFactor() const;
     std::optional<double> connectionPowerFactor() const;
 };
-
-enum class SvgSign { Plus, Minus }; // Q at the point of connection = Q load ± Q SVG
 
 // Per day; with `dayHours` (from, to) only the time of those hours of each day.
 std::vector<DailyEnergy> dailyEnergy(const RowSpans &rows, SvgSign sign,

@@ -86,7 +86,7 @@ std::vector<DailyEffectiveness> svgEffectiveness(const RecordTable &table, doubl
                     countChanges(); // a gap is never bridged
                 if (std::isnan(v) || std::isnan(q))
                     continue;
-                const double u = uncompensatedVoltage(v, q, settings.reactancePercent);
+                const double u = uncompensatedVoltage(v, drawnSvgOutput(q, settings.sign), settings.reactancePercent);
                 low = std::min(low, v);
                 high = std::max(high, v);
                 uncompensatedLow = std::min(uncompensatedLow, u);

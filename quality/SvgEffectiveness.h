@@ -1,5 +1,6 @@
 #pragma once
 
+#include "quality/SvgSign.h"
 #include "reading/RecordTable.h"
 
 #include <cstddef>
@@ -26,6 +27,7 @@ struct EffectivenessSettings {
     double nominal = 6600.0;         // Uc, V
     double reactancePercent = 100.0; // %X per 10 MVA, as the window's
     double rapidChange = 0.03;       // the RVC threshold, a fraction of Uc
+    SvgSign sign = SvgSign::Plus;    // how the SVG's output is read for the voltage without it
 };
 
 std::vector<DailyEffectiveness> svgEffectiveness(const RecordTable &table, double gapSeconds,
