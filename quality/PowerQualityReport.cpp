@@ -117,7 +117,7 @@ PowerQualityReport makeReport(const RecordSet &set, double from, double to, cons
     if (!stepDone())
         return report;
 
-    report.effectiveness = svgEffectiveness(table, gap, {s.nominal, s.reactancePercent, s.rapidChange, s.svgSign});
+    report.effectiveness = svgEffectiveness(rows, {s.nominal, s.reactancePercent, s.rapidChange, s.svgSign}, report.events);
     if (!stepDone())
         return report;
     report.energy = dailyEnergy(rows, s.svgSign);
