@@ -3,6 +3,7 @@
 #include "reading/ClockBlocks.h"
 #include "reading/RecordColumns.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace svglogger {
@@ -33,34 +34,37 @@ std::optional<double> DailyEnergy::connectionPowerFactor() const
     return powerFactor(kwh, kvarhLagging - kvarhLeading);
 }
 
-std::vector<DailyEnergy> dailyEnergy(const RecordTable &table, double samplePeriod, SvgSign sign,
-                                     std::optional<std::pair<int, int>> dayHours)
+std::vector<DailyEnergy> dailyEnergy(const RowSpans &rows, SvgSign sign, std::optional<std::pair<int, int>> dayHours)
 {
     std::vector<DailyEnergy> days;
+    const RecordTable &table = rows.table();
     if (!table.has(c::value(MeasurementSample::LoadActivePower)) || !table.has(c::value(MeasurementSample::LoadReactivePower)) || !table.has(c::value(MeasurementSample::SvgOutput)))
         return days;
-    const double hours = samplePeriod / 3600.0;
-    const std::vector<double> &times = table.times();
-    for (const ClockBlock &dayRows : ClockBlocks(times, kDay)) {
-        const std::int64_t midnight = dayRows.start;
-        for (std::size_t row = dayRows.firstRow; row < dayRows.endRow; ++row) {
+    for (std::size_t row = 0; row < rows.rows(); ++row) {
+        const double p = table.value(c::value(MeasurementSample::LoadActivePower), row), load = table.value(c::value(MeasurementSample::LoadReactivePower), row),
+                     svg = table.value(c::value(MeasurementSample::SvgOutput), row);
+        if (std::isnan(p) || std::isnan(load) || std::isnan(svg))
+            continue;
+        const RowSpans::Span span = rows.span(row);
+        if (span.seconds() <= 0.0)
+            continue;
+        const double connection = load + drawnSvgOutput(svg, sign);
+        for (const ClockBlock &day : ClockBlocks(span.begin, span.end, kDay)) {
+            double from = day.from, to = day.to;
             if (dayHours) {
-                const std::int64_t hour = (static_cast<std::int64_t>(std::floor(times[row])) - midnight) / 3600;
-                if (hour < dayHours->first || hour >= dayHours->second)
-                    continue;
+                from = std::max(from, static_cast<double>(day.start + 3600 * dayHours->first));
+                to = std::min(to, static_cast<double>(day.start + 3600 * dayHours->second));
             }
-            const double p = table.value(c::value(MeasurementSample::LoadActivePower), row), load = table.value(c::value(MeasurementSample::LoadReactivePower), row),
-                         svg = table.value(c::value(MeasurementSample::SvgOutput), row);
-            if (std::isnan(p) || std::isnan(load) || std::isnan(svg))
+            if (to <= from)
                 continue;
-            if (days.empty() || days.back().day != midnight)
-                days.push_back(DailyEnergy{midnight});
-            DailyEnergy &day = days.back();
-            const double connection = load + (sign == SvgSign::Plus ? svg : -svg);
-            day.kwh += p * hours;
-            day.loadKvarh += load * hours;
-            (connection >= 0.0 ? day.kvarhLagging : day.kvarhLeading) += std::abs(connection) * hours;
-            day.svgKvarh += std::abs(svg) * hours;
+            if (days.empty() || days.back().day != day.start)
+                days.push_back(DailyEnergy{day.start});
+            DailyEnergy &energy = days.back();
+            const double hours = (to - from) / 3600.0;
+            energy.kwh += p * hours;
+            energy.loadKvarh += load * hours;
+            (connection >= 0.0 ? energy.kvarhLagging : energy.kvarhLeading) += std::abs(connection) * hours;
+            energy.svgKvarh += std::abs(svg) * hours;
         }
     }
     return days;

@@ -1,16 +1,20 @@
 #pragma once
 
-#include "reading/RecordTable.h"
+#include "quality/RowSpans.h"
+#include "quality/SvgSign.h"
 
 #include <cstdint>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace svglogger {
 
-// Energy and power factor per day: each row stands for one sample period (a gap adds nothing,
-// never bridged), P from the load's active power, the reactive power at the point of
-// connection = the load's ± the SVG's output as recorded. Indicative: the meter of record decides.
+// Energy and power factor per day: each row's powers over the time it stands for (an interval
+// row's means over its interval; a gap adds nothing, never bridged), split at midnight where
+// that time crosses it; P from the load's active power, the reactive power at the point of
+// connection the load's and the SVG's output read by the SVG's sign. Indicative: the meter of
+// record decides.
 struct DailyEnergy {
     std::int64_t day = 0; // seconds of the local clock at its midnight
     double kwh = 0.0;
@@ -22,10 +26,8 @@ struct DailyEnergy {
     std::optional<double> connectionPowerFactor() const;
 };
 
-enum class SvgSign { Plus, Minus }; // Q at the point of connection = Q load ± Q SVG
-
-// Per day; with `dayHours` (from, to) only the rows of those hours of each day.
-std::vector<DailyEnergy> dailyEnergy(const RecordTable &table, double samplePeriod, SvgSign sign,
+// Per day; with `dayHours` (from, to) only the time of those hours of each day.
+std::vector<DailyEnergy> dailyEnergy(const RowSpans &rows, SvgSign sign,
                                      std::optional<std::pair<int, int>> dayHours = std::nullopt);
 
 } // namespace svglogger

@@ -1,7 +1,9 @@
 #include "quality/PowerQualityReport.h"
 
 #include "common/TextNumber.h"
+#include "quality/RowSpans.h"
 #include "reading/ClockBlocks.h"
+#include "reading/RecordColumns.h"
 
 #include <iterator>
 
@@ -11,14 +13,20 @@ namespace {
 
 constexpr std::int64_t kDay = 86400;
 
-// The rows of [from, to) of a table, as a table of their own.
-RecordTable rowsBetween(const RecordTable &table, const std::vector<int> &columns, double from, double to)
+// The rows whose time begins in [from, to) (an interval row's at its stamp − its span), with
+// every column, as a table of their own.
+RecordTable rowsBetween(const RowSpans &rows, double from, double to)
 {
+    const RecordTable &table = rows.table();
+    std::vector<int> columns;
+    for (int slot = 0; slot < recordColumn::kSlots; ++slot)
+        if (table.has(slot))
+            columns.push_back(slot);
     RecordTable part;
-    const std::size_t first = table.lowerBound(from), last = table.lowerBound(to);
-    part.reserve(last - first, columns);
     std::vector<float> values(columns.size());
-    for (std::size_t row = first; row < last; ++row) {
+    for (std::size_t row = table.lowerBound(from); row < table.rows() && rows.ownBegin(row) < to; ++row) {
+        if (rows.ownBegin(row) < from)
+            continue;
         for (std::size_t i = 0; i < columns.size(); ++i)
             values[i] = table.value(columns[i], row);
         part.append(table.times()[row], columns, values.data());
@@ -66,18 +74,20 @@ PowerQualityReport makeReport(const RecordSet &set, double from, double to, cons
             report.intervalRows = report.intervalRows || part.layout.samplingMode == SamplingMode::Interval;
         }
     // The whole set is used as it is; a part of it is copied (no more than the part).
-    const bool whole = set.table().rows() == 0
-        || (from <= set.table().times().front() && to > set.table().times().back());
-    const RecordTable part = whole ? RecordTable() : rowsBetween(set.table(), set.columns(), from, to);
-    const RecordTable &table = whole ? set.table() : part;
     const double gap = 3.0 * report.samplePeriod;
+    const RowSpans setRows(set.table(), report.samplePeriod, gap);
+    const bool whole = set.table().rows() == 0
+        || (from <= setRows.ownBegin(0) && to > setRows.ownBegin(set.table().rows() - 1));
+    const RecordTable part = whole ? RecordTable() : rowsBetween(setRows, from, to);
+    const RecordTable &table = whole ? set.table() : part;
+    const RowSpans rows(table, report.samplePeriod, gap);
     const ReportSettings &s = report.settings;
 
     report.events = reportVoltageEvents(table, report.samplePeriod, s);
     report.tables = eventTables(report.events, s.nominal);
     if (!stepDone())
         return report;
-    report.tenMinutes = tenMinuteValues(table, report.samplePeriod, report.events);
+    report.tenMinutes = tenMinuteValues(rows, report.events);
     using Item = PowerQualityReport::Compliance::Item;
     const auto band = [&](Item item, double low, double high, double share) {
         PowerQualityReport::Compliance row;
@@ -107,16 +117,16 @@ PowerQualityReport makeReport(const RecordSet &set, double from, double to, cons
     if (!stepDone())
         return report;
 
-    report.effectiveness = svgEffectiveness(table, gap, {s.nominal, s.reactancePercent, s.rapidChange});
+    report.effectiveness = svgEffectiveness(rows, {s.nominal, s.reactancePercent, s.rapidChange, s.svgSign}, report.events);
     if (!stepDone())
         return report;
-    report.energy = dailyEnergy(table, report.samplePeriod, s.svgSign);
-    report.daytimeEnergy = dailyEnergy(table, report.samplePeriod, s.svgSign, s.dayHours);
+    report.energy = dailyEnergy(rows, s.svgSign);
+    report.daytimeEnergy = dailyEnergy(rows, s.svgSign, s.dayHours);
     if (!stepDone())
         return report;
-    report.coverage = coverageOf(table, from, to, report.samplePeriod, gap, s.runningBits);
+    report.coverage = coverageOf(rows, from, to, s.runningBits);
     for (const ClockBlock &day : ClockBlocks(from, to, kDay))
-        report.dailyCoverage.emplace_back(day.start, coverageOf(table, day.from, day.to, report.samplePeriod, gap, s.runningBits));
+        report.dailyCoverage.emplace_back(day.start, coverageOf(rows, day.from, day.to, s.runningBits));
     stepDone();
     return report;
 }

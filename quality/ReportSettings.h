@@ -1,6 +1,6 @@
 #pragma once
 
-#include "quality/DailyEnergy.h"
+#include "quality/SvgSign.h"
 #include "quality/VoltageEvents.h"
 
 #include <cstdint>
@@ -20,7 +20,7 @@ struct ReportSettings {
     std::optional<std::pair<double, double>> userBand; // V, both included
     double userShare = 0.99;
     double reactancePercent = 100.0; // %X per 10 MVA, for the voltage without the SVG
-    SvgSign svgSign = SvgSign::Plus;
+    SvgSign svgSign = SvgSign::Plus; // for the power factor and the voltage without the SVG alike
     VoltageEventLimits events;       // its nominal is kept equal to `nominal`
     double rapidChange = 0.03;       // of Uc
     std::uint16_t runningBits = 0;   // none: availability not determinable

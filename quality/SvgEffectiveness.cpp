@@ -58,16 +58,18 @@ std::size_t rapidVoltageChanges(const std::vector<double> &values, double thresh
     return count;
 }
 
-std::vector<DailyEffectiveness> svgEffectiveness(const RecordTable &table, double gapSeconds,
-                                                 const EffectivenessSettings &settings)
+std::vector<DailyEffectiveness> svgEffectiveness(const RowSpans &rows, const EffectivenessSettings &settings,
+                                                 const std::vector<VoltageEvent> &events)
 {
     std::vector<DailyEffectiveness> days;
+    const RecordTable &table = rows.table();
     if (!table.has(c::value(MeasurementSample::GridVoltage)) || !table.has(c::value(MeasurementSample::SvgOutput)))
         return days;
     const std::vector<double> &times = table.times();
     const double base = 100.0 / settings.nominal;
     const double threshold = settings.rapidChange * settings.nominal;
     const double eventBand = 0.10 * settings.nominal; // beyond it a dip or swell, not a change
+    std::size_t event = 0;
     for (const ClockBlock &dayRows : ClockBlocks(times, kDay)) {
         DailyEffectiveness day;
         day.day = dayRows.start;
@@ -82,11 +84,11 @@ std::vector<DailyEffectiveness> svgEffectiveness(const RecordTable &table, doubl
             double low = INFINITY, high = -INFINITY, uncompensatedLow = INFINITY, uncompensatedHigh = -INFINITY;
             for (std::size_t row = minute.firstRow; row < minute.endRow; ++row) {
                 const double v = table.value(c::value(MeasurementSample::GridVoltage), row), q = table.value(c::value(MeasurementSample::SvgOutput), row);
-                if (row > 0 && times[row] - times[row - 1] > gapSeconds)
-                    countChanges(); // a gap is never bridged
-                if (std::isnan(v) || std::isnan(q))
+                if (rows.isInterval(row) || rows.gapBefore(row))
+                    countChanges(); // a gap, or means, is never bridged
+                if (std::isnan(v) || std::isnan(q) || rows.isInterval(row))
                     continue;
-                const double u = uncompensatedVoltage(v, q, settings.reactancePercent);
+                const double u = uncompensatedVoltage(v, drawnSvgOutput(q, settings.sign), settings.reactancePercent);
                 low = std::min(low, v);
                 high = std::max(high, v);
                 uncompensatedLow = std::min(uncompensatedLow, u);
@@ -94,10 +96,17 @@ std::vector<DailyEffectiveness> svgEffectiveness(const RecordTable &table, doubl
                 series.push_back(v);
                 uncompensatedSeries.push_back(u);
             }
-            if (high >= low) {
-                swings.push_back((high - low) * base);
-                uncompensatedSwings.push_back((uncompensatedHigh - uncompensatedLow) * base);
+            if (high < low)
+                continue;
+            // Events in time order: those ending before this minute are passed for good.
+            while (event < events.size() && events[event].lastRow < minute.firstRow)
+                ++event;
+            if (event < events.size() && events[event].firstRow < minute.endRow) {
+                ++day.eventMinutes;
+                continue;
             }
+            swings.push_back((high - low) * base);
+            uncompensatedSwings.push_back((uncompensatedHigh - uncompensatedLow) * base);
         }
         countChanges();
         if (swings.empty())

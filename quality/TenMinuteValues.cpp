@@ -1,10 +1,9 @@
 #include "quality/TenMinuteValues.h"
 
 #include "quality/Statistics.h"
-#include "reading/ClockBlocks.h"
 #include "reading/RecordColumns.h"
+#include "reading/RecordTime.h"
 
-#include <cassert>
 #include <cmath>
 #include <utility>
 
@@ -15,6 +14,8 @@ namespace c = recordColumn;
 namespace {
 
 constexpr std::int64_t kTenMinutes = 600;
+constexpr double kComplete = 0.9; // of the 10 minutes, for a value to count
+constexpr double kSlack = 1e-6;   // s: sums of steps carry rounding
 
 bool counts(const TenMinuteValue &value, Counted counted)
 {
@@ -23,46 +24,57 @@ bool counts(const TenMinuteValue &value, Counted counted)
 
 } // namespace
 
-std::vector<TenMinuteValue> tenMinuteValues(const RecordTable &table, double samplePeriod,
-                                            const std::vector<VoltageEvent> &events)
+std::vector<TenMinuteValue> tenMinuteValues(const RowSpans &rows, const std::vector<VoltageEvent> &events)
 {
-    assert(samplePeriod > 0.0);
     std::vector<TenMinuteValue> values;
+    const RecordTable &table = rows.table();
     if (!table.has(c::value(MeasurementSample::GridVoltage)))
         return values;
     const bool negative = table.has(c::value(MeasurementSample::NegSeqVoltageD)) && table.has(c::value(MeasurementSample::NegSeqVoltageQ));
-    const double expected = static_cast<double>(kTenMinutes) / samplePeriod;
+    const double complete = kComplete * static_cast<double>(kTenMinutes) - kSlack;
     std::size_t event = 0;
-    for (const ClockBlock &block : ClockBlocks(table.times(), kTenMinutes)) {
+    for (std::size_t first = 0, end = 0; first < rows.rows(); first = end) {
+        // The rows whose time begins in these 10 minutes.
         TenMinuteValue value;
-        value.start = block.start;
-        double squares = 0.0, unbalanceSquares = 0.0;
-        std::size_t unbalanceSamples = 0;
-        for (std::size_t row = block.firstRow; row < block.endRow; ++row) {
+        value.start = blockStart(rows.span(first).begin, kTenMinutes);
+        const auto from = static_cast<double>(value.start), to = static_cast<double>(value.start + kTenMinutes);
+        end = first + 1;
+        while (end < rows.rows() && rows.span(end).begin < to)
+            ++end;
+        double squares = 0.0, seconds = 0.0, unbalanceSquares = 0.0, unbalanceSeconds = 0.0;
+        for (std::size_t row = first; row < end; ++row) {
             const double v = table.value(c::value(MeasurementSample::GridVoltage), row);
             if (std::isnan(v))
                 continue;
-            squares += v * v;
+            const bool interval = rows.isInterval(row);
+            if (interval && (rows.ownBegin(row) < from - kSlack || table.times()[row] > to + kSlack))
+                continue; // only in part inside
+            const double weight = rows.secondsWithin(row, from, to);
+            if (weight <= 0.0)
+                continue;
+            squares += weight * v * v;
+            seconds += weight;
             ++value.samples;
-            if (negative && v > 0.0) {
+            value.fromIntervalMeans = value.fromIntervalMeans || interval;
+            if (negative && !interval && v > 0.0) {
                 const double d = table.value(c::value(MeasurementSample::NegSeqVoltageD), row), q = table.value(c::value(MeasurementSample::NegSeqVoltageQ), row);
                 if (!std::isnan(d) && !std::isnan(q)) {
                     const double u2 = std::sqrt(d * d + q * q) / v;
-                    unbalanceSquares += u2 * u2;
-                    ++unbalanceSamples;
+                    unbalanceSquares += weight * u2 * u2;
+                    unbalanceSeconds += weight;
                 }
             }
         }
         if (value.samples == 0)
             continue;
-        value.rms = std::sqrt(squares / static_cast<double>(value.samples));
-        if (unbalanceSamples != 0)
-            value.unbalance = std::sqrt(unbalanceSquares / static_cast<double>(unbalanceSamples));
-        value.incomplete = static_cast<double>(value.samples) < 0.9 * expected;
+        value.rms = std::sqrt(squares / seconds);
+        if (unbalanceSeconds >= complete)
+            value.unbalance = std::sqrt(unbalanceSquares / unbalanceSeconds);
+        value.incomplete = seconds < complete;
         // Events in time order: those ending before this window are passed for good.
-        while (event < events.size() && events[event].lastRow < block.firstRow)
+        while (event < events.size() && events[event].lastRow < first)
             ++event;
-        value.flagged = event < events.size() && events[event].firstRow < block.endRow;
+        value.flagged = event < events.size() && events[event].firstRow < end;
         values.push_back(value);
     }
     return values;

@@ -1,5 +1,6 @@
 #include "quality/VoltageEvents.h"
 
+#include "quality/RowSpans.h"
 #include "reading/RecordColumns.h"
 
 #include <cmath>
@@ -29,14 +30,14 @@ std::vector<VoltageEvent> voltageEvents(const RecordTable &table, double sampleP
         events.push_back(open);
         state = State::Normal;
     };
-    const std::vector<double> &times = table.times();
+    const RowSpans rows(table, samplePeriod, gapSeconds);
     for (std::size_t row = 0; row < table.rows(); ++row) {
         // An interval row by its extremes, a continuous one by its value.
         const float value = average ? table.value(c::value(MeasurementSample::GridVoltage), row) : NAN;
         const float lowest = lows && !std::isnan(table.value(c::min(MeasurementSample::GridVoltage), row)) ? table.value(c::min(MeasurementSample::GridVoltage), row) : value;
         const float highest = highs && !std::isnan(table.value(c::max(MeasurementSample::GridVoltage), row)) ? table.value(c::max(MeasurementSample::GridVoltage), row) : value;
-        const bool extremesOnly = lows && !std::isnan(table.value(c::min(MeasurementSample::GridVoltage), row));
-        if (state != State::Normal && (std::isnan(lowest) || times[row] - times[row - 1] > gapSeconds))
+        const bool extremesOnly = rows.isInterval(row) || (lows && !std::isnan(table.value(c::min(MeasurementSample::GridVoltage), row)));
+        if (state != State::Normal && (std::isnan(lowest) || rows.gapBefore(row)))
             close(row - 1);
         if (std::isnan(lowest))
             continue;
@@ -63,7 +64,7 @@ std::vector<VoltageEvent> voltageEvents(const RecordTable &table, double sampleP
             open = VoltageEvent{};
             open.kind = low ? VoltageEvent::Kind::Dip : VoltageEvent::Kind::Swell;
             open.firstRow = row;
-            open.start = times[row];
+            open.start = rows.ownBegin(row);
             open.extreme = low ? lowest : highest;
             durationKnown = !extremesOnly;
         }

@@ -25,15 +25,16 @@ struct VoltageEvent {
     enum class Kind { Dip, Swell, ShortInterruption, LongInterruption };
     Kind kind = Kind::Dip;
     std::size_t firstRow = 0, lastRow = 0; // its rows, both included
-    double start = 0.0;                    // the time of its first row
+    double start = 0.0;                    // where its first row's time begins (an interval row's interval)
     // Its rows times the sample period; none where an interval row's extreme alone shows it.
     std::optional<double> seconds;
     float extreme = 0.0f; // the lowest value of a dip or interruption, the highest of a swell, V
 };
 
 // The events of the grid voltage over all rows of `table`, in time order. An interval row
-// (with its minimum and maximum) takes part by its extremes, its duration unknown. An event
-// ends where its end threshold is crossed, at a gap longer than `gapSeconds` and at the last row.
+// (with its minimum and maximum) takes part by its extremes, its duration unknown, from the
+// start of its interval. An event ends where its end threshold is crossed, at a gap (more than
+// `gapSeconds` from a row to where the next row's time begins) and at the last row.
 std::vector<VoltageEvent> voltageEvents(const RecordTable &table, double samplePeriod, double gapSeconds,
                                         const VoltageEventLimits &limits = {});
 

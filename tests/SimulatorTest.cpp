@@ -1,5 +1,8 @@
 #include "common/Settings.h"
 #include "link/MeasurementDecoder.h"
+#include "quality/PowerQualityReport.h"
+#include "reading/RecordColumns.h"
+#include "support/RecordSets.h"
 #include "tools/ControllerDialogue.h"
 #include "tools/LineGarbler.h"
 #include "tools/MeasurementGenerator.h"
@@ -101,8 +104,9 @@ TEST(MeasurementGenerator, TheLoggersDecoderReadsRealisticValuesInBothVersions)
             maxV = std::max(maxV, s[S::GridVoltage]);
             minP = std::min(minP, s[S::LoadActivePower]);
             maxP = std::max(maxP, s[S::LoadActivePower]);
-            // The SVG covers most of the load's reactive power.
-            EXPECT_NEAR(s[S::SvgOutput], 0.9f * s[S::LoadReactivePower], 6.0f);
+            // The SVG supplies most of the load's reactive power: with the report's default sign
+            // (a positive output in the load's direction) its output is of the other sign.
+            EXPECT_NEAR(s[S::SvgOutput], -0.9f * s[S::LoadReactivePower], 6.0f);
             const float negSeq = std::hypot(s[S::NegSeqVoltageD], s[S::NegSeqVoltageQ]);
             if (version == 2) {
                 EXPECT_GT(negSeq, 5.0f);
@@ -118,6 +122,24 @@ TEST(MeasurementGenerator, TheLoggersDecoderReadsRealisticValuesInBothVersions)
         EXPECT_GT(minP, 60.0f);
         EXPECT_LT(maxP, 240.0f);
         EXPECT_GT(maxP - minP, 60.0f);
+        // So the point of connection sees about a tenth of the load's ~80 kvar beside its
+        // ~150 kW: PF ≈ 150 ÷ √(150² + 8²) ≈ 0.999 against the load's ≈ 0.88, by the report's
+        // default settings.
+        RecordTable table;
+        namespace c = recordColumn;
+        const std::vector<int> slots{c::value(S::GridVoltage), c::value(S::LoadActivePower), c::value(S::LoadReactivePower),
+                                     c::value(S::SvgOutput)};
+        const double midnight = 1'800'000'000.0 - 1'800'000'000 % 86400;
+        for (std::size_t i = 0; i < d.samples.size(); ++i) {
+            const float values[] = {d.samples[i][S::GridVoltage], d.samples[i][S::LoadActivePower],
+                                    d.samples[i][S::LoadReactivePower], d.samples[i][S::SvgOutput]};
+            table.append(midnight + static_cast<double>(i) * 0.2, slots, values);
+        }
+        const PowerQualityReport report = makeReport(test::setOfOneFile(std::move(table)), midnight, midnight + 600.0, ReportSettings{});
+        ASSERT_EQ(report.energy.size(), 1u);
+        EXPECT_GT(*report.energy[0].loadPowerFactor(), 0.85);
+        EXPECT_LT(*report.energy[0].loadPowerFactor(), 0.92);
+        EXPECT_GT(*report.energy[0].connectionPowerFactor(), 0.99) << "version " << version;
     }
 }
 

@@ -1,10 +1,13 @@
 #include "quality/DailyEnergy.h"
+#include "quality/PowerQualityReport.h"
 #include "reading/RecordColumns.h"
 #include "quality/SvgEffectiveness.h"
+#include "support/RowRuns.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,18 +37,23 @@ RecordTable flippingDay(double q, double left)
 
 // The voltage held flat while the SVG's ±500 kvar flips every 30 s across X = 5 %: the swing
 // without it is 0.508 V on the 100 V base, with it 0, a suppression of 100 %; compensating 80 %
-// leaves 80 %.
+// leaves 80 %. Read the other way (minus: a positive output supplied to the grid), the same
+// ±400 kvar (±13.4 V) beside V = 6600 ± 3.35 V leaves V_unc = 6600 ∓ 10.05 V: 20.1 V, 0.30455,
+// suppression 1 − 6.7 ÷ 20.1 = 66.7 %.
 TEST(SvgEffectivenessDays, TheSwingWithAndWithoutTheSvgAndTheSuppression)
 {
     struct Case {
         double q, left;
+        SvgSign sign;
         double swing, uncompensated, suppression;
     } cases[] = {
-        {500.0, 0.0, 0.0, 0.50758, 1.0},
-        {400.0, 0.2, 0.10152, 0.50758, 0.8},
+        {500.0, 0.0, SvgSign::Plus, 0.0, 0.50758, 1.0},
+        {400.0, 0.2, SvgSign::Plus, 0.10152, 0.50758, 0.8},
+        {400.0, 0.2, SvgSign::Minus, 0.10152, 0.30455, 2.0 / 3.0},
     };
     for (const Case &k : cases) {
-        const auto days = svgEffectiveness(flippingDay(k.q, k.left), 3.0, {6600.0, 5.0, 0.03});
+        const RecordTable table = flippingDay(k.q, k.left);
+        const auto days = svgEffectiveness(RowSpans(table, 1.0, 3.0), {6600.0, 5.0, 0.03, k.sign}, {});
         ASSERT_EQ(days.size(), 1u);
         EXPECT_EQ(days[0].minutes, 1440u);
         EXPECT_NEAR(days[0].swingP95, k.swing, 1e-3) << k.left;
@@ -108,7 +116,7 @@ TEST(DailyEnergyFigures, EnergyAndPowerFactorOfADay)
                          {c::value(Sample::LoadActivePower), c::value(Sample::LoadReactivePower), c::value(Sample::SvgOutput)},
                          values);
         }
-        const std::vector<DailyEnergy> days = dailyEnergy(table, 0.2, k.sign);
+        const std::vector<DailyEnergy> days = dailyEnergy(RowSpans(table, 0.2, 0.6), k.sign);
         ASSERT_EQ(days.size(), 1u) << k.name;
         EXPECT_NEAR(days[0].kwh, k.kwh, 1e-6) << k.name;
         EXPECT_NEAR(days[0].kvarhLagging, k.lagging, 1e-6) << k.name;
@@ -124,9 +132,109 @@ TEST(DailyEnergyFigures, EnergyAndPowerFactorOfADay)
         day.append(midnight + s, {c::value(Sample::LoadActivePower), c::value(Sample::LoadReactivePower), c::value(Sample::SvgOutput)},
                    values);
     }
-    const std::vector<DailyEnergy> daytime = dailyEnergy(day, 1.0, SvgSign::Plus, std::pair{8, 22});
+    const std::vector<DailyEnergy> daytime = dailyEnergy(RowSpans(day, 1.0, 3.0), SvgSign::Plus, std::pair{8, 22});
     ASSERT_EQ(daytime.size(), 1u);
     EXPECT_NEAR(daytime[0].kwh, 800.0 * 14, 1e-6);
+}
+
+const double kMidnight = 1'800'000'000.0 - 1'800'000'000 % 86400;
+const std::vector<int> kPowers{c::value(Sample::GridVoltage), c::value(Sample::LoadActivePower),
+                               c::value(Sample::LoadReactivePower), c::value(Sample::SvgOutput)};
+
+// One setting reads the SVG's sign for the power factor and for the voltage without the SVG.
+// Plus (the default, the window's V_unc = V + Q_svg·X): a positive output is reactive power
+// in the load's direction. P 800 kW, the load's 600 kvar; the first half of each minute the
+// SVG's output is −600 kvar and the voltage 6593.3 V, the second half 0 and 6600 V; X = 5 %
+// makes 600 kvar 600 ÷ 10000 × 0.05 × 6700 = 20.1 V.
+// Plus: V_unc 6573.2 and 6600 V, a swing of 26.8 V (0.40606 on 100 V) against 6.7 V
+// (0.10152), suppression 75 %; Q at the point of connection 0 and 600 kvar: 7,200 kvarh
+// lagging, PF 19200 ÷ √(19200² + 7200²) = 0.93633.
+// Minus: V_unc 6613.4 and 6600 V, 13.4 V (0.20303), suppression 50 %; 1200 and 600 kvar:
+// 21,600 kvarh, PF 19200 ÷ √(19200² + 21600²) = 0.66436. The load's PF 0.8 either way.
+TEST(SvgEffectivenessDays, OneSignForThePowerFactorAndTheVoltageWithoutTheSvg)
+{
+    struct Case {
+        SvgSign sign;
+        double lagging, pfConnection, uncompensatedP95, suppression;
+    } cases[] = {
+        {SvgSign::Plus, 7200.0, 0.9363292, 0.4060606, 0.75},
+        {SvgSign::Minus, 21600.0, 0.6643638, 0.2030303, 0.5},
+    };
+    EXPECT_EQ(ReportSettings{}.svgSign, SvgSign::Plus) << "the window's own formula";
+    const test::Signal signal = [](double t, float *v) {
+        const bool first = std::fmod(t - kMidnight, 60.0) < 30.0;
+        v[0] = first ? 6593.3f : 6600.0f;
+        v[1] = 800.0f;
+        v[2] = 600.0f;
+        v[3] = first ? -600.0f : 0.0f;
+    };
+    const RecordSet set = test::setOfRuns({{kMidnight, kMidnight + 86400, {5, 5, 5, 5, 4}, 0.0}}, kPowers, signal);
+    for (const Case &k : cases) {
+        ReportSettings settings;
+        settings.svgSign = k.sign;
+        settings.reactancePercent = 5.0;
+        const PowerQualityReport report = makeReport(set, kMidnight, kMidnight + 86400, settings);
+        ASSERT_EQ(report.energy.size(), 1u);
+        EXPECT_NEAR(report.energy[0].kwh, 19200.0, 1e-3);
+        EXPECT_NEAR(report.energy[0].kvarhLagging, k.lagging, 1e-3);
+        EXPECT_NEAR(*report.energy[0].connectionPowerFactor(), k.pfConnection, 1e-6);
+        EXPECT_NEAR(*report.energy[0].loadPowerFactor(), 0.8, 1e-9);
+        ASSERT_EQ(report.effectiveness.size(), 1u);
+        EXPECT_NEAR(report.effectiveness[0].swingP95, 0.1015152, 1e-4);
+        EXPECT_NEAR(report.effectiveness[0].uncompensatedP95, k.uncompensatedP95, 1e-4);
+        ASSERT_TRUE(report.effectiveness[0].suppression.has_value());
+        EXPECT_NEAR(*report.effectiveness[0].suppression, k.suppression, 1e-3);
+    }
+}
+
+// The SVG's effect is judged on the minutes without a dip, swell or interruption: a 1 s dip to
+// 5000 V every 15 minutes (96 minutes of 1440, more than 5 %) would set the 95th percentile.
+// Each half minute the voltage is 6606.7 then 6593.3 V and the SVG's output −1000 then
+// +1000 kvar (33.5 V across X = 5 %): the swing 13.4 V (0.20303 on 100 V), without the SVG
+// 6573.2 to 6626.8 V, 53.6 V (0.81212), suppression 75 %. With the dips counted: 1606.7 V
+// (24.344) against 1660.3 V (25.156), suppression 3.2 %. Interval rows' means hide each
+// minute's swing: from them no figure (not a swing of 0).
+TEST(SvgEffectivenessDays, MinutesWithEventsLeftOut)
+{
+    struct Case {
+        const char *name;
+        test::RowRun rows;
+        bool dips;
+        std::optional<std::size_t> minutes; // none: no figure for the day
+        std::size_t eventMinutes;
+    } cases[] = {
+        {"no dips", {kMidnight, kMidnight + 86400, {5}, 0.0}, false, 1440, 0},
+        {"a 1 s dip every 15 minutes", {kMidnight, kMidnight + 86400, {5}, 0.0}, true, 1344, 96},
+        {"the same at 4.8 a second", {kMidnight, kMidnight + 86400, {5, 5, 5, 5, 4}, 0.0}, true, 1344, 96},
+        {"the same as interval rows of 60 s", {kMidnight, kMidnight + 86400, {}, 60.0}, true, std::nullopt, 0},
+    };
+    for (const Case &k : cases) {
+        const test::Signal signal = [&](double t, float *v) {
+            const double ofDay = t - kMidnight;
+            const double side = std::fmod(ofDay, 60.0) < 30.0 ? 1.0 : -1.0;
+            const bool dip = k.dips && static_cast<std::int64_t>(ofDay / 60.0) % 15 == 7 && std::fmod(ofDay, 60.0) >= 10.0
+                && std::fmod(ofDay, 60.0) < 11.0;
+            v[0] = dip ? 5000.0f : static_cast<float>(6600.0 + 6.7 * side);
+            v[1] = 800.0f;
+            v[2] = 600.0f;
+            v[3] = static_cast<float>(-1000.0 * side);
+        };
+        ReportSettings settings;
+        settings.reactancePercent = 5.0;
+        const PowerQualityReport report = makeReport(test::setOfRuns({k.rows}, kPowers, signal), kMidnight, kMidnight + 86400, settings);
+        if (!k.minutes) {
+            EXPECT_TRUE(report.effectiveness.empty()) << k.name;
+            continue;
+        }
+        ASSERT_EQ(report.effectiveness.size(), 1u) << k.name;
+        const DailyEffectiveness &day = report.effectiveness[0];
+        EXPECT_EQ(day.minutes, *k.minutes) << k.name;
+        EXPECT_EQ(day.eventMinutes, k.eventMinutes) << k.name;
+        EXPECT_NEAR(day.swingP95, 0.2030303, 1e-4) << k.name;
+        EXPECT_NEAR(day.uncompensatedP95, 0.8121212, 1e-4) << k.name;
+        ASSERT_TRUE(day.suppression.has_value()) << k.name;
+        EXPECT_NEAR(*day.suppression, 0.75, 1e-3) << k.name;
+    }
 }
 
 } // namespace

@@ -64,8 +64,9 @@ std::string MeasurementGenerator::nextLine()
             loadKw += 120.0; // the load steps up at one event and back down at the next
     }
 
-    // The SVG supplies about nine tenths of the load's reactive power.
-    const double svgKvar = 0.9 * loadKvar + noise(1.0);
+    // The SVG supplies about nine tenths of the load's reactive power: its output, a positive
+    // one being in the load's direction (the window's V_unc = V + Q_svg·X), is of the other sign.
+    const double svgKvar = -0.9 * loadKvar + noise(1.0);
 
     const int v = clampReading(voltage);
     const int p = clampReading(rawFromPower(loadKw, voltage));

@@ -170,10 +170,22 @@ std::vector<ReportBlock> reportBlocks(const PowerQualityReport &r)
     // 5. The SVG's effect.
     blocks.push_back(heading(say(r, "5. SVG の効果 — 参考値（indicative、2.5 Hz までの成分、ΔV10 ではない）",
                                  "5. SVG effectiveness — indicative (content up to 2.5 Hz; not ΔV10)")));
-    blocks.push_back(paragraph(say(r, "SVG なしの電圧 V_unc = V + Q_svg ÷ 10000 × X ÷ 100 × 6700（X = %1 %）。毎分の ΔV = 最大 − 最小（100 V 基準）。",
-                                   "Voltage without the SVG V_unc = V + Q_svg ÷ 10000 × X ÷ 100 × 6700 (X = %1 %). Each minute's "
-                                   "ΔV = max − min (on a 100 V base).")
-                                   .arg(number(s.reactancePercent, 1))));
+    const bool plus = s.svgSign == SvgSign::Plus;
+    blocks.push_back(paragraph(
+        say(r, "SVG なしの電圧 V_unc = V %2 Q_svg ÷ 10000 × X ÷ 100 × 6700（X = %1 %）。毎分の ΔV = 最大 − 最小（100 V 基準）。",
+            "Voltage without the SVG V_unc = V %2 Q_svg ÷ 10000 × X ÷ 100 × 6700 (X = %1 %). Each minute's "
+            "ΔV = max − min (on a 100 V base).")
+            .arg(number(s.reactancePercent, 1))
+            .arg(plus ? "+" : "−")
+        + (plus ? say(r, " 符号（svg-sign = plus）: SVG 出力の正は負荷と同じ向き（遅れ）の無効電力で、受電点の無効電力 = Q_load + Q_svg、"
+                         "SVG がなければ電圧は高く、負荷を補償する SVG の出力は負荷と逆の符号です。",
+                      " Sign (svg-sign = plus): a positive SVG output is reactive power in the same direction as the load's "
+                      "(lagging), so the point of connection carries Q_load + Q_svg, removing it raises the voltage, and an SVG "
+                      "compensating the load records the opposite sign to the load's.")
+                : say(r, " 符号（svg-sign = minus）: SVG 出力の正は系統へ供給する向き（進み）の無効電力で、受電点の無効電力 = Q_load − Q_svg、"
+                         "SVG がなければ電圧は低くなります。",
+                      " Sign (svg-sign = minus): a positive SVG output is reactive power supplied to the grid (leading), so "
+                      "the point of connection carries Q_load − Q_svg and removing it lowers the voltage."))));
     QList<QStringList> effect;
     for (const DailyEffectiveness &d : r.effectiveness)
         effect << QStringList{dateText(d.day), number(d.swingP95, 3), number(d.swingMax, 3), number(d.uncompensatedP95, 3),
