@@ -346,27 +346,44 @@ TEST_F(ViewerDayFixture, TheReportAllOrNoneAndTheSameEachTime)
         EXPECT_TRUE(QDir(path("locked")).entryList(QDir::Files | QDir::Hidden).isEmpty());
     }
     // The PDF and the HTML page: fonts embedded, nothing outside the page named, the same
-    // bytes from the same inputs (SOURCE_DATE_EPOCH fixing the PDF's creation date).
-    QProcessEnvironment fixedDate = QProcessEnvironment::systemEnvironment();
-    fixedDate.insert("SOURCE_DATE_EPOCH", "1765065600");
-    for (const char *name : {"a", "b"}) {
+    // bytes from the same inputs in any time zone (SOURCE_DATE_EPOCH fixing the PDF's creation
+    // date). 1765069323 s = 20429 days + 3723 s; day 20429 is 2025-12-07 (2025-01-01 is day
+    // 55 × 365 + 14 leap days = 20089, and day 341 of 2025 is December 7): 01:02:03 UTC.
+    const QByteArray creationDate = "/CreationDate (D:20251207010203Z)";
+    for (const char *zone : {"Asia/Tokyo", "UTC", "America/New_York"}) {
+        QProcessEnvironment fixedDate = QProcessEnvironment::systemEnvironment();
+        fixedDate.insert("SOURCE_DATE_EPOCH", "1765069323");
+        fixedDate.insert("TZ", zone);
         QProcess process;
         process.setProcessEnvironment(fixedDate);
-        process.start(SVG_VIEW_PATH, {"--report", path(name) + ".pdf", "--report-html", path(name) + ".html", folder});
+        const QString name = path("tz-") + QString(zone).replace('/', '-');
+        process.start(SVG_VIEW_PATH, {"--report", name + ".pdf", "--report-html", name + ".html", folder});
         ASSERT_TRUE(process.waitForFinished(60000));
         ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+        const QByteArray zoned = bytes(name + ".pdf");
+        EXPECT_TRUE(zoned.contains(creationDate)) << zone << ": " << zoned.mid(zoned.indexOf("/CreationDate"), 40).toStdString();
+        // Each object where the cross-reference table says it starts ("n 0 obj").
+        const qsizetype xref = zoned.mid(zoned.lastIndexOf("startxref") + 9).trimmed().split('\n').front().trimmed().toLongLong();
+        ASSERT_TRUE(zoned.mid(xref).startsWith("xref\n0 ")) << zone;
+        const QList<QByteArray> entries = zoned.mid(xref, zoned.indexOf("trailer", xref) - xref).split('\n');
+        for (qsizetype object = 1; object + 2 < entries.size(); ++object)
+            if (entries[object + 2].contains(" n")) {
+                EXPECT_TRUE(zoned.mid(entries[object + 2].left(10).toLongLong()).startsWith(QByteArray::number(object) + " 0 obj"))
+                    << zone << ": object " << object;
+            }
     }
-    const QByteArray pdf = bytes(path("a.pdf")), html = bytes(path("a.html"));
+    const QByteArray pdf = bytes(path("tz-Asia-Tokyo.pdf")), html = bytes(path("tz-Asia-Tokyo.html"));
     EXPECT_TRUE(pdf.startsWith("%PDF-"));
-    EXPECT_EQ(pdf, bytes(path("b.pdf")));
-    EXPECT_EQ(html, bytes(path("b.html")));
+    EXPECT_TRUE(pdf == bytes(path("tz-UTC.pdf"))) << "Asia/Tokyo and UTC";
+    EXPECT_TRUE(pdf == bytes(path("tz-America-New_York.pdf"))) << "Asia/Tokyo and America/New_York";
+    EXPECT_TRUE(html == bytes(path("tz-UTC.html")));
     EXPECT_FALSE(html.contains("http")) << "a page that stands alone";
     EXPECT_EQ(html.count("<svg"), 5) << "five pictures inline";
     EXPECT_TRUE(html.contains("<h2>2. 供給電圧 10 分値 — EN 50160 の方法</h2>"));
     const QString pdffonts = QStandardPaths::findExecutable("pdffonts");
     ASSERT_FALSE(pdffonts.isEmpty()) << "poppler-utils (scripts/deps.sh installs it)";
     QProcess fonts;
-    fonts.start(pdffonts, {path("a.pdf")});
+    fonts.start(pdffonts, {path("tz-Asia-Tokyo.pdf")});
     ASSERT_TRUE(fonts.waitForFinished(30000));
     const QStringList fontLines = QString::fromUtf8(fonts.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts).mid(2);
     ASSERT_FALSE(fontLines.isEmpty());
