@@ -431,6 +431,97 @@ TEST_F(ViewerDayFixture, TheReportAllOrNoneAndTheSameEachTime)
     EXPECT_NE(notAFolder.err.find("cannot make"), std::string::npos) << notAFolder.err;
 }
 
+// The report's event list: every event in events.csv and on the HTML page; the PDF the 20
+// deepest and longest, with "N more in events.csv" only when that file is written in the same
+// run. Twelve minutes from 5:00:00 at 6600 V, event i starting at second 30 i + 2:
+//   even i up to 16: one row (0.2 s) at 1000 + 50 i V (deviations from Uc 5600 … 4800 V);
+//   i = 18: one row at 8000 V, a swell (deviation 1400 V);
+//   odd i up to 19: 10 + (i − 1) / 2 seconds at 5900 V (10 … 19 s, deviation 700 V);
+//   i = 20: 2 rows at 5900 V, i = 21: 2 rows at 5850 V (0.4 s, deviations 700 and 750 V).
+// By hand: the 10 farthest from Uc are the even i up to 18, the 10 longest of the rest the odd
+// i up to 19; events 20 (5:10:02) and 21 (5:10:32) are left out of the PDF: "2 more".
+// Three generated hours with a 1400 V dip a minute from 0:01:00: 179 alike, 159 more.
+TEST(ViewerReportEvents, ThePdfTheTwentyDeepestAndLongestTheHtmlAndCsvAll)
+{
+    QTemporaryDir dir;
+    const QString handMade = dir.path() + "/hand";
+    QDir().mkpath(handMade);
+    {
+        std::vector<int> volts(720 * 5, 6600);
+        for (int i = 0; i < 22; ++i) {
+            const int first = (30 * i + 2) * 5;
+            const int rows = i >= 20 ? 2 : i % 2 == 0 ? 1 : 5 * (10 + (i - 1) / 2);
+            const int level = i <= 16 && i % 2 == 0 ? 1000 + 50 * i : i == 18 ? 8000 : i == 21 ? 5850 : 5900;
+            for (int row = first; row < first + rows; ++row)
+                volts[static_cast<std::size_t>(row)] = level;
+        }
+        std::ofstream out((handMade + "/Tarmin7D5H0M0.csv").toStdString(), std::ios::binary);
+        out << *toShiftJis(headerLine(SamplingMode::Continuous, ControllerVersion::Version2)) << "\r\n";
+        for (int row = 0; row < 720 * 5; ++row) {
+            const int second = row / 5;
+            out << "2026/12/07 5:" << second / 600 << second / 60 % 10 << ":" << second % 60 / 10 << second % 10 << ","
+                << volts[static_cast<std::size_t>(row)] << ",1,2,3,4,5,6,7,0\r\n";
+        }
+    }
+    const QString generated = dir.path() + "/generated";
+    RecordedDay day;
+    day.folder = generated.toStdString();
+    day.hours = 3;
+    day.eventEverySeconds = 60;
+    day.dipVolts = 1400.0;
+    ASSERT_GT(day.write(), 0);
+
+    struct Case {
+        QString folder;
+        bool csv;
+        std::size_t events;
+        std::vector<int> printed; // the hand-made events the PDF lists; none: not checked
+        std::string more;         // the PDF's last words on them
+    };
+    std::vector<int> first20(20);
+    for (int i = 0; i < 20; ++i)
+        first20[static_cast<std::size_t>(i)] = i;
+    const Case cases[] = {{handMade, true, 22, first20, "2 more in events.csv"},
+                          {handMade, false, 22, first20, "2 more"},
+                          {generated, true, 179, {}, "159 more in events.csv"},
+                          {generated, false, 179, {}, "159 more"}};
+    const QString pdftotext = QStandardPaths::findExecutable("pdftotext");
+    ASSERT_FALSE(pdftotext.isEmpty()) << "poppler-utils (scripts/deps.sh installs it)";
+    int run = 0;
+    for (const Case &c : cases) {
+        const QString out = dir.path() + "/run" + QString::number(++run);
+        SCOPED_TRACE(out.toStdString() + (c.csv ? " with --report-csv" : " without --report-csv"));
+        QStringList arguments{"--language", "en", "--report", out + ".pdf", "--report-html", out + ".html"};
+        if (c.csv)
+            arguments << "--report-csv" << out;
+        QProcess view;
+        view.start(SVG_VIEW_PATH, arguments << c.folder);
+        ASSERT_TRUE(view.waitForFinished(60000));
+        ASSERT_EQ(view.exitCode(), 0) << view.readAllStandardError().toStdString();
+        if (c.csv) {
+            EXPECT_EQ(QString::fromStdString(readAll((out + "/events.csv").toStdString())).count('\n'), static_cast<qsizetype>(c.events + 1));
+        }
+        const QString html = QString::fromStdString(readAll((out + ".html").toStdString()));
+        EXPECT_EQ(html.count("<tr><td>dip</td>") + html.count("<tr><td>swell</td>"), static_cast<qsizetype>(c.events)) << "all on the page";
+        QProcess text;
+        text.start(pdftotext, {"-layout", out + ".pdf", "-"});
+        ASSERT_TRUE(text.waitForFinished(30000));
+        const QString pdf = QString::fromUtf8(text.readAllStandardOutput());
+        EXPECT_TRUE(pdf.contains("20 of the " + QString::number(c.events) + " events")) << pdf.toStdString();
+        const QStringList lines = pdf.split('\n');
+        const auto moreLine = std::find_if(lines.begin(), lines.end(), [](const QString &line) { return line.trimmed().endsWith(" more") || line.contains(" more in "); });
+        EXPECT_EQ(moreLine == lines.end() ? "(none)" : moreLine->trimmed().toStdString(), c.more);
+        if (c.printed.empty())
+            continue;
+        for (int i = 0; i < 22; ++i) {
+            const int second = 30 * i + 2;
+            const QString start = QString("2026/12/07 5:%1%2:%3%4").arg(second / 600).arg(second / 60 % 10).arg(second % 60 / 10).arg(second % 10);
+            const bool listed = std::find(c.printed.begin(), c.printed.end(), i) != c.printed.end();
+            EXPECT_EQ(pdf.contains(start), listed) << "event " << i << " at " << start.toStdString();
+        }
+    }
+}
+
 // --- Pictures ---------------------------------------------------------------------------------
 
 // A day with one sample's dip: at full width the dip's pixel column reaches the lane's foot,

@@ -60,6 +60,8 @@ int layOut(QPdfWriter &writer, QPainter *painter, const std::vector<ReportBlock>
         y += bounds.height() + gapAfter;
     };
     for (const ReportBlock &block : blocks) {
+        if (block.medium == ReportBlock::Medium::Html)
+            continue;
         switch (block.kind) {
         case ReportBlock::Kind::Title:
             text(titleFont, block.text, 4 * dpmm);
