@@ -14,6 +14,8 @@
 #include "support/Split.h"
 #include "tools/RecordedDay.h"
 #include "viewer/PlotPainter.h"
+#include "viewer/ReportBlocks.h"
+#include "viewer/ReportHtml.h"
 #include "viewer/RecordPlot.h"
 #include "viewer/ViewerOptions.h"
 #include "viewer/ViewerWindow.h"
@@ -23,6 +25,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QPushButton>
+#include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -36,8 +39,10 @@
 #include <QMimeData>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QStandardPaths>
+#include <QSvgGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QPainter>
@@ -523,6 +528,216 @@ TEST(ViewerReportEvents, ThePdfTheTwentyDeepestAndLongestTheHtmlAndCsvAll)
 }
 
 // --- Pictures ---------------------------------------------------------------------------------
+
+// A report picture as the HTML page holds it (inline SVG, 800 × 320) read back: its texts at
+// their start and baseline, its filled rectangles and circles, and its plot's frame (the largest
+// outlined rectangle).
+struct DrawnPicture {
+    struct Text {
+        double x = 0, y = 0, width = 0;
+        QString text;
+    };
+    std::vector<Text> texts;
+    std::vector<QRectF> boxes;
+    std::vector<std::pair<QPointF, double>> circles;
+    QRectF frame;
+
+    // The value an axis's labels give the height `y`: `values` (sorted, "40 %" → 40) at the
+    // labels' baselines less the baseline of "0 %" below the frame's bottom. Labels left of the
+    // frame, or right of it.
+    double read(double y, bool right) const
+    {
+        std::vector<std::pair<double, double>> marks; // y, value
+        for (const Text &t : texts)
+            if ((right ? t.x > frame.right() : t.x + t.width < frame.left()) && t.text.endsWith(" %"))
+                marks.emplace_back(t.y, t.text.chopped(2).toDouble());
+        std::sort(marks.begin(), marks.end());
+        if (marks.size() < 2)
+            return std::nan("");
+        const double shift = marks.back().first - frame.bottom(); // "0 %" sits on the bottom
+        const auto &[yLow, low] = marks.back();
+        const auto &[yHigh, high] = marks.front();
+        return low + (y + shift - yLow) / (yHigh - yLow) * (high - low);
+    }
+    const Text *find(const QString &text) const
+    {
+        const auto it = std::find_if(texts.begin(), texts.end(), [&](const Text &t) { return t.text == text; });
+        return it == texts.end() ? nullptr : &*it;
+    }
+};
+
+DrawnPicture drawnPicture(ReportBlock::Picture which, const PowerQualityReport &report)
+{
+    std::vector<ReportBlock> blocks(2);
+    blocks[0].kind = ReportBlock::Kind::Title;
+    blocks[1].kind = ReportBlock::Kind::Picture;
+    blocks[1].picture = which;
+    const QString html = reportHtml(blocks, report);
+    const QString svg = html.mid(html.indexOf("<svg"), html.indexOf("</svg>") + 6 - html.indexOf("<svg"));
+    QSvgGenerator device; // the page's own font on the page's own device, for the texts' widths
+    const QFontMetricsF metrics(QFont("IPAGothic", 9), &device);
+    DrawnPicture picture;
+    std::vector<QString> fills{"none"};
+    QXmlStreamReader xml(svg);
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.isEndElement() && xml.name() == QString("g"))
+            fills.pop_back();
+        if (!xml.isStartElement())
+            continue;
+        const QXmlStreamAttributes a = xml.attributes();
+        const auto at = [&](const char *name) { return a.value(QString(name)).toDouble(); };
+        if (xml.name() == QString("g")) {
+            fills.push_back(a.hasAttribute("fill") ? a.value("fill").toString() : fills.back());
+        } else if (xml.name() == QString("rect")) {
+            const QRectF rect(at("x"), at("y"), at("width"), at("height"));
+            if (fills.back() == "none" && rect.width() * rect.height() > picture.frame.width() * picture.frame.height())
+                picture.frame = rect;
+            else if (fills.back() != "none")
+                picture.boxes.push_back(rect);
+        } else if (xml.name() == QString("circle")) {
+            picture.circles.emplace_back(QPointF(at("cx"), at("cy")), at("r"));
+        } else if (xml.name() == QString("text")) {
+            const double x = at("x"), y = at("y");
+            const QString text = xml.readElementText();
+            picture.texts.push_back({x, y, metrics.horizontalAdvance(text), text});
+        }
+    }
+    EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+    return picture;
+}
+
+// A report in English over [from, from + days) with `values` as valid 10-minute values.
+PowerQualityReport handMadeReport(double days, const std::vector<double> &values = {})
+{
+    PowerQualityReport report;
+    report.settings.language = ReportSettings::Language::English;
+    report.from = static_cast<double>(*parseRowTime("2026/12/07"));
+    report.to = report.from + days * 86400.0;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        TenMinuteValue value;
+        value.start = static_cast<std::int64_t>(report.from) + 600 * static_cast<std::int64_t>(i);
+        value.rms = values[i];
+        value.samples = 3000;
+        report.tenMinutes.push_back(value);
+    }
+    return report;
+}
+
+// The histogram of ten valid 10-minute values, 4 at 6600.2 V, 3 at 6605.3 V, 2 at 6590.4 V and
+// 1 at 6619.6 V (each in a bin of its own): its bars read 40, 30, 20 and 10 % of the intervals
+// off their own (left) axis; the cumulative curve reaches 100 % on the right axis.
+TEST(ReportPictures, TheHistogramsBarsOnTheirOwnShareOfIntervalsAxis)
+{
+    const PowerQualityReport report =
+        handMadeReport(1, {6600.2, 6605.3, 6600.2, 6590.4, 6600.2, 6605.3, 6619.6, 6590.4, 6605.3, 6600.2});
+    const DrawnPicture picture = drawnPicture(ReportBlock::Picture::Histogram, report);
+    ASSERT_GT(picture.frame.height(), 100.0);
+    std::vector<double> bars;
+    for (const QRectF &box : picture.boxes)
+        if (box.height() > 0.0 && std::abs(box.bottom() - picture.frame.bottom()) < 0.5 && box.width() < picture.frame.width() / 20.0)
+            bars.push_back(std::round(picture.read(box.top(), false) * 10.0) / 10.0);
+    std::sort(bars.begin(), bars.end());
+    EXPECT_EQ(bars, (std::vector<double>{10.0, 20.0, 30.0, 40.0})) << "the bars off the left axis, % of the intervals";
+    EXPECT_NEAR(picture.read(picture.frame.top(), true), 100.0, 0.5) << "the right axis: 100 % at the top, where the curve ends";
+    EXPECT_NEAR(picture.read(picture.frame.bottom(), true), 0.0, 0.5);
+}
+
+// The pictures a reader can read: the profile's time axis by day (each date at its midnight,
+// no clock times; a month with as many dates as have room); the events on EN 50160's table as a
+// grid with its counts in their cells and a dot each; and a legend above each picture's plot.
+// By hand: 5 dips of 0.8 s to 75 % of 6600 V (4950 V) are the table's 80–70 % × 0.5–1 s cell;
+// 2 swells of 2 s to 125 % (8250 V) its ≥ 120 % × 0.5–5 s cell.
+TEST(ReportPictures, DaysOnTheProfileEventsOnTheEn50160GridALegendOnEach)
+{
+    for (const int days : {7, 31}) {
+        SCOPED_TRACE(days);
+        const PowerQualityReport report = handMadeReport(days, {6600.0, 6610.0});
+        const DrawnPicture profile = drawnPicture(ReportBlock::Picture::Profile, report);
+        std::vector<const DrawnPicture::Text *> dates;
+        for (const DrawnPicture::Text &t : profile.texts) {
+            EXPECT_FALSE(t.text.contains(':')) << "no clock time: " << t.text.toStdString();
+            if (t.y > profile.frame.bottom() && QRegularExpression("^\\d\\d/\\d\\d$").match(t.text).hasMatch())
+                dates.push_back(&t);
+        }
+        EXPECT_GE(dates.size(), 4u);
+        EXPECT_EQ(dates.empty() ? QString() : dates.front()->text, "12/07");
+        for (std::size_t i = 0; i < dates.size(); ++i) {
+            const QString year = dates[i]->text.startsWith("12") ? "2026/" : "2027/";
+            const qint64 day = QDate(2026, 12, 7).daysTo(QDate::fromString(year + dates[i]->text, "yyyy/MM/dd"));
+            const double midnight = profile.frame.left() + static_cast<double>(day) / days * profile.frame.width();
+            EXPECT_LE(dates[i]->x, midnight + 0.5) << dates[i]->text.toStdString();
+            EXPECT_GE(dates[i]->x + dates[i]->width, midnight - 0.5) << dates[i]->text.toStdString();
+            if (i > 0) {
+                EXPECT_GT(dates[i]->x, dates[i - 1]->x + dates[i - 1]->width) << "apart: " << dates[i]->text.toStdString();
+            }
+        }
+        if (days == 7) {
+            EXPECT_EQ(dates.size(), 8u) << "each midnight from 12/07 to 12/14";
+        }
+    }
+
+    PowerQualityReport report = handMadeReport(7, {6600.0});
+    for (int i = 0; i < 7; ++i) {
+        VoltageEvent event;
+        event.kind = i < 5 ? VoltageEvent::Kind::Dip : VoltageEvent::Kind::Swell;
+        event.start = report.from + 3600.0 * i;
+        event.seconds = i < 5 ? 0.8 : 2.0;
+        event.extreme = i < 5 ? 4950.0f : 8250.0f;
+        report.events.push_back(event);
+    }
+    report.tables.dips[1][2] = 5;
+    report.tables.swells[0][1] = 2;
+    // A legend over every plot.
+    for (const ReportBlock::Picture which : {ReportBlock::Picture::Profile, ReportBlock::Picture::Histogram,
+                                             ReportBlock::Picture::DipsAndSwells, ReportBlock::Picture::Effectiveness,
+                                             ReportBlock::Picture::PowerFactor}) {
+        PowerQualityReport withDays = report;
+        withDays.effectiveness.resize(7);
+        withDays.energy.resize(7);
+        for (int d = 0; d < 7; ++d)
+            withDays.effectiveness[static_cast<std::size_t>(d)].day = withDays.energy[static_cast<std::size_t>(d)].day =
+                static_cast<std::int64_t>(report.from) + 86400 * d;
+        const DrawnPicture drawn = drawnPicture(which, withDays);
+        const auto above = std::count_if(drawn.texts.begin(), drawn.texts.end(), [&](const DrawnPicture::Text &t) {
+            return t.y < drawn.frame.top() && t.text.size() > 2;
+        });
+        EXPECT_GE(above, 1) << "a legend over picture " << static_cast<int>(which);
+    }
+    const DrawnPicture grid = drawnPicture(ReportBlock::Picture::DipsAndSwells, report);
+    const auto centre = [&](const QString &label) {
+        const DrawnPicture::Text *t = grid.find(label);
+        return t ? QPointF(t->x + t->width / 2.0, t->y) : QPointF(std::nan(""), std::nan(""));
+    };
+    // A cell: between two duration labels under the frame and two residual labels left of it.
+    const auto cell = [&](const QString &shorter, const QString &longer, const QString &lower, const QString &upper) {
+        const double top = upper.isEmpty() ? grid.frame.top() : centre(upper).y() - (centre("0 %").y() - grid.frame.bottom());
+        const double bottom = centre(lower).y() - (centre("0 %").y() - grid.frame.bottom());
+        return QRectF(QPointF(centre(shorter).x(), top), QPointF(centre(longer).x(), bottom));
+    };
+    const QRectF dips = cell("0.5 s", "1 s", "70 %", "80 %"), swells = cell("0.5 s", "5 s", "120 %", "");
+    ASSERT_TRUE(dips.isValid() && swells.isValid()) << "the table's edges labelled";
+    const auto inside = [](const QRectF &cell, const QPointF &point) { return cell.adjusted(-1, -1, 1, 1).contains(point); };
+    std::size_t counted = 0;
+    for (const DrawnPicture::Text &t : grid.texts) {
+        if (t.text == "5" || t.text == "2") {
+            const QPointF middle(t.x + t.width / 2.0, t.y - 3.0);
+            EXPECT_TRUE(inside(t.text == "5" ? dips : swells, middle)) << t.text.toStdString() << " at " << middle.x() << ", " << middle.y();
+            ++counted;
+        }
+    }
+    EXPECT_EQ(counted, 2u) << "the two counts, each in its cell";
+    std::vector<double> dotAreas(2, 0.0);
+    for (const auto &[at, radius] : grid.circles) {
+        if (!grid.frame.contains(at))
+            continue; // the legend's
+        const bool dip = inside(dips, at), swell = inside(swells, at);
+        EXPECT_TRUE(dip || swell) << "a dot at " << at.x() << ", " << at.y();
+        dotAreas[dip ? 0 : 1] += radius * radius;
+    }
+    EXPECT_NEAR(dotAreas[0] / dotAreas[1], 5.0 / 2.0, 0.05) << "areas by count";
+
+}
 
 // A day with one sample's dip: at full width the dip's pixel column reaches the lane's foot,
 // its neighbours do not; two hours without rows stay empty; the SVG of the same is well formed.

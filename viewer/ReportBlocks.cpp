@@ -216,7 +216,9 @@ std::vector<ReportBlock> reportBlocks(const PowerQualityReport &r, ReportCsvFile
                                                          ? say(r, "ほか %1 件（events.csv にすべて）", "%1 more in events.csv").arg(more)
                                                          : say(r, "ほか %1 件", "%1 more").arg(more))));
     }
-    blocks.push_back(picture(ReportBlock::Picture::Itic, say(r, "事象と ITIC 曲線", "Events on the ITIC curve")));
+    blocks.push_back(picture(ReportBlock::Picture::DipsAndSwells,
+                             say(r, "EN 50160 の表の上の電圧低下・上昇: 残留電圧と継続時間",
+                                 "Dips and swells on the EN 50160 table: residual voltage against duration")));
 
     // 5. The SVG's effect.
     blocks.push_back(heading(say(r, "5. SVG の効果 — 参考値（indicative、2.5 Hz までの成分、ΔV10 ではない）",

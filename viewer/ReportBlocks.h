@@ -15,7 +15,8 @@ namespace svglogger {
 // its class (EN 50160 method, indicative, not measurable).
 struct ReportBlock {
     enum class Kind { Title, Heading, Paragraph, Table, Picture };
-    enum class Picture { None, Profile, Histogram, Itic, Effectiveness, PowerFactor };
+    // DipsAndSwells: EN 50160's dip and swell table as a grid of residual voltage against duration.
+    enum class Picture { None, Profile, Histogram, DipsAndSwells, Effectiveness, PowerFactor };
     // Where the block appears: a long list whole on the HTML page, shortened in the PDF.
     enum class Medium { Both, Pdf, Html };
     Kind kind = Kind::Paragraph;
