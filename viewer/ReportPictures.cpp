@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
-#include <map>
 #include <utility>
 
 namespace svglogger {
@@ -199,15 +198,11 @@ void timeAxis(QPainter &p, const Frame &f, double from, double to)
     const QFontMetricsF metrics(p.font(), p.device());
     const bool byDay = to - from >= 2 * 86400.0;
     const double room = metrics.horizontalAdvance(byDay ? "00/00" : "00:00") * 1.6;
-    static constexpr std::int64_t kDaySteps[] = {86400, 2 * 86400, 7 * 86400, 14 * 86400, 28 * 86400};
-    static constexpr std::int64_t kClockSteps[] = {60, 120, 300, 600, 900, 1800, 3600, 7200, 10800, 21600, 43200, 86400};
-    std::int64_t step = byDay ? kDaySteps[std::size(kDaySteps) - 1] : kClockSteps[std::size(kClockSteps) - 1];
-    for (const std::int64_t s : byDay ? std::vector<std::int64_t>(std::begin(kDaySteps), std::end(kDaySteps))
-                                      : std::vector<std::int64_t>(std::begin(kClockSteps), std::end(kClockSteps)))
-        if (static_cast<double>(s) / (to - from) * f.plot.width() >= room) {
-            step = s;
-            break;
-        }
+    const std::vector<std::int64_t> candidates = byDay ? std::vector<std::int64_t>{86400, 2 * 86400, 7 * 86400, 14 * 86400, 28 * 86400}
+                                                  : std::vector<std::int64_t>{60, 120, 300, 600, 900, 1800, 3600, 7200, 10800, 21600, 43200, 86400};
+    const auto roomy = std::find_if(candidates.begin(), candidates.end(),
+                                    [&](std::int64_t s) { return static_cast<double>(s) / (to - from) * f.plot.width() >= room; });
+    const std::int64_t step = roomy != candidates.end() ? *roomy : candidates.back();
     QList<double> at;
     QStringList texts;
     // Days counted from the period's first midnight, clock steps from the day's.
