@@ -15,6 +15,8 @@
 #include "support/Split.h"
 #include "tools/RecordedDay.h"
 #include "viewer/PlotPainter.h"
+#include "viewer/ReportBlocks.h"
+#include "viewer/ReportHtml.h"
 #include "viewer/RecordPlot.h"
 #include "viewer/SystemClockZone.h"
 #include "viewer/ViewerOptions.h"
@@ -25,6 +27,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QPushButton>
+#include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -38,8 +41,10 @@
 #include <QMimeData>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QStandardPaths>
+#include <QSvgGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QPainter>
@@ -171,24 +176,44 @@ TEST(RecordedDays, HoursBeyondADayGoIntoTheNextDaysFiles)
     EXPECT_TRUE(rowTimeText(static_cast<std::int64_t>(set.table().times().back())).starts_with("2026/12/08 1:"));
 }
 
-// --dip-depth: each event's one-second dip as deep as asked, so a made week has real dips.
+// --dip-depth: each event's one-second dip as deep as asked, so a made week has real dips; by
+// default (RecordedDay's and svg-make-day's alike) a dip by EN 50160, below 90 % of 6600 V.
 TEST(RecordedDays, DipsAsDeepAsAsked)
 {
-    for (const double depth : {500.0, 1400.0}) {
+    struct Case {
+        std::optional<double> depth; // none: the default
+        bool byTheTool;              // svg-make-day rather than RecordedDay itself
+        std::size_t events;
+    };
+    // 500 V leaves 92.4 % of 6600 V: no dip; 1400 V leaves 78.8 %: one at 1:00 and at 2:00.
+    const Case cases[] = {{500.0, false, 0}, {1400.0, false, 2}, {std::nullopt, false, 2}, {std::nullopt, true, 2},
+                          {500.0, true, 0}};
+    for (const Case &c : cases) {
         QTemporaryDir dir;
         RecordedDay recorded;
         recorded.folder = dir.path().toStdString();
         recorded.hours = 3;
         recorded.eventEverySeconds = 3600;
-        recorded.dipVolts = depth;
-        ASSERT_GT(recorded.write(), 0);
+        if (c.byTheTool) {
+            QStringList arguments{dir.path(), "--hours", "3", "--events", "3600"};
+            if (c.depth)
+                arguments << "--dip-depth" << QString::number(*c.depth);
+            QProcess tool;
+            tool.start(SVG_MAKE_DAY_PATH, arguments);
+            ASSERT_TRUE(tool.waitForFinished(60000));
+            ASSERT_EQ(tool.exitCode(), 0) << tool.readAllStandardError().toStdString();
+        } else {
+            if (c.depth)
+                recorded.dipVolts = *c.depth;
+            ASSERT_GT(recorded.write(), 0);
+        }
         const RecordSet set = RecordSet::load({recorded.folder});
         const std::vector<VoltageEvent> events = voltageEvents(set.table(), set.samplePeriod(), 3 * set.samplePeriod());
-        // 500 V leaves 92 % of 6600 V: no dip; 1400 V leaves 79 %: one at 1:00 and at 2:00.
-        ASSERT_EQ(events.size(), depth > 1000.0 ? 2u : 0u) << depth;
+        const std::string name = (c.byTheTool ? "svg-make-day, " : "RecordedDay, ") + (c.depth ? std::to_string(*c.depth) : "default");
+        ASSERT_EQ(events.size(), c.events) << name;
         for (const VoltageEvent &e : events) {
-            EXPECT_NEAR(*e.seconds, 1.0, 1e-6);
-            EXPECT_NEAR(e.extreme, 6600.0 - depth, 100.0);
+            EXPECT_NEAR(*e.seconds, 1.0, 1e-6) << name;
+            EXPECT_NEAR(e.extreme, 6600.0 - c.depth.value_or(1400.0), 100.0) << name;
         }
     }
 }
@@ -203,6 +228,7 @@ struct ViewerDayFixture : ::testing::Test {
         recorded.folder = day;
         recorded.hours = 2;
         recorded.eventEverySeconds = 600;
+        recorded.dipVolts = 500.0; // to 92 %: the trigger's 6400 V catches each, no voltage event
         ASSERT_EQ(recorded.write(), 2 * 3600 * 5);
     }
     struct Run {
@@ -379,27 +405,44 @@ TEST_F(ViewerDayFixture, TheReportAllOrNoneAndTheSameEachTime)
         EXPECT_TRUE(QDir(path("locked")).entryList(QDir::Files | QDir::Hidden).isEmpty());
     }
     // The PDF and the HTML page: fonts embedded, nothing outside the page named, the same
-    // bytes from the same inputs (SOURCE_DATE_EPOCH fixing the PDF's creation date).
-    QProcessEnvironment fixedDate = QProcessEnvironment::systemEnvironment();
-    fixedDate.insert("SOURCE_DATE_EPOCH", "1765065600");
-    for (const char *name : {"a", "b"}) {
+    // bytes from the same inputs in any time zone (SOURCE_DATE_EPOCH fixing the PDF's creation
+    // date). 1765069323 s = 20429 days + 3723 s; day 20429 is 2025-12-07 (2025-01-01 is day
+    // 55 × 365 + 14 leap days = 20089, and day 341 of 2025 is December 7): 01:02:03 UTC.
+    const QByteArray creationDate = "/CreationDate (D:20251207010203Z)";
+    for (const char *zone : {"Asia/Tokyo", "UTC", "America/New_York"}) {
+        QProcessEnvironment fixedDate = QProcessEnvironment::systemEnvironment();
+        fixedDate.insert("SOURCE_DATE_EPOCH", "1765069323");
+        fixedDate.insert("TZ", zone);
         QProcess process;
         process.setProcessEnvironment(fixedDate);
-        process.start(SVG_VIEW_PATH, {"--report", path(name) + ".pdf", "--report-html", path(name) + ".html", folder});
+        const QString name = path("tz-") + QString(zone).replace('/', '-');
+        process.start(SVG_VIEW_PATH, {"--report", name + ".pdf", "--report-html", name + ".html", folder});
         ASSERT_TRUE(process.waitForFinished(60000));
         ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+        const QByteArray zoned = bytes(name + ".pdf");
+        EXPECT_TRUE(zoned.contains(creationDate)) << zone << ": " << zoned.mid(zoned.indexOf("/CreationDate"), 40).toStdString();
+        // Each object where the cross-reference table says it starts ("n 0 obj").
+        const qsizetype xref = zoned.mid(zoned.lastIndexOf("startxref") + 9).trimmed().split('\n').front().trimmed().toLongLong();
+        ASSERT_TRUE(zoned.mid(xref).startsWith("xref\n0 ")) << zone;
+        const QList<QByteArray> entries = zoned.mid(xref, zoned.indexOf("trailer", xref) - xref).split('\n');
+        for (qsizetype object = 1; object + 2 < entries.size(); ++object)
+            if (entries[object + 2].contains(" n")) {
+                EXPECT_TRUE(zoned.mid(entries[object + 2].left(10).toLongLong()).startsWith(QByteArray::number(object) + " 0 obj"))
+                    << zone << ": object " << object;
+            }
     }
-    const QByteArray pdf = bytes(path("a.pdf")), html = bytes(path("a.html"));
+    const QByteArray pdf = bytes(path("tz-Asia-Tokyo.pdf")), html = bytes(path("tz-Asia-Tokyo.html"));
     EXPECT_TRUE(pdf.startsWith("%PDF-"));
-    EXPECT_EQ(pdf, bytes(path("b.pdf")));
-    EXPECT_EQ(html, bytes(path("b.html")));
+    EXPECT_TRUE(pdf == bytes(path("tz-UTC.pdf"))) << "Asia/Tokyo and UTC";
+    EXPECT_TRUE(pdf == bytes(path("tz-America-New_York.pdf"))) << "Asia/Tokyo and America/New_York";
+    EXPECT_TRUE(html == bytes(path("tz-UTC.html")));
     EXPECT_FALSE(html.contains("http")) << "a page that stands alone";
     EXPECT_EQ(html.count("<svg"), 5) << "five pictures inline";
     EXPECT_TRUE(html.contains("<h2>2. 供給電圧 10 分値 — EN 50160 の方法</h2>"));
     const QString pdffonts = QStandardPaths::findExecutable("pdffonts");
     ASSERT_FALSE(pdffonts.isEmpty()) << "poppler-utils (scripts/deps.sh installs it)";
     QProcess fonts;
-    fonts.start(pdffonts, {path("a.pdf")});
+    fonts.start(pdffonts, {path("tz-Asia-Tokyo.pdf")});
     ASSERT_TRUE(fonts.waitForFinished(30000));
     const QStringList fontLines = QString::fromUtf8(fonts.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts).mid(2);
     ASSERT_FALSE(fontLines.isEmpty());
@@ -426,7 +469,308 @@ TEST_F(ViewerDayFixture, TheReportAllOrNoneAndTheSameEachTime)
     EXPECT_NE(notAFolder.err.find("cannot make"), std::string::npos) << notAFolder.err;
 }
 
+// The report's event list: every event in events.csv and on the HTML page; the PDF the 20
+// deepest and longest, with "N more in events.csv" only when that file is written in the same
+// run. Twelve minutes from 5:00:00 at 6600 V, event i starting at second 30 i + 2:
+//   even i up to 16: one row (0.2 s) at 1000 + 50 i V (deviations from Uc 5600 … 4800 V);
+//   i = 18: one row at 8000 V, a swell (deviation 1400 V);
+//   odd i up to 19: 10 + (i − 1) / 2 seconds at 5900 V (10 … 19 s, deviation 700 V);
+//   i = 20: 2 rows at 5900 V, i = 21: 2 rows at 5850 V (0.4 s, deviations 700 and 750 V).
+// By hand: the 10 farthest from Uc are the even i up to 18, the 10 longest of the rest the odd
+// i up to 19; events 20 (5:10:02) and 21 (5:10:32) are left out of the PDF: "2 more".
+// Three generated hours with a 1400 V dip a minute from 0:01:00: 179 alike, 159 more.
+TEST(ViewerReportEvents, ThePdfTheTwentyDeepestAndLongestTheHtmlAndCsvAll)
+{
+    QTemporaryDir dir;
+    const QString handMade = dir.path() + "/hand";
+    QDir().mkpath(handMade);
+    {
+        std::vector<int> volts(720 * 5, 6600);
+        for (int i = 0; i < 22; ++i) {
+            const int first = (30 * i + 2) * 5;
+            const int rows = i >= 20 ? 2 : i % 2 == 0 ? 1 : 5 * (10 + (i - 1) / 2);
+            const int level = i <= 16 && i % 2 == 0 ? 1000 + 50 * i : i == 18 ? 8000 : i == 21 ? 5850 : 5900;
+            for (int row = first; row < first + rows; ++row)
+                volts[static_cast<std::size_t>(row)] = level;
+        }
+        std::ofstream out((handMade + "/Tarmin7D5H0M0.csv").toStdString(), std::ios::binary);
+        out << *toShiftJis(headerLine(SamplingMode::Continuous, ControllerVersion::Version2)) << "\r\n";
+        for (int row = 0; row < 720 * 5; ++row) {
+            const int second = row / 5;
+            out << "2026/12/07 5:" << second / 600 << second / 60 % 10 << ":" << second % 60 / 10 << second % 10 << ","
+                << volts[static_cast<std::size_t>(row)] << ",1,2,3,4,5,6,7,0\r\n";
+        }
+    }
+    const QString generated = dir.path() + "/generated";
+    RecordedDay day;
+    day.folder = generated.toStdString();
+    day.hours = 3;
+    day.eventEverySeconds = 60;
+    day.dipVolts = 1400.0;
+    ASSERT_GT(day.write(), 0);
+
+    struct Case {
+        QString folder;
+        bool csv;
+        std::size_t events;
+        std::vector<int> printed; // the hand-made events the PDF lists; none: not checked
+        std::string more;         // the PDF's last words on them
+    };
+    std::vector<int> first20(20);
+    for (int i = 0; i < 20; ++i)
+        first20[static_cast<std::size_t>(i)] = i;
+    const Case cases[] = {{handMade, true, 22, first20, "2 more in events.csv"},
+                          {handMade, false, 22, first20, "2 more"},
+                          {generated, true, 179, {}, "159 more in events.csv"},
+                          {generated, false, 179, {}, "159 more"}};
+    const QString pdftotext = QStandardPaths::findExecutable("pdftotext");
+    ASSERT_FALSE(pdftotext.isEmpty()) << "poppler-utils (scripts/deps.sh installs it)";
+    int run = 0;
+    for (const Case &c : cases) {
+        const QString out = dir.path() + "/run" + QString::number(++run);
+        SCOPED_TRACE(out.toStdString() + (c.csv ? " with --report-csv" : " without --report-csv"));
+        QStringList arguments{"--language", "en", "--report", out + ".pdf", "--report-html", out + ".html"};
+        if (c.csv)
+            arguments << "--report-csv" << out;
+        QProcess view;
+        view.start(SVG_VIEW_PATH, arguments << c.folder);
+        ASSERT_TRUE(view.waitForFinished(60000));
+        ASSERT_EQ(view.exitCode(), 0) << view.readAllStandardError().toStdString();
+        if (c.csv) {
+            EXPECT_EQ(QString::fromStdString(readAll((out + "/events.csv").toStdString())).count('\n'), static_cast<qsizetype>(c.events + 1));
+        }
+        const QString html = QString::fromStdString(readAll((out + ".html").toStdString()));
+        EXPECT_EQ(html.count("<tr><td>dip</td>") + html.count("<tr><td>swell</td>"), static_cast<qsizetype>(c.events)) << "all on the page";
+        QProcess text;
+        text.start(pdftotext, {"-layout", out + ".pdf", "-"});
+        ASSERT_TRUE(text.waitForFinished(30000));
+        const QString pdf = QString::fromUtf8(text.readAllStandardOutput());
+        EXPECT_TRUE(pdf.contains("20 of the " + QString::number(c.events) + " events")) << pdf.toStdString();
+        const QStringList lines = pdf.split('\n');
+        const auto moreLine = std::find_if(lines.begin(), lines.end(), [](const QString &line) { return line.trimmed().endsWith(" more") || line.contains(" more in "); });
+        EXPECT_EQ(moreLine == lines.end() ? "(none)" : moreLine->trimmed().toStdString(), c.more);
+        if (c.printed.empty())
+            continue;
+        for (int i = 0; i < 22; ++i) {
+            const int second = 30 * i + 2;
+            const QString start = QString("2026/12/07 5:%1%2:%3%4").arg(second / 600).arg(second / 60 % 10).arg(second % 60 / 10).arg(second % 10);
+            const bool listed = std::find(c.printed.begin(), c.printed.end(), i) != c.printed.end();
+            EXPECT_EQ(pdf.contains(start), listed) << "event " << i << " at " << start.toStdString();
+        }
+    }
+}
+
 // --- Pictures ---------------------------------------------------------------------------------
+
+// A report picture as the HTML page holds it (inline SVG, 800 × 320) read back: its texts at
+// their start and baseline, its filled rectangles and circles, and its plot's frame (the largest
+// outlined rectangle).
+struct DrawnPicture {
+    struct Text {
+        double x = 0, y = 0, width = 0;
+        QString text;
+    };
+    std::vector<Text> texts;
+    std::vector<QRectF> boxes;
+    std::vector<std::pair<QPointF, double>> circles;
+    QRectF frame;
+
+    // The value an axis's labels give the height `y`: `values` (sorted, "40 %" → 40) at the
+    // labels' baselines less the baseline of "0 %" below the frame's bottom. Labels left of the
+    // frame, or right of it.
+    double read(double y, bool right) const
+    {
+        std::vector<std::pair<double, double>> marks; // y, value
+        for (const Text &t : texts)
+            if ((right ? t.x > frame.right() : t.x + t.width < frame.left()) && t.text.endsWith(" %"))
+                marks.emplace_back(t.y, t.text.chopped(2).toDouble());
+        std::sort(marks.begin(), marks.end());
+        if (marks.size() < 2)
+            return std::nan("");
+        const double shift = marks.back().first - frame.bottom(); // "0 %" sits on the bottom
+        const auto &[yLow, low] = marks.back();
+        const auto &[yHigh, high] = marks.front();
+        return low + (y + shift - yLow) / (yHigh - yLow) * (high - low);
+    }
+    const Text *find(const QString &text) const
+    {
+        const auto it = std::find_if(texts.begin(), texts.end(), [&](const Text &t) { return t.text == text; });
+        return it == texts.end() ? nullptr : &*it;
+    }
+};
+
+DrawnPicture drawnPicture(ReportBlock::Picture which, const PowerQualityReport &report)
+{
+    std::vector<ReportBlock> blocks(2);
+    blocks[0].kind = ReportBlock::Kind::Title;
+    blocks[1].kind = ReportBlock::Kind::Picture;
+    blocks[1].picture = which;
+    const QString html = reportHtml(blocks, report);
+    const QString svg = html.mid(html.indexOf("<svg"), html.indexOf("</svg>") + 6 - html.indexOf("<svg"));
+    QSvgGenerator device; // the page's own font on the page's own device, for the texts' widths
+    const QFontMetricsF metrics(QFont("IPAGothic", 9), &device);
+    DrawnPicture picture;
+    std::vector<QString> fills{"none"};
+    QXmlStreamReader xml(svg);
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.isEndElement() && xml.name() == QString("g"))
+            fills.pop_back();
+        if (!xml.isStartElement())
+            continue;
+        const QXmlStreamAttributes a = xml.attributes();
+        const auto at = [&](const char *name) { return a.value(QString(name)).toDouble(); };
+        if (xml.name() == QString("g")) {
+            fills.push_back(a.hasAttribute("fill") ? a.value("fill").toString() : fills.back());
+        } else if (xml.name() == QString("rect")) {
+            const QRectF rect(at("x"), at("y"), at("width"), at("height"));
+            if (fills.back() == "none" && rect.width() * rect.height() > picture.frame.width() * picture.frame.height())
+                picture.frame = rect;
+            else if (fills.back() != "none")
+                picture.boxes.push_back(rect);
+        } else if (xml.name() == QString("circle")) {
+            picture.circles.emplace_back(QPointF(at("cx"), at("cy")), at("r"));
+        } else if (xml.name() == QString("text")) {
+            const double x = at("x"), y = at("y");
+            const QString text = xml.readElementText();
+            picture.texts.push_back({x, y, metrics.horizontalAdvance(text), text});
+        }
+    }
+    EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+    return picture;
+}
+
+// A report in English over [from, from + days) with `values` as valid 10-minute values.
+PowerQualityReport handMadeReport(double days, const std::vector<double> &values = {})
+{
+    PowerQualityReport report;
+    report.settings.language = ReportSettings::Language::English;
+    report.from = static_cast<double>(*parseRowTime("2026/12/07"));
+    report.to = report.from + days * 86400.0;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        TenMinuteValue value;
+        value.start = static_cast<std::int64_t>(report.from) + 600 * static_cast<std::int64_t>(i);
+        value.rms = values[i];
+        value.samples = 3000;
+        report.tenMinutes.push_back(value);
+    }
+    return report;
+}
+
+// The histogram of ten valid 10-minute values, 4 at 6600.2 V, 3 at 6605.3 V, 2 at 6590.4 V and
+// 1 at 6619.6 V (each in a bin of its own): its bars read 40, 30, 20 and 10 % of the intervals
+// off their own (left) axis; the cumulative curve reaches 100 % on the right axis.
+TEST(ReportPictures, TheHistogramsBarsOnTheirOwnShareOfIntervalsAxis)
+{
+    const PowerQualityReport report =
+        handMadeReport(1, {6600.2, 6605.3, 6600.2, 6590.4, 6600.2, 6605.3, 6619.6, 6590.4, 6605.3, 6600.2});
+    const DrawnPicture picture = drawnPicture(ReportBlock::Picture::Histogram, report);
+    ASSERT_GT(picture.frame.height(), 100.0);
+    std::vector<double> bars;
+    for (const QRectF &box : picture.boxes)
+        if (box.height() > 0.0 && std::abs(box.bottom() - picture.frame.bottom()) < 0.5 && box.width() < picture.frame.width() / 20.0)
+            bars.push_back(std::round(picture.read(box.top(), false) * 10.0) / 10.0);
+    std::sort(bars.begin(), bars.end());
+    EXPECT_EQ(bars, (std::vector<double>{10.0, 20.0, 30.0, 40.0})) << "the bars off the left axis, % of the intervals";
+    EXPECT_NEAR(picture.read(picture.frame.top(), true), 100.0, 0.5) << "the right axis: 100 % at the top, where the curve ends";
+    EXPECT_NEAR(picture.read(picture.frame.bottom(), true), 0.0, 0.5);
+}
+
+// The pictures a reader can read: the profile's time axis by day (each date at its midnight,
+// no clock times; a month with as many dates as have room); the events on EN 50160's table as a
+// grid with its counts in their cells and a dot each; and a legend above each picture's plot.
+// By hand: 5 dips of 0.8 s to 75 % of 6600 V (4950 V) are the table's 80–70 % × 0.5–1 s cell;
+// 2 swells of 2 s to 125 % (8250 V) its ≥ 120 % × 0.5–5 s cell.
+TEST(ReportPictures, DaysOnTheProfileEventsOnTheEn50160GridALegendOnEach)
+{
+    for (const int days : {7, 31}) {
+        SCOPED_TRACE(days);
+        const PowerQualityReport report = handMadeReport(days, {6600.0, 6610.0});
+        const DrawnPicture profile = drawnPicture(ReportBlock::Picture::Profile, report);
+        std::vector<const DrawnPicture::Text *> dates;
+        for (const DrawnPicture::Text &t : profile.texts) {
+            EXPECT_FALSE(t.text.contains(':')) << "no clock time: " << t.text.toStdString();
+            if (t.y > profile.frame.bottom() && QRegularExpression("^\\d\\d/\\d\\d$").match(t.text).hasMatch())
+                dates.push_back(&t);
+        }
+        EXPECT_GE(dates.size(), 4u);
+        EXPECT_EQ(dates.empty() ? QString() : dates.front()->text, "12/07");
+        for (std::size_t i = 0; i < dates.size(); ++i) {
+            const QString year = dates[i]->text.startsWith("12") ? "2026/" : "2027/";
+            const qint64 day = QDate(2026, 12, 7).daysTo(QDate::fromString(year + dates[i]->text, "yyyy/MM/dd"));
+            const double midnight = profile.frame.left() + static_cast<double>(day) / days * profile.frame.width();
+            EXPECT_LE(dates[i]->x, midnight + 0.5) << dates[i]->text.toStdString();
+            EXPECT_GE(dates[i]->x + dates[i]->width, midnight - 0.5) << dates[i]->text.toStdString();
+            if (i > 0) {
+                EXPECT_GT(dates[i]->x, dates[i - 1]->x + dates[i - 1]->width) << "apart: " << dates[i]->text.toStdString();
+            }
+        }
+        if (days == 7) {
+            EXPECT_EQ(dates.size(), 8u) << "each midnight from 12/07 to 12/14";
+        }
+    }
+
+    PowerQualityReport report = handMadeReport(7, {6600.0});
+    for (int i = 0; i < 7; ++i) {
+        VoltageEvent event;
+        event.kind = i < 5 ? VoltageEvent::Kind::Dip : VoltageEvent::Kind::Swell;
+        event.start = report.from + 3600.0 * i;
+        event.seconds = i < 5 ? 0.8 : 2.0;
+        event.extreme = i < 5 ? 4950.0f : 8250.0f;
+        report.events.push_back(event);
+    }
+    report.tables.dips[1][2] = 5;
+    report.tables.swells[0][1] = 2;
+    // A legend over every plot.
+    for (const ReportBlock::Picture which : {ReportBlock::Picture::Profile, ReportBlock::Picture::Histogram,
+                                             ReportBlock::Picture::DipsAndSwells, ReportBlock::Picture::Effectiveness,
+                                             ReportBlock::Picture::PowerFactor}) {
+        PowerQualityReport withDays = report;
+        withDays.effectiveness.resize(7);
+        withDays.energy.resize(7);
+        for (int d = 0; d < 7; ++d)
+            withDays.effectiveness[static_cast<std::size_t>(d)].day = withDays.energy[static_cast<std::size_t>(d)].day =
+                static_cast<std::int64_t>(report.from) + 86400 * d;
+        const DrawnPicture drawn = drawnPicture(which, withDays);
+        const auto above = std::count_if(drawn.texts.begin(), drawn.texts.end(), [&](const DrawnPicture::Text &t) {
+            return t.y < drawn.frame.top() && t.text.size() > 2;
+        });
+        EXPECT_GE(above, 1) << "a legend over picture " << static_cast<int>(which);
+    }
+    const DrawnPicture grid = drawnPicture(ReportBlock::Picture::DipsAndSwells, report);
+    const auto centre = [&](const QString &label) {
+        const DrawnPicture::Text *t = grid.find(label);
+        return t ? QPointF(t->x + t->width / 2.0, t->y) : QPointF(std::nan(""), std::nan(""));
+    };
+    // A cell: between two duration labels under the frame and two residual labels left of it.
+    const auto cell = [&](const QString &shorter, const QString &longer, const QString &lower, const QString &upper) {
+        const double top = upper.isEmpty() ? grid.frame.top() : centre(upper).y() - (centre("0 %").y() - grid.frame.bottom());
+        const double bottom = centre(lower).y() - (centre("0 %").y() - grid.frame.bottom());
+        return QRectF(QPointF(centre(shorter).x(), top), QPointF(centre(longer).x(), bottom));
+    };
+    const QRectF dips = cell("0.5 s", "1 s", "70 %", "80 %"), swells = cell("0.5 s", "5 s", "120 %", "");
+    ASSERT_TRUE(dips.isValid() && swells.isValid()) << "the table's edges labelled";
+    const auto inside = [](const QRectF &cell, const QPointF &point) { return cell.adjusted(-1, -1, 1, 1).contains(point); };
+    std::size_t counted = 0;
+    for (const DrawnPicture::Text &t : grid.texts) {
+        if (t.text == "5" || t.text == "2") {
+            const QPointF middle(t.x + t.width / 2.0, t.y - 3.0);
+            EXPECT_TRUE(inside(t.text == "5" ? dips : swells, middle)) << t.text.toStdString() << " at " << middle.x() << ", " << middle.y();
+            ++counted;
+        }
+    }
+    EXPECT_EQ(counted, 2u) << "the two counts, each in its cell";
+    std::vector<double> dotAreas(2, 0.0);
+    for (const auto &[at, radius] : grid.circles) {
+        if (!grid.frame.contains(at))
+            continue; // the legend's
+        const bool dip = inside(dips, at), swell = inside(swells, at);
+        EXPECT_TRUE(dip || swell) << "a dot at " << at.x() << ", " << at.y();
+        dotAreas[dip ? 0 : 1] += radius * radius;
+    }
+    EXPECT_NEAR(dotAreas[0] / dotAreas[1], 5.0 / 2.0, 0.05) << "areas by count";
+
+}
 
 // A day with one sample's dip: at full width the dip's pixel column reaches the lane's foot,
 // its neighbours do not; two hours without rows stay empty; the SVG of the same is well formed.

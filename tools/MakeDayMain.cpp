@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr const char *kUsage =
+const std::string kUsage =
     "Usage: svg-make-day FOLDER [OPTION...]\n"
     "Writes the simulator's stream as the logger's hourly files (Tarmin<day>D<hour>H0M0.csv) into FOLDER:\n"
     "a day from 2026/12/07 0:00:00 by default.\n"
@@ -18,7 +18,8 @@ constexpr const char *kUsage =
     "  --interval SECONDS         interval rows of SECONDS instead of continuous ones\n"
     "  --controller-version 1|2   an older controller with 1 (default 2)\n"
     "  --events SECONDS           a voltage dip and a load step every SECONDS\n"
-    "  --dip-depth VOLTS          each dip VOLTS deep (default 500)\n"
+    "  --dip-depth VOLTS          each dip VOLTS deep (default "
+    + std::to_string(static_cast<int>(svglogger::RecordedDay{}.dipVolts)) + ")\n"
     "  -h, --help                 show this help\n"
     "  --version                  show the program's version\n";
 
@@ -38,7 +39,7 @@ int main(int argc, char *argv[])
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
         if (argument == "--help" || argument == "-h") {
-            std::fputs(kUsage, stdout);
+            std::fputs(kUsage.c_str(), stdout);
             return 0;
         }
         if (argument == "--version") {
@@ -47,7 +48,7 @@ int main(int argc, char *argv[])
         }
         if (!argument.starts_with("-")) {
             if (!day.folder.empty()) {
-                std::fprintf(stderr, "svg-make-day: one folder only, not also '%s'\n%s", argv[i], kUsage);
+                std::fprintf(stderr, "svg-make-day: one folder only, not also '%s'\n%s", argv[i], kUsage.c_str());
                 return 2;
             }
             day.folder = argv[i];
@@ -70,7 +71,7 @@ int main(int argc, char *argv[])
                 option = &o;
         const bool isEvents = argument == "--events";
         if (!option && !isEvents) {
-            std::fprintf(stderr, "svg-make-day: unknown option %s\n%s", argv[i], kUsage);
+            std::fprintf(stderr, "svg-make-day: unknown option %s\n%s", argv[i], kUsage.c_str());
             return 2;
         }
         const int low = isEvents ? 1 : option->low, high = isEvents ? 86400 : option->high;
@@ -94,7 +95,7 @@ int main(int argc, char *argv[])
         }
     }
     if (day.folder.empty()) {
-        std::fputs(kUsage, stderr);
+        std::fputs(kUsage.c_str(), stderr);
         return 2;
     }
     const long long rows = day.write();

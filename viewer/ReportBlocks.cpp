@@ -41,9 +41,45 @@ ReportBlock picture(ReportBlock::Picture which, const QString &caption)
     return {ReportBlock::Kind::Picture, caption, {}, {}, which};
 }
 
+ReportBlock only(ReportBlock::Medium medium, ReportBlock block)
+{
+    block.medium = medium;
+    return block;
+}
+
+constexpr std::size_t kPrintedEvents = 20;
+
+// The events the PDF lists when there are more than kPrintedEvents, in time order: what may have
+// tripped equipment comes first to a power-quality engineer, so the half farthest from Uc
+// (interruptions, the deepest dips, the highest swells) and the half of the rest that lasted
+// longest (a duration unknown counts as shortest); ties go to the larger deviation, the longer,
+// the earlier. The HTML page and events.csv hold them all.
+std::vector<std::size_t> printedEvents(const std::vector<VoltageEvent> &events, double nominal)
+{
+    std::vector<std::size_t> order(events.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    if (events.size() <= kPrintedEvents)
+        return order;
+    const auto deviation = [&](std::size_t i) { return std::abs(static_cast<double>(events[i].extreme) - nominal); };
+    const auto seconds = [&](std::size_t i) { return events[i].seconds.value_or(-1.0); };
+    const auto deeper = [&](std::size_t a, std::size_t b) {
+        return deviation(a) != deviation(b) ? deviation(a) > deviation(b) : seconds(a) != seconds(b) ? seconds(a) > seconds(b) : a < b;
+    };
+    const auto longer = [&](std::size_t a, std::size_t b) {
+        return seconds(a) != seconds(b) ? seconds(a) > seconds(b) : deviation(a) != deviation(b) ? deviation(a) > deviation(b) : a < b;
+    };
+    const auto half = static_cast<std::ptrdiff_t>(kPrintedEvents / 2);
+    std::partial_sort(order.begin(), order.begin() + half, order.end(), deeper);
+    std::partial_sort(order.begin() + half, order.begin() + 2 * half, order.end(), longer);
+    order.resize(kPrintedEvents);
+    std::sort(order.begin(), order.end());
+    return order;
+}
+
 } // namespace
 
-std::vector<ReportBlock> reportBlocks(const PowerQualityReport &r)
+std::vector<ReportBlock> reportBlocks(const PowerQualityReport &r, ReportCsvFiles csv)
 {
     std::vector<ReportBlock> blocks;
     const ReportSettings &s = r.settings;
@@ -153,19 +189,36 @@ std::vector<ReportBlock> reportBlocks(const PowerQualityReport &r)
                                    .arg(r.tables.longInterruptions)
                                    .arg(r.tables.longerThanTheTables)
                                    .arg(r.tables.durationUnknown)));
+    const QStringList eventHeader{say(r, "種類", "type"), say(r, "開始", "start"), say(r, "継続 s", "duration s"),
+                                  say(r, "極値 V", "extreme V"), "%"};
     QList<QStringList> events;
-    for (std::size_t i = 0; i < r.events.size() && i < 100; ++i) {
-        const VoltageEvent &e = r.events[i];
+    for (const VoltageEvent &e : r.events)
         events << QStringList{eventName(r, e.kind), timeText(e.start), e.seconds ? number(*e.seconds, 1) : "-",
                               number(e.extreme, 1), number(e.extreme * 100.0 / s.nominal, 1) + " %"};
+    const std::vector<std::size_t> printed = printedEvents(r.events, s.nominal);
+    if (printed.size() == r.events.size()) {
+        if (!events.isEmpty())
+            blocks.push_back(table(eventHeader, events));
+    } else {
+        using Medium = ReportBlock::Medium;
+        blocks.push_back(only(Medium::Html, table(eventHeader, events)));
+        blocks.push_back(only(Medium::Pdf, paragraph(say(r, "%2 件のうち %1 件: Uc から最も離れた %3 件と、残りのうち最も長い %3 件（時刻順）。",
+                                                         "%1 of the %2 events: the %3 farthest from Uc and the %3 longest of the rest, in time order.")
+                                                         .arg(printed.size())
+                                                         .arg(r.events.size())
+                                                         .arg(printed.size() / 2))));
+        QList<QStringList> rows;
+        for (std::size_t i : printed)
+            rows << events[static_cast<qsizetype>(i)];
+        blocks.push_back(only(Medium::Pdf, table(eventHeader, rows)));
+        const std::size_t more = r.events.size() - printed.size();
+        blocks.push_back(only(Medium::Pdf, paragraph(csv == ReportCsvFiles::Written
+                                                         ? say(r, "ほか %1 件（events.csv にすべて）", "%1 more in events.csv").arg(more)
+                                                         : say(r, "ほか %1 件", "%1 more").arg(more))));
     }
-    if (!events.isEmpty())
-        blocks.push_back(table({say(r, "種類", "type"), say(r, "開始", "start"), say(r, "継続 s", "duration s"),
-                                say(r, "極値 V", "extreme V"), "%"},
-                               events));
-    if (r.events.size() > 100)
-        blocks.push_back(paragraph(say(r, "ほか %1 件（events.csv にすべて）", "%1 more (all in events.csv)").arg(r.events.size() - 100)));
-    blocks.push_back(picture(ReportBlock::Picture::Itic, say(r, "事象と ITIC 曲線", "Events on the ITIC curve")));
+    blocks.push_back(picture(ReportBlock::Picture::DipsAndSwells,
+                             say(r, "EN 50160 の表の上の電圧低下・上昇: 残留電圧と継続時間",
+                                 "Dips and swells on the EN 50160 table: residual voltage against duration")));
 
     // 5. The SVG's effect.
     blocks.push_back(heading(say(r, "5. SVG の効果 — 参考値（indicative、2.5 Hz までの成分、ΔV10 ではない）",

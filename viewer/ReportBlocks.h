@@ -15,14 +15,22 @@ namespace svglogger {
 // its class (EN 50160 method, indicative, not measurable).
 struct ReportBlock {
     enum class Kind { Title, Heading, Paragraph, Table, Picture };
-    enum class Picture { None, Profile, Histogram, Itic, Effectiveness, PowerFactor };
+    // DipsAndSwells: EN 50160's dip and swell table as a grid of residual voltage against duration.
+    enum class Picture { None, Profile, Histogram, DipsAndSwells, Effectiveness, PowerFactor };
+    // Where the block appears: a long list whole on the HTML page, shortened in the PDF.
+    enum class Medium { Both, Pdf, Html };
     Kind kind = Kind::Paragraph;
     QString text;
     QStringList header;
     QList<QStringList> rows;
     Picture picture = Picture::None;
+    Medium medium = Medium::Both;
 };
 
-std::vector<ReportBlock> reportBlocks(const PowerQualityReport &report);
+// Whether the report's CSV files (events.csv among them) are written in the same run: only then
+// does the PDF's shortened event list send the reader to events.csv for the rest.
+enum class ReportCsvFiles { NotWritten, Written };
+
+std::vector<ReportBlock> reportBlocks(const PowerQualityReport &report, ReportCsvFiles csv);
 
 } // namespace svglogger

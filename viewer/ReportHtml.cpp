@@ -19,6 +19,8 @@ QString reportHtml(const std::vector<ReportBlock> &blocks, const PowerQualityRep
           "table{border-collapse:collapse;margin:0.5em 0}td,th{border:1px solid #999;padding:0.2em 0.5em;text-align:right}\n"
           "th{background:#eee}td:first-child,th:first-child{text-align:left}figure{margin:1em 0}\n</style>\n</head>\n<body>\n";
     for (const ReportBlock &block : blocks) {
+        if (block.medium == ReportBlock::Medium::Pdf)
+            continue;
         switch (block.kind) {
         case ReportBlock::Kind::Title:
             html += "<h1>" + escaped(block.text) + "</h1>\n";

@@ -9,6 +9,9 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QSaveFile>
+#include <QTimeZone>
+
+#include <cctype>
 
 namespace svglogger {
 
@@ -57,6 +60,8 @@ int layOut(QPdfWriter &writer, QPainter *painter, const std::vector<ReportBlock>
         y += bounds.height() + gapAfter;
     };
     for (const ReportBlock &block : blocks) {
+        if (block.medium == ReportBlock::Medium::Html)
+            continue;
         switch (block.kind) {
         case ReportBlock::Kind::Title:
             text(titleFont, block.text, 4 * dpmm);
@@ -121,6 +126,56 @@ int layOut(QPdfWriter &writer, QPainter *painter, const std::vector<ReportBlock>
     return pageNumber;
 }
 
+// Qt writes the creation date by the local clock with its offset ("D:20251207090000+09'00'", in
+// UTC "…Z"): `date` replaces it whole, and the cross-reference table's offsets behind it and the
+// table's own move by the change in length. False where the file is not laid out as Qt writes it.
+bool setCreationDate(QByteArray &pdf, const QByteArray &date)
+{
+    const QByteArray key = "/CreationDate (";
+    const qsizetype start = pdf.indexOf(key) + key.size();
+    const qsizetype end = pdf.indexOf(')', start);
+    if (start < key.size() || end < 0)
+        return false;
+    const qsizetype shift = date.size() - (end - start);
+    pdf.replace(start, end - start, date);
+    if (shift == 0)
+        return true;
+    const qsizetype startxref = pdf.lastIndexOf("startxref");
+    if (startxref < 0)
+        return false;
+    qsizetype digits = startxref + 9;
+    while (digits < pdf.size() && (pdf[digits] == '\n' || pdf[digits] == '\r' || pdf[digits] == ' '))
+        ++digits;
+    qsizetype digitsEnd = digits;
+    while (digitsEnd < pdf.size() && std::isdigit(static_cast<unsigned char>(pdf[digitsEnd])))
+        ++digitsEnd;
+    bool ok = false;
+    const qsizetype xref = pdf.mid(digits, digitsEnd - digits).toLongLong(&ok) + shift;
+    if (!ok || xref <= start || !pdf.mid(xref).startsWith("xref"))
+        return false;
+    pdf.replace(digits, digitsEnd - digits, QByteArray::number(xref));
+    // Subsections "first count", each of `count` entries of 20 bytes: "oooooooooo ggggg n \n".
+    qsizetype at = pdf.indexOf('\n', xref) + 1;
+    while (at > 0 && at < startxref && !pdf.mid(at).startsWith("trailer")) {
+        const qsizetype lineEnd = pdf.indexOf('\n', at);
+        const QList<QByteArray> header = pdf.mid(at, lineEnd - at).trimmed().split(' ');
+        const qsizetype count = header.size() == 2 ? header[1].toLongLong(&ok) : 0;
+        if (!ok || lineEnd < 0)
+            return false;
+        at = lineEnd + 1;
+        for (qsizetype i = 0; i < count; ++i, at += 20) {
+            if (at + 20 > pdf.size() || pdf[at + 17] != 'n')
+                continue;
+            const qsizetype offset = pdf.mid(at, 10).toLongLong(&ok);
+            if (!ok)
+                return false;
+            if (offset > start)
+                pdf.replace(at, 10, QByteArray::number(offset + shift).rightJustified(10, '0'));
+        }
+    }
+    return at > 0;
+}
+
 } // namespace
 
 bool writeReportPdf(const QString &path, const std::vector<ReportBlock> &blocks, const PowerQualityReport &report,
@@ -148,8 +203,15 @@ bool writeReportPdf(const QString &path, const std::vector<ReportBlock> &blocks,
         layOut(writer, &painter, blocks, report, pages);
     }
     QByteArray bytes = pdf.data();
-    // The same report gives the same bytes: the document's id from its content, and its
-    // creation date from SOURCE_DATE_EPOCH where that is set.
+    // The same report gives the same bytes in any time zone: its creation date the instant of
+    // SOURCE_DATE_EPOCH where that is set (in UTC), the document's id from its content.
+    if (const QByteArray epoch = qgetenv("SOURCE_DATE_EPOCH"); !epoch.isEmpty()) {
+        const QByteArray date = QDateTime::fromSecsSinceEpoch(epoch.toLongLong(), QTimeZone::utc()).toString("yyyyMMddHHmmss").toLatin1();
+        if (!setCreationDate(bytes, "D:" + date + "Z")) {
+            error = "cannot write " + path + ": the PDF writer's output has no creation date and cross-reference table to set";
+            return false;
+        }
+    }
     const QByteArray id = QCryptographicHash::hash(blocks.front().text.toUtf8() + QByteArray::number(report.from) +
                                                        QByteArray::number(report.to) + QByteArray::number(bytes.size()),
                                                    QCryptographicHash::Md5).toHex();
@@ -159,11 +221,6 @@ bool writeReportPdf(const QString &path, const std::vector<ReportBlock> &blocks,
             if (close - open - 1 == id.size())
                 bytes.replace(open + 1, id.size(), id);
         }
-    }
-    if (const QByteArray epoch = qgetenv("SOURCE_DATE_EPOCH"); !epoch.isEmpty()) {
-        const QByteArray date = QDateTime::fromSecsSinceEpoch(epoch.toLongLong(), Qt::UTC).toString("yyyyMMddHHmmss").toLatin1();
-        for (qsizetype at = bytes.indexOf("/CreationDate (D:"); at >= 0; at = bytes.indexOf("/CreationDate (D:", at + 1))
-            bytes.replace(at + 17, 14, date);
     }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {

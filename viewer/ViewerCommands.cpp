@@ -166,19 +166,21 @@ int runViewerCommand(const ViewerOptions &options, std::ostream &out, std::ostre
         const double first = std::max(from, std::floor(table.times().front()));
         const double end = std::min(to + 1.0, std::floor(table.times().back()) + 1.0);
         const PowerQualityReport report = makeReport(set, first, end, settings.settings);
-        const std::vector<ReportBlock> blocks = reportBlocks(report);
+        // The CSV files first: the PDF sends its reader to events.csv only once that is written.
+        const bool csv = !options.reportCsvFolder.empty();
+        if (csv) {
+            if (const std::string why = writeAllOrNone(options.reportCsvFolder, reportCsvFiles(report)); !why.empty()) {
+                err << "svg-logger-view: " << why << "\n";
+                return kViewBadInput;
+            }
+        }
+        const std::vector<ReportBlock> blocks = reportBlocks(report, csv ? ReportCsvFiles::Written : ReportCsvFiles::NotWritten);
         QString why;
         if ((!options.reportPdf.empty() && !writeReportPdf(QString::fromStdString(options.reportPdf), blocks, report, why))
             || (!options.reportHtml.empty()
                 && !writeReportHtml(QString::fromStdString(options.reportHtml), blocks, report, why))) {
             err << "svg-logger-view: " << why.toStdString() << "\n";
             return kViewBadInput;
-        }
-        if (!options.reportCsvFolder.empty()) {
-            if (const std::string why = writeAllOrNone(options.reportCsvFolder, reportCsvFiles(report)); !why.empty()) {
-                err << "svg-logger-view: " << why << "\n";
-                return kViewBadInput;
-            }
         }
         return kViewOk;
     }

@@ -472,7 +472,7 @@ bool ViewerWindow::writeReport(const QString &path, const QString &settingsFile)
         QString why;
         bool written = false;
         if (!report.cancelled) {
-            const std::vector<ReportBlock> blocks = reportBlocks(report);
+            const std::vector<ReportBlock> blocks = reportBlocks(report, ReportCsvFiles::NotWritten); // the window writes no CSV
             written = path.endsWith(".html", Qt::CaseInsensitive) ? writeReportHtml(path, blocks, report, why)
                                                                    : writeReportPdf(path, blocks, report, why);
         }
