@@ -184,7 +184,7 @@ void BM_ReportWeek(benchmark::State &state)
     QTemporaryDir dir;
     for (auto _ : state) {
         const PowerQualityReport report = makeReport(set, from, to, ReportSettings{});
-        const std::vector<ReportBlock> blocks = reportBlocks(report);
+        const std::vector<ReportBlock> blocks = reportBlocks(report, ReportCsvFiles::NotWritten);
         QString why;
         benchmark::DoNotOptimize(writeReportPdf(dir.path() + "/week.pdf", blocks, report, why));
         benchmark::DoNotOptimize(reportHtml(blocks, report).size());
