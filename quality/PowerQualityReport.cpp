@@ -3,6 +3,7 @@
 #include "common/TextNumber.h"
 #include "reading/ClockBlocks.h"
 
+#include <algorithm>
 #include <iterator>
 
 namespace svglogger {
@@ -77,7 +78,12 @@ PowerQualityReport makeReport(const RecordSet &set, double from, double to, cons
     report.tables = eventTables(report.events, s.nominal);
     if (!stepDone())
         return report;
-    report.tenMinutes = tenMinuteValues(table, report.samplePeriod, report.events);
+    // Dips, swells and interruptions flag the intervals they touch; a slow voltage variation
+    // (an under- or overvoltage) does not: it is what the verdict judges.
+    std::vector<VoltageEvent> flagging;
+    std::copy_if(report.events.begin(), report.events.end(), std::back_inserter(flagging),
+                 [](const VoltageEvent &e) { return e.flagsTenMinuteValues(); });
+    report.tenMinutes = tenMinuteValues(table, report.samplePeriod, flagging);
     using Item = PowerQualityReport::Compliance::Item;
     const auto band = [&](Item item, double low, double high, double share) {
         PowerQualityReport::Compliance row;
