@@ -2,8 +2,11 @@
 
 #include "common/TextNumber.h"
 #include "reading/ClockBlocks.h"
+#include "reading/RecordColumns.h"
 
 #include <algorithm>
+#include <cmath>
+#include <filesystem>
 #include <iterator>
 
 namespace svglogger {
@@ -43,6 +46,63 @@ std::string PowerQualityReport::Compliance::verdict() const
     return valid.passes(requiredShare) ? "pass" : "fail";
 }
 
+namespace {
+
+// The name of the folder a file lies in (UTF-8 either way, on any system).
+std::string folderNameOf(const std::string &file)
+{
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::path path = fs::absolute(fs::path(std::u8string(file.begin(), file.end())), error);
+    const std::u8string name = (error ? fs::path() : path.lexically_normal().parent_path().filename()).u8string();
+    return std::string(name.begin(), name.end());
+}
+
+// The site a report names: the setting, or the folders its files lie in.
+std::string siteOf(const std::vector<std::string> &files, const ReportSettings &settings)
+{
+    if (!settings.site.empty())
+        return settings.site;
+    std::vector<std::string> folders;
+    for (const std::string &file : files)
+        if (const std::string folder = folderNameOf(file);
+            !folder.empty() && std::find(folders.begin(), folders.end(), folder) == folders.end())
+            folders.push_back(folder);
+    std::string site;
+    for (const std::string &folder : folders)
+        site += (site.empty() ? "" : ", ") + folder;
+    return site;
+}
+
+// Why the nominal voltage does not fit the period's rows, if it does not: their median voltage
+// (interruptions, below the interruption level, left out unless every row is one) outside
+// 50–150 % of it. A wrong Uc would make every row an event and every verdict meaningless.
+std::optional<std::string> nominalMisfit(const RecordTable &table, const ReportSettings &settings)
+{
+    const int column = recordColumn::value(MeasurementSample::GridVoltage);
+    if (!table.has(column))
+        return std::nullopt;
+    const double interruption = settings.events.interruption * settings.nominal;
+    std::vector<float> voltages, interruptions;
+    for (std::size_t row = 0; row < table.rows(); ++row)
+        if (const float v = table.value(column, row); !std::isnan(v))
+            (v >= interruption ? voltages : interruptions).push_back(v);
+    const bool allInterrupted = voltages.empty();
+    std::vector<float> &values = allInterrupted ? interruptions : voltages;
+    if (values.empty())
+        return std::nullopt;
+    const auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
+    std::nth_element(values.begin(), middle, values.end());
+    const double median = *middle, share = median / settings.nominal;
+    if (share >= 0.5 && share <= 1.5)
+        return std::nullopt;
+    return significantText(settings.nominal) + " V does not fit the data: the median voltage of the period's rows"
+        + (allInterrupted ? "" : " (interruptions left out)") + " is " + fixedText(median, 1) + " V, "
+        + fixedText(share * 100.0, 0) + " % of it; a report takes 50-150 %";
+}
+
+} // namespace
+
 PowerQualityReport makeReport(const RecordSet &set, double from, double to, const ReportSettings &settings,
                               const std::function<void(int, int)> &progress, const std::atomic<bool> *cancel)
 {
@@ -73,6 +133,11 @@ PowerQualityReport makeReport(const RecordSet &set, double from, double to, cons
     const RecordTable &table = whole ? set.table() : part;
     const double gap = 3.0 * report.samplePeriod;
     const ReportSettings &s = report.settings;
+    report.site = siteOf(report.files, s);
+    if (const std::optional<std::string> misfit = nominalMisfit(table, s)) {
+        report.refusal = PowerQualityReport::Refusal{"nominal-voltage", *misfit};
+        return report;
+    }
 
     report.events = reportVoltageEvents(table, report.samplePeriod, s);
     report.tables = eventTables(report.events, s.nominal);

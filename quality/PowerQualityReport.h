@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -26,6 +27,14 @@ struct PowerQualityReport {
     double samplePeriod = 0.2;
     std::vector<std::string> files;
     bool intervalRows = false; // interval files: events shown by their extremes, durations unknown
+    std::string site; // the setting, else the files' folder's name
+
+    // A setting that does not fit the data: the report holds nothing else and is not to be
+    // written. The key, and why (after the key's name and value, as a bad value is named).
+    struct Refusal {
+        std::string key, why;
+    };
+    std::optional<Refusal> refusal;
 
     std::vector<TenMinuteValue> tenMinutes;
     struct Compliance {
@@ -52,7 +61,8 @@ struct PowerQualityReport {
 };
 
 // The report of the rows of `set` in [from, to). `progress` hears the steps done of the total;
-// `cancel` set stops between steps, the report then marked cancelled.
+// `cancel` set stops between steps, the report then marked cancelled. Refused (see Refusal)
+// when the median voltage of the period's rows is outside 50–150 % of the nominal.
 PowerQualityReport makeReport(const RecordSet &set, double from, double to, const ReportSettings &settings,
                               const std::function<void(int done, int total)> &progress = {},
                               const std::atomic<bool> *cancel = nullptr);

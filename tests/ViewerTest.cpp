@@ -393,6 +393,32 @@ TEST_F(ViewerDayFixture, TheReportAllOrNoneAndTheSameEachTime)
     EXPECT_NE(notAFolder.err.find("cannot make"), std::string::npos) << notAFolder.err;
 }
 
+// A setting that does not fit the data or the other settings: refused before anything is
+// written, exit 2, named by where it was given (the option, or the file and line) with both
+// values. The day is at 6600 V (the simulator's), so 110 V is 6000 % of it; 22000 V, 30 %.
+TEST_F(ViewerDayFixture, ASettingThatDoesNotFitIsRefusedAndNamed)
+{
+    std::ofstream(path("n.ini").toStdString()) << "language = en\nnominal-voltage = 110\n";
+    struct Case {
+        QStringList options;
+        const char *said;
+    } cases[] = {
+        {{"--nominal-voltage", "110"}, "svg-logger-view: --nominal-voltage 110 V does not fit the data: the median voltage of the period's rows (interruptions left out) is 660"},
+        {{"--settings", path("n.ini")}, "n.ini:2: nominal-voltage 110 V does not fit the data: "},
+        {{"--nominal-voltage", "22000"}, " V, 30 % of it; a report takes 50-150 %"},
+        {{"--dip-start", "4"}, "svg-logger-view: the report's settings: dip-start must be above interruption"},
+        {{"--band-percent", "20"}, "svg-logger-view: the report's settings: band-percent must be below wide-band-percent"},
+    };
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.options.join(' ').toStdString());
+        const Run run = view(QStringList{"--report-csv", path("out"), "--report", path("out.pdf")} + k.options
+                             + QStringList{QString::fromStdString(day)});
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_NE(run.err.find(k.said), std::string::npos) << run.err;
+        EXPECT_FALSE(QFileInfo::exists(path("out")) || QFileInfo::exists(path("out.pdf")));
+    }
+}
+
 // --- Pictures ---------------------------------------------------------------------------------
 
 // A day with one sample's dip: at full width the dip's pixel column reaches the lane's foot,
@@ -946,6 +972,15 @@ TEST_F(ViewerDayFixture, TheWindowWritesTheReportOfTheRangeShown)
     EXPECT_FALSE(window.writeReport(path("bad.html"), path("bad.ini")));
     EXPECT_TRUE(window.statusText().contains("bad.ini:1: language takes ja or en")) << window.statusText().toStdString();
     EXPECT_FALSE(QFile::exists(path("bad.html")));
+    // A nominal voltage the data refuse: said, naming both, and nothing written.
+    std::ofstream(path("n110.ini").toStdString()) << "nominal-voltage = 110\n";
+    ASSERT_TRUE(window.writeReport(path("n110.pdf"), path("n110.ini")));
+    ASSERT_TRUE(written.wait(30000));
+    EXPECT_FALSE(written.back().front().toBool());
+    EXPECT_TRUE(window.statusText().startsWith(QString::fromUtf8("レポートを書けません: ")));
+    EXPECT_TRUE(window.statusText().contains("n110.ini:1: nominal-voltage 110 V does not fit the data: the median voltage"))
+        << window.statusText().toStdString();
+    EXPECT_FALSE(QFile::exists(path("n110.pdf")));
     // Nothing shown: nothing to write.
     hour.setRange(hour.from() - 90000.0, hour.from() - 80000.0);
     window.plot()->setView(hour);

@@ -166,6 +166,10 @@ int runViewerCommand(const ViewerOptions &options, std::ostream &out, std::ostre
         const double first = std::max(from, std::floor(table.times().front()));
         const double end = std::min(to + 1.0, std::floor(table.times().back()) + 1.0);
         const PowerQualityReport report = makeReport(set, first, end, settings.settings);
+        if (report.refusal) {
+            err << "svg-logger-view: " << settings.refusal(report.refusal->key, report.refusal->why) << "\n";
+            return kViewBadInput;
+        }
         const std::vector<ReportBlock> blocks = reportBlocks(report);
         QString why;
         if ((!options.reportPdf.empty() && !writeReportPdf(QString::fromStdString(options.reportPdf), blocks, report, why))

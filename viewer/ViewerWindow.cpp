@@ -441,8 +441,15 @@ bool ViewerWindow::writeReport(const QString &path, const QString &settingsFile)
         setStatus(QString::fromUtf8("先にログファイルを開いてください"));
         return false;
     }
-    const ReportSettingsFile settings =
-        settingsFile.isEmpty() ? ReportSettingsFile{m_reportSettings, {}} : readReportSettings(settingsFile.toStdString());
+    // The file chosen (a value the data refuse named by its line), else the window's settings
+    // named by where they came from.
+    ReportSettingsFile settings;
+    if (settingsFile.isEmpty()) {
+        settings.settings = m_reportSettings;
+        settings.source = m_reportSettingsSource.toStdString();
+    } else {
+        settings = readReportSettings(settingsFile.toStdString());
+    }
     if (!settings.error.empty()) {
         setStatus(QString::fromUtf8("レポートの設定を読めません: ") + fromStd(settings.error));
         return false;
@@ -463,15 +470,17 @@ bool ViewerWindow::writeReport(const QString &path, const QString &settingsFile)
     }
     // The set stays as it is while the report runs: opening and reading on wait for it.
     const RecordSet *set = m_set.get();
-    m_reportWriter->start([this, set, path, from, to, chosen = settings.settings](const std::atomic<bool> &cancel,
-                                                                                 const BackgroundJob::Progress &progress) {
+    m_reportWriter->start([this, set, path, from, to, named = settings](const std::atomic<bool> &cancel,
+                                                                       const BackgroundJob::Progress &progress) {
         const PowerQualityReport report = makeReport(
-            *set, from, to, chosen,
+            *set, from, to, named.settings,
             [&progress](int done, int total) { progress(static_cast<std::uint64_t>(done), static_cast<std::uint64_t>(total) + 1); },
             &cancel);
         QString why;
         bool written = false;
-        if (!report.cancelled) {
+        if (report.refusal) {
+            why = fromStd(named.refusal(report.refusal->key, report.refusal->why));
+        } else if (!report.cancelled) {
             const std::vector<ReportBlock> blocks = reportBlocks(report);
             written = path.endsWith(".html", Qt::CaseInsensitive) ? writeReportHtml(path, blocks, report, why)
                                                                    : writeReportPdf(path, blocks, report, why);
