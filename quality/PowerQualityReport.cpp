@@ -3,6 +3,7 @@
 #include "common/TextNumber.h"
 #include "reading/ClockBlocks.h"
 #include "reading/RecordColumns.h"
+#include "reading/RecordTime.h"
 
 #include <algorithm>
 #include <cmath>
@@ -13,7 +14,7 @@ namespace svglogger {
 
 namespace {
 
-constexpr std::int64_t kDay = 86400;
+constexpr std::int64_t kDay = 86400, kWeek = 7 * kDay;
 
 // The rows of [from, to) of a table, as a table of their own.
 RecordTable rowsBetween(const RecordTable &table, const std::vector<int> &columns, double from, double to)
@@ -39,11 +40,17 @@ std::string PowerQualityReport::Compliance::name() const
     return kNames[static_cast<std::size_t>(item)];
 }
 
-std::string PowerQualityReport::Compliance::verdict() const
+Verdict PowerQualityReport::Compliance::judged() const
 {
     if (!available || valid.intervals == 0)
-        return "not available";
-    return valid.passes(requiredShare) ? "pass" : "fail";
+        return Verdict::NotAvailable;
+    return valid.passes(requiredShare) ? Verdict::Pass : Verdict::Fail;
+}
+
+bool PowerQualityReport::recorded(std::int64_t day) const
+{
+    const auto found = std::find_if(dailyCoverage.begin(), dailyCoverage.end(), [&](const auto &d) { return d.first == day; });
+    return found != dailyCoverage.end() && found->second.percent() > 0.0;
 }
 
 namespace {
@@ -101,7 +108,77 @@ std::optional<std::string> nominalMisfit(const RecordTable &table, const ReportS
         + fixedText(share * 100.0, 0) + " % of it; a report takes 50-150 %";
 }
 
+// The items judged over the 10-minute values of a period, in Item's order (the user's band
+// only where it is set).
+std::vector<PowerQualityReport::Compliance> complianceOf(const std::vector<TenMinuteValue> &values, const ReportSettings &s)
+{
+    using Item = PowerQualityReport::Compliance::Item;
+    std::vector<PowerQualityReport::Compliance> rows;
+    const auto band = [&](Item item, double low, double high, double share) {
+        PowerQualityReport::Compliance row;
+        row.item = item;
+        row.limit = fixedText(low, 0) + "-" + fixedText(high, 0) + " V";
+        row.requiredShare = share;
+        row.valid = voltageBandShare(values, low, high, Counted::ValidOnly);
+        row.withFlagged = voltageBandShare(values, low, high, Counted::WithFlagged);
+        rows.push_back(row);
+    };
+    band(Item::Voltage10Percent, s.nominal * (1.0 - s.narrowBand), s.nominal * (1.0 + s.narrowBand), s.narrowShare);
+    band(Item::Voltage15Percent, s.nominal * (1.0 - s.wideBand), s.nominal * (1.0 + s.wideBand), s.wideShare);
+    if (s.userBand)
+        band(Item::UserBand, s.userBand->first, s.userBand->second, s.userShare);
+    PowerQualityReport::Compliance unbalance;
+    unbalance.item = Item::Unbalance;
+    unbalance.limit = "<= 2 %";
+    unbalance.requiredShare = 0.95;
+    unbalance.valid = unbalanceShare(values, 0.02, Counted::ValidOnly);
+    unbalance.withFlagged = unbalanceShare(values, 0.02, Counted::WithFlagged);
+    unbalance.available = unbalance.withFlagged.intervals != 0; // files without the negative sequence
+    rows.push_back(unbalance);
+    return rows;
+}
+
+// `days` with a day for each day of [from, to) that has none, in order.
+template <typename Day>
+void everyDayOf(std::vector<Day> &days, double from, double to)
+{
+    if (days.empty())
+        return; // the rows have not the columns: no such table at all
+    std::vector<Day> all;
+    for (const ClockBlock &block : ClockBlocks(from, to, kDay)) {
+        const auto found = std::find_if(days.begin(), days.end(), [&](const Day &d) { return d.day == block.start; });
+        Day day;
+        day.day = block.start;
+        all.push_back(found == days.end() ? day : *found);
+    }
+    days = std::move(all);
+}
+
 } // namespace
+
+std::pair<double, double> reportPeriod(const RecordTable &table, std::optional<double> from, std::optional<double> to)
+{
+    const std::vector<double> &times = table.times();
+    if (times.empty())
+        return {from.value_or(0.0), to.value_or(from.value_or(0.0))};
+    return {from.value_or(static_cast<double>(blockStart(times.front(), kDay))),
+            to.value_or(static_cast<double>(blockStart(times.back(), kDay) + kDay))};
+}
+
+std::pair<double, double> shownPeriod(const RecordTable &table, double from, double to)
+{
+    constexpr double kTenMinutes = 600.0;
+    const auto [firstDay, lastDay] = reportPeriod(table, std::nullopt, std::nullopt);
+    from = std::max(from, firstDay);
+    to = std::min(to, lastDay);
+    if (to <= from)
+        return {from, to}; // nothing of the days with rows shown: no period
+    const double start = std::round(from / kTenMinutes) * kTenMinutes, end = std::round(to / kTenMinutes) * kTenMinutes;
+    if (end > start)
+        return {start, end};
+    const double lying = std::floor(from / kTenMinutes) * kTenMinutes;
+    return {lying, std::max(lying + kTenMinutes, std::ceil(to / kTenMinutes) * kTenMinutes)};
+}
 
 PowerQualityReport makeReport(const RecordSet &set, double from, double to, const ReportSettings &settings,
                               const std::function<void(int, int)> &progress, const std::atomic<bool> *cancel)
@@ -149,28 +226,19 @@ PowerQualityReport makeReport(const RecordSet &set, double from, double to, cons
     std::copy_if(report.events.begin(), report.events.end(), std::back_inserter(flagging),
                  [](const VoltageEvent &e) { return e.flagsTenMinuteValues(); });
     report.tenMinutes = tenMinuteValues(table, report.samplePeriod, flagging);
-    using Item = PowerQualityReport::Compliance::Item;
-    const auto band = [&](Item item, double low, double high, double share) {
-        PowerQualityReport::Compliance row;
-        row.item = item;
-        row.limit = fixedText(low, 0) + "-" + fixedText(high, 0) + " V";
-        row.requiredShare = share;
-        row.valid = voltageBandShare(report.tenMinutes, low, high, Counted::ValidOnly);
-        row.withFlagged = voltageBandShare(report.tenMinutes, low, high, Counted::WithFlagged);
-        report.compliance.push_back(row);
-    };
-    band(Item::Voltage10Percent, s.nominal * (1.0 - s.narrowBand), s.nominal * (1.0 + s.narrowBand), s.narrowShare);
-    band(Item::Voltage15Percent, s.nominal * (1.0 - s.wideBand), s.nominal * (1.0 + s.wideBand), s.wideShare);
-    if (s.userBand)
-        band(Item::UserBand, s.userBand->first, s.userBand->second, s.userShare);
-    PowerQualityReport::Compliance unbalance;
-    unbalance.item = Item::Unbalance;
-    unbalance.limit = "<= 2 %";
-    unbalance.requiredShare = 0.95;
-    unbalance.valid = unbalanceShare(report.tenMinutes, 0.02, Counted::ValidOnly);
-    unbalance.withFlagged = unbalanceShare(report.tenMinutes, 0.02, Counted::WithFlagged);
-    unbalance.available = unbalance.withFlagged.intervals != 0; // files without the negative sequence
-    report.compliance.push_back(unbalance);
+    report.compliance = complianceOf(report.tenMinutes, s);
+    if (to - from > static_cast<double>(kWeek)) {
+        for (double week = from; week < to; week += static_cast<double>(kWeek)) {
+            const double end = std::min(to, week + static_cast<double>(kWeek));
+            // A value belongs to the week its start is in; one begun before the period, to the first.
+            std::vector<TenMinuteValue> values;
+            std::copy_if(report.tenMinutes.begin(), report.tenMinutes.end(), std::back_inserter(values), [&](const TenMinuteValue &v) {
+                const auto start = static_cast<double>(v.start);
+                return (start >= week || week == from) && start < end;
+            });
+            report.weeks.push_back({week, end, complianceOf(values, s)});
+        }
+    }
     report.p95 = voltagePercentile(report.tenMinutes, 0.95, Counted::ValidOnly);
     report.p99 = voltagePercentile(report.tenMinutes, 0.99, Counted::ValidOnly);
     report.minimum = voltagePercentile(report.tenMinutes, 0.0, Counted::ValidOnly);
@@ -179,15 +247,18 @@ PowerQualityReport makeReport(const RecordSet &set, double from, double to, cons
         return report;
 
     report.effectiveness = svgEffectiveness(table, gap, {s.nominal, s.reactancePercent, s.rapidChange});
+    everyDayOf(report.effectiveness, from, to);
     if (!stepDone())
         return report;
     report.energy = dailyEnergy(table, report.samplePeriod, s.svgSign);
+    everyDayOf(report.energy, from, to);
     report.daytimeEnergy = dailyEnergy(table, report.samplePeriod, s.svgSign, s.dayHours);
     if (!stepDone())
         return report;
     report.coverage = coverageOf(table, from, to, report.samplePeriod, gap, s.runningBits);
     for (const ClockBlock &day : ClockBlocks(from, to, kDay))
         report.dailyCoverage.emplace_back(day.start, coverageOf(table, day.from, day.to, report.samplePeriod, gap, s.runningBits));
+    report.summary = summaryOf(report);
     stepDone();
     return report;
 }

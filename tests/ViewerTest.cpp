@@ -304,7 +304,7 @@ TEST_F(ViewerDayFixture, EachCommandOnADayWithItsExitCode)
     EXPECT_EQ(view({"--events", "--trigger", path("missing.ini"), folder}).exitCode, 2);
 }
 
-// The power-quality report: six CSV files, a PDF and an HTML page, the same bytes from the same
+// The power-quality report: seven CSV files, a PDF and an HTML page, the same bytes from the same
 // inputs; a bad
 // settings file named by its line before anything is read or written; a folder that cannot be
 // written named with the system's reason, and nothing half-written left in it.
@@ -313,14 +313,15 @@ TEST_F(ViewerDayFixture, TheReportAllOrNoneAndTheSameEachTime)
     const QString folder = QString::fromStdString(day);
     const Run first = view({"--report-csv", path("report"), folder});
     ASSERT_EQ(first.exitCode, 0) << first.err;
-    const QStringList names{"compliance.csv", "daily.csv", "dip_table.csv", "events.csv", "swell_table.csv", "voltage_10min.csv"};
+    const QStringList names{"compliance.csv", "daily.csv",       "dip_table.csv",
+                            "events.csv",     "summary.csv",     "swell_table.csv", "voltage_10min.csv"};
     EXPECT_EQ(QDir(path("report")).entryList(QDir::Files, QDir::Name), names);
     const auto bytes = [](const QString &file) {
         QFile f(file);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     };
     const QByteArray tenMinutes = bytes(path("report") + "/voltage_10min.csv");
-    EXPECT_TRUE(tenMinutes.startsWith("start,v_rms,samples,incomplete,flagged\r\n2026/12/07 0:00:00,")) << tenMinutes.left(80).toStdString();
+    EXPECT_TRUE(tenMinutes.startsWith("start,v_rms,samples,incomplete,flagged,class\r\n2026/12/07 0:00:00,")) << tenMinutes.left(80).toStdString();
     EXPECT_EQ(tenMinutes.count('\n'), 1 + 12) << "two hours: twelve 10-minute values";
     EXPECT_TRUE(bytes(path("report") + "/compliance.csv").contains("voltage_10pct,5940-7260 V,12,12,100.00,pass"));
     ASSERT_EQ(view({"--report-csv", path("again"), folder}).exitCode, 0);
@@ -391,6 +392,52 @@ TEST_F(ViewerDayFixture, TheReportAllOrNoneAndTheSameEachTime)
     const Run notAFolder = view({"--report-csv", path("plain") + "/sub", folder});
     EXPECT_EQ(notAFolder.exitCode, 2);
     EXPECT_NE(notAFolder.err.find("cannot make"), std::string::npos) << notAFolder.err;
+}
+
+// The report's period is what was asked, or the whole days from the first row's to the last
+// row's: time without rows counts against coverage, a day without rows stays a row of every
+// daily table (its figures "-"). 26 hours of rows from 2026/12/07 0:00:00; by hand: the 7th
+// 100 %, the 8th 2 of 24 hours = 8.33 %, the 6th (asked, no row) 0 %; over three days 26 ÷ 72
+// = 36.11 %, over the two whole days 26 ÷ 48 = 54.17 %, from the 7th at noon 14 ÷ 36 = 38.89 %.
+// The 10-minute intervals without a row: three days 432 − 156, two 288 − 156, 216 − 84.
+TEST(ViewerReport, ThePeriodIsWhatWasAskedAndEachDayARow)
+{
+    QTemporaryDir dir;
+    RecordedDay recorded;
+    recorded.folder = dir.path().toStdString() + "/site";
+    recorded.hours = 26;
+    ASSERT_EQ(recorded.write(), 26 * 3600 * 5);
+    struct Case {
+        QStringList range;
+        QStringList days; // daily.csv's rows: date and coverage
+        const char *coverage;
+        int missing;
+        int withoutRows; // days whose rows of the effect and energy tables say "-"
+    } cases[] = {
+        {{"--from", "2026/12/06 0:00:00", "--to", "2026/12/08 23:59:59"},
+         {"2026/12/06,0.00,", "2026/12/07,100.00,", "2026/12/08,8.33,"}, "36.11", 432 - 156, 1},
+        {{}, {"2026/12/07,100.00,", "2026/12/08,8.33,"}, "54.17", 288 - 156, 0},
+        {{"--from", "2026/12/07 12:00:00"}, {"2026/12/07,100.00,", "2026/12/08,8.33,"}, "38.89", 216 - 84, 0},
+    };
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.range.join(' ').toStdString());
+        QTemporaryDir out;
+        QProcess process;
+        process.start(SVG_VIEW_PATH, QStringList{"--report-csv", out.path(), "--report-html", out.filePath("r.html"), "--language", "en"}
+                                         + k.range + QStringList{QString::fromStdString(recorded.folder)});
+        ASSERT_TRUE(process.waitForFinished(60000));
+        ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+        const std::vector<std::string> daily = test::split(readAll(out.filePath("daily.csv").toStdString()), '\n');
+        ASSERT_EQ(daily.size(), 1 + static_cast<std::size_t>(k.days.size()) + 1) << "the header, a row a day, the last line's end";
+        for (qsizetype i = 0; i < k.days.size(); ++i)
+            EXPECT_TRUE(daily[static_cast<std::size_t>(i) + 1].starts_with(k.days[i].toStdString())) << daily[static_cast<std::size_t>(i) + 1];
+        const std::string summary = readAll(out.filePath("summary.csv").toStdString());
+        EXPECT_NE(summary.find("\r\nvoltage_variation,EN 50160 method,5940-7260 V (99 %); 5610-7590 V (100 %),"), std::string::npos);
+        EXPECT_NE(summary.find(",0," + std::to_string(k.missing) + ","), std::string::npos) << summary;
+        const QString page = QString::fromUtf8(readAll(out.filePath("r.html").toStdString()));
+        EXPECT_TRUE(page.contains(QString("<p>Coverage %1 % (").arg(k.coverage))) << "section 7";
+        EXPECT_EQ(page.count("<td>2026/12/06</td><td>-</td>"), 2 * k.withoutRows) << "the effect's and the energy's tables";
+    }
 }
 
 // A setting that does not fit the data or the other settings: refused before anything is
@@ -869,8 +916,8 @@ TEST(ViewerEventList, JudgedByTheSitesNominalVoltageAsTheReportIs)
         ASSERT_TRUE(report.waitForFinished(60000));
         ASSERT_EQ(report.exitCode(), 0) << report.readAllStandardError().toStdString();
         EXPECT_EQ(readAll((dir.path() + "/report/events.csv").toStdString()),
-                  "type,start,duration_s,extreme_v,extreme_pct\r\n" "dip,2026/12/07 5:03:00,1.0," + std::to_string(dipped)
-                      + ".0,80.0\r\n");
+                  "type,start,duration_s,extreme_v,extreme_pct,class\r\n" "dip,2026/12/07 5:03:00,1.0," + std::to_string(dipped)
+                      + ".0,80.0,indicative\r\n");
 
         ViewerWindow window;
         QSignalSpy loaded(&window, &ViewerWindow::loaded);

@@ -105,6 +105,17 @@ std::vector<ReportBlock> reportBlocks(const PowerQualityReport &r)
                             say(r, "有効値", "valid"), say(r, "範囲内", "within"),
                             say(r, "フラグ込み", "with flagged"), say(r, "判定", "verdict")},
                            compliance));
+    // EN 50160 judges each week: a month's weeks one under the other.
+    QList<QStringList> weeks;
+    for (const PowerQualityReport::Week &week : r.weeks)
+        for (const PowerQualityReport::Compliance &c : week.compliance)
+            weeks << QStringList{timeText(week.from) + " – " + timeText(week.to), QString::fromStdString(c.name()),
+                                 QString::number(c.valid.intervals), c.valid.intervals ? number(c.valid.percent(), 2) + " %" : "-",
+                                 QString::fromStdString(c.verdict())};
+    if (!weeks.isEmpty())
+        blocks.push_back(table({say(r, "週", "week"), say(r, "項目", "item"), say(r, "有効値", "valid"), say(r, "範囲内", "within"),
+                                say(r, "判定", "verdict")},
+                               weeks));
     blocks.push_back(picture(ReportBlock::Picture::Profile,
                              say(r, "10 分値の推移と範囲（±10 %、±15 %、利用者の範囲）", "10-minute values and the limits (±10 %, ±15 %, user band)")));
     blocks.push_back(picture(ReportBlock::Picture::Histogram,
@@ -146,9 +157,11 @@ std::vector<ReportBlock> reportBlocks(const PowerQualityReport &r)
                            countRows(kDipRows, r.tables.dips)));
     const QList<QStringList> swells = countRows(kSwellRows, r.tables.swells);
     blocks.push_back(table({say(r, "電圧", "voltage"), "≤ 0.5 s", "0.5–5 s", "5–60 s"}, swells));
-    blocks.push_back(paragraph(say(r, "短時間停電 %1、長時間停電 %2、60 s を超える低下・上昇 %3、継続時間不明（インターバルファイルの最小・最大のみ）%4。",
-                                   "Short interruptions %1, long interruptions %2, dips and swells longer than 60 s %3, "
-                                   "duration unknown (an interval file's extremes alone) %4.")
+    blocks.push_back(paragraph(say(r, "短時間停電 %1、長時間停電 %2、不足電圧・過電圧（60 s を超えて閾値外: 電圧の変動として 10 分値で判定）%3、"
+                                      "継続時間不明（インターバルファイルの最小・最大のみ）%4。",
+                                   "Short interruptions %1, long interruptions %2, under- and overvoltages (beyond a threshold for "
+                                   "more than 60 s: slow variations, judged by the 10-minute values) %3, duration unknown (an "
+                                   "interval file's extremes alone) %4.")
                                    .arg(r.tables.shortInterruptions)
                                    .arg(r.tables.longInterruptions)
                                    .arg(r.tables.longerThanTheTables)
@@ -174,11 +187,15 @@ std::vector<ReportBlock> reportBlocks(const PowerQualityReport &r)
                                    "Voltage without the SVG V_unc = V + Q_svg ÷ 10000 × X ÷ 100 × 6700 (X = %1 %). Each minute's "
                                    "ΔV = max − min (on a 100 V base).")
                                    .arg(number(s.reactancePercent, 1))));
+    // A day without rows stays, its figures "-".
+    const auto orNone = [&](std::int64_t day, bool figured, const QStringList &figures) {
+        return QStringList{dateText(day)} + (figured && r.recorded(day) ? figures : QStringList(figures.size(), "-"));
+    };
     QList<QStringList> effect;
     for (const DailyEffectiveness &d : r.effectiveness)
-        effect << QStringList{dateText(d.day), number(d.swingP95, 3), number(d.swingMax, 3), number(d.uncompensatedP95, 3),
-                              number(d.uncompensatedMax, 3), d.suppression ? number(*d.suppression * 100.0, 1) + " %" : "-",
-                              QString::number(d.rapidChanges), QString::number(d.uncompensatedRapidChanges)};
+        effect << orNone(d.day, d.minutes > 0, {number(d.swingP95, 3), number(d.swingMax, 3), number(d.uncompensatedP95, 3),
+                                 number(d.uncompensatedMax, 3), d.suppression ? number(*d.suppression * 100.0, 1) + " %" : "-",
+                                 QString::number(d.rapidChanges), QString::number(d.uncompensatedRapidChanges)});
     blocks.push_back(table({say(r, "日付", "date"), "ΔV 95 %", "ΔV max", "ΔV_unc 95 %", "ΔV_unc max", say(r, "抑制率", "suppression"),
                             "RVC", "RVC unc"},
                            effect));
@@ -190,8 +207,8 @@ std::vector<ReportBlock> reportBlocks(const PowerQualityReport &r)
     QList<QStringList> energy;
     for (const DailyEnergy &d : r.energy) {
         const auto pf = [](std::optional<double> v) { return v ? number(*v, 3) : QString("-"); };
-        energy << QStringList{dateText(d.day), number(d.kwh, 1), number(d.kvarhLagging, 1), number(d.kvarhLeading, 1),
-                              number(d.svgKvarh, 1), pf(d.loadPowerFactor()), pf(d.connectionPowerFactor())};
+        energy << orNone(d.day, true, {number(d.kwh, 1), number(d.kvarhLagging, 1), number(d.kvarhLeading, 1), number(d.svgKvarh, 1),
+                                       pf(d.loadPowerFactor()), pf(d.connectionPowerFactor())});
     }
     blocks.push_back(table({say(r, "日付", "date"), "kWh", say(r, "kvarh 遅れ", "kvarh lag"), say(r, "kvarh 進み", "kvarh lead"),
                             "SVG kvarh", say(r, "力率 負荷", "PF load"), say(r, "力率 受電点", "PF PCC")},

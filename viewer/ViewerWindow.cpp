@@ -460,10 +460,9 @@ bool ViewerWindow::writeReport(const QString &path, const QString &settingsFile)
     }
     if (!settingsFile.isEmpty())
         setReportSettings(settings.settings, QFileInfo(settingsFile).fileName());
-    // The range shown, as far as it holds rows.
-    const std::vector<double> &times = m_set->table().times();
-    const double from = std::max(std::floor(m_plot->window().from()), std::floor(times.front()));
-    const double to = std::min(std::floor(m_plot->window().to()) + 1.0, std::floor(times.back()) + 1.0);
+    // The range shown is the period asked for: time in it without rows counts against coverage.
+    const std::pair<double, double> period = shownPeriod(m_set->table(), m_plot->window().from(), m_plot->window().to());
+    const double from = period.first, to = period.second;
     if (m_set->table().lowerBound(from) >= m_set->table().lowerBound(to)) {
         setStatus(QString::fromUtf8("表示中の範囲に行がありません"));
         return false;
