@@ -374,6 +374,21 @@ TEST_F(ViewerDayFixture, TheReportAllOrNoneAndTheSameEachTime)
     for (const QString &line : fontLines)
         EXPECT_EQ(line.simplified().split(' ').value(4), "yes") << "embedded: " << line.toStdString();
     EXPECT_TRUE(fontLines.join('\n').contains("IPAGothic")) << "the Japanese text's own font";
+    // The first page, to be signed: the summary alone, every parameter a row with its class and
+    // verdict, what the values cannot see; the sections from the second page on.
+    const auto pageText = [&](int page) {
+        QProcess text;
+        text.start(QStandardPaths::findExecutable("pdftotext"), {"-f", QString::number(page), "-l", QString::number(page), path("a.pdf"), "-"});
+        EXPECT_TRUE(text.waitForFinished(30000));
+        return QString::fromUtf8(text.readAllStandardOutput());
+    };
+    const QString firstPage = pageText(1);
+    for (const char *said : {"要約 — EN 50160:2010 method, indicative", "場所: day", "供給電圧の変動", "電圧不平衡", "電圧低下", "電圧上昇",
+                             "短時間停電", "長時間停電", "急速な電圧変化", "周波数", "フリッカ", "高調波・THD", "信号電圧", "EN 50160 の方法",
+                             "参考値", "測定不可", "限度値なし", "測定しているのは線間電圧 1 つだけです", "欠測の間の停電は記録されません", "確認者"})
+        EXPECT_TRUE(firstPage.contains(QString::fromUtf8(said))) << said << "\n" << firstPage.toStdString();
+    EXPECT_FALSE(firstPage.contains(QString::fromUtf8("1. 概要")));
+    EXPECT_TRUE(pageText(2).contains(QString::fromUtf8("1. 概要")));
 
     // Each key on the command line too, winning over the file's.
     ASSERT_EQ(view({"--report-csv", path("narrow"), "--settings", path("user.ini"), "--user-band-high", "6605", folder}).exitCode, 0);
@@ -436,7 +451,9 @@ TEST(ViewerReport, ThePeriodIsWhatWasAskedAndEachDayARow)
         EXPECT_NE(summary.find(",0," + std::to_string(k.missing) + ","), std::string::npos) << summary;
         const QString page = QString::fromUtf8(readAll(out.filePath("r.html").toStdString()));
         EXPECT_TRUE(page.contains(QString("<p>Coverage %1 % (").arg(k.coverage))) << "section 7";
+        EXPECT_TRUE(page.contains(QString("Coverage %1 %.</p>").arg(k.coverage))) << "the summary";
         EXPECT_EQ(page.count("<td>2026/12/06</td><td>-</td>"), 2 * k.withoutRows) << "the effect's and the energy's tables";
+        EXPECT_TRUE(page.contains("Site: site.")) << "the folder's name";
     }
 }
 
@@ -988,7 +1005,7 @@ TEST_F(ViewerDayFixture, TheWindowWritesTheReportOfTheRangeShown)
         EXPECT_TRUE(page.startsWith("<!DOCTYPE html>\n<html lang=\"ja\">"));
         EXPECT_TRUE(page.contains(QString::fromUtf8("<p>期間: 2026/12/07 0:00:00 – 2026/12/07 %1:00:00</p>").arg(hours)));
         EXPECT_TRUE(page.contains(QString::fromUtf8("<p>ファイル (%1): ").arg(hours))) << "a file an hour";
-        EXPECT_EQ(page.count("<h2>"), 7) << "the seven sections";
+        EXPECT_EQ(page.count("<h2>"), 1 + 7) << "the summary and the seven sections";
         for (int section = 1; section <= 7; ++section)
             EXPECT_TRUE(page.contains(QString("<h2>%1. ").arg(section))) << section;
         EXPECT_TRUE(page.contains(QString::fromUtf8("<p>10 分値 %1 個（").arg(hours * 6))) << "six 10-minute values an hour";

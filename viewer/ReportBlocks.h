@@ -12,9 +12,9 @@ namespace svglogger {
 
 // The power-quality report as a sequence of blocks that a PDF and an HTML page both lay out:
 // headings, paragraphs, tables and pictures, in the report's language, each section saying
-// its class (EN 50160 method, indicative, not measurable).
+// its class (EN 50160 method, indicative, not measurable); a page break after the summary.
 struct ReportBlock {
-    enum class Kind { Title, Heading, Paragraph, Table, Picture };
+    enum class Kind { Title, Heading, Paragraph, Table, Picture, PageBreak };
     enum class Picture { None, Profile, Histogram, Itic, Effectiveness, PowerFactor };
     Kind kind = Kind::Paragraph;
     QString text;

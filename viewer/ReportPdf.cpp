@@ -10,9 +10,50 @@
 #include <QPdfWriter>
 #include <QSaveFile>
 
+#include <algorithm>
+
 namespace svglogger {
 
 namespace {
+
+// A table's column widths on `width`: all alike where every cell fits so (one line each);
+// else each column as wide as its widest cell where that is no more than its fair share of
+// what is left, the others sharing the rest, so that only long texts wrap.
+QList<double> columnWidths(const ReportBlock &block, const QFontMetricsF &metrics, const QFontMetricsF &boldMetrics,
+                           double width, double padding)
+{
+    const qsizetype columns = block.header.size();
+    QList<double> natural(columns, 0.0);
+    for (qsizetype c = 0; c < columns; ++c) {
+        natural[c] = boldMetrics.horizontalAdvance(block.header[c]) + padding;
+        for (const QStringList &row : block.rows)
+            if (c < row.size())
+                natural[c] = std::max(natural[c], metrics.horizontalAdvance(row[c]) + padding);
+    }
+    const double alike = width / static_cast<double>(columns);
+    if (*std::max_element(natural.begin(), natural.end()) <= alike)
+        return QList<double>(columns, alike);
+    QList<double> widths(columns, 0.0);
+    double left = width;
+    qsizetype open = columns;
+    for (bool settled = true; settled && open > 0;) {
+        settled = false;
+        for (qsizetype c = 0; c < columns; ++c)
+            if (widths[c] == 0.0 && natural[c] <= left / static_cast<double>(open)) {
+                widths[c] = natural[c];
+                left -= natural[c];
+                --open;
+                settled = true;
+            }
+    }
+    double wanted = 0.0; // of the columns still open, or of all where every one fits
+    for (qsizetype c = 0; c < columns; ++c)
+        wanted += open == 0 || widths[c] == 0.0 ? natural[c] : 0.0;
+    for (qsizetype c = 0; c < columns; ++c)
+        if (open == 0 || widths[c] == 0.0)
+            widths[c] = (open == 0 ? widths[c] : 0.0) + left * natural[c] / wanted;
+    return widths;
+}
 
 // Lays the blocks out on A4 pages of `writer` (or only counts the pages without `painter`).
 int layOut(QPdfWriter &writer, QPainter *painter, const std::vector<ReportBlock> &blocks, const PowerQualityReport &report,
@@ -70,27 +111,36 @@ int layOut(QPdfWriter &writer, QPainter *painter, const std::vector<ReportBlock>
             text(body, block.text, 2 * dpmm);
             break;
         case ReportBlock::Kind::Table: {
-            const QFontMetricsF metrics(body, &writer);
+            const QFontMetricsF metrics(body, &writer), boldMetrics(bold, &writer);
             const double rowHeight = metrics.height() * 1.4;
             const qsizetype columns = block.header.size();
-            const double width = page.width() / static_cast<double>(columns);
+            const QList<double> widths = columnWidths(block, metrics, boldMetrics, page.width(), 2 * dpmm);
+            QList<double> lefts{page.left()};
+            for (qsizetype c = 1; c < columns; ++c)
+                lefts << lefts.back() + widths[c - 1];
             const auto row = [&](const QStringList &cells, bool header) {
-                need(rowHeight);
+                // As tall as its tallest cell wrapped within its column.
+                double height = rowHeight;
+                for (qsizetype c = 0; c < columns && c < cells.size(); ++c)
+                    height = std::max(height, (header ? boldMetrics : metrics)
+                                                      .boundingRect(QRectF(0, 0, widths[c] - 2 * dpmm, 1e6), Qt::TextWordWrap, cells[c])
+                                                      .height()
+                                                  + rowHeight - metrics.height());
+                need(height);
                 if (painter) {
                     painter->setFont(header ? bold : body);
                     for (qsizetype c = 0; c < columns && c < cells.size(); ++c) {
-                        const QRectF cell(page.left() + width * static_cast<double>(c), y, width, rowHeight);
+                        const QRectF cell(lefts[c], y, widths[c], height);
                         if (header)
                             painter->fillRect(cell, QColor(235, 235, 235));
                         painter->setPen(QPen(QColor(150, 150, 150), 0));
                         painter->drawRect(cell);
                         painter->setPen(QColor(20, 20, 20));
                         painter->drawText(cell.adjusted(1 * dpmm, 0, -1 * dpmm, 0),
-                                          (c == 0 ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter,
-                                          metrics.elidedText(cells[c], Qt::ElideRight, width - 2 * dpmm));
+                                          (c == 0 ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter | Qt::TextWordWrap, cells[c]);
                     }
                 }
-                y += rowHeight;
+                y += height;
             };
             need(rowHeight * 2);
             row(block.header, true);
@@ -104,6 +154,9 @@ int layOut(QPdfWriter &writer, QPainter *painter, const std::vector<ReportBlock>
             y += 2 * dpmm;
             break;
         }
+        case ReportBlock::Kind::PageBreak:
+            need(page.height());
+            break;
         case ReportBlock::Kind::Picture: {
             const double height = 70 * dpmm;
             need(height + 8 * dpmm);
