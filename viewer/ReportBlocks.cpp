@@ -82,16 +82,20 @@ void summaryPage(const PowerQualityReport &r, std::vector<ReportBlock> &blocks)
     blocks.push_back(paragraph(say(r, "期間: %1 – %2（%3 日）。場所: %4。記録率 %5 %。", "Period: %1 – %2 (%3 days). Site: %4. Coverage %5 %.")
                                    .arg(timeText(r.from), timeText(r.to), number((r.to - r.from) / 86400.0, 2),
                                         r.site.empty() ? QString("-") : QString::fromStdString(r.site), number(r.coverage.percent(), 2))));
+    // A number kept with its unit where a cell wraps.
+    const auto unbroken = [](const std::string &text) {
+        return QString::fromStdString(text).replace(" %", QString(QChar(0x00A0)) + "%").replace(" V", QString(QChar(0x00A0)) + "V");
+    };
     QList<QStringList> rows;
     for (const ReportSummary::Row &row : r.summary.rows) {
         const auto count = [&](std::size_t ReportSummary::Intervals::*n) {
             return row.intervals ? QString::number((*row.intervals).*n) : QString("-");
         };
-        rows << QStringList{parameterTitle(row.parameter), classTitle(row.figureClass), QString::fromStdString(row.limit),
+        rows << QStringList{parameterTitle(row.parameter), classTitle(row.figureClass), unbroken(row.limit),
                             count(&ReportSummary::Intervals::valid), count(&ReportSummary::Intervals::flagged),
                             count(&ReportSummary::Intervals::incomplete), count(&ReportSummary::Intervals::missing),
                             row.verdict == Verdict::NotMeasurable ? say(r, "これらの値からは測定できません", "not measurable from these values")
-                                                                  : QString::fromStdString(row.result),
+                                                                  : unbroken(row.result),
                             verdictTitle(row.verdict)};
     }
     blocks.push_back(table({say(r, "項目", "parameter"), say(r, "区分", "class"), say(r, "限度値", "limit"), say(r, "有効", "valid"),

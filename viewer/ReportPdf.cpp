@@ -11,6 +11,7 @@
 #include <QSaveFile>
 
 #include <algorithm>
+#include <numeric>
 
 namespace svglogger {
 
@@ -18,40 +19,53 @@ namespace {
 
 // A table's column widths on `width`: all alike where every cell fits so (one line each);
 // else each column as wide as its widest cell where that is no more than its fair share of
-// what is left, the others sharing the rest, so that only long texts wrap.
+// what is left, the others sharing the rest by what they would need, none narrower than its
+// longest word, so that only long texts wrap and none is cut.
 QList<double> columnWidths(const ReportBlock &block, const QFontMetricsF &metrics, const QFontMetricsF &boldMetrics,
                            double width, double padding)
 {
     const qsizetype columns = block.header.size();
-    QList<double> natural(columns, 0.0);
+    QList<double> natural(columns, 0.0), narrowest(columns, 0.0);
+    const auto take = [&](qsizetype c, const QString &text, const QFontMetricsF &font) {
+        natural[c] = std::max(natural[c], font.horizontalAdvance(text) + padding);
+        for (const QString &word : text.split(' ', Qt::SkipEmptyParts))
+            narrowest[c] = std::max(narrowest[c], font.horizontalAdvance(word) + padding);
+    };
     for (qsizetype c = 0; c < columns; ++c) {
-        natural[c] = boldMetrics.horizontalAdvance(block.header[c]) + padding;
+        take(c, block.header[c], boldMetrics);
         for (const QStringList &row : block.rows)
             if (c < row.size())
-                natural[c] = std::max(natural[c], metrics.horizontalAdvance(row[c]) + padding);
+                take(c, row[c], metrics);
     }
     const double alike = width / static_cast<double>(columns);
     if (*std::max_element(natural.begin(), natural.end()) <= alike)
         return QList<double>(columns, alike);
+    // Settled columns keep their width; the open ones share what is left by what they need.
     QList<double> widths(columns, 0.0);
-    double left = width;
-    qsizetype open = columns;
-    for (bool settled = true; settled && open > 0;) {
-        settled = false;
+    QList<bool> settled(columns, false);
+    for (bool changed = true; changed;) {
+        changed = false;
+        double left = width, wanted = 0.0;
         for (qsizetype c = 0; c < columns; ++c)
-            if (widths[c] == 0.0 && natural[c] <= left / static_cast<double>(open)) {
-                widths[c] = natural[c];
-                left -= natural[c];
-                --open;
-                settled = true;
+            settled[c] ? left -= widths[c] : wanted += natural[c];
+        for (qsizetype c = 0; c < columns && !changed; ++c) {
+            if (settled[c])
+                continue;
+            const double share = left * natural[c] / wanted;
+            // Whole where it fits in its share, at its longest word where the share is less.
+            if (natural[c] <= share || narrowest[c] > share) {
+                widths[c] = natural[c] <= share ? natural[c] : narrowest[c];
+                settled[c] = changed = true;
+            } else {
+                widths[c] = share;
             }
+        }
     }
-    double wanted = 0.0; // of the columns still open, or of all where every one fits
-    for (qsizetype c = 0; c < columns; ++c)
-        wanted += open == 0 || widths[c] == 0.0 ? natural[c] : 0.0;
-    for (qsizetype c = 0; c < columns; ++c)
-        if (open == 0 || widths[c] == 0.0)
-            widths[c] = (open == 0 ? widths[c] : 0.0) + left * natural[c] / wanted;
+    // Room left over (every column whole): shared by what each needs.
+    const double used = std::accumulate(widths.begin(), widths.end(), 0.0), needed = std::accumulate(natural.begin(), natural.end(), 0.0);
+    if (used < width && std::all_of(settled.begin(), settled.end(), [](bool s) { return s; }))
+        for (qsizetype c = 0; c < columns; ++c)
+            widths[c] += (width - used) * natural[c] / needed;
     return widths;
 }
 
@@ -114,7 +128,8 @@ int layOut(QPdfWriter &writer, QPainter *painter, const std::vector<ReportBlock>
             const QFontMetricsF metrics(body, &writer), boldMetrics(bold, &writer);
             const double rowHeight = metrics.height() * 1.4;
             const qsizetype columns = block.header.size();
-            const QList<double> widths = columnWidths(block, metrics, boldMetrics, page.width(), 2 * dpmm);
+            // The cell's margins and a hair more: a text measured to fill its cell exactly may still wrap.
+            const QList<double> widths = columnWidths(block, metrics, boldMetrics, page.width(), 2.5 * dpmm);
             QList<double> lefts{page.left()};
             for (qsizetype c = 1; c < columns; ++c)
                 lefts << lefts.back() + widths[c - 1];
