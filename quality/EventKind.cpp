@@ -13,14 +13,16 @@ struct Names {
 };
 
 // In the order of EventKind.
-constexpr std::array<Names, 5> kNames{{
+constexpr std::array<Names, 7> kNames{{
     {"trigger", {"トリガー", "trigger"}},
     {"dip", {"電圧低下", "dip"}},
     {"swell", {"電圧上昇", "swell"}},
     {"interruption_short", {"短時間停電", "short interruption"}},
     {"interruption_long", {"長時間停電", "long interruption"}},
+    {"undervoltage", {"不足電圧", "undervoltage"}},
+    {"overvoltage", {"過電圧", "overvoltage"}},
 }};
-static_assert(kNames.size() == static_cast<std::size_t>(EventKind::LongInterruption) + 1, "a name for each kind");
+static_assert(kNames.size() == static_cast<std::size_t>(EventKind::Overvoltage) + 1, "a name for each kind");
 
 const Names &namesOf(EventKind kind)
 {
@@ -40,6 +42,10 @@ EventKind eventKindOf(VoltageEvent::Kind kind)
         return EventKind::ShortInterruption;
     case VoltageEvent::Kind::LongInterruption:
         return EventKind::LongInterruption;
+    case VoltageEvent::Kind::Undervoltage:
+        return EventKind::Undervoltage;
+    case VoltageEvent::Kind::Overvoltage:
+        return EventKind::Overvoltage;
     }
     return EventKind::Dip;
 }

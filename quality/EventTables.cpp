@@ -27,6 +27,10 @@ EventTables eventTables(const std::vector<VoltageEvent> &events, double nominal)
             ++tables.shortInterruptions;
         if (event.kind == VoltageEvent::Kind::LongInterruption)
             ++tables.longInterruptions;
+        if (event.kind == VoltageEvent::Kind::Undervoltage || event.kind == VoltageEvent::Kind::Overvoltage) {
+            ++tables.longerThanTheTables;
+            continue;
+        }
         if (!event.seconds) {
             ++tables.durationUnknown;
             continue;

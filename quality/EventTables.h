@@ -24,7 +24,7 @@ struct EventTables {
     std::array<std::array<std::size_t, 5>, 5> dips{};
     std::array<std::array<std::size_t, 3>, 2> swells{};
     std::size_t shortInterruptions = 0, longInterruptions = 0;
-    std::size_t longerThanTheTables = 0; // dips and swells beyond 60 s
+    std::size_t longerThanTheTables = 0; // under- and overvoltages: beyond a threshold for more than 60 s
     std::size_t durationUnknown = 0;     // shown by an interval row's extreme alone
 };
 

@@ -12,34 +12,47 @@ std::vector<std::pair<std::string, std::string>> reportCsvFiles(const PowerQuali
 {
     std::vector<std::pair<std::string, std::string>> files;
     const double nominal = report.settings.nominal;
+    // Each row of figures ends with the class its figures have.
+    const auto ofClass = [](FigureClass figureClass) { return "," + std::string(name(figureClass)) + "\r\n"; };
+    const std::string en50160 = ofClass(FigureClass::En50160Method), indicative = ofClass(FigureClass::Indicative);
 
-    std::string tenMinutes = "start,v_rms,samples,incomplete,flagged\r\n";
+    std::string tenMinutes = "start,v_rms,samples,incomplete,flagged,class\r\n";
     for (const TenMinuteValue &v : report.tenMinutes)
         tenMinutes += fullRowTimeText(static_cast<double>(v.start)) + "," + fixedText(v.rms, 1) + "," + std::to_string(v.samples) + ","
-            + (v.incomplete ? "1" : "0") + "," + (v.flagged ? "1" : "0") + "\r\n";
+            + (v.incomplete ? "1" : "0") + "," + (v.flagged ? "1" : "0") + en50160;
     files.emplace_back("voltage_10min.csv", tenMinutes);
 
-    std::string compliance = "item,limit,valid_intervals,within,percent,verdict\r\n";
-    for (const PowerQualityReport::Compliance &row : report.compliance)
-        compliance += row.name() + "," + row.limit + "," + std::to_string(row.valid.intervals) + ","
-            + std::to_string(row.valid.within) + "," + (row.valid.intervals == 0 ? "" : fixedText(row.valid.percent(), 2)) + ","
-            + row.verdict() + "\r\n";
+    // The whole period's rows, then each week's (EN 50160 judges each week): one table, so that
+    // the weeks of a month stand one under the other, sorted and filtered as one.
+    std::string compliance = "item,limit,valid_intervals,within,percent,verdict,intervals_with_flagged,within_with_flagged,"
+                             "percent_with_flagged,period_from,period_to,class\r\n";
+    const auto complianceRows = [&](const std::vector<PowerQualityReport::Compliance> &rows, double from, double to) {
+        const auto percent = [](const BandShare &share) { return share.intervals == 0 ? std::string() : fixedText(share.percent(), 2); };
+        for (const PowerQualityReport::Compliance &row : rows)
+            compliance += row.name() + "," + row.limit + "," + std::to_string(row.valid.intervals) + "," + std::to_string(row.valid.within)
+                + "," + percent(row.valid) + "," + row.verdict() + "," + std::to_string(row.withFlagged.intervals) + ","
+                + std::to_string(row.withFlagged.within) + "," + percent(row.withFlagged) + "," + fullRowTimeText(from) + ","
+                + fullRowTimeText(to) + en50160;
+    };
+    complianceRows(report.compliance, report.from, report.to);
+    for (const PowerQualityReport::Week &week : report.weeks)
+        complianceRows(week.compliance, week.from, week.to);
     files.emplace_back("compliance.csv", compliance);
 
-    std::string events = "type,start,duration_s,extreme_v,extreme_pct\r\n";
+    std::string events = "type,start,duration_s,extreme_v,extreme_pct,class\r\n";
     for (const VoltageEvent &e : report.events)
         events += std::string(eventKindName(eventKindOf(e.kind))) + "," + fullRowTimeText(e.start) + "," + (e.seconds ? fixedText(*e.seconds, 1) : "") + ","
-            + fixedText(e.extreme, 1) + "," + fixedText(e.extreme * 100.0 / nominal, 1) + "\r\n";
+            + fixedText(e.extreme, 1) + "," + fixedText(e.extreme * 100.0 / nominal, 1) + indicative;
     files.emplace_back("events.csv", events);
 
     // A table of counts as CSV: its header, then each row's label and counts.
-    const auto countTable = [](const std::string &header, const auto &labels, const auto &counts) {
-        std::string text = header + "\r\n";
+    const auto countTable = [&](const std::string &header, const auto &labels, const auto &counts) {
+        std::string text = header + ",class\r\n";
         for (std::size_t r = 0; r < counts.size(); ++r) {
             text += labels[r];
             for (std::size_t count : counts[r])
                 text += "," + std::to_string(count);
-            text += "\r\n";
+            text += indicative;
         }
         return text;
     };
@@ -48,17 +61,21 @@ std::vector<std::pair<std::string, std::string>> reportCsvFiles(const PowerQuali
     files.emplace_back("dip_table.csv", countTable("residual_pct,le_0.2s,0.2-0.5s,0.5-1s,1-5s,5-60s", kDipRows, report.tables.dips));
     files.emplace_back("swell_table.csv", countTable("voltage_pct,le_0.5s,0.5-5s,5-60s", kSwellRows, report.tables.swells));
 
+    // A day without rows stays a row: its coverage 0, its figures empty.
     std::string daily = "date,coverage_pct,dv_p95,dv_max,dv_unc_p95,dv_unc_max,suppression_pct,rvc,rvc_unc,kwh,kvarh_lag,"
-                        "kvarh_lead,svg_kvarh,pf_load,pf_pcc\r\n";
+                        "kvarh_lead,svg_kvarh,pf_load,pf_pcc,class\r\n";
     for (const auto &dayCoverage : report.dailyCoverage) {
         const std::int64_t day = dayCoverage.first; // a lambda below takes it: no structured binding
         const Coverage &coverage = dayCoverage.second;
-        const auto effect = std::find_if(report.effectiveness.begin(), report.effectiveness.end(),
-                                         [&](const DailyEffectiveness &d) { return d.day == day; });
-        const auto energy = std::find_if(report.energy.begin(), report.energy.end(),
-                                         [&](const DailyEnergy &d) { return d.day == day; });
+        const bool recorded = report.recorded(day);
+        const auto effect = !recorded ? report.effectiveness.end()
+                                      : std::find_if(report.effectiveness.begin(), report.effectiveness.end(),
+                                                     [&](const DailyEffectiveness &d) { return d.day == day; });
+        const auto energy = !recorded ? report.energy.end()
+                                      : std::find_if(report.energy.begin(), report.energy.end(),
+                                                     [&](const DailyEnergy &d) { return d.day == day; });
         daily += rowDateText(day) + "," + fixedText(coverage.percent(), 2) + ",";
-        if (effect != report.effectiveness.end())
+        if (effect != report.effectiveness.end() && effect->minutes > 0)
             daily += fixedText(effect->swingP95, 3) + "," + fixedText(effect->swingMax, 3) + "," + fixedText(effect->uncompensatedP95, 3) + ","
                 + fixedText(effect->uncompensatedMax, 3) + "," + (effect->suppression ? fixedText(*effect->suppression * 100.0, 1) : "")
                 + "," + std::to_string(effect->rapidChanges) + "," + std::to_string(effect->uncompensatedRapidChanges) + ",";
@@ -71,9 +88,21 @@ std::vector<std::pair<std::string, std::string>> reportCsvFiles(const PowerQuali
         } else {
             daily += ",,,,,";
         }
-        daily += "\r\n";
+        daily += indicative;
     }
     files.emplace_back("daily.csv", daily);
+
+    std::string summary = "parameter,class,limit,valid,flagged,incomplete,missing,result,verdict\r\n";
+    for (const ReportSummary::Row &row : report.summary.rows) {
+        summary += std::string(name(row.parameter)) + "," + std::string(name(row.figureClass)) + "," + row.limit + ",";
+        if (row.intervals)
+            summary += std::to_string(row.intervals->valid) + "," + std::to_string(row.intervals->flagged) + ","
+                + std::to_string(row.intervals->incomplete) + "," + std::to_string(row.intervals->missing) + ",";
+        else
+            summary += ",,,,";
+        summary += row.result + "," + std::string(name(row.verdict)) + "\r\n";
+    }
+    files.emplace_back("summary.csv", summary);
     return files;
 }
 

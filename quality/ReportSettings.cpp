@@ -179,6 +179,14 @@ const std::vector<SettingKey> &settingKeys()
          [](const ReportSettings &s) { return std::to_string(s.dayHours.first) + "-" + std::to_string(s.dayHours.second); }},
         choice("language", &ReportSettings::language,
                std::array{std::pair{"ja", ReportSettings::Language::Japanese}, std::pair{"en", ReportSettings::Language::English}}),
+        {"site",
+         [](ReportSettings &s, const std::string &value) {
+             if (value.find_first_of("\r\n") != std::string::npos)
+                 return refused("one line of text", value);
+             s.site = value;
+             return std::string();
+         },
+         [](const ReportSettings &s) { return s.site; }},
     };
     return all;
 }
@@ -203,31 +211,50 @@ ReportSettingsFile fromIni(const IniFile *ini, const std::vector<std::pair<std::
         file.error = ini->error();
         return file;
     }
-    if (ini)
-        for (const IniFile::Entry &entry : ini->entries())
+    if (ini) {
+        file.source = ini->name();
+        for (const IniFile::Entry &entry : ini->entries()) {
             if (const std::string why = apply(file.settings, entry.key, entry.value); !why.empty()) {
                 file.error = ini->where(entry, why);
                 return file;
             }
-    for (const auto &[key, value] : overrides)
+            file.origins[entry.key] = ini->where(entry, "");
+        }
+    }
+    for (const auto &[key, value] : overrides) {
         if (const std::string why = apply(file.settings, key, value); !why.empty()) {
             file.error = "--" + why;
             return file;
         }
+        file.origins[key] = "--";
+    }
     ReportSettings &s = file.settings;
     s.events.nominal = s.nominal;
-    const std::string source = ini ? ini->name() : std::string("the report's settings");
-    // The hysteresis must point the right way: a dip ends above where it starts.
-    if (s.events.dipEnd <= s.events.dipStart)
+    const std::string &source = file.source;
+    const VoltageEventLimits &e = s.events;
+    // In order from below: interruption < dip-start < dip-end < 100 % < swell-end < swell-start
+    // (the keys' own ranges keep dips below 100 % and swells above), the narrow band inside the
+    // wide one; otherwise the events and verdicts would judge by thresholds that contradict.
+    if (e.dipStart <= e.interruption)
+        file.error = source + ": dip-start must be above interruption";
+    else if (e.dipEnd <= e.dipStart)
         file.error = source + ": dip-end must be above dip-start";
-    else if (s.events.swellEnd >= s.events.swellStart)
+    else if (e.swellEnd >= e.swellStart)
         file.error = source + ": swell-end must be below swell-start";
+    else if (s.narrowBand >= s.wideBand)
+        file.error = source + ": band-percent must be below wide-band-percent";
     else if (s.userBand && s.userBand->first >= s.userBand->second)
         file.error = source + ": user-band-low must be below user-band-high (both are needed)";
     return file;
 }
 
 } // namespace
+
+std::string ReportSettingsFile::refusal(std::string_view key, std::string_view why) const
+{
+    const auto origin = origins.find(key);
+    return (origin == origins.end() ? source + ": " : origin->second) + std::string(key) + " " + std::string(why);
+}
 
 std::vector<std::string> ReportSettings::lines() const
 {

@@ -4,8 +4,11 @@
 #include "quality/VoltageEvents.h"
 
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -27,6 +30,7 @@ struct ReportSettings {
     std::pair<int, int> dayHours{8, 22};
     enum class Language { Japanese, English };
     Language language = Language::Japanese;
+    std::string site; // the report's site; empty: the name of the files' folder
 
     // The event thresholds with Uc: what the report and the window's event list judge by.
     VoltageEventLimits eventLimits() const
@@ -44,6 +48,14 @@ struct ReportSettings {
 struct ReportSettingsFile {
     ReportSettings settings;
     std::string error;
+    // Where each key given got its value: "<file>:<line>: " or "--"; keys left at their default
+    // are named by `source` (the file, or "the report's settings").
+    std::map<std::string, std::string, std::less<>> origins;
+    std::string source = "the report's settings";
+
+    // A value refused later, by what the data show, named as a bad value is when read:
+    // "r.ini:3: nominal-voltage 110 V …", "--nominal-voltage 110 V …", "r.ini: nominal-voltage …".
+    std::string refusal(std::string_view key, std::string_view why) const;
 };
 
 // The file at `path` (none when empty), then `overrides` (key, value) from the command line,

@@ -27,6 +27,8 @@ std::vector<VoltageEvent> voltageEvents(const RecordTable &table, double sampleP
         if (state == State::Low && open.extreme < limits.interruption * limits.nominal)
             open.kind = open.seconds && *open.seconds > limits.longInterruptionSeconds ? VoltageEvent::Kind::LongInterruption
                                                                                       : VoltageEvent::Kind::ShortInterruption;
+        else if (open.seconds && *open.seconds > VoltageEventLimits::longestDipSeconds + 1e-6) // 300 rows × 0.2 s: still a dip
+            open.kind = state == State::Low ? VoltageEvent::Kind::Undervoltage : VoltageEvent::Kind::Overvoltage;
         events.push_back(open);
         state = State::Normal;
     };

@@ -363,7 +363,7 @@ TEST_F(ViewerDayFixture, EachCommandOnADayWithItsExitCode)
     EXPECT_EQ(view({"--events", "--trigger", path("missing.ini"), folder}).exitCode, 2);
 }
 
-// The power-quality report: six CSV files, a PDF and an HTML page, the same bytes from the same
+// The power-quality report: seven CSV files, a PDF and an HTML page, the same bytes from the same
 // inputs; a bad
 // settings file named by its line before anything is read or written; a folder that cannot be
 // written named with the system's reason, and nothing half-written left in it.
@@ -372,14 +372,15 @@ TEST_F(ViewerDayFixture, TheReportAllOrNoneAndTheSameEachTime)
     const QString folder = QString::fromStdString(day);
     const Run first = view({"--report-csv", path("report"), folder});
     ASSERT_EQ(first.exitCode, 0) << first.err;
-    const QStringList names{"compliance.csv", "daily.csv", "dip_table.csv", "events.csv", "swell_table.csv", "voltage_10min.csv"};
+    const QStringList names{"compliance.csv", "daily.csv",       "dip_table.csv",
+                            "events.csv",     "summary.csv",     "swell_table.csv", "voltage_10min.csv"};
     EXPECT_EQ(QDir(path("report")).entryList(QDir::Files, QDir::Name), names);
     const auto bytes = [](const QString &file) {
         QFile f(file);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     };
     const QByteArray tenMinutes = bytes(path("report") + "/voltage_10min.csv");
-    EXPECT_TRUE(tenMinutes.startsWith("start,v_rms,samples,incomplete,flagged\r\n2026/12/07 0:00:00,")) << tenMinutes.left(80).toStdString();
+    EXPECT_TRUE(tenMinutes.startsWith("start,v_rms,samples,incomplete,flagged,class\r\n2026/12/07 0:00:00,")) << tenMinutes.left(80).toStdString();
     EXPECT_EQ(tenMinutes.count('\n'), 1 + 12) << "two hours: twelve 10-minute values";
     EXPECT_TRUE(bytes(path("report") + "/compliance.csv").contains("voltage_10pct,5940-7260 V,12,12,100.00,pass"));
     ASSERT_EQ(view({"--report-csv", path("again"), folder}).exitCode, 0);
@@ -449,6 +450,22 @@ TEST_F(ViewerDayFixture, TheReportAllOrNoneAndTheSameEachTime)
     for (const QString &line : fontLines)
         EXPECT_EQ(line.simplified().split(' ').value(4), "yes") << "embedded: " << line.toStdString();
     EXPECT_TRUE(fontLines.join('\n').contains("IPAGothic")) << "the Japanese text's own font";
+    // The first page, to be signed: the summary alone, every parameter a row with its class and
+    // verdict, what the values cannot see; the sections from the second page on. (The text of
+    // a table comes out cell by cell, a wrapped cell's lines apart.)
+    const auto pageText = [&](int page) {
+        QProcess text;
+        text.start(QStandardPaths::findExecutable("pdftotext"), {"-f", QString::number(page), "-l", QString::number(page), path("tz-Asia-Tokyo.pdf"), "-"});
+        EXPECT_TRUE(text.waitForFinished(30000));
+        return QString::fromUtf8(text.readAllStandardOutput());
+    };
+    const QString firstPage = pageText(1);
+    for (const char *said : {"要約 — EN 50160:2010 method, indicative", "場所: day", "供給電圧の変動", "電圧不平衡", "電圧低下", "電圧上昇",
+                             "短時間停電", "長時間停電", "急速な電圧変化", "周波数", "フリッカ", "高調波・THD", "信号電圧", "の方法",
+                             "参考値", "測定不可", "限度値なし", "測定しているのは線間電圧 1 つだけです", "欠測の間の停電は記録されません", "確認者"})
+        EXPECT_TRUE(firstPage.contains(QString::fromUtf8(said))) << said << "\n" << firstPage.toStdString();
+    EXPECT_FALSE(firstPage.contains(QString::fromUtf8("1. 概要")));
+    EXPECT_TRUE(pageText(2).contains(QString::fromUtf8("1. 概要")));
 
     // Each key on the command line too, winning over the file's.
     ASSERT_EQ(view({"--report-csv", path("narrow"), "--settings", path("user.ini"), "--user-band-high", "6605", folder}).exitCode, 0);
@@ -557,6 +574,80 @@ TEST(ViewerReportEvents, ThePdfTheTwentyDeepestAndLongestTheHtmlAndCsvAll)
             const bool listed = std::find(c.printed.begin(), c.printed.end(), i) != c.printed.end();
             EXPECT_EQ(pdf.contains(start), listed) << "event " << i << " at " << start.toStdString();
         }
+    }
+}
+
+// The report's period is what was asked, or the whole days from the first row's to the last
+// row's: time without rows counts against coverage, a day without rows stays a row of every
+// daily table (its figures "-"). 26 hours of rows from 2026/12/07 0:00:00; by hand: the 7th
+// 100 %, the 8th 2 of 24 hours = 8.33 %, the 6th (asked, no row) 0 %; over three days 26 ÷ 72
+// = 36.11 %, over the two whole days 26 ÷ 48 = 54.17 %, from the 7th at noon 14 ÷ 36 = 38.89 %.
+// The 10-minute intervals without a row: three days 432 − 156, two 288 − 156, 216 − 84.
+TEST(ViewerReport, ThePeriodIsWhatWasAskedAndEachDayARow)
+{
+    QTemporaryDir dir;
+    RecordedDay recorded;
+    recorded.folder = dir.path().toStdString() + "/site";
+    recorded.hours = 26;
+    ASSERT_EQ(recorded.write(), 26 * 3600 * 5);
+    struct Case {
+        QStringList range;
+        QStringList days; // daily.csv's rows: date and coverage
+        const char *coverage;
+        int missing;
+        int withoutRows; // days whose rows of the effect and energy tables say "-"
+    } cases[] = {
+        {{"--from", "2026/12/06 0:00:00", "--to", "2026/12/08 23:59:59"},
+         {"2026/12/06,0.00,", "2026/12/07,100.00,", "2026/12/08,8.33,"}, "36.11", 432 - 156, 1},
+        {{}, {"2026/12/07,100.00,", "2026/12/08,8.33,"}, "54.17", 288 - 156, 0},
+        {{"--from", "2026/12/07 12:00:00"}, {"2026/12/07,100.00,", "2026/12/08,8.33,"}, "38.89", 216 - 84, 0},
+    };
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.range.join(' ').toStdString());
+        QTemporaryDir out;
+        QProcess process;
+        process.start(SVG_VIEW_PATH, QStringList{"--report-csv", out.path(), "--report-html", out.filePath("r.html"), "--language", "en"}
+                                         + k.range + QStringList{QString::fromStdString(recorded.folder)});
+        ASSERT_TRUE(process.waitForFinished(60000));
+        ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+        const std::vector<std::string> daily = test::split(readAll(out.filePath("daily.csv").toStdString()), '\n');
+        ASSERT_EQ(daily.size(), 1 + static_cast<std::size_t>(k.days.size()) + 1) << "the header, a row a day, the last line's end";
+        for (qsizetype i = 0; i < k.days.size(); ++i)
+            EXPECT_TRUE(daily[static_cast<std::size_t>(i) + 1].starts_with(k.days[i].toStdString())) << daily[static_cast<std::size_t>(i) + 1];
+        const std::string summary = readAll(out.filePath("summary.csv").toStdString());
+        EXPECT_NE(summary.find("\r\nvoltage_variation,EN 50160 method,5940-7260 V (99 %); 5610-7590 V (100 %),"), std::string::npos);
+        EXPECT_NE(summary.find(",0," + std::to_string(k.missing) + ","), std::string::npos) << summary;
+        const QString page = QString::fromUtf8(readAll(out.filePath("r.html").toStdString()));
+        EXPECT_TRUE(page.contains(QString("<p>Coverage %1 % (").arg(k.coverage))) << "section 7";
+        EXPECT_TRUE(page.contains(QString("Coverage %1 %.</p>").arg(k.coverage))) << "the summary";
+        EXPECT_EQ(page.count("<td>2026/12/06</td><td>-</td>"), 2 * k.withoutRows) << "the effect's and the energy's tables";
+        EXPECT_TRUE(page.contains("Site: site.")) << "the folder's name";
+    }
+}
+
+// A setting that does not fit the data or the other settings: refused before anything is
+// written, exit 2, named by where it was given (the option, or the file and line) with both
+// values. The day is at 6600 V (the simulator's), so 110 V is 6000 % of it; 22000 V, 30 %.
+TEST_F(ViewerDayFixture, ASettingThatDoesNotFitIsRefusedAndNamed)
+{
+    std::ofstream(path("n.ini").toStdString()) << "language = en\nnominal-voltage = 110\n";
+    struct Case {
+        QStringList options;
+        const char *said;
+    } cases[] = {
+        {{"--nominal-voltage", "110"}, "svg-logger-view: --nominal-voltage 110 V does not fit the data: the median voltage of the period's rows (interruptions left out) is 660"},
+        {{"--settings", path("n.ini")}, "n.ini:2: nominal-voltage 110 V does not fit the data: "},
+        {{"--nominal-voltage", "22000"}, " V, 30 % of it; a report takes 50-150 %"},
+        {{"--dip-start", "4"}, "svg-logger-view: the report's settings: dip-start must be above interruption"},
+        {{"--band-percent", "20"}, "svg-logger-view: the report's settings: band-percent must be below wide-band-percent"},
+    };
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.options.join(' ').toStdString());
+        const Run run = view(QStringList{"--report-csv", path("out"), "--report", path("out.pdf")} + k.options
+                             + QStringList{QString::fromStdString(day)});
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_NE(run.err.find(k.said), std::string::npos) << run.err;
+        EXPECT_FALSE(QFileInfo::exists(path("out")) || QFileInfo::exists(path("out.pdf")));
     }
 }
 
@@ -1220,8 +1311,8 @@ TEST(ViewerEventList, JudgedByTheSitesNominalVoltageAsTheReportIs)
         ASSERT_TRUE(report.waitForFinished(60000));
         ASSERT_EQ(report.exitCode(), 0) << report.readAllStandardError().toStdString();
         EXPECT_EQ(readAll((dir.path() + "/report/events.csv").toStdString()),
-                  "type,start,duration_s,extreme_v,extreme_pct\r\n" "dip,2026/12/07 5:03:00,1.0," + std::to_string(dipped)
-                      + ".0,80.0\r\n");
+                  "type,start,duration_s,extreme_v,extreme_pct,class\r\n" "dip,2026/12/07 5:03:00,1.0," + std::to_string(dipped)
+                      + ".0,80.0,indicative\r\n");
 
         ViewerWindow window;
         QSignalSpy loaded(&window, &ViewerWindow::loaded);
@@ -1245,10 +1336,11 @@ TEST(ViewerEventList, JudgedByTheSitesNominalVoltageAsTheReportIs)
         const QString said = QString::fromUtf8("基準電圧 Uc = %1 V（site.ini）").arg(nominal);
         EXPECT_EQ(window.findChild<QLabel *>("EventNominal")->text(), said);
 
-        // Back to the defaults, said so: 6600 V finds what it finds, and the CSV names it.
+        // Back to the defaults, said so: 6600 V finds what it finds (ten minutes beyond a
+        // threshold: longer than a dip or swell lasts), and the CSV names it.
         window.setReportSettings(ReportSettings{}, QString::fromUtf8("既定値"));
         ASSERT_EQ(window.events().size(), 1u);
-        EXPECT_EQ(window.events().front().kind, nominal > 6600 ? EventKind::Swell : EventKind::Dip);
+        EXPECT_EQ(window.events().front().kind, nominal > 6600 ? EventKind::Overvoltage : EventKind::Undervoltage);
         EXPECT_EQ(window.findChild<QLabel *>("EventNominal")->text(), QString::fromUtf8("基準電圧 Uc = 6600 V（既定値）"));
         ASSERT_TRUE(window.exportEvents(dir.path() + "/default.csv"));
         EXPECT_TRUE(readAll((dir.path() + "/default.csv").toStdString()).ends_with(",6600\r\n"));
@@ -1291,7 +1383,7 @@ TEST_F(ViewerDayFixture, TheWindowWritesTheReportOfTheRangeShown)
         EXPECT_TRUE(page.startsWith("<!DOCTYPE html>\n<html lang=\"ja\">"));
         EXPECT_TRUE(page.contains(QString::fromUtf8("<p>期間: 2026/12/07 0:00:00 – 2026/12/07 %1:00:00</p>").arg(hours)));
         EXPECT_TRUE(page.contains(QString::fromUtf8("<p>ファイル (%1): ").arg(hours))) << "a file an hour";
-        EXPECT_EQ(page.count("<h2>"), 7) << "the seven sections";
+        EXPECT_EQ(page.count("<h2>"), 1 + 7) << "the summary and the seven sections";
         for (int section = 1; section <= 7; ++section)
             EXPECT_TRUE(page.contains(QString("<h2>%1. ").arg(section))) << section;
         EXPECT_TRUE(page.contains(QString::fromUtf8("<p>10 分値 %1 個（").arg(hours * 6))) << "six 10-minute values an hour";
@@ -1322,6 +1414,15 @@ TEST_F(ViewerDayFixture, TheWindowWritesTheReportOfTheRangeShown)
     EXPECT_FALSE(window.writeReport(path("bad.html"), path("bad.ini")));
     EXPECT_TRUE(window.statusText().contains("bad.ini:1: language takes ja or en")) << window.statusText().toStdString();
     EXPECT_FALSE(QFile::exists(path("bad.html")));
+    // A nominal voltage the data refuse: said, naming both, and nothing written.
+    std::ofstream(path("n110.ini").toStdString()) << "nominal-voltage = 110\n";
+    ASSERT_TRUE(window.writeReport(path("n110.pdf"), path("n110.ini")));
+    ASSERT_TRUE(written.wait(30000));
+    EXPECT_FALSE(written.back().front().toBool());
+    EXPECT_TRUE(window.statusText().startsWith(QString::fromUtf8("レポートを書けません: ")));
+    EXPECT_TRUE(window.statusText().contains("n110.ini:1: nominal-voltage 110 V does not fit the data: the median voltage"))
+        << window.statusText().toStdString();
+    EXPECT_FALSE(QFile::exists(path("n110.pdf")));
     // Nothing shown: nothing to write.
     hour.setRange(hour.from() - 90000.0, hour.from() - 80000.0);
     window.plot()->setView(hour);

@@ -4,6 +4,7 @@
 #include "viewer/ReportText.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <optional>
 #include <string_view>
@@ -77,6 +78,90 @@ std::vector<std::size_t> printedEvents(const std::vector<VoltageEvent> &events, 
     return order;
 }
 
+// The first page, to be signed: the period, the site, the edition, a row for each EN 50160
+// parameter with what these values can say of it, and what they cannot see.
+void summaryPage(const PowerQualityReport &r, std::vector<ReportBlock> &blocks)
+{
+    using P = ReportSummary::Parameter;
+    const auto parameterTitle = [&](P parameter) {
+        static constexpr std::array<std::pair<const char *, const char *>, 11> kTitles{{
+            {"供給電圧の変動", "Supply voltage variations"},
+            {"電圧不平衡", "Unbalance"},
+            {"電圧低下", "Dips"},
+            {"電圧上昇", "Swells"},
+            {"短時間停電", "Short interruptions"},
+            {"長時間停電", "Long interruptions"},
+            {"急速な電圧変化", "Rapid voltage changes"},
+            {"周波数", "Frequency"},
+            {"フリッカ", "Flicker"},
+            {"高調波・THD", "Harmonics, THD"},
+            {"信号電圧", "Signalling voltages"},
+        }};
+        static_assert(kTitles.size() == static_cast<std::size_t>(P::Signalling) + 1, "a title for each parameter");
+        const auto &[ja, en] = kTitles[static_cast<std::size_t>(parameter)];
+        return say(r, ja, en);
+    };
+    const auto classTitle = [&](FigureClass figureClass) {
+        static constexpr std::array<const char *, 3> kJapanese{"EN 50160 の方法", "参考値", "測定不可"};
+        static_assert(kJapanese.size() == static_cast<std::size_t>(FigureClass::NotMeasurable) + 1, "a title for each class");
+        return japanese(r) ? QString::fromUtf8(kJapanese[static_cast<std::size_t>(figureClass)])
+                           : QString::fromUtf8(name(figureClass).data(), static_cast<qsizetype>(name(figureClass).size()));
+    };
+    const auto verdictTitle = [&](Verdict verdict) {
+        static constexpr std::array<const char *, 5> kJapanese{"適合", "不適合", "評価不可", "限度値なし", "測定不可"};
+        static_assert(kJapanese.size() == static_cast<std::size_t>(Verdict::NotMeasurable) + 1, "a title for each verdict");
+        return japanese(r) ? QString::fromUtf8(kJapanese[static_cast<std::size_t>(verdict)])
+                           : QString::fromUtf8(name(verdict).data(), static_cast<qsizetype>(name(verdict).size()));
+    };
+    const QString edition = QString::fromUtf8(ReportSummary::kEdition.data(), static_cast<qsizetype>(ReportSummary::kEdition.size()));
+    blocks.push_back(heading(say(r, "要約 — ", "Summary — ") + edition));
+    blocks.push_back(paragraph(say(r, "期間: %1 – %2（%3 日）。場所: %4。記録率 %5 %。", "Period: %1 – %2 (%3 days). Site: %4. Coverage %5 %.")
+                                   .arg(timeText(r.from), timeText(r.to), number((r.to - r.from) / 86400.0, 2),
+                                        r.site.empty() ? QString("-") : QString::fromStdString(r.site), number(r.coverage.percent(), 2))));
+    // A number kept with its unit where a cell wraps.
+    const auto unbroken = [](const std::string &text) {
+        return QString::fromStdString(text).replace(" %", QString(QChar(0x00A0)) + "%").replace(" V", QString(QChar(0x00A0)) + "V");
+    };
+    QList<QStringList> rows;
+    for (const ReportSummary::Row &row : r.summary.rows) {
+        const auto count = [&](std::size_t ReportSummary::Intervals::*n) {
+            return row.intervals ? QString::number((*row.intervals).*n) : QString("-");
+        };
+        rows << QStringList{parameterTitle(row.parameter), classTitle(row.figureClass), unbroken(row.limit),
+                            count(&ReportSummary::Intervals::valid), count(&ReportSummary::Intervals::flagged),
+                            count(&ReportSummary::Intervals::incomplete), count(&ReportSummary::Intervals::missing),
+                            row.verdict == Verdict::NotMeasurable ? say(r, "これらの値からは測定できません", "not measurable from these values")
+                                                                  : unbroken(row.result),
+                            verdictTitle(row.verdict)};
+    }
+    blocks.push_back(table({say(r, "項目", "parameter"), say(r, "区分", "class"), say(r, "限度値", "limit"), say(r, "有効", "valid"),
+                            say(r, "フラグ", "flagged"), say(r, "不完全", "incomplete"), say(r, "欠測", "missing"),
+                            say(r, "結果", "result"), say(r, "判定", "verdict")},
+                           rows));
+    blocks.push_back(paragraph(say(
+        r,
+        "件数は期間の 10 分区間: 有効（完全でフラグなし）、フラグ付き（低下・上昇・停電を含む）、不完全（サンプル 90 % 未満）、欠測（行なし）。"
+        "10 分値の判定は週ごと（期間の始めから 7 日ずつ）で、すべての週が適合して適合です。結果は範囲内の割合（複数の週では最も低い週）。"
+        "1 分を超えて閾値を外れた電圧は電圧低下・上昇ではなく電圧の変動（不足電圧・過電圧）として 10 分値で判定します。",
+        "Intervals are the period's 10-minute intervals: valid (complete, not flagged), flagged (holding a dip, swell or "
+        "interruption), incomplete (under 90 % of the samples), missing (no row). The 10-minute values are judged week by "
+        "week (7 days from the period's start): a pass is every week's. The result is the share within the limit (of the "
+        "lowest week where there are several). A deviation beyond a threshold for more than a minute is no dip or swell "
+        "but a slow variation (under- or overvoltage), judged by the 10-minute values.")));
+    blocks.push_back(paragraph(say(
+        r,
+        "EN 50160 は電圧低下・上昇・停電・急速な電圧変化に限度値ではなく参考値（年間の件数など）を示すのみです: 件数を示し、判定はしません。",
+        "EN 50160 gives indicative values (counts a year, typical sizes), not limits, for dips, swells, interruptions and "
+        "rapid voltage changes: their counts stand without a verdict.")));
+    blocks.push_back(paragraph(say(r, "測定しているのは線間電圧 1 つだけです: 他の相間の電圧低下は見えません。",
+                                   "One line-to-line voltage is measured: dips on the other phase pairs are not seen.")));
+    blocks.push_back(paragraph(say(r, "欠測の間の停電は記録されません（供給がなければロガーも記録しません）。",
+                                   "Gaps may hide interruptions: a logger without supply records nothing.")));
+    blocks.push_back(paragraph(say(r, "確認者: ______________________　日付: ______________　署名: ______________________",
+                                   "Checked by: ______________________   Date: ______________   Signature: ______________________")));
+    blocks.push_back({ReportBlock::Kind::PageBreak, {}, {}, {}, ReportBlock::Picture::None});
+}
+
 } // namespace
 
 std::vector<ReportBlock> reportBlocks(const PowerQualityReport &r, ReportCsvFiles csv)
@@ -85,6 +170,7 @@ std::vector<ReportBlock> reportBlocks(const PowerQualityReport &r, ReportCsvFile
     const ReportSettings &s = r.settings;
     blocks.push_back({ReportBlock::Kind::Title, say(r, "電力品質・SVG 効果レポート", "Power quality and SVG effectiveness report"),
                       {}, {}, ReportBlock::Picture::None});
+    summaryPage(r, blocks);
 
     // 1. What was read, with what rules, and what these values can show.
     blocks.push_back(heading(say(r, "1. 概要", "1. Overview")));
@@ -141,6 +227,17 @@ std::vector<ReportBlock> reportBlocks(const PowerQualityReport &r, ReportCsvFile
                             say(r, "有効値", "valid"), say(r, "範囲内", "within"),
                             say(r, "フラグ込み", "with flagged"), say(r, "判定", "verdict")},
                            compliance));
+    // EN 50160 judges each week: a month's weeks one under the other.
+    QList<QStringList> weeks;
+    for (const PowerQualityReport::Week &week : r.weeks)
+        for (const PowerQualityReport::Compliance &c : week.compliance)
+            weeks << QStringList{timeText(week.from) + " – " + timeText(week.to), QString::fromStdString(c.name()),
+                                 QString::number(c.valid.intervals), c.valid.intervals ? number(c.valid.percent(), 2) + " %" : "-",
+                                 QString::fromStdString(c.verdict())};
+    if (!weeks.isEmpty())
+        blocks.push_back(table({say(r, "週", "week"), say(r, "項目", "item"), say(r, "有効値", "valid"), say(r, "範囲内", "within"),
+                                say(r, "判定", "verdict")},
+                               weeks));
     blocks.push_back(picture(ReportBlock::Picture::Profile,
                              say(r, "10 分値の推移と範囲（±10 %、±15 %、利用者の範囲）", "10-minute values and the limits (±10 %, ±15 %, user band)")));
     blocks.push_back(picture(ReportBlock::Picture::Histogram,
@@ -182,9 +279,11 @@ std::vector<ReportBlock> reportBlocks(const PowerQualityReport &r, ReportCsvFile
                            countRows(kDipRows, r.tables.dips)));
     const QList<QStringList> swells = countRows(kSwellRows, r.tables.swells);
     blocks.push_back(table({say(r, "電圧", "voltage"), "≤ 0.5 s", "0.5–5 s", "5–60 s"}, swells));
-    blocks.push_back(paragraph(say(r, "短時間停電 %1、長時間停電 %2、60 s を超える低下・上昇 %3、継続時間不明（インターバルファイルの最小・最大のみ）%4。",
-                                   "Short interruptions %1, long interruptions %2, dips and swells longer than 60 s %3, "
-                                   "duration unknown (an interval file's extremes alone) %4.")
+    blocks.push_back(paragraph(say(r, "短時間停電 %1、長時間停電 %2、不足電圧・過電圧（60 s を超えて閾値外: 電圧の変動として 10 分値で判定）%3、"
+                                      "継続時間不明（インターバルファイルの最小・最大のみ）%4。",
+                                   "Short interruptions %1, long interruptions %2, under- and overvoltages (beyond a threshold for "
+                                   "more than 60 s: slow variations, judged by the 10-minute values) %3, duration unknown (an "
+                                   "interval file's extremes alone) %4.")
                                    .arg(r.tables.shortInterruptions)
                                    .arg(r.tables.longInterruptions)
                                    .arg(r.tables.longerThanTheTables)
@@ -239,11 +338,15 @@ std::vector<ReportBlock> reportBlocks(const PowerQualityReport &r, ReportCsvFile
                          "SVG がなければ電圧は低くなります。",
                       " Sign (svg-sign = minus): a positive SVG output is reactive power supplied to the grid (leading), so "
                       "the point of connection carries Q_load − Q_svg and removing it lowers the voltage."))));
+    // A day without rows stays, its figures "-".
+    const auto orNone = [&](std::int64_t day, bool figured, const QStringList &figures) {
+        return QStringList{dateText(day)} + (figured && r.recorded(day) ? figures : QStringList(figures.size(), "-"));
+    };
     QList<QStringList> effect;
     for (const DailyEffectiveness &d : r.effectiveness)
-        effect << QStringList{dateText(d.day), number(d.swingP95, 3), number(d.swingMax, 3), number(d.uncompensatedP95, 3),
-                              number(d.uncompensatedMax, 3), d.suppression ? number(*d.suppression * 100.0, 1) + " %" : "-",
-                              QString::number(d.rapidChanges), QString::number(d.uncompensatedRapidChanges)};
+        effect << orNone(d.day, d.minutes > 0, {number(d.swingP95, 3), number(d.swingMax, 3), number(d.uncompensatedP95, 3),
+                                 number(d.uncompensatedMax, 3), d.suppression ? number(*d.suppression * 100.0, 1) + " %" : "-",
+                                 QString::number(d.rapidChanges), QString::number(d.uncompensatedRapidChanges)});
     blocks.push_back(table({say(r, "日付", "date"), "ΔV 95 %", "ΔV max", "ΔV_unc 95 %", "ΔV_unc max", say(r, "抑制率", "suppression"),
                             "RVC", "RVC unc"},
                            effect));
@@ -255,8 +358,8 @@ std::vector<ReportBlock> reportBlocks(const PowerQualityReport &r, ReportCsvFile
     QList<QStringList> energy;
     for (const DailyEnergy &d : r.energy) {
         const auto pf = [](std::optional<double> v) { return v ? number(*v, 3) : QString("-"); };
-        energy << QStringList{dateText(d.day), number(d.kwh, 1), number(d.kvarhLagging, 1), number(d.kvarhLeading, 1),
-                              number(d.svgKvarh, 1), pf(d.loadPowerFactor()), pf(d.connectionPowerFactor())};
+        energy << orNone(d.day, true, {number(d.kwh, 1), number(d.kvarhLagging, 1), number(d.kvarhLeading, 1), number(d.svgKvarh, 1),
+                                 pf(d.loadPowerFactor()), pf(d.connectionPowerFactor())});
     }
     blocks.push_back(table({say(r, "日付", "date"), "kWh", say(r, "kvarh 遅れ", "kvarh lag"), say(r, "kvarh 進み", "kvarh lead"),
                             "SVG kvarh", say(r, "力率 負荷", "PF load"), say(r, "力率 受電点", "PF PCC")},

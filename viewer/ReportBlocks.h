@@ -12,9 +12,9 @@ namespace svglogger {
 
 // The power-quality report as a sequence of blocks that a PDF and an HTML page both lay out:
 // headings, paragraphs, tables and pictures, in the report's language, each section saying
-// its class (EN 50160 method, indicative, not measurable).
+// its class (EN 50160 method, indicative, not measurable); a page break after the summary.
 struct ReportBlock {
-    enum class Kind { Title, Heading, Paragraph, Table, Picture };
+    enum class Kind { Title, Heading, Paragraph, Table, Picture, PageBreak };
     // DipsAndSwells: EN 50160's dip and swell table as a grid of residual voltage against duration.
     enum class Picture { None, Profile, Histogram, DipsAndSwells, Effectiveness, PowerFactor };
     // Where the block appears: a long list whole on the HTML page, shortened in the PDF.

@@ -31,6 +31,9 @@ QString reportHtml(const std::vector<ReportBlock> &blocks, const PowerQualityRep
         case ReportBlock::Kind::Paragraph:
             html += "<p>" + escaped(block.text) + "</p>\n";
             break;
+        case ReportBlock::Kind::PageBreak:
+            html += "<hr style=\"break-after:page\">\n";
+            break;
         case ReportBlock::Kind::Table:
             html += "<table>\n<tr>";
             for (const QString &cell : block.header)

@@ -13,9 +13,64 @@
 
 #include <cctype>
 
+#include <algorithm>
+#include <numeric>
+
 namespace svglogger {
 
 namespace {
+
+// A table's column widths on `width`: all alike where every cell fits so (one line each);
+// else each column as wide as its widest cell where that is no more than its fair share of
+// what is left, the others sharing the rest by what they would need, none narrower than its
+// longest word, so that only long texts wrap and none is cut.
+QList<double> columnWidths(const ReportBlock &block, const QFontMetricsF &metrics, const QFontMetricsF &boldMetrics,
+                           double width, double padding)
+{
+    const qsizetype columns = block.header.size();
+    QList<double> natural(columns, 0.0), narrowest(columns, 0.0);
+    const auto take = [&](qsizetype c, const QString &text, const QFontMetricsF &font) {
+        natural[c] = std::max(natural[c], font.horizontalAdvance(text) + padding);
+        for (const QString &word : text.split(' ', Qt::SkipEmptyParts))
+            narrowest[c] = std::max(narrowest[c], font.horizontalAdvance(word) + padding);
+    };
+    for (qsizetype c = 0; c < columns; ++c) {
+        take(c, block.header[c], boldMetrics);
+        for (const QStringList &row : block.rows)
+            if (c < row.size())
+                take(c, row[c], metrics);
+    }
+    const double alike = width / static_cast<double>(columns);
+    if (*std::max_element(natural.begin(), natural.end()) <= alike)
+        return QList<double>(columns, alike);
+    // Settled columns keep their width; the open ones share what is left by what they need.
+    QList<double> widths(columns, 0.0);
+    QList<bool> settled(columns, false);
+    for (bool changed = true; changed;) {
+        changed = false;
+        double left = width, wanted = 0.0;
+        for (qsizetype c = 0; c < columns; ++c)
+            settled[c] ? left -= widths[c] : wanted += natural[c];
+        for (qsizetype c = 0; c < columns && !changed; ++c) {
+            if (settled[c])
+                continue;
+            const double share = left * natural[c] / wanted;
+            // Whole where it fits in its share, at its longest word where the share is less.
+            if (natural[c] <= share || narrowest[c] > share) {
+                widths[c] = natural[c] <= share ? natural[c] : narrowest[c];
+                settled[c] = changed = true;
+            } else {
+                widths[c] = share;
+            }
+        }
+    }
+    // Room left over (every column whole): shared by what each needs.
+    const double used = std::accumulate(widths.begin(), widths.end(), 0.0), needed = std::accumulate(natural.begin(), natural.end(), 0.0);
+    if (used < width && std::all_of(settled.begin(), settled.end(), [](bool s) { return s; }))
+        for (qsizetype c = 0; c < columns; ++c)
+            widths[c] += (width - used) * natural[c] / needed;
+    return widths;
+}
 
 // Lays the blocks out on A4 pages of `writer` (or only counts the pages without `painter`).
 int layOut(QPdfWriter &writer, QPainter *painter, const std::vector<ReportBlock> &blocks, const PowerQualityReport &report,
@@ -75,27 +130,37 @@ int layOut(QPdfWriter &writer, QPainter *painter, const std::vector<ReportBlock>
             text(body, block.text, 2 * dpmm);
             break;
         case ReportBlock::Kind::Table: {
-            const QFontMetricsF metrics(body, &writer);
+            const QFontMetricsF metrics(body, &writer), boldMetrics(bold, &writer);
             const double rowHeight = metrics.height() * 1.4;
             const qsizetype columns = block.header.size();
-            const double width = page.width() / static_cast<double>(columns);
+            // The cell's margins and a hair more: a text measured to fill its cell exactly may still wrap.
+            const QList<double> widths = columnWidths(block, metrics, boldMetrics, page.width(), 2.5 * dpmm);
+            QList<double> lefts{page.left()};
+            for (qsizetype c = 1; c < columns; ++c)
+                lefts << lefts.back() + widths[c - 1];
             const auto row = [&](const QStringList &cells, bool header) {
-                need(rowHeight);
+                // As tall as its tallest cell wrapped within its column.
+                double height = rowHeight;
+                for (qsizetype c = 0; c < columns && c < cells.size(); ++c)
+                    height = std::max(height, (header ? boldMetrics : metrics)
+                                                      .boundingRect(QRectF(0, 0, widths[c] - 2 * dpmm, 1e6), Qt::TextWordWrap, cells[c])
+                                                      .height()
+                                                  + rowHeight - metrics.height());
+                need(height);
                 if (painter) {
                     painter->setFont(header ? bold : body);
                     for (qsizetype c = 0; c < columns && c < cells.size(); ++c) {
-                        const QRectF cell(page.left() + width * static_cast<double>(c), y, width, rowHeight);
+                        const QRectF cell(lefts[c], y, widths[c], height);
                         if (header)
                             painter->fillRect(cell, QColor(235, 235, 235));
                         painter->setPen(QPen(QColor(150, 150, 150), 0));
                         painter->drawRect(cell);
                         painter->setPen(QColor(20, 20, 20));
                         painter->drawText(cell.adjusted(1 * dpmm, 0, -1 * dpmm, 0),
-                                          (c == 0 ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter,
-                                          metrics.elidedText(cells[c], Qt::ElideRight, width - 2 * dpmm));
+                                          (c == 0 ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter | Qt::TextWordWrap, cells[c]);
                     }
                 }
-                y += rowHeight;
+                y += height;
             };
             need(rowHeight * 2);
             row(block.header, true);
@@ -109,6 +174,9 @@ int layOut(QPdfWriter &writer, QPainter *painter, const std::vector<ReportBlock>
             y += 2 * dpmm;
             break;
         }
+        case ReportBlock::Kind::PageBreak:
+            need(page.height());
+            break;
         case ReportBlock::Kind::Picture: {
             const double height = 70 * dpmm;
             need(height + 8 * dpmm);

@@ -163,9 +163,14 @@ int runViewerCommand(const ViewerOptions &options, std::ostream &out, std::ostre
         return kViewOk;
     }
     case ViewerOptions::Mode::Report: {
-        const double first = std::max(from, std::floor(table.times().front()));
-        const double end = std::min(to + 1.0, std::floor(table.times().back()) + 1.0);
+        // The period asked for, rows or none in it (whole seconds, `to` included); else whole days.
+        const auto [first, end] = reportPeriod(table, options.from ? std::optional<double>(from) : std::nullopt,
+                                               options.to ? std::optional<double>(to + 1.0) : std::nullopt);
         const PowerQualityReport report = makeReport(set, first, end, settings.settings);
+        if (report.refusal) {
+            err << "svg-logger-view: " << settings.refusal(report.refusal->key, report.refusal->why) << "\n";
+            return kViewBadInput;
+        }
         // The CSV files first: the PDF sends its reader to events.csv only once that is written.
         const bool csv = !options.reportCsvFolder.empty();
         if (csv) {

@@ -441,8 +441,15 @@ bool ViewerWindow::writeReport(const QString &path, const QString &settingsFile)
         setStatus(QString::fromUtf8("先にログファイルを開いてください"));
         return false;
     }
-    const ReportSettingsFile settings =
-        settingsFile.isEmpty() ? ReportSettingsFile{m_reportSettings, {}} : readReportSettings(settingsFile.toStdString());
+    // The file chosen (a value the data refuse named by its line), else the window's settings
+    // named by where they came from.
+    ReportSettingsFile settings;
+    if (settingsFile.isEmpty()) {
+        settings.settings = m_reportSettings;
+        settings.source = m_reportSettingsSource.toStdString();
+    } else {
+        settings = readReportSettings(settingsFile.toStdString());
+    }
     if (!settings.error.empty()) {
         setStatus(QString::fromUtf8("レポートの設定を読めません: ") + fromStd(settings.error));
         return false;
@@ -453,25 +460,26 @@ bool ViewerWindow::writeReport(const QString &path, const QString &settingsFile)
     }
     if (!settingsFile.isEmpty())
         setReportSettings(settings.settings, QFileInfo(settingsFile).fileName());
-    // The range shown, as far as it holds rows.
-    const std::vector<double> &times = m_set->table().times();
-    const double from = std::max(std::floor(m_plot->window().from()), std::floor(times.front()));
-    const double to = std::min(std::floor(m_plot->window().to()) + 1.0, std::floor(times.back()) + 1.0);
+    // The range shown is the period asked for: time in it without rows counts against coverage.
+    const std::pair<double, double> period = shownPeriod(m_set->table(), m_plot->window().from(), m_plot->window().to());
+    const double from = period.first, to = period.second;
     if (m_set->table().lowerBound(from) >= m_set->table().lowerBound(to)) {
         setStatus(QString::fromUtf8("表示中の範囲に行がありません"));
         return false;
     }
     // The set stays as it is while the report runs: opening and reading on wait for it.
     const RecordSet *set = m_set.get();
-    m_reportWriter->start([this, set, path, from, to, chosen = settings.settings](const std::atomic<bool> &cancel,
-                                                                                 const BackgroundJob::Progress &progress) {
+    m_reportWriter->start([this, set, path, from, to, named = settings](const std::atomic<bool> &cancel,
+                                                                       const BackgroundJob::Progress &progress) {
         const PowerQualityReport report = makeReport(
-            *set, from, to, chosen,
+            *set, from, to, named.settings,
             [&progress](int done, int total) { progress(static_cast<std::uint64_t>(done), static_cast<std::uint64_t>(total) + 1); },
             &cancel);
         QString why;
         bool written = false;
-        if (!report.cancelled) {
+        if (report.refusal) {
+            why = fromStd(named.refusal(report.refusal->key, report.refusal->why));
+        } else if (!report.cancelled) {
             const std::vector<ReportBlock> blocks = reportBlocks(report, ReportCsvFiles::NotWritten); // the window writes no CSV
             written = path.endsWith(".html", Qt::CaseInsensitive) ? writeReportHtml(path, blocks, report, why)
                                                                    : writeReportPdf(path, blocks, report, why);
