@@ -15,6 +15,7 @@
 #include <optional>
 #include <numeric>
 #include <thread>
+#include <unordered_set>
 
 namespace svglogger {
 
@@ -380,19 +381,19 @@ RecordSet RecordSet::load(const std::vector<std::string> &inputs,
             paths.push_back(input);
         }
     }
-    // A file named twice (by two paths, or again inside a folder named) is read once.
+    // A file named twice (by two paths, or again inside a folder named) is read once: a
+    // hashed set, as a folder may hold tens of thousands of files.
     {
         std::vector<std::string> unique;
-        std::vector<std::filesystem::path> seen;
+        std::unordered_set<std::string> seen;
+        seen.reserve(paths.size());
         for (const std::string &path : paths) {
             std::error_code error;
             std::filesystem::path canonical = std::filesystem::weakly_canonical(path, error);
             if (error)
                 canonical = path;
-            if (std::find(seen.begin(), seen.end(), canonical) != seen.end())
-                continue;
-            seen.push_back(std::move(canonical));
-            unique.push_back(path);
+            if (seen.insert(canonical.string()).second)
+                unique.push_back(path);
         }
         paths = std::move(unique);
     }
@@ -529,7 +530,7 @@ RecordSet RecordSet::load(const std::vector<std::string> &inputs,
         builder.failed(f);
     RecordSet set = builder.finish();
     for (const std::string &path : paths)
-        set.m_seen.push_back(std::filesystem::path(path).lexically_normal().string());
+        set.m_seen.insert(std::filesystem::path(path).lexically_normal().string());
     return set;
 }
 
@@ -613,7 +614,7 @@ RecordSet::Growth RecordSet::grow(const std::vector<std::string> &inputs)
             continue;
         for (const std::string &path : logFilesIn(input)) {
             const std::string normal = std::filesystem::path(path).lexically_normal().string();
-            if (std::find(m_seen.begin(), m_seen.end(), normal) != m_seen.end())
+            if (m_seen.contains(normal))
                 continue;
             const MappedFile mapped(path);
             std::string_view bytes = mapped.ok() ? mapped.bytes() : std::string_view();
@@ -623,7 +624,7 @@ RecordSet::Growth RecordSet::grow(const std::vector<std::string> &inputs)
             bytes = bytes.substr(0, end + 1);
             RecordFile file = readRecord(path, bytes);
             if (!file.layout.samplingMode) {
-                m_seen.push_back(normal); // not the logger's: named once
+                m_seen.insert(normal); // not the logger's: named once
                 m_problems.push_back(file.error);
                 continue;
             }
@@ -642,7 +643,7 @@ RecordSet::Growth RecordSet::grow(const std::vector<std::string> &inputs)
             for (int column : columnsOf(file.layout))
                 if (std::find(m_columns.begin(), m_columns.end(), column) == m_columns.end())
                     m_columns.push_back(column);
-            m_seen.push_back(normal);
+            m_seen.insert(normal);
             growth = Growth::Appended;
         }
     }

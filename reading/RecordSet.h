@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace svglogger {
@@ -78,7 +79,7 @@ private:
     std::array<ColumnStats, recordColumn::kSlots> m_stats;
     std::vector<int> m_columns;
     double m_samplePeriod = 0.2;
-    std::vector<std::string> m_seen; // every file read or passed over, so that growing reads only new ones
+    std::unordered_set<std::string> m_seen; // every file read or passed over, so that growing reads only new ones
 };
 
 } // namespace svglogger

@@ -431,7 +431,8 @@ TEST_F(FolderFixture, StatsGiveTheFilesTextsAndExportGivesTheirBytes)
 // Inputs that hold the same rows twice: a file named twice (by another path, or inside a
 // folder named too) is read once; two files sharing rows keep them once, and the overlap is
 // named; another recording over the same time is left out with the reason, never interleaved;
-// a clock that goes back inside a file is named by its line. The rows stay in time order.
+// a clock that goes back inside a file is named by its line. The rows stay in time order. So
+// for thousands of files too.
 TEST_F(FolderFixture, TheSameRowsTwiceAreKeptOnceAndOtherRecordingsAreNeverInterleaved)
 {
     auto seconds = [](int from, int to, int voltage) {
@@ -479,6 +480,21 @@ TEST_F(FolderFixture, TheSameRowsTwiceAreKeptOnceAndOtherRecordingsAreNeverInter
             last = *time;
         }
     }
+
+    // Many files, each named three times (in its folder, by its path, by a path through "."):
+    // each read once.
+    std::filesystem::create_directories(dir / "many");
+    std::vector<std::string> inputs{(dir / "many").string()};
+    for (int second = 0; second < 2000; ++second) {
+        const std::string name = "Tarmin25D0H" + std::to_string(second / 60) + "M" + std::to_string(second % 60) + ".csv";
+        std::ofstream(dir / "many" / name, std::ios::binary) << olderFile({rowTimeText(1466812800 + second) + ",6600,1,0,0,0"});
+        inputs.push_back((dir / "many" / name).string());
+        inputs.push_back((dir / "many" / "." / name).string());
+    }
+    const RecordSet many = RecordSet::load(inputs);
+    EXPECT_EQ(many.table().rows(), 2000u);
+    EXPECT_EQ(many.parts().size(), 2000u);
+    EXPECT_TRUE(many.problems().empty()) << many.problems().front();
 
     const std::string back = write("Tarmin24D1H0M0.csv", olderFile({"2016/06/24 1:00:00,1,0,0,0,0",
                                                                     "2016/06/24 0:59:58,2,0,0,0,0",
