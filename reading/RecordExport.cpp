@@ -3,6 +3,7 @@
 #include "reading/MappedFile.h"
 #include "recording/ShiftJisText.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace svglogger {
@@ -22,7 +23,9 @@ std::string exportRows(const RecordSet &set, double from, double before, std::os
         const RecordFile again = readRecord(part->path, mapped.bytes(), true);
         const std::vector<double> &times = again.table.times();
         bool any = false;
-        for (std::size_t row = part->skipped; row < times.size(); ++row) {
+        // The part's run of the file's rows (rows it grew by since are not the set's).
+        const std::size_t end = std::min(times.size(), part->fileRow + part->rows);
+        for (std::size_t row = part->fileRow; row < end; ++row) {
             if (times[row] < from || times[row] >= before)
                 continue;
             any = true;
