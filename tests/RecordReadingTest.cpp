@@ -907,6 +907,78 @@ TEST_F(FolderFixture, ContinuousRowsWinOverIntervalRowsOfTheSameTime)
     EXPECT_EQ(RecordSet::reasonText(RecordSet::Source::Reason::ContinuousRows), "continuous rows of the same time are used");
 }
 
+// An interval row stands for (stamp − interval, stamp]: in the statistics' blocks it counts
+// in the one its span ends in (a 60 s row stamped 1:00:00 in the hour 0:00–1:00, one stamped
+// midnight in the day before), and a range holds it, for the statistics and the export, when
+// its whole span lies in it.
+TEST_F(FolderFixture, AnIntervalRowCountsInTheBlockAndRangeItsSpanLiesIn)
+{
+    const std::int64_t day = 1466726400; // 2016/06/24
+    const std::int64_t stamps[] = {day + 3540, day + 3600, day + 3660, day + 3720, day + 86400 - 60, day + 86400, day + 86460};
+    std::vector<std::string> rows;
+    for (std::size_t i = 0; i < std::size(stamps); ++i)
+        rows.push_back(olderIntervalRow(stamps[i], 6601 + static_cast<int>(i)));
+    write("Tarmin24D0H59M0.csv", olderIntervalFile(rows));
+    const RecordSet set = RecordSet::load({dir.string()});
+    ASSERT_EQ(set.parts().size(), 1u);
+    ASSERT_EQ(set.parts()[0].intervalSeconds, 60);
+
+    // The blocks' voltage lines, by hand: 0:00 holds 0:59:00 and 1:00:00 (6601, 6602), 1:00
+    // holds 1:01:00 and 1:02:00 (6603, 6604), 23:00 holds 23:59:00 and midnight (6605,
+    // 6606), the 25th's 0:00 holds 0:01:00 (6607).
+    const auto voltageLines = [](const std::string &text) {
+        std::vector<std::string> lines;
+        for (const std::string &line : test::split(text, '\n'))
+            if (line.starts_with("2016/") || line.starts_with("系統電圧(V)"))
+                lines.push_back(line);
+        return lines;
+    };
+    const double all = std::numeric_limits<double>::infinity();
+    EXPECT_EQ(voltageLines(statsTextBy(set, 3600, -all, all)),
+              (std::vector<std::string>{"2016/06/24", "系統電圧(V),6601,6602,6601.5,2", "2016/06/24 1:00:00",
+                                        "系統電圧(V),6603,6604,6603.5,2", "2016/06/24 23:00:00",
+                                        "系統電圧(V),6605,6606,6605.5,2", "2016/06/25", "系統電圧(V),6607,6607,6607,1"}));
+    EXPECT_EQ(voltageLines(statsTextBy(set, 86400, -all, all)),
+              (std::vector<std::string>{"2016/06/24", "系統電圧(V),6601,6606,6603.5,6", "2016/06/25",
+                                        "系統電圧(V),6607,6607,6607,1"}));
+
+    // Ranges as the command line gives them (whole seconds, both included): the rows whose
+    // span lies within [from, to + 1 s].
+    struct Range {
+        std::int64_t from, to;
+        std::vector<std::int64_t> rows; // their stamps
+    } ranges[] = {
+        {day + 3600, day + 3719, {day + 3660, day + 3720}},       // 1:00:00–1:01:59
+        {day + 3600, day + 3718, {day + 3660}},                   // 1:00:00–1:01:58: 1:02:00's span ends after
+        {day + 3541, day + 3720, {day + 3660, day + 3720}},       // 0:59:01–1:02:00: 1:00:00's span begins before
+        {day + 3600, day + 3600, {}},                             // one second: no interval in it
+        {day, day + 86399, {day + 3540, day + 3600, day + 3660, day + 3720, day + 86340, day + 86400}}, // the 24th
+    };
+    for (const Range &r : ranges) {
+        SCOPED_TRACE(rowTimeText(r.from) + " to " + rowTimeText(r.to));
+        const std::string stats = statsText(set, static_cast<double>(r.from), static_cast<double>(r.to));
+        const std::string status = r.rows.empty() ? ",,,0" : "0,0,0," + std::to_string(r.rows.size());
+        EXPECT_NE(stats.find("\n状態(10進)," + status + "\n"), std::string::npos) << stats;
+        std::ostringstream out;
+        const std::string why = exportRows(set, static_cast<double>(r.from), static_cast<double>(r.to) + 1.0, out);
+        std::vector<std::string> exported;
+        for (const std::string &line : test::split(out.str(), '\n'))
+            if (line.starts_with("2016/"))
+                exported.push_back(line.substr(0, line.find(',')));
+        std::vector<std::string> expected;
+        for (std::int64_t stamp : r.rows)
+            expected.push_back(rowTimeText(stamp));
+        EXPECT_EQ(exported, expected);
+        EXPECT_EQ(why.empty(), !r.rows.empty()) << why;
+    }
+    // The rule itself: an interval row's whole span, its end at `before` included.
+    EXPECT_TRUE(rowWithin(60.0, 60.0, 0.0, 60.0));
+    EXPECT_FALSE(rowWithin(60.0, 60.0, 0.5, 60.0));
+    EXPECT_FALSE(rowWithin(60.0, 60.0, 0.0, 59.5));
+    EXPECT_TRUE(rowWithin(59.8, 0.0, 0.0, 60.0));
+    EXPECT_FALSE(rowWithin(60.0, 0.0, 0.0, 60.0));
+}
+
 // A Ctrl-Z (0x1A) at the very end is the file's end, not a line cut short; anywhere else it
 // is a byte of a row like any other.
 TEST(RecordEnd, ACtrlZAtTheEndIsTheEnd)
