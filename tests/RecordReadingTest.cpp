@@ -57,6 +57,32 @@ std::string olderFile(const std::vector<std::string> &rows, const std::string &l
     return bytes;
 }
 
+// An interval file of an older controller, as the logger writes it.
+std::string olderIntervalFile(const std::vector<std::string> &rows)
+{
+    std::string bytes = sjisHeader(SamplingMode::Interval, kOlder) + "\r\n";
+    for (const std::string &row : rows)
+        bytes += row + "\r\n";
+    return bytes;
+}
+
+// An older controller's interval row stamped `time`: the voltage's average, maximum and
+// minimum `volts`, the other three quantities 1, 0, 0, `count` samples.
+std::string olderIntervalRow(std::int64_t time, int volts, int count = 50)
+{
+    const std::string quantities = std::to_string(volts) + ",1,0,0";
+    return rowTimeText(time) + "," + quantities + "," + quantities + "," + quantities + "," + std::to_string(count) + ",0";
+}
+
+// Rows of one interval file every `step` seconds from `first`.
+std::vector<std::string> everyStep(std::int64_t first, int step, int rows, int count = 50)
+{
+    std::vector<std::string> out;
+    for (int r = 0; r < rows; ++r)
+        out.push_back(olderIntervalRow(first + std::int64_t{r} * step, 6600 + r, count));
+    return out;
+}
+
 // --- Times ---------------------------------------------------------------------------------
 
 TEST(RowTime, TheLoggersAndASpreadsheetsTextsAndNothingElse)
@@ -618,6 +644,43 @@ TEST_F(FolderFixture, AFileStillBeingWrittenIsReadOnFromItsLastWholeLine)
     }
     EXPECT_EQ(set.stats()[c::value(Sample::GridVoltage)].count, 8u);
     EXPECT_EQ(set.stats()[c::value(Sample::GridVoltage)].maxText, "8");
+
+    // Interval files read on: each new row spans its file's interval, a new file of one row
+    // the interval before it where its count fits; interval rows whose span meets continuous
+    // rows ask for reading all anew, which leaves them out.
+    const std::filesystem::path folder = dir / "interval";
+    std::filesystem::create_directories(folder);
+    const std::int64_t midnight = 1466726400; // 2016/06/24
+    const std::string first = (folder / "Tarmin24D0H0M10.csv").string();
+    std::ofstream(first, std::ios::binary) << olderIntervalFile(everyStep(midnight + 10, 10, 3));
+    RecordSet intervals = RecordSet::load({folder.string()});
+    ASSERT_EQ(intervals.parts().size(), 1u);
+    struct IntervalStep {
+        std::string file, bytes;
+        RecordSet::Growth growth;
+        std::vector<int> spans; // of the rows, in time order (0: continuous)
+    } intervalSteps[] = {
+        {first, olderIntervalRow(midnight + 40, 6604) + "\r\n", RecordSet::Growth::Appended, {10, 10, 10, 10}},
+        {"Tarmin24D0H1M0.csv", olderIntervalFile({olderIntervalRow(midnight + 60, 6606)}), RecordSet::Growth::Appended,
+         {10, 10, 10, 10, 10}},
+        {"Tarmin24D0H2M0.csv", olderFile({rowTimeText(midnight + 120) + ",6600,1,0,0,0", rowTimeText(midnight + 121) + ",6600,1,0,0,0"}),
+         RecordSet::Growth::Appended, {10, 10, 10, 10, 10, 0, 0}},
+        {"Tarmin24D0H2M2.csv", olderIntervalFile({olderIntervalRow(midnight + 130, 6613)}), RecordSet::Growth::Reload,
+         {10, 10, 10, 10, 10, 0, 0}},
+    };
+    for (const IntervalStep &step : intervalSteps) {
+        const std::string path = step.file.find('/') == std::string::npos ? (folder / step.file).string() : step.file;
+        append(path, step.bytes);
+        EXPECT_EQ(intervals.grow({folder.string()}), step.growth) << step.file;
+        std::vector<int> spans;
+        for (std::size_t row = 0; row < intervals.table().rows(); ++row)
+            spans.push_back(static_cast<int>(intervals.table().span(row)));
+        EXPECT_EQ(spans, step.spans) << step.file;
+        EXPECT_EQ(intervals.sources().size(), intervals.parts().size());
+    }
+    const RecordSet anew = RecordSet::load({folder.string()});
+    EXPECT_EQ(anew.table().rows(), 7u) << "the interval row of 0:02:00–0:02:10 left out";
+    EXPECT_EQ(anew.sources().back().reason, RecordSet::Source::Reason::ContinuousRows);
 }
 
 // Cursors inside seconds (five rows each, spread over it): the export between them holds
@@ -664,32 +727,6 @@ TEST_F(FolderFixture, ExportBetweenTheCursorsHoldsTheRowsTheFiguresUse)
 }
 
 // --- Interval rows: what each stands for, and continuous rows first --------------------------
-
-// An interval file of an older controller, as the logger writes it.
-std::string olderIntervalFile(const std::vector<std::string> &rows)
-{
-    std::string bytes = sjisHeader(SamplingMode::Interval, kOlder) + "\r\n";
-    for (const std::string &row : rows)
-        bytes += row + "\r\n";
-    return bytes;
-}
-
-// An older controller's interval row stamped `time`: the voltage's average, maximum and
-// minimum `volts`, the other three quantities 1, 0, 0, `count` samples.
-std::string olderIntervalRow(std::int64_t time, int volts, int count = 50)
-{
-    const std::string quantities = std::to_string(volts) + ",1,0,0";
-    return rowTimeText(time) + "," + quantities + "," + quantities + "," + quantities + "," + std::to_string(count) + ",0";
-}
-
-// Rows of one interval file every `step` seconds from `first`.
-std::vector<std::string> everyStep(std::int64_t first, int step, int rows, int count = 50)
-{
-    std::vector<std::string> out;
-    for (int r = 0; r < rows; ++r)
-        out.push_back(olderIntervalRow(first + std::int64_t{r} * step, 6600 + r, count));
-    return out;
-}
 
 // Each interval row's span (the table's kSpan) is its file's interval, inferred from its
 // stamps (the median step: a stop of the logger is one step); a file of one row takes the
