@@ -3,6 +3,10 @@
 #include "reading/RecordSet.h"
 #include "reading/TraceColumns.h"
 #include "reading/ViewWindow.h"
+#include "recording/CsvLayout.h"
+#include "recording/DateSerial.h"
+#include "recording/LogFileName.h"
+#include "recording/ShiftJisText.h"
 #include "tools/RecordedDay.h"
 #include "viewer/PlotPainter.h"
 #include "viewer/ReportBlocks.h"
@@ -23,6 +27,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 
 namespace svglogger {
@@ -116,6 +121,55 @@ void BM_LoadWeek(benchmark::State &state)
     state.counters["rows"] = static_cast<double>(rows);
 }
 BENCHMARK(BM_LoadWeek)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+// 40,000 files of 10 s each (five rows a second, a logger restarted every 10 s), in eight
+// folders of 5,000 so that a run takes 5,000 to 40,000 of them; written once per run.
+const std::vector<std::string> &smallFileFolders()
+{
+    static QTemporaryDir dir;
+    static const std::vector<std::string> folders = [] {
+        std::vector<std::string> f;
+        const std::string header = *toShiftJis(headerLine(SamplingMode::Continuous, ControllerVersion::Version2)) + "\r\n";
+        MeasurementSample sample;
+        sample[MeasurementSample::GridVoltage] = 6600.0f;
+        sample[MeasurementSample::LoadActivePower] = 150.0f;
+        const std::int64_t first = daysFromCivil(2026, 12, 1) * 86400;
+        for (int folder = 0; folder < 8; ++folder) {
+            f.push_back(dir.path().toStdString() + "/" + std::to_string(folder));
+            std::filesystem::create_directories(f.back());
+            for (int file = 0; file < 5000; ++file) {
+                const std::int64_t start = first + 10 * (5000 * folder + file);
+                const LocalDateTime named = civilFromSeconds(start);
+                std::string text = header;
+                for (int second = 0; second < 10; ++second)
+                    for (int row = 0; row < 5; ++row) {
+                        sample[MeasurementSample::GridVoltage] = 6600.0f + static_cast<float>(row);
+                        text += continuousRow(civilFromSeconds(start + second), sample, ControllerVersion::Version2) + "\r\n";
+                    }
+                std::ofstream(f.back() + "/" + LogFileName{named.day, named.hour, named.minute, named.second}.text(),
+                              std::ios::binary) << text;
+            }
+        }
+        return f;
+    }();
+    return folders;
+}
+
+// Many small files: each folder's files listed, each file named once (however many), looked
+// at and read; time per set should grow as the number of files does, not as its square.
+void BM_LoadManySmallFiles(benchmark::State &state)
+{
+    const auto count = static_cast<std::size_t>(state.range(0));
+    const std::vector<std::string> &all = smallFileFolders();
+    const std::vector<std::string> folders(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(count / 5000));
+    std::size_t parts = 0;
+    for (auto _ : state)
+        parts = RecordSet::load(folders).parts().size();
+    if (parts != count)
+        state.SkipWithError("not every file was joined");
+    state.counters["files_per_s"] = benchmark::Counter(static_cast<double>(count), benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_LoadManySmallFiles)->Arg(5000)->Arg(10000)->Arg(20000)->Arg(40000)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
 
 // One redraw of a week at 1600x900: everything, an hour, a minute, two seconds.
 void BM_RedrawWeek(benchmark::State &state)

@@ -225,10 +225,11 @@ PowerQualityReport makeReport(const RecordSet &set, double from, double to, cons
     report.from = from;
     report.to = to;
     report.samplePeriod = set.samplePeriod();
-    for (const RecordSet::Part &part : set.parts())
-        if (part.lastTime >= from && part.firstTime < to) {
-            report.files.push_back(part.path);
-            report.intervalRows = report.intervalRows || part.layout.samplingMode == SamplingMode::Interval;
+    report.sources = set.sourcesBetween(from, to);
+    for (const RecordSet::Source &source : report.sources)
+        if (source.rowsUsed != 0) {
+            report.files.push_back(source.path);
+            report.intervalRows = report.intervalRows || source.layout.samplingMode == SamplingMode::Interval;
         }
     // The whole set is used as it is; a part of it is copied (no more than the part).
     const double gap = 3.0 * report.samplePeriod;

@@ -30,6 +30,7 @@ struct PowerQualityReport {
     double from = 0.0, to = 0.0;
     double samplePeriod = 0.2;
     std::vector<std::string> files;
+    std::vector<RecordSet::Source> sources; // the files of the period: used, or left out and why
     bool intervalRows = false; // interval files: events shown by their extremes, durations unknown
     std::string site; // the setting, else the files' folder's name
 

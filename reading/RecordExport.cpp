@@ -3,6 +3,7 @@
 #include "reading/MappedFile.h"
 #include "recording/ShiftJisText.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace svglogger {
@@ -14,7 +15,8 @@ std::string exportRows(const RecordSet &set, double from, double before, std::os
     std::size_t rows = 0;
     for (const RecordSet::Part &entry : set.parts()) {
         const RecordSet::Part *part = &entry;
-        if (part->lastTime + 1.0 <= from || part->firstTime >= before)
+        const double span = part->intervalSeconds;
+        if (part->lastTime + 1.0 <= from || part->firstTime - span >= before)
             continue; // no row of it in the range: not read again
         const MappedFile mapped(part->path);
         if (!mapped.ok())
@@ -22,8 +24,10 @@ std::string exportRows(const RecordSet &set, double from, double before, std::os
         const RecordFile again = readRecord(part->path, mapped.bytes(), true);
         const std::vector<double> &times = again.table.times();
         bool any = false;
-        for (std::size_t row = part->skipped; row < times.size(); ++row) {
-            if (times[row] < from || times[row] >= before)
+        // The part's run of the file's rows (rows it grew by since are not the set's).
+        const std::size_t end = std::min(times.size(), part->fileRow + part->rows);
+        for (std::size_t row = part->fileRow; row < end; ++row) {
+            if (!rowWithin(times[row], span, from, before))
                 continue;
             any = true;
             body.append(again.lines[row]);

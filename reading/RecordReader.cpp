@@ -2,6 +2,7 @@
 
 #include "common/Settings.h"
 #include "reading/RecordTime.h"
+#include "recording/CsvText.h"
 #include "recording/ShiftJisText.h"
 
 #include <cassert>
@@ -142,6 +143,13 @@ void ColumnStats::add(double value, std::string_view text)
     ++count;
 }
 
+void ColumnStats::add(float value)
+{
+    std::string text;
+    appendNumberText(text, value, -1);
+    add(value, text);
+}
+
 void ColumnStats::add(const ColumnStats &other)
 {
     if (other.count == 0)
@@ -189,6 +197,7 @@ RecordRows readRows(const RowLayout &layout, std::string_view bytes, bool keepLi
             return true; // nothing after the last line end
         RowParse row = parseRow(line.text, columns.size());
         if (!row.why.empty()) {
+            ++rows.unreadable;
             if (rows.problems.size() < kProblemsSaid)
                 rows.problems.push_back({number, line.ended ? row.why : "last line cut short: " + row.why});
             else
@@ -249,6 +258,7 @@ RecordFile readRecord(std::string path, std::string_view bytes, bool keepLines)
         return file;
     }
     RecordRows rows = readRows(file.layout, lf == std::string_view::npos ? std::string_view() : bytes.substr(lf + 1), keepLines);
+    file.unreadableLines = rows.unreadable;
     // Line 1 is the header.
     const auto said = [&](const RecordRows::Problem &p) { return file.path + ":" + std::to_string(p.line + 1) + ": " + p.reason; };
     if (rows.table.rows() == 0) {

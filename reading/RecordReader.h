@@ -19,6 +19,9 @@ struct ColumnStats {
 
     void add(double value, std::string_view text);
     void add(const ColumnStats &other);
+    // A value read back from a table: the logger writes at most 7 significant digits, so the
+    // float's shortest text is the file's.
+    void add(float value);
 };
 
 // One recorded file as read: its layout from the header, its rows, and what was left out.
@@ -28,6 +31,7 @@ struct RecordFile {
     RecordTable table;                 // its readable rows, times spread within their seconds
     std::vector<std::string> problems; // "path:line: reason" for each row left out
     std::string error;                 // "path: reason" when no row could be read
+    std::size_t unreadableLines = 0;   // lines that are no readable row, named or not
     std::array<ColumnStats, recordColumn::kSlots> stats;
     // With keepLines: each readable row's line as the file holds it (views into the bytes read,
     // without the line end), for copying rows out.
@@ -47,6 +51,7 @@ struct RecordRows {
     RecordTable table;
     std::vector<Problem> problems; // the first ten rows left out, and each step back of the clock
     std::size_t unsaid = 0;        // rows left out beyond those named
+    std::size_t unreadable = 0;    // lines that are no readable row, named or not
     std::array<ColumnStats, recordColumn::kSlots> stats;
     std::vector<std::string_view> lines; // with keepLines, as in RecordFile
     std::size_t firstRowLine = 0;        // the line of the first readable row

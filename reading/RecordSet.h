@@ -7,28 +7,69 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace svglogger {
 
 // What was loaded, as one timeline: the files joined in time order (a day's hourly files, or
-// any set), their rows in one table, what was left out and why.
+// any set), their rows in one table, what was left out and why. Continuous rows always win over
+// interval rows of the same time: an interval row is used only where no continuous row is.
 class RecordSet
 {
 public:
-    // A file's place in the joined table.
+    // The controller's sample period (five samples a second) where no continuous row tells it.
+    static constexpr double kControllerSamplePeriod = 0.2;
+
+    // A run of a file's rows in the joined table, in the file's order: a file whose rows meet
+    // rows of another mode (interval rows around continuous ones) has a part for each run.
     struct Part {
         std::string path;
         RowLayout layout;
         std::size_t firstRow = 0;
         std::size_t rows = 0;
         double firstTime = 0.0, lastTime = 0.0; // its rows' times
-        std::size_t skipped = 0; // its first rows, the same as rows of a file before it: kept once
+        std::size_t skipped = 0; // its first rows, the same as rows of a file before it: kept once (its first run)
+        std::size_t fileRow = 0; // the file's readable row (from 0) that is the part's first
+        // An interval file's interval, which each of its rows stands for (the table's span):
+        // inferred from its rows (see RecordSetBuilder); 0 for a continuous file.
+        int intervalSeconds = 0;
+        std::size_t source = 0; // its file in sources()
         // What was read of the file, up to its last line end: a file still being written is
         // read on from there.
         std::uint64_t bytesRead = 0;
         std::size_t linesRead = 0;
     };
+
+    // A file named (in a folder or by its path), what of it was used and what was left out.
+    struct Source {
+        enum class Reason {
+            Used,           // rows of it are in the table (some may be left out, each range says why)
+            Unreadable,     // no readable row
+            SameRows,       // the same rows as a file before it: kept once
+            OtherRecording, // other rows of the same time in a file of the same mode
+            ContinuousRows, // interval rows of a time that continuous rows cover
+        };
+        struct LeftOut {
+            Reason reason = Reason::SameRows;
+            double from = 0.0, to = 0.0; // the time its rows cover, seconds of the local clock
+            std::size_t rows = 0;
+            std::string by; // the file whose rows are used for that time
+        };
+        std::string path;
+        RowLayout layout;            // no samplingMode when it is no log file of the logger
+        std::size_t rowsUsed = 0;    // rows of it in the table
+        std::size_t rowsLeftOut = 0; // readable rows not used, each in a range of leftOut
+        std::size_t linesUnreadable = 0; // lines that are no readable row (torn, garbled)
+        int intervalSeconds = 0;         // an interval file's interval, as its parts have it; else 0
+        // The time its readable rows cover: continuous rows [first, last second's end),
+        // interval rows (first stamp − interval, last stamp]; 0 to 0 without a readable row.
+        double from = 0.0, to = 0.0;
+        std::vector<LeftOut> leftOut;
+        Reason reason = Reason::Used; // Used, or why none of it is used
+    };
+    // "used", "no readable row", ...: the reason as the report says it.
+    static std::string reasonText(Source::Reason reason);
 
     // A large file is read in pieces of about this many bytes, each cut where a second ends.
     static constexpr std::size_t kPieceBytes = std::size_t{8} << 20;
@@ -45,6 +86,10 @@ public:
 
     const RecordTable &table() const { return m_table; }
     const std::vector<Part> &parts() const { return m_parts; }
+    // Every file named, in the order of their first rows, the unreadable ones last.
+    const std::vector<Source> &sources() const { return m_sources; }
+    // Those whose time meets [from, to), and those without a readable row.
+    std::vector<Source> sourcesBetween(double from, double to) const;
     // "path:line: reason" for each row left out, "path: reason" for each file without rows.
     const std::vector<std::string> &problems() const { return m_problems; }
     // Files that gave no row.
@@ -53,6 +98,8 @@ public:
     const std::array<ColumnStats, recordColumn::kSlots> &stats() const { return m_stats; }
     // The columns any file holds, in the order of their first appearance.
     const std::vector<int> &columns() const { return m_columns; }
+    // The slots the table holds: columns(), then the span where interval rows are.
+    std::vector<int> tableColumns() const;
     // The part the row belongs to.
     const Part &partOf(std::size_t row) const;
     // The typical step between rows (the median), for telling a gap from a sample period.
@@ -73,12 +120,14 @@ private:
 
     RecordTable m_table;
     std::vector<Part> m_parts;
+    std::vector<Source> m_sources;
     std::vector<std::string> m_problems;
     std::size_t m_unreadable = 0;
     std::array<ColumnStats, recordColumn::kSlots> m_stats;
     std::vector<int> m_columns;
-    double m_samplePeriod = 0.2;
-    std::vector<std::string> m_seen; // every file read or passed over, so that growing reads only new ones
+    double m_samplePeriod = kControllerSamplePeriod;
+    double m_continuousPeriod = kControllerSamplePeriod; // of the continuous rows: an interval row's count × it is the time it sampled
+    std::unordered_set<std::string> m_seen; // every file read or passed over, so that growing reads only new ones
 };
 
 } // namespace svglogger

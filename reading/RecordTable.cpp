@@ -1,6 +1,7 @@
 #include "reading/RecordTable.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 namespace svglogger {
@@ -13,6 +14,26 @@ float RecordTable::value(int slot, std::size_t row) const
 {
     const std::vector<float> &c = column(slot);
     return row < c.size() ? c[row] : kMissing;
+}
+
+bool rowWithin(double time, double span, double from, double before)
+{
+    if (span > 0.0)
+        return time - span >= from && time <= before;
+    return time >= from && time < before;
+}
+
+double RecordTable::span(std::size_t row) const
+{
+    const float span = value(recordColumn::kSpan, row);
+    return std::isnan(span) ? 0.0 : double{span};
+}
+
+double RecordTable::blockTime(std::size_t row) const
+{
+    // Half a second before the stamp's second: within the span (at least a second) whichever
+    // way two rows of one second were spread over it.
+    return span(row) > 0.0 ? std::floor(m_times[row]) - 0.5 : m_times[row];
 }
 
 std::vector<float> &RecordTable::columnFor(int slot)

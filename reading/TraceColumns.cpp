@@ -18,8 +18,9 @@ std::uint16_t bitsOf(float status)
 TraceColumns::TraceColumns(const RecordSet &set)
     : m_set(set)
 {
+    // The span is drawn by no trace.
     for (int slot = 0; slot < recordColumn::kSlots; ++slot)
-        if (set.table().has(slot))
+        if (slot != recordColumn::kSpan && set.table().has(slot))
             m_pyramids[static_cast<std::size_t>(slot)] = MinMaxPyramid(set.table().column(slot));
     const std::vector<float> &status = set.table().column(recordColumn::kStatus);
     m_bitBlocks.assign(status.size() / MinMaxPyramid::kBlock, 0);

@@ -1,4 +1,5 @@
 #include "common/Settings.h"
+#include "quality/PowerQualityReport.h"
 #include "reading/ClockBlocks.h"
 #include "reading/MappedFile.h"
 #include "reading/MinMaxPyramid.h"
@@ -17,6 +18,7 @@
 #include "support/RecordSets.h"
 #include "support/Split.h"
 #include "tools/MeasurementGenerator.h"
+#include "tools/RecordedDay.h"
 
 #include <gtest/gtest.h>
 
@@ -24,7 +26,9 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <limits>
+#include <map>
 #include <random>
 #include <set>
 #include <sstream>
@@ -51,6 +55,32 @@ std::string olderFile(const std::vector<std::string> &rows, const std::string &l
     for (const std::string &row : rows)
         bytes += row + lineEnd;
     return bytes;
+}
+
+// An interval file of an older controller, as the logger writes it.
+std::string olderIntervalFile(const std::vector<std::string> &rows)
+{
+    std::string bytes = sjisHeader(SamplingMode::Interval, kOlder) + "\r\n";
+    for (const std::string &row : rows)
+        bytes += row + "\r\n";
+    return bytes;
+}
+
+// An older controller's interval row stamped `time`: the voltage's average, maximum and
+// minimum `volts`, the other three quantities 1, 0, 0, `count` samples.
+std::string olderIntervalRow(std::int64_t time, int volts, int count = 50)
+{
+    const std::string quantities = std::to_string(volts) + ",1,0,0";
+    return rowTimeText(time) + "," + quantities + "," + quantities + "," + quantities + "," + std::to_string(count) + ",0";
+}
+
+// Rows of one interval file every `step` seconds from `first`.
+std::vector<std::string> everyStep(std::int64_t first, int step, int rows, int count = 50)
+{
+    std::vector<std::string> out;
+    for (int r = 0; r < rows; ++r)
+        out.push_back(olderIntervalRow(first + std::int64_t{r} * step, 6600 + r, count));
+    return out;
 }
 
 // --- Times ---------------------------------------------------------------------------------
@@ -431,7 +461,8 @@ TEST_F(FolderFixture, StatsGiveTheFilesTextsAndExportGivesTheirBytes)
 // Inputs that hold the same rows twice: a file named twice (by another path, or inside a
 // folder named too) is read once; two files sharing rows keep them once, and the overlap is
 // named; another recording over the same time is left out with the reason, never interleaved;
-// a clock that goes back inside a file is named by its line. The rows stay in time order.
+// a clock that goes back inside a file is named by its line. The rows stay in time order. So
+// for thousands of files too.
 TEST_F(FolderFixture, TheSameRowsTwiceAreKeptOnceAndOtherRecordingsAreNeverInterleaved)
 {
     auto seconds = [](int from, int to, int voltage) {
@@ -479,6 +510,21 @@ TEST_F(FolderFixture, TheSameRowsTwiceAreKeptOnceAndOtherRecordingsAreNeverInter
             last = *time;
         }
     }
+
+    // Many files, each named three times (in its folder, by its path, by a path through "."):
+    // each read once.
+    std::filesystem::create_directories(dir / "many");
+    std::vector<std::string> inputs{(dir / "many").string()};
+    for (int second = 0; second < 2000; ++second) {
+        const std::string name = "Tarmin25D0H" + std::to_string(second / 60) + "M" + std::to_string(second % 60) + ".csv";
+        std::ofstream(dir / "many" / name, std::ios::binary) << olderFile({rowTimeText(1466812800 + second) + ",6600,1,0,0,0"});
+        inputs.push_back((dir / "many" / name).string());
+        inputs.push_back((dir / "many" / "." / name).string());
+    }
+    const RecordSet many = RecordSet::load(inputs);
+    EXPECT_EQ(many.table().rows(), 2000u);
+    EXPECT_EQ(many.parts().size(), 2000u);
+    EXPECT_TRUE(many.problems().empty()) << many.problems().front();
 
     const std::string back = write("Tarmin24D1H0M0.csv", olderFile({"2016/06/24 1:00:00,1,0,0,0,0",
                                                                     "2016/06/24 0:59:58,2,0,0,0,0",
@@ -598,6 +644,43 @@ TEST_F(FolderFixture, AFileStillBeingWrittenIsReadOnFromItsLastWholeLine)
     }
     EXPECT_EQ(set.stats()[c::value(Sample::GridVoltage)].count, 8u);
     EXPECT_EQ(set.stats()[c::value(Sample::GridVoltage)].maxText, "8");
+
+    // Interval files read on: each new row spans its file's interval, a new file of one row
+    // the interval before it where its count fits; interval rows whose span meets continuous
+    // rows ask for reading all anew, which leaves them out.
+    const std::filesystem::path folder = dir / "interval";
+    std::filesystem::create_directories(folder);
+    const std::int64_t midnight = 1466726400; // 2016/06/24
+    const std::string first = (folder / "Tarmin24D0H0M10.csv").string();
+    std::ofstream(first, std::ios::binary) << olderIntervalFile(everyStep(midnight + 10, 10, 3));
+    RecordSet intervals = RecordSet::load({folder.string()});
+    ASSERT_EQ(intervals.parts().size(), 1u);
+    struct IntervalStep {
+        std::string file, bytes;
+        RecordSet::Growth growth;
+        std::vector<int> spans; // of the rows, in time order (0: continuous)
+    } intervalSteps[] = {
+        {first, olderIntervalRow(midnight + 40, 6604) + "\r\n", RecordSet::Growth::Appended, {10, 10, 10, 10}},
+        {"Tarmin24D0H1M0.csv", olderIntervalFile({olderIntervalRow(midnight + 60, 6606)}), RecordSet::Growth::Appended,
+         {10, 10, 10, 10, 10}},
+        {"Tarmin24D0H2M0.csv", olderFile({rowTimeText(midnight + 120) + ",6600,1,0,0,0", rowTimeText(midnight + 121) + ",6600,1,0,0,0"}),
+         RecordSet::Growth::Appended, {10, 10, 10, 10, 10, 0, 0}},
+        {"Tarmin24D0H2M2.csv", olderIntervalFile({olderIntervalRow(midnight + 130, 6613)}), RecordSet::Growth::Reload,
+         {10, 10, 10, 10, 10, 0, 0}},
+    };
+    for (const IntervalStep &step : intervalSteps) {
+        const std::string path = step.file.find('/') == std::string::npos ? (folder / step.file).string() : step.file;
+        append(path, step.bytes);
+        EXPECT_EQ(intervals.grow({folder.string()}), step.growth) << step.file;
+        std::vector<int> spans;
+        for (std::size_t row = 0; row < intervals.table().rows(); ++row)
+            spans.push_back(static_cast<int>(intervals.table().span(row)));
+        EXPECT_EQ(spans, step.spans) << step.file;
+        EXPECT_EQ(intervals.sources().size(), intervals.parts().size());
+    }
+    const RecordSet anew = RecordSet::load({folder.string()});
+    EXPECT_EQ(anew.table().rows(), 7u) << "the interval row of 0:02:00–0:02:10 left out";
+    EXPECT_EQ(anew.sources().back().reason, RecordSet::Source::Reason::ContinuousRows);
 }
 
 // Cursors inside seconds (five rows each, spread over it): the export between them holds
@@ -641,6 +724,296 @@ TEST_F(FolderFixture, ExportBetweenTheCursorsHoldsTheRowsTheFiguresUse)
         EXPECT_EQ(test::split(lines[lines.size() - 2], ',')[1], c.last);
         EXPECT_EQ(std::to_string(static_cast<int>(between->figures[0].max)), c.last);
     }
+}
+
+// --- Interval rows: what each stands for, and continuous rows first --------------------------
+
+// Each interval row's span (the table's kSpan) is its file's interval, inferred from its
+// stamps (the median step: a stop of the logger is one step); a file of one row takes the
+// interval of the nearest file that has one or the step to the next row where its sample
+// count fits it, else its count × the sample period (the continuous rows', else 0.2 s).
+TEST_F(FolderFixture, AnIntervalRowsSpanIsItsFilesInterval)
+{
+    const std::int64_t midnight = 1466726400; // 2016/06/24
+    struct File {
+        std::string name, bytes;
+    };
+    struct Case {
+        const char *name;
+        std::vector<File> files;
+        std::vector<int> intervals; // of the parts, in time order (0: continuous)
+    };
+    std::vector<std::string> fourASecond;
+    for (int second = 0; second < 10; ++second)
+        for (int k = 0; k < 4; ++k)
+            fourASecond.push_back(rowTimeText(midnight + second) + ",6600,1,0,0,0");
+    const Case cases[] = {
+        {"10 s rows", {{"Tarmin24D0H0M10.csv", olderIntervalFile(everyStep(midnight + 10, 10, 10))}}, {10}},
+        {"10 s rows with a stop of the logger",
+         {{"Tarmin24D0H0M10.csv", olderIntervalFile([&] {
+               std::vector<std::string> rows = everyStep(midnight + 10, 10, 3);
+               for (const std::string &row : everyStep(midnight + 300, 10, 3))
+                   rows.push_back(row);
+               return rows;
+           }())}},
+         {10}},
+        {"one row beside a file of 10 s rows",
+         {{"Tarmin24D0H0M10.csv", olderIntervalFile(everyStep(midnight + 10, 10, 5))},
+          {"Tarmin24D0H10M0.csv", olderIntervalFile(everyStep(midnight + 600, 10, 1))}},
+         {10, 10}},
+        {"one row of 300 samples an hour after a file of 10 s rows: its count",
+         {{"Tarmin24D0H0M10.csv", olderIntervalFile(everyStep(midnight + 10, 10, 5))},
+          {"Tarmin24D1H0M0.csv", olderIntervalFile(everyStep(midnight + 3600 + 50, 10, 1, 300))}},
+         {10, 60}},
+        {"one row of 300 samples a minute after a file of 10 s rows: the step",
+         {{"Tarmin24D0H0M10.csv", olderIntervalFile(everyStep(midnight + 10, 10, 5))},
+          {"Tarmin24D0H1M50.csv", olderIntervalFile(everyStep(midnight + 110, 10, 1, 300))}},
+         {10, 60}},
+        {"an hour's interval: a row a file",
+         {{"Tarmin24D1H0M0.csv", olderIntervalFile(everyStep(midnight + 3600, 1, 1, 18000))},
+          {"Tarmin24D2H0M0.csv", olderIntervalFile(everyStep(midnight + 7200, 1, 1, 17990))},
+          {"Tarmin24D3H0M0.csv", olderIntervalFile(everyStep(midnight + 10800, 1, 1, 18000))}},
+         {3600, 3600, 3600}},
+        {"one row alone", {{"Tarmin24D0H0M0.csv", olderIntervalFile(everyStep(midnight + 10, 10, 1))}}, {10}},
+        {"one row beside continuous rows of four a second",
+         {{"Tarmin24D0H0M0.csv", olderFile(fourASecond)},
+          {"Tarmin24D0H2M0.csv", olderIntervalFile(everyStep(midnight + 120, 10, 1, 40))}},
+         {0, 10}},
+    };
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.name);
+        std::filesystem::remove_all(dir);
+        std::filesystem::create_directories(dir);
+        for (const File &f : k.files)
+            write(f.name, f.bytes);
+        const RecordSet set = RecordSet::load({dir.string()});
+        ASSERT_EQ(set.parts().size(), k.intervals.size());
+        for (std::size_t p = 0; p < k.intervals.size(); ++p) {
+            const RecordSet::Part &part = set.parts()[p];
+            EXPECT_EQ(part.intervalSeconds, k.intervals[p]) << part.path;
+            EXPECT_EQ(set.sources()[part.source].intervalSeconds, k.intervals[p]);
+            for (std::size_t row = part.firstRow; row < part.firstRow + part.rows; ++row) {
+                if (k.intervals[p] == 0)
+                    EXPECT_TRUE(std::isnan(set.table().value(c::kSpan, row)));
+                else
+                    EXPECT_EQ(set.table().value(c::kSpan, row), static_cast<float>(k.intervals[p]));
+                EXPECT_EQ(set.table().span(row), k.intervals[p]);
+            }
+        }
+        // The slots a copy of the table takes: the span with the files' columns.
+        const std::vector<int> slots = set.tableColumns();
+        EXPECT_EQ(std::count(slots.begin(), slots.end(), c::kSpan), 1);
+        EXPECT_EQ(std::count(set.columns().begin(), set.columns().end(), c::kSpan), 0);
+        // The same files read already and joined give the same.
+        std::vector<RecordFile> read;
+        for (const File &f : k.files)
+            read.push_back(readRecord((dir / f.name).string(), f.bytes));
+        const RecordSet joined = RecordSet::join(std::move(read));
+        ASSERT_EQ(joined.parts().size(), k.intervals.size());
+        for (std::size_t p = 0; p < k.intervals.size(); ++p)
+            EXPECT_EQ(joined.parts()[p].intervalSeconds, k.intervals[p]);
+    }
+}
+
+// A folder holding a continuous day and an interval day of the same hours (a logger switched
+// between the modes, a second logger): every continuous row is used, and an interval row only
+// where its whole span (stamp − 60 s, stamp] holds no continuous row, whichever file's name
+// sorts first; the set says which files it used and which rows it left out, and why.
+TEST_F(FolderFixture, ContinuousRowsWinOverIntervalRowsOfTheSameTime)
+{
+    RecordedDay continuousDay;
+    continuousDay.folder = (dir / "continuous").string();
+    continuousDay.hours = 3;
+    ASSERT_EQ(continuousDay.write(), 3 * 18000);
+    RecordedDay intervalDay = continuousDay;
+    intervalDay.folder = (dir / "interval").string();
+    intervalDay.interval = true;
+    intervalDay.intervalSeconds = 60;
+    ASSERT_GT(intervalDay.write(), 0);
+    const RecordSet continuous = RecordSet::load({continuousDay.folder});
+    const RecordSet interval = RecordSet::load({intervalDay.folder});
+    ASSERT_EQ(continuous.table().rows(), 3u * 18000u);
+    ASSERT_EQ(interval.parts().size(), 3u);
+    const int volts = c::value(Sample::GridVoltage);
+
+    struct Case {
+        const char *name;
+        std::vector<int> continuousHours;
+        const char *intervalSuffix, *continuousSuffix; // "-2": the name the logger gives a second file of a second
+    } cases[] = {
+        {"an interval file beside each continuous one, its name first", {0, 1, 2}, "-2", ""},
+        {"a continuous file beside each interval one, its name first", {0, 1, 2}, "", "-2"},
+        {"the middle continuous hour missing", {0, 2}, "-2", ""},
+        {"only the middle continuous hour", {1}, "-2", ""},
+    };
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.name);
+        const std::filesystem::path mixed = dir / "mixed";
+        std::filesystem::remove_all(mixed);
+        std::filesystem::create_directories(mixed);
+        const auto named = [&](int hour, const char *suffix) {
+            return (mixed / ("Tarmin7D" + std::to_string(hour) + "H0M0" + suffix + ".csv")).string();
+        };
+        for (int hour : k.continuousHours)
+            std::filesystem::copy_file(continuousDay.folder + "/Tarmin7D" + std::to_string(hour) + "H0M0.csv",
+                                       named(hour, k.continuousSuffix));
+        for (int hour = 0; hour < 3; ++hour)
+            std::filesystem::copy_file(intervalDay.folder + "/Tarmin7D" + std::to_string(hour) + "H0M0.csv",
+                                       named(hour, k.intervalSuffix));
+
+        // What should be used, from each day read alone: the continuous seconds, then each
+        // interval row whose 60 seconds before its stamp are none of them.
+        std::set<std::int64_t> continuousSeconds;
+        std::multiset<std::pair<double, float>> expected; // time, voltage
+        for (std::size_t row = 0; row < continuous.table().rows(); ++row) {
+            const double time = continuous.table().times()[row];
+            const int hour = static_cast<int>(std::floor(time) - std::floor(continuous.table().times().front())) / 3600;
+            if (std::find(k.continuousHours.begin(), k.continuousHours.end(), hour) == k.continuousHours.end())
+                continue;
+            continuousSeconds.insert(static_cast<std::int64_t>(std::floor(time)));
+            expected.emplace(time, continuous.table().value(volts, row));
+        }
+        std::map<std::string, std::size_t> intervalRowsUsed; // by the file's name in the folder
+        for (const RecordSet::Part &part : interval.parts()) {
+            const std::string name = named(std::stoi(part.path.substr(part.path.find("D") + 1)), k.intervalSuffix);
+            intervalRowsUsed[name] = 0;
+            for (std::size_t row = part.firstRow; row < part.firstRow + part.rows; ++row) {
+                const auto stamp = static_cast<std::int64_t>(interval.table().times()[row]);
+                bool free = true;
+                for (std::int64_t s = stamp - 60; s < stamp; ++s)
+                    free = free && !continuousSeconds.contains(s);
+                if (free) {
+                    expected.emplace(interval.table().times()[row], interval.table().value(volts, row));
+                    ++intervalRowsUsed[name];
+                }
+            }
+        }
+
+        const RecordSet set = RecordSet::load({mixed.string()});
+        const RecordTable &table = set.table();
+        EXPECT_EQ(table.rows(), expected.size());
+        std::multiset<std::pair<double, float>> rows;
+        for (std::size_t row = 0; row < table.rows(); ++row)
+            rows.emplace(table.times()[row], table.value(volts, row));
+        EXPECT_TRUE(rows == expected) << "every continuous row, interval rows only where none is";
+        EXPECT_TRUE(std::is_sorted(table.times().begin(), table.times().end()));
+        EXPECT_EQ(set.stats()[static_cast<std::size_t>(volts)].count, expected.size()) << "the figures count the rows used";
+        // Parts: runs of each file's rows, continuous ones without a span.
+        std::size_t next = 0;
+        for (const RecordSet::Part &part : set.parts()) {
+            EXPECT_EQ(part.firstRow, next);
+            next += part.rows;
+            const bool isInterval = part.layout.samplingMode == SamplingMode::Interval;
+            EXPECT_EQ(part.intervalSeconds, isInterval ? 60 : 0) << part.path;
+            for (std::size_t row = part.firstRow; row < part.firstRow + part.rows; ++row)
+                ASSERT_EQ(table.span(row), isInterval ? 60.0 : 0.0) << part.path << " " << row;
+        }
+        EXPECT_EQ(next, table.rows());
+
+        // The files used and those left out, each with its reason.
+        using Reason = RecordSet::Source::Reason;
+        ASSERT_EQ(set.sources().size(), 3 + k.continuousHours.size());
+        for (const RecordSet::Source &source : set.sources()) {
+            SCOPED_TRACE(source.path);
+            EXPECT_EQ(source.linesUnreadable, 0u);
+            if (source.layout.samplingMode == SamplingMode::Continuous) {
+                EXPECT_EQ(source.reason, Reason::Used);
+                EXPECT_EQ(source.rowsUsed, 18000u);
+                EXPECT_EQ(source.rowsLeftOut, 0u);
+                EXPECT_EQ(source.to - source.from, 3600.0);
+                continue;
+            }
+            const std::size_t used = intervalRowsUsed.at(source.path);
+            EXPECT_EQ(source.rowsUsed, used);
+            EXPECT_EQ(source.rowsUsed + source.rowsLeftOut, source.path.find("D0H") != std::string::npos ? 59u : 60u);
+            EXPECT_EQ(source.reason, used == 0 ? Reason::ContinuousRows : Reason::Used);
+            std::size_t leftOut = 0;
+            for (const RecordSet::Source::LeftOut &range : source.leftOut) {
+                EXPECT_EQ(range.reason, Reason::ContinuousRows);
+                EXPECT_EQ(range.to - range.from, 60.0 * static_cast<double>(range.rows));
+                EXPECT_NE(range.by.find("Tarmin7D"), std::string::npos);
+                leftOut += range.rows;
+            }
+            EXPECT_EQ(leftOut, source.rowsLeftOut);
+        }
+        // The report of the whole time lists them all.
+        const PowerQualityReport report = makeReport(set, std::floor(table.times().front()) - 60.0,
+                                                     std::floor(table.times().back()) + 1.0, ReportSettings{});
+        EXPECT_EQ(report.sources.size(), set.sources().size());
+    }
+    EXPECT_EQ(RecordSet::reasonText(RecordSet::Source::Reason::ContinuousRows), "continuous rows of the same time are used");
+}
+
+// An interval row stands for (stamp − interval, stamp]: in the statistics' blocks it counts
+// in the one its span ends in (a 60 s row stamped 1:00:00 in the hour 0:00–1:00, one stamped
+// midnight in the day before), and a range holds it, for the statistics and the export, when
+// its whole span lies in it.
+TEST_F(FolderFixture, AnIntervalRowCountsInTheBlockAndRangeItsSpanLiesIn)
+{
+    const std::int64_t day = 1466726400; // 2016/06/24
+    const std::int64_t stamps[] = {day + 3540, day + 3600, day + 3660, day + 3720, day + 86400 - 60, day + 86400, day + 86460};
+    std::vector<std::string> rows;
+    for (std::size_t i = 0; i < std::size(stamps); ++i)
+        rows.push_back(olderIntervalRow(stamps[i], 6601 + static_cast<int>(i)));
+    write("Tarmin24D0H59M0.csv", olderIntervalFile(rows));
+    const RecordSet set = RecordSet::load({dir.string()});
+    ASSERT_EQ(set.parts().size(), 1u);
+    ASSERT_EQ(set.parts()[0].intervalSeconds, 60);
+
+    // The blocks' voltage lines, by hand: 0:00 holds 0:59:00 and 1:00:00 (6601, 6602), 1:00
+    // holds 1:01:00 and 1:02:00 (6603, 6604), 23:00 holds 23:59:00 and midnight (6605,
+    // 6606), the 25th's 0:00 holds 0:01:00 (6607).
+    const auto voltageLines = [](const std::string &text) {
+        std::vector<std::string> lines;
+        for (const std::string &line : test::split(text, '\n'))
+            if (line.starts_with("2016/") || line.starts_with("系統電圧(V)"))
+                lines.push_back(line);
+        return lines;
+    };
+    const double all = std::numeric_limits<double>::infinity();
+    EXPECT_EQ(voltageLines(statsTextBy(set, 3600, -all, all)),
+              (std::vector<std::string>{"2016/06/24", "系統電圧(V),6601,6602,6601.5,2", "2016/06/24 1:00:00",
+                                        "系統電圧(V),6603,6604,6603.5,2", "2016/06/24 23:00:00",
+                                        "系統電圧(V),6605,6606,6605.5,2", "2016/06/25", "系統電圧(V),6607,6607,6607,1"}));
+    EXPECT_EQ(voltageLines(statsTextBy(set, 86400, -all, all)),
+              (std::vector<std::string>{"2016/06/24", "系統電圧(V),6601,6606,6603.5,6", "2016/06/25",
+                                        "系統電圧(V),6607,6607,6607,1"}));
+
+    // Ranges as the command line gives them (whole seconds, both included): the rows whose
+    // span lies within [from, to + 1 s].
+    struct Range {
+        std::int64_t from, to;
+        std::vector<std::int64_t> rows; // their stamps
+    } ranges[] = {
+        {day + 3600, day + 3719, {day + 3660, day + 3720}},       // 1:00:00–1:01:59
+        {day + 3600, day + 3718, {day + 3660}},                   // 1:00:00–1:01:58: 1:02:00's span ends after
+        {day + 3541, day + 3720, {day + 3660, day + 3720}},       // 0:59:01–1:02:00: 1:00:00's span begins before
+        {day + 3600, day + 3600, {}},                             // one second: no interval in it
+        {day, day + 86399, {day + 3540, day + 3600, day + 3660, day + 3720, day + 86340, day + 86400}}, // the 24th
+    };
+    for (const Range &r : ranges) {
+        SCOPED_TRACE(rowTimeText(r.from) + " to " + rowTimeText(r.to));
+        const std::string stats = statsText(set, static_cast<double>(r.from), static_cast<double>(r.to));
+        const std::string status = r.rows.empty() ? ",,,0" : "0,0,0," + std::to_string(r.rows.size());
+        EXPECT_NE(stats.find("\n状態(10進)," + status + "\n"), std::string::npos) << stats;
+        std::ostringstream out;
+        const std::string why = exportRows(set, static_cast<double>(r.from), static_cast<double>(r.to) + 1.0, out);
+        std::vector<std::string> exported;
+        for (const std::string &line : test::split(out.str(), '\n'))
+            if (line.starts_with("2016/"))
+                exported.push_back(line.substr(0, line.find(',')));
+        std::vector<std::string> expected;
+        for (std::int64_t stamp : r.rows)
+            expected.push_back(rowTimeText(stamp));
+        EXPECT_EQ(exported, expected);
+        EXPECT_EQ(why.empty(), !r.rows.empty()) << why;
+    }
+    // The rule itself: an interval row's whole span, its end at `before` included.
+    EXPECT_TRUE(rowWithin(60.0, 60.0, 0.0, 60.0));
+    EXPECT_FALSE(rowWithin(60.0, 60.0, 0.5, 60.0));
+    EXPECT_FALSE(rowWithin(60.0, 60.0, 0.0, 59.5));
+    EXPECT_TRUE(rowWithin(59.8, 0.0, 0.0, 60.0));
+    EXPECT_FALSE(rowWithin(60.0, 0.0, 0.0, 60.0));
 }
 
 // A Ctrl-Z (0x1A) at the very end is the file's end, not a line cut short; anywhere else it

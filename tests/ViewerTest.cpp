@@ -363,6 +363,35 @@ TEST_F(ViewerDayFixture, EachCommandOnADayWithItsExitCode)
     EXPECT_EQ(view({"--events", "--trigger", path("missing.ini"), folder}).exitCode, 2);
 }
 
+// An interval day of 60 s rows on the command line: a row stamped 1:00:00 stands for 0:59–1:00,
+// so it counts in the hour 0:00 and an export of the hour 1:00 leaves it out. By hand: the
+// files hold 0:01:00–0:59:00 (59 rows) and 1:00:00–1:59:00 (60 rows), each of 300 samples;
+// the hour 0:00 holds 0:01:00–1:00:00 (60 rows), the hour 1:00 holds 1:01:00–1:59:00 (59).
+TEST_F(ViewerDayFixture, AnIntervalDaysRowsCountInTheHourTheirIntervalEndsIn)
+{
+    RecordedDay recorded;
+    recorded.folder = path("interval").toStdString();
+    recorded.hours = 2;
+    recorded.interval = true;
+    recorded.intervalSeconds = 60;
+    ASSERT_EQ(recorded.write(), 59 + 60);
+    const QString folder = QString::fromStdString(recorded.folder);
+    const Run hourly = view({"--stats", "--by", "hour", folder});
+    EXPECT_EQ(hourly.exitCode, 0) << hourly.err;
+    const std::size_t second = hourly.out.find("2026/12/07 1:00:00\n");
+    ASSERT_NE(second, std::string::npos) << hourly.out;
+    EXPECT_TRUE(hourly.out.starts_with("2026/12/07\n")) << hourly.out;
+    EXPECT_NE(hourly.out.substr(0, second).find("\nDT数,300,300,300,60\n"), std::string::npos) << hourly.out;
+    EXPECT_NE(hourly.out.substr(second).find("\nDT数,300,300,300,59\n"), std::string::npos) << hourly.out;
+
+    const Run exported = view({"--export-csv", path("hour1.csv"), "--from", "2026/12/07 1:00:00", "--to", "2026/12/07 1:59:59", folder});
+    EXPECT_EQ(exported.exitCode, 0) << exported.err;
+    const std::vector<std::string> lines = test::split(readAll(path("hour1.csv").toStdString()), '\n');
+    ASSERT_EQ(lines.size(), 1 + 59 + 1u) << "the header, 59 rows, nothing after the last line end";
+    EXPECT_TRUE(lines[1].starts_with("2026/12/07 1:01:00,")) << lines[1];
+    EXPECT_TRUE(lines[59].starts_with("2026/12/07 1:59:00,")) << lines[59];
+}
+
 // The power-quality report: seven CSV files, a PDF and an HTML page, the same bytes from the same
 // inputs; a bad
 // settings file named by its line before anything is read or written; a folder that cannot be
