@@ -1,6 +1,7 @@
 #include "common/ProgramVersion.h"
 #include "viewer/ViewerCommands.h"
 #include "viewer/ViewerOptions.h"
+#include "viewer/SystemClockZone.h"
 #include "viewer/ViewerWindow.h"
 
 #include <QApplication>
@@ -12,6 +13,8 @@
 int main(int argc, char *argv[])
 {
     using namespace svglogger;
+    // The rows' stamps are the wall clock's: read by the system's zone (TZ), its daylight saving.
+    setLocalClock(std::make_shared<SystemClockZone>());
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);

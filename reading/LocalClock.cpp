@@ -87,6 +87,47 @@ std::optional<std::int64_t> LocalClock::nextChange(std::int64_t after, std::int6
     return std::nullopt;
 }
 
+std::pair<std::int64_t, std::int64_t> LocalClock::stretchAt(std::int64_t standard) const
+{
+    constexpr std::int64_t kFar = 400LL * 86400; // beyond: taken as no change
+    if (!m_zone)
+        return {standard - kFar, standard + kFar};
+    // The changes of the years around, each where the shift becomes another.
+    std::vector<ClockShift> changes;
+    {
+        const std::lock_guard lock(m_mutex);
+        for (int year = yearOf(standard - kFar); year <= yearOf(standard + kFar); ++year)
+            for (const ClockShift &s : shiftsOf(year))
+                if (changes.empty() || changes.back().shift != s.shift)
+                    changes.push_back(s);
+    }
+    const auto after = std::upper_bound(changes.begin(), changes.end(), standard,
+                                        [](std::int64_t t, const ClockShift &s) { return t < s.from; });
+    const std::int64_t from = after == changes.begin() ? standard - kFar : std::prev(after)->from;
+    const std::int64_t to = after == changes.end() ? standard + kFar : after->from;
+    return {std::max(from, standard - kFar), std::min(to, standard + kFar)};
+}
+
+WallClockReader::WallClockReader(const LocalClock &clock, std::int64_t notBefore)
+    : m_clock(clock)
+    , m_previous(notBefore)
+{
+}
+
+std::int64_t WallClockReader::read(std::int64_t wall)
+{
+    if (wall >= m_safeFrom && wall < m_safeTo)
+        return m_previous = wall - m_shift;
+    const std::int64_t standard = m_clock.standardOf(wall, m_previous);
+    // Wall readings this far inside the stretch of one shift are no one else's.
+    constexpr std::int64_t kMargin = 3 * 3600;
+    const auto [from, to] = m_clock.stretchAt(standard);
+    m_shift = m_clock.shiftAt(standard);
+    m_safeFrom = from + m_shift + kMargin;
+    m_safeTo = to + m_shift - kMargin;
+    return m_previous = standard;
+}
+
 namespace {
 
 std::mutex g_clockMutex;

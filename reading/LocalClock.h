@@ -5,6 +5,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace svglogger {
@@ -45,12 +46,32 @@ public:
     // The first standard second after `after` at which the shift changes; none up to `before`.
     std::optional<std::int64_t> nextChange(std::int64_t after, std::int64_t before) const;
 
+    // The stretch of standard time [from, to) around `standard` over which the shift stays
+    // what it is there (bounded to a year or so each way).
+    std::pair<std::int64_t, std::int64_t> stretchAt(std::int64_t standard) const;
+
 private:
     const std::vector<ClockShift> &shiftsOf(int year) const; // under m_mutex
 
     std::shared_ptr<const ClockZone> m_zone;
     mutable std::mutex m_mutex;
     mutable std::map<int, std::vector<ClockShift>> m_years;
+};
+
+// Reads a file's wall-clock seconds in recording order onto standard time: a reading of the
+// repeated hour is the one not before the row read last. Away from a change of the shift, a
+// subtraction.
+class WallClockReader
+{
+public:
+    explicit WallClockReader(const LocalClock &clock, std::int64_t notBefore = INT64_MIN);
+    std::int64_t read(std::int64_t wall);
+
+private:
+    const LocalClock &m_clock;
+    std::int64_t m_previous;
+    std::int64_t m_safeFrom = 1, m_safeTo = 0; // wall seconds read by subtracting m_shift
+    std::int64_t m_shift = 0;
 };
 
 // The clock the times of recorded rows are read and written by: none keeps daylight saving

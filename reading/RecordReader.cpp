@@ -1,5 +1,7 @@
 #include "reading/RecordReader.h"
 
+#include "reading/LocalClock.h"
+
 #include "common/Settings.h"
 #include "reading/RecordTime.h"
 #include "recording/CsvText.h"
@@ -183,9 +185,10 @@ RowLayout layoutOfHeader(std::string_view line)
     return {};
 }
 
-RecordRows readRows(const RowLayout &layout, std::string_view bytes, bool keepLines)
+RecordRows readRows(const RowLayout &layout, std::string_view bytes, bool keepLines, std::int64_t notBefore)
 {
     RecordRows rows;
+    WallClockReader clock(localClock(), notBefore);
     const std::vector<int> columns = columnsOf(layout);
     constexpr std::size_t kProblemsSaid = 10; // rows left out named one by one; the rest counted
     std::array<float, kMaxFields> values{};
@@ -208,13 +211,14 @@ RecordRows readRows(const RowLayout &layout, std::string_view bytes, bool keepLi
             values[c] = row.values[c];
             rows.stats[static_cast<std::size_t>(columns[c])].add(row.values[c], row.texts[c]);
         }
+        const std::int64_t second = clock.read(row.second);
         if (rows.table.rows() == 0)
             rows.firstRowLine = number;
-        else if (row.second < lastSecond)
+        else if (second < lastSecond)
             rows.problems.push_back({number, "the clock goes back from " + rowTimeText(lastSecond) + " to "
-                                                 + rowTimeText(row.second) + " (the row is kept, in time order)"});
-        lastSecond = row.second;
-        rows.table.append(static_cast<double>(row.second), columns, values.data());
+                                                 + rowTimeText(second) + " (the row is kept, in time order)"});
+        lastSecond = second;
+        rows.table.append(static_cast<double>(second), columns, values.data());
         if (keepLines)
             rows.lines.push_back(line.text);
         return true;

@@ -4,6 +4,8 @@
 #include "reading/RecordTable.h"
 
 #include <array>
+#include <cstdint>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -59,8 +61,11 @@ struct RecordRows {
 };
 
 // Reads `bytes`, lines of rows in `layout` from a line start (the last line may be cut short
-// only at the file's end).
-RecordRows readRows(const RowLayout &layout, std::string_view bytes, bool keepLines = false);
+// only at the file's end). The rows' wall-clock stamps go onto standard time in recording
+// order (see LocalClock): a stamp of the repeated hour is the one not before the row before,
+// the first row's not before `notBefore`.
+RecordRows readRows(const RowLayout &layout, std::string_view bytes, bool keepLines = false,
+                    std::int64_t notBefore = std::numeric_limits<std::int64_t>::min());
 
 // Times of rows [from, to) that share a whole second spread evenly over it, in their order.
 void spreadWithinSeconds(std::vector<double> &times, std::size_t from, std::size_t to);

@@ -1,5 +1,6 @@
 #include "reading/RecordSet.h"
 
+#include "reading/LocalClock.h"
 #include "reading/MappedFile.h"
 #include "reading/RecordTime.h"
 #include "recording/LogFileName.h"
@@ -22,6 +23,25 @@
 namespace svglogger {
 
 namespace {
+
+// A piece of a large file, read on its own, took a stamp of the repeated hour as its first
+// reading; after the rows before it (the last at `last`) it may be the second: its leading
+// rows read again, up to the first that reads as it did.
+void readOnAfter(std::vector<double> &times, std::int64_t last)
+{
+    const LocalClock &clock = localClock();
+    if (!clock.keepsDaylightSaving())
+        return;
+    std::int64_t previous = last;
+    for (double &time : times) {
+        const auto second = static_cast<std::int64_t>(std::floor(time));
+        const std::int64_t again = clock.standardOf(clock.wallOf(second), previous);
+        if (again == second)
+            break;
+        time = static_cast<double>(again);
+        previous = again;
+    }
+}
 
 // The logger's own names, "Tarmin<day>D<hour>H<minute>M<second>[G][-n].csv", with any n.
 bool isLogFileName(const std::string &name)
@@ -206,6 +226,8 @@ public:
         f.lines = firstLine - 1 + rows.lineCount;
         if (rows.table.rows() == 0)
             return;
+        if (f.anyRow)
+            readOnAfter(rows.table.mutableTimes(), static_cast<std::int64_t>(f.lastSecond));
         const std::vector<double> &times = rows.table.times();
         const auto [earliest, latest] = std::minmax_element(times.begin(), times.end());
         f.earliest = std::min(f.earliest, std::floor(*earliest));
@@ -957,7 +979,7 @@ RecordSet::Growth RecordSet::grow(const std::vector<std::string> &inputs)
         const std::size_t end = bytes.rfind('\n');
         if (end != std::string_view::npos) {
             bytes = bytes.substr(0, end + 1);
-            RecordRows rows = readRows(last.layout, bytes);
+            RecordRows rows = readRows(last.layout, bytes, false, static_cast<std::int64_t>(std::floor(times.back())));
             if (rows.table.rows() != 0
                 && (!fitsAfter(rows.table.times().front())
                     || (last.intervalSeconds > 0 && meetsContinuous(rows.table.times().front(), last.intervalSeconds))))

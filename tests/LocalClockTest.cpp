@@ -3,7 +3,7 @@
 #include "reading/RecordTime.h"
 #include "recording/DateSerial.h"
 #include "support/ClockZoneGuard.h"
-#include "support/EuropeanSummerTime.h"
+#include "tools/EuropeanSummerTime.h"
 
 #include <gtest/gtest.h>
 
@@ -19,16 +19,16 @@ std::int64_t at(int y, unsigned m, unsigned d, int h, int min = 0, int s = 0)
 TEST(EuropeanRules, TheLastSundaysOf2026And2027)
 {
     // By a calendar: 2026-03-29 and 2026-10-25, 2027-03-28 and 2027-10-31 are the last Sundays.
-    EXPECT_EQ(test::EuropeanSummerTime::lastSunday(2026, 3), daysFromCivil(2026, 3, 29));
-    EXPECT_EQ(test::EuropeanSummerTime::lastSunday(2026, 10), daysFromCivil(2026, 10, 25));
-    EXPECT_EQ(test::EuropeanSummerTime::lastSunday(2027, 3), daysFromCivil(2027, 3, 28));
-    EXPECT_EQ(test::EuropeanSummerTime::lastSunday(2027, 10), daysFromCivil(2027, 10, 31));
+    EXPECT_EQ(EuropeanSummerTime::lastSunday(2026, 3), daysFromCivil(2026, 3, 29));
+    EXPECT_EQ(EuropeanSummerTime::lastSunday(2026, 10), daysFromCivil(2026, 10, 25));
+    EXPECT_EQ(EuropeanSummerTime::lastSunday(2027, 3), daysFromCivil(2027, 3, 28));
+    EXPECT_EQ(EuropeanSummerTime::lastSunday(2027, 10), daysFromCivil(2027, 10, 31));
 }
 
 // Standard time against the wall clock around both changes of 2026, worked out by hand.
 TEST(LocalClock, WallAndStandardTimeAroundTheChanges)
 {
-    const LocalClock clock(std::make_shared<test::EuropeanSummerTime>());
+    const LocalClock clock(std::make_shared<EuropeanSummerTime>());
     struct Case {
         std::int64_t standard, wall;
     } const cases[] = {
@@ -76,7 +76,7 @@ TEST(LocalClock, WithoutAZoneTheWallClockItself)
 // clock's. Worked out by hand from the changes at 2:00 standard time.
 TEST(LocalClock, BlocksAndTextsOnTheDaysOfTheChanges)
 {
-    const test::ClockZoneGuard zone(std::make_shared<test::EuropeanSummerTime>());
+    const test::ClockZoneGuard zone(std::make_shared<EuropeanSummerTime>());
     // Texts: standard 1:30 and 2:30 on 25 October both read 2:30.
     EXPECT_EQ(rowTimeText(at(2026, 10, 25, 1, 30)), "2026/10/25 2:30:00");
     EXPECT_EQ(rowTimeText(at(2026, 10, 25, 2, 30)), "2026/10/25 2:30:00");

@@ -14,9 +14,11 @@
 #include "recording/CsvLayout.h"
 #include "recording/TriggerSettings.h"
 #include "recording/ShiftJisText.h"
+#include "support/ClockZoneGuard.h"
 #include "support/EngineRig.h"
 #include "support/RecordSets.h"
 #include "support/Split.h"
+#include "tools/EuropeanSummerTime.h"
 #include "tools/MeasurementGenerator.h"
 #include "tools/RecordedDay.h"
 
@@ -369,6 +371,61 @@ struct FolderFixture : ::testing::Test {
         return path;
     }
 };
+
+// A logger in Central Europe on the days of both changes of 2026, its files as it writes them
+// by the wall clock (no 2 o'clock file on 29 March; both 2 o'clock hours in one file on 25
+// October), read by the same rules. By hand: each day is 23 or 25 hours of standard time; every
+// row is in recording order and no step back of the clock is said; the day is covered whole,
+// each of its 138 or 150 10-minute blocks complete; the stream's 1.0 s dips, one every 900 s
+// from its start but at its start, are 91 or 99, each found once where it is.
+TEST_F(FolderFixture, DaylightSavingDaysReadInRecordingOrder)
+{
+    const test::ClockZoneGuard zone(std::make_shared<EuropeanSummerTime>());
+    struct Case {
+        int month, day;
+        std::int64_t hours;  // the day's length
+        std::size_t files;   // its hourly files
+    } const cases[] = {{3, 29, 23, 23}, {10, 25, 25, 24}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.month);
+        RecordedDay recorded;
+        recorded.folder = (dir / std::to_string(c.month)).string();
+        recorded.month = c.month;
+        recorded.day = c.day;
+        recorded.hours = static_cast<int>(c.hours);
+        recorded.eventEverySeconds = 900;
+        recorded.zone = std::make_shared<EuropeanSummerTime>();
+        ASSERT_EQ(recorded.write(), c.hours * 3600 * 5);
+        EXPECT_EQ(RecordSet::logFilesIn(recorded.folder).size(), c.files);
+
+        const RecordSet set = RecordSet::load({recorded.folder});
+        for (const std::string &problem : set.problems())
+            ADD_FAILURE() << problem;
+        const std::vector<double> &times = set.table().times();
+        ASSERT_EQ(times.size(), static_cast<std::size_t>(c.hours * 3600 * 5));
+        EXPECT_TRUE(std::is_sorted(times.begin(), times.end()));
+        const std::int64_t first = localClock().standardOf(daysFromCivil(2026, static_cast<unsigned>(c.month), static_cast<unsigned>(c.day)) * 86400);
+        EXPECT_EQ(times.front(), static_cast<double>(first));
+        EXPECT_NEAR(times.back(), static_cast<double>(first + c.hours * 3600) - 0.2, 1e-6);
+        EXPECT_EQ(blockStart(times.back(), 86400), first);
+        const std::int64_t end = nextBlockStart(first, 86400);
+        EXPECT_EQ(end - first, c.hours * 3600);
+
+        const PowerQualityReport report = makeReport(set, static_cast<double>(first), static_cast<double>(end), ReportSettings{});
+        ASSERT_EQ(report.dailyCoverage.size(), 1u);
+        EXPECT_EQ(report.dailyCoverage[0].first, first);
+        EXPECT_NEAR(report.dailyCoverage[0].second.percent(), 100.0, 1e-9);
+        EXPECT_EQ(report.tenMinutes.size(), static_cast<std::size_t>(c.hours * 6));
+        EXPECT_EQ(std::count_if(report.tenMinutes.begin(), report.tenMinutes.end(), [](const TenMinuteValue &v) { return v.incomplete; }), 0);
+        ASSERT_EQ(report.events.size(), static_cast<std::size_t>(c.hours * 4 - 1));
+        for (std::size_t i = 0; i < report.events.size(); ++i) {
+            EXPECT_EQ(report.events[i].kind, VoltageEvent::Kind::Dip) << i;
+            EXPECT_EQ(report.events[i].start, static_cast<double>(first + 900 * static_cast<std::int64_t>(i + 1))) << i;
+            ASSERT_TRUE(report.events[i].seconds) << i;
+            EXPECT_NEAR(*report.events[i].seconds, 1.0, 1e-6) << rowTimeText(static_cast<std::int64_t>(report.events[i].start));
+        }
+    }
+}
 
 TEST_F(FolderFixture, AFoldersHourlyFilesJoinInTimeOrderWithTheirProblemsAndTheStrangersLeftOut)
 {

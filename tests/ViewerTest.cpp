@@ -10,7 +10,6 @@
 #include "recording/CsvLayout.h"
 #include "recording/ShiftJisText.h"
 #include "recording/TriggerFile.h"
-#include "support/EuropeanSummerTime.h"
 #include "support/RecordSets.h"
 #include "support/Split.h"
 #include "tools/RecordedDay.h"
@@ -21,6 +20,7 @@
 #include "viewer/SystemClockZone.h"
 #include "viewer/ViewerOptions.h"
 #include "viewer/ViewerWindow.h"
+#include "tools/EuropeanSummerTime.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -134,7 +134,7 @@ TEST(ViewerOptionsTable, EachCommandLineAsReadOrRefused)
 TEST(SystemClockZone, TheDatabasesShiftsAsTheRulesHaveThem)
 {
     const SystemClockZone berlin(QTimeZone("Europe/Berlin"));
-    const test::EuropeanSummerTime rules;
+    const EuropeanSummerTime rules;
     for (int year = 1997; year <= 2037; ++year) {
         const std::vector<ClockShift> got = berlin.shiftsOf(year), want = rules.shiftsOf(year);
         ASSERT_EQ(got.size(), want.size()) << year;
@@ -156,6 +156,55 @@ TEST(SystemClockZone, TheDatabasesShiftsAsTheRulesHaveThem)
     EXPECT_EQ(sydney[1].shift, 0);
     EXPECT_EQ(rowTimeText(sydney[2].from), "2026/10/04 2:00:00");
     EXPECT_EQ(sydney[2].shift, 3600);
+}
+
+// The program on the autumn day of a logger in Berlin, read in TZ=Europe/Berlin: both 2 o'clock
+// hours (one file, recording order) each an hour of its own. By hand: 25 blocks of an hour, the
+// 2 o'clock one twice, each of 3,600 × 5 rows; the day 100 % covered in 150 10-minute values; a
+// range of 2:00:00–2:59:59 is the first 2 o'clock hour (a reading of the repeated hour is its
+// first). In TZ=Asia/Tokyo, which keeps no summer time, the same file's clock goes back.
+TEST(DaylightSaving, TheAutumnDayInBerlinTwoHoursAtTwo)
+{
+    QTemporaryDir dir;
+    RecordedDay recorded;
+    recorded.folder = dir.filePath("berlin").toStdString();
+    recorded.month = 10;
+    recorded.day = 25;
+    recorded.hours = 25;
+    recorded.zone = std::make_shared<EuropeanSummerTime>();
+    ASSERT_EQ(recorded.write(), 25 * 3600 * 5);
+    const QString folder = QString::fromStdString(recorded.folder);
+    const auto view = [&](const char *zone, const QStringList &arguments) {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("TZ", zone);
+        process.setProcessEnvironment(environment);
+        process.start(SVG_VIEW_PATH, arguments);
+        EXPECT_TRUE(process.waitForFinished(60000));
+        EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+        return std::pair{process.readAllStandardOutput().toStdString(), process.readAllStandardError().toStdString()};
+    };
+    const auto [hourly, hourlyErr] = view("Europe/Berlin", {"--stats", "--by", "hour", folder});
+    EXPECT_EQ(hourlyErr.find("the clock goes back"), std::string::npos) << hourlyErr;
+    const std::vector<std::string> lines = test::split(hourly, '\n');
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "2026/10/25 2:00:00"), 2);
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const std::string &l) { return l.starts_with("2026/10/2"); }), 25);
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const std::string &l) { return l.ends_with(",18000"); }), 25 * 9)
+        << "nine columns an hour, each of 18,000 rows";
+
+    const auto [ignored, reportErr] = view("Europe/Berlin", {"--report-csv", dir.filePath("report"), folder});
+    const std::string daily = readAll(dir.filePath("report/daily.csv").toStdString());
+    EXPECT_NE(daily.find("\r\n2026/10/25,100.00,"), std::string::npos) << daily;
+    EXPECT_EQ(test::split(readAll(dir.filePath("report/voltage_10min.csv").toStdString()), '\n').size(), 1 + 150 + 1u);
+
+    view("Europe/Berlin", {"--export-csv", dir.filePath("two.csv"), "--from", "2026/10/25 2:00:00", "--to", "2026/10/25 2:59:59", folder});
+    const std::vector<std::string> exported = test::split(readAll(dir.filePath("two.csv").toStdString()), '\n');
+    ASSERT_EQ(exported.size(), 1 + 18000 + 1u);
+    EXPECT_TRUE(exported[1].starts_with("2026/10/25 2:00:00,"));
+    EXPECT_EQ(exported[18000].substr(0, 18), "2026/10/25 2:59:59");
+
+    const auto [tokyo, tokyoErr] = view("Asia/Tokyo", {"--stats", folder});
+    EXPECT_NE(tokyoErr.find("the clock goes back from 2026/10/25 2:59:59 to 2026/10/25 2:00:00"), std::string::npos) << tokyoErr;
 }
 
 // --- The program on a recorded day ----------------------------------------------------------

@@ -1,4 +1,7 @@
 #include "common/ProgramVersion.h"
+#include "reading/RecordTime.h"
+#include "recording/DateSerial.h"
+#include "tools/EuropeanSummerTime.h"
 #include "tools/RecordedDay.h"
 
 #include <charconv>
@@ -11,10 +14,13 @@ namespace {
 const std::string kUsage =
     "Usage: svg-make-day FOLDER [OPTION...]\n"
     "Writes the simulator's stream as the logger's hourly files (Tarmin<day>D<hour>H0M0.csv) into FOLDER:\n"
-    "a day from 2026/12/07 0:00:00 by default.\n"
+    "a day from 2026/12/07 0:00:00 by default, stamped by the wall clock.\n"
     "\n"
     "Options:\n"
+    "  --start yyyy/mm/dd         the first day (default 2026/12/07)\n"
     "  --hours N                  hours of files, beyond 24 into the next days' (default 24)\n"
+    "  --summer-time european     the wall clock keeps Europe's summer time, as a logger there:\n"
+    "                             no 2 o'clock file in spring, both 2 o'clock hours in one in autumn\n"
     "  --interval SECONDS         interval rows of SECONDS instead of continuous ones\n"
     "  --controller-version 1|2   an older controller with 1 (default 2)\n"
     "  --events SECONDS           a voltage dip and a load step every SECONDS\n"
@@ -52,6 +58,25 @@ int main(int argc, char *argv[])
                 return 2;
             }
             day.folder = argv[i];
+            continue;
+        }
+        if (argument == "--start" || argument == "--summer-time") {
+            const std::string_view value = i + 1 < argc ? std::string_view(argv[i + 1]) : std::string_view();
+            if (argument == "--summer-time") {
+                if (value != "european") {
+                    std::fprintf(stderr, "svg-make-day: --summer-time takes european\n");
+                    return 2;
+                }
+                day.zone = std::make_shared<svglogger::EuropeanSummerTime>();
+            } else {
+                const std::optional<std::int64_t> start = svglogger::parseRowTime(value);
+                if (!start || *start % 86400 != 0) {
+                    std::fprintf(stderr, "svg-make-day: --start takes a date, yyyy/mm/dd\n");
+                    return 2;
+                }
+                svglogger::civilFromDays(*start / 86400, day.year, day.month, day.day);
+            }
+            ++i;
             continue;
         }
         struct Option {
@@ -103,6 +128,6 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "svg-make-day: cannot write into %s\n", day.folder.c_str());
         return 1;
     }
-    std::printf("%lld rows in %d files in %s\n", rows, day.hours, day.folder.c_str());
+    std::printf("%lld rows in %s\n", rows, day.folder.c_str());
     return 0;
 }

@@ -5,6 +5,7 @@
 #include "recording/CsvLayout.h"
 #include "recording/DateSerial.h"
 #include "recording/IntervalAggregator.h"
+#include "reading/LocalClock.h"
 #include "recording/LogFileName.h"
 #include "pipeline/NoDisplay.h"
 #include "recording/ShiftJisText.h"
@@ -31,39 +32,51 @@ long long RecordedDay::write() const
     IntervalAggregator intervals(view);
     intervals.setIntervalStart(toDateSerial({year, month, day, 0, 0, 0}));
     long long rows = 0;
-    const std::int64_t firstDay = daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
-    for (int h = 0; h < hours; ++h) {
-        // Beyond 24 hours the next days' files, with their own dates.
-        int y = year, m = month, d = day;
-        civilFromDays(firstDay + h / 24, y, m, d);
-        const int hour = h % 24;
-        const std::string path = folder + "/" + LogFileName{d, hour, 0, 0}.text();
-        std::ofstream file(path, std::ios::binary | std::ios::trunc);
-        if (!file)
-            return -1;
-        std::string text = header;
-        for (int second = 0; second < 3600; ++second) {
-            const LocalDateTime now{y, m, d, hour, second / 60, second % 60};
-            for (int i = 0; i < 5; ++i) {
-                decoder.beginReceiveEvent();
-                decoder.processLine(generator.nextLine());
-                std::string row;
-                if (!interval)
-                    row = continuousRow(now, decoder.sample(), controller);
-                else if (const auto figures = intervals.addSample(decoder.sample(), controller, toDateSerial(now),
-                                                                  intervalSeconds))
-                    row = intervalRow(*figures);
-                if (!row.empty()) {
-                    text += row;
-                    text += "\r\n";
-                    ++rows;
-                }
+    // The hours run on the clock's standard time; each second is stamped by the wall clock,
+    // and a file is begun where the wall clock's hour (or day) is another than the file's.
+    const LocalClock clock(zone);
+    const std::int64_t start = clock.standardOf(daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) * 86400);
+    std::ofstream file;
+    std::string text;
+    int fileDay = -1, fileHour = -1;
+    const auto finish = [&] {
+        if (!file.is_open())
+            return true;
+        file << text;
+        file.close();
+        return !file.fail();
+    };
+    for (std::int64_t second = 0; second < std::int64_t{hours} * 3600; ++second) {
+        const LocalDateTime now = civilFromSeconds(clock.wallOf(start + second));
+        if (now.day != fileDay || now.hour != fileHour) {
+            if (!finish())
+                return -1;
+            file.open(folder + "/" + LogFileName{now.day, now.hour, now.minute, now.second}.text(),
+                      std::ios::binary | std::ios::trunc);
+            if (!file)
+                return -1;
+            text = header;
+            fileDay = now.day;
+            fileHour = now.hour;
+        }
+        for (int i = 0; i < 5; ++i) {
+            decoder.beginReceiveEvent();
+            decoder.processLine(generator.nextLine());
+            std::string row;
+            if (!interval)
+                row = continuousRow(now, decoder.sample(), controller);
+            else if (const auto figures = intervals.addSample(decoder.sample(), controller, toDateSerial(now),
+                                                              intervalSeconds))
+                row = intervalRow(*figures);
+            if (!row.empty()) {
+                text += row;
+                text += "\r\n";
+                ++rows;
             }
         }
-        file << text;
-        if (!file)
-            return -1;
     }
+    if (!finish())
+        return -1;
     return rows;
 }
 

@@ -123,7 +123,7 @@ ViewerOptions parseViewerOptions(const QStringList &arguments)
                 return "--by takes hour or day";
             options.statsBy = *value == "hour" ? ViewerOptions::StatsBy::Hour : ViewerOptions::StatsBy::Day;
         } else if (name == "from" || name == "to") {
-            const std::optional<std::int64_t> time = value ? parseRowTime(*value) : std::nullopt;
+            const std::optional<std::int64_t> time = value ? parseClockTime(*value) : std::nullopt;
             if (!time)
                 return option + " takes a time as the logger writes it, \"yyyy/mm/dd H:MM:SS\"";
             (name == "from" ? options.from : options.to) = *time;

@@ -19,7 +19,7 @@ declare -A allowed=(
   [mqtt]="common link recording pipeline"
   [metrics]="common link recording pipeline"
   [headless]="common link recording pipeline platform mqtt metrics"
-  [tools]="common link recording pipeline platform"
+  [tools]="common link recording pipeline platform reading"
   [app]="common link recording graph pipeline platform ui reading quality viewer mqtt metrics headless"
 )
 engine="common link recording graph pipeline reading quality"

@@ -5,11 +5,12 @@
 
 #include <vector>
 
-namespace svglogger::test {
+namespace svglogger {
 
-// Central European Time by its rules, written out here rather than read from a zone database:
-// summer time from the last Sunday of March to the last Sunday of October, the wall clock
-// going 2:00 → 3:00 and 3:00 → 2:00 (both at 2:00 standard time).
+// Central European Time by its rules (since 1996), written out here rather than read from a
+// zone database: summer time from the last Sunday of March to the last Sunday of October, the
+// wall clock going 2:00 → 3:00 and 3:00 → 2:00 (both at 2:00 standard time). For making the
+// files a logger in Europe writes, and for testing the reading of them against a database.
 class EuropeanSummerTime final : public ClockZone
 {
 public:
@@ -27,4 +28,4 @@ public:
     }
 };
 
-} // namespace svglogger::test
+} // namespace svglogger
