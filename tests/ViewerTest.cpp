@@ -12,6 +12,7 @@
 #include "recording/TriggerFile.h"
 #include "support/EuropeanSummerTime.h"
 #include "support/RecordSets.h"
+#include "support/RowRuns.h"
 #include "support/Split.h"
 #include "tools/RecordedDay.h"
 #include "viewer/PlotPainter.h"
@@ -55,7 +56,10 @@
 
 #include <unistd.h>
 
+#include <cmath>
 #include <fstream>
+#include <numbers>
+#include <optional>
 #include <sstream>
 
 namespace svglogger {
@@ -390,6 +394,7 @@ TEST_F(ViewerDayFixture, AnIntervalDaysRowsCountInTheHourTheirIntervalEndsIn)
     ASSERT_EQ(lines.size(), 1 + 59 + 1u) << "the header, 59 rows, nothing after the last line end";
     EXPECT_TRUE(lines[1].starts_with("2026/12/07 1:01:00,")) << lines[1];
     EXPECT_TRUE(lines[59].starts_with("2026/12/07 1:59:00,")) << lines[59];
+
 }
 
 // The power-quality report: seven CSV files, a PDF and an HTML page, the same bytes from the same
@@ -651,6 +656,75 @@ TEST(ViewerReport, ThePeriodIsWhatWasAskedAndEachDayARow)
         EXPECT_TRUE(page.contains(QString("Coverage %1 %.</p>").arg(k.coverage))) << "the summary";
         EXPECT_EQ(page.count("<td>2026/12/06</td><td>-</td>"), 2 * k.withoutRows) << "the effect's and the energy's tables";
         EXPECT_TRUE(page.contains("Site: site.")) << "the folder's name";
+    }
+}
+
+// The report's section 7 in English, its coverage paragraph.
+QString coverageParagraph(const PowerQualityReport &report)
+{
+    for (const ReportBlock &block : reportBlocks(report, ReportCsvFiles::NotWritten))
+        if (block.kind == ReportBlock::Kind::Paragraph && block.text.startsWith("Coverage "))
+            return block.text;
+    return {};
+}
+
+const double kReportMidnight = 1'800'000'000.0 - 1'800'000'000 % 86400;
+
+test::RowRun dayRun(double from, double to, std::vector<int> perSecond = {5}, double span = 0.0)
+{
+    return {kReportMidnight + from, kReportMidnight + to, std::move(perSecond), span};
+}
+
+// Availability is of the time recorded, as coverage is: the time the rows stand for, not rows
+// × the median step. A day, the SVG running (status bit 0x0001) until 18:00 and its output not
+// 0 until 6:00. By hand: 18 ÷ 24 h = 75 %, 6 ÷ 24 h = 25 %, at any rate and from interval rows;
+// half a day of rows, running all of it, 100 % of the 12 h recorded. Rows × the median step
+// gave at 4.8 rows a second 64,800 ÷ (414,720 × 0.2) = 78.13 %, at 4.67 64,800 ÷ (403,200 ×
+// 0.25) = 64.29 % (output 21.43 %), and with 300 s interval rows after half a day at 4.67
+// 64,800 ÷ ((201,600 + 144) × 0.25) = 128.48 %.
+TEST(ViewerReport, AvailabilityOfTheTimeRecorded)
+{
+    namespace c = recordColumn;
+    using Sample = MeasurementSample;
+    const std::vector<int> k48{5, 5, 5, 5, 4}, k467{5, 5, 4};
+    struct Case {
+        const char *name;
+        std::vector<test::RowRun> runs;
+        std::uint16_t runningBits;
+        const char *coverage; // after "Coverage "
+        const char *share;    // availability, else the time with output
+    } cases[] = {
+        {"five a second", {dayRun(0, 86400)}, 1, "100.00 % (24.00 h recorded of the period's 24.00 h), 0 gaps.", "75.00"},
+        {"4.8 a second", {dayRun(0, 86400, k48)}, 1, "100.00 % (24.00 h recorded of the period's 24.00 h), 0 gaps.", "75.00"},
+        {"4.67 a second", {dayRun(0, 86400, k467)}, 1, "100.00 % (24.00 h recorded of the period's 24.00 h), 0 gaps.", "75.00"},
+        {"interval rows of 60 s", {dayRun(0, 86400, {}, 60)}, 1, "100.00 % (24.00 h recorded of the period's 24.00 h), 0 gaps.", "75.00"},
+        {"4.67 a second, then interval rows of 300 s", {dayRun(0, 43200, k467), dayRun(43200, 86400, {}, 300)}, 1,
+         "100.00 % (24.00 h recorded of the period's 24.00 h), 0 gaps.", "75.00"},
+        {"half a day", {dayRun(0, 43200)}, 1, "50.00 % (12.00 h recorded of the period's 24.00 h), 0 gaps.", "100.00"},
+        {"4.67 a second, no running bits", {dayRun(0, 86400, k467)}, 0, "100.00 % (24.00 h recorded of the period's 24.00 h), 0 gaps.", "25.00"},
+        {"interval rows of 60 s, no running bits", {dayRun(0, 86400, {}, 60)}, 0,
+         "100.00 % (24.00 h recorded of the period's 24.00 h), 0 gaps.", "25.00"},
+    };
+    const std::vector<int> quantities{c::value(Sample::GridVoltage), c::value(Sample::SvgOutput), c::kStatus};
+    const test::Signal signal = [](double t, float *v) {
+        const double hour = (t - kReportMidnight) / 3600.0;
+        v[0] = 6600.0f;
+        v[1] = hour < 6.0 ? -200.0f : 0.0f;
+        v[2] = hour < 18.0 ? 3.0f : 2.0f; // bit 0: running
+    };
+    const QRegularExpression share(QString::fromUtf8("(?:Availability \\(running bits[^)]*\\)|SVG output ≠ 0:) ([0-9.]+) %"));
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.name);
+        ReportSettings settings;
+        settings.language = ReportSettings::Language::English;
+        settings.runningBits = k.runningBits;
+        const PowerQualityReport report = makeReport(test::setOfRuns(k.runs, quantities, signal), kReportMidnight, kReportMidnight + 86400, settings);
+        const QString text = coverageParagraph(report);
+        EXPECT_TRUE(text.startsWith(QString("Coverage ") + k.coverage)) << text.toStdString();
+        EXPECT_EQ(text.contains("Availability (running bits"), k.runningBits != 0) << text.toStdString();
+        const QRegularExpressionMatch found = share.match(text);
+        ASSERT_TRUE(found.hasMatch()) << text.toStdString();
+        EXPECT_EQ(found.captured(1).toStdString(), k.share) << text.toStdString();
     }
 }
 
@@ -1405,10 +1479,10 @@ TEST_F(ViewerDayFixture, TheWindowWritesTheReportOfTheRangeShown)
     QFile html(path("day.html"));
     ASSERT_TRUE(html.open(QIODevice::ReadOnly));
     {
-        // The whole day shown: its two hourly files from midnight, five rows a second, in the
-        // report's default language; what the page must hold follows from that alone.
+        // The whole day shown: its two hourly files from midnight, in the report's default
+        // language; what the page must hold follows from that alone.
         const QString page = QString::fromUtf8(html.readAll());
-        const int hours = 2, rowsPerSecond = 5;
+        const int hours = 2;
         EXPECT_TRUE(page.startsWith("<!DOCTYPE html>\n<html lang=\"ja\">"));
         EXPECT_TRUE(page.contains(QString::fromUtf8("<p>期間: 2026/12/07 0:00:00 – 2026/12/07 %1:00:00</p>").arg(hours)));
         EXPECT_TRUE(page.contains(QString::fromUtf8("<p>ファイル (%1): ").arg(hours))) << "a file an hour";
@@ -1416,8 +1490,7 @@ TEST_F(ViewerDayFixture, TheWindowWritesTheReportOfTheRangeShown)
         for (int section = 1; section <= 7; ++section)
             EXPECT_TRUE(page.contains(QString("<h2>%1. ").arg(section))) << section;
         EXPECT_TRUE(page.contains(QString::fromUtf8("<p>10 分値 %1 個（").arg(hours * 6))) << "six 10-minute values an hour";
-        const int samples = hours * 3600 * rowsPerSecond;
-        EXPECT_TRUE(page.contains(QString::fromUtf8("（%1 サンプル / 期待 %1）").arg(samples)));
+        EXPECT_TRUE(page.contains(QString::fromUtf8("（記録 %1.00 時間 / 期間 %1.00 時間）").arg(hours)));
         EXPECT_EQ(page.count("<td>2026/12/07</td>"), 2) << "one day in the SVG's effect and in the energy";
         EXPECT_EQ(page.count("<figure>\n<svg"), 5) << "each picture inline";
         EXPECT_FALSE(page.contains("src=") || page.contains("href=") || page.contains("xmlns")) << "nothing outside the page";

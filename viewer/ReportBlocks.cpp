@@ -381,19 +381,20 @@ std::vector<ReportBlock> reportBlocks(const PowerQualityReport &r, ReportCsvFile
 
     // 7. Coverage and availability.
     blocks.push_back(heading(say(r, "7. 記録率と稼働率", "7. Coverage and availability")));
-    QString coverage = say(r, "記録率 %1 %（%2 サンプル / 期待 %3）、欠測 %4 箇所。", "Coverage %1 % (%2 samples of %3 expected), %4 gaps.")
+    // Time, not rows: an interval row stands for its interval.
+    QString coverage = say(r, "記録率 %1 %（記録 %2 時間 / 期間 %3 時間）、欠測 %4 箇所。",
+                           "Coverage %1 % (%2 h recorded of the period's %3 h), %4 gaps.")
                            .arg(number(r.coverage.percent(), 2))
-                           .arg(r.coverage.samples)
-                           .arg(number(r.coverage.expected, 0))
+                           .arg(number(r.coverage.seconds / 3600.0, 2))
+                           .arg(number(r.coverage.periodSeconds / 3600.0, 2))
                            .arg(r.coverage.gaps.size());
-    const double recorded = static_cast<double>(r.coverage.samples) * r.samplePeriod;
-    if (r.coverage.runningSeconds)
-        coverage += say(r, " 稼働率（稼働ビット）%1 %。", " Availability (running bits) %1 %.")
-                        .arg(number(recorded > 0 ? 100.0 * *r.coverage.runningSeconds / recorded : 0.0, 2));
+    if (const std::optional<double> availability = r.coverage.availabilityPercent())
+        coverage += say(r, " 稼働率（稼働ビット、記録時間に対して）%1 %。", " Availability (running bits, of the time recorded) %1 %.")
+                        .arg(number(*availability, 2));
     else
-        coverage += say(r, " 稼働率は判定できません（稼働ビット未設定）。SVG 出力 ≠ 0 の時間 %1 %。",
-                        " Availability not determinable (no running bits set); time with SVG output ≠ 0: %1 %.")
-                        .arg(number(recorded > 0 ? 100.0 * r.coverage.outputSeconds / recorded : 0.0, 2));
+        coverage += say(r, " 稼働率は判定できません（稼働ビット未設定）。SVG 出力 ≠ 0 の時間 %1 %（記録時間に対して）。",
+                        " Availability not determinable (no running bits set); time with SVG output ≠ 0: %1 % of the time recorded.")
+                        .arg(number(r.coverage.outputPercent(), 2));
     blocks.push_back(paragraph(coverage));
     QList<QStringList> gaps;
     for (std::size_t i = 0; i < r.coverage.gaps.size() && i < 50; ++i)
