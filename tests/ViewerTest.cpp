@@ -414,7 +414,7 @@ TEST_F(ViewerDayFixture, TheReportAllOrNoneAndTheSameEachTime)
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     };
     const QByteArray tenMinutes = bytes(path("report") + "/voltage_10min.csv");
-    EXPECT_TRUE(tenMinutes.startsWith("start,v_rms,samples,incomplete,flagged,class\r\n2026/12/07 0:00:00,")) << tenMinutes.left(80).toStdString();
+    EXPECT_TRUE(tenMinutes.startsWith("start,v_rms,samples,incomplete,flagged,from_interval_means,class\r\n2026/12/07 0:00:00,")) << tenMinutes.left(80).toStdString();
     EXPECT_EQ(tenMinutes.count('\n'), 1 + 12) << "two hours: twelve 10-minute values";
     EXPECT_TRUE(bytes(path("report") + "/compliance.csv").contains("voltage_10pct,5940-7260 V,12,12,100.00,pass"));
     ASSERT_EQ(view({"--report-csv", path("again"), folder}).exitCode, 0);
@@ -725,6 +725,85 @@ TEST(ViewerReport, AvailabilityOfTheTimeRecorded)
         const QRegularExpressionMatch found = share.match(text);
         ASSERT_TRUE(found.hasMatch()) << text.toStdString();
         EXPECT_EQ(found.captured(1).toStdString(), k.share) << text.toStdString();
+    }
+}
+
+// The report says what its figures come from. A day with a 1 s dip to 5000 V every 15 minutes
+// (96 minutes of 1440) and a negative sequence of 2.5 % turning once in 10 s. By hand: from
+// continuous rows no 10-minute value from interval means, 96 minutes left out of ΔV; from 60 s
+// interval rows all 144 values from interval means, no ΔV figure, and no unbalance because
+// their means of D and Q cancel (not for want of the columns); half a day of each: 72 values
+// from interval means, 48 minutes left out, the unbalance of the continuous half; an older
+// controller's files have no negative-sequence columns.
+TEST(ViewerReport, TheTextSaysWhatTheFiguresComeFrom)
+{
+    namespace c = recordColumn;
+    using Sample = MeasurementSample;
+    struct Case {
+        const char *name;
+        std::vector<test::RowRun> runs;
+        bool negativeSequence;
+        const char *intervalMeans;                 // in section 2; empty: not said
+        std::optional<std::size_t> eventMinutes;   // in section 5 and its table
+        const char *unbalance;                     // in section 3
+    } cases[] = {
+        {"continuous rows", {dayRun(0, 86400)}, true, "", 96, "Share of 10-minute RMS values of u₂"},
+        {"interval rows of 60 s", {dayRun(0, 86400, {}, 60)}, true, " 144 of them from interval means", std::nullopt,
+         "Not available: the negative sequence is in interval rows only, whose D and Q are the interval's means, which cancel"},
+        {"continuous in the morning, interval rows after", {dayRun(0, 43200), dayRun(43200, 86400, {}, 60)}, true,
+         " 72 of them from interval means", 48, "Share of 10-minute RMS values of u₂"},
+        {"without the negative sequence", {dayRun(0, 86400, {}, 60)}, false, " 144 of them from interval means", std::nullopt,
+         "Not available: the files have no negative-sequence columns."},
+    };
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.name);
+        std::vector<int> quantities{c::value(Sample::GridVoltage), c::value(Sample::LoadActivePower), c::value(Sample::LoadReactivePower),
+                               c::value(Sample::SvgOutput)};
+        if (k.negativeSequence)
+            quantities.insert(quantities.end(), {c::value(Sample::NegSeqVoltageD), c::value(Sample::NegSeqVoltageQ)});
+        const test::Signal signal = [&](double t, float *v) {
+            const double ofDay = t - kReportMidnight, second = std::fmod(ofDay, 60.0);
+            const bool dip = static_cast<std::int64_t>(ofDay / 60.0) % 15 == 7 && second >= 10.0 && second < 11.0;
+            const double side = second < 30.0 ? 1.0 : -1.0, angle = 2.0 * std::numbers::pi * ofDay / 10.0;
+            v[0] = dip ? 5000.0f : static_cast<float>(6600.0 + 6.7 * side);
+            v[1] = 800.0f;
+            v[2] = 600.0f;
+            v[3] = static_cast<float>(-1000.0 * side);
+            if (k.negativeSequence) {
+                v[4] = static_cast<float>(0.025 * 6600.0 * std::cos(angle));
+                v[5] = static_cast<float>(0.025 * 6600.0 * std::sin(angle));
+            }
+        };
+        ReportSettings settings;
+        settings.language = ReportSettings::Language::English;
+        settings.reactancePercent = 5.0;
+        const PowerQualityReport report = makeReport(test::setOfRuns(k.runs, quantities, signal), kReportMidnight, kReportMidnight + 86400, settings);
+        QString text;
+        const QList<QStringList> *effect = nullptr;
+        const std::vector<ReportBlock> blocks = reportBlocks(report, ReportCsvFiles::NotWritten);
+        for (const ReportBlock &block : blocks) {
+            text += block.text + "\n";
+            if (block.kind == ReportBlock::Kind::Table && block.header.contains("ΔV_unc max"))
+                effect = &block.rows;
+        }
+        const qsizetype values = text.indexOf("144 10-minute values (");
+        ASSERT_GE(values, 0) << text.toStdString();
+        const QString tenMinutes = text.mid(values, text.indexOf('\n', values) - values);
+        if (*k.intervalMeans)
+            EXPECT_TRUE(tenMinutes.contains(k.intervalMeans)) << tenMinutes.toStdString();
+        else
+            EXPECT_FALSE(tenMinutes.contains("interval means")) << tenMinutes.toStdString();
+        ASSERT_NE(effect, nullptr);
+        if (k.eventMinutes) {
+            EXPECT_TRUE(text.contains(QString("left out of ΔV and the suppression (the minutes of continuous rows alone are judged): "
+                                              "%1 minutes in all").arg(*k.eventMinutes)))
+                << text.toStdString();
+            ASSERT_EQ(effect->size(), 1);
+            EXPECT_EQ(effect->front().back(), QString::number(*k.eventMinutes)) << effect->front().join(' ').toStdString();
+        } else {
+            EXPECT_FALSE(text.contains("minutes in all")) << text.toStdString();
+        }
+        EXPECT_TRUE(text.contains(QString::fromUtf8(k.unbalance))) << text.toStdString();
     }
 }
 
