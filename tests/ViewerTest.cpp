@@ -1132,6 +1132,46 @@ TEST(PlotPicture, AnIntervalsDipIsVisibleAtAGlance)
     EXPECT_EQ(minute.image.pixel(from + 3, edgeY) & 0xFFFFFF, edge);
 }
 
+// Each interval row's band spans its own interval (stamp − span, stamp], not the set's step: in
+// a mixed folder that step is the continuous rows' 0.2 s, beside 10 s rows the 60 s ones were
+// drawn 10 s wide. The row of 6:00:00 after its file's start, whose minimum dips to 6111 V
+// (a second at 6111 V in (0:40:00, 0:41:00]), seen over 10 minutes: at 6333 V the band fills
+// its 60 s and nothing beside them.
+TEST(PlotPicture, EachIntervalRowsBandSpansItsOwnInterval)
+{
+    namespace c = recordColumn;
+    using Sample = MeasurementSample;
+    const double start = static_cast<double>(*parseRowTime("2026/12/07"));
+    const double dipEnd = start + 2460.0; // the dipping row's stamp
+    struct Case {
+        const char *name;
+        std::vector<test::RowRun> runs;
+    } cases[] = {
+        {"60 s rows after continuous ones", {{start, start + 1800, {5}, 0.0}, {start + 1800, start + 3600, {}, 60.0}}},
+        {"60 s rows after 10 s ones", {{start, start + 1800, {}, 10.0}, {start + 1800, start + 3600, {}, 60.0}}},
+        {"60 s rows alone", {{start + 1800, start + 3600, {}, 60.0}}},
+    };
+    const test::Signal signal = [&](double t, float *v) { v[0] = t >= dipEnd - 55.0 && t < dipEnd - 54.0 ? 6111.0f : 6600.0f; };
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.name);
+        const RecordSet set = test::setOfRuns(k.runs, {c::value(Sample::GridVoltage)}, signal);
+        ASSERT_FALSE(set.parts().empty());
+        EXPECT_EQ(set.parts().back().intervalSeconds, 60);
+        DayPicture picture(set, dipEnd - 300.0, QSize(1200, 600), 600.0);
+        const PlotPainter &plot = picture.plot;
+        const PlotPainter::Lane &volts = plot.lanes().front();
+        const int from = plot.xOf(dipEnd - 60.0), to = plot.xOf(dipEnd);
+        ASSERT_GT(to - from, 100);
+        const int y = plot.yOf(volts, 6333.0);
+        int filled = 0;
+        for (int x = from + 1; x < to; ++x)
+            filled += (picture.image.pixel(x, y) & 0xFFFFFF) != 0xFFFFFFu;
+        EXPECT_EQ(filled, to - from - 1) << "pixel columns of the band of its " << to - from - 1;
+        for (int x : {from - 20, to + 20})
+            EXPECT_EQ(picture.image.pixel(x, y) & 0xFFFFFF, 0xFFFFFFu) << "beside its interval at x " << x;
+    }
+}
+
 TEST(PlotPicture, AOneSampleDipStaysVisibleAndAGapStaysOpen)
 {
     namespace c = recordColumn;
