@@ -57,6 +57,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <numbers>
 #include <optional>
@@ -1397,6 +1398,49 @@ TEST_F(ViewerDayFixture, FollowingReadsWhatTheLoggerAppendsAndScrollsWithIt)
     append(rowsAt(81, 82));
     QTest::qWait(1500);
     EXPECT_EQ(window.records()->table().rows(), 36405u) << "not following: nothing read";
+}
+
+// The status counts files, not their parts: an hour of 60 s interval rows with ten minutes of
+// continuous rows inside it is two files, the interval file in two parts around the continuous
+// one. By hand: interval rows 0:01–0:20 and 0:31–0:59 (49; those of 0:21–0:30 cover continuous
+// seconds), continuous 0:20:00–0:29:59 (3,000): 3,049 rows; with the interval row of 1:00:00
+// appended (read on, following), 3,050, still two files.
+TEST_F(ViewerDayFixture, TheStatusCountsFilesNotTheirParts)
+{
+    RecordedDay intervalDay;
+    intervalDay.folder = path("interval").toStdString();
+    intervalDay.hours = 2;
+    intervalDay.interval = true;
+    intervalDay.intervalSeconds = 60;
+    ASSERT_EQ(intervalDay.write(), 59 + 60);
+    const std::string mixed = path("mixed").toStdString();
+    QDir().mkpath(QString::fromStdString(mixed));
+    std::filesystem::copy_file(intervalDay.folder + "/Tarmin7D0H0M0.csv", mixed + "/Tarmin7D0H0M0.csv");
+    {
+        const std::vector<std::string> lines = test::split(readAll(day + "/Tarmin7D0H0M0.csv"), '\n');
+        std::ofstream part(mixed + "/Tarmin7D0H20M0.csv", std::ios::binary);
+        part << lines[0] << "\n";
+        for (std::size_t i = 1 + 1200 * 5; i < 1 + 1800 * 5; ++i)
+            part << lines[i] << "\n";
+    }
+    QStandardPaths::setTestModeEnabled(true);
+    ViewerWindow window;
+    window.resize(1200, 800);
+    window.show();
+    window.setFollowing(true);
+    QSignalSpy loaded(&window, &ViewerWindow::loaded);
+    window.open({QString::fromStdString(mixed)});
+    ASSERT_TRUE(loaded.wait(30000));
+    ASSERT_NE(window.records(), nullptr);
+    EXPECT_EQ(window.records()->parts().size(), 3u);
+    EXPECT_TRUE(window.statusText().startsWith(QString::fromUtf8("2 ファイル, 3049 レコード"))) << window.statusText().toStdString();
+
+    const std::string next = test::split(readAll(intervalDay.folder + "/Tarmin7D1H0M0.csv"), '\n').at(1);
+    ASSERT_TRUE(next.starts_with("2026/12/07 1:00:00,")) << next;
+    std::ofstream(mixed + "/Tarmin7D0H0M0.csv", std::ios::binary | std::ios::app) << next << "\n";
+    window.readAppended();
+    EXPECT_EQ(window.records()->table().rows(), 3050u);
+    EXPECT_EQ(window.statusText(), QString::fromUtf8("2 ファイル, 3050 レコード — 追従中: 最新 2026/12/07 1:00:00")) << window.statusText().toStdString();
 }
 
 #if defined(SVG_SIM_PATH) && defined(SVG_HEADLESS_PATH)
