@@ -396,6 +396,19 @@ TEST_F(ViewerDayFixture, AnIntervalDaysRowsCountInTheHourTheirIntervalEndsIn)
     EXPECT_TRUE(lines[1].starts_with("2026/12/07 1:01:00,")) << lines[1];
     EXPECT_TRUE(lines[59].starts_with("2026/12/07 1:59:00,")) << lines[59];
 
+    // 1:00:30–1:01:10 holds the stamp 1:01:00 but not its interval (1:00:00, 1:01:00]: a range
+    // without a row, the same outcome for every command (decided by the stamps, --stats
+    // printed counts of 0); 1:00:00–1:00:59 holds that interval whole.
+    for (const QStringList &command : {QStringList{"--stats"}, QStringList{"--stats", "--by", "hour"},
+                                       QStringList{"--export-csv", path("part.csv")}, QStringList{"--png", path("part.png")},
+                                       QStringList{"--report-csv", path("part")}}) {
+        const Run part = view(command + QStringList{"--from", "2026/12/07 1:00:30", "--to", "2026/12/07 1:01:10", folder});
+        EXPECT_EQ(part.exitCode, 2) << command.join(' ').toStdString() << "\n" << part.out;
+        EXPECT_NE(part.err.find("no row in the range"), std::string::npos) << command.join(' ').toStdString() << ": " << part.err;
+    }
+    const Run whole = view({"--stats", "--from", "2026/12/07 1:00:00", "--to", "2026/12/07 1:00:59", folder});
+    EXPECT_EQ(whole.exitCode, 0) << whole.err;
+    EXPECT_NE(whole.out.find("\nDT数,300,300,300,1\n"), std::string::npos) << "1:01:00's interval, whole: " << whole.out;
 }
 
 // The power-quality report: seven CSV files, a PDF and an HTML page, the same bytes from the same
