@@ -28,6 +28,15 @@ struct Coverage {
 
     // Never above 100: no second is counted twice.
     double percent() const { return periodSeconds <= 0.0 ? 0.0 : 100.0 * seconds / periodSeconds; }
+    // Of the time the rows stand for (time without rows tells nothing of the SVG), not of rows
+    // × a step: the running bits' share; none without such bits.
+    std::optional<double> availabilityPercent() const
+    {
+        if (!runningSeconds)
+            return std::nullopt;
+        return seconds <= 0.0 ? 0.0 : 100.0 * *runningSeconds / seconds;
+    }
+    double outputPercent() const { return seconds <= 0.0 ? 0.0 : 100.0 * outputSeconds / seconds; }
 };
 
 // Over [from, to); `runningBits` 0: availability not determinable.

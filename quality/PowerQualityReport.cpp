@@ -128,6 +128,26 @@ std::optional<std::string> nominalMisfit(const RecordTable &table, const ReportS
         + fixedText(share * 100.0, 0) + " % of it; a report takes 50-150 %";
 }
 
+// Where the rows carry the negative sequence's D and Q: the first continuous row with both
+// ends the search.
+PowerQualityReport::NegativeSequence negativeSequenceOf(const RowSpans &rows)
+{
+    using N = PowerQualityReport::NegativeSequence;
+    const RecordTable &table = rows.table();
+    const int d = recordColumn::value(MeasurementSample::NegSeqVoltageD), q = recordColumn::value(MeasurementSample::NegSeqVoltageQ);
+    if (!table.has(d) || !table.has(q))
+        return N::None;
+    N found = N::None;
+    for (std::size_t row = 0; row < rows.rows(); ++row) {
+        if (std::isnan(table.value(d, row)) || std::isnan(table.value(q, row)))
+            continue;
+        if (!rows.isInterval(row))
+            return N::Continuous;
+        found = N::IntervalMeansOnly;
+    }
+    return found;
+}
+
 // The items judged over the 10-minute values of a period, in Item's order (the user's band
 // only where it is set).
 std::vector<PowerQualityReport::Compliance> complianceOf(const std::vector<TenMinuteValue> &values, const ReportSettings &s)
@@ -153,7 +173,7 @@ std::vector<PowerQualityReport::Compliance> complianceOf(const std::vector<TenMi
     unbalance.requiredShare = 0.95;
     unbalance.valid = unbalanceShare(values, 0.02, Counted::ValidOnly);
     unbalance.withFlagged = unbalanceShare(values, 0.02, Counted::WithFlagged);
-    unbalance.available = unbalance.withFlagged.intervals != 0; // files without the negative sequence
+    unbalance.available = unbalance.withFlagged.intervals != 0; // see NegativeSequence for why not
     rows.push_back(unbalance);
     return rows;
 }
@@ -246,6 +266,7 @@ PowerQualityReport makeReport(const RecordSet &set, double from, double to, cons
         return report;
     }
 
+    report.negativeSequence = negativeSequenceOf(rows);
     report.events = reportVoltageEvents(table, report.samplePeriod, s);
     report.tables = eventTables(report.events, s.nominal);
     if (!stepDone())

@@ -32,6 +32,11 @@ struct PowerQualityReport {
     std::vector<std::string> files;
     std::vector<RecordSet::Source> sources; // the files of the period: used, or left out and why
     bool intervalRows = false; // interval files: events shown by their extremes, durations unknown
+    // Where the period's rows carry the negative sequence's D and Q, which the unbalance needs:
+    // nowhere (no such columns), only in interval rows (means of a turning vector, which
+    // cancel: they tell nothing of u₂), or in continuous rows.
+    enum class NegativeSequence { None, IntervalMeansOnly, Continuous };
+    NegativeSequence negativeSequence = NegativeSequence::None;
     std::string site; // the setting, else the files' folder's name
 
     // A setting that does not fit the data: the report holds nothing else and is not to be

@@ -16,10 +16,10 @@ std::vector<std::pair<std::string, std::string>> reportCsvFiles(const PowerQuali
     const auto ofClass = [](FigureClass figureClass) { return "," + std::string(name(figureClass)) + "\r\n"; };
     const std::string en50160 = ofClass(FigureClass::En50160Method), indicative = ofClass(FigureClass::Indicative);
 
-    std::string tenMinutes = "start,v_rms,samples,incomplete,flagged,class\r\n";
+    std::string tenMinutes = "start,v_rms,samples,incomplete,flagged,from_interval_means,class\r\n";
     for (const TenMinuteValue &v : report.tenMinutes)
         tenMinutes += fullRowTimeText(static_cast<double>(v.start)) + "," + fixedText(v.rms, 1) + "," + std::to_string(v.samples) + ","
-            + (v.incomplete ? "1" : "0") + "," + (v.flagged ? "1" : "0") + en50160;
+            + (v.incomplete ? "1" : "0") + "," + (v.flagged ? "1" : "0") + "," + (v.fromIntervalMeans ? "1" : "0") + en50160;
     files.emplace_back("voltage_10min.csv", tenMinutes);
 
     // The whole period's rows, then each week's (EN 50160 judges each week): one table, so that
@@ -63,7 +63,7 @@ std::vector<std::pair<std::string, std::string>> reportCsvFiles(const PowerQuali
 
     // A day without rows stays a row: its coverage 0, its figures empty.
     std::string daily = "date,coverage_pct,dv_p95,dv_max,dv_unc_p95,dv_unc_max,suppression_pct,rvc,rvc_unc,kwh,kvarh_lag,"
-                        "kvarh_lead,svg_kvarh,pf_load,pf_pcc,class\r\n";
+                        "kvarh_lead,svg_kvarh,pf_load,pf_pcc,event_minutes,class\r\n";
     for (const auto &dayCoverage : report.dailyCoverage) {
         const std::int64_t day = dayCoverage.first; // a lambda below takes it: no structured binding
         const Coverage &coverage = dayCoverage.second;
@@ -88,6 +88,8 @@ std::vector<std::pair<std::string, std::string>> reportCsvFiles(const PowerQuali
         } else {
             daily += ",,,,,";
         }
+        // The minutes left out of the ΔV figures, where the day has them.
+        daily += "," + (effect != report.effectiveness.end() ? std::to_string(effect->eventMinutes) : std::string());
         daily += indicative;
     }
     files.emplace_back("daily.csv", daily);

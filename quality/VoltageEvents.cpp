@@ -9,6 +9,11 @@ namespace svglogger {
 
 namespace c = recordColumn;
 
+namespace {
+// s: a duration is a difference of row times near 1.8e9 s, which carry 1e-7 s of rounding.
+constexpr double kSlack = 1e-6;
+} // namespace
+
 std::vector<VoltageEvent> voltageEvents(const RecordTable &table, double samplePeriod, double gapSeconds,
                                         const VoltageEventLimits &limits)
 {
@@ -20,19 +25,20 @@ std::vector<VoltageEvent> voltageEvents(const RecordTable &table, double sampleP
     State state = State::Normal;
     VoltageEvent open;
     bool durationKnown = true;
+    const RowSpans rows(table, samplePeriod, gapSeconds);
     const auto close = [&](std::size_t lastRow) {
         open.lastRow = lastRow;
+        // No gap within an event (one ends there): its rows' times follow one another.
         if (durationKnown)
-            open.seconds = static_cast<double>(lastRow - open.firstRow + 1) * samplePeriod;
+            open.seconds = rows.span(lastRow).end - rows.span(open.firstRow).begin;
         if (state == State::Low && open.extreme < limits.interruption * limits.nominal)
-            open.kind = open.seconds && *open.seconds > limits.longInterruptionSeconds ? VoltageEvent::Kind::LongInterruption
-                                                                                      : VoltageEvent::Kind::ShortInterruption;
-        else if (open.seconds && *open.seconds > VoltageEventLimits::longestDipSeconds + 1e-6) // 300 rows × 0.2 s: still a dip
+            open.kind = open.seconds && *open.seconds > limits.longInterruptionSeconds + kSlack ? VoltageEvent::Kind::LongInterruption
+                                                                                                : VoltageEvent::Kind::ShortInterruption;
+        else if (open.seconds && *open.seconds > VoltageEventLimits::longestDipSeconds + kSlack)
             open.kind = state == State::Low ? VoltageEvent::Kind::Undervoltage : VoltageEvent::Kind::Overvoltage;
         events.push_back(open);
         state = State::Normal;
     };
-    const RowSpans rows(table, samplePeriod, gapSeconds);
     for (std::size_t row = 0; row < table.rows(); ++row) {
         // An interval row by its extremes, a continuous one by its value.
         const float value = average ? table.value(c::value(MeasurementSample::GridVoltage), row) : NAN;

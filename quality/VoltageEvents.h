@@ -29,7 +29,8 @@ struct VoltageEvent {
     Kind kind = Kind::Dip;
     std::size_t firstRow = 0, lastRow = 0; // its rows, both included
     double start = 0.0;                    // where its first row's time begins (an interval row's interval)
-    // Its rows times the sample period; none where an interval row's extreme alone shows it.
+    // The time its rows stand for (each the time to the next row, see RowSpans), whatever the
+    // rate; none where an interval row's extreme alone shows it.
     std::optional<double> seconds;
     float extreme = 0.0f; // the lowest value of a dip or interruption, the highest of a swell, V
 

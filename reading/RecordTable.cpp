@@ -29,6 +29,16 @@ double RecordTable::span(std::size_t row) const
     return std::isnan(span) ? 0.0 : double{span};
 }
 
+bool RecordTable::anyWithin(double from, double before) const
+{
+    // Only a row stamped in [from, before] can lie within; of those, only the first ones (an
+    // interval reaching back before `from`) and a continuous row at `before` do not.
+    for (std::size_t row = lowerBound(from); row < rows() && m_times[row] <= before; ++row)
+        if (within(row, from, before))
+            return true;
+    return false;
+}
+
 double RecordTable::blockTime(std::size_t row) const
 {
     // Half a second before the stamp's second: within the span (at least a second) whichever

@@ -44,6 +44,9 @@ public:
     double span(std::size_t row) const;
     // Whether row `row` lies in [from, before): see rowWithin.
     bool within(std::size_t row, double from, double before) const { return rowWithin(m_times[row], span(row), from, before); }
+    // Whether any row lies in [from, before) by that rule (an interval row's stamp in it is not
+    // enough: its whole span must be).
+    bool anyWithin(double from, double before) const;
     // The time by which the row is placed in a block of the clock (an hour, a day): a
     // continuous row's own; an interval row's just before its stamp, so that a row of
     // (0:59, 1:00] is the hour before 1:00's.

@@ -1064,6 +1064,7 @@ TEST_F(FolderFixture, AnIntervalRowCountsInTheBlockAndRangeItsSpanLiesIn)
             expected.push_back(rowTimeText(stamp));
         EXPECT_EQ(exported, expected);
         EXPECT_EQ(why.empty(), !r.rows.empty()) << why;
+        EXPECT_EQ(set.table().anyWithin(static_cast<double>(r.from), static_cast<double>(r.to) + 1.0), !r.rows.empty());
     }
     // The rule itself: an interval row's whole span, its end at `before` included.
     EXPECT_TRUE(rowWithin(60.0, 60.0, 0.0, 60.0));

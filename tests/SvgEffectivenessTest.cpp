@@ -1,8 +1,10 @@
 #include "quality/DailyEnergy.h"
 #include "quality/PowerQualityReport.h"
+#include "quality/ReportCsv.h"
 #include "reading/RecordColumns.h"
 #include "quality/SvgEffectiveness.h"
 #include "support/RowRuns.h"
+#include "support/Split.h"
 
 #include <gtest/gtest.h>
 
@@ -222,6 +224,15 @@ TEST(SvgEffectivenessDays, MinutesWithEventsLeftOut)
         ReportSettings settings;
         settings.reactancePercent = 5.0;
         const PowerQualityReport report = makeReport(test::setOfRuns({k.rows}, kPowers, signal), kMidnight, kMidnight + 86400, settings);
+        // daily.csv: the minutes left out in a column before the class, empty without figures.
+        std::string daily;
+        for (const auto &[name, text] : reportCsvFiles(report))
+            daily = name == "daily.csv" ? text : daily;
+        const std::vector<std::string> lines = test::split(daily, '\n');
+        ASSERT_EQ(lines.size(), 3u) << daily;
+        EXPECT_TRUE(lines[0].ends_with(",pf_load,pf_pcc,event_minutes,class\r")) << lines[0];
+        EXPECT_TRUE(lines[1].ends_with("," + (k.minutes ? std::to_string(k.eventMinutes) : std::string()) + ",indicative\r")) << lines[1];
+        EXPECT_EQ(test::split(lines[1], ',').size(), test::split(lines[0], ',').size()) << lines[1];
         if (!k.minutes) {
             EXPECT_TRUE(report.effectiveness.empty()) << k.name;
             continue;

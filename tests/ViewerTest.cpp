@@ -11,6 +11,7 @@
 #include "recording/ShiftJisText.h"
 #include "recording/TriggerFile.h"
 #include "support/RecordSets.h"
+#include "support/RowRuns.h"
 #include "support/Split.h"
 #include "tools/RecordedDay.h"
 #include "viewer/PlotPainter.h"
@@ -55,7 +56,11 @@
 
 #include <unistd.h>
 
+#include <cmath>
+#include <filesystem>
 #include <fstream>
+#include <numbers>
+#include <optional>
 #include <sstream>
 
 namespace svglogger {
@@ -439,6 +444,20 @@ TEST_F(ViewerDayFixture, AnIntervalDaysRowsCountInTheHourTheirIntervalEndsIn)
     ASSERT_EQ(lines.size(), 1 + 59 + 1u) << "the header, 59 rows, nothing after the last line end";
     EXPECT_TRUE(lines[1].starts_with("2026/12/07 1:01:00,")) << lines[1];
     EXPECT_TRUE(lines[59].starts_with("2026/12/07 1:59:00,")) << lines[59];
+
+    // 1:00:30–1:01:10 holds the stamp 1:01:00 but not its interval (1:00:00, 1:01:00]: a range
+    // without a row, the same outcome for every command (decided by the stamps, --stats
+    // printed counts of 0); 1:00:00–1:00:59 holds that interval whole.
+    for (const QStringList &command : {QStringList{"--stats"}, QStringList{"--stats", "--by", "hour"},
+                                       QStringList{"--export-csv", path("part.csv")}, QStringList{"--png", path("part.png")},
+                                       QStringList{"--report-csv", path("part")}}) {
+        const Run part = view(command + QStringList{"--from", "2026/12/07 1:00:30", "--to", "2026/12/07 1:01:10", folder});
+        EXPECT_EQ(part.exitCode, 2) << command.join(' ').toStdString() << "\n" << part.out;
+        EXPECT_NE(part.err.find("no row in the range"), std::string::npos) << command.join(' ').toStdString() << ": " << part.err;
+    }
+    const Run whole = view({"--stats", "--from", "2026/12/07 1:00:00", "--to", "2026/12/07 1:00:59", folder});
+    EXPECT_EQ(whole.exitCode, 0) << whole.err;
+    EXPECT_NE(whole.out.find("\nDT数,300,300,300,1\n"), std::string::npos) << "1:01:00's interval, whole: " << whole.out;
 }
 
 // The power-quality report: seven CSV files, a PDF and an HTML page, the same bytes from the same
@@ -458,7 +477,7 @@ TEST_F(ViewerDayFixture, TheReportAllOrNoneAndTheSameEachTime)
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     };
     const QByteArray tenMinutes = bytes(path("report") + "/voltage_10min.csv");
-    EXPECT_TRUE(tenMinutes.startsWith("start,v_rms,samples,incomplete,flagged,class\r\n2026/12/07 0:00:00,")) << tenMinutes.left(80).toStdString();
+    EXPECT_TRUE(tenMinutes.startsWith("start,v_rms,samples,incomplete,flagged,from_interval_means,class\r\n2026/12/07 0:00:00,")) << tenMinutes.left(80).toStdString();
     EXPECT_EQ(tenMinutes.count('\n'), 1 + 12) << "two hours: twelve 10-minute values";
     EXPECT_TRUE(bytes(path("report") + "/compliance.csv").contains("voltage_10pct,5940-7260 V,12,12,100.00,pass"));
     ASSERT_EQ(view({"--report-csv", path("again"), folder}).exitCode, 0);
@@ -700,6 +719,154 @@ TEST(ViewerReport, ThePeriodIsWhatWasAskedAndEachDayARow)
         EXPECT_TRUE(page.contains(QString("Coverage %1 %.</p>").arg(k.coverage))) << "the summary";
         EXPECT_EQ(page.count("<td>2026/12/06</td><td>-</td>"), 2 * k.withoutRows) << "the effect's and the energy's tables";
         EXPECT_TRUE(page.contains("Site: site.")) << "the folder's name";
+    }
+}
+
+// The report's section 7 in English, its coverage paragraph.
+QString coverageParagraph(const PowerQualityReport &report)
+{
+    for (const ReportBlock &block : reportBlocks(report, ReportCsvFiles::NotWritten))
+        if (block.kind == ReportBlock::Kind::Paragraph && block.text.startsWith("Coverage "))
+            return block.text;
+    return {};
+}
+
+const double kReportMidnight = 1'800'000'000.0 - 1'800'000'000 % 86400;
+
+test::RowRun dayRun(double from, double to, std::vector<int> perSecond = {5}, double span = 0.0)
+{
+    return {kReportMidnight + from, kReportMidnight + to, std::move(perSecond), span};
+}
+
+// Availability is of the time recorded, as coverage is: the time the rows stand for, not rows
+// × the median step. A day, the SVG running (status bit 0x0001) until 18:00 and its output not
+// 0 until 6:00. By hand: 18 ÷ 24 h = 75 %, 6 ÷ 24 h = 25 %, at any rate and from interval rows;
+// half a day of rows, running all of it, 100 % of the 12 h recorded. Rows × the median step
+// gave at 4.8 rows a second 64,800 ÷ (414,720 × 0.2) = 78.13 %, at 4.67 64,800 ÷ (403,200 ×
+// 0.25) = 64.29 % (output 21.43 %), and with 300 s interval rows after half a day at 4.67
+// 64,800 ÷ ((201,600 + 144) × 0.25) = 128.48 %.
+TEST(ViewerReport, AvailabilityOfTheTimeRecorded)
+{
+    namespace c = recordColumn;
+    using Sample = MeasurementSample;
+    const std::vector<int> k48{5, 5, 5, 5, 4}, k467{5, 5, 4};
+    struct Case {
+        const char *name;
+        std::vector<test::RowRun> runs;
+        std::uint16_t runningBits;
+        const char *coverage; // after "Coverage "
+        const char *share;    // availability, else the time with output
+    } cases[] = {
+        {"five a second", {dayRun(0, 86400)}, 1, "100.00 % (24.00 h recorded of the period's 24.00 h), 0 gaps.", "75.00"},
+        {"4.8 a second", {dayRun(0, 86400, k48)}, 1, "100.00 % (24.00 h recorded of the period's 24.00 h), 0 gaps.", "75.00"},
+        {"4.67 a second", {dayRun(0, 86400, k467)}, 1, "100.00 % (24.00 h recorded of the period's 24.00 h), 0 gaps.", "75.00"},
+        {"interval rows of 60 s", {dayRun(0, 86400, {}, 60)}, 1, "100.00 % (24.00 h recorded of the period's 24.00 h), 0 gaps.", "75.00"},
+        {"4.67 a second, then interval rows of 300 s", {dayRun(0, 43200, k467), dayRun(43200, 86400, {}, 300)}, 1,
+         "100.00 % (24.00 h recorded of the period's 24.00 h), 0 gaps.", "75.00"},
+        {"half a day", {dayRun(0, 43200)}, 1, "50.00 % (12.00 h recorded of the period's 24.00 h), 0 gaps.", "100.00"},
+        {"4.67 a second, no running bits", {dayRun(0, 86400, k467)}, 0, "100.00 % (24.00 h recorded of the period's 24.00 h), 0 gaps.", "25.00"},
+        {"interval rows of 60 s, no running bits", {dayRun(0, 86400, {}, 60)}, 0,
+         "100.00 % (24.00 h recorded of the period's 24.00 h), 0 gaps.", "25.00"},
+    };
+    const std::vector<int> quantities{c::value(Sample::GridVoltage), c::value(Sample::SvgOutput), c::kStatus};
+    const test::Signal signal = [](double t, float *v) {
+        const double hour = (t - kReportMidnight) / 3600.0;
+        v[0] = 6600.0f;
+        v[1] = hour < 6.0 ? -200.0f : 0.0f;
+        v[2] = hour < 18.0 ? 3.0f : 2.0f; // bit 0: running
+    };
+    const QRegularExpression share(QString::fromUtf8("(?:Availability \\(running bits[^)]*\\)|SVG output ≠ 0:) ([0-9.]+) %"));
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.name);
+        ReportSettings settings;
+        settings.language = ReportSettings::Language::English;
+        settings.runningBits = k.runningBits;
+        const PowerQualityReport report = makeReport(test::setOfRuns(k.runs, quantities, signal), kReportMidnight, kReportMidnight + 86400, settings);
+        const QString text = coverageParagraph(report);
+        EXPECT_TRUE(text.startsWith(QString("Coverage ") + k.coverage)) << text.toStdString();
+        EXPECT_EQ(text.contains("Availability (running bits"), k.runningBits != 0) << text.toStdString();
+        const QRegularExpressionMatch found = share.match(text);
+        ASSERT_TRUE(found.hasMatch()) << text.toStdString();
+        EXPECT_EQ(found.captured(1).toStdString(), k.share) << text.toStdString();
+    }
+}
+
+// The report says what its figures come from. A day with a 1 s dip to 5000 V every 15 minutes
+// (96 minutes of 1440) and a negative sequence of 2.5 % turning once in 10 s. By hand: from
+// continuous rows no 10-minute value from interval means, 96 minutes left out of ΔV; from 60 s
+// interval rows all 144 values from interval means, no ΔV figure, and no unbalance because
+// their means of D and Q cancel (not for want of the columns); half a day of each: 72 values
+// from interval means, 48 minutes left out, the unbalance of the continuous half; an older
+// controller's files have no negative-sequence columns.
+TEST(ViewerReport, TheTextSaysWhatTheFiguresComeFrom)
+{
+    namespace c = recordColumn;
+    using Sample = MeasurementSample;
+    struct Case {
+        const char *name;
+        std::vector<test::RowRun> runs;
+        bool negativeSequence;
+        const char *intervalMeans;                 // in section 2; empty: not said
+        std::optional<std::size_t> eventMinutes;   // in section 5 and its table
+        const char *unbalance;                     // in section 3
+    } cases[] = {
+        {"continuous rows", {dayRun(0, 86400)}, true, "", 96, "Share of 10-minute RMS values of u₂"},
+        {"interval rows of 60 s", {dayRun(0, 86400, {}, 60)}, true, " 144 of them from interval means", std::nullopt,
+         "Not available: the negative sequence is in interval rows only, whose D and Q are the interval's means, which cancel"},
+        {"continuous in the morning, interval rows after", {dayRun(0, 43200), dayRun(43200, 86400, {}, 60)}, true,
+         " 72 of them from interval means", 48, "Share of 10-minute RMS values of u₂"},
+        {"without the negative sequence", {dayRun(0, 86400, {}, 60)}, false, " 144 of them from interval means", std::nullopt,
+         "Not available: the files have no negative-sequence columns."},
+    };
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.name);
+        std::vector<int> quantities{c::value(Sample::GridVoltage), c::value(Sample::LoadActivePower), c::value(Sample::LoadReactivePower),
+                               c::value(Sample::SvgOutput)};
+        if (k.negativeSequence)
+            quantities.insert(quantities.end(), {c::value(Sample::NegSeqVoltageD), c::value(Sample::NegSeqVoltageQ)});
+        const test::Signal signal = [&](double t, float *v) {
+            const double ofDay = t - kReportMidnight, second = std::fmod(ofDay, 60.0);
+            const bool dip = static_cast<std::int64_t>(ofDay / 60.0) % 15 == 7 && second >= 10.0 && second < 11.0;
+            const double side = second < 30.0 ? 1.0 : -1.0, angle = 2.0 * std::numbers::pi * ofDay / 10.0;
+            v[0] = dip ? 5000.0f : static_cast<float>(6600.0 + 6.7 * side);
+            v[1] = 800.0f;
+            v[2] = 600.0f;
+            v[3] = static_cast<float>(-1000.0 * side);
+            if (k.negativeSequence) {
+                v[4] = static_cast<float>(0.025 * 6600.0 * std::cos(angle));
+                v[5] = static_cast<float>(0.025 * 6600.0 * std::sin(angle));
+            }
+        };
+        ReportSettings settings;
+        settings.language = ReportSettings::Language::English;
+        settings.reactancePercent = 5.0;
+        const PowerQualityReport report = makeReport(test::setOfRuns(k.runs, quantities, signal), kReportMidnight, kReportMidnight + 86400, settings);
+        QString text;
+        const QList<QStringList> *effect = nullptr;
+        const std::vector<ReportBlock> blocks = reportBlocks(report, ReportCsvFiles::NotWritten);
+        for (const ReportBlock &block : blocks) {
+            text += block.text + "\n";
+            if (block.kind == ReportBlock::Kind::Table && block.header.contains("ΔV_unc max"))
+                effect = &block.rows;
+        }
+        const qsizetype values = text.indexOf("144 10-minute values (");
+        ASSERT_GE(values, 0) << text.toStdString();
+        const QString tenMinutes = text.mid(values, text.indexOf('\n', values) - values);
+        if (*k.intervalMeans)
+            EXPECT_TRUE(tenMinutes.contains(k.intervalMeans)) << tenMinutes.toStdString();
+        else
+            EXPECT_FALSE(tenMinutes.contains("interval means")) << tenMinutes.toStdString();
+        ASSERT_NE(effect, nullptr);
+        if (k.eventMinutes) {
+            EXPECT_TRUE(text.contains(QString("left out of ΔV and the suppression (the minutes of continuous rows alone are judged): "
+                                              "%1 minutes in all").arg(*k.eventMinutes)))
+                << text.toStdString();
+            ASSERT_EQ(effect->size(), 1);
+            EXPECT_EQ(effect->front().back(), QString::number(*k.eventMinutes)) << effect->front().join(' ').toStdString();
+        } else {
+            EXPECT_FALSE(text.contains("minutes in all")) << text.toStdString();
+        }
+        EXPECT_TRUE(text.contains(QString::fromUtf8(k.unbalance))) << text.toStdString();
     }
 }
 
@@ -1028,6 +1195,46 @@ TEST(PlotPicture, AnIntervalsDipIsVisibleAtAGlance)
     EXPECT_EQ(minute.image.pixel(from + 3, edgeY) & 0xFFFFFF, edge);
 }
 
+// Each interval row's band spans its own interval (stamp − span, stamp], not the set's step: in
+// a mixed folder that step is the continuous rows' 0.2 s, beside 10 s rows the 60 s ones were
+// drawn 10 s wide. The row of 6:00:00 after its file's start, whose minimum dips to 6111 V
+// (a second at 6111 V in (0:40:00, 0:41:00]), seen over 10 minutes: at 6333 V the band fills
+// its 60 s and nothing beside them.
+TEST(PlotPicture, EachIntervalRowsBandSpansItsOwnInterval)
+{
+    namespace c = recordColumn;
+    using Sample = MeasurementSample;
+    const double start = static_cast<double>(*parseRowTime("2026/12/07"));
+    const double dipEnd = start + 2460.0; // the dipping row's stamp
+    struct Case {
+        const char *name;
+        std::vector<test::RowRun> runs;
+    } cases[] = {
+        {"60 s rows after continuous ones", {{start, start + 1800, {5}, 0.0}, {start + 1800, start + 3600, {}, 60.0}}},
+        {"60 s rows after 10 s ones", {{start, start + 1800, {}, 10.0}, {start + 1800, start + 3600, {}, 60.0}}},
+        {"60 s rows alone", {{start + 1800, start + 3600, {}, 60.0}}},
+    };
+    const test::Signal signal = [&](double t, float *v) { v[0] = t >= dipEnd - 55.0 && t < dipEnd - 54.0 ? 6111.0f : 6600.0f; };
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.name);
+        const RecordSet set = test::setOfRuns(k.runs, {c::value(Sample::GridVoltage)}, signal);
+        ASSERT_FALSE(set.parts().empty());
+        EXPECT_EQ(set.parts().back().intervalSeconds, 60);
+        DayPicture picture(set, dipEnd - 300.0, QSize(1200, 600), 600.0);
+        const PlotPainter &plot = picture.plot;
+        const PlotPainter::Lane &volts = plot.lanes().front();
+        const int from = plot.xOf(dipEnd - 60.0), to = plot.xOf(dipEnd);
+        ASSERT_GT(to - from, 100);
+        const int y = plot.yOf(volts, 6333.0);
+        int filled = 0;
+        for (int x = from + 1; x < to; ++x)
+            filled += (picture.image.pixel(x, y) & 0xFFFFFF) != 0xFFFFFFu;
+        EXPECT_EQ(filled, to - from - 1) << "pixel columns of the band of its " << to - from - 1;
+        for (int x : {from - 20, to + 20})
+            EXPECT_EQ(picture.image.pixel(x, y) & 0xFFFFFF, 0xFFFFFFu) << "beside its interval at x " << x;
+    }
+}
+
 TEST(PlotPicture, AOneSampleDipStaysVisibleAndAGapStaysOpen)
 {
     namespace c = recordColumn;
@@ -1255,6 +1462,49 @@ TEST_F(ViewerDayFixture, FollowingReadsWhatTheLoggerAppendsAndScrollsWithIt)
     EXPECT_EQ(window.records()->table().rows(), 36405u) << "not following: nothing read";
 }
 
+// The status counts files, not their parts: an hour of 60 s interval rows with ten minutes of
+// continuous rows inside it is two files, the interval file in two parts around the continuous
+// one. By hand: interval rows 0:01–0:20 and 0:31–0:59 (49; those of 0:21–0:30 cover continuous
+// seconds), continuous 0:20:00–0:29:59 (3,000): 3,049 rows; with the interval row of 1:00:00
+// appended (read on, following), 3,050, still two files.
+TEST_F(ViewerDayFixture, TheStatusCountsFilesNotTheirParts)
+{
+    RecordedDay intervalDay;
+    intervalDay.folder = path("interval").toStdString();
+    intervalDay.hours = 2;
+    intervalDay.interval = true;
+    intervalDay.intervalSeconds = 60;
+    ASSERT_EQ(intervalDay.write(), 59 + 60);
+    const std::string mixed = path("mixed").toStdString();
+    QDir().mkpath(QString::fromStdString(mixed));
+    std::filesystem::copy_file(intervalDay.folder + "/Tarmin7D0H0M0.csv", mixed + "/Tarmin7D0H0M0.csv");
+    {
+        const std::vector<std::string> lines = test::split(readAll(day + "/Tarmin7D0H0M0.csv"), '\n');
+        std::ofstream part(mixed + "/Tarmin7D0H20M0.csv", std::ios::binary);
+        part << lines[0] << "\n";
+        for (std::size_t i = 1 + 1200 * 5; i < 1 + 1800 * 5; ++i)
+            part << lines[i] << "\n";
+    }
+    QStandardPaths::setTestModeEnabled(true);
+    ViewerWindow window;
+    window.resize(1200, 800);
+    window.show();
+    window.setFollowing(true);
+    QSignalSpy loaded(&window, &ViewerWindow::loaded);
+    window.open({QString::fromStdString(mixed)});
+    ASSERT_TRUE(loaded.wait(30000));
+    ASSERT_NE(window.records(), nullptr);
+    EXPECT_EQ(window.records()->parts().size(), 3u);
+    EXPECT_TRUE(window.statusText().startsWith(QString::fromUtf8("2 ファイル, 3049 レコード"))) << window.statusText().toStdString();
+
+    const std::string next = test::split(readAll(intervalDay.folder + "/Tarmin7D1H0M0.csv"), '\n').at(1);
+    ASSERT_TRUE(next.starts_with("2026/12/07 1:00:00,")) << next;
+    std::ofstream(mixed + "/Tarmin7D0H0M0.csv", std::ios::binary | std::ios::app) << next << "\n";
+    window.readAppended();
+    EXPECT_EQ(window.records()->table().rows(), 3050u);
+    EXPECT_EQ(window.statusText(), QString::fromUtf8("2 ファイル, 3050 レコード — 追従中: 最新 2026/12/07 1:00:00")) << window.statusText().toStdString();
+}
+
 #if defined(SVG_SIM_PATH) && defined(SVG_HEADLESS_PATH)
 // 追従 on the folder of a running svg-logger-headless (the simulator on a pseudo-terminal): the
 // window holds every row the logger wrote, also those of after the window opened, and once the
@@ -1454,10 +1704,10 @@ TEST_F(ViewerDayFixture, TheWindowWritesTheReportOfTheRangeShown)
     QFile html(path("day.html"));
     ASSERT_TRUE(html.open(QIODevice::ReadOnly));
     {
-        // The whole day shown: its two hourly files from midnight, five rows a second, in the
-        // report's default language; what the page must hold follows from that alone.
+        // The whole day shown: its two hourly files from midnight, in the report's default
+        // language; what the page must hold follows from that alone.
         const QString page = QString::fromUtf8(html.readAll());
-        const int hours = 2, rowsPerSecond = 5;
+        const int hours = 2;
         EXPECT_TRUE(page.startsWith("<!DOCTYPE html>\n<html lang=\"ja\">"));
         EXPECT_TRUE(page.contains(QString::fromUtf8("<p>期間: 2026/12/07 0:00:00 – 2026/12/07 %1:00:00</p>").arg(hours)));
         EXPECT_TRUE(page.contains(QString::fromUtf8("<p>ファイル (%1): ").arg(hours))) << "a file an hour";
@@ -1465,8 +1715,7 @@ TEST_F(ViewerDayFixture, TheWindowWritesTheReportOfTheRangeShown)
         for (int section = 1; section <= 7; ++section)
             EXPECT_TRUE(page.contains(QString("<h2>%1. ").arg(section))) << section;
         EXPECT_TRUE(page.contains(QString::fromUtf8("<p>10 分値 %1 個（").arg(hours * 6))) << "six 10-minute values an hour";
-        const int samples = hours * 3600 * rowsPerSecond;
-        EXPECT_TRUE(page.contains(QString::fromUtf8("（%1 サンプル / 期待 %1）").arg(samples)));
+        EXPECT_TRUE(page.contains(QString::fromUtf8("（記録 %1.00 時間 / 期間 %1.00 時間）").arg(hours)));
         EXPECT_EQ(page.count("<td>2026/12/07</td>"), 2) << "one day in the SVG's effect and in the energy";
         EXPECT_EQ(page.count("<figure>\n<svg"), 5) << "each picture inline";
         EXPECT_FALSE(page.contains("src=") || page.contains("href=") || page.contains("xmlns")) << "nothing outside the page";

@@ -4,10 +4,12 @@
 #include "reading/RecordColumns.h"
 #include "quality/VoltageEvents.h"
 #include "support/CommaLocale.h"
+#include "support/RowRuns.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -113,6 +115,50 @@ TEST(VoltageEventsTable, DipsSwellsAndInterruptionsWithTheirHysteresis)
             const float span = table.value(c::kSpan, events[i].firstRow);
             EXPECT_NEAR(events[i].start, table.times()[events[i].firstRow] - (std::isnan(span) ? 0.0 : span), 1e-9) << k.name;
         }
+    }
+}
+
+// A dip lasts the time its rows stand for (each row the time to the next, never across a gap),
+// whatever the rate: a day of rows, 85 % of Uc from second `from` for `seconds` seconds. By
+// hand: at 4.8 rows a second ({5, 5, 5, 5, 4}) second 14 holds 4 rows 0.25 s apart, 1.0 s;
+// seconds 14 and 15 hold 4 + 5 rows, 2.0 s. Rows × the set's median step read 4 × 0.2 = 0.8 s
+// and 9 × 0.2 = 1.8 s; at 4.67 ({5, 5, 4}, the day's sampled median step 0.25 s) second 10's
+// 5 rows 5 × 0.25 = 1.25 s. The dip table's column follows: 0.5–1 s (index 2), 1–5 s (3).
+TEST(VoltageEventsTable, ADipLastsTheTimeItsRowsStandForAtAnyRate)
+{
+    const double midnight = 1'800'000'000.0 - 1'800'000'000 % 86400;
+    struct Case {
+        const char *name;
+        std::vector<int> perSecond;
+        double to; // the rows' end after midnight
+        double from, seconds;
+        std::size_t column;
+    } cases[] = {
+        {"five a second", {5}, 86400, 10, 1, 2},
+        {"4.8 a second, a second of 5 rows", {5, 5, 5, 5, 4}, 86400, 10, 1, 2},
+        {"4.8 a second, a second of 4 rows", {5, 5, 5, 5, 4}, 86400, 14, 1, 2},
+        {"4.8 a second, 4 rows and 5", {5, 5, 5, 5, 4}, 86400, 14, 2, 3},
+        {"4.8 a second, the last rows", {5, 5, 5, 5, 4}, 86400, 86399, 1, 2}, // 86399 % 5 = 4: 4 rows, the last 0.25 s on
+        {"4.67 a second, a second of 5 rows", {5, 5, 4}, 86400, 10, 1, 2},
+        {"4.67 a second, a second of 4 rows", {5, 5, 4}, 86400, 11, 1, 2},
+    };
+    const std::vector<int> slots{c::value(Sample::GridVoltage)};
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.name);
+        const test::Signal signal = [&](double t, float *v) {
+            const double s = t - midnight;
+            v[0] = s >= k.from - 1e-6 && s < k.from + k.seconds - 1e-6 ? 5610.0f : 6600.0f;
+        };
+        const RecordSet set = test::setOfRuns({{midnight, midnight + k.to, k.perSecond, 0.0}}, slots, signal);
+        const std::vector<VoltageEvent> events = voltageEvents(set.table(), set.samplePeriod(), 3.0 * set.samplePeriod());
+        ASSERT_EQ(events.size(), 1u);
+        EXPECT_EQ(events[0].kind, VoltageEvent::Kind::Dip);
+        EXPECT_NEAR(events[0].start, midnight + k.from, 1e-6);
+        ASSERT_TRUE(events[0].seconds.has_value());
+        EXPECT_NEAR(*events[0].seconds, k.seconds, 1e-6) << "the set's sample period " << set.samplePeriod();
+        std::array<std::array<std::size_t, 5>, 5> dips{};
+        dips[0][k.column] = 1; // 85 %
+        EXPECT_EQ(eventTables(events, 6600.0).dips, dips);
     }
 }
 

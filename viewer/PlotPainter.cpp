@@ -19,6 +19,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
+#include <vector>
 
 namespace svglogger {
 
@@ -72,6 +74,29 @@ double niceTimeStep(double span)
         if (span / s <= 8.0)
             return s;
     return 604800.0 * std::ceil(span / 604800.0 / 8.0);
+}
+
+// The rows whose extremes may be drawn as bands over [from, to], in runs [first, last) of the
+// table: the interval files' parts there and the widest of their intervals; without any, every
+// row (extremes without a span, from no interval file), each as wide as the set's step.
+struct BandRows {
+    std::vector<std::pair<std::size_t, std::size_t>> runs;
+    double widest = 0.0;
+};
+
+BandRows bandRows(const RecordSet &set, double from, double to)
+{
+    BandRows rows;
+    for (const RecordSet::Part &part : set.parts())
+        if (part.intervalSeconds > 0 && part.lastTime >= from && part.firstTime - part.intervalSeconds <= to) {
+            rows.runs.emplace_back(part.firstRow, part.firstRow + part.rows);
+            rows.widest = std::max(rows.widest, static_cast<double>(part.intervalSeconds));
+        }
+    if (rows.runs.empty()) {
+        rows.runs.emplace_back(0, set.table().rows());
+        rows.widest = set.samplePeriod();
+    }
+    return rows;
 }
 
 } // namespace
@@ -385,45 +410,50 @@ void PlotPainter::paintLane(QPainter &painter, const Lane &lane, QImage *image)
         const auto &ranges = lane.ranges[i];
         const QColor colour = colourOf(q);
         // Interval rows: the band from the minima to the maxima under the average.
-        const double period = m_columns.set().samplePeriod();
         const double pixelSeconds = (m_window.to() - m_window.from()) / std::max(1, m_plot.width());
-        if (!ranges[1].empty() && !ranges[2].empty() && period >= 2.0 * pixelSeconds) {
+        const BandRows bands = bandRows(m_columns.set(), m_window.from(), m_window.to());
+        if (!ranges[1].empty() && !ranges[2].empty() && bands.widest >= 2.0 * pixelSeconds) {
             // Zoomed in so far that an interval is wider than a pixel: each row's band spans
-            // its interval (the row is written at the interval's end), its edges solid, the
-            // steps from one interval to the next joined.
+            // its own interval (stamp − span, stamp], its edges solid, the steps from one
+            // interval to the next joined.
             QColor band = colour;
             band.setAlpha(60);
             QColor edge = colour;
             edge.setAlpha(170);
             const std::vector<double> &times = table.times();
-            const std::size_t first = table.lowerBound(m_window.from());
-            const std::size_t last = table.lowerBound(m_window.to() + period);
+            const double step = m_columns.set().samplePeriod();
+            const std::size_t shown = table.lowerBound(m_window.from()), after = table.lowerBound(m_window.to() + bands.widest);
             std::vector<QRect> edges;
             std::optional<int> lastHigh, lastLow;
+            std::optional<std::size_t> lastRow;
             spans.clear();
-            for (std::size_t r = first; r < last; ++r) {
-                const float high = table.value(c::max(quantity), r), low = table.value(c::min(quantity), r);
-                if (std::isnan(high) || std::isnan(low) || (r > 0 && times[r] - times[r - 1] > m_columns.gapSeconds())) {
-                    lastHigh.reset();
-                    lastLow.reset();
+            for (const auto &[begin, end] : bands.runs)
+                for (std::size_t r = std::max(begin, shown); r < std::min(end, after); ++r) {
+                    const float high = table.value(c::max(quantity), r), low = table.value(c::min(quantity), r);
                     if (std::isnan(high) || std::isnan(low))
                         continue;
+                    const double span = table.span(r);
+                    // Joined to the row before where this one's time begins without a gap.
+                    if (!lastRow || *lastRow + 1 != r || times[r] - span - times[r - 1] > m_columns.gapSeconds()) {
+                        lastHigh.reset();
+                        lastLow.reset();
+                    }
+                    lastRow = r;
+                    const int x0 = std::max(m_plot.left(), xOf(times[r] - (span > 0.0 ? span : step)));
+                    const int x1 = std::min(m_plot.right(), xOf(times[r]));
+                    if (x1 < x0)
+                        continue;
+                    const int top = yOf(lane, high), bottom = yOf(lane, low);
+                    spans.emplace_back(x0, top, x1 - x0 + 1, bottom - top + 1);
+                    edges.emplace_back(x0, top, x1 - x0 + 1, 1);
+                    edges.emplace_back(x0, bottom, x1 - x0 + 1, 1);
+                    if (lastHigh)
+                        edges.emplace_back(x0, std::min(top, *lastHigh), 1, std::abs(top - *lastHigh) + 1);
+                    if (lastLow)
+                        edges.emplace_back(x0, std::min(bottom, *lastLow), 1, std::abs(bottom - *lastLow) + 1);
+                    lastHigh = top;
+                    lastLow = bottom;
                 }
-                const int x0 = std::max(m_plot.left(), xOf(times[r] - period));
-                const int x1 = std::min(m_plot.right(), xOf(times[r]));
-                if (x1 < x0)
-                    continue;
-                const int top = yOf(lane, high), bottom = yOf(lane, low);
-                spans.emplace_back(x0, top, x1 - x0 + 1, bottom - top + 1);
-                edges.emplace_back(x0, top, x1 - x0 + 1, 1);
-                edges.emplace_back(x0, bottom, x1 - x0 + 1, 1);
-                if (lastHigh)
-                    edges.emplace_back(x0, std::min(top, *lastHigh), 1, std::abs(top - *lastHigh) + 1);
-                if (lastLow)
-                    edges.emplace_back(x0, std::min(bottom, *lastLow), 1, std::abs(bottom - *lastLow) + 1);
-                lastHigh = top;
-                lastLow = bottom;
-            }
             fillSpans(band);
             spans = std::move(edges);
             fillSpans(edge);

@@ -198,10 +198,11 @@ std::vector<ReportBlock> reportBlocks(const PowerQualityReport &r, ReportCsvFile
 
     // 2. The supply voltage's 10-minute values.
     blocks.push_back(heading(say(r, "2. 供給電圧 10 分値 — EN 50160 の方法", "2. Supply voltage, 10-minute values — EN 50160 method")));
-    std::size_t incomplete = 0, flagged = 0;
+    std::size_t incomplete = 0, flagged = 0, fromIntervalMeans = 0;
     for (const TenMinuteValue &v : r.tenMinutes) {
         incomplete += v.incomplete;
         flagged += v.flagged && !v.incomplete;
+        fromIntervalMeans += v.fromIntervalMeans;
     }
     blocks.push_back(paragraph(
         say(r, "10 分値 %1 個（不完全 %2、フラグ付き %3）。有効値の 95 %: %4 V、99 %: %5 V、最小 %6 V、最大 %7 V。",
@@ -212,7 +213,13 @@ std::vector<ReportBlock> reportBlocks(const PowerQualityReport &r, ReportCsvFile
             .arg(r.p95 ? number(*r.p95, 1) : "-")
             .arg(r.p99 ? number(*r.p99, 1) : "-")
             .arg(r.minimum ? number(*r.minimum, 1) : "-")
-            .arg(r.maximum ? number(*r.maximum, 1) : "-")));
+            .arg(r.maximum ? number(*r.maximum, 1) : "-")
+        + (fromIntervalMeans == 0
+               ? QString()
+               : say(r, " うち %1 個はインターバルの平均値から（近似: 約 200 ms の値ではありません。voltage_10min.csv の from_interval_means）。",
+                     " %1 of them from interval means (an approximation, not from ~200 ms values; from_interval_means in "
+                     "voltage_10min.csv).")
+                     .arg(fromIntervalMeans))));
     QList<QStringList> compliance;
     for (const PowerQualityReport::Compliance &c : r.compliance) {
         if (c.item == PowerQualityReport::Compliance::Item::Unbalance)
@@ -247,9 +254,19 @@ std::vector<ReportBlock> reportBlocks(const PowerQualityReport &r, ReportCsvFile
     blocks.push_back(heading(say(r, "3. 不平衡 — EN 50160 の方法", "3. Unbalance — EN 50160 method")));
     const auto unbalance = std::find_if(r.compliance.begin(), r.compliance.end(),
                                         [](const PowerQualityReport::Compliance &c) { return c.item == PowerQualityReport::Compliance::Item::Unbalance; });
+    using NegativeSequence = PowerQualityReport::NegativeSequence;
     if (unbalance == r.compliance.end() || !unbalance->available)
-        blocks.push_back(paragraph(say(r, "逆相電圧の列がないファイルのため、評価できません（not available）。",
-                                       "Not available: the files have no negative-sequence columns.")));
+        blocks.push_back(paragraph(
+            r.negativeSequence == NegativeSequence::None
+                ? say(r, "逆相電圧の列がないファイルのため、評価できません（not available）。",
+                      "Not available: the files have no negative-sequence columns.")
+            : r.negativeSequence == NegativeSequence::IntervalMeansOnly
+                ? say(r, "評価できません（not available）: 逆相電圧はインターバルファイルの行にしかなく、その D と Q は区間の平均で、"
+                         "ベクトルが回ると打ち消し合います（u₂ を示しません）。",
+                      "Not available: the negative sequence is in interval rows only, whose D and Q are the interval's means, "
+                      "which cancel as the vector turns (they tell nothing of u₂).")
+                : say(r, "評価できません（not available）: 逆相電圧のある連続記録の行が 90 % 以上を占める 10 分区間がありません。",
+                      "Not available: no 10 minutes have continuous rows with the negative sequence for 90 % of them.")));
     else
         blocks.push_back(paragraph(say(r, "u₂ = √(Vd² + Vq²) ÷ V の 10 分 RMS が 2 % 以下の割合: %1 %（%2 区間、必要 95 %）: %3",
                                        "Share of 10-minute RMS values of u₂ = √(Vd² + Vq²) ÷ V at or below 2 %: %1 % (%2 intervals, 95 % required): %3")
@@ -343,12 +360,21 @@ std::vector<ReportBlock> reportBlocks(const PowerQualityReport &r, ReportCsvFile
         return QStringList{dateText(day)} + (figured && r.recorded(day) ? figures : QStringList(figures.size(), "-"));
     };
     QList<QStringList> effect;
-    for (const DailyEffectiveness &d : r.effectiveness)
+    std::size_t eventMinutes = 0;
+    for (const DailyEffectiveness &d : r.effectiveness) {
         effect << orNone(d.day, d.minutes > 0, {number(d.swingP95, 3), number(d.swingMax, 3), number(d.uncompensatedP95, 3),
                                  number(d.uncompensatedMax, 3), d.suppression ? number(*d.suppression * 100.0, 1) + " %" : "-",
-                                 QString::number(d.rapidChanges), QString::number(d.uncompensatedRapidChanges)});
+                                 QString::number(d.rapidChanges), QString::number(d.uncompensatedRapidChanges)})
+                      + QStringList{r.recorded(d.day) ? QString::number(d.eventMinutes) : QString("-")};
+        eventMinutes += d.eventMinutes;
+    }
+    if (!r.effectiveness.empty())
+        blocks.push_back(paragraph(say(r, "電圧低下・上昇・停電を含む分は ΔV と抑制率から除いています（連続記録の行の分のみ）: 計 %1 分（表の「事象の分」）。",
+                                       "Minutes holding a dip, swell or interruption are left out of ΔV and the suppression (the "
+                                       "minutes of continuous rows alone are judged): %1 minutes in all (\"event minutes\" in the table).")
+                                       .arg(eventMinutes)));
     blocks.push_back(table({say(r, "日付", "date"), "ΔV 95 %", "ΔV max", "ΔV_unc 95 %", "ΔV_unc max", say(r, "抑制率", "suppression"),
-                            "RVC", "RVC unc"},
+                            "RVC", "RVC unc", say(r, "事象の分", "event minutes")},
                            effect));
     blocks.push_back(picture(ReportBlock::Picture::Effectiveness,
                              say(r, "日ごとの ΔV（95 %）: SVG あり・なし", "Daily ΔV (95 %) with and without the SVG")));
@@ -381,19 +407,20 @@ std::vector<ReportBlock> reportBlocks(const PowerQualityReport &r, ReportCsvFile
 
     // 7. Coverage and availability.
     blocks.push_back(heading(say(r, "7. 記録率と稼働率", "7. Coverage and availability")));
-    QString coverage = say(r, "記録率 %1 %（%2 サンプル / 期待 %3）、欠測 %4 箇所。", "Coverage %1 % (%2 samples of %3 expected), %4 gaps.")
+    // Time, not rows: an interval row stands for its interval.
+    QString coverage = say(r, "記録率 %1 %（記録 %2 時間 / 期間 %3 時間）、欠測 %4 箇所。",
+                           "Coverage %1 % (%2 h recorded of the period's %3 h), %4 gaps.")
                            .arg(number(r.coverage.percent(), 2))
-                           .arg(r.coverage.samples)
-                           .arg(number(r.coverage.expected, 0))
+                           .arg(number(r.coverage.seconds / 3600.0, 2))
+                           .arg(number(r.coverage.periodSeconds / 3600.0, 2))
                            .arg(r.coverage.gaps.size());
-    const double recorded = static_cast<double>(r.coverage.samples) * r.samplePeriod;
-    if (r.coverage.runningSeconds)
-        coverage += say(r, " 稼働率（稼働ビット）%1 %。", " Availability (running bits) %1 %.")
-                        .arg(number(recorded > 0 ? 100.0 * *r.coverage.runningSeconds / recorded : 0.0, 2));
+    if (const std::optional<double> availability = r.coverage.availabilityPercent())
+        coverage += say(r, " 稼働率（稼働ビット、記録時間に対して）%1 %。", " Availability (running bits, of the time recorded) %1 %.")
+                        .arg(number(*availability, 2));
     else
-        coverage += say(r, " 稼働率は判定できません（稼働ビット未設定）。SVG 出力 ≠ 0 の時間 %1 %。",
-                        " Availability not determinable (no running bits set); time with SVG output ≠ 0: %1 %.")
-                        .arg(number(recorded > 0 ? 100.0 * r.coverage.outputSeconds / recorded : 0.0, 2));
+        coverage += say(r, " 稼働率は判定できません（稼働ビット未設定）。SVG 出力 ≠ 0 の時間 %1 %（記録時間に対して）。",
+                        " Availability not determinable (no running bits set); time with SVG output ≠ 0: %1 % of the time recorded.")
+                        .arg(number(r.coverage.outputPercent(), 2));
     blocks.push_back(paragraph(coverage));
     QList<QStringList> gaps;
     for (std::size_t i = 0; i < r.coverage.gaps.size() && i < 50; ++i)

@@ -98,8 +98,9 @@ int runViewerCommand(const ViewerOptions &options, std::ostream &out, std::ostre
     const double from = options.from ? static_cast<double>(*options.from) : -std::numeric_limits<double>::infinity();
     const double to = options.to ? static_cast<double>(*options.to) : std::numeric_limits<double>::infinity();
     const RecordTable &table = set.table();
-    // Every command gives the same outcome for a range without a row.
-    if ((options.from || options.to) && table.lowerBound(from) >= table.lowerBound(to + 1.0)) {
+    // Every command gives the same outcome for a range without a row: by the rule the
+    // statistics and the export hold rows to (an interval row's whole span within).
+    if ((options.from || options.to) && !table.anyWithin(from, to + 1.0)) {
         err << "svg-logger-view: no row in the range\n";
         return kViewBadInput;
     }

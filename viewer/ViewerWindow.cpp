@@ -44,6 +44,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 
@@ -55,6 +56,14 @@ namespace {
 
 constexpr int kRecentKept = 8;
 
+// "N ファイル, M レコード": the files whose rows the set holds, each once (interval rows around
+// continuous ones are parts of one file).
+QString filesAndRows(const RecordSet &set)
+{
+    const auto files = std::count_if(set.sources().begin(), set.sources().end(),
+                                     [](const RecordSet::Source &source) { return source.rowsUsed > 0; });
+    return QString("%1 %2, %3 %4").arg(files).arg(QString::fromUtf8("ファイル")).arg(set.table().rows()).arg(QString::fromUtf8("レコード"));
+}
 
 // A time with its tenths: the rows of one second are spread over it.
 QString timeText(double time)
@@ -604,9 +613,7 @@ void ViewerWindow::readAppended()
     m_plot->setView(*view);
     updateShading();
     refreshEvents();
-    setStatus(QString("%1 %2, %3 %4 — %5 %6").arg(m_set->parts().size()).arg(QString::fromUtf8("ファイル"))
-                  .arg(m_set->table().rows()).arg(QString::fromUtf8("レコード"))
-                  .arg(QString::fromUtf8("追従中: 最新")).arg(fromStd(rowTimeText(static_cast<std::int64_t>(lastNow)))),
+    setStatus(filesAndRows(*m_set) + QString(" — %1 %2").arg(QString::fromUtf8("追従中: 最新")).arg(fromStd(rowTimeText(static_cast<std::int64_t>(lastNow)))),
               StatusKind::Success);
 }
 
@@ -634,8 +641,7 @@ void ViewerWindow::finishLoading(std::unique_ptr<RecordSet> newSet, std::unique_
     refreshEvents();
     rememberRecent(inputs);
     m_shownInputs = inputs;
-    QString status = QString("%1 %2, %3 %4").arg(m_set->parts().size()).arg(QString::fromUtf8("ファイル"))
-                         .arg(m_set->table().rows()).arg(QString::fromUtf8("レコード"));
+    QString status = filesAndRows(*m_set);
     if (!m_set->problems().empty())
         status += QString::fromUtf8(" — 読めなかった行・ファイル %1 件").arg(m_set->problems().size());
     if (cancelled)

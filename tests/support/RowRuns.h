@@ -16,7 +16,8 @@ namespace svglogger::test {
 // rows, second s holding perSecond[s % size] of them spread over it (5: five a second; {5, 5,
 // 5, 5, 4}: 4.8; {5, 5, 4}: 4.67), or with `span` interval rows of that many seconds, each
 // stamped at its interval's end and holding the mean, maximum and minimum of the samples five
-// a second within it (what the recorder writes of the same signal).
+// a second within it (what the recorder writes of the same signal); the status word, no
+// quantity, as its last sample has it.
 struct RowRun {
     double from = 0.0, to = 0.0; // seconds of the local clock: rows in [from, to), interval ends in (from, to]
     std::vector<int> perSecond{5};
@@ -42,11 +43,15 @@ inline RecordFile fileOfRun(const RowRun &run, const std::vector<int> &slots, co
         }
         return file;
     }
+    const auto quantity = [](int slot) { return slot < recordColumn::kCount; };
     std::vector<int> columns = slots;
-    for (int slot : slots) {
-        columns.push_back(recordColumn::kMax + slot);
-        columns.push_back(recordColumn::kMin + slot);
-    }
+    std::vector<std::size_t> extremes; // the slots' places with a maximum and minimum column
+    for (std::size_t i = 0; i < slots.size(); ++i)
+        if (quantity(slots[i])) {
+            extremes.push_back(i);
+            columns.push_back(recordColumn::kMax + slots[i]);
+            columns.push_back(recordColumn::kMin + slots[i]);
+        }
     columns.push_back(recordColumn::kSpan);
     std::vector<float> row(columns.size());
     const int samples = static_cast<int>(std::lround(run.span * 5.0));
@@ -60,10 +65,11 @@ inline RecordFile fileOfRun(const RowRun &run, const std::vector<int> &slots, co
                 lows[i] = std::min<double>(lows[i], values[i]);
             }
         }
-        for (std::size_t i = 0; i < slots.size(); ++i) {
-            row[i] = static_cast<float>(sums[i] / samples);
-            row[slots.size() + 2 * i] = static_cast<float>(highs[i]);
-            row[slots.size() + 2 * i + 1] = static_cast<float>(lows[i]);
+        for (std::size_t i = 0; i < slots.size(); ++i)
+            row[i] = quantity(slots[i]) ? static_cast<float>(sums[i] / samples) : values[i];
+        for (std::size_t e = 0; e < extremes.size(); ++e) {
+            row[slots.size() + 2 * e] = static_cast<float>(highs[extremes[e]]);
+            row[slots.size() + 2 * e + 1] = static_cast<float>(lows[extremes[e]]);
         }
         row.back() = static_cast<float>(run.span);
         file.table.append(end, columns, row.data());
