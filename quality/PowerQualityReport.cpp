@@ -319,4 +319,24 @@ std::vector<VoltageEvent> reportVoltageEvents(const RecordTable &table, double s
     return voltageEvents(table, samplePeriod, 3.0 * samplePeriod, settings.eventLimits());
 }
 
+std::string sourceNote(const RecordSet::Source &source)
+{
+    std::vector<std::string> said;
+    if (source.reason != RecordSet::Source::Reason::Used && source.leftOut.empty())
+        said.push_back(RecordSet::reasonText(source.reason));
+    if (source.linesUnreadable != 0)
+        said.push_back(std::to_string(source.linesUnreadable) + " unreadable lines (torn or garbled)");
+    for (const RecordSet::Source::LeftOut &left : source.leftOut) {
+        std::string text = std::to_string(left.rows) + " rows " + fullRowTimeText(left.from) + " - " + fullRowTimeText(left.to)
+            + " left out: " + RecordSet::reasonText(left.reason);
+        if (!left.by.empty())
+            text += " (" + std::filesystem::path(left.by).filename().string() + ")";
+        said.push_back(std::move(text));
+    }
+    std::string note;
+    for (const std::string &s : said)
+        note += (note.empty() ? "" : "; ") + s;
+    return note;
+}
+
 } // namespace svglogger

@@ -104,4 +104,9 @@ std::pair<double, double> reportPeriod(const RecordTable &table, std::optional<d
 // least the one 10 minutes the range lies in).
 std::pair<double, double> shownPeriod(const RecordTable &table, double from, double to);
 
+// What the report says of a file it was given: its unreadable lines (torn, garbled), and why it
+// or which of its rows were left out (the time, the count, the file used instead); empty for a
+// file read whole.
+std::string sourceNote(const RecordSet::Source &source);
+
 } // namespace svglogger

@@ -45,6 +45,27 @@ std::vector<std::pair<std::string, std::string>> reportCsvFiles(const PowerQuali
             + fixedText(e.extreme, 1) + "," + fixedText(e.extreme * 100.0 / nominal, 1) + indicative;
     files.emplace_back("events.csv", events);
 
+    // Every file given for the period: what of it was used, and why anything was not.
+    const auto quoted = [](const std::string &field) {
+        if (field.find_first_of(",\"\r\n") == std::string::npos)
+            return field;
+        std::string text = "\"";
+        for (const char c : field)
+            text += c == '"' ? std::string("\"\"") : std::string(1, c);
+        return text + "\"";
+    };
+    std::string sources = "file,mode,interval_s,from,to,rows_used,rows_left_out,unreadable_lines,note\r\n";
+    for (const RecordSet::Source &source : report.sources) {
+        const bool read = source.from < source.to;
+        const char *mode = !source.layout.samplingMode ? ""
+            : *source.layout.samplingMode == SamplingMode::Interval ? "interval" : "continuous";
+        sources += quoted(source.path) + "," + mode + "," + (source.intervalSeconds > 0 ? std::to_string(source.intervalSeconds) : "")
+            + "," + (read ? fullRowTimeText(source.from) : "") + "," + (read ? fullRowTimeText(source.to) : "") + ","
+            + std::to_string(source.rowsUsed) + "," + std::to_string(source.rowsLeftOut) + "," + std::to_string(source.linesUnreadable)
+            + "," + quoted(sourceNote(source)) + "\r\n";
+    }
+    files.emplace_back("files.csv", sources);
+
     // A table of counts as CSV: its header, then each row's label and counts.
     const auto countTable = [&](const std::string &header, const auto &labels, const auto &counts) {
         std::string text = header + ",class\r\n";

@@ -388,6 +388,10 @@ public:
         // Each interval row's span, from its file's interval; then in time order.
         m_set.m_continuousPeriod = medianStep(continuous.table.times()).value_or(RecordSet::kControllerSamplePeriod);
         inferIntervals(m_set.m_continuousPeriod);
+        // Each interval file's interval, those whose rows continuous rows all cover too.
+        std::vector<int> intervals(m_set.m_sources.size(), 0);
+        for (const RecordSet::Part &part : interval.parts)
+            intervals[part.source] = part.intervalSeconds;
         sortByTime(interval.table);
         if (interval.table.rows() == 0) {
             m_set.m_table = std::move(continuous.table);
@@ -400,9 +404,6 @@ public:
             merge();
         }
         // The time each file's rows cover, now that the intervals are known.
-        std::vector<int> intervals(m_set.m_sources.size(), 0);
-        for (const RecordSet::Part &part : m_set.m_parts)
-            intervals[part.source] = part.intervalSeconds;
         for (std::size_t i = 0; i < m_set.m_sources.size(); ++i) {
             RecordSet::Source &source = m_set.m_sources[i];
             source.intervalSeconds = intervals[i];

@@ -460,7 +460,7 @@ TEST_F(ViewerDayFixture, AnIntervalDaysRowsCountInTheHourTheirIntervalEndsIn)
     EXPECT_NE(whole.out.find("\nDT数,300,300,300,1\n"), std::string::npos) << "1:01:00's interval, whole: " << whole.out;
 }
 
-// The power-quality report: seven CSV files, a PDF and an HTML page, the same bytes from the same
+// The power-quality report: eight CSV files, a PDF and an HTML page, the same bytes from the same
 // inputs; a bad
 // settings file named by its line before anything is read or written; a folder that cannot be
 // written named with the system's reason, and nothing half-written left in it.
@@ -469,8 +469,8 @@ TEST_F(ViewerDayFixture, TheReportAllOrNoneAndTheSameEachTime)
     const QString folder = QString::fromStdString(day);
     const Run first = view({"--report-csv", path("report"), folder});
     ASSERT_EQ(first.exitCode, 0) << first.err;
-    const QStringList names{"compliance.csv", "daily.csv",       "dip_table.csv",
-                            "events.csv",     "summary.csv",     "swell_table.csv", "voltage_10min.csv"};
+    const QStringList names{"compliance.csv", "daily.csv",   "dip_table.csv",   "events.csv",
+                            "files.csv",      "summary.csv", "swell_table.csv", "voltage_10min.csv"};
     EXPECT_EQ(QDir(path("report")).entryList(QDir::Files, QDir::Name), names);
     const auto bytes = [](const QString &file) {
         QFile f(file);
@@ -868,6 +868,52 @@ TEST(ViewerReport, TheTextSaysWhatTheFiguresComeFrom)
         }
         EXPECT_TRUE(text.contains(QString::fromUtf8(k.unbalance))) << text.toStdString();
     }
+}
+
+// The report names what it was given and what of it it used: a folder of three continuous
+// hours, an interval file of the middle hour beside them ("-2"), a torn last line in the last
+// hour. By hand: the interval file's 60 rows all lie where continuous rows are, so none is used;
+// the torn line is one unreadable line; the other two files are used whole.
+TEST(ViewerReport, TheFilesUsedAndLeftOutInTheReport)
+{
+    QTemporaryDir dir;
+    RecordedDay continuous;
+    continuous.folder = dir.filePath("site").toStdString();
+    continuous.hours = 3;
+    ASSERT_EQ(continuous.write(), 3 * 3600 * 5);
+    RecordedDay interval = continuous;
+    interval.folder = dir.filePath("interval").toStdString();
+    interval.interval = true;
+    interval.intervalSeconds = 60;
+    ASSERT_GT(interval.write(), 0);
+    ASSERT_TRUE(QFile::copy(dir.filePath("interval/Tarmin7D1H0M0.csv"), dir.filePath("site/Tarmin7D1H0M0-2.csv")));
+    std::ofstream(dir.filePath("site/Tarmin7D2H0M0.csv").toStdString(), std::ios::app | std::ios::binary)
+        << "2026/12/07 2:59:59,66";
+    QProcess view;
+    view.start(SVG_VIEW_PATH, {"--report-csv", dir.filePath("out"), "--report-html", dir.filePath("r.html"), "--language", "en",
+                               dir.filePath("site")});
+    ASSERT_TRUE(view.waitForFinished(60000));
+    ASSERT_EQ(view.exitCode(), 0) << view.readAllStandardError().toStdString();
+    const std::vector<std::string> lines = test::split(readAll(dir.filePath("out/files.csv").toStdString()), '\n');
+    ASSERT_EQ(lines.size(), 1 + 4 + 1u) << "the header, a line a file, the last line's end";
+    EXPECT_EQ(lines[0], "file,mode,interval_s,from,to,rows_used,rows_left_out,unreadable_lines,note\r");
+    const auto lineOf = [&](const std::string &name) {
+        const auto found = std::find_if(lines.begin(), lines.end(), [&](const std::string &l) { return l.find("/" + name + ",") != std::string::npos; });
+        return found == lines.end() ? std::string() : *found;
+    };
+    EXPECT_NE(lineOf("Tarmin7D0H0M0.csv").find(",continuous,,2026/12/07 0:00:00,2026/12/07 1:00:00,18000,0,0,\r"), std::string::npos)
+        << lineOf("Tarmin7D0H0M0.csv");
+    const std::string left = lineOf("Tarmin7D1H0M0-2.csv");
+    // Its rows stamped 1:00:00 to 1:59:00 stand for 0:59:00 to 1:59:00.
+    EXPECT_NE(left.find(",interval,60,2026/12/07 0:59:00,2026/12/07 1:59:00,0,60,0,60 rows 2026/12/07 0:59:00 - 2026/12/07 1:59:00 "
+                        "left out: continuous rows of the same time are used (Tarmin7D0H0M0.csv)\r"),
+              std::string::npos)
+        << left;
+    EXPECT_NE(lineOf("Tarmin7D2H0M0.csv").find(",18000,0,1,1 unreadable lines (torn or garbled)\r"), std::string::npos)
+        << lineOf("Tarmin7D2H0M0.csv");
+    const QString page = QString::fromUtf8(readAll(dir.filePath("r.html").toStdString()));
+    EXPECT_TRUE(page.contains("2 files have unreadable lines or rows left out (0 without a readable row).")) << "section 1";
+    EXPECT_TRUE(page.contains("<td>Tarmin7D1H0M0-2.csv</td><td>0</td><td>60</td><td>0</td>"));
 }
 
 // A setting that does not fit the data or the other settings: refused before anything is

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <filesystem>
 #include <cmath>
 #include <optional>
 #include <string_view>
@@ -181,6 +182,40 @@ std::vector<ReportBlock> reportBlocks(const PowerQualityReport &r, ReportCsvFile
     if (r.files.size() > 10)
         files += say(r, " ほか %1 件", " and %1 more").arg(r.files.size() - 10);
     blocks.push_back(paragraph(files));
+    // The files with anything not used, torn lines among it: all on the page and in files.csv,
+    // the PDF the first of them.
+    {
+        using Medium = ReportBlock::Medium;
+        constexpr qsizetype kPrintedFiles = 20;
+        const QStringList fileHeader{say(r, "ファイル", "file"), say(r, "使用行", "rows used"), say(r, "除外行", "rows left out"),
+                                     say(r, "読めない行", "unreadable lines"), say(r, "内容", "note")};
+        QList<QStringList> noted;
+        std::size_t unreadable = 0;
+        for (const RecordSet::Source &source : r.sources) {
+            const std::string note = sourceNote(source);
+            unreadable += source.reason == RecordSet::Source::Reason::Unreadable;
+            if (!note.empty())
+                noted << QStringList{QString::fromStdString(std::filesystem::path(source.path).filename().string()),
+                                     QString::number(source.rowsUsed), QString::number(source.rowsLeftOut),
+                                     QString::number(source.linesUnreadable), QString::fromStdString(note)};
+        }
+        blocks.push_back(paragraph(
+            noted.isEmpty() ? say(r, "すべてのファイルを全部使いました（読めない行、除外した行なし）。",
+                                  "Every file was used whole (no unreadable line, no row left out).")
+                            : say(r, "%1 ファイルに読めない行か除外した行があります（読めるレコードのないファイル %2）。",
+                                  "%1 files have unreadable lines or rows left out (%2 without a readable row).")
+                                  .arg(noted.size())
+                                  .arg(unreadable)));
+        if (!noted.isEmpty()) {
+            blocks.push_back(only(Medium::Html, table(fileHeader, noted)));
+            blocks.push_back(only(Medium::Pdf, table(fileHeader, noted.mid(0, kPrintedFiles))));
+            if (noted.size() > kPrintedFiles)
+                blocks.push_back(only(Medium::Pdf, paragraph(csv == ReportCsvFiles::Written
+                                                                 ? say(r, "ほか %1 ファイル（files.csv にすべて）", "%1 more in files.csv")
+                                                                       .arg(noted.size() - kPrintedFiles)
+                                                                 : say(r, "ほか %1 ファイル", "%1 more").arg(noted.size() - kPrintedFiles))));
+        }
+    }
     blocks.push_back(paragraph(say(r, "設定: ", "Settings: ") + [&] {
         QStringList lines;
         for (const std::string &line : s.lines())
