@@ -11,9 +11,7 @@ namespace {
 
 int yearOf(std::int64_t seconds)
 {
-    int year = 0, month = 0, day = 0;
-    civilFromDays(seconds >= 0 ? seconds / 86400 : (seconds - 86399) / 86400, year, month, day);
-    return year;
+    return civilFromSeconds(seconds).year;
 }
 
 // Every candidate shift of the wall time `wall`: those in force up to a day around it.

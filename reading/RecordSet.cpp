@@ -126,17 +126,31 @@ int intervalOfRows(const std::vector<double> &times, std::size_t from, std::size
 // Whether an interval row's sample count "DT数" fits an interval of `seconds`: count × the
 // sample period within half to five quarters of it (no more samples than the interval holds,
 // and not a logger that ran for less than half of it).
+// The seconds `count` samples of `samplePeriod` span; a count not given or negative spans none.
+double countSpan(float count, double samplePeriod)
+{
+    return std::isnan(count) || count < 0.0f ? 0.0 : double{count} * samplePeriod;
+}
+
 bool countFits(float count, double samplePeriod, double seconds)
 {
-    const double sampled = std::isnan(count) || count < 0.0f ? 0.0 : double{count} * samplePeriod;
+    const double sampled = countSpan(count, samplePeriod);
     return seconds > 0.0 && sampled >= 0.5 * seconds && sampled <= 1.25 * seconds;
 }
 
 // The seconds an interval row of `count` samples sampled, whole, at least 1.
 int sampledSeconds(float count, double samplePeriod)
 {
-    const double sampled = std::isnan(count) || count < 0.0f ? 0.0 : double{count} * samplePeriod;
-    return static_cast<int>(std::clamp(std::round(sampled), 1.0, double{std::numeric_limits<int>::max()}));
+    return static_cast<int>(std::clamp(std::round(countSpan(count, samplePeriod)), 1.0, double{std::numeric_limits<int>::max()}));
+}
+
+// The index of the part holding `row`: the last one starting at or before it.
+std::size_t partIndexOf(const std::vector<RecordSet::Part> &parts, std::size_t row)
+{
+    assert(!parts.empty() && parts.front().firstRow <= row);
+    const auto after = std::upper_bound(parts.begin(), parts.end(), row,
+                                        [](std::size_t r, const RecordSet::Part &p) { return r < p.firstRow; });
+    return static_cast<std::size_t>(after - parts.begin()) - 1;
 }
 
 // The typical step between rows in time order (the median of a sample of them, to the
@@ -438,12 +452,7 @@ private:
         std::vector<RecordSet::Part> parts;
         std::vector<std::array<ColumnStats, recordColumn::kSlots>> stats;
 
-        std::size_t partOf(std::size_t row) const
-        {
-            const auto after = std::upper_bound(parts.begin(), parts.end(), row,
-                                                [](std::size_t r, const RecordSet::Part &p) { return r < p.firstRow; });
-            return static_cast<std::size_t>(after - parts.begin()) - 1;
-        }
+        std::size_t partOf(std::size_t row) const { return partIndexOf(parts, row); }
     };
 
     struct File {
@@ -1121,9 +1130,7 @@ std::string RecordSet::reasonText(Source::Reason reason)
 
 const RecordSet::Part &RecordSet::partOf(std::size_t row) const
 {
-    const auto after = std::upper_bound(m_parts.begin(), m_parts.end(), row,
-                                        [](std::size_t r, const Part &p) { return r < p.firstRow; });
-    return *(after - 1);
+    return m_parts[partIndexOf(m_parts, row)];
 }
 
 } // namespace svglogger

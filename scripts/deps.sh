@@ -15,7 +15,7 @@ packages=(
   fonts-ipafont-gothic xvfb xauth poppler-utils
   g++-mingw-w64-x86-64-posix wine64
   systemd
-  libmosquitto-dev mosquitto openssl libssl-dev zlib1g-dev
+  libmosquitto-dev mosquitto mosquitto-clients openssl libssl-dev zlib1g-dev
   prometheus-cpp-dev libcivetweb-dev prometheus
   build-essential debhelper dpkg-dev fakeroot lintian help2man man-db appstream desktop-file-utils
   locales

@@ -10,6 +10,7 @@
 #include "recording/CsvLayout.h"
 #include "recording/ShiftJisText.h"
 #include "recording/TriggerFile.h"
+#include "support/ClockZoneGuard.h"
 #include "support/RecordSets.h"
 #include "support/RowRuns.h"
 #include "support/Split.h"
@@ -1056,6 +1057,53 @@ TEST(ReportPictures, TheHistogramsBarsOnTheirOwnShareOfIntervalsAxis)
     EXPECT_EQ(bars, (std::vector<double>{10.0, 20.0, 30.0, 40.0})) << "the bars off the left axis, % of the intervals";
     EXPECT_NEAR(picture.read(picture.frame.top(), true), 100.0, 0.5) << "the right axis: 100 % at the top, where the curve ends";
     EXPECT_NEAR(picture.read(picture.frame.bottom(), true), 0.0, 0.5);
+}
+
+// The profile's time axis where the clock is put back an hour (a European zone, 2026/10/25):
+// each label sits where the wall clock reads it. By hand: the day has 25 hours; a clock time
+// before 2:00 lies as many hours after midnight, one from 3:00 on an hour more (4:00 is 5 h
+// in); over the week from 10/22 the midnights from 10/26 on lie an hour later than k days.
+TEST(ReportPictures, TheProfilesAxisOnTheDayTheClockGoesBack)
+{
+    const test::ClockZoneGuard zone(std::make_shared<EuropeanSummerTime>());
+    struct Case {
+        const char *first;
+        double hours;
+        const char *pattern;
+    };
+    for (const Case &c : {Case{"2026/10/25", 25, "^(\\d+):(\\d\\d)$"}, Case{"2026/10/22", 7 * 24 + 1, "^10/(\\d\\d)$"}}) {
+        SCOPED_TRACE(c.first);
+        PowerQualityReport report = handMadeReport(1, {6600.0, 6610.0});
+        report.from = static_cast<double>(*parseClockTime(c.first));
+        report.to = report.from + c.hours * 3600.0;
+        report.tenMinutes.front().start = static_cast<std::int64_t>(report.from);
+        report.tenMinutes.back().start = static_cast<std::int64_t>(report.from) + 600;
+        const DrawnPicture profile = drawnPicture(ReportBlock::Picture::Profile, report);
+        const QRegularExpression label(c.pattern);
+        int checked = 0;
+        for (const DrawnPicture::Text &t : profile.texts) {
+            const QRegularExpressionMatch m = label.match(t.text);
+            if (t.y <= profile.frame.bottom() || !m.hasMatch())
+                continue;
+            double hoursIn = 0;
+            if (c.hours == 25) {
+                const int hour = m.captured(1).toInt(), minute = m.captured(2).toInt();
+                if (hour == 2)
+                    continue; // the repeated hour: either
+                hoursIn = hour + minute / 60.0 + (hour >= 3 ? 1 : 0);
+            } else {
+                const int day = m.captured(1).toInt() - 22;
+                hoursIn = day * 24.0 + (day >= 4 ? 1 : 0);
+            }
+            const double hour = profile.frame.width() / c.hours;
+            const double x = profile.frame.left() + hoursIn * hour;
+            if (x - t.width / 2 < profile.frame.left() || x + t.width / 2 > profile.frame.right())
+                continue; // held inside the picture
+            EXPECT_NEAR(t.x + t.width / 2, x, 0.3 * hour) << t.text.toStdString();
+            ++checked;
+        }
+        EXPECT_GE(checked, 4) << "labels after the change read";
+    }
 }
 
 // The pictures a reader can read: the profile's time axis by day (each date at its midnight,

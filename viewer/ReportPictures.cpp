@@ -1,6 +1,7 @@
 #include "viewer/ReportPictures.h"
 
 #include "quality/EventTables.h"
+#include "reading/LocalClock.h"
 #include "reading/RecordTime.h"
 #include "viewer/ReportText.h"
 
@@ -205,21 +206,29 @@ void timeAxis(QPainter &p, const Frame &f, double from, double to)
     const std::int64_t step = roomy != candidates.end() ? *roomy : candidates.back();
     QList<double> at;
     QStringList texts;
-    // Days counted from the period's first midnight, clock steps from the day's.
-    std::int64_t first = blockStart(from, byDay ? 86400 : step);
+    // Days counted from the period's first midnight, clock steps from the day's: the wall
+    // clock's blocks, so a day of 23 or 25 hours still ends at a midnight.
+    const std::int64_t block = byDay ? 86400 : step;
+    const auto advance = [&](std::int64_t t) {
+        for (std::int64_t n = byDay ? step / 86400 : 1; n > 0; --n)
+            t = nextBlockStart(t, block);
+        return t;
+    };
+    std::int64_t first = blockStart(from, block);
     if (static_cast<double>(first) < from)
-        first += byDay ? 86400 : step;
+        first = nextBlockStart(first, block);
     if (byDay) {
         p.setPen(QPen(kGrid, 0));
-        for (std::int64_t midnight = first; static_cast<double>(midnight) <= to; midnight += 86400)
+        for (std::int64_t midnight = first; static_cast<double>(midnight) <= to; midnight = nextBlockStart(midnight, 86400))
             p.drawLine(QPointF(f.x(static_cast<double>(midnight)), f.plot.top()), QPointF(f.x(static_cast<double>(midnight)), f.plot.bottom()));
     }
-    for (std::int64_t t = first; static_cast<double>(t) <= to; t += step) {
+    for (std::int64_t t = first; static_cast<double>(t) <= to; t = advance(t)) {
         at << f.x(static_cast<double>(t));
         if (byDay) {
             texts << QString::fromStdString(rowDateText(t)).mid(5);
         } else {
-            const std::int64_t second = t - blockStart(static_cast<double>(t), 86400);
+            const std::int64_t wall = localClock().wallOf(t);
+            const std::int64_t second = (wall % 86400 + 86400) % 86400;
             texts << QString("%1:%2").arg(second / 3600).arg(second / 60 % 60, 2, 10, QChar('0'));
         }
     }
