@@ -47,7 +47,8 @@ for i in $(seq -w 1 "$boxes"); do
 done
 sleep 1
 for i in $(seq -w 1 "$boxes"); do
-  STATE_DIRECTORY="$work/box$i/state" "$build/app/svg-logger-headless" --port "fleet-box$i" \
+  link=$(sed -n 's/^virtual port \(.*\) -> .*/\1/p' "$work/box$i/sim.log")
+  STATE_DIRECTORY="$work/box$i/state" "$build/app/svg-logger-headless" --port "$link" \
     --folder "$work/box$i/logs/" --mqtt "mqtt://127.0.0.1:$broker_port" --mqtt-topic "fleet/box$i" \
     --mqtt-client-id "fleet-box$i" --metrics-listen "127.0.0.1:$(cat "$work/box$i/metrics-port")" --quiet \
     >"$work/box$i/headless.log" 2>&1 & echo $! >"$work/box$i/pid"; pids+=($!)
