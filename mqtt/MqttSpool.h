@@ -60,6 +60,9 @@ public:
     };
     // Where the segment files this program cannot read go, inside the spool folder.
     static constexpr const char *kSetAsideFolder = "set-aside";
+    // The acknowledged mark reaches the disk at least every this many acknowledgements of
+    // messages read back from disk, and as soon as none of them is left.
+    static constexpr std::uint64_t kMarkEvery = 256;
 
     explicit MqttSpool(Limits limits) : m_limits(limits) {}
     ~MqttSpool();
@@ -146,6 +149,7 @@ private:
     std::deque<std::uint64_t> m_inFlight; // handed over, not acknowledged, ascending
     std::set<std::uint64_t> m_acknowledgedAhead; // acknowledged above the mark
     std::uint64_t m_savedMark = 0;
+    bool m_fromDisk = false; // messages read back from disk were handed over, not all of them marked yet
     // The segment being read back: its index and records.
     std::optional<std::size_t> m_readSegment;
     std::vector<Record> m_readRecords;

@@ -426,6 +426,42 @@ TEST(MqttSpoolRestart, TheFirstReleasesSegmentsAreSent)
     EXPECT_EQ(segmentFiles(dir), 0u);
 }
 
+// Two kills soon after a backlog is delivered: the next start finds none of it again, and on
+// the way at most kMarkEvery - 1 of what the broker has. The spool is dropped without a flush,
+// as a kill leaves it.
+TEST(MqttSpoolRestart, ADeliveredBacklogIsNotSentAgainAfterAKill)
+{
+    constexpr std::uint64_t kBacklog = 514;
+    for (const std::uint64_t acknowledged : {kBacklog, std::uint64_t{300}, std::uint64_t{100}, std::uint64_t{0}}) {
+        SCOPED_TRACE(acknowledged);
+        QTemporaryDir dir;
+        const std::string folder = dir.path().toStdString();
+        {
+            MqttSpool spool({1 << 20, 1000, 1 << 20});
+            ASSERT_EQ(spool.open(folder).error, "");
+            for (std::uint64_t n = 1; n <= kBacklog; ++n)
+                spool.append(message(Kind::Sample, static_cast<int>(n)));
+            ASSERT_EQ(spool.flush(), "");
+        }
+        {
+            MqttSpool sending({1 << 20, 1000, 1 << 20});
+            ASSERT_EQ(sending.open(folder).pending, kBacklog);
+            std::vector<std::uint64_t> numbers;
+            EXPECT_EQ(handAll(sending, &numbers).size(), kBacklog);
+            for (std::uint64_t i = 0; i < acknowledged; ++i)
+                sending.acknowledge(numbers[i]);
+        } // killed: no flush
+        MqttSpool next({1 << 20, 1000, 1 << 20});
+        const std::uint64_t pending = next.open(folder).pending;
+        const std::uint64_t undelivered = kBacklog - acknowledged;
+        EXPECT_GE(pending, undelivered) << "nothing the broker lacks is lost";
+        if (acknowledged == kBacklog)
+            EXPECT_EQ(pending, 0u) << "a delivered backlog is not sent again";
+        else
+            EXPECT_LT(pending - undelivered, MqttSpool::kMarkEvery) << "repeated";
+    }
+}
+
 // Beyond the disk's bound the oldest samples go, counted; every event stays, in order.
 TEST(MqttSpoolBound, TheOldestSamplesGoFirstAndEventsStay)
 {
