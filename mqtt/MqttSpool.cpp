@@ -329,7 +329,7 @@ std::optional<MqttSpool::Entry> MqttSpool::next()
     const std::uint64_t memoryFirst = m_memory.empty() ? m_next : m_memory.front().number;
     if (m_cursor < memoryFirst) {
         if (std::optional<Entry> entry = nextFromDisk(memoryFirst)) {
-            m_fromDisk = true;
+            m_backlog = true;
             m_cursor = entry->number + 1;
             m_inFlight.push_back(entry->number);
             return entry;
@@ -344,6 +344,7 @@ std::optional<MqttSpool::Entry> MqttSpool::next()
         m_cursor = m_next;
         return std::nullopt;
     }
+    m_backlog = m_backlog || it->number < m_written; // on disk before it was handed over
     m_cursor = it->number + 1;
     m_inFlight.push_back(it->number);
     return *it;
@@ -388,11 +389,11 @@ void MqttSpool::acknowledge(std::uint64_t number)
     m_acknowledgedAhead.erase(m_acknowledgedAhead.begin(), m_acknowledgedAhead.lower_bound(below));
     while (!m_memory.empty() && m_memory.front().number < below)
         m_memory.pop_front();
-    // What was read back from disk and is delivered must not be sent again after a crash: the
-    // mark goes to disk once none of it is left, and every kMarkEvery messages on the way (an
-    // error here is said by the next flush, which writes the mark again).
+    // A backlog the disk holds, once delivered, must not be sent again after a crash: the mark
+    // goes to disk once none of it is left, and every kMarkEvery messages on the way (an error
+    // here is said by the next flush, which writes the mark again).
     const std::uint64_t delivered = std::min(below, m_written);
-    if (onDisk() && m_fromDisk && delivered > m_savedMark
+    if (onDisk() && m_backlog && delivered > m_savedMark
         && (below >= m_written || delivered - m_savedMark >= kMarkEvery))
         saveMark(below);
 }
@@ -554,7 +555,7 @@ int MqttSpool::saveMark(std::uint64_t below)
     const int error = replaceFile(m_folder + "/" + kMarkFile, std::to_string(below) + "\n");
     if (error == 0) {
         m_savedMark = below;
-        m_fromDisk = m_fromDisk && below < m_written;
+        m_backlog = m_backlog && below < m_written;
     }
     return error;
 }

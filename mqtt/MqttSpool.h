@@ -149,7 +149,9 @@ private:
     std::deque<std::uint64_t> m_inFlight; // handed over, not acknowledged, ascending
     std::set<std::uint64_t> m_acknowledgedAhead; // acknowledged above the mark
     std::uint64_t m_savedMark = 0;
-    bool m_fromDisk = false; // messages read back from disk were handed over, not all of them marked yet
+    // Messages on disk before they were handed over (read back at start, or kept through an
+    // outage) were handed over, not all of them marked yet. A steady stream is handed over first.
+    bool m_backlog = false;
     // The segment being read back: its index and records.
     std::optional<std::size_t> m_readSegment;
     std::vector<Record> m_readRecords;

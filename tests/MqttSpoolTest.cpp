@@ -427,39 +427,62 @@ TEST(MqttSpoolRestart, TheFirstReleasesSegmentsAreSent)
 }
 
 // Two kills soon after a backlog is delivered: the next start finds none of it again, and on
-// the way at most kMarkEvery - 1 of what the broker has. The spool is dropped without a flush,
+// the way at most kMarkEvery - 1 of what the broker has. The backlog waits on disk, read back
+// at start, or in memory and on disk through an outage. The spool is dropped without a flush,
 // as a kill leaves it.
 TEST(MqttSpoolRestart, ADeliveredBacklogIsNotSentAgainAfterAKill)
 {
     constexpr std::uint64_t kBacklog = 514;
-    for (const std::uint64_t acknowledged : {kBacklog, std::uint64_t{300}, std::uint64_t{100}, std::uint64_t{0}}) {
-        SCOPED_TRACE(acknowledged);
-        QTemporaryDir dir;
-        const std::string folder = dir.path().toStdString();
-        {
-            MqttSpool spool({1 << 20, 1000, 1 << 20});
-            ASSERT_EQ(spool.open(folder).error, "");
+    for (const bool readBack : {true, false}) {
+        for (const std::uint64_t acknowledged : {kBacklog, std::uint64_t{300}, std::uint64_t{100}, std::uint64_t{0}}) {
+            SCOPED_TRACE(std::string(readBack ? "read back at start, " : "kept through an outage, ")
+                         + std::to_string(acknowledged) + " acknowledged");
+            QTemporaryDir dir;
+            const std::string folder = dir.path().toStdString();
+            auto spool = std::make_unique<MqttSpool>(MqttSpool::Limits{1 << 20, 1000, 1 << 20});
+            ASSERT_EQ(spool->open(folder).error, "");
             for (std::uint64_t n = 1; n <= kBacklog; ++n)
-                spool.append(message(Kind::Sample, static_cast<int>(n)));
-            ASSERT_EQ(spool.flush(), "");
-        }
-        {
-            MqttSpool sending({1 << 20, 1000, 1 << 20});
-            ASSERT_EQ(sending.open(folder).pending, kBacklog);
+                spool->append(message(Kind::Sample, static_cast<int>(n)));
+            ASSERT_EQ(spool->flush(), ""); // a sync period with the broker away
+            if (readBack) {
+                spool = std::make_unique<MqttSpool>(MqttSpool::Limits{1 << 20, 1000, 1 << 20});
+                ASSERT_EQ(spool->open(folder).pending, kBacklog);
+            }
             std::vector<std::uint64_t> numbers;
-            EXPECT_EQ(handAll(sending, &numbers).size(), kBacklog);
+            EXPECT_EQ(handAll(*spool, &numbers).size(), kBacklog);
             for (std::uint64_t i = 0; i < acknowledged; ++i)
-                sending.acknowledge(numbers[i]);
-        } // killed: no flush
-        MqttSpool next({1 << 20, 1000, 1 << 20});
-        const std::uint64_t pending = next.open(folder).pending;
-        const std::uint64_t undelivered = kBacklog - acknowledged;
-        EXPECT_GE(pending, undelivered) << "nothing the broker lacks is lost";
-        if (acknowledged == kBacklog)
-            EXPECT_EQ(pending, 0u) << "a delivered backlog is not sent again";
-        else
-            EXPECT_LT(pending - undelivered, MqttSpool::kMarkEvery) << "repeated";
+                spool->acknowledge(numbers[i]);
+            spool.reset(); // killed: no flush
+            MqttSpool next({1 << 20, 1000, 1 << 20});
+            const std::uint64_t pending = next.open(folder).pending;
+            const std::uint64_t undelivered = kBacklog - acknowledged;
+            EXPECT_GE(pending, undelivered) << "nothing the broker lacks is lost";
+            if (acknowledged == kBacklog)
+                EXPECT_EQ(pending, 0u) << "a delivered backlog is not sent again";
+            else
+                EXPECT_LT(pending - undelivered, MqttSpool::kMarkEvery) << "repeated";
+        }
     }
+}
+
+// A steady stream, each message delivered before the next sync, writes the mark only at the
+// sync: delivering does not cost a write each.
+TEST(MqttSpoolRestart, AStreamDeliveredAsItComesWritesTheMarkAtTheSync)
+{
+    QTemporaryDir dir;
+    const std::string folder = dir.path().toStdString();
+    const std::string markPath = folder + "/acknowledged";
+    MqttSpool spool({1 << 20, 1000, 1 << 20});
+    ASSERT_EQ(spool.open(folder).error, "");
+    for (int n = 1; n <= 600; ++n) {
+        spool.append(message(Kind::Sample, n));
+        const std::optional<MqttSpool::Entry> entry = spool.next();
+        ASSERT_TRUE(entry);
+        spool.acknowledge(entry->number);
+    }
+    EXPECT_FALSE(std::filesystem::exists(markPath)) << "no write before the sync";
+    ASSERT_EQ(spool.flush(), "");
+    EXPECT_EQ(readFile(markPath), "600\n");
 }
 
 // Beyond the disk's bound the oldest samples go, counted; every event stays, in order.
