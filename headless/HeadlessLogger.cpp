@@ -420,7 +420,8 @@ void HeadlessLogger::refreshMetrics()
     m_metrics->refresh();
     if (m_publisher)
         m_metrics->setMqtt({m_publisher->connectedNow(), m_publisher->queued(), m_publisher->droppedSamples(),
-                            m_publisher->droppedEvents()});
+                            m_publisher->droppedEvents(), m_publisher->damagedMessages(),
+                            m_publisher->segmentsSetAside()});
     const std::int64_t free = LogRetention::systemFreeSpace(m_options.folder);
     m_metrics->setDiskFree(free >= 0 ? std::optional<std::int64_t>(free) : std::nullopt);
 }

@@ -135,6 +135,11 @@ std::vector<MetricFamily> metricFamilies(const MetricsState &s, MetricsState::St
                                       "Messages dropped unsent because the queue and the spool were full.", kCounter);
         Families::point(dropped, static_cast<double>(s.mqtt->droppedSamples), {{"kind", "samples"}});
         Families::point(dropped, static_cast<double>(s.mqtt->droppedEvents), {{"kind", "events"}});
+        f.one("mqtt_damaged_messages_total", "Spool records found damaged and skipped (not sent).", kCounter,
+              static_cast<double>(s.mqtt->damaged));
+        f.one("mqtt_spool_segments_set_aside_total",
+              "Spool segment files of a format this program does not know, moved aside (kept).", kCounter,
+              static_cast<double>(s.mqtt->segmentsSetAside));
     }
 
     if (s.fresh(now)) {

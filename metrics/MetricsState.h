@@ -55,6 +55,8 @@ struct MetricsState {
         std::uint64_t queued = 0;
         std::uint64_t droppedSamples = 0;
         std::uint64_t droppedEvents = 0;
+        std::uint64_t damaged = 0;          // spool records found damaged, never sent
+        std::uint64_t segmentsSetAside = 0; // spool files of an unknown format, moved aside
     };
     std::optional<Mqtt> mqtt;
 

@@ -63,6 +63,8 @@ public:
     std::uint64_t droppedEvents() const { return m_session.droppedEvents(); }
     std::uint64_t refused() const { return m_session.refused(); }
     std::uint64_t delivered() const { return m_session.delivered(); }
+    std::uint64_t damagedMessages() const { return m_session.damagedMessages(); }
+    std::uint64_t segmentsSetAside() const { return m_session.segmentsSetAside(); }
     bool connectedNow() const { return m_session.connectedNow(); }
 
 private:

@@ -153,6 +153,15 @@ std::string MqttSession::start()
         if (opened.tornBytes != 0)
             m_log.warning("mqtt: " + std::to_string(opened.tornBytes) + " bytes of a message cut short (a crash or "
                           "a power cut) dropped from the spool " + m_config.spoolFolder);
+        for (const MqttSpool::Opened::Damage &damage : opened.damaged)
+            m_log.warning("mqtt: spool: " + std::to_string(damage.records) + " damaged record"
+                          + (damage.records == 1 ? "" : "s") + " skipped in " + damage.path
+                          + " (not sent; the rest of the file is)");
+        for (const MqttSpool::Opened::SetAside &aside : opened.setAside)
+            m_log.warning("mqtt: spool: " + aside.path
+                          + (aside.error.empty() ? " set aside as " + aside.to
+                                                 : " left where it is, unread (it cannot be moved aside: " + aside.error + ")")
+                          + ": " + aside.why + " — kept, not sent");
         if (opened.pending != 0)
             m_log.info("mqtt: " + std::to_string(opened.pending) + " messages an earlier run did not deliver "
                        "wait in " + m_config.spoolFolder + " and go first");
@@ -301,6 +310,8 @@ void MqttSession::countFigures()
     m_spoolDroppedSamples = m_spool.droppedSamples();
     m_spoolDroppedEvents = m_spool.droppedEvents();
     m_delivered = m_spool.delivered();
+    m_spoolDamaged = m_spool.damaged();
+    m_spoolSetAside = m_spool.segmentsSetAside();
 }
 
 // Full jitter between 1 s and a ceiling that doubles with each failed attempt up to 60 s:
@@ -423,7 +434,9 @@ void MqttSession::stopped()
         line += ", " + std::to_string(left) + " not delivered and lost"
             + (problem.empty() ? " (no spool folder)" : " (" + problem + ")");
     line += ", " + std::to_string(dropped) + " dropped, " + std::to_string(refused()) + " refused by the broker";
-    if ((left != 0 && (!m_spool.onDisk() || !problem.empty())) || dropped != 0)
+    if (m_spool.damaged() != 0)
+        line += ", " + std::to_string(m_spool.damaged()) + " damaged in the spool";
+    if ((left != 0 && (!m_spool.onDisk() || !problem.empty())) || dropped != 0 || m_spool.damaged() != 0)
         m_log.warning(line);
     else
         m_log.info(line);

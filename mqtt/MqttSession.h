@@ -68,6 +68,9 @@ public:
     // Messages the broker refused (MQTT 5 acknowledgements with a failure reason).
     std::uint64_t refused() const { return m_refused; }
     std::uint64_t delivered() const { return m_delivered; }
+    // Spool records found damaged (never sent) and segment files set aside (MqttSpool).
+    std::uint64_t damagedMessages() const { return m_spoolDamaged; }
+    std::uint64_t segmentsSetAside() const { return m_spoolSetAside; }
     // Whether the broker has accepted the connection and not lost it since; from any thread.
     bool connectedNow() const { return m_connected.load(); }
 
@@ -110,6 +113,8 @@ private:
     std::atomic<std::uint64_t> m_spoolDroppedEvents{0};
     std::atomic<std::uint64_t> m_refused{0};
     std::atomic<std::uint64_t> m_delivered{0};
+    std::atomic<std::uint64_t> m_spoolDamaged{0};
+    std::atomic<std::uint64_t> m_spoolSetAside{0};
     std::atomic<bool> m_connected{false};
     // Network thread only (and start() before it runs):
     mosquitto *m_client = nullptr;

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <string_view>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -22,14 +23,24 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A record on disk: body length and CRC-32 of the body (little-endian 32 bits each), then the
-// body: number (64 bits), kind (8 bits), topic length (16 bits), topic, payload. A record cut
-// short by a crash fails its length or its CRC and ends the segment.
-constexpr std::size_t kHeaderBytes = 8;
+// A segment file: a header of 16 bytes ("SVGSPOOL", the format version and the header's length,
+// 32 bits each), then records: a marker "\xF5rec", the body's length, a CRC-32 of the length and
+// the body (32 bits each), and the body: number (64 bits), kind (8 bits), topic length (16 bits),
+// topic, payload. Little-endian. After a damaged record the reader goes on at the next marker
+// whose record's CRC holds. Segments of the first release (no header; records of length, CRC of
+// the body alone and body, without marker) are still read, never written.
+constexpr std::string_view kMagic("SVGSPOOL");
+constexpr std::uint32_t kFormatVersion = 1;
+constexpr std::size_t kSegmentHeaderBytes = 16;
+constexpr std::string_view kMarker("\xf5rec", 4);
+constexpr std::size_t kRecordHeadBytes = 12;
+constexpr std::size_t kLegacyHeadBytes = 8;
 constexpr std::size_t kBodyFixedBytes = 8 + 1 + 2;
 constexpr std::uint32_t kLargestBody = 64u << 20;
 constexpr const char *kMarkFile = "acknowledged";
 constexpr const char *kSegmentSuffix = ".seg";
+
+enum class Layout { Legacy, Current };
 
 void putLittle(std::string &out, std::uint64_t value, int bytes)
 {
@@ -45,18 +56,109 @@ std::uint64_t getLittle(const char *in, int bytes)
     return value;
 }
 
+std::uint32_t crcOf(const char *data, std::size_t size, std::uint32_t crc = 0)
+{
+    return static_cast<std::uint32_t>(crc32(crc, reinterpret_cast<const Bytef *>(data), static_cast<uInt>(size)));
+}
+
+std::string segmentHeader()
+{
+    std::string header(kMagic);
+    putLittle(header, kFormatVersion, 4);
+    putLittle(header, kSegmentHeaderBytes, 4);
+    return header;
+}
+
 std::string encode(std::uint64_t number, const MqttOutbox::Message &message)
 {
-    std::string body;
-    putLittle(body, number, 8);
-    putLittle(body, message.kind == MqttOutbox::Kind::Event ? 2 : 1, 1);
-    putLittle(body, message.topic.size(), 2);
-    body += message.topic;
-    body.append(message.payload.constData(), static_cast<std::size_t>(message.payload.size()));
-    std::string record;
-    putLittle(record, body.size(), 4);
-    putLittle(record, crc32(0, reinterpret_cast<const Bytef *>(body.data()), static_cast<uInt>(body.size())), 4);
-    return record + body;
+    std::string record(kMarker);
+    putLittle(record, kBodyFixedBytes + message.topic.size() + static_cast<std::size_t>(message.payload.size()), 4);
+    putLittle(record, 0, 4); // the CRC, once the body is there
+    putLittle(record, number, 8);
+    putLittle(record, message.kind == MqttOutbox::Kind::Event ? 2 : 1, 1);
+    putLittle(record, message.topic.size(), 2);
+    record += message.topic;
+    record.append(message.payload.constData(), static_cast<std::size_t>(message.payload.size()));
+    const std::uint32_t crc = crcOf(record.data() + 4, 4);
+    const std::uint32_t whole = crcOf(record.data() + kRecordHeadBytes, record.size() - kRecordHeadBytes, crc);
+    for (int i = 0; i < 4; ++i)
+        record[8 + static_cast<std::size_t>(i)] = static_cast<char>((whole >> (8 * i)) & 0xff);
+    return record;
+}
+
+std::size_t headBytes(Layout layout)
+{
+    return layout == Layout::Current ? kRecordHeadBytes : kLegacyHeadBytes;
+}
+
+bool markerAt(std::string_view data, std::size_t at)
+{
+    return data.substr(at, kMarker.size()) == kMarker;
+}
+
+// The length a record at `at` gives its body, when it is one a record can have (0 when not).
+std::uint32_t bodyLength(std::string_view data, std::size_t at, Layout layout)
+{
+    const std::size_t lengthAt = at + (layout == Layout::Current ? kMarker.size() : 0);
+    if (data.size() - at < headBytes(layout) || (layout == Layout::Current && !markerAt(data, at)))
+        return 0;
+    const auto length = static_cast<std::uint32_t>(getLittle(data.data() + lengthAt, 4));
+    return length < kBodyFixedBytes || length > kLargestBody ? 0 : length;
+}
+
+// The bytes of the whole record whose checksum holds at `at`, or 0.
+std::size_t wholeRecordAt(std::string_view data, std::size_t at, Layout layout)
+{
+    const std::uint32_t length = bodyLength(data, at, layout);
+    const std::size_t head = headBytes(layout);
+    if (length == 0 || data.size() - at - head < length)
+        return 0;
+    const char *record = data.data() + at;
+    const char *body = record + head;
+    const auto crc = static_cast<std::uint32_t>(getLittle(body - 4, 4));
+    const std::uint32_t seed = layout == Layout::Current ? crcOf(record + 4, 4) : 0;
+    if (crcOf(body, length, seed) != crc || kBodyFixedBytes + getLittle(body + 9, 2) > length)
+        return 0;
+    return head + length;
+}
+
+// Where the next whole record after a bad one at `at` begins; npos when none does.
+std::size_t nextRecord(std::string_view data, std::size_t at, Layout layout)
+{
+    for (std::size_t from = at + 1; from < data.size(); ++from) {
+        // The first release's records carry no marker: every byte may begin one, but the
+        // length check passes few of them on to the checksum.
+        if (layout == Layout::Current && (from = data.find(kMarker, from)) == std::string_view::npos)
+            return std::string_view::npos;
+        if (wholeRecordAt(data, from, layout) != 0)
+            return from;
+    }
+    return std::string_view::npos;
+}
+
+// Whether the bad bytes from `at` to the end are a last record that a crash or a power cut
+// cut short (its start, its length running past the end, or zeros), rather than damage.
+bool cutShort(std::string_view data, std::size_t at, Layout layout)
+{
+    const std::string_view rest = data.substr(at);
+    if (rest.find_first_not_of('\0') == std::string_view::npos)
+        return true;
+    if (rest.size() < headBytes(layout))
+        return layout == Layout::Legacy || kMarker.substr(0, rest.size()) == rest.substr(0, kMarker.size());
+    const std::uint32_t length = bodyLength(data, at, layout);
+    return length != 0 && rest.size() < headBytes(layout) + length
+        && (layout == Layout::Legacy || rest.find(kMarker, 1) == std::string_view::npos);
+}
+
+// The records lost in bad bytes from `at` to `end`: one per marker found there, one at least
+// (the first release's records have no marker to count).
+std::uint64_t recordsLost(std::string_view data, std::size_t at, std::size_t end, Layout layout)
+{
+    std::uint64_t markers = 0;
+    if (layout == Layout::Current)
+        for (std::size_t p = data.find(kMarker, at); p < end; p = data.find(kMarker, p + 1))
+            ++markers;
+    return std::max<std::uint64_t>(markers, 1);
 }
 
 // The system's reason for the last failed call; a short write sets none, and on a full disk
@@ -158,16 +260,29 @@ MqttSpool::Opened MqttSpool::open(const std::string &folder)
     std::sort(paths.begin(), paths.end()); // the names are their first numbers in fixed-width hex
     std::uint64_t next = mark;
     for (const std::string &path : paths) {
-        std::uint64_t goodBytes = 0;
-        const std::vector<Record> records = readSegment(path, goodBytes);
-        const std::uint64_t size = fs::file_size(path, error);
-        if (!error && goodBytes < size) {
-            opened.tornBytes += size - goodBytes;
-            ::truncate(path.c_str(), static_cast<off_t>(goodBytes));
+        SegmentContents contents = readSegment(path);
+        if (contents.format == SegmentContents::Format::Unknown) {
+            opened.setAside.push_back(setAside(path, contents.unknownWhy));
+            continue;
         }
-        Segment segment{path, 0, 0, goodBytes, true};
+        if (contents.damaged != 0) {
+            m_damaged += contents.damaged;
+            opened.damaged.push_back({path, contents.damaged});
+            if (contents.records.empty()) {
+                opened.setAside.push_back(setAside(path, "none of its records can be read"));
+                continue;
+            }
+        }
+        // A record cut short ends the file; damage in the middle stays, the file being removed
+        // once the broker has the rest of it.
+        const std::uint64_t size = fs::file_size(path, error);
+        if (!error && contents.goodBytes < size) {
+            opened.tornBytes += size - contents.goodBytes;
+            ::truncate(path.c_str(), static_cast<off_t>(contents.goodBytes));
+        }
+        Segment segment{path, 0, 0, contents.goodBytes, true};
         std::uint64_t waiting = 0;
-        for (const Record &record : records) {
+        for (const Record &record : contents.records) {
             next = std::max(next, record.number + 1);
             if (record.number < mark)
                 continue;
@@ -214,6 +329,7 @@ std::optional<MqttSpool::Entry> MqttSpool::next()
     const std::uint64_t memoryFirst = m_memory.empty() ? m_next : m_memory.front().number;
     if (m_cursor < memoryFirst) {
         if (std::optional<Entry> entry = nextFromDisk(memoryFirst)) {
+            m_backlog = true;
             m_cursor = entry->number + 1;
             m_inFlight.push_back(entry->number);
             return entry;
@@ -228,6 +344,7 @@ std::optional<MqttSpool::Entry> MqttSpool::next()
         m_cursor = m_next;
         return std::nullopt;
     }
+    m_backlog = m_backlog || it->number < m_written; // on disk before it was handed over
     m_cursor = it->number + 1;
     m_inFlight.push_back(it->number);
     return *it;
@@ -237,13 +354,12 @@ std::optional<MqttSpool::Entry> MqttSpool::nextFromDisk(std::uint64_t below)
 {
     for (std::size_t i = 0; i < m_segments.size(); ++i) {
         const Segment &segment = m_segments[i];
-        if (segment.last < m_cursor || m_segments[i].bytes == 0)
+        if (segment.last < m_cursor)
             continue;
         if (segment.first >= below)
             break;
         if (m_readSegment != i) {
-            std::uint64_t goodBytes = 0;
-            m_readRecords = readSegment(segment.path, goodBytes);
+            m_readRecords = readSegment(segment.path).records;
             m_readSegment = i;
         }
         for (Record &record : m_readRecords)
@@ -273,6 +389,13 @@ void MqttSpool::acknowledge(std::uint64_t number)
     m_acknowledgedAhead.erase(m_acknowledgedAhead.begin(), m_acknowledgedAhead.lower_bound(below));
     while (!m_memory.empty() && m_memory.front().number < below)
         m_memory.pop_front();
+    // A backlog the disk holds, once delivered, must not be sent again after a crash: the mark
+    // goes to disk once none of it is left, and every kMarkEvery messages on the way (an error
+    // here is said by the next flush, which writes the mark again).
+    const std::uint64_t delivered = std::min(below, m_written);
+    if (onDisk() && m_backlog && delivered > m_savedMark
+        && (below >= m_written || delivered - m_savedMark >= kMarkEvery))
+        saveMark(below);
 }
 
 void MqttSpool::rewind()
@@ -311,13 +434,20 @@ std::string MqttSpool::openTail()
         return {};
     closeTail();
     const std::string path = m_folder + "/" + segmentName(m_written);
-    if (!m_segments.empty() && m_segments.back().path == path)
+    const bool again = !m_segments.empty() && m_segments.back().path == path;
+    if (again)
         m_segments.pop_back(); // emptied by a failed write: taken up again
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    // Any other file of the name is not this run's to overwrite (one left where it was, unread).
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | (again ? O_TRUNC : O_EXCL), 0600);
     if (fd < 0)
         return "cannot write the spool " + path + ": " + systemReason(errno);
+    if (const int error = writeAll(fd, segmentHeader()); error != 0) {
+        ::close(fd);
+        ::unlink(path.c_str());
+        return "cannot write the spool " + path + ": " + systemReason(error);
+    }
     m_tail = fd;
-    m_segments.push_back({path, m_written, m_written, 0, false});
+    m_segments.push_back({path, m_written, m_written, kSegmentHeaderBytes, false});
     return {};
 }
 
@@ -348,7 +478,7 @@ std::string MqttSpool::write()
             problem = "cannot write the spool " + tail.path + ": " + systemReason(error);
             break;
         }
-        if (tail.bytes == 0)
+        if (tail.bytes == kSegmentHeaderBytes)
             tail.first = it->number;
         tail.last = it->number;
         tail.bytes += record.size();
@@ -389,11 +519,10 @@ std::string MqttSpool::keepToBound()
                 closeTail();
         }
         Segment &segment = m_segments[victim];
-        std::uint64_t goodBytes = 0;
         std::string kept;
         std::uint64_t first = 0;
         std::uint64_t lastKept = 0;
-        for (const Record &record : readSegment(segment.path, goodBytes)) {
+        for (const Record &record : readSegment(segment.path).records) {
             if (settled(record.number))
                 continue;
             if (compact && (record.message.kind == Kind::Event || isInFlight(record.number))) {
@@ -411,6 +540,7 @@ std::string MqttSpool::keepToBound()
             fs::remove(segment.path, error);
             m_segments.erase(m_segments.begin() + static_cast<std::ptrdiff_t>(victim));
         } else {
+            kept.insert(0, segmentHeader());
             if (const int failure = replaceFile(segment.path, kept); failure != 0)
                 return "cannot shorten the spool " + segment.path + ": " + systemReason(failure);
             segment = {segment.path, first, lastKept, kept.size(), true};
@@ -418,6 +548,16 @@ std::string MqttSpool::keepToBound()
         m_readSegment.reset();
     }
     return {};
+}
+
+int MqttSpool::saveMark(std::uint64_t below)
+{
+    const int error = replaceFile(m_folder + "/" + kMarkFile, std::to_string(below) + "\n");
+    if (error == 0) {
+        m_savedMark = below;
+        m_backlog = m_backlog && below < m_written;
+    }
+    return error;
 }
 
 std::string MqttSpool::flush()
@@ -429,12 +569,11 @@ std::string MqttSpool::flush()
         problem = "cannot sync the spool: " + systemReason(errno);
     const std::uint64_t below = mark();
     if (below != m_savedMark) {
-        if (const int error = replaceFile(m_folder + "/" + kMarkFile, std::to_string(below) + "\n"); error != 0) {
+        if (const int error = saveMark(below); error != 0) {
             return problem.empty() ? "cannot record the broker's acknowledgements in " + m_folder + ": "
                     + systemReason(error)
                                    : problem;
         }
-        m_savedMark = below;
     }
     // Segments the broker has all of go, once the mark that says so is on disk.
     while (!m_segments.empty() && m_segments.front().last < m_savedMark) {
@@ -448,36 +587,89 @@ std::string MqttSpool::flush()
     return problem;
 }
 
-std::vector<MqttSpool::Record> MqttSpool::readSegment(const std::string &path, std::uint64_t &goodBytes)
+MqttSpool::SegmentContents MqttSpool::readSegment(const std::string &path)
 {
-    std::vector<Record> records;
-    goodBytes = 0;
+    using Format = SegmentContents::Format;
+    SegmentContents contents;
     std::ifstream in(path, std::ios::binary);
-    const std::string data{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const std::string_view data = bytes;
     std::size_t at = 0;
-    while (data.size() - at >= kHeaderBytes) {
-        const auto length = static_cast<std::uint32_t>(getLittle(data.data() + at, 4));
-        const auto crc = static_cast<std::uint32_t>(getLittle(data.data() + at + 4, 4));
-        if (length < kBodyFixedBytes || length > kLargestBody || data.size() - at - kHeaderBytes < length)
-            break;
-        const char *body = data.data() + at + kHeaderBytes;
-        if (crc32(0, reinterpret_cast<const Bytef *>(body), length) != crc)
-            break;
+    Layout layout = Layout::Current;
+    if (data.size() < kSegmentHeaderBytes && kMagic.substr(0, data.size()) == data.substr(0, kMagic.size())) {
+        contents.format = Format::Current; // a header cut short: no record yet
+        return contents;
+    }
+    if (data.substr(0, kMagic.size()) == kMagic) {
+        const std::uint64_t version = getLittle(data.data() + kMagic.size(), 4);
+        at = getLittle(data.data() + kMagic.size() + 4, 4);
+        if (version != kFormatVersion) {
+            contents.unknownWhy = "a spool segment of format version " + std::to_string(version)
+                + ", which this program does not read (it reads " + std::to_string(kFormatVersion) + ")";
+            return contents;
+        }
+        if (at < kSegmentHeaderBytes || at > data.size()) {
+            contents.unknownWhy = "a spool segment whose header is damaged";
+            return contents;
+        }
+    } else if (wholeRecordAt(data, 0, Layout::Legacy) != 0) {
+        layout = Layout::Legacy; // the first release's, without a header
+    } else {
+        contents.unknownWhy = "not a spool segment this program knows (no SVGSPOOL header, no record it can read "
+                              "at its start)";
+        return contents;
+    }
+    contents.format = layout == Layout::Current ? Format::Current : Format::Legacy;
+    const std::size_t head = headBytes(layout);
+    while (at < data.size()) {
+        const std::size_t size = wholeRecordAt(data, at, layout);
+        if (size == 0) {
+            const std::size_t next = nextRecord(data, at, layout);
+            if (next == std::string_view::npos && cutShort(data, at, layout))
+                break;
+            const std::size_t end = std::min(next, data.size());
+            contents.damaged += recordsLost(data, at, end, layout);
+            at = end;
+            continue;
+        }
+        const char *body = data.data() + at + head;
+        const std::size_t length = size - head;
         const std::uint64_t topicLength = getLittle(body + 9, 2);
-        if (kBodyFixedBytes + topicLength > length)
-            break;
         Record record;
         record.number = getLittle(body, 8);
         record.message.kind = body[8] == 2 ? Kind::Event : Kind::Sample;
         record.message.topic.assign(body + kBodyFixedBytes, topicLength);
         record.message.payload = QByteArray(body + kBodyFixedBytes + topicLength,
                                             static_cast<qsizetype>(length - kBodyFixedBytes - topicLength));
-        record.bytes = kHeaderBytes + length;
-        records.push_back(std::move(record));
-        at += kHeaderBytes + length;
+        record.bytes = size;
+        contents.records.push_back(std::move(record));
+        at += size;
     }
-    goodBytes = at;
-    return records;
+    contents.goodBytes = at;
+    return contents;
+}
+
+// Moved into set-aside/ under its own name (numbered when the name is taken there), for a
+// program that can read it; never deleted.
+MqttSpool::Opened::SetAside MqttSpool::setAside(const std::string &path, std::string why)
+{
+    Opened::SetAside aside{path, std::move(why), {}, {}};
+    const fs::path folder = fs::path(m_folder) / kSetAsideFolder;
+    std::error_code error;
+    fs::create_directory(folder, error);
+    fs::permissions(folder, fs::perms::owner_all, fs::perm_options::replace, error);
+    const std::string name = fs::path(path).filename().string();
+    fs::path to = folder / name;
+    for (int n = 1; fs::exists(to, error); ++n)
+        to = folder / (name + "." + std::to_string(n));
+    fs::rename(path, to, error);
+    if (error) {
+        aside.error = error.message();
+        return aside;
+    }
+    aside.to = to.string();
+    ++m_setAside;
+    return aside;
 }
 
 } // namespace svglogger

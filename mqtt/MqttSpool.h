@@ -18,7 +18,9 @@ namespace svglogger {
 // stop, a crash or a power cut with the broker away loses at most one sync period, and the
 // next start sends them first. Bounded on disk: beyond the bound the oldest samples go first
 // and are counted; events stay until only events are left. Without a folder it keeps to
-// memory, where beyond its bound the oldest waiting sample goes. The network thread's alone.
+// memory, where beyond its bound the oldest waiting sample goes. A damaged record is skipped
+// and counted, the records after it are sent; a segment file of a format it does not know is
+// moved aside into set-aside/, never deleted. The network thread's alone.
 class MqttSpool
 {
 public:
@@ -41,7 +43,26 @@ public:
         std::string error;          // the failure in the journal's words; empty without one
         std::uint64_t pending = 0;  // left by an earlier run, to be sent first
         std::uint64_t tornBytes = 0; // a message cut short by a crash, dropped
+        struct Damage {
+            std::string path;
+            std::uint64_t records = 0; // skipped, not sent; the file is kept until the rest is sent
+        };
+        std::vector<Damage> damaged;
+        // A segment file this program cannot read: moved to `to`, or left where it was (`to`
+        // empty, `error` why it could not be moved); either way never read, never deleted.
+        struct SetAside {
+            std::string path;
+            std::string why;
+            std::string to;
+            std::string error;
+        };
+        std::vector<SetAside> setAside;
     };
+    // Where the segment files this program cannot read go, inside the spool folder.
+    static constexpr const char *kSetAsideFolder = "set-aside";
+    // The acknowledged mark reaches the disk at least every this many acknowledgements of
+    // messages read back from disk, and as soon as none of them is left.
+    static constexpr std::uint64_t kMarkEvery = 256;
 
     explicit MqttSpool(Limits limits) : m_limits(limits) {}
     ~MqttSpool();
@@ -71,6 +92,9 @@ public:
     std::uint64_t droppedSamples() const { return m_droppedSamples; }
     std::uint64_t droppedEvents() const { return m_droppedEvents; }
     std::size_t inFlight() const { return m_inFlight.size(); }
+    // Records found damaged (skipped, never sent) and segment files set aside, since open.
+    std::uint64_t damaged() const { return m_damaged; }
+    std::uint64_t segmentsSetAside() const { return m_setAside; }
 
 private:
     struct Segment {
@@ -84,6 +108,15 @@ private:
         std::uint64_t number = 0;
         Message message;
         std::uint64_t bytes = 0; // on disk
+    };
+    // What a segment file holds. Unknown: a file of another program or of a newer format.
+    struct SegmentContents {
+        enum class Format { Unknown, Legacy, Current };
+        Format format = Format::Unknown;
+        std::string unknownWhy;
+        std::vector<Record> records;
+        std::uint64_t damaged = 0;  // records skipped
+        std::uint64_t goodBytes = 0; // the file's size, or where a record cut short at its end begins
     };
 
     // Everything below it is acknowledged or dropped.
@@ -100,7 +133,9 @@ private:
     void closeTail();
     void dropOldestInMemory();
     void forget(std::uint64_t number, Kind kind);
-    static std::vector<Record> readSegment(const std::string &path, std::uint64_t &goodBytes);
+    int saveMark(std::uint64_t below);
+    Opened::SetAside setAside(const std::string &path, std::string why);
+    static SegmentContents readSegment(const std::string &path);
 
     const Limits m_limits;
     std::string m_folder;
@@ -114,6 +149,9 @@ private:
     std::deque<std::uint64_t> m_inFlight; // handed over, not acknowledged, ascending
     std::set<std::uint64_t> m_acknowledgedAhead; // acknowledged above the mark
     std::uint64_t m_savedMark = 0;
+    // Messages on disk before they were handed over (read back at start, or kept through an
+    // outage) were handed over, not all of them marked yet. A steady stream is handed over first.
+    bool m_backlog = false;
     // The segment being read back: its index and records.
     std::optional<std::size_t> m_readSegment;
     std::vector<Record> m_readRecords;
@@ -121,6 +159,8 @@ private:
     std::uint64_t m_delivered = 0;
     std::uint64_t m_droppedSamples = 0;
     std::uint64_t m_droppedEvents = 0;
+    std::uint64_t m_damaged = 0;
+    std::uint64_t m_setAside = 0;
 };
 
 } // namespace svglogger

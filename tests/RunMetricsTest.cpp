@@ -137,11 +137,15 @@ TEST(MetricFamiliesOfAState, FreshnessAndWhatIsServed)
              s.last[MeasurementSample::UncompensatedVoltage] = 6650.5f;
          },
          {{"svglogger_uncompensated_voltage_volts", "6650.5"}}},
-        {"MqttWhenConfigured", 0ms, [](MetricsState &s) { s.mqtt = MetricsState::Mqtt{true, 12, 3, 1}; },
+        {"MqttWhenConfigured", 0ms, [](MetricsState &s) { s.mqtt = MetricsState::Mqtt{true, 12, 3, 1, 5, 2}; },
          {{"svglogger_mqtt_connected", "1"},
           {"svglogger_mqtt_queued_messages", "12"},
           {"svglogger_mqtt_dropped_messages_total{kind=\"samples\"}", "3"},
-          {"svglogger_mqtt_dropped_messages_total{kind=\"events\"}", "1"}}},
+          {"svglogger_mqtt_dropped_messages_total{kind=\"events\"}", "1"},
+          {"svglogger_mqtt_damaged_messages_total", "5"},
+          {"svglogger_mqtt_spool_segments_set_aside_total", "2"}}},
+        {"NoMqttNoSpoolCounters", 0ms, [](MetricsState &) {},
+         {{"svglogger_mqtt_damaged_messages_total", nullptr}, {"svglogger_mqtt_spool_segments_set_aside_total", nullptr}}},
         {"NoGridVoltageNoRatio", 0ms, [](MetricsState &s) { s.last[MeasurementSample::GridVoltage] = 0.0f; },
          {{"svglogger_voltage_unbalance_ratio", nullptr}, {"svglogger_grid_voltage_volts", "0"}}},
         {"HistogramCumulative", 0ms, [](MetricsState &s) {
