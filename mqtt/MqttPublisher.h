@@ -63,6 +63,9 @@ public:
     std::uint64_t droppedEvents() const { return m_session.droppedEvents(); }
     std::uint64_t refused() const { return m_session.refused(); }
     std::uint64_t delivered() const { return m_session.delivered(); }
+    std::uint64_t repeated() const { return m_session.repeated(); }
+    std::uint64_t reconnects() const { return m_session.reconnects(); }
+    bool clientIdTaken() const { return m_session.clientIdTaken(); }
     bool connectedNow() const { return m_session.connectedNow(); }
 
 private:
