@@ -1,5 +1,7 @@
 #include "common/IniFile.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -26,7 +28,24 @@ std::string located(const std::string &name, int line, std::string_view message)
     return name + ":" + std::to_string(line) + ": " + std::string(message);
 }
 
+// The first word of a line: what its writer meant as the key.
+std::string_view firstWord(std::string_view line)
+{
+    return line.substr(0, line.find_first_of(" \t=:"));
+}
+
 } // namespace
+
+bool IniFile::isSecret(std::string_view key)
+{
+    std::string lower(key);
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    for (const char *word : {"password", "secret", "token"})
+        if (lower.find(word) != std::string::npos)
+            return true;
+    return false;
+}
 
 IniFile IniFile::read(const std::string &path)
 {
@@ -94,14 +113,29 @@ IniFile IniFile::parse(std::string_view text, const std::string &name)
         const auto equals = line.find('=');
         const std::string_view key =
             equals == std::string_view::npos ? std::string_view{} : trimmed(line.substr(0, equals));
-        if (key.empty()) {
-            file.m_error = located(name, lineNumber, "not a key=value line: " + std::string(line));
+        if (key.empty() || key.find_first_of(" \t") != std::string_view::npos) {
+            // "mqtt-password Pa55" wants its "=": the line is the secret. So may be a line
+            // after a secret's, where its value went on.
+            const bool afterSecret = !file.m_entries.empty() && file.m_entries.back().line == lineNumber - 1
+                && isSecret(file.m_entries.back().key);
+            if (isSecret(key.empty() ? line : key))
+                file.m_error = located(name, lineNumber, std::string(firstWord(line))
+                                           + ": not a key=value line (its value is not repeated here)");
+            else if (afterSecret)
+                file.m_error = located(name, lineNumber, "not a key=value line (not repeated here: it may go on with "
+                                                         "the value of " + file.m_entries.back().key + " above)");
+            else
+                file.m_error = located(name, lineNumber, "not a key=value line: " + std::string(line));
             return file;
         }
         std::string_view value = trimmed(line.substr(equals + 1));
-        if (value.size() >= 2 && value.front() == '"' && value.find('"', 1) != std::string_view::npos) {
+        if (!value.empty() && value.front() == '"') {
             // A quoted value is taken as it stands between its quotes; a comment may follow.
             const std::size_t close = value.find('"', 1);
+            if (close == std::string_view::npos) {
+                file.m_error = located(name, lineNumber, "the value of " + std::string(key) + " has no closing quote");
+                return file;
+            }
             const std::string_view rest = trimmed(value.substr(close + 1));
             if (!rest.empty() && rest.front() != ';' && rest.front() != '#') {
                 file.m_error = located(name, lineNumber, "text after the quoted value of " + std::string(key));

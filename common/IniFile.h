@@ -11,10 +11,15 @@ namespace svglogger {
 // ";" or "#" comment lines, blank lines; a value may be quoted. After a value, ";" or "#"
 // following white space starts a comment (a quoted value keeps them). A key may stand once.
 // A UTF-8 byte-order mark is skipped. Every entry keeps its line number, so that a refusal
-// can name it.
+// can name it; a refusal never repeats a secret's value (see isSecret), and a quote left open
+// is refused rather than taken into the value.
 class IniFile
 {
 public:
+    // Whether a key's value is a secret that no message may repeat: its name says password,
+    // secret or token, in any case.
+    static bool isSecret(std::string_view key);
+
     struct Entry {
         std::string key;
         std::string value;
@@ -22,7 +27,8 @@ public:
     };
 
     // The file's entries, or the error ("<path>:<line>: ...") of the first line that is
-    // none of the above; a file that cannot be read is an error too.
+    // none of the above; a file that cannot be read is an error too. A line that is no
+    // key=value line is repeated in the error unless it may hold a secret.
     static IniFile read(const std::string &path);
     static IniFile parse(std::string_view text, const std::string &name);
 

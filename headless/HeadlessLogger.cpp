@@ -412,16 +412,29 @@ std::string HeadlessLogger::startMetrics()
     return {};
 }
 
-// The counters the run keeps itself, the broker's figures and the disk, once a second.
+// The counters the run keeps itself, the broker's figures, the clock's synchronisation and the disk, once
+// a second.
 void HeadlessLogger::refreshMetrics()
 {
     if (!m_metrics)
         return;
     m_metrics->refresh();
-    if (m_publisher)
-        m_metrics->setMqtt({m_publisher->connectedNow(), m_publisher->queued(), m_publisher->droppedSamples(),
-                            m_publisher->droppedEvents(), m_publisher->damagedMessages(),
-                            m_publisher->segmentsSetAside()});
+    if (m_publisher) {
+        MetricsState::Mqtt mqtt;
+        mqtt.connected = m_publisher->connectedNow();
+        mqtt.queued = m_publisher->queued();
+        mqtt.droppedSamples = m_publisher->droppedSamples();
+        mqtt.droppedEvents = m_publisher->droppedEvents();
+        mqtt.delivered = m_publisher->delivered();
+        mqtt.refused = m_publisher->refused();
+        mqtt.repeated = m_publisher->repeated();
+        mqtt.reconnects = m_publisher->reconnects();
+        mqtt.clientIdTaken = m_publisher->clientIdTaken();
+        mqtt.damaged = m_publisher->damagedMessages();
+        mqtt.segmentsSetAside = m_publisher->segmentsSetAside();
+        m_metrics->setMqtt(mqtt);
+    }
+    m_metrics->setClockSynchronised(clockSynchronised()); // one adjtimex call
     const std::int64_t free = LogRetention::systemFreeSpace(m_options.folder);
     m_metrics->setDiskFree(free >= 0 ? std::optional<std::int64_t>(free) : std::nullopt);
 }

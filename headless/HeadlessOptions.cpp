@@ -443,7 +443,9 @@ ParsedOptions parseHeadlessOptions(const QStringList &arguments, const std::stri
                 return result;
             }
             if (std::string why = option->apply(result.options, entry.value); !why.empty()) {
-                result.error = file.where(entry, entry.key + " " + why);
+                result.error = file.where(entry, IniFile::isSecret(entry.key)
+                                                     ? entry.key + ": the value is refused (not repeated here)"
+                                                     : entry.key + " " + why);
                 return result;
             }
         }

@@ -140,7 +140,27 @@ std::vector<MetricFamily> metricFamilies(const MetricsState &s, MetricsState::St
         f.one("mqtt_spool_segments_set_aside_total",
               "Spool segment files of a format this program does not know, moved aside (kept).", kCounter,
               static_cast<double>(s.mqtt->segmentsSetAside));
+        f.one("mqtt_delivered_messages_total", "Messages the broker acknowledged (QoS 1), refused ones not counted.",
+              kCounter, static_cast<double>(s.mqtt->delivered));
+        f.one("mqtt_refused_messages_total",
+              "Messages the broker refused (an MQTT 5 acknowledgement with a failure reason, or too large to send); "
+              "never sent again.",
+              kCounter, static_cast<double>(s.mqtt->refused));
+        f.one("mqtt_repeated_messages_total",
+              "Messages handed to the broker more than once in this run (again after a lost connection). Those an "
+              "earlier run left in the spool count only when this run hands them over twice: whether the earlier "
+              "run had sent them is not known.",
+              kCounter, static_cast<double>(s.mqtt->repeated));
+        f.one("mqtt_reconnects_total", "Connections to the broker made after the run's first.", kCounter,
+              static_cast<double>(s.mqtt->reconnects));
+        f.one("mqtt_client_id_taken",
+              "1 while another client with the same client id takes the connections over (the broker closes "
+              "each soon after making it, or says Session taken over).",
+              kGauge, number(s.mqtt->clientIdTaken));
     }
+    if (s.clockSynchronised)
+        f.one("clock_synchronised", "1 while the kernel counts the system clock as synchronised (NTP), else 0.", kGauge,
+              number(*s.clockSynchronised));
 
     if (s.fresh(now)) {
         using S = MeasurementSample;

@@ -57,8 +57,16 @@ struct MetricsState {
         std::uint64_t droppedEvents = 0;
         std::uint64_t damaged = 0;          // spool records found damaged, never sent
         std::uint64_t segmentsSetAside = 0; // spool files of an unknown format, moved aside
+        std::uint64_t delivered = 0;
+        std::uint64_t refused = 0;
+        std::uint64_t repeated = 0;   // handed to the broker more than once in this run
+        std::uint64_t reconnects = 0; // connections after the run's first
+        bool clientIdTaken = false;   // another client with the same id takes the connections
     };
     std::optional<Mqtt> mqtt;
+
+    // Whether the kernel counts the system clock as synchronised; none when it cannot say.
+    std::optional<bool> clockSynchronised;
 
     // The last sample's values (units as the line gives them: V, kW, kVar, A).
     MeasurementSample last{};

@@ -63,6 +63,12 @@ void RunMetrics::setDiskFree(std::optional<std::int64_t> bytes)
     m_state.diskFreeBytes = bytes;
 }
 
+void RunMetrics::setClockSynchronised(std::optional<bool> synchronised)
+{
+    const std::lock_guard lock(m_mutex);
+    m_state.clockSynchronised = synchronised;
+}
+
 void RunMetrics::addRetentionRemoved(std::uint64_t files)
 {
     const std::lock_guard lock(m_mutex);

@@ -35,6 +35,7 @@ public:
     void refresh();
     void setMqtt(const MetricsState::Mqtt &mqtt);
     void setDiskFree(std::optional<std::int64_t> bytes);
+    void setClockSynchronised(std::optional<bool> synchronised);
     void addRetentionRemoved(std::uint64_t files);
     void setDiskShort(bool shortOfSpace);
 

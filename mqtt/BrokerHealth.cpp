@@ -21,12 +21,28 @@ void BrokerHealth::missed(Drops now)
     m_atMiss = now;
 }
 
+std::string BrokerHealth::droppedSinceMissed(Drops now) const
+{
+    if (!m_missed)
+        return {};
+    const std::uint64_t samples = now.samples - m_atMiss.samples;
+    const std::uint64_t events = now.events - m_atMiss.events;
+    if (samples != 0 && events != 0)
+        return count(samples, "sample") + " and " + count(events, "event") + " dropped";
+    if (samples != 0)
+        return count(samples, "sample") + " dropped";
+    if (events != 0)
+        return count(events, "event") + " dropped";
+    return {};
+}
+
 bool BrokerHealth::failed(const std::string &why, Drops now, std::int64_t seconds)
 {
-    constexpr std::int64_t kRemindSeconds = 3600;
     const bool news = why != m_lastError || !m_missed || seconds - m_saidAt >= kRemindSeconds;
     missed(now);
     m_lastError = why;
+    // Only a broker that takes every connection and closes it again is a takeover.
+    m_shortInARow = 0;
     if (news) {
         m_saidAt = seconds;
         m_unsaidBefore = std::exchange(m_attemptsUnsaid, 0);
@@ -36,37 +52,71 @@ bool BrokerHealth::failed(const std::string &why, Drops now, std::int64_t second
     return news;
 }
 
-BrokerHealth::Up BrokerHealth::up(Drops now)
+BrokerHealth::Up BrokerHealth::up(Drops now, std::int64_t seconds)
 {
     Up result;
     result.first = !m_everConnected;
-    if (m_missed) {
-        const std::uint64_t samples = now.samples - m_atMiss.samples;
-        const std::uint64_t events = now.events - m_atMiss.events;
-        if (samples != 0 && events != 0)
-            result.dropped = count(samples, "sample") + " and " + count(events, "event") + " dropped";
-        else if (samples != 0)
-            result.dropped = count(samples, "sample") + " dropped";
-        else if (events != 0)
-            result.dropped = count(events, "event") + " dropped";
+    result.quiet = m_takenOver;
+    if (!m_takenOver) { // a takeover counts its drops until it is over
+        result.dropped = droppedSinceMissed(now);
+        m_missed = false;
     }
+    if (m_everConnected)
+        ++m_reconnects;
     m_connected = true;
     m_everConnected = true;
-    m_missed = false;
     m_lastError.clear();
+    m_upAt = seconds;
     return result;
 }
 
-bool BrokerHealth::down(Drops now, bool stopping)
+BrokerHealth::Lost BrokerHealth::down(Drops now, bool stopping, std::int64_t seconds, Closed closed)
 {
+    Lost lost;
     if (!m_connected)
-        return false;
+        return lost;
     m_connected = false;
     if (stopping)
-        return false;
-    m_missed = false; // a loss starts its own count, even after a failure already counted
+        return lost;
+    if (closed == Closed::OtherReason)
+        m_shortInARow = 0; // the broker said why: no takeover
+    else if (seconds - m_upAt < kShortSeconds)
+        ++m_shortInARow;
+    else
+        m_shortInARow = 0;
+    lost.shortInARow = m_shortInARow;
+    const bool taken = closed == Closed::SessionTakenOver || m_shortInARow >= kShortInARow;
+    if (m_takenOver) {
+        ++m_takenUnsaid;
+        if (seconds - m_takeoverSaidAt >= kRemindSeconds) {
+            lost.takeover = true;
+            lost.takenSince = std::exchange(m_takenUnsaid, 0);
+            m_takeoverSaidAt = seconds;
+        }
+        return lost;
+    }
+    if (taken) {
+        m_takenOver = true;
+        m_takeoverSaidAt = seconds;
+        m_takenUnsaid = 0;
+        lost.takeover = true;
+    } else {
+        lost.said = true;
+        m_missed = false; // a loss starts its own count, even after a failure already counted
+    }
     missed(now);
-    return true;
+    return lost;
+}
+
+std::optional<std::string> BrokerHealth::held(Drops now, std::int64_t seconds)
+{
+    if (!m_takenOver || !m_connected || seconds - m_upAt < kShortSeconds)
+        return std::nullopt;
+    m_takenOver = false;
+    m_shortInARow = 0;
+    std::string dropped = droppedSinceMissed(now);
+    m_missed = false;
+    return dropped;
 }
 
 } // namespace svglogger

@@ -65,6 +65,9 @@ public:
     std::uint64_t delivered() const { return m_session.delivered(); }
     std::uint64_t damagedMessages() const { return m_session.damagedMessages(); }
     std::uint64_t segmentsSetAside() const { return m_session.segmentsSetAside(); }
+    std::uint64_t repeated() const { return m_session.repeated(); }
+    std::uint64_t reconnects() const { return m_session.reconnects(); }
+    bool clientIdTaken() const { return m_session.clientIdTaken(); }
     bool connectedNow() const { return m_session.connectedNow(); }
 
 private:

@@ -15,7 +15,11 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <utility>
+
+#include <poll.h>
+#include <sys/socket.h>
 
 namespace svglogger {
 
@@ -50,19 +54,32 @@ bool isAuthorisationRefusal(MqttProtocol protocol, int reason)
     return reason == MQTT_RC_BAD_USERNAME_OR_PASSWORD || reason == MQTT_RC_NOT_AUTHORIZED;
 }
 
-// Why a PEM file cannot serve as a certificate, or empty.
-std::string certificateProblem(const std::string &path)
+using Certificate = std::unique_ptr<X509, decltype(&X509_free)>;
+using PrivateKey = std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)>;
+
+// The first certificate of a PEM file; null with the reason in `problem`.
+Certificate readCertificate(const std::string &path, std::string &problem)
 {
+    Certificate certificate(nullptr, X509_free);
     FILE *file = std::fopen(path.c_str(), "r");
-    if (!file)
-        return "cannot be read: " + std::string(std::strerror(errno));
-    X509 *certificate = PEM_read_X509(file, nullptr, nullptr, nullptr);
+    if (!file) {
+        problem = "cannot be read: " + std::string(std::strerror(errno));
+        return certificate;
+    }
+    certificate.reset(PEM_read_X509(file, nullptr, nullptr, nullptr));
     std::fclose(file);
     ERR_clear_error();
     if (!certificate)
-        return "holds no PEM certificate";
-    X509_free(certificate);
-    return {};
+        problem = "holds no PEM certificate";
+    return certificate;
+}
+
+// Why a PEM file cannot serve as a certificate, or empty.
+std::string certificateProblem(const std::string &path)
+{
+    std::string problem;
+    readCertificate(path, problem);
+    return problem;
 }
 
 int passwordCallback(char *buffer, int size, int, void *password)
@@ -73,22 +90,75 @@ int passwordCallback(char *buffer, int size, int, void *password)
     return length;
 }
 
-// Why a PEM file cannot serve as the client's private key with this password, or empty.
-std::string keyProblem(const std::string &path, const std::string &password)
+// The client's private key from a PEM file with this password; null with the reason in `problem`.
+PrivateKey readKey(const std::string &path, const std::string &password, std::string &problem)
 {
+    PrivateKey key(nullptr, EVP_PKEY_free);
     FILE *file = std::fopen(path.c_str(), "r");
-    if (!file)
-        return "cannot be read: " + std::string(std::strerror(errno));
+    if (!file) {
+        problem = "cannot be read: " + std::string(std::strerror(errno));
+        return key;
+    }
     std::string given = password;
-    EVP_PKEY *key = PEM_read_PrivateKey(file, nullptr, passwordCallback, &given);
+    key.reset(PEM_read_PrivateKey(file, nullptr, passwordCallback, &given));
     std::fclose(file);
     ERR_clear_error();
     if (!key)
-        return password.empty() ? "holds no private key (or one that needs a password: give it by the credential "
-                                  "mqtt-key-password or SVG_LOGGER_MQTT_KEY_PASSWORD)"
-                                : "holds no private key this password opens";
-    EVP_PKEY_free(key);
+        problem = password.empty() ? "holds no private key (or one that needs a password: give it by the credential "
+                                     "mqtt-key-password or SVG_LOGGER_MQTT_KEY_PASSWORD)"
+                                   : "holds no private key this password opens";
+    return key;
+}
+
+// Why the client's certificate and key cannot serve together, or empty. A key of another
+// certificate fails every TLS handshake: said at start, not retried for ever.
+std::string clientPairProblem(const MqttConfig &config)
+{
+    std::string problem;
+    const Certificate certificate = readCertificate(config.certFile, problem);
+    if (!certificate)
+        return "the client certificate " + config.certFile + " " + problem;
+    const PrivateKey key = readKey(config.keyFile, config.keyPassword, problem);
+    if (!key)
+        return "the client key " + config.keyFile + " " + problem;
+    const bool pair = X509_check_private_key(certificate.get(), key.get()) == 1;
+    ERR_clear_error();
+    if (!pair)
+        return "the client key " + config.keyFile + " does not belong to the client certificate " + config.certFile
+            + " (its public key is another): give the key the certificate was made for";
     return {};
+}
+
+// Why a connection still being made is closed before it was made, or empty while it is being
+// made (or is). libmosquitto's TLS path takes a refused connection for a handshake that would
+// block and waits for ever, losing the reason; `lastError` is errno just after its call,
+// as the socket's own error may be taken already.
+std::string closedBeforeMade(int socket, int lastError)
+{
+    if (socket < 0)
+        return {};
+    pollfd state{socket, POLLOUT, 0};
+    if (::poll(&state, 1, 0) != 1 || (state.revents & (POLLHUP | POLLERR)) == 0)
+        return {};
+    sockaddr_storage peer{};
+    socklen_t length = sizeof peer;
+    if (::getpeername(socket, reinterpret_cast<sockaddr *>(&peer), &length) == 0)
+        return {}; // connected: the handshake's own failures are libmosquitto's to say
+    int error = 0;
+    socklen_t size = sizeof error;
+    if (::getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error == 0)
+        error = lastError;
+    switch (error) {
+    case ECONNREFUSED:
+    case ECONNRESET:
+    case EHOSTUNREACH:
+    case ENETUNREACH:
+    case EHOSTDOWN:
+    case ETIMEDOUT:
+        return std::strerror(error);
+    default:
+        return "the connection was closed before it was made";
+    }
 }
 
 } // namespace
@@ -130,12 +200,9 @@ std::string MqttSession::start()
         }
         if (m_config.certFile.empty() != m_config.keyFile.empty())
             return "a client certificate needs its key, and a key its certificate (--mqtt-cert and --mqtt-key)";
-        if (!m_config.certFile.empty()) {
-            if (const std::string problem = certificateProblem(m_config.certFile); !problem.empty())
-                return "the client certificate " + m_config.certFile + " " + problem;
-            if (const std::string problem = keyProblem(m_config.keyFile, m_config.keyPassword); !problem.empty())
-                return "the client key " + m_config.keyFile + " " + problem;
-        }
+        if (!m_config.certFile.empty())
+            if (const std::string problem = clientPairProblem(m_config); !problem.empty())
+                return problem;
     } else if (!m_config.certFile.empty() || !m_config.keyFile.empty()) {
         return "a client certificate needs TLS: give the broker as mqtts://";
     }
@@ -289,6 +356,7 @@ void MqttSession::destroyClient()
     m_connected = false;
     m_connecting = false;
     m_handed.clear();
+    m_closedBy = BrokerHealth::Closed::Unsaid;
 }
 
 void MqttSession::takeFromOutbox()
@@ -309,9 +377,21 @@ void MqttSession::countFigures()
     m_spooled = static_cast<std::size_t>(m_spool.pending());
     m_spoolDroppedSamples = m_spool.droppedSamples();
     m_spoolDroppedEvents = m_spool.droppedEvents();
-    m_delivered = m_spool.delivered();
     m_spoolDamaged = m_spool.damaged();
     m_spoolSetAside = m_spool.segmentsSetAside();
+    // The spool settles a refused message as it does an acknowledged one.
+    m_delivered = m_spool.delivered() - m_refused;
+}
+
+std::int64_t MqttSession::steadySeconds()
+{
+    return std::chrono::duration_cast<std::chrono::seconds>(SteadyClock::now().time_since_epoch()).count();
+}
+
+std::string MqttSession::waiting() const
+{
+    return m_spool.onDisk() ? "messages wait in the spool"
+                            : "messages wait in memory, up to " + std::to_string(m_config.queueBound) + " (no spool)";
 }
 
 // Full jitter between 1 s and a ceiling that doubles with each failed attempt up to 60 s:
@@ -328,14 +408,37 @@ void MqttSession::scheduleRetry()
 void MqttSession::failed(const std::string &why)
 {
     m_connected = false;
-    const std::int64_t seconds =
-        std::chrono::duration_cast<std::chrono::seconds>(SteadyClock::now().time_since_epoch()).count();
-    if (!m_broker.failed(why, drops(), seconds))
+    if (!m_broker.failed(why, drops(), steadySeconds()))
         return;
     const std::uint64_t unsaid = m_broker.unsaidAttempts();
     m_log.warning("mqtt: " + std::string(m_refusedConnection ? "" : "cannot reach the broker ") + where() + ": "
                   + why + (unsaid != 0 ? " (still; " + std::to_string(unsaid) + " more attempts since it was said)" : "")
-                  + " — retrying; messages wait in the spool");
+                  + " — retrying; " + waiting());
+}
+
+// The connection that was up is lost. Another client with the same client id makes the
+// broker close each connection soon after it is made: that is said once, with the id, and
+// again hourly with its count, instead of every loss and every return.
+void MqttSession::lost(const std::string &why)
+{
+    const BrokerHealth::Lost lost = m_broker.down(drops(), m_stopping, steadySeconds(), m_closedBy);
+    m_clientIdTaken = m_broker.takenOver();
+    if (lost.said)
+        m_log.warning("mqtt: broker lost (" + why + ") — " + waiting());
+    if (!lost.takeover)
+        return;
+    const std::string taken = "mqtt: another client connected with the client id " + m_config.clientId;
+    if (lost.takenSince != 0) {
+        m_log.warning(taken + " (still; " + std::to_string(lost.takenSince) + " connections taken since it was said)"
+                      + " — " + waiting());
+        return;
+    }
+    const std::string seen = lost.shortInARow >= BrokerHealth::kShortInARow
+        ? "the broker closed " + std::to_string(lost.shortInARow) + " connections in a row within "
+            + std::to_string(BrokerHealth::kShortSeconds) + " s of making them"
+        : why;
+    m_log.warning(taken + ": " + seen + " — two loggers with one id? (--mqtt-client-id sets another); retrying "
+                  "without a line for each loss; " + waiting());
 }
 
 void MqttSession::run()
@@ -364,8 +467,11 @@ void MqttSession::run()
                 continue;
             }
             const int result = mosquitto_connect_async(m_client, m_config.host.c_str(), m_config.port, kKeepAliveSeconds);
-            if (result != MOSQ_ERR_SUCCESS) {
-                failed(failureText(result, takeLogged()));
+            const int error = errno;
+            std::string closed = result == MOSQ_ERR_SUCCESS ? closedBeforeMade(mosquitto_socket(m_client), error) : "";
+            if (result != MOSQ_ERR_SUCCESS || !closed.empty()) {
+                errno = error;
+                failed(closed.empty() ? failureText(result, takeLogged()) : closed);
                 destroyClient();
                 scheduleRetry();
                 continue;
@@ -376,19 +482,37 @@ void MqttSession::run()
         }
         sendWaiting();
         int result = mosquitto_loop(m_client, kLoopMilliseconds, 1);
-        if (result == MOSQ_ERR_SUCCESS && m_connecting && !m_broker.connected()
-            && SteadyClock::now() - connectingSince > std::chrono::seconds(kConnectSeconds)) {
-            m_logged = "no answer to the connection within " + std::to_string(kConnectSeconds) + " s";
-            result = MOSQ_ERR_NO_CONN;
+        const int error = errno;
+        if (result == MOSQ_ERR_SUCCESS && m_connecting && !m_broker.connected()) {
+            if (std::string closed = closedBeforeMade(mosquitto_socket(m_client), error); !closed.empty()) {
+                m_logged = std::move(closed);
+                m_loggedFinal = true;
+                result = MOSQ_ERR_NO_CONN;
+            } else if (SteadyClock::now() - connectingSince > std::chrono::seconds(kConnectSeconds)) {
+                m_logged = "no answer to the connection within " + std::to_string(kConnectSeconds) + " s";
+                result = MOSQ_ERR_NO_CONN;
+            }
         }
-        if (result == MOSQ_ERR_SUCCESS)
+        if (result == MOSQ_ERR_SUCCESS) {
+            if (m_broker.takenOver() && m_broker.connected())
+                if (const std::optional<std::string> dropped = m_broker.held(drops(), steadySeconds())) {
+                    m_clientIdTaken = false;
+                    const std::string line = "mqtt: the connection to " + where() + " has held "
+                        + std::to_string(BrokerHealth::kShortSeconds) + " s: no other client takes the client id "
+                        + m_config.clientId + " any more";
+                    if (dropped->empty())
+                        m_log.info(line);
+                    else
+                        m_log.warning(line + "; " + *dropped + " meanwhile");
+                }
             continue;
+        }
         // The connection ended: what the broker had not acknowledged is sent again on the
         // next one, from one message at a time.
+        errno = error;
         const std::string why = failureText(result, takeLogged());
         if (m_broker.connected()) {
-            if (m_broker.down(drops(), m_stopping))
-                m_log.warning("mqtt: broker lost (" + why + ") — messages wait in the spool");
+            lost(why);
         } else if (!m_refusedConnection) {
             failed(why);
         }
@@ -427,7 +551,7 @@ void MqttSession::stopped()
     countFigures();
     const std::uint64_t left = m_spool.pending();
     const std::uint64_t dropped = droppedSamples() + droppedEvents();
-    std::string line = "mqtt: stop: " + std::to_string(m_spool.delivered()) + " messages delivered";
+    std::string line = "mqtt: stop: " + std::to_string(delivered()) + " messages delivered";
     if (m_spool.onDisk() && problem.empty())
         line += ", " + std::to_string(left) + " spooled in " + m_spool.folder() + " for the next start";
     else
@@ -472,6 +596,11 @@ void MqttSession::sendWaiting()
                                                 kQos, false, nullptr);
         if (result == MOSQ_ERR_SUCCESS) {
             m_handed[mid] = entry->number;
+            // The spool hands numbers in ascending order but for a rewind: one below the
+            // highest handed so far was handed before, in this run.
+            if (entry->number < m_handedEnd)
+                ++m_repeated;
+            m_handedEnd = std::max(m_handedEnd, entry->number + 1);
             continue;
         }
         if (result == MOSQ_ERR_NO_CONN || result == MOSQ_ERR_CONN_LOST || result == MOSQ_ERR_ERRNO)
@@ -528,7 +657,8 @@ void MqttSession::connected(int reason)
     }
     m_attempt = 0;
     m_connected = true;
-    const BrokerHealth::Up up = m_broker.up(drops());
+    const BrokerHealth::Up up = m_broker.up(drops(), steadySeconds());
+    m_reconnects = m_broker.reconnects();
     publishStatus(kOnline);
     m_healthSent = false; // after each connection, at once
     sendHealth();
@@ -538,7 +668,7 @@ void MqttSession::connected(int reason)
                    + ", publishing under " + m_config.topicPrefix);
         if (!up.dropped.empty())
             m_log.warning("mqtt: " + up.dropped + " before the broker was reached");
-    } else {
+    } else if (!up.quiet) {
         m_log.warning("mqtt: broker back at " + where() + (up.dropped.empty() ? "" : ", " + up.dropped + " while it was away"));
     }
 }
@@ -555,9 +685,8 @@ void MqttSession::disconnected(int reason)
     if (m_config.protocol != MqttProtocol::Version5 || reason < MQTT_RC_UNSPECIFIED)
         return;
     m_logged = std::string("the broker closed the connection: ") + mosquitto_reason_string(reason);
-    if (reason == MQTT_RC_SESSION_TAKEN_OVER)
-        m_logged += " — another client connected with the client id " + m_config.clientId
-            + " (two loggers with one id?)";
+    m_closedBy = reason == MQTT_RC_SESSION_TAKEN_OVER ? BrokerHealth::Closed::SessionTakenOver
+                                                      : BrokerHealth::Closed::OtherReason;
 }
 
 void MqttSession::acknowledged(int mid, int reason)

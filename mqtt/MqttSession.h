@@ -65,12 +65,21 @@ public:
     std::size_t queued() const { return m_outbox.waiting() + m_spooled.load(); }
     std::uint64_t droppedSamples() const { return m_outbox.droppedSamples() + m_spoolDroppedSamples.load(); }
     std::uint64_t droppedEvents() const { return m_outbox.droppedEvents() + m_spoolDroppedEvents.load(); }
-    // Messages the broker refused (MQTT 5 acknowledgements with a failure reason).
+    // Messages the broker refused (MQTT 5 acknowledgements with a failure reason, or too
+    // large for libmosquitto to send); never sent again.
     std::uint64_t refused() const { return m_refused; }
+    // Messages the broker acknowledged, the refused ones not counted.
     std::uint64_t delivered() const { return m_delivered; }
     // Spool records found damaged (never sent) and segment files set aside (MqttSpool).
     std::uint64_t damagedMessages() const { return m_spoolDamaged; }
     std::uint64_t segmentsSetAside() const { return m_spoolSetAside; }
+    // Messages handed to the broker more than once in this run (again after a lost
+    // connection); what an earlier run left in the spool counts only when handed over twice here.
+    std::uint64_t repeated() const { return m_repeated; }
+    // Connections made after the run's first.
+    std::uint64_t reconnects() const { return m_reconnects; }
+    // Whether another client with the same client id keeps taking the connection over.
+    bool clientIdTaken() const { return m_clientIdTaken; }
     // Whether the broker has accepted the connection and not lost it since; from any thread.
     bool connectedNow() const { return m_connected.load(); }
 
@@ -96,6 +105,9 @@ private:
     void stopped();
     BrokerHealth::Drops drops() const { return {droppedSamples(), droppedEvents()}; }
     std::string where() const;
+    std::string waiting() const;
+    static std::int64_t steadySeconds();
+    void lost(const std::string &why);
     std::string currentRun() const;
 
     MqttConfig m_config;
@@ -116,6 +128,9 @@ private:
     std::atomic<std::uint64_t> m_spoolDamaged{0};
     std::atomic<std::uint64_t> m_spoolSetAside{0};
     std::atomic<bool> m_connected{false};
+    std::atomic<std::uint64_t> m_repeated{0};
+    std::atomic<std::uint64_t> m_reconnects{0};
+    std::atomic<bool> m_clientIdTaken{false};
     // Network thread only (and start() before it runs):
     mosquitto *m_client = nullptr;
     MqttSpool m_spool;
@@ -124,6 +139,8 @@ private:
     bool m_closed = false;            // the DISCONNECT of stop has gone out
     std::unordered_map<int, std::uint64_t> m_handed; // message id → spool number
     std::size_t m_window = kWindow;
+    std::uint64_t m_handedEnd = 0;    // every spool number below it was handed over in this run
+    BrokerHealth::Closed m_closedBy = BrokerHealth::Closed::Unsaid; // the broker's word on the last loss
     std::optional<Message> m_health;  // the newest health, sent after each connection
     bool m_healthSent = false;        // in this connection
     BrokerHealth m_broker;

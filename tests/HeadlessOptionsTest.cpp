@@ -188,6 +188,70 @@ TEST_F(ConfigFixture, BadConfigNamesTheKeyAndTheLine)
               large + ": cannot be read: it is larger than 1 MiB, too large for settings");
 }
 
+// A refusal goes to the journal: it names the file, the line and the key of a secret, never
+// its value, whatever is wrong with the line; a quote left open is refused, not taken into the
+// value. Each secret key by each kind of error.
+TEST_F(ConfigFixture, BadConfigNeverRepeatsASecret)
+{
+    const std::string secret = "Pa55-w0rd-S3cret";
+    struct Kind {
+        const char *name;
+        std::string (*text)(const std::string &key, const std::string &secret);
+        std::string (*error)(const std::string &key); // after "<file>:"
+    };
+    const Kind kinds[] = {
+        {"no =", [](const std::string &k, const std::string &v) { return k + " " + v + "\n"; },
+         [](const std::string &k) { return "1: " + k + ": not a key=value line (its value is not repeated here)"; }},
+        {"a colon", [](const std::string &k, const std::string &v) { return k + ": " + v + "\n"; },
+         [](const std::string &k) { return "1: " + k + ": not a key=value line (its value is not repeated here)"; }},
+        {"= within the value", [](const std::string &k, const std::string &v) { return k + " " + v + "=x\n"; },
+         [](const std::string &k) { return "1: " + k + ": not a key=value line (its value is not repeated here)"; }},
+        {"a space in the key",
+         [](const std::string &k, const std::string &v) { return k.substr(0, k.rfind('-')) + " password = " + v + "\n"; },
+         [](const std::string &k) {
+             return "1: " + k.substr(0, k.rfind('-')) + ": not a key=value line (its value is not repeated here)";
+         }},
+        {"no closing quote", [](const std::string &k, const std::string &v) { return k + " = \"" + v + "\n"; },
+         [](const std::string &k) { return "1: the value of " + k + " has no closing quote"; }},
+        {"text after the quotes", [](const std::string &k, const std::string &v) { return k + " = \"" + v + "\" x\n"; },
+         [](const std::string &k) { return "1: text after the quoted value of " + k; }},
+        {"given twice", [](const std::string &k, const std::string &v) { return k + " = " + v + "\n" + k + " = " + v + "2\n"; },
+         [](const std::string &k) { return "2: " + k + " is given twice (also on line 1)"; }},
+        {"the value going on on the next line",
+         [](const std::string &k, const std::string &v) { return k + " = " + v.substr(0, 4) + "\n" + v.substr(4) + "\n"; },
+         [](const std::string &k) {
+             return "2: not a key=value line (not repeated here: it may go on with the value of " + k + " above)";
+         }},
+    };
+    for (const char *key : {"mqtt-password", "mqtt-key-password", "metrics-password"}) {
+        ASSERT_TRUE(IniFile::isSecret(key)) << key;
+        for (const Kind &kind : kinds) {
+            SCOPED_TRACE(std::string(key) + ", " + kind.name);
+            const std::string ini = write("h.ini", kind.text(key, secret));
+            const std::string error = parseHeadlessOptions(QStringList{"--config", QString::fromStdString(ini)}, "/h").error;
+            EXPECT_EQ(error, ini + ":" + kind.error(key));
+            EXPECT_EQ(error.find("S3cret"), std::string::npos) << error;
+            EXPECT_EQ(error.find("Pa55"), std::string::npos) << error;
+        }
+    }
+    // Closed quotes keep what a password may hold, a "#" after a space too.
+    const std::string ini = write("h.ini", "mqtt-password = \"Pa55 #w0rd\" ; the broker's\n");
+    EXPECT_EQ(parseHeadlessOptions(QStringList{"--config", QString::fromStdString(ini)}, "/h").options.mqttPassword,
+              "Pa55 #w0rd");
+}
+
+// The one rule for a secret: the key's name says password, secret or token.
+TEST(IniSecrets, AKeyIsSecretByItsName)
+{
+    const std::pair<const char *, bool> keys[] = {
+        {"mqtt-password", true}, {"metrics-password", true}, {"mqtt-key-password", true}, {"api-token", true},
+        {"Client_Secret", true}, {"MQTT-PASSWORD", true},    {"mqtt-user", false},        {"folder", false},
+        {"metrics-user", false}, {"mqtt-key", false},
+    };
+    for (const auto &[key, secret] : keys)
+        EXPECT_EQ(IniFile::isSecret(key), secret) << key;
+}
+
 // Values as an engineer writes them into /etc: comments after them, a home folder, a file
 // saved by a Windows editor with its byte-order mark.
 TEST_F(ConfigFixture, ValuesWithCommentsHomeFoldersAndAByteOrderMark)

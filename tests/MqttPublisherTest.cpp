@@ -320,10 +320,107 @@ TEST(BrokerHealthSteps, EachReasonOnceAndTheDropsSinceTheBrokerWasMissed)
         }
         case Step::Down:
         case Step::DownStopping:
-            EXPECT_EQ(broker.down(row.now, row.step == Step::DownStopping), row.said);
+            EXPECT_EQ(broker.down(row.now, row.step == Step::DownStopping).said, row.said);
             EXPECT_FALSE(broker.connected());
             break;
         }
+    }
+}
+
+// Another client with the same client id: the broker closes each connection soon after
+// making it. Three such losses in a row (or MQTT 5's Session taken over at once) are one
+// takeover, said once and again after an hour with its count; its connections are not said
+// one by one; a connection that holds ends it. A failed attempt or a reason of the broker's
+// own breaks the row.
+TEST(BrokerHealthSteps, ConnectionsLostWithinSecondsOfBeingMadeAreOneTakeover)
+{
+    using Closed = BrokerHealth::Closed;
+    enum class Step { Up, Down, Fail, Held };
+    struct Row {
+        Step step;
+        std::int64_t seconds;
+        Closed closed = Closed::Unsaid; // Down
+        bool said = false;              // Down: "broker lost"; Up: "broker back" (not quiet)
+        bool takeover = false;          // Down: the takeover to be said
+        std::uint64_t takenSince = 0;   // Down: with the takeover said again
+        bool taken = false;             // after the step
+        const char *over = nullptr;     // Held: the takeover ends, with these drops
+        BrokerHealth::Drops drops = {};
+    };
+    constexpr std::int64_t kHour = BrokerHealth::kRemindSeconds;
+    const Row rows[] = {
+        {Step::Up, 0, {}, false},
+        {Step::Down, 100, {}, true},                    // held 100 s: an ordinary loss
+        {Step::Up, 102, {}, true},
+        {Step::Down, 104, {}, true},                    // 2 s: the first short one
+        {Step::Up, 106, {}, true},
+        {Step::Down, 109, {}, true},                    // 3 s: the second
+        {Step::Up, 111, {}, true},
+        {Step::Down, 113, {}, false, true, 0, true, nullptr, {10, 0}},   // the third: a takeover
+        {Step::Up, 115, {}, false, false, 0, true},     // quiet
+        {Step::Held, 120, {}, false, false, 0, true},   // 5 s: not yet held
+        {Step::Down, 121, {}, false, false, 0, true},   // quiet, counted
+        {Step::Up, 123, {}, false, false, 0, true},
+        {Step::Down, 130, {}, false, false, 0, true},
+        {Step::Up, 110 + kHour, {}, false, false, 0, true},
+        {Step::Down, 113 + kHour, {}, false, true, 3, true},             // an hour on: 3 since
+        {Step::Up, 115 + kHour, {}, false, false, 0, true},
+        {Step::Held, 125 + kHour, {}, false, false, 0, false, "15 samples and 1 event dropped", {25, 1}},
+        {Step::Down, 127 + kHour, {}, true, false, 0, false},            // after it: said again
+        // A failed attempt breaks the row: two short losses, a failure, two more: none.
+        {Step::Up, 200 + kHour, {}, true},
+        {Step::Down, 201 + kHour, {}, true},
+        {Step::Up, 202 + kHour, {}, true},
+        {Step::Down, 203 + kHour, {}, true},
+        {Step::Fail, 204 + kHour},
+        {Step::Up, 206 + kHour, {}, true},
+        {Step::Down, 207 + kHour, {}, true},
+        {Step::Up, 208 + kHour, {}, true},
+        {Step::Down, 209 + kHour, {}, true},
+        // The broker's own reason (a packet too large, say) breaks it too.
+        {Step::Up, 210 + kHour, {}, true},
+        {Step::Down, 211 + kHour, Closed::OtherReason, true},
+        {Step::Up, 212 + kHour, {}, true},
+        {Step::Down, 213 + kHour, {}, true},
+        {Step::Up, 214 + kHour, {}, true},
+        {Step::Down, 215 + kHour, {}, true},
+        // MQTT 5's word is enough at once, even after a long connection.
+        {Step::Up, 300 + kHour, {}, true},
+        {Step::Down, 900 + kHour, Closed::SessionTakenOver, false, true, 0, true},
+    };
+    BrokerHealth broker;
+    std::uint64_t ups = 0;
+    int i = 0;
+    for (const Row &row : rows) {
+        SCOPED_TRACE("row " + std::to_string(i++));
+        switch (row.step) {
+        case Step::Up: {
+            const BrokerHealth::Up up = broker.up(row.drops, row.seconds);
+            EXPECT_EQ(up.first, ups == 0);
+            EXPECT_EQ(!up.first && !up.quiet, row.said);
+            EXPECT_EQ(broker.reconnects(), ups++);
+            break;
+        }
+        case Step::Down: {
+            const BrokerHealth::Lost lost = broker.down(row.drops, false, row.seconds, row.closed);
+            EXPECT_EQ(lost.said, row.said);
+            EXPECT_EQ(lost.takeover, row.takeover);
+            EXPECT_EQ(lost.takenSince, row.takenSince);
+            break;
+        }
+        case Step::Fail:
+            broker.failed("refused", row.drops, row.seconds);
+            break;
+        case Step::Held: {
+            const std::optional<std::string> over = broker.held(row.drops, row.seconds);
+            ASSERT_EQ(over.has_value(), row.over != nullptr);
+            if (over) {
+                EXPECT_EQ(*over, row.over);
+            }
+            break;
+        }
+        }
+        EXPECT_EQ(broker.takenOver(), row.taken);
     }
 }
 
@@ -537,6 +634,7 @@ TEST(MqttRefusals, TheBrokersReasonIsSaidOnceAndEveryRefusalCounted)
         std::this_thread::sleep_for(25ms);
     EXPECT_EQ(publisher.refused(), 3u);
     EXPECT_EQ(subscriber.messages("site/sample").size(), 3u);
+    EXPECT_EQ(publisher.delivered(), subscriber.messages("site/sample").size()) << "the refused are not delivered";
     EXPECT_TRUE(subscriber.messages("site/event").empty());
     EXPECT_EQ(publisher.queued(), 0u) << "a refused message is settled, never sent again";
     publisher.stop();
@@ -601,8 +699,127 @@ TEST_F(PublisherFixture, AfterACutEverySampleArrivesAtLeastOnceAtMostTwiceFirstA
         twice += times == 2;
     }
     EXPECT_LE(twice, 20) << "at most the in-flight window comes again";
+    EXPECT_GT(twice, 0) << "the held acknowledgements left messages to send again";
+    // Every message handed again reached the broker the first time (the proxy passes what the
+    // client sends at once): the repeats the subscriber saw are the ones counted.
+    EXPECT_EQ(p->repeated(), static_cast<std::uint64_t>(twice));
+    EXPECT_EQ(p->delivered(), arrivals.size());
+    EXPECT_EQ(p->reconnects(), static_cast<std::uint64_t>(proxy.connections() - 1));
     EXPECT_EQ(p->queued(), 0u);
     p->stop();
+}
+
+// What an earlier run left in the spool goes out once in this run: not counted as repeated
+// (whether it went out before is not known), and delivered as the subscriber has it.
+TEST_F(PublisherFixture, MessagesReadBackFromTheSpoolAreNotCountedAsRepeated)
+{
+    QTemporaryDir dir;
+    MqttConfig config = configFor(test::freeLoopbackPort(), "run-spool");
+    config.spoolFolder = dir.path().toStdString() + "/spool";
+    {
+        MqttPublisher away(config, log, [this] { return now.load(); }, [this] { return steady.load(); });
+        ASSERT_EQ(away.start(), "");
+        for (int i = 0; i < 30; ++i) {
+            now += 50;
+            away.lineRecorded(recordOf(kSamples[0], ControllerVersion::Version2, now));
+        }
+        std::this_thread::sleep_for(200ms);
+        away.stop();
+    }
+    ASSERT_NE(log.text().find("30 spooled in"), std::string::npos) << log.text();
+    config.port = broker.port;
+    MqttPublisher back(config, log, [this] { return now.load(); }, [this] { return steady.load(); });
+    ASSERT_EQ(back.start(), "");
+    const std::vector<QJsonObject> samples = received("sample", 30);
+    for (int i = 0; i < 200 && back.queued() > 0; ++i)
+        std::this_thread::sleep_for(25ms);
+    EXPECT_EQ(samples.size(), 30u);
+    EXPECT_EQ(back.delivered(), samples.size());
+    EXPECT_EQ(back.repeated(), 0u);
+    EXPECT_EQ(back.reconnects(), 0u);
+    back.stop();
+}
+
+// A broker that cannot be reached is named with the system's reason, by TLS as without it
+// (libmosquitto's TLS path lost it: "no answer ... within 15 s"); what waits is said where it
+// waits: in the spool, or in memory when there is none.
+TEST(MqttUnreachable, TheReasonByTlsOrNotAndWhereTheMessagesWait)
+{
+    QTemporaryDir dir;
+    const struct Case {
+        bool tls;
+        bool spool;
+        std::string says;
+    } cases[] = {
+        {false, true, ": Connection refused — retrying; messages wait in the spool"},
+        {true, true, ": Connection refused — retrying; messages wait in the spool"},
+        {false, false, ": Connection refused — retrying; messages wait in memory, up to 50 (no spool)"},
+        {true, false, ": Connection refused — retrying; messages wait in memory, up to 50 (no spool)"},
+    };
+    int i = 0;
+    for (const Case &c : cases) {
+        SCOPED_TRACE("case " + std::to_string(i));
+        test::TextLog log;
+        MqttConfig config = configFor(test::freeLoopbackPort(), "run-" + std::to_string(i++), 50);
+        config.tls = c.tls; // against the system's CAs: no handshake is reached
+        if (c.spool)
+            config.spoolFolder = dir.path().toStdString() + "/spool-" + std::to_string(i);
+        MqttPublisher publisher(config, log);
+        ASSERT_EQ(publisher.start(), "");
+        const std::string expected = "mqtt: cannot reach the broker 127.0.0.1:" + std::to_string(config.port) + c.says;
+        for (int wait = 0; wait < 200 && log.text().find("cannot reach") == std::string::npos; ++wait)
+            std::this_thread::sleep_for(25ms); // 5 s, a third of the connection's own time-out
+        publisher.stop();
+        EXPECT_NE(log.text().find(expected), std::string::npos) << log.text();
+    }
+}
+
+// Runs openssl with `arguments`; false, with the reason in `said`, when it fails or is missing.
+bool openssl(const QStringList &arguments, std::string &said)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start("openssl", arguments);
+    if (!process.waitForStarted()) {
+        said = "openssl is not installed, and this test needs it: ./scripts/deps.sh installs it";
+        return false;
+    }
+    const bool ok = process.waitForFinished(30000) && process.exitCode() == 0;
+    said = process.readAll().toStdString();
+    return ok;
+}
+
+// A client key that is not the certificate's would fail every handshake for ever: the start
+// refuses it naming both files; the certificate's own key is taken.
+TEST(MqttStart, AClientKeyOfAnotherCertificateIsRefusedNamingBoth)
+{
+    QTemporaryDir dir;
+    const QString d = dir.path();
+    std::string said;
+    ASSERT_TRUE(openssl({"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", d + "/client.key", "-out",
+                         d + "/client.pem", "-days", "2", "-subj", "/CN=svg-logger site"}, said)) << said;
+    ASSERT_TRUE(openssl({"genpkey", "-algorithm", "RSA", "-pkeyopt", "rsa_keygen_bits:2048", "-out", d + "/other.key"},
+                        said)) << said;
+    const std::string cert = d.toStdString() + "/client.pem";
+    const struct Case {
+        std::string key;
+        std::string error;
+    } cases[] = {
+        {d.toStdString() + "/client.key", ""},
+        {d.toStdString() + "/other.key", "the client key " + d.toStdString() + "/other.key does not belong to the client "
+                                         "certificate " + cert + " (its public key is another): give the key the "
+                                         "certificate was made for"},
+    };
+    for (const Case &c : cases) {
+        test::TextLog log;
+        MqttConfig config = configFor(test::freeLoopbackPort(), "run-key", 50);
+        config.tls = true;
+        config.certFile = cert;
+        config.keyFile = c.key;
+        MqttPublisher publisher(config, log);
+        EXPECT_EQ(publisher.start(), c.error) << c.key;
+        publisher.stop();
+    }
 }
 
 } // namespace

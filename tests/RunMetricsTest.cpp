@@ -146,6 +146,29 @@ TEST(MetricFamiliesOfAState, FreshnessAndWhatIsServed)
           {"svglogger_mqtt_spool_segments_set_aside_total", "2"}}},
         {"NoMqttNoSpoolCounters", 0ms, [](MetricsState &) {},
          {{"svglogger_mqtt_damaged_messages_total", nullptr}, {"svglogger_mqtt_spool_segments_set_aside_total", nullptr}}},
+        {"MqttSessionsFigures", 0ms, [](MetricsState &s) {
+             MetricsState::Mqtt mqtt;
+             mqtt.delivered = 5021;
+             mqtt.refused = 3;
+             mqtt.repeated = 20;
+             mqtt.reconnects = 7;
+             mqtt.clientIdTaken = true;
+             s.mqtt = mqtt;
+         },
+         {{"svglogger_mqtt_delivered_messages_total", "5021"},
+          {"svglogger_mqtt_refused_messages_total", "3"},
+          {"svglogger_mqtt_repeated_messages_total", "20"},
+          {"svglogger_mqtt_reconnects_total", "7"},
+          {"svglogger_mqtt_client_id_taken", "1"}}},
+        {"NoBrokerNoMqttFamilies", 0ms, [](MetricsState &) {},
+         {{"svglogger_mqtt_delivered_messages_total", nullptr},
+          {"svglogger_mqtt_reconnects_total", nullptr},
+          {"svglogger_mqtt_client_id_taken", nullptr},
+          {"svglogger_clock_synchronised", nullptr}}}, // the kernel could not say
+        {"ClockSynchronised", 0ms, [](MetricsState &s) { s.clockSynchronised = true; },
+         {{"svglogger_clock_synchronised", "1"}}},
+        {"ClockNotSynchronised", 0ms, [](MetricsState &s) { s.clockSynchronised = false; },
+         {{"svglogger_clock_synchronised", "0"}}},
         {"NoGridVoltageNoRatio", 0ms, [](MetricsState &s) { s.last[MeasurementSample::GridVoltage] = 0.0f; },
          {{"svglogger_voltage_unbalance_ratio", nullptr}, {"svglogger_grid_voltage_volts", "0"}}},
         {"HistogramCumulative", 0ms, [](MetricsState &s) {
