@@ -222,19 +222,18 @@ private:
         }
     }
 
-    // With a client CA the handshake itself fails without a certificate it vouches for
-    // (RequireAndVerifyClientCert) or with one it does not (VerifyClientCertIfGiven).
+    // RequireAndVerifyClientCert: the handshake itself fails without a certificate the client
+    // CA vouches for. (VerifyClientCertIfGiven cannot be told to GnuTLS's handshake, which
+    // would refuse a client without one: answer() verifies the one given.)
     void requireClientCertificate(MHD_Connection *connection) const
     {
-        if (!m_config.tls || m_config.tls->clientAuth == WebConfig::ClientAuth::None)
+        if (!m_config.tls || m_config.tls->clientAuth != WebConfig::ClientAuth::RequireAndVerify)
             return;
         const MHD_ConnectionInfo *info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_GNUTLS_SESSION);
         if (!info || !info->tls_session)
             return; // answer() refuses it then
         auto session = static_cast<gnutls_session_t>(info->tls_session);
-        gnutls_certificate_server_set_request(
-            session, m_config.tls->clientAuth == WebConfig::ClientAuth::RequireAndVerify ? GNUTLS_CERT_REQUIRE
-                                                                                       : GNUTLS_CERT_REQUEST);
+        gnutls_certificate_server_set_request(session, GNUTLS_CERT_REQUIRE);
         gnutls_session_set_verify_cert(session, nullptr, 0);
     }
 
