@@ -68,12 +68,14 @@ void BM_ScrapeText(benchmark::State &state)
 BENCHMARK(BM_ScrapeText)->Unit(benchmark::kMicrosecond);
 
 // A whole scrape over loopback HTTP, as Prometheus makes it: the wall time of a GET that
-// civetweb's threads serve (their CPU is not this thread's).
+// the endpoint's threads serve (their CPU is not this thread's).
 void BM_ScrapeOverHttp(benchmark::State &state)
 {
     FullMetrics full;
     MetricsEndpoint endpoint([&] { return metricFamilies(full.metrics.snapshot(), std::chrono::steady_clock::now()); });
-    if (const std::string error = endpoint.start({"127.0.0.1:0", "", ""}); !error.empty()) {
+    MetricsEndpoint::Config config;
+    config.listen = "127.0.0.1:0";
+    if (const std::string error = endpoint.start(config); !error.empty()) {
         state.SkipWithError(error.c_str());
         return;
     }

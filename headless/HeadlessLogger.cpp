@@ -4,6 +4,8 @@
 #include "headless/LogRetention.h"
 #include "link/PortEntry.h"
 #include "metrics/MetricFamilies.h"
+#include "metrics/ProcessMetrics.h"
+#include "metrics/WebConfig.h"
 #include "mqtt/SiteIdentity.h"
 #include "recording/TriggerFile.h"
 
@@ -18,6 +20,7 @@
 #include <csignal>
 #include <cstdio>
 #include <iostream>
+#include <iterator>
 
 #include <fcntl.h>
 #include <sys/timex.h>
@@ -208,7 +211,7 @@ int HeadlessLogger::exec()
     run().follow(this); // after the publisher: a file's event goes out before the health it changes
     if (!m_options.metricsListen.empty()) {
         if (const std::string error = startMetrics(); !error.empty()) {
-            m_journal.fault("svg-logger-headless: metrics-listen: " + error);
+            m_journal.fault("svg-logger-headless: " + error);
             if (m_publisher)
                 m_publisher->stop();
             return kBadOptions;
@@ -396,19 +399,45 @@ std::string HeadlessLogger::startMetrics()
     identity.staleAfter = std::chrono::milliseconds(RunController::kDataMilliseconds);
     m_metrics = std::make_unique<RunMetrics>(identity, run());
     refreshMetrics();
+    MetricsEndpoint::Config config;
+    config.listen = m_options.metricsListen;
+    config.timeoutSeconds = m_options.metricsTimeoutSeconds;
+    config.maxConnections = m_options.metricsMaxConnections;
+    std::string guard = m_options.metricsUser.empty() ? "" : " (basic auth, user " + m_options.metricsUser + ")";
+    if (!m_options.metricsWebConfig.empty()) {
+        const WebConfig web = WebConfig::read(m_options.metricsWebConfig);
+        if (!web.error.empty())
+            return "metrics-web-config: " + web.error;
+        if (!web.users.empty() && !m_options.metricsUser.empty())
+            return "metrics-web-config: " + m_options.metricsWebConfig + " has basic_auth_users and metrics-user is "
+                   "given too: give the users in one place";
+        config.tls = web.tls;
+        if (!web.users.empty()) {
+            config.auth = ScraperAuth::hashed(web.users);
+            guard = " (basic auth, " + std::to_string(web.users.size()) + (web.users.size() == 1 ? " user" : " users")
+                + " of " + m_options.metricsWebConfig + ")";
+        }
+        if (web.tls && web.tls->clientAuth != WebConfig::ClientAuth::None)
+            guard += web.tls->clientAuth == WebConfig::ClientAuth::RequireAndVerify
+                ? " (client certificates required)" : " (client certificates verified when given)";
+    }
+    if (!m_options.metricsUser.empty())
+        config.auth = ScraperAuth::plain(m_options.metricsUser, m_options.metricsPassword);
     m_metricsEndpoint = std::make_unique<MetricsEndpoint>([metrics = m_metrics.get()] {
-        return metricFamilies(metrics->snapshot(), std::chrono::steady_clock::now());
+        std::vector<prometheus::MetricFamily> families = metricFamilies(metrics->snapshot(), std::chrono::steady_clock::now());
+        std::vector<prometheus::MetricFamily> process = processMetricFamilies();
+        families.insert(families.end(), std::make_move_iterator(process.begin()), std::make_move_iterator(process.end()));
+        return families;
     });
-    if (std::string error = m_metricsEndpoint->start({m_options.metricsListen, m_options.metricsUser, m_options.metricsPassword});
-        !error.empty()) {
+    if (std::string error = m_metricsEndpoint->start(config); !error.empty()) {
         m_metricsEndpoint.reset();
         m_metrics.reset();
-        return error;
+        return "metrics-listen: " + error;
     }
     run().follow(m_metrics.get());
     const std::string host = m_options.metricsListen.substr(0, m_options.metricsListen.rfind(':'));
-    m_journal.info("metrics: serving http://" + host + ":" + std::to_string(m_metricsEndpoint->port()) + "/metrics"
-                   + (m_options.metricsUser.empty() ? "" : " (basic auth, user " + m_options.metricsUser + ")"));
+    m_journal.info("metrics: serving " + std::string(config.tls ? "https" : "http") + "://" + host + ":"
+                   + std::to_string(m_metricsEndpoint->port()) + "/metrics" + guard);
     return {};
 }
 

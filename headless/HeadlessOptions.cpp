@@ -3,6 +3,7 @@
 #include "common/TextNumber.h"
 #include "common/IniFile.h"
 #include "common/ProgramVersion.h"
+#include "metrics/ListenAddress.h"
 #include "mqtt/MqttMessages.h"
 #include "recording/LogRecorder.h"
 
@@ -103,32 +104,6 @@ constexpr Password kPasswords[] = {
     {"mqtt-key-password", "SVG_LOGGER_MQTT_KEY_PASSWORD", &HeadlessOptions::mqttKeyPassword},
     {"metrics-password", "SVG_LOGGER_METRICS_PASSWORD", &HeadlessOptions::metricsPassword},
 };
-
-// civetweb's listening address: a dotted IPv4 address or a bracketed IPv6 one, then ":" and a port.
-bool listenAddressValid(const std::string &text)
-{
-    const std::size_t colon = text.rfind(':');
-    if (colon == std::string::npos || colon == 0)
-        return false;
-    const std::string host = text.substr(0, colon);
-    const std::string port = text.substr(colon + 1);
-    if (port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos
-        || std::stoi(port) > 65535)
-        return false;
-    if (host.front() == '[')
-        return host.size() > 2 && host.back() == ']'
-            && host.find_first_not_of("0123456789abcdefABCDEF:.", 1) == host.size() - 1;
-    int parts = 0;
-    for (std::size_t at = 0; at <= host.size(); ++parts) {
-        const std::size_t dot = std::min(host.find('.', at), host.size());
-        const std::string part = host.substr(at, dot - at);
-        if (part.empty() || part.size() > 3 || part.find_first_not_of("0123456789") != std::string::npos
-            || std::stoi(part) > 255)
-            return false;
-        at = dot + 1;
-    }
-    return parts == 4;
-}
 
 const std::vector<Option> &options()
 {
@@ -267,18 +242,19 @@ const std::vector<Option> &options()
          "FILE",
          asGiven(&HeadlessOptions::mqttKey)},
         {"metrics-listen", "Serve Prometheus metrics on /metrics at this address and port: 127.0.0.1:9464, "
-                           "0.0.0.0:9464, [::1]:9464; port 0 takes a free one, said in the journal "
+                           "0.0.0.0:9464, [::1]:9464, [::]:9464 (IPv6 and IPv4); port 0 takes a free one, said in the journal "
                            "(default: no endpoint, no socket).",
          "ADDR:PORT",
          [](HeadlessOptions &o, const std::string &v) {
-             if (!listenAddressValid(v))
+             if (!ListenAddress::parse(v))
                  return "takes a numeric address and a port from 0 to 65535 (127.0.0.1:9464, [::1]:9464), not '"
                      + printable(v) + "'";
              o.metricsListen = v;
              return std::string();
          }},
         {"metrics-user", "Ask scrapers for this user name (HTTP basic auth); the password comes from the INI key "
-                         "metrics-password, systemd's credential metrics-password or SVG_LOGGER_METRICS_PASSWORD.",
+                         "metrics-password, systemd's credential metrics-password or SVG_LOGGER_METRICS_PASSWORD; on a loopback "
+                         "address only (elsewhere --metrics-web-config).",
          "NAME",
          [](HeadlessOptions &o, const std::string &v) {
              if (v.empty() || v.find(':') != std::string::npos)
@@ -286,6 +262,22 @@ const std::vector<Option> &options()
              o.metricsUser = v;
              return std::string();
          }},
+        {"metrics-web-config", "The web configuration file Prometheus' exporters read: tls_server_config (cert_file, "
+                               "key_file, client_ca_file, client_auth_type) serves HTTPS, basic_auth_users the scrapers "
+                               "with bcrypt hashes (htpasswd -nB); the way for an address other than loopback.",
+         "FILE",
+         [](HeadlessOptions &o, const std::string &v) {
+             if (v.empty())
+                 return std::string("takes a file");
+             o.metricsWebConfig = v;
+             return std::string();
+         }},
+        {"metrics-timeout-s", "A scrape's connection is closed this long after it was accepted, answered or not, "
+                              "however slowly it trickles (default 5).",
+         "SECONDS", wholeFrom(&HeadlessOptions::metricsTimeoutSeconds, 1, 300, "seconds")},
+        {"metrics-max-connections", "Connections the endpoint serves at once; beyond, new ones wait until one is "
+                                    "closed (default 512).",
+         "N", wholeFrom(&HeadlessOptions::metricsMaxConnections, 2, 60000, "connections")},
         {"nominal-voltage", "The grid's nominal voltage in V: the buckets of the voltage histogram are 90 % to "
                             "110 % of it (default 6600).",
          "VOLTS",
@@ -486,6 +478,14 @@ ParsedOptions parseHeadlessOptions(const QStringList &arguments, const std::stri
     if (!result.options.metricsUser.empty() && result.options.metricsPassword.empty()) {
         result.error = "metrics-user needs a password: the INI key metrics-password, systemd's credential "
                        "metrics-password or SVG_LOGGER_METRICS_PASSWORD";
+        return result;
+    }
+    // A plain-text password crosses the network readable by anyone on the way.
+    if (!result.options.metricsUser.empty() && !result.options.metricsListen.empty()
+        && !ListenAddress::parse(result.options.metricsListen)->loopback()) {
+        result.error = "metrics-user with a plain-text password only on a loopback address (127.0.0.1, [::1]); for "
+                       + result.options.metricsListen + " give the users with bcrypt hashes, and TLS, in "
+                       "--metrics-web-config FILE";
         return result;
     }
     // "~/x" is the home folder's x, as a shell would have it (a service's INI has no shell).

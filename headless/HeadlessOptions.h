@@ -52,9 +52,12 @@ struct HeadlessOptions {
     bool mqttPublishRows = false;         // interval rows on <prefix>/interval instead of samples
     bool mqttCompact = false;             // a second's samples in one message on <prefix>/samples
     // A Prometheus endpoint; empty: no socket is opened.
-    std::string metricsListen;            // civetweb's form: "127.0.0.1:9464" or "[::1]:9464"; port 0: any free one
-    std::string metricsUser;              // basic auth when set
+    std::string metricsListen;            // "127.0.0.1:9464", "[::1]:9464", "[::]:9464"; port 0: any free one
+    std::string metricsUser;              // basic auth with a plain-text password: loopback only
     std::string metricsPassword;          // INI file < systemd credential < SVG_LOGGER_METRICS_PASSWORD
+    std::string metricsWebConfig;         // the exporters' web configuration: TLS, users with bcrypt hashes
+    int metricsTimeoutSeconds = 5;        // a scrape connection's whole life
+    int metricsMaxConnections = 512;      // connections served at once; beyond, they wait
     double nominalVoltage = 6600.0;       // V: the grid voltage histogram's buckets are shares of it
     std::string reactancePercent;         // "%X=" of the uncompensated voltage; empty: not exported
 };

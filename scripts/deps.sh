@@ -2,8 +2,10 @@
 # Installs the Debian packages the build, the tests and the window need, only those missing;
 # MinGW-w64 and Wine build and run the engine's tests for Windows; locales gives localedef the German
 # locale that the decimal-comma tests make; poppler-utils lets the tests look into the report PDF;
-# prometheus-cpp-dev serves the headless program's metrics, Debian's prometheus (with promtool)
-# scrapes it in the tests and checks the alert rules; debhelper, help2man, lintian and the
+# prometheus-cpp-dev writes the headless program's metrics, libmicrohttpd-dev (with GnuTLS) serves
+# them over HTTP and HTTPS, libyaml-cpp-dev reads the exporters' web configuration and libcrypt-dev
+# checks its bcrypt hashes; Debian's prometheus (with promtool) scrapes it in the tests and checks
+# the alert rules, curl, openssl and apache2-utils' htpasswd make and try TLS and passwords; debhelper, help2man, lintian and the
 # validators build and check the Debian packages, their man pages and desktop entries.
 # Quiet and idempotent: a second run on a ready machine installs nothing and asks no mirror.
 set -euo pipefail
@@ -16,7 +18,7 @@ packages=(
   g++-mingw-w64-x86-64-posix wine64
   systemd
   libmosquitto-dev mosquitto mosquitto-clients openssl libssl-dev zlib1g-dev
-  prometheus-cpp-dev libcivetweb-dev prometheus
+  prometheus-cpp-dev libmicrohttpd-dev libgnutls28-dev libyaml-cpp-dev libcrypt-dev prometheus curl apache2-utils
   build-essential debhelper dpkg-dev fakeroot lintian help2man man-db appstream desktop-file-utils
   locales
   qt6-translations-l10n

@@ -94,6 +94,13 @@ INSTANTIATE_TEST_SUITE_P(Options, HeadlessCommandLine, ::testing::Values(
     OptionsCase{"MetricsUserWithoutPassword", args({"--metrics-user", "prom"}),
                 "metrics-user needs a password: the INI key metrics-password, systemd's credential metrics-password or "
                 "SVG_LOGGER_METRICS_PASSWORD"},
+    OptionsCase{"MetricsIpv6Any", args({"--metrics-listen", "[::]:9464"}), ""},
+    OptionsCase{"MetricsIpv6Garbled", args({"--metrics-listen", "[::g]:9464"}), "--metrics-listen takes a numeric address and a port from 0 to 65535 (127.0.0.1:9464, [::1]:9464), not '[::g]:9464'"},
+    OptionsCase{"MetricsTimeout", args({"--metrics-timeout-s", "2", "--metrics-max-connections", "1000"}), ""},
+    OptionsCase{"MetricsTimeoutZero", args({"--metrics-timeout-s", "0"}), "--metrics-timeout-s takes a whole number of seconds from 1 to 300, not '0'"},
+    OptionsCase{"MetricsOneConnection", args({"--metrics-max-connections", "1"}), "--metrics-max-connections takes a whole number of connections from 2 to 60000, not '1'"},
+    OptionsCase{"MetricsWebConfigEmpty", args({"--metrics-web-config", ""}), "--metrics-web-config takes a file"},
+    OptionsCase{"MetricsWebConfigAnywhere", args({"--metrics-listen", "0.0.0.0:9464", "--metrics-web-config", "/etc/w.yml"}), ""},
     OptionsCase{"NominalZero", args({"--nominal-voltage", "0"}), "--nominal-voltage takes a voltage above 0 up to 1000000, not '0'"},
     OptionsCase{"ReactanceText", args({"--reactance-percent", "x"}), "--reactance-percent takes a percentage from 0 to 1000, not 'x'"}),
     [](const auto &info) { return std::string(info.param.name); });
@@ -398,6 +405,24 @@ INSTANTIATE_TEST_SUITE_P(Urls, MqttUrls, ::testing::Values(
     UrlCase{"mqtt://[::1]x", false, "", 0, false},
     UrlCase{"mqtt://[::1]:", false, "", 0, false},
     UrlCase{"mqtt://user@host", false, "", 0, false}));
+
+// A plain-text metrics password only where it cannot cross a network: on a loopback address.
+TEST(HeadlessOptions, PlainMetricsPasswordOnlyOnLoopback)
+{
+    const test::ScopedVariable password("SVG_LOGGER_METRICS_PASSWORD", "s3cret");
+    for (const char *listen : {"127.0.0.1:9464", "127.3.4.5:0", "[::1]:9464"})
+        EXPECT_EQ(parseHeadlessOptions(args({"--metrics-listen", listen, "--metrics-user", "prom"}), "/h").error, "")
+            << listen;
+    for (const char *listen : {"0.0.0.0:9464", "192.168.1.5:9464", "[::]:9464", "[::ffff:127.0.0.1]:9464"}) {
+        const std::string error = parseHeadlessOptions(args({"--metrics-listen", listen, "--metrics-user", "prom"}), "/h").error;
+        EXPECT_EQ(error, "metrics-user with a plain-text password only on a loopback address (127.0.0.1, [::1]); for "
+                         + std::string(listen) + " give the users with bcrypt hashes, and TLS, in --metrics-web-config FILE");
+        EXPECT_EQ(error.find("s3cret"), std::string::npos);
+    }
+    const ParsedOptions defaults = parseHeadlessOptions(args({"--metrics-listen", "127.0.0.1:0"}), "/h");
+    EXPECT_EQ(defaults.options.metricsTimeoutSeconds, 5);
+    EXPECT_EQ(defaults.options.metricsMaxConnections, 512);
+}
 
 // The metrics password as the MQTT one: never on the command line, the environment wins.
 TEST(HeadlessOptions, MetricsPasswordFromTheIniFileOrTheEnvironment)

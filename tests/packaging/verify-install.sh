@@ -9,7 +9,7 @@ staged=$(mktemp -d)
 checks=$(mktemp -d)
 trap 'rm -rf "$prefix" "$staged" "$checks"' EXIT
 cmake --install "$build" --prefix "$prefix" >/dev/null
-for f in bin/svg-logger bin/svg-logger-headless share/svg-logger/headless.ini \
+for f in bin/svg-logger bin/svg-logger-headless share/svg-logger/headless.ini share/svg-logger/metrics-web.yml \
          share/svg-logger/prometheus/svg-logger.rules.yml share/svg-logger/grafana/svg-logger.json \
          lib/systemd/system/svg-logger-headless.service lib/systemd/system/svg-logger-headless@.service; do
   [ -e "$prefix/$f" ] || { echo "missing: $f"; find "$prefix" -name '*.service'; exit 1; }
