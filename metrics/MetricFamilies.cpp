@@ -116,8 +116,10 @@ std::vector<MetricFamily> metricFamilies(const MetricsState &s, MetricsState::St
               kGauge, *s.lastSampleSeconds);
 
     f.one("log_file_open", "1 while a log file is open.", kGauge, number(s.fileOpen));
-    f.one("log_file_error", "1 while the log file cannot be made or written, or the disk is short of space.", kGauge,
+    f.one("log_file_error", "1 while the log file cannot be made or written: rows are being lost.", kGauge,
           number(s.fileError));
+    f.one("log_disk_short", "1 while the log folder's disk has less free space than --min-free-mb and no file is "
+          "left to remove; rows are still written.", kGauge, number(s.diskShort));
     if (s.diskFreeBytes)
         f.one("log_disk_free_bytes", "Free space of the log folder's file system.", kGauge,
               static_cast<double>(*s.diskFreeBytes));

@@ -41,7 +41,8 @@ struct MetricsState {
 
     // The log file and its disk.
     bool fileOpen = false;
-    bool fileError = false;
+    bool fileError = false;                      // the file's own failure: rows are being lost
+    bool diskShort = false;                      // below --min-free-mb with nothing left to remove
     std::optional<std::int64_t> diskFreeBytes;
     std::uint64_t retentionRemoved = 0;
 

@@ -185,6 +185,41 @@ TEST(MetricFamiliesOfAState, LinkStateSeriesAreTheConditionsWords)
     }
 }
 
+// log_file_error is the file's own failure (rows are being lost); a disk merely short of
+// --min-free-mb is log_disk_short, and rows are still written.
+TEST(RunMetricsOfARun, AShortDiskIsNoFileError)
+{
+    enum class Step { DiskShort, DiskRoom, FileFails, FileWrites };
+    const struct Row {
+        Step step;
+        const char *fileError;
+        const char *diskShort;
+    } rows[] = {
+        {Step::DiskShort, "0", "1"},  // retention found nothing left to remove
+        {Step::FileFails, "1", "1"},
+        {Step::DiskRoom, "1", "0"},
+        {Step::FileWrites, "0", "0"},
+    };
+    MetricsRig rig;
+    int i = 0;
+    for (const Row &row : rows) {
+        SCOPED_TRACE("row " + std::to_string(i++));
+        switch (row.step) {
+        case Step::DiskShort:
+        case Step::DiskRoom:
+            rig.metrics.setDiskShort(row.step == Step::DiskShort);
+            break;
+        case Step::FileFails:
+        case Step::FileWrites:
+            rig.metrics.fileProblemChanged(row.step == Step::FileFails ? FileProblem::CannotWrite : FileProblem::None, "");
+            break;
+        }
+        auto s = rig.now();
+        EXPECT_EQ(s["svglogger_log_file_error"], row.fileError);
+        EXPECT_EQ(s["svglogger_log_disk_short"], row.diskShort);
+    }
+}
+
 // The load's energy: each step with the earlier sample's power; silences longer than the
 // watchdog's time and negative power add nothing; the histogram counts each voltage once,
 // a voltage on a bound within that bound's bucket.
