@@ -137,6 +137,18 @@ std::vector<MetricFamily> metricFamilies(const MetricsState &s, MetricsState::St
                                       "Messages dropped unsent because the queue and the spool were full.", kCounter);
         Families::point(dropped, static_cast<double>(s.mqtt->droppedSamples), {{"kind", "samples"}});
         Families::point(dropped, static_cast<double>(s.mqtt->droppedEvents), {{"kind", "events"}});
+        f.one("mqtt_spool_on_disk", "1: the spool is on disk and outlives the program; 0: memory only.", kGauge,
+              number(s.mqtt->spoolOnDisk));
+        f.one("mqtt_spool_bytes", "Bytes of the spool's segment files.", kGauge,
+              static_cast<double>(s.mqtt->spoolBytes));
+        f.one("mqtt_spool_messages", "Messages waiting in the spool, in memory and on disk.", kGauge,
+              static_cast<double>(s.mqtt->spoolMessages));
+        f.one("mqtt_spool_limit_bytes", "The most the spool may take now: its bound, or its bytes and the free space "
+              "above its free-space floor if that is less.", kGauge, static_cast<double>(s.mqtt->spoolLimitBytes));
+        f.one("mqtt_spool_write_errors_total", "Failed writes and syncs of the spool.", kCounter,
+              static_cast<double>(s.mqtt->spoolWriteErrors));
+        f.one("mqtt_lost_messages_total", "Messages neither delivered nor on disk at a stop (this run's, or the "
+              "previous run's, read from the spool at start).", kCounter, static_cast<double>(s.mqtt->lostMessages));
     }
 
     if (s.fresh(now)) {

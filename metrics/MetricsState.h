@@ -56,6 +56,12 @@ struct MetricsState {
         std::uint64_t queued = 0;
         std::uint64_t droppedSamples = 0;
         std::uint64_t droppedEvents = 0;
+        bool spoolOnDisk = false;            // else memory only
+        std::uint64_t spoolBytes = 0;        // of its segment files
+        std::uint64_t spoolMessages = 0;     // waiting in memory and on disk
+        std::uint64_t spoolLimitBytes = 0;   // its bound, or less at its free-space floor
+        std::uint64_t spoolWriteErrors = 0;
+        std::uint64_t lostMessages = 0;      // neither delivered nor on disk at a stop
     };
     std::optional<Mqtt> mqtt;
 

@@ -64,6 +64,7 @@ public:
     std::uint64_t refused() const { return m_session.refused(); }
     std::uint64_t delivered() const { return m_session.delivered(); }
     bool connectedNow() const { return m_session.connectedNow(); }
+    MqttSession::SpoolFigures spoolFigures() const { return m_session.spoolFigures(); }
 
 private:
     using Kind = MqttOutbox::Kind;

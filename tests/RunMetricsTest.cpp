@@ -141,7 +141,27 @@ TEST(MetricFamiliesOfAState, FreshnessAndWhatIsServed)
          {{"svglogger_mqtt_connected", "1"},
           {"svglogger_mqtt_queued_messages", "12"},
           {"svglogger_mqtt_dropped_messages_total{kind=\"samples\"}", "3"},
-          {"svglogger_mqtt_dropped_messages_total{kind=\"events\"}", "1"}}},
+          {"svglogger_mqtt_dropped_messages_total{kind=\"events\"}", "1"},
+          {"svglogger_mqtt_spool_on_disk", "0"},
+          {"svglogger_mqtt_lost_messages_total", "0"}}},
+        {"TheSpoolsFigures", 0ms, [](MetricsState &s) {
+             MetricsState::Mqtt mqtt;
+             mqtt.spoolOnDisk = true;
+             mqtt.spoolBytes = 3'371'740;
+             mqtt.spoolMessages = 8925;
+             mqtt.spoolLimitBytes = 3'400'000;
+             mqtt.spoolWriteErrors = 7;
+             mqtt.lostMessages = 594;
+             s.mqtt = mqtt;
+         },
+         {{"svglogger_mqtt_spool_on_disk", "1"},
+          {"svglogger_mqtt_spool_bytes", "3371740"},
+          {"svglogger_mqtt_spool_messages", "8925"},
+          {"svglogger_mqtt_spool_limit_bytes", "3400000"},
+          {"svglogger_mqtt_spool_write_errors_total", "7"},
+          {"svglogger_mqtt_lost_messages_total", "594"}}},
+        {"NoBrokerNoSpoolFigures", 0ms, [](MetricsState &) {},
+         {{"svglogger_mqtt_spool_on_disk", nullptr}, {"svglogger_mqtt_lost_messages_total", nullptr}}},
         {"NoGridVoltageNoRatio", 0ms, [](MetricsState &s) { s.last[MeasurementSample::GridVoltage] = 0.0f; },
          {{"svglogger_voltage_unbalance_ratio", nullptr}, {"svglogger_grid_voltage_volts", "0"}}},
         {"HistogramCumulative", 0ms, [](MetricsState &s) {
