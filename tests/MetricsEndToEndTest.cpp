@@ -202,7 +202,8 @@ TEST(MetricsEndpoint, ScrapeIsValidAndItsValuesAreTheCsvRowsAndTheMqttSamples)
     const auto [extendedCode, table] = promtool(promtoolPath, {"check", "metrics", "--extended"}, reply.body);
     std::smatch total;
     ASSERT_TRUE(std::regex_search(table, total, std::regex("Total +([0-9]+)"))) << table;
-    EXPECT_LE(std::stoi(total[1]), 80) << table;
+    // A box's series stay few: 83 with the spool's six and log_disk_short.
+    EXPECT_LE(std::stoi(total[1]), 90) << table;
 
     ASSERT_EQ(series.at("svglogger_samples_total"), kLines) << reply.body;
     const std::vector<std::string> rows = site.rows();
