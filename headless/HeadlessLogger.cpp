@@ -19,10 +19,12 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <iterator>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/timex.h>
 #include <unistd.h>
 
@@ -60,6 +62,21 @@ std::optional<bool> clockSynchronised()
     if (result < 0)
         return std::nullopt;
     return result != TIME_ERROR && (state.status & STA_UNSYNC) == 0;
+}
+
+// The file system that holds a path, or would once it is made: that of its nearest existing
+// folder; none when not even the root can be asked.
+std::optional<dev_t> fileSystemOf(std::filesystem::path path)
+{
+    path = std::filesystem::absolute(path);
+    for (;;) {
+        struct stat status {};
+        if (::stat(path.c_str(), &status) == 0)
+            return status.st_dev;
+        if (!path.has_relative_path())
+            return std::nullopt;
+        path = path.parent_path();
+    }
 }
 
 std::string modeText(const HeadlessOptions &options)
@@ -199,8 +216,22 @@ int HeadlessLogger::exec()
             config.clientId = m_options.mqttClientId;
             m_journal.info("mqtt: client id " + config.clientId);
         }
-        if (m_options.mqttSpoolMb > 0)
+        if (m_options.mqttSpoolMb > 0) {
             config.spoolFolder = state + "/mqtt-spool/" + site::folderName(config.clientId);
+            const std::optional<dev_t> spoolDisk = fileSystemOf(config.spoolFolder);
+            m_spoolSharesLogDisk = spoolDisk && spoolDisk == fileSystemOf(m_options.folder);
+            // On the log folder's disk the spool's floor is never below --min-free-mb: the spool
+            // gives back its room before the retention would remove a CSV file for it.
+            std::int64_t floorMb = m_options.spoolMinFreeMb.value_or(HeadlessOptions::kSpoolMinFreeMb);
+            if (m_spoolSharesLogDisk && floorMb < m_options.minFreeMb) {
+                if (m_options.spoolMinFreeMb)
+                    warn("spool-min-free-mb " + std::to_string(floorMb) + " is below min-free-mb "
+                         + std::to_string(m_options.minFreeMb) + " on the log folder's disk: the spool keeps "
+                         + std::to_string(m_options.minFreeMb) + " MiB free");
+                floorMb = m_options.minFreeMb;
+            }
+            config.spoolMinFreeBytes = static_cast<std::uint64_t>(floorMb) << 20;
+        }
         m_publisher = std::make_unique<MqttPublisher>(std::move(config), m_journal);
         if (const std::string error = m_publisher->start(); !error.empty()) {
             m_journal.fault("svg-logger-headless: " + error);
@@ -340,8 +371,17 @@ HealthReport HeadlessLogger::health() const
 
 void HeadlessLogger::applyRetention()
 {
-    const LogRetention::Outcome outcome = LogRetention::apply(
-        m_options.folder, {m_options.keepDays, m_options.minFreeMb}, run().openPath());
+    // The spool on the log folder's disk gives back its room (its oldest samples) before any
+    // CSV file goes for space: its bytes count as free here, and its floor keeps min-free-mb.
+    const LogRetention::FreeSpace freeSpace = [this](const std::filesystem::path &folder) {
+        const std::int64_t free = LogRetention::systemFreeSpace(folder);
+        if (free < 0 || !m_publisher || !m_spoolSharesLogDisk)
+            return free;
+        return free + static_cast<std::int64_t>(m_publisher->spoolFigures().bytes);
+    };
+    const LogRetention::Outcome outcome =
+        LogRetention::apply(m_options.folder, {m_options.keepDays, m_options.minFreeMb}, run().openPath(),
+                            std::filesystem::file_time_type::clock::now(), freeSpace);
     for (const std::string &path : outcome.removed)
         m_journal.info("retention: removed " + path);
     if (m_metrics) {
@@ -461,6 +501,13 @@ void HeadlessLogger::refreshMetrics()
         mqtt.clientIdTaken = m_publisher->clientIdTaken();
         mqtt.damaged = m_publisher->damagedMessages();
         mqtt.segmentsSetAside = m_publisher->segmentsSetAside();
+        const MqttSession::SpoolFigures spool = m_publisher->spoolFigures();
+        mqtt.spoolOnDisk = spool.onDisk;
+        mqtt.spoolBytes = spool.bytes;
+        mqtt.spoolMessages = spool.messages;
+        mqtt.spoolLimitBytes = spool.limitBytes;
+        mqtt.spoolWriteErrors = spool.writeErrors;
+        mqtt.lostMessages = spool.lost;
         m_metrics->setMqtt(mqtt);
     }
     m_metrics->setClockSynchronised(clockSynchronised()); // one adjtimex call

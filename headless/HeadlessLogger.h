@@ -93,6 +93,7 @@ private:
     SystemdNotifier m_notifier;
     QTimer m_retentionTimer;
     std::string m_diskStatus; // the free space is short with nothing left to remove
+    bool m_spoolSharesLogDisk = false; // the MQTT spool's folder is on the log folder's file system
     QTimer m_healthTimer; // every second: the health message and systemd's status
     int m_healthTicks = 0;
     std::optional<HealthReport::State> m_lastHealth; // what the last health message said of the run's state

@@ -60,6 +60,16 @@ std::string printable(const std::string &value)
     return value.size() > 60 ? text + "…" : text;
 }
 
+// The number a field holds: an optional one's, set when given.
+template <typename T>
+struct WholeOf {
+    using type = T;
+};
+template <typename T>
+struct WholeOf<std::optional<T>> {
+    using type = T;
+};
+
 // A whole number from `low` to `high` into `field`; `what` names its unit ("seconds", or none).
 template <typename T>
 auto wholeFrom(T HeadlessOptions::*field, long long low, long long high, const char *what)
@@ -69,7 +79,7 @@ auto wholeFrom(T HeadlessOptions::*field, long long low, long long high, const c
         if (!n || *n < static_cast<double>(low) || *n > static_cast<double>(high) || *n != std::floor(*n))
             return "takes a whole number " + std::string(*what ? "of " : "") + what + (*what ? " " : "") + "from "
                 + std::to_string(low) + " to " + std::to_string(high) + ", not '" + printable(v) + "'";
-        o.*field = static_cast<T>(*n);
+        o.*field = static_cast<typename WholeOf<T>::type>(*n);
         return std::string();
     };
 }
@@ -216,6 +226,12 @@ const std::vector<Option> &options()
                           "else $XDG_STATE_HOME/svg-logger or ~/.local/state/svg-logger), up to MB; beyond, the oldest "
                           "samples are dropped first; 0: memory only, lost at stop (default 100).",
          "MB", wholeFrom(&HeadlessOptions::mqttSpoolMb, 0, 1'000'000, "MiB")},
+        {"spool-min-free-mb", "The free space the MQTT spool leaves its disk for the log files: it writes nothing "
+                              "that would take the disk below MB free, and below it drops its oldest samples first "
+                              "(counted) to give the room back; on the log folder's disk never less than "
+                              "min-free-mb, so that retention removes no CSV file for the spool; 0: no floor "
+                              "(default 1024).",
+         "MB", wholeFrom(&HeadlessOptions::spoolMinFreeMb, 0, 1'000'000'000, "MiB")},
         {"mqtt-client-id", "The MQTT client id (default: svg-logger- and 12 hex digits derived from /etc/machine-id "
                            "and the topic prefix, the same at every start, different on every box).",
          "ID",

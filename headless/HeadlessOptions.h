@@ -44,6 +44,9 @@ struct HeadlessOptions {
     std::string mqttPassword;             // INI file < systemd credential < SVG_LOGGER_MQTT_PASSWORD
     std::size_t mqttQueue = 18000;        // messages kept in memory while the broker is away (an hour)
     std::int64_t mqttSpoolMb = 100;       // on disk beyond memory and across a restart; 0: memory only
+    // The free space the spool leaves its disk for the log files; unset: kSpoolMinFreeMb.
+    std::optional<std::int64_t> spoolMinFreeMb;
+    static constexpr std::int64_t kSpoolMinFreeMb = 1024; // the fleet's "disk low" alert's GiB
     std::string mqttClientId;             // empty: derived from the machine id and the topic prefix
     MqttProtocol mqttProtocol = MqttProtocol::Version5;
     std::string mqttCert;                 // the client's certificate and key for mutual TLS

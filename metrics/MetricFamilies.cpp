@@ -116,8 +116,10 @@ std::vector<MetricFamily> metricFamilies(const MetricsState &s, MetricsState::St
               kGauge, *s.lastSampleSeconds);
 
     f.one("log_file_open", "1 while a log file is open.", kGauge, number(s.fileOpen));
-    f.one("log_file_error", "1 while the log file cannot be made or written, or the disk is short of space.", kGauge,
+    f.one("log_file_error", "1 while the log file cannot be made or written: rows are being lost.", kGauge,
           number(s.fileError));
+    f.one("log_disk_short", "1 while the log folder's disk has less free space than --min-free-mb and no file is "
+          "left to remove; rows are still written.", kGauge, number(s.diskShort));
     if (s.diskFreeBytes)
         f.one("log_disk_free_bytes", "Free space of the log folder's file system.", kGauge,
               static_cast<double>(*s.diskFreeBytes));
@@ -157,6 +159,18 @@ std::vector<MetricFamily> metricFamilies(const MetricsState &s, MetricsState::St
               "1 while another client with the same client id takes the connections over (the broker closes "
               "each soon after making it, or says Session taken over).",
               kGauge, number(s.mqtt->clientIdTaken));
+        f.one("mqtt_spool_on_disk", "1: the spool is on disk and outlives the program; 0: memory only.", kGauge,
+              number(s.mqtt->spoolOnDisk));
+        f.one("mqtt_spool_bytes", "Bytes of the spool's segment files.", kGauge,
+              static_cast<double>(s.mqtt->spoolBytes));
+        f.one("mqtt_spool_messages", "Messages waiting in the spool, in memory and on disk.", kGauge,
+              static_cast<double>(s.mqtt->spoolMessages));
+        f.one("mqtt_spool_limit_bytes", "The most the spool may take now: its bound, or its bytes and the free space "
+              "above its free-space floor if that is less.", kGauge, static_cast<double>(s.mqtt->spoolLimitBytes));
+        f.one("mqtt_spool_write_errors_total", "Failed writes and syncs of the spool.", kCounter,
+              static_cast<double>(s.mqtt->spoolWriteErrors));
+        f.one("mqtt_lost_messages_total", "Messages neither delivered nor on disk at a stop (this run's, or the "
+              "previous run's, read from the spool at start).", kCounter, static_cast<double>(s.mqtt->lostMessages));
     }
     if (s.clockSynchronised)
         f.one("clock_synchronised", "1 while the kernel counts the system clock as synchronised (NTP), else 0.", kGauge,

@@ -41,7 +41,8 @@ struct MetricsState {
 
     // The log file and its disk.
     bool fileOpen = false;
-    bool fileError = false;
+    bool fileError = false;                      // the file's own failure: rows are being lost
+    bool diskShort = false;                      // below --min-free-mb with nothing left to remove
     std::optional<std::int64_t> diskFreeBytes;
     std::uint64_t retentionRemoved = 0;
 
@@ -62,6 +63,12 @@ struct MetricsState {
         std::uint64_t repeated = 0;   // handed to the broker more than once in this run
         std::uint64_t reconnects = 0; // connections after the run's first
         bool clientIdTaken = false;   // another client with the same id takes the connections
+        bool spoolOnDisk = false;            // else memory only
+        std::uint64_t spoolBytes = 0;        // of its segment files
+        std::uint64_t spoolMessages = 0;     // waiting in memory and on disk
+        std::uint64_t spoolLimitBytes = 0;   // its bound, or less at its free-space floor
+        std::uint64_t spoolWriteErrors = 0;
+        std::uint64_t lostMessages = 0;      // neither delivered nor on disk at a stop
     };
     std::optional<Mqtt> mqtt;
 

@@ -78,8 +78,7 @@ void RunMetrics::addRetentionRemoved(std::uint64_t files)
 void RunMetrics::setDiskShort(bool shortOfSpace)
 {
     const std::lock_guard lock(m_mutex);
-    m_diskShort = shortOfSpace;
-    m_state.fileError = m_fileProblem || m_diskShort;
+    m_state.diskShort = shortOfSpace;
 }
 
 void RunMetrics::lineRecorded(const LineRecord &record)
@@ -135,8 +134,7 @@ void RunMetrics::triggerFired()
 void RunMetrics::fileProblemChanged(FileProblem problem, std::string_view)
 {
     const std::lock_guard lock(m_mutex);
-    m_fileProblem = problem != FileProblem::None;
-    m_state.fileError = m_fileProblem || m_diskShort;
+    m_state.fileError = problem != FileProblem::None;
 }
 
 void RunMetrics::portBack()

@@ -37,6 +37,7 @@ public:
     void setDiskFree(std::optional<std::int64_t> bytes);
     void setClockSynchronised(std::optional<bool> synchronised);
     void addRetentionRemoved(std::uint64_t files);
+    // Below --min-free-mb with nothing left to remove: no row is lost for it (yet).
     void setDiskShort(bool shortOfSpace);
 
     void lineRecorded(const LineRecord &record) override;
@@ -54,8 +55,6 @@ private:
     const RunController &m_run;
     mutable std::mutex m_mutex;
     MetricsState m_state;
-    bool m_fileProblem = false; // the file's own problem; with the disk's, fileError
-    bool m_diskShort = false;
     // The previous sample for the energy: its time (ms since 1970) and active power (kW).
     std::optional<std::int64_t> m_previousMilliseconds;
     double m_previousKw = 0;

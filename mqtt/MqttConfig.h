@@ -26,6 +26,7 @@ struct MqttConfig {
     std::string keyPassword;  // of an encrypted key; never written anywhere
     std::string spoolFolder;  // where unacknowledged messages outlive the program; empty: memory only
     std::uint64_t spoolBytes = 100ull << 20;
+    std::uint64_t spoolMinFreeBytes = 0; // left free on the spool's file system; 0: none
     int syncSeconds = 10;     // the spool reaches the disk at least this often (at least every second)
     int healthSeconds = 60;   // the health message's period; it expires after three
     bool compact = false;     // a second's samples in one message on <prefix>/samples

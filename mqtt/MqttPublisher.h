@@ -69,6 +69,7 @@ public:
     std::uint64_t reconnects() const { return m_session.reconnects(); }
     bool clientIdTaken() const { return m_session.clientIdTaken(); }
     bool connectedNow() const { return m_session.connectedNow(); }
+    MqttSession::SpoolFigures spoolFigures() const { return m_session.spoolFigures(); }
 
 private:
     using Kind = MqttOutbox::Kind;

@@ -169,7 +169,7 @@ MqttSession::MqttSession(MqttConfig config, MqttLog &log, WallClock clock)
     , m_clock(std::move(clock))
     , m_run(m_config.run)
     , m_outbox(m_config.queueBound)
-    , m_spool({m_config.spoolBytes, m_config.queueBound, 1ull << 20})
+    , m_spool({m_config.spoolBytes, m_config.queueBound, 1ull << 20, m_config.spoolMinFreeBytes})
 {
     static const int initialised = mosquitto_lib_init();
     (void)initialised;
@@ -232,6 +232,9 @@ std::string MqttSession::start()
         if (opened.pending != 0)
             m_log.info("mqtt: " + std::to_string(opened.pending) + " messages an earlier run did not deliver "
                        "wait in " + m_config.spoolFolder + " and go first");
+        if (const std::uint64_t lost = m_spool.lostByEarlierRun(); lost != 0)
+            m_log.info("mqtt: the previous run lost " + std::to_string(lost) + " messages at its stop (neither "
+                       "delivered nor on disk), counted as lost");
     }
     countFigures();
     m_thread = std::thread(&MqttSession::run, this);
@@ -381,6 +384,17 @@ void MqttSession::countFigures()
     m_spoolSetAside = m_spool.segmentsSetAside();
     // The spool settles a refused message as it does an acknowledged one.
     m_delivered = m_spool.delivered() - m_refused;
+    m_spoolOnDisk = m_spool.onDisk();
+    m_spoolBytes = m_spool.bytes();
+    m_spoolLimitBytes = m_spool.onDisk() ? m_spool.limitBytes() : 0;
+    m_spoolWriteErrors = m_spool.writeErrors();
+    m_lost = m_spool.lostByEarlierRun() + m_lostAtStop;
+}
+
+MqttSession::SpoolFigures MqttSession::spoolFigures() const
+{
+    return {m_spoolOnDisk.load(), m_spoolBytes.load(), m_spooled.load(), m_spoolLimitBytes.load(),
+            m_spoolWriteErrors.load(), m_lost.load()};
 }
 
 std::int64_t MqttSession::steadySeconds()
@@ -548,19 +562,28 @@ void MqttSession::stopped()
     destroyClient();
     m_spool.rewind();
     const std::string problem = m_spool.flush();
+    m_lostAtStop = m_spool.settleLoss();
     countFigures();
-    const std::uint64_t left = m_spool.pending();
+    // What is on disk waits for the next start; what is neither there nor delivered is lost.
+    const std::uint64_t lost = m_lostAtStop;
+    const std::uint64_t left = m_spool.pending() - lost;
     const std::uint64_t dropped = droppedSamples() + droppedEvents();
     std::string line = "mqtt: stop: " + std::to_string(delivered()) + " messages delivered";
-    if (m_spool.onDisk() && problem.empty())
-        line += ", " + std::to_string(left) + " spooled in " + m_spool.folder() + " for the next start";
-    else
-        line += ", " + std::to_string(left) + " not delivered and lost"
-            + (problem.empty() ? " (no spool folder)" : " (" + problem + ")");
+    if (m_spool.onDisk())
+        line += ", " + std::to_string(left) + " left in the spool for the next start (" + m_spool.folder() + ")";
+    line += ", " + std::to_string(lost) + " lost";
+    if (lost != 0) {
+        if (!m_spool.onDisk())
+            line += " (no spool folder)";
+        else if (!problem.empty())
+            line += " (not on disk: " + problem + ")";
+        else
+            line += m_spool.atFloor() ? " (no room above the spool's free-space floor)" : " (no room in the spool)";
+    }
     line += ", " + std::to_string(dropped) + " dropped, " + std::to_string(refused()) + " refused by the broker";
     if (m_spool.damaged() != 0)
         line += ", " + std::to_string(m_spool.damaged()) + " damaged in the spool";
-    if ((left != 0 && (!m_spool.onDisk() || !problem.empty())) || dropped != 0 || m_spool.damaged() != 0)
+    if (lost != 0 || dropped != 0 || m_spool.damaged() != 0)
         m_log.warning(line);
     else
         m_log.info(line);
@@ -568,16 +591,52 @@ void MqttSession::stopped()
 
 void MqttSession::sync()
 {
-    std::string problem = m_spool.flush();
+    m_spool.flush();
     countFigures();
-    if (problem == m_spoolProblem)
-        return;
-    if (problem.empty())
-        m_log.info("mqtt: the spool is written again");
-    else
-        m_log.warning("mqtt: " + problem + " — messages wait in memory, up to "
-                      + std::to_string(m_config.queueBound));
-    m_spoolProblem = std::move(problem);
+    sayConditions();
+}
+
+// Each of the spool's conditions is one warning, whatever its text each time: said when it
+// begins, at most hourly with its count while it lasts, and once when it ends.
+void MqttSession::sayConditions()
+{
+    const std::int64_t seconds =
+        std::chrono::duration_cast<std::chrono::seconds>(SteadyClock::now().time_since_epoch()).count();
+    const std::string memory = " — messages wait in memory, up to " + std::to_string(m_config.queueBound);
+    const std::uint64_t errors = m_spool.writeErrors();
+    RepeatedWarning::Verdict write;
+    if (const std::string &failure = m_spool.writeFailure(); !failure.empty()) {
+        write = m_writeWarning.holds(seconds, errors - m_writeErrorsSeen);
+        if (write.say == RepeatedWarning::Say::Began)
+            m_log.warning("mqtt: " + failure + memory);
+        else if (write.say == RepeatedWarning::Say::Still)
+            m_log.warning("mqtt: " + failure + " (still; " + std::to_string(write.count)
+                          + " more failed writes since it was said)" + memory);
+    } else if (write = m_writeWarning.cleared(); write.say == RepeatedWarning::Say::Ended) {
+        m_log.info("mqtt: the spool is written again, after " + std::to_string(write.count) + " failed writes");
+    }
+    m_writeErrorsSeen = errors;
+
+    const std::uint64_t dropped = m_spool.droppedSamples() + m_spool.droppedEvents();
+    const bool floor = m_config.spoolMinFreeBytes != 0;
+    const std::string condition = floor ? "spool at its free-space floor" : "spool disk full";
+    const std::string where = floor ? "the disk of " + m_spool.folder() + " keeps "
+            + std::to_string(m_config.spoolMinFreeBytes >> 20) + " MiB free for the log files"
+                                    : "no room left on the disk of " + m_spool.folder();
+    RepeatedWarning::Verdict room;
+    if (m_spool.atFloor()) {
+        room = m_floorWarning.holds(seconds, dropped - m_droppedSeen);
+        if (room.say == RepeatedWarning::Say::Began)
+            m_log.warning("mqtt: " + condition + ": " + where + "; the oldest samples of the spool are dropped "
+                          "(counted), and what finds no room waits in memory");
+        else if (room.say == RepeatedWarning::Say::Still)
+            m_log.warning("mqtt: " + condition + " (still; " + std::to_string(room.count)
+                          + " messages dropped since it was said): " + where);
+    } else if (room = m_floorWarning.cleared(); room.say == RepeatedWarning::Say::Ended) {
+        m_log.info("mqtt: the spool has room again" + std::string(floor ? " above its free-space floor" : "")
+                   + ", after " + std::to_string(room.count) + " messages dropped for it");
+    }
+    m_droppedSeen = dropped;
 }
 
 // Hands waiting messages to libmosquitto in order while fewer than the window await their

@@ -5,6 +5,7 @@
 #include "mqtt/MqttLog.h"
 #include "mqtt/MqttOutbox.h"
 #include "mqtt/MqttSpool.h"
+#include "mqtt/RepeatedWarning.h"
 
 #include <atomic>
 #include <chrono>
@@ -82,6 +83,17 @@ public:
     bool clientIdTaken() const { return m_clientIdTaken; }
     // Whether the broker has accepted the connection and not lost it since; from any thread.
     bool connectedNow() const { return m_connected.load(); }
+    // The spool as it stood at the network thread's last look; from any thread.
+    struct SpoolFigures {
+        bool onDisk = false;
+        std::uint64_t bytes = 0;       // of its segment files
+        std::uint64_t messages = 0;    // waiting, in memory and on disk
+        std::uint64_t limitBytes = 0;  // the most it may take now (its bound, or less at its free-space floor)
+        std::uint64_t writeErrors = 0;
+        // Neither delivered nor on disk at stop: the previous run's (kept in the folder), then this one's.
+        std::uint64_t lost = 0;
+    };
+    SpoolFigures spoolFigures() const;
 
 private:
     using Kind = MqttOutbox::Kind;
@@ -103,6 +115,7 @@ private:
     void scheduleRetry();
     void countFigures();
     void stopped();
+    void sayConditions();
     BrokerHealth::Drops drops() const { return {droppedSamples(), droppedEvents()}; }
     std::string where() const;
     std::string waiting() const;
@@ -131,6 +144,11 @@ private:
     std::atomic<std::uint64_t> m_repeated{0};
     std::atomic<std::uint64_t> m_reconnects{0};
     std::atomic<bool> m_clientIdTaken{false};
+    std::atomic<bool> m_spoolOnDisk{false};
+    std::atomic<std::uint64_t> m_spoolBytes{0};
+    std::atomic<std::uint64_t> m_spoolLimitBytes{0};
+    std::atomic<std::uint64_t> m_spoolWriteErrors{0};
+    std::atomic<std::uint64_t> m_lost{0};
     // Network thread only (and start() before it runs):
     mosquitto *m_client = nullptr;
     MqttSpool m_spool;
@@ -149,7 +167,12 @@ private:
     void logged(mosquitto *client, const std::string &text);
     std::string takeLogged();
     std::set<std::string> m_refusalsSaid;
-    std::string m_spoolProblem;
+    // The spool's two conditions, each said once, then at most hourly, and when it ends.
+    RepeatedWarning m_writeWarning;
+    RepeatedWarning m_floorWarning;
+    std::uint64_t m_writeErrorsSeen = 0;
+    std::uint64_t m_droppedSeen = 0;
+    std::uint64_t m_lostAtStop = 0;
     int m_attempt = 0;
     SteadyClock::time_point m_nextTry;
     SteadyClock::time_point m_nextSync;

@@ -15,6 +15,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace svglogger {
@@ -38,6 +39,10 @@ constexpr std::size_t kLegacyHeadBytes = 8;
 constexpr std::size_t kBodyFixedBytes = 8 + 1 + 2;
 constexpr std::uint32_t kLargestBody = 64u << 20;
 constexpr const char *kMarkFile = "acknowledged";
+// What the last stop lost (not on disk, not delivered), for the next start's figures: a number
+// of fixed width, written over in place, so that a full disk takes it too.
+constexpr const char *kLossFile = "lost";
+constexpr int kLossDigits = 20;
 constexpr const char *kSegmentSuffix = ".seg";
 
 enum class Layout { Legacy, Current };
@@ -211,6 +216,14 @@ int replaceFile(const std::string &path, const std::string &data)
 
 } // namespace
 
+std::int64_t MqttSpool::systemFreeSpace(const std::string &folder)
+{
+    struct statvfs space {};
+    if (::statvfs(folder.c_str(), &space) != 0)
+        return -1;
+    return static_cast<std::int64_t>(space.f_bavail) * static_cast<std::int64_t>(space.f_frsize);
+}
+
 MqttSpool::~MqttSpool()
 {
     closeTail();
@@ -303,6 +316,8 @@ MqttSpool::Opened MqttSpool::open(const std::string &folder)
     m_cursor = mark;
     m_savedMark = mark;
     m_pending = opened.pending;
+    m_lostEarlier = takeEarlierLoss();
+    m_limitBytes = currentLimit();
     return opened;
 }
 
@@ -314,12 +329,16 @@ void MqttSpool::append(Message message)
     if (m_memory.size() <= m_limits.memoryMessages)
         return;
     // Memory is full: what waits goes to disk and is read back from there when its turn
-    // comes; without a disk the oldest sample waiting goes.
-    if (onDisk() && write().empty()) {
+    // comes. Where it finds no room or fails, the oldest sample waiting goes; the next
+    // flush tries the disk again.
+    if (onDisk() && !m_heldBack && m_writeFailure.empty()) {
+        if (const std::string problem = write(); !problem.empty())
+            failed(problem);
         while (!m_memory.empty() && m_memory.front().number < m_written)
             m_memory.pop_front();
         m_readSegment.reset();
-        return;
+        if (m_memory.size() <= m_limits.memoryMessages)
+            return;
     }
     dropOldestInMemory();
 }
@@ -430,7 +449,7 @@ void MqttSpool::dropOldestInMemory()
 
 std::string MqttSpool::openTail()
 {
-    if (m_tail >= 0 && !m_segments.empty() && m_segments.back().bytes < m_limits.segmentBytes)
+    if (m_tail >= 0 && !m_segments.empty() && m_segments.back().bytes < segmentCloseBytes())
         return {};
     closeTail();
     const std::string path = m_folder + "/" + segmentName(m_written);
@@ -460,49 +479,103 @@ void MqttSpool::closeTail()
     m_tail = -1;
 }
 
+// A segment is also closed beyond an eighth of what the spool may take: room is made a whole
+// segment at a time, so a spool near its floor gives back its oldest eighth, not all.
+std::uint64_t MqttSpool::segmentCloseBytes() const
+{
+    return std::min(m_limits.segmentBytes, std::max<std::uint64_t>(m_limitBytes / 8, 4096));
+}
+
+std::uint64_t MqttSpool::bytes() const
+{
+    std::uint64_t total = 0;
+    for (const Segment &segment : m_segments)
+        total += segment.bytes;
+    return total;
+}
+
+// The bound, or what the spool holds and the free space above its floor if that is less:
+// below the floor, less than it holds.
+std::uint64_t MqttSpool::currentLimit() const
+{
+    const std::int64_t free = m_freeSpace(m_folder);
+    if (free < 0)
+        return m_limits.diskBytes;
+    const std::int64_t room =
+        static_cast<std::int64_t>(bytes()) + free - static_cast<std::int64_t>(m_limits.minFreeBytes);
+    return std::min(m_limits.diskBytes, static_cast<std::uint64_t>(std::max<std::int64_t>(room, 0)));
+}
+
+// Appends what waits in memory, within the limit: room is made first by dropping the oldest
+// samples on disk; what still finds none stays in memory, in order, for the next write.
 std::string MqttSpool::write()
 {
-    std::string problem;
-    auto from = std::lower_bound(m_memory.begin(), m_memory.end(), m_written,
-                                 [](const Entry &e, std::uint64_t n) { return e.number < n; });
-    for (auto it = from; it != m_memory.end(); ++it) {
+    auto unwritten = [this] {
+        return std::lower_bound(m_memory.begin(), m_memory.end(), m_written,
+                                [](const Entry &e, std::uint64_t n) { return e.number < n; });
+    };
+    std::uint64_t needed = 0;
+    for (auto it = unwritten(); it != m_memory.end(); ++it)
+        if (!settled(it->number))
+            needed += encode(it->number, it->message).size();
+    const std::uint64_t limit = currentLimit();
+    m_limitBytes = limit;
+    const std::uint64_t droppedBefore = m_droppedSamples + m_droppedEvents;
+    std::string problem = keepToBound(limit, needed); // may take dropped messages out of memory
+    std::uint64_t room = limit > bytes() ? limit - bytes() : 0;
+    bool heldBack = false;
+    bool whole = problem.empty();
+    for (auto it = unwritten(); whole && it != m_memory.end(); ++it) {
         if (settled(it->number))
             continue;
-        if (problem = openTail(); !problem.empty())
-            break;
         const std::string record = encode(it->number, it->message);
+        if (record.size() > room) {
+            heldBack = true;
+            whole = false;
+            break;
+        }
+        if (problem = openTail(); !problem.empty()) {
+            whole = false;
+            break;
+        }
         Segment &tail = m_segments.back();
         if (const int error = writeAll(m_tail, record); error != 0) {
             // Nothing half-written stays behind: the segment ends after its last whole record.
             ::ftruncate(m_tail, static_cast<off_t>(tail.bytes));
             problem = "cannot write the spool " + tail.path + ": " + systemReason(error);
+            whole = false;
             break;
         }
         if (tail.bytes == kSegmentHeaderBytes)
             tail.first = it->number;
         tail.last = it->number;
         tail.bytes += record.size();
+        room -= record.size();
         m_written = it->number + 1;
     }
-    if (problem.empty())
+    if (whole)
         m_written = m_next;
     m_readSegment.reset();
-    if (!problem.empty())
-        return problem;
-    return keepToBound();
+    m_heldBack = heldBack;
+    // At the floor while it costs samples or room; off again once a segment fits above it.
+    const bool floorLimits = limit < m_limits.diskBytes;
+    const bool dropped = m_droppedSamples + m_droppedEvents != droppedBefore;
+    if (floorLimits && (dropped || heldBack))
+        m_atFloor = true;
+    else if (!floorLimits || limit - std::min(limit, bytes()) >= segmentCloseBytes())
+        m_atFloor = false;
+    return problem;
 }
 
-// Beyond the disk's bound the oldest segment keeps only its events (and what the broker has
-// been handed); once only events are left, the oldest of them go.
-std::string MqttSpool::keepToBound()
+// Within `limit` with room for `extra` bytes more, oldest first: a segment keeps only its
+// events (and what the broker has been handed); once only events are left, the oldest of them
+// go, but only to keep within the limit, never to make room for newer messages.
+std::string MqttSpool::keepToBound(std::uint64_t limit, std::uint64_t extra)
 {
-    auto total = [this] {
-        std::uint64_t bytes = 0;
-        for (const Segment &s : m_segments)
-            bytes += s.bytes;
-        return bytes;
-    };
-    while (total() > m_limits.diskBytes && !m_segments.empty()) {
+    while (!m_segments.empty()) {
+        const std::uint64_t total = bytes();
+        if (total + extra <= limit)
+            break;
         // The segment being appended to is compacted only when no other one can be.
         const std::size_t closed = m_tail >= 0 ? m_segments.size() - 1 : m_segments.size();
         std::size_t victim = 0;
@@ -514,36 +587,57 @@ std::string MqttSpool::keepToBound()
                 closeTail();
                 continue;
             }
+            if (total <= limit)
+                break;
             victim = 0; // only events are left: the oldest go
             if (m_tail >= 0 && m_segments.size() == 1)
                 closeTail();
         }
+        // What a compacted segment keeps joins the events-only segment before it: one small file
+        // for them, not one a segment, each taking at least a block of the disk.
+        const bool join = compact && victim > 0 && m_segments[victim - 1].eventsOnly;
         Segment &segment = m_segments[victim];
         std::string kept;
         std::uint64_t first = 0;
         std::uint64_t lastKept = 0;
+        auto keep = [&](const Record &record) {
+            if (kept.empty())
+                first = record.number;
+            lastKept = record.number;
+            kept += encode(record.number, record.message);
+        };
+        if (join)
+            for (const Record &record : readSegment(m_segments[victim - 1].path).records)
+                if (!settled(record.number))
+                    keep(record);
         for (const Record &record : readSegment(segment.path).records) {
             if (settled(record.number))
                 continue;
             if (compact && (record.message.kind == Kind::Event || isInFlight(record.number))) {
-                if (kept.empty())
-                    first = record.number;
-                lastKept = record.number;
-                kept += encode(record.number, record.message);
+                keep(record);
                 continue;
             }
             if (!isInFlight(record.number))
                 forget(record.number, record.message.kind);
         }
+        const std::size_t into = join ? victim - 1 : victim;
+        Segment &target = m_segments[into];
         std::error_code error;
         if (kept.empty()) {
             fs::remove(segment.path, error);
-            m_segments.erase(m_segments.begin() + static_cast<std::ptrdiff_t>(victim));
+            if (join)
+                fs::remove(target.path, error);
+            m_segments.erase(m_segments.begin() + static_cast<std::ptrdiff_t>(into),
+                             m_segments.begin() + static_cast<std::ptrdiff_t>(victim) + 1);
         } else {
             kept.insert(0, segmentHeader());
-            if (const int failure = replaceFile(segment.path, kept); failure != 0)
-                return "cannot shorten the spool " + segment.path + ": " + systemReason(failure);
-            segment = {segment.path, first, lastKept, kept.size(), true};
+            if (const int failure = replaceFile(target.path, kept); failure != 0)
+                return "cannot shorten the spool " + target.path + ": " + systemReason(failure);
+            target = {target.path, first, lastKept, kept.size(), true};
+            if (join) {
+                fs::remove(segment.path, error);
+                m_segments.erase(m_segments.begin() + static_cast<std::ptrdiff_t>(victim));
+            }
         }
         m_readSegment.reset();
     }
@@ -561,6 +655,63 @@ int MqttSpool::saveMark(std::uint64_t below)
 }
 
 std::string MqttSpool::flush()
+{
+    const std::string problem = writeAndMark();
+    if (!problem.empty())
+        failed(problem);
+    else
+        m_writeFailure.clear();
+    return problem;
+}
+
+void MqttSpool::failed(const std::string &problem)
+{
+    ++m_writeErrors;
+    m_writeFailure = problem;
+}
+
+std::uint64_t MqttSpool::notOnDisk() const
+{
+    std::uint64_t count = 0;
+    for (const Entry &entry : m_memory)
+        count += (!onDisk() || entry.number >= m_written) && !settled(entry.number);
+    return count;
+}
+
+std::uint64_t MqttSpool::settleLoss()
+{
+    const std::uint64_t lost = notOnDisk();
+    if (onDisk())
+        writeLoss(lost);
+    return lost;
+}
+
+// The previous stop's loss, read once; the file says 0 again, so that it is counted once.
+std::uint64_t MqttSpool::takeEarlierLoss()
+{
+    std::uint64_t lost = 0;
+    if (std::ifstream in(m_folder + "/" + kLossFile); in)
+        in >> lost;
+    writeLoss(0);
+    return lost;
+}
+
+// Over the file's own bytes: a full disk has no room for a new file, but these need none.
+void MqttSpool::writeLoss(std::uint64_t lost)
+{
+    char text[kLossDigits + 2];
+    std::snprintf(text, sizeof text, "%0*llu\n", kLossDigits, static_cast<unsigned long long>(lost));
+    const std::string path = m_folder + "/" + kLossFile;
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return;
+    if (::pwrite(fd, text, kLossDigits + 1, 0) == kLossDigits + 1)
+        ::fdatasync(fd);
+    ::close(fd);
+}
+
+// Appends what waits, syncs it, records the broker's mark and removes what it has all of.
+std::string MqttSpool::writeAndMark()
 {
     if (!onDisk())
         return {};

@@ -5,9 +5,11 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace svglogger {
@@ -16,11 +18,12 @@ namespace svglogger {
 // with its number. They wait in memory; every sync period, when memory is full and at stop,
 // those still unacknowledged are appended to segment files of the spool folder, so that a
 // stop, a crash or a power cut with the broker away loses at most one sync period, and the
-// next start sends them first. Bounded on disk: beyond the bound the oldest samples go first
-// and are counted; events stay until only events are left. Without a folder it keeps to
-// memory, where beyond its bound the oldest waiting sample goes. A damaged record is skipped
-// and counted, the records after it are sent; a segment file of a format it does not know is
-// moved aside into set-aside/, never deleted. The network thread's alone.
+// next start sends them first. Bounded on disk, by its bound and by the free space it leaves
+// its file system (the CSV files come first): beyond, the oldest samples go first and are
+// counted; events stay until only events are left. What finds no room waits in memory, where
+// beyond its bound the oldest waiting sample goes. A damaged record is skipped and counted,
+// the records after it are sent; a segment file of a format it does not know is moved aside
+// into set-aside/, never deleted. The network thread's alone.
 class MqttSpool
 {
 public:
@@ -34,7 +37,14 @@ public:
         std::uint64_t diskBytes = 100ull << 20;
         std::size_t memoryMessages = 18000;
         std::uint64_t segmentBytes = 1ull << 20; // a segment file is closed beyond this
+        // The free space the spool leaves on its file system: it writes nothing that would take
+        // it below, and gives back its oldest samples when the disk has less. 0: none.
+        std::uint64_t minFreeBytes = 0;
     };
+    // Free bytes for a user without privilege on the file system that holds a folder; -1 when
+    // it cannot be asked (the floor is then not looked at).
+    using FreeSpace = std::function<std::int64_t(const std::string &folder)>;
+    static std::int64_t systemFreeSpace(const std::string &folder);
     // Why the folder cannot serve: it cannot be made, its lock cannot be opened (no write
     // permission), or another program holds the lock. The spool keeps to memory.
     enum class OpenFailure { None, CannotMake, CannotUse, InUse };
@@ -64,7 +74,11 @@ public:
     // messages read back from disk, and as soon as none of them is left.
     static constexpr std::uint64_t kMarkEvery = 256;
 
-    explicit MqttSpool(Limits limits) : m_limits(limits) {}
+    explicit MqttSpool(Limits limits, FreeSpace freeSpace = systemFreeSpace)
+        : m_limits(limits)
+        , m_freeSpace(std::move(freeSpace))
+    {
+    }
     ~MqttSpool();
     MqttSpool(const MqttSpool &) = delete;
     MqttSpool &operator=(const MqttSpool &) = delete;
@@ -95,6 +109,25 @@ public:
     // Records found damaged (skipped, never sent) and segment files set aside, since open.
     std::uint64_t damaged() const { return m_damaged; }
     std::uint64_t segmentsSetAside() const { return m_setAside; }
+
+    // The bytes of its segment files.
+    std::uint64_t bytes() const;
+    // The most its segment files could take at the last write: the bound, or less where its
+    // free-space floor is reached.
+    std::uint64_t limitBytes() const { return m_limitBytes; }
+    // The free-space floor made the last write drop samples or leave messages in memory, and
+    // there has not been a segment's room above it since.
+    bool atFloor() const { return m_atFloor; }
+    // Why the last flush (or a write for a full memory) failed; empty once a flush succeeds.
+    const std::string &writeFailure() const { return m_writeFailure; }
+    std::uint64_t writeErrors() const { return m_writeErrors; } // failed flushes and writes, all told
+    // Waiting messages that are not on disk: lost if the program ends now.
+    std::uint64_t notOnDisk() const;
+    // At stop, after the last flush: those not on disk are lost; their number is kept in the
+    // folder for the next start's figures, and returned.
+    std::uint64_t settleLoss();
+    // What the previous run's stop counted as lost, read at open.
+    std::uint64_t lostByEarlierRun() const { return m_lostEarlier; }
 
 private:
     struct Segment {
@@ -128,7 +161,13 @@ private:
     }
     std::optional<Entry> nextFromDisk(std::uint64_t below);
     std::string write();
-    std::string keepToBound();
+    std::uint64_t currentLimit() const;
+    std::uint64_t segmentCloseBytes() const;
+    std::string keepToBound(std::uint64_t limit, std::uint64_t extra);
+    std::string writeAndMark();
+    void failed(const std::string &problem);
+    std::uint64_t takeEarlierLoss();
+    void writeLoss(std::uint64_t lost);
     std::string openTail();
     void closeTail();
     void dropOldestInMemory();
@@ -138,6 +177,7 @@ private:
     static SegmentContents readSegment(const std::string &path);
 
     const Limits m_limits;
+    const FreeSpace m_freeSpace;
     std::string m_folder;
     int m_lock = -1;                  // the folder's lock; -1: memory only
     std::deque<Entry> m_memory;       // ascending numbers
@@ -161,6 +201,12 @@ private:
     std::uint64_t m_droppedEvents = 0;
     std::uint64_t m_damaged = 0;
     std::uint64_t m_setAside = 0;
+    std::uint64_t m_limitBytes = 0;
+    bool m_atFloor = false;
+    bool m_heldBack = false; // the last write left messages in memory for want of room
+    std::string m_writeFailure;
+    std::uint64_t m_writeErrors = 0;
+    std::uint64_t m_lostEarlier = 0;
 };
 
 } // namespace svglogger

@@ -67,6 +67,9 @@ INSTANTIATE_TEST_SUITE_P(Options, HeadlessCommandLine, ::testing::Values(
     OptionsCase{"ClientIdWithSlash", args({"--mqtt-client-id", "a/b"}),
                 "--mqtt-client-id takes 1 to 128 printable characters without spaces, '/', '+' or '#', not 'a/b'"},
     OptionsCase{"SpoolOff", args({"--mqtt-spool-mb", "0"}), ""},
+    OptionsCase{"SpoolFloorOff", args({"--spool-min-free-mb", "0"}), ""},
+    OptionsCase{"SpoolFloorNegative", args({"--spool-min-free-mb", "-1"}),
+                "--spool-min-free-mb takes a whole number of MiB from 0 to 1000000000, not '-1'"},
     OptionsCase{"BadValueEscaped", args({"--mode", "\x1b[2Jfast"}), "--mode takes continuous or interval, not '\\x1b[2Jfast'"},
     OptionsCase{"PublishAll", args({"--mqtt-publish", "all"}), "--mqtt-publish takes samples or rows, not 'all'"},
     OptionsCase{"SyncNegative", args({"--sync-seconds", "-1"}),
@@ -113,6 +116,8 @@ TEST(HeadlessOptions, DefaultsAreTheWindowsAndTheValuesAreTaken)
     EXPECT_EQ(parsed.options.interval, "1");
     EXPECT_FALSE(parsed.options.durationSeconds);
     EXPECT_TRUE(parsed.options.port.empty());
+    EXPECT_FALSE(parsed.options.spoolMinFreeMb) << "unset: the default, raised to min-free-mb where it shares the disk";
+    EXPECT_EQ(parseHeadlessOptions(args({"--spool-min-free-mb", "300"}), "/home/op").options.spoolMinFreeMb, 300);
     parsed = parseHeadlessOptions(args({"--folder", "/data/site", "--mode", "interval", "--interval", "60",
                                         "--duration", "2.5", "--power-flow-correction", "--trigger", "t.ini"}),
                                   "/home/op");
@@ -128,7 +133,7 @@ TEST(HeadlessOptions, HelpListsEveryOptionWithItsDefaultAndVersionPrints)
 {
     const ParsedOptions help = parseHeadlessOptions(args({"--help"}), "/home/op");
     for (const char *option : {"--port", "--list-ports", "--folder", "--mode", "--interval", "--power-flow-correction",
-                               "--trigger", "--duration", "--config", "--quiet", "--version"})
+                               "--trigger", "--duration", "--config", "--quiet", "--version", "--spool-min-free-mb"})
         EXPECT_NE(help.print.find(option), std::string::npos) << option;
     EXPECT_NE(help.print.find("default ~/temp/"), std::string::npos);
     EXPECT_EQ(parseHeadlessOptions(args({"--version"}), "/home/op").print.rfind("svg-logger-headless ", 0), 0u);

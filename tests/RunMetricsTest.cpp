@@ -143,7 +143,9 @@ TEST(MetricFamiliesOfAState, FreshnessAndWhatIsServed)
           {"svglogger_mqtt_dropped_messages_total{kind=\"samples\"}", "3"},
           {"svglogger_mqtt_dropped_messages_total{kind=\"events\"}", "1"},
           {"svglogger_mqtt_damaged_messages_total", "5"},
-          {"svglogger_mqtt_spool_segments_set_aside_total", "2"}}},
+          {"svglogger_mqtt_spool_segments_set_aside_total", "2"},
+          {"svglogger_mqtt_spool_on_disk", "0"},
+          {"svglogger_mqtt_lost_messages_total", "0"}}},
         {"NoMqttNoSpoolCounters", 0ms, [](MetricsState &) {},
          {{"svglogger_mqtt_damaged_messages_total", nullptr}, {"svglogger_mqtt_spool_segments_set_aside_total", nullptr}}},
         {"MqttSessionsFigures", 0ms, [](MetricsState &s) {
@@ -169,6 +171,24 @@ TEST(MetricFamiliesOfAState, FreshnessAndWhatIsServed)
          {{"svglogger_clock_synchronised", "1"}}},
         {"ClockNotSynchronised", 0ms, [](MetricsState &s) { s.clockSynchronised = false; },
          {{"svglogger_clock_synchronised", "0"}}},
+        {"TheSpoolsFigures", 0ms, [](MetricsState &s) {
+             MetricsState::Mqtt mqtt;
+             mqtt.spoolOnDisk = true;
+             mqtt.spoolBytes = 3'371'740;
+             mqtt.spoolMessages = 8925;
+             mqtt.spoolLimitBytes = 3'400'000;
+             mqtt.spoolWriteErrors = 7;
+             mqtt.lostMessages = 594;
+             s.mqtt = mqtt;
+         },
+         {{"svglogger_mqtt_spool_on_disk", "1"},
+          {"svglogger_mqtt_spool_bytes", "3371740"},
+          {"svglogger_mqtt_spool_messages", "8925"},
+          {"svglogger_mqtt_spool_limit_bytes", "3400000"},
+          {"svglogger_mqtt_spool_write_errors_total", "7"},
+          {"svglogger_mqtt_lost_messages_total", "594"}}},
+        {"NoBrokerNoSpoolFigures", 0ms, [](MetricsState &) {},
+         {{"svglogger_mqtt_spool_on_disk", nullptr}, {"svglogger_mqtt_lost_messages_total", nullptr}}},
         {"NoGridVoltageNoRatio", 0ms, [](MetricsState &s) { s.last[MeasurementSample::GridVoltage] = 0.0f; },
          {{"svglogger_voltage_unbalance_ratio", nullptr}, {"svglogger_grid_voltage_volts", "0"}}},
         {"HistogramCumulative", 0ms, [](MetricsState &s) {
@@ -209,6 +229,41 @@ TEST(MetricFamiliesOfAState, LinkStateSeriesAreTheConditionsWords)
             ASSERT_EQ(series.count(name), 1u) << name;
             EXPECT_EQ(series.at(name), condition == present ? "1" : "0") << presentWord << ": " << name;
         }
+    }
+}
+
+// log_file_error is the file's own failure (rows are being lost); a disk merely short of
+// --min-free-mb is log_disk_short, and rows are still written.
+TEST(RunMetricsOfARun, AShortDiskIsNoFileError)
+{
+    enum class Step { DiskShort, DiskRoom, FileFails, FileWrites };
+    const struct Row {
+        Step step;
+        const char *fileError;
+        const char *diskShort;
+    } rows[] = {
+        {Step::DiskShort, "0", "1"},  // retention found nothing left to remove
+        {Step::FileFails, "1", "1"},
+        {Step::DiskRoom, "1", "0"},
+        {Step::FileWrites, "0", "0"},
+    };
+    MetricsRig rig;
+    int i = 0;
+    for (const Row &row : rows) {
+        SCOPED_TRACE("row " + std::to_string(i++));
+        switch (row.step) {
+        case Step::DiskShort:
+        case Step::DiskRoom:
+            rig.metrics.setDiskShort(row.step == Step::DiskShort);
+            break;
+        case Step::FileFails:
+        case Step::FileWrites:
+            rig.metrics.fileProblemChanged(row.step == Step::FileFails ? FileProblem::CannotWrite : FileProblem::None, "");
+            break;
+        }
+        auto s = rig.now();
+        EXPECT_EQ(s["svglogger_log_file_error"], row.fileError);
+        EXPECT_EQ(s["svglogger_log_disk_short"], row.diskShort);
     }
 }
 

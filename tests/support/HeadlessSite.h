@@ -25,6 +25,7 @@ struct Site {
     QTemporaryDir runtime;
     QTemporaryDir logs;
     QTemporaryDir state; // the spool's folder, the site's own
+    QString stateHome;   // another one (a small disk's folder); empty: `state`
     QProcess simulator;
     QProcess logger;
     std::string journal;
@@ -51,7 +52,7 @@ struct Site {
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_RUNTIME_DIR", runtime.path());
-        env.insert("XDG_STATE_HOME", state.path());
+        env.insert("XDG_STATE_HOME", stateHome.isEmpty() ? state.path() : stateHome);
         env.remove("STATE_DIRECTORY");
         if (!password.isEmpty())
             env.insert("SVG_LOGGER_MQTT_PASSWORD", password);
