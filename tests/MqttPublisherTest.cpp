@@ -726,7 +726,7 @@ TEST_F(PublisherFixture, MessagesReadBackFromTheSpoolAreNotCountedAsRepeated)
         std::this_thread::sleep_for(200ms);
         away.stop();
     }
-    ASSERT_NE(log.text().find("30 spooled in"), std::string::npos) << log.text();
+    ASSERT_NE(log.text().find("30 left in the spool for the next start"), std::string::npos) << log.text();
     config.port = broker.port;
     MqttPublisher back(config, log, [this] { return now.load(); }, [this] { return steady.load(); });
     ASSERT_EQ(back.start(), "");
