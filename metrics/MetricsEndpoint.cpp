@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <chrono>
 #include <condition_variable>
+#include <optional>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -198,8 +199,12 @@ private:
             const MHD_ConnectionInfo *info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
             if (!info)
                 return;
-            const std::lock_guard<std::mutex> hold(server->m_lock);
-            server->m_open[connection] = {info->connect_fd, Clock::now() + std::chrono::seconds(server->m_config.timeoutSeconds)};
+            {
+                const std::lock_guard<std::mutex> hold(server->m_lock);
+                server->m_open[connection] = {info->connect_fd,
+                                              Clock::now() + std::chrono::seconds(server->m_config.timeoutSeconds)};
+            }
+            server->m_wake.notify_one(); // its deadline may be the earliest
         } else {
             const std::lock_guard<std::mutex> hold(server->m_lock);
             server->m_open.erase(connection);
@@ -212,7 +217,15 @@ private:
     {
         std::unique_lock<std::mutex> hold(m_lock);
         while (!m_stopping) {
-            m_wake.wait_for(hold, std::chrono::milliseconds(200));
+            // Asleep until the earliest deadline; with no connection open, until one comes.
+            std::optional<Clock::time_point> earliest;
+            for (const auto &[connection, open] : m_open)
+                if (!open.cut && (!earliest || open.deadline < *earliest))
+                    earliest = open.deadline;
+            if (earliest)
+                m_wake.wait_until(hold, *earliest);
+            else
+                m_wake.wait(hold);
             const Clock::time_point now = Clock::now();
             for (auto &[connection, open] : m_open)
                 if (!open.cut && now >= open.deadline) {
