@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # What the packages ship beside the programs, checked as Debian's tools check it: every
-# program's --version is the project's, each man page reads without a warning, the desktop
-# entries and the AppStream metainfo validate.
+# program's --version is the project's, and so is the upstream part of debian/changelog's
+# version (as dpkg reads it); each man page reads without a warning; the desktop entries and
+# the AppStream metainfo validate.
 # Usage: check-metadata.sh BUILD-DIR SOURCE-DIR VERSION
 set -euo pipefail
 build=$1 source=$2 version=$3
@@ -18,6 +19,9 @@ for page in "$build"/packaging/man/*.1; do
   grep -q '^\.SH OPTIONS' "$page" || grep -q -- '--help' "$page" || { echo "$page: no options"; status=1; }
 done
 [ "$(ls "$build"/packaging/man/*.1 | wc -l)" -eq 5 ] || { echo "not five man pages"; status=1; }
+upstream=$(cd "$source" && printf 'include /usr/share/dpkg/pkg-info.mk\nall:\n\t@echo $(DEB_VERSION_UPSTREAM)\n' | make -s -f -)
+[ "$upstream" = "$version" ] \
+  || { echo "debian/changelog's version is of upstream version '$upstream', the project's is $version"; status=1; }
 desktop-file-validate "$source"/packaging/desktop/*.desktop || status=1
 appstreamcli validate --no-net --pedantic "$source"/packaging/desktop/*.metainfo.xml || status=1
 exit $status
