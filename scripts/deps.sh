@@ -4,7 +4,9 @@
 # locale that the decimal-comma tests make; poppler-utils lets the tests look into the report PDF;
 # prometheus-cpp-dev serves the headless program's metrics, Debian's prometheus (with promtool)
 # scrapes it in the tests and checks the alert rules; debhelper, help2man, lintian and the
-# validators build and check the Debian packages, their man pages and desktop entries.
+# validators build and check the Debian packages, their man pages and desktop entries;
+# devscripts (dch) makes other versions of them, debootstrap a clean Debian root for piuparts
+# and for systemd-nspawn (systemd-container), which boots it to upgrade the running service.
 # Quiet and idempotent: a second run on a ready machine installs nothing and asks no mirror.
 set -euo pipefail
 
@@ -18,6 +20,7 @@ packages=(
   libmosquitto-dev mosquitto mosquitto-clients openssl libssl-dev zlib1g-dev
   prometheus-cpp-dev libcivetweb-dev prometheus
   build-essential debhelper dpkg-dev fakeroot lintian help2man man-db appstream desktop-file-utils
+  devscripts debootstrap piuparts systemd-container
   locales
   qt6-translations-l10n
 )
