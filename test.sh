@@ -3,7 +3,8 @@
 # UndefinedBehaviorSanitizer, libFuzzer over the engine, the engine's tests built for Windows
 # under Wine, the headless program under ThreadSanitizer, then builds everything and runs the
 # whole suite with ctest; last the Debian packages: built, checked by lintian, installed with
-# apt, run and purged.
+# apt, run and purged, checked by piuparts, built as other Debian versions, and upgraded on a
+# booted Debian root with the service running.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -85,7 +86,10 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSVG_WERROR=ON >
 cmake --build build
 ctest --test-dir build --output-on-failure -j "$jobs"
 
-echo "== Debian packages: built, lintian, installed, run, purged =="
+echo "== Debian packages: built, lintian, installed, run, purged; piuparts; other versions; upgraded under systemd =="
 version=$(sed -n 's/^project(svg-logger VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 ./scripts/build-packages.sh
 tests/packaging/deb-install.sh build-deb "$version"
+tests/packaging/piuparts.sh build-deb
+tests/packaging/deb-versions.sh "$version"
+tests/packaging/deb-systemd.sh build-deb build-deb-upgrade .

@@ -14,10 +14,19 @@ std::string buildRevision()
     return SVG_BUILD_REVISION;
 }
 
+std::string packageVersion()
+{
+    return SVG_PACKAGE_VERSION;
+}
+
 std::string programVersion()
 {
-    const std::string revision = buildRevision();
-    return projectVersion() + (revision.empty() ? "" : " (git " + revision + ")");
+    std::string origin;
+    if (const std::string package = packageVersion(); !package.empty())
+        origin = "Debian " + package;
+    if (const std::string revision = buildRevision(); !revision.empty())
+        origin += (origin.empty() ? "git " : ", git ") + revision;
+    return projectVersion() + (origin.empty() ? "" : " (" + origin + ")");
 }
 
 std::string versionLine(std::string_view program)

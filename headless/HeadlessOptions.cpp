@@ -3,6 +3,7 @@
 #include "common/TextNumber.h"
 #include "common/IniFile.h"
 #include "common/ProgramVersion.h"
+#include "headless/SettingsFiles.h"
 #include "metrics/ListenAddress.h"
 #include "mqtt/MqttMessages.h"
 #include "recording/LogRecorder.h"
@@ -427,8 +428,14 @@ ParsedOptions parseHeadlessOptions(const QStringList &arguments, const std::stri
     }
     result.options.listPorts = parser.isSet(listPorts);
 
-    if (parser.isSet(config)) {
-        const IniFile file = IniFile::read(parser.value(config).toStdString());
+    // The file, then its drop-in folder's files in name order: the last one to set a key wins.
+    const SettingsFiles settings = parser.isSet(config) ? settingsFiles(parser.value(config).toStdString()) : SettingsFiles();
+    if (!settings.error.empty()) {
+        result.error = settings.error;
+        return result;
+    }
+    for (const std::string &path : settings.paths) {
+        const IniFile file = IniFile::read(path);
         if (!file.ok()) {
             result.error = file.error();
             return result;
@@ -440,9 +447,8 @@ ParsedOptions parseHeadlessOptions(const QStringList &arguments, const std::stri
                                                [&](const Password &p) { return entry.key == p.key; });
             if (password != std::end(kPasswords)) {
                 result.options.*password->field = entry.value;
-                if (QFileInfo(parser.value(config)).permissions() & QFileDevice::ReadOther)
-                    result.warnings.push_back(parser.value(config).toStdString()
-                                              + " holds " + entry.key + " and every user can read it: chmod 0640 it");
+                if (QFileInfo(QString::fromStdString(path)).permissions() & QFileDevice::ReadOther)
+                    result.warnings.push_back(path + " holds " + entry.key + " and every user can read it: chmod 0640 it");
                 continue;
             }
             const Option *option = findOption(entry.key);

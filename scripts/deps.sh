@@ -6,7 +6,9 @@
 # them over HTTP and HTTPS, libyaml-cpp-dev reads the exporters' web configuration and libcrypt-dev
 # checks its bcrypt hashes; Debian's prometheus (with promtool) scrapes it in the tests and checks
 # the alert rules, curl, openssl and apache2-utils' htpasswd make and try TLS and passwords; debhelper, help2man, lintian and the
-# validators build and check the Debian packages, their man pages and desktop entries.
+# validators build and check the Debian packages, their man pages and desktop entries;
+# devscripts (dch) makes other versions of them, debootstrap a clean Debian root for piuparts
+# and for systemd-nspawn (systemd-container), which boots it to upgrade the running service.
 # Quiet and idempotent: a second run on a ready machine installs nothing and asks no mirror.
 set -euo pipefail
 
@@ -20,6 +22,7 @@ packages=(
   libmosquitto-dev mosquitto mosquitto-clients openssl libssl-dev zlib1g-dev
   prometheus-cpp-dev libmicrohttpd-dev libgnutls28-dev libyaml-cpp-dev libcrypt-dev prometheus curl apache2-utils
   build-essential debhelper dpkg-dev fakeroot lintian help2man man-db appstream desktop-file-utils
+  devscripts debootstrap piuparts systemd-container
   locales
   qt6-translations-l10n
 )

@@ -3,10 +3,11 @@
 # every program's version, the units verified by systemd, the service's user and the settings'
 # mode, the simulator and the service program run from the installed paths as that user and
 # writing a log; then purged: no file of ours is left but the recorded logs.
-# Usage: deb-install.sh FOLDER-WITH-THE-DEBS VERSION   (as root, or with sudo)
+# Usage: deb-install.sh FOLDER-WITH-THE-DEBS UPSTREAM-VERSION   (as root, or with sudo)
 set -euo pipefail
 debs=$(cd "$1" && pwd)
-version=$2
+upstream=$2
+version=$(dpkg-deb -f "$(ls "$debs"/svg-logger-headless_*.deb)" Version) # the package's: 1.0.0-1
 run=()
 if [ "$(id -u)" -ne 0 ]; then run=(sudo); fi
 say() { echo "-- $*"; }
@@ -16,7 +17,7 @@ export DEBIAN_FRONTEND=noninteractive
 say "apt-get install the three packages"
 "${run[@]}" apt-get install -y -q --no-install-recommends \
   "$debs/svg-logger-headless_${version}_"*.deb "$debs/svg-logger_${version}_"*.deb \
-  "$debs/svg-logger-tools_${version}_"*.deb 2>&1 | grep -E '^(Setting up|Unpacking) svg-logger' || true
+  "$debs/svg-logger-tools_${version}_"*.deb </dev/null 2>&1 | grep -E '^(Setting up|Unpacking) svg-logger' || true
 for p in svg-logger-headless svg-logger svg-logger-tools; do
   dpkg-query -W -f='${Status} ${Version}\n' "$p" | grep -qx "install ok installed $version" || fail "$p is not installed"
 done
@@ -24,11 +25,11 @@ ours=$(mktemp)
 trap 'rm -f "$ours"' EXIT
 dpkg -L svg-logger-headless svg-logger svg-logger-tools | sort -u >"$ours"
 
-say "--version of each program"
+say "--version of each program: the upstream version and the package's"
 for program in svg-logger svg-logger-headless svg-logger-view svg-controller-sim svg-make-day; do
   line=$(QT_QPA_PLATFORM=offscreen "/usr/bin/$program" --version)
   echo "$line"
-  [[ "$line" == "$program $version"* ]] || fail "$program --version says '$line'"
+  [[ "$line" == "$program $upstream (Debian $version"[,\)]* ]] || fail "$program --version says '$line'"
 done
 
 say "systemd-analyze verify of the installed units"
@@ -50,8 +51,12 @@ getent group svg-logger >/dev/null || fail "no group svg-logger"
 mode=$(stat -c '%a %U %G' /etc/svg-logger/headless.ini)
 echo "/etc/svg-logger/headless.ini: $mode"
 [ "$mode" = "640 root svg-logger" ] || fail "the settings are $mode, not 640 root svg-logger"
-dpkg-query -W -f='${Conffiles}\n' svg-logger-headless | grep -q ' /etc/svg-logger/headless.ini ' \
-  || fail "headless.ini is no conffile"
+# The site's settings are ucf's, never a conffile whose prompt would stop an unattended upgrade.
+! dpkg-query -W -f='${Conffiles}\n' svg-logger-headless | grep -q ' /etc/svg-logger/headless.ini ' \
+  || fail "headless.ini is a dpkg conffile"
+"${run[@]}" ucfq -w svg-logger-headless | grep -q '^/etc/svg-logger/headless.ini:svg-logger-headless:' \
+  || fail "ucf does not keep headless.ini: $("${run[@]}" ucfq -w svg-logger-headless)"
+[ -d /etc/svg-logger/headless.d ] || fail "no drop-in folder /etc/svg-logger/headless.d"
 folder=$(stat -c '%a %U %G' /var/lib/svg-logger)
 echo "/var/lib/svg-logger: $folder"
 [ "$folder" = "750 svg-logger svg-logger" ] || fail "the log folder is $folder"
@@ -77,7 +82,7 @@ echo "$log: $rows rows"
 [ "$("${run[@]}" ls /var/lib/svg-logger | wc -l)" -gt "$before" ] && [ "$rows" -ge 10 ] || fail "no log was written"
 
 say "apt-get purge"
-"${run[@]}" apt-get purge -y -q svg-logger-headless svg-logger svg-logger-tools 2>&1 | grep -E '^(Removing|Purging) ' || true
+"${run[@]}" apt-get purge -y -q svg-logger-headless svg-logger svg-logger-tools </dev/null 2>&1 | grep -E '^(Removing|Purging) |is kept' || true
 left=()
 while read -r path; do
   case "$path" in
