@@ -137,42 +137,13 @@ TEST(MetricFamiliesOfAState, FreshnessAndWhatIsServed)
              s.last[MeasurementSample::UncompensatedVoltage] = 6650.5f;
          },
          {{"svglogger_uncompensated_voltage_volts", "6650.5"}}},
-        {"MqttWhenConfigured", 0ms, [](MetricsState &s) { s.mqtt = MetricsState::Mqtt{true, 12, 3, 1, 5, 2}; },
-         {{"svglogger_mqtt_connected", "1"},
-          {"svglogger_mqtt_queued_messages", "12"},
-          {"svglogger_mqtt_dropped_messages_total{kind=\"samples\"}", "3"},
-          {"svglogger_mqtt_dropped_messages_total{kind=\"events\"}", "1"},
-          {"svglogger_mqtt_damaged_messages_total", "5"},
-          {"svglogger_mqtt_spool_segments_set_aside_total", "2"},
-          {"svglogger_mqtt_spool_on_disk", "0"},
-          {"svglogger_mqtt_lost_messages_total", "0"}}},
-        {"NoMqttNoSpoolCounters", 0ms, [](MetricsState &) {},
-         {{"svglogger_mqtt_damaged_messages_total", nullptr}, {"svglogger_mqtt_spool_segments_set_aside_total", nullptr}}},
-        {"MqttSessionsFigures", 0ms, [](MetricsState &s) {
-             MetricsState::Mqtt mqtt;
+        {"MqttWhenConfigured", 0ms, [](MetricsState &s) {
+             MetricsState::Mqtt mqtt{true, 12, 3, 1, 5, 2};
              mqtt.delivered = 5021;
              mqtt.refused = 3;
              mqtt.repeated = 20;
              mqtt.reconnects = 7;
              mqtt.clientIdTaken = true;
-             s.mqtt = mqtt;
-         },
-         {{"svglogger_mqtt_delivered_messages_total", "5021"},
-          {"svglogger_mqtt_refused_messages_total", "3"},
-          {"svglogger_mqtt_repeated_messages_total", "20"},
-          {"svglogger_mqtt_reconnects_total", "7"},
-          {"svglogger_mqtt_client_id_taken", "1"}}},
-        {"NoBrokerNoMqttFamilies", 0ms, [](MetricsState &) {},
-         {{"svglogger_mqtt_delivered_messages_total", nullptr},
-          {"svglogger_mqtt_reconnects_total", nullptr},
-          {"svglogger_mqtt_client_id_taken", nullptr},
-          {"svglogger_clock_synchronised", nullptr}}}, // the kernel could not say
-        {"ClockSynchronised", 0ms, [](MetricsState &s) { s.clockSynchronised = true; },
-         {{"svglogger_clock_synchronised", "1"}}},
-        {"ClockNotSynchronised", 0ms, [](MetricsState &s) { s.clockSynchronised = false; },
-         {{"svglogger_clock_synchronised", "0"}}},
-        {"TheSpoolsFigures", 0ms, [](MetricsState &s) {
-             MetricsState::Mqtt mqtt;
              mqtt.spoolOnDisk = true;
              mqtt.spoolBytes = 3'371'740;
              mqtt.spoolMessages = 8925;
@@ -181,14 +152,40 @@ TEST(MetricFamiliesOfAState, FreshnessAndWhatIsServed)
              mqtt.lostMessages = 594;
              s.mqtt = mqtt;
          },
-         {{"svglogger_mqtt_spool_on_disk", "1"},
+         {{"svglogger_mqtt_connected", "1"},
+          {"svglogger_mqtt_queued_messages", "12"},
+          {"svglogger_mqtt_dropped_messages_total{kind=\"samples\"}", "3"},
+          {"svglogger_mqtt_dropped_messages_total{kind=\"events\"}", "1"},
+          {"svglogger_mqtt_damaged_messages_total", "5"},
+          {"svglogger_mqtt_spool_segments_set_aside_total", "2"},
+          {"svglogger_mqtt_delivered_messages_total", "5021"},
+          {"svglogger_mqtt_refused_messages_total", "3"},
+          {"svglogger_mqtt_repeated_messages_total", "20"},
+          {"svglogger_mqtt_reconnects_total", "7"},
+          {"svglogger_mqtt_client_id_taken", "1"},
+          {"svglogger_mqtt_spool_on_disk", "1"},
           {"svglogger_mqtt_spool_bytes", "3371740"},
           {"svglogger_mqtt_spool_messages", "8925"},
           {"svglogger_mqtt_spool_limit_bytes", "3400000"},
           {"svglogger_mqtt_spool_write_errors_total", "7"},
           {"svglogger_mqtt_lost_messages_total", "594"}}},
-        {"NoBrokerNoSpoolFigures", 0ms, [](MetricsState &) {},
-         {{"svglogger_mqtt_spool_on_disk", nullptr}, {"svglogger_mqtt_lost_messages_total", nullptr}}},
+        {"MqttFreshlyConfigured", 0ms, [](MetricsState &s) { s.mqtt = MetricsState::Mqtt{}; },
+         {{"svglogger_mqtt_connected", "0"},
+          {"svglogger_mqtt_spool_on_disk", "0"},
+          {"svglogger_mqtt_lost_messages_total", "0"}}},
+        {"NoBrokerNoMqttFamilies", 0ms, [](MetricsState &) {},
+         {{"svglogger_mqtt_damaged_messages_total", nullptr},
+          {"svglogger_mqtt_spool_segments_set_aside_total", nullptr},
+          {"svglogger_mqtt_delivered_messages_total", nullptr},
+          {"svglogger_mqtt_reconnects_total", nullptr},
+          {"svglogger_mqtt_client_id_taken", nullptr},
+          {"svglogger_mqtt_spool_on_disk", nullptr},
+          {"svglogger_mqtt_lost_messages_total", nullptr},
+          {"svglogger_clock_synchronised", nullptr}}}, // the kernel could not say
+        {"ClockSynchronised", 0ms, [](MetricsState &s) { s.clockSynchronised = true; },
+         {{"svglogger_clock_synchronised", "1"}}},
+        {"ClockNotSynchronised", 0ms, [](MetricsState &s) { s.clockSynchronised = false; },
+         {{"svglogger_clock_synchronised", "0"}}},
         {"NoGridVoltageNoRatio", 0ms, [](MetricsState &s) { s.last[MeasurementSample::GridVoltage] = 0.0f; },
          {{"svglogger_voltage_unbalance_ratio", nullptr}, {"svglogger_grid_voltage_volts", "0"}}},
         {"HistogramCumulative", 0ms, [](MetricsState &s) {
