@@ -7,6 +7,21 @@
 
 root_dir= root_pid= root_init= root_log=
 
+say() { echo "-- $*"; }
+fail() { echo "FAILED: $*" >&2; exit 1; }
+
+# An upgrade's two folders of .deb files and the source tree, as root, the new headless package
+# a higher version than the old: sets old_debs new_debs source old new.
+#   upgrade_pair OLD-DEBS NEW-DEBS SOURCE-DIR
+upgrade_pair() {
+  # shellcheck disable=SC2034 # for the caller
+  old_debs=$(cd "$1" && pwd) new_debs=$(cd "$2" && pwd) source=$(cd "$3" && pwd)
+  [ "$(id -u)" -eq 0 ] || fail "run as root (systemd-nspawn)"
+  old=$(version_of "$old_debs") new=$(version_of "$new_debs")
+  dpkg --compare-versions "$new" gt "$old" || fail "$new is no upgrade of $old"
+}
+version_of() { dpkg-deb -f "$(ls "$1"/svg-logger-headless_*.deb)" Version; }
+
 boot_root() {
   local name=$1
   shift

@@ -14,18 +14,12 @@
 #   tests/packaging/deb-from-release.sh ../old100/build-deb build-deb .
 # Usage: deb-from-release.sh RELEASED-DEBS NEW-DEBS SOURCE-DIR   (as root)
 set -euo pipefail
-old_debs=$(cd "$1" && pwd) new_debs=$(cd "$2" && pwd) source=$(cd "$3" && pwd)
-say() { echo "-- $*"; }
-fail() { echo "FAILED: $*" >&2; exit 1; }
-[ "$(id -u)" -eq 0 ] || fail "run as root (systemd-nspawn)"
-version_of() { dpkg-deb -f "$(ls "$1"/svg-logger-headless_*.deb)" Version; }
-old=$(version_of "$old_debs") new=$(version_of "$new_debs")
-dpkg --compare-versions "$new" gt "$old" || fail "$new is no upgrade of $old"
+# shellcheck source=booted-root.sh
+source "$(dirname "$0")/booted-root.sh"
+upgrade_pair "$@"
 dpkg-deb --ctrl-tarfile "$(ls "$old_debs"/svg-logger-headless_*.deb)" | tar -xOf - ./conffiles 2>/dev/null \
   | grep -qx /etc/svg-logger/headless.ini || fail "$old does not ship headless.ini as a conffile"
 
-# shellcheck source=booted-root.sh
-source "$(dirname "$0")/booted-root.sh"
 trap halt_root EXIT
 say "a clean Debian 12 root booted with systemd"
 boot_root "svg-rel-$$" --bind-ro="$old_debs:/debs/old" --bind-ro="$new_debs:/debs/new" \

@@ -10,16 +10,10 @@
 # logs are kept.
 # Usage: deb-systemd.sh OLD-DEBS NEW-DEBS SOURCE-DIR   (as root; OLD and NEW hold the .deb files)
 set -euo pipefail
-old_debs=$(cd "$1" && pwd) new_debs=$(cd "$2" && pwd) source=$(cd "$3" && pwd)
-say() { echo "-- $*"; }
-fail() { echo "FAILED: $*" >&2; exit 1; }
-[ "$(id -u)" -eq 0 ] || fail "run as root (systemd-nspawn)"
-version_of() { dpkg-deb -f "$(ls "$1"/svg-logger-headless_*.deb)" Version; }
-old=$(version_of "$old_debs") new=$(version_of "$new_debs")
-dpkg --compare-versions "$new" gt "$old" || fail "$new is no upgrade of $old"
-
 # shellcheck source=booted-root.sh
 source "$(dirname "$0")/booted-root.sh"
+upgrade_pair "$@"
+
 trap halt_root EXIT
 say "a clean Debian 12 root booted with systemd"
 boot_root "svg-pkg-$$" --bind-ro="$old_debs:/debs/old" --bind-ro="$new_debs:/debs/new" \
