@@ -792,6 +792,13 @@ TEST(MetricsEndpoint, ProcessFiguresAreTheProgramsOwn)
 struct WebSite {
     QTemporaryDir folder;
     std::string path;
+    // Starts `site` serving on a free loopback port with this web configuration: the port, 0
+    // when it does not serve.
+    int serve(Site &site) const
+    {
+        site.start({"--metrics-listen", "127.0.0.1:0", "--metrics-web-config", QString::fromStdString(path)});
+        return metricsPort(site);
+    }
     std::string make(const std::string &clientAuth)
     {
         for (const auto &[program, package] : {std::pair{"openssl", "openssl"}, {"htpasswd", "apache2-utils"}, {"curl", "curl"}})
@@ -829,8 +836,7 @@ TEST(MetricsEndpoint, WebConfigServesTlsAndChecksPasswordsAgainstBcryptHashes)
     WebSite web;
     ASSERT_EQ(web.make(""), "");
     Site site;
-    site.start({"--metrics-listen", "127.0.0.1:0", "--metrics-web-config", QString::fromStdString(web.path)});
-    const int port = metricsPort(site);
+    const int port = web.serve(site);
     ASSERT_NE(port, 0) << site.journal;
     EXPECT_TRUE(site.journalSays("metrics: serving https://127.0.0.1:" + std::to_string(port) + "/metrics (basic auth, 1 user of "
                                  + web.path + ")")) << site.journal;
@@ -872,8 +878,7 @@ TEST(MetricsEndpoint, WebConfigTakesOnlyClientCertificatesItsCaMade)
         WebSite web;
         ASSERT_EQ(web.make(c.clientAuth), "");
         Site site;
-        site.start({"--metrics-listen", "127.0.0.1:0", "--metrics-web-config", QString::fromStdString(web.path)});
-        const int port = metricsPort(site);
+        const int port = web.serve(site);
         ASSERT_NE(port, 0) << site.journal;
         EXPECT_NE(site.journal.find(c.journal), std::string::npos) << site.journal;
         const std::string dir = web.folder.path().toStdString();
@@ -898,8 +903,7 @@ TEST(MetricsEndpoint, RealPrometheusScrapesOverTlsWithBasicAuth)
     WebSite web;
     ASSERT_EQ(web.make("RequireAndVerifyClientCert"), "");
     Site site;
-    site.start({"--metrics-listen", "127.0.0.1:0", "--metrics-web-config", QString::fromStdString(web.path)});
-    const int port = metricsPort(site);
+    const int port = web.serve(site);
     ASSERT_NE(port, 0) << site.journal;
     const QString dir = web.folder.path();
     PrometheusServer server;
