@@ -56,8 +56,8 @@ BrokerHealth::Up BrokerHealth::up(Drops now, std::int64_t seconds)
 {
     Up result;
     result.first = !m_everConnected;
-    result.quiet = m_takenOver;
-    if (!m_takenOver) { // a takeover counts its drops until it is over
+    result.quiet = m_takeover.active();
+    if (!m_takeover.active()) { // a takeover counts its drops until it is over
         result.dropped = droppedSinceMissed(now);
         m_missed = false;
     }
@@ -86,19 +86,15 @@ BrokerHealth::Lost BrokerHealth::down(Drops now, bool stopping, std::int64_t sec
         m_shortInARow = 0;
     lost.shortInARow = m_shortInARow;
     const bool taken = closed == Closed::SessionTakenOver || m_shortInARow >= kShortInARow;
-    if (m_takenOver) {
-        ++m_takenUnsaid;
-        if (seconds - m_takeoverSaidAt >= kRemindSeconds) {
+    if (m_takeover.active()) {
+        if (const RepeatedWarning::Verdict again = m_takeover.holds(seconds); again.say == RepeatedWarning::Say::Still) {
             lost.takeover = true;
-            lost.takenSince = std::exchange(m_takenUnsaid, 0);
-            m_takeoverSaidAt = seconds;
+            lost.takenSince = again.count;
         }
         return lost;
     }
     if (taken) {
-        m_takenOver = true;
-        m_takeoverSaidAt = seconds;
-        m_takenUnsaid = 0;
+        m_takeover.holds(seconds, 0);
         lost.takeover = true;
     } else {
         lost.said = true;
@@ -110,9 +106,9 @@ BrokerHealth::Lost BrokerHealth::down(Drops now, bool stopping, std::int64_t sec
 
 std::optional<std::string> BrokerHealth::held(Drops now, std::int64_t seconds)
 {
-    if (!m_takenOver || !m_connected || seconds - m_upAt < kShortSeconds)
+    if (!m_takeover.active() || !m_connected || seconds - m_upAt < kShortSeconds)
         return std::nullopt;
-    m_takenOver = false;
+    m_takeover.cleared();
     m_shortInARow = 0;
     std::string dropped = droppedSinceMissed(now);
     m_missed = false;

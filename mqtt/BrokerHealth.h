@@ -1,5 +1,7 @@
 #pragma once
 
+#include "mqtt/RepeatedWarning.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -41,7 +43,7 @@ public:
 
     bool connected() const { return m_connected; }
     const std::string &lastError() const { return m_lastError; }
-    bool takenOver() const { return m_takenOver; }
+    bool takenOver() const { return m_takeover.active(); }
     // Connections made after the run's first.
     std::uint64_t reconnects() const { return m_reconnects; }
 
@@ -75,9 +77,7 @@ private:
     std::uint64_t m_reconnects = 0;
     std::int64_t m_upAt = 0;
     int m_shortInARow = 0;
-    bool m_takenOver = false;
-    std::int64_t m_takeoverSaidAt = 0;
-    std::uint64_t m_takenUnsaid = 0;
+    RepeatedWarning m_takeover{kRemindSeconds}; // its occurrences: the connections taken
 };
 
 } // namespace svglogger
